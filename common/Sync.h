@@ -1,0 +1,74 @@
+// The lock interface, its critical-section implementation and the scope guard that releases it.
+#pragma once
+
+#include "platform/WinSync.h"
+
+#include <atomic>
+
+class CSync
+{
+public:
+    virtual ~CSync() { m_dwLocked = 0; }
+    virtual void Lock() = 0;
+    virtual void Unlock() = 0;
+    virtual DWORD TryLock() = 0;
+    virtual DWORD IsLocked() { return m_dwLocked; }
+    virtual DWORD InitWithSpinCount(INT nSpinCount) = 0;
+    virtual DWORD Init() = 0;
+    virtual DWORD Delete() = 0;
+
+protected:
+    // One flag per lock, not per thread: read by TryLock from other threads.
+    std::atomic<DWORD> m_dwLocked{0};
+};
+
+class CCritSec : public CSync
+{
+public:
+    CCritSec();
+    ~CCritSec() override;
+    CCritSec(const CCritSec&) = delete;
+    CCritSec& operator=(const CCritSec&) = delete;
+
+    void Lock() override;
+    void Unlock() override;
+    DWORD TryLock() override;
+    DWORD InitWithSpinCount(INT nSpinCount) override;
+    DWORD Init() override;
+    DWORD Delete() override;
+
+private:
+    CRITICAL_SECTION m_cs{};
+};
+
+class CAutoSync
+{
+public:
+    CAutoSync() = default;
+    // Takes the lock now; it is released when the scope ends.
+    explicit CAutoSync(CSync* pSync) : m_pSync(pSync)
+    {
+        if (m_pSync != nullptr)
+        {
+            m_pSync->Lock();
+            m_bHeld = true;
+        }
+    }
+    ~CAutoSync()
+    {
+        if (m_bHeld && m_pSync != nullptr)
+            m_pSync->Unlock();
+    }
+    CAutoSync(const CAutoSync&) = delete;
+    CAutoSync& operator=(const CAutoSync&) = delete;
+
+    // Adopts a lock the caller already holds (taken with TryLock, say).
+    void Adopt(CSync* pSync)
+    {
+        m_pSync = pSync;
+        m_bHeld = true;
+    }
+
+    CSync* m_pSync = nullptr;
+    bool m_bHeld = false;
+};
