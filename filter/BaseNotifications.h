@@ -1,0 +1,27 @@
+// The base of the notification handlers and the host services they share: setting and adding headers
+// through the notification structure, and sending a whole response through the host's call-back table.
+#pragma once
+
+#include "platform/WinTypes.h"
+
+struct CDLLContext;
+
+class CBaseNotifications
+{
+public:
+    CBaseNotifications() = default;
+    virtual ~CBaseNotifications() = default;
+
+    virtual DWORD NotifyAuthComplete(CDLLContext* pContext) = 0;
+    virtual DWORD NotifyPreProcHeaders(CDLLContext* pContext) = 0;
+    virtual DWORD NotifySendResponse(CDLLContext* pContext) = 0;
+    virtual DWORD NotifySendRawData(CDLLContext* pContext) = 0;
+    virtual DWORD NotifyEndOfRequest(CDLLContext* pContext) = 0;
+
+    // The host's answer, 0 when the notification does not allow headers or a call-back is missing.
+    static BOOL AddWorkerHeader(CDLLContext* pContext, const char* pszName, const char* pszValue);
+    static BOOL SetWorkerHeader(CDLLContext* pContext, const char* pszName, const char* pszValue);
+    // 0 and Completed once the host took the response; 7 when the host offers no way to send one.
+    static DWORD SendResponse(CDLLContext* pContext, const char* pszResponse, const char* pszStatusText,
+                              DWORD dwLength);
+};

@@ -1,0 +1,596 @@
+#include "host/HostFilter.h"
+
+#include "filter/BufferInstruction.h"
+#include "filter/DLLContext.h"
+#include "filter/RequestInfo.h"
+#include "host/BufferApplier.h"
+#include "platform/WinSync.h"
+
+#include <algorithm>
+#include <cstring>
+#include <dlfcn.h>
+#include <memory>
+
+namespace
+{
+constexpr DWORD ERROR_INVALID_INDEX = 1413;
+
+// Everything the host keeps for one request while it runs through the worker.
+class CRequestState
+{
+public:
+    CRequestState(const CHostRequest& request, CHostResult& result);
+
+    void Deliver(DWORD (*pfnHttpFilterProc)(CDLLContext*), DWORD dwType);
+    bool Stopped() const
+    {
+        return m_context.ControlMessage == CM_IGNORE || m_context.ControlMessage == CM_COMPLETED;
+    }
+    void Finish();
+
+    static CRequestState* FromFilterContext(HTTP_FILTER_CONTEXT* pfc)
+    {
+        return pfc != nullptr ? static_cast<CRequestState*>(pfc->ServerContext) : nullptr;
+    }
+    static CRequestState* FromRecord(CDLLContext* pContext)
+    {
+        CRequestState* pState = nullptr;
+        if (pContext != nullptr)
+            std::memcpy(&pState, pContext->m_abHostReserved0, sizeof(pState));
+        return pState;
+    }
+
+private:
+    static BOOL GetServerVariable(HTTP_FILTER_CONTEXT* pfc, LPSTR pszName, LPVOID pvBuffer, DWORD* pdwSize);
+    static BOOL GetHeader(HTTP_FILTER_CONTEXT* pfc, LPSTR pszName, LPVOID pvBuffer, DWORD* pdwSize);
+    static BOOL SetHeader(HTTP_FILTER_CONTEXT* pfc, LPSTR pszName, LPSTR pszValue);
+    static BOOL AddHeader(HTTP_FILTER_CONTEXT* pfc, LPSTR pszName, LPSTR pszValue);
+    static DWORD SubmitBufferCommands(CDLLContext* pContext, CBufferInstructionList* pList);
+    static DWORD SendResponse(CDLLContext* pContext, const char* pszResponse, DWORD* pdwLength,
+                              CCoreServicesTable* pTable);
+
+    bool InRequestNotification() const
+    {
+        return m_context.NotificationType == SF_NOTIFY_PREPROC_HEADERS ||
+               m_context.NotificationType == SF_NOTIFY_AUTH_COMPLETE;
+    }
+    HeaderList& CurrentHeaders()
+    {
+        return InRequestNotification() ? m_result.m_vecRequestHeaders : m_result.m_vecResponseHeaders;
+    }
+    bool LookUpServerVariable(const std::string& strName, std::string& strValue) const;
+    void PointIntoBody();
+
+    CHostResult& m_result;
+    std::string m_strClientAddress;
+    std::string m_strUser;
+    CDLLContext m_context{};
+    HTTP_FILTER_CONTEXT m_filterContext{};
+    HTTP_FILTER_PREPROC_HEADERS m_preprocHeaders{};
+    HTTP_FILTER_AUTH_COMPLETE_INFO m_authComplete{};
+    HTTP_FILTER_SEND_RESPONSE m_sendResponse{};
+    CCoreServicesTable m_coreServices{};
+    char* m_apCommonPointers[COMMON_POINTER_WORDS] = {};
+    std::string m_strContentType;
+};
+
+bool FindHeader(const HeaderList& headers, const std::string& strName, std::string& strValue)
+{
+    for (const auto& header : headers)
+    {
+        if (RawRequest::EqualsNoCase(header.first, strName))
+        {
+            strValue = header.second;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string WithoutColon(const char* pszName)
+{
+    std::string strName = pszName != nullptr ? pszName : "";
+    if (!strName.empty() && strName.back() == ':')
+        strName.pop_back();
+    return strName;
+}
+
+// The two-call protocol: without room for the value and its terminator the caller learns the size.
+BOOL CopyOut(const std::string& strValue, LPVOID pvBuffer, DWORD* pdwSize)
+{
+    if (pdwSize == nullptr)
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const DWORD dwNeeded = static_cast<DWORD>(strValue.size() + 1);
+    if (pvBuffer == nullptr || *pdwSize < dwNeeded)
+    {
+        *pdwSize = dwNeeded;
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    std::memcpy(pvBuffer, strValue.c_str(), dwNeeded);
+    *pdwSize = dwNeeded;
+    return TRUE;
+}
+
+const char* FindNoCase(const std::string& strText, const char* pszWhat)
+{
+    const size_t nLen = std::strlen(pszWhat);
+    for (size_t i = 0; i + nLen <= strText.size(); ++i)
+    {
+        if (RawRequest::EqualsNoCase(strText.substr(i, nLen), pszWhat))
+            return strText.data() + i;
+    }
+    return nullptr;
+}
+
+CRequestState::CRequestState(const CHostRequest& request, CHostResult& result)
+    : m_result(result), m_strClientAddress(request.m_strClientAddress), m_strUser(request.m_strUser)
+{
+    result.m_strMethod = request.m_raw.m_strMethod;
+    result.m_strURL = request.m_raw.m_strURL;
+    result.m_strVersion = request.m_raw.m_strVersion;
+    result.m_vecRequestHeaders = request.m_raw.m_vecHeaders;
+    result.m_dwStatus = request.m_dwResponseStatus;
+    result.m_vecResponseHeaders = request.m_vecResponseHeaders;
+    result.m_strBody = request.m_strResponseBody;
+    result.m_dwSubscriptionType =
+        request.m_bSubscriptionTypeSet
+            ? request.m_dwSubscriptionType
+            : RawRequest::DeriveSubscriptionType(request.m_raw.m_strURL, request.m_strVirtualFolder);
+    result.m_dwCriteriaID = request.m_dwCriteriaID;
+
+    // The request information is the host's snapshot of the request as it arrived.
+    m_context.m_spRequestInfo = CCountedPtr<CRequestInfo>(new CRequestInfo());
+    CRequestInfo* pRequestInfo = m_context.m_spRequestInfo.Get();
+    for (const auto& param : RawRequest::ParseQuery(RawRequest::QueryOf(request.m_raw.m_strURL)))
+        pRequestInfo->AddParam(param.first, param.second);
+    pRequestInfo->SetServerVariable("HTTP_URL", request.m_raw.m_strURL);
+    pRequestInfo->SetServerVariable("URL", RawRequest::PathOf(request.m_raw.m_strURL));
+    pRequestInfo->SetServerVariable("QUERY_STRING", RawRequest::QueryOf(request.m_raw.m_strURL));
+    pRequestInfo->SetServerVariable("HTTP_METHOD", request.m_raw.m_strMethod);
+    pRequestInfo->SetServerVariable("HTTP_VERSION", request.m_raw.m_strVersion);
+    pRequestInfo->SetServerVariable("REMOTE_ADDR", request.m_strClientAddress);
+    pRequestInfo->SetServerVariable("HTTPS", "off");
+    // Present even when the browser sent none, so such a request is still classified.
+    pRequestInfo->SetServerVariable("HTTP_USER_AGENT", "");
+    pRequestInfo->SetServerVariable("HTTP_COOKIE", "");
+    for (const auto& header : request.m_raw.m_vecHeaders)
+    {
+        std::string strKey = "HTTP_";
+        for (char c : header.first)
+            strKey += (c == '-') ? '_' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        pRequestInfo->SetServerVariable(strKey, header.second);
+        if (RawRequest::EqualsNoCase(header.first, "Front-End-Https"))
+            pRequestInfo->SetServerVariable("HTTP_Front-End-HTTPS", header.second);
+    }
+
+    m_context.m_spOutboundContext = CCountedPtr<COutboundContext>(new COutboundContext{});
+    m_context.m_spOutboundContext->HttpStatus = request.m_dwResponseStatus;
+    m_context.m_spOutboundContext->m_pCommonPointers = m_apCommonPointers;
+
+    m_context.m_spExchangeURL = CCountedPtr<CExchangeURL>(new CExchangeURL());
+    CExchangeURL* pExchangeURL = m_context.m_spExchangeURL.Get();
+    std::string strHost = "localhost";
+    FindHeader(request.m_raw.m_vecHeaders, "Host", strHost);
+    const std::string strPath = RawRequest::PathOf(request.m_raw.m_strURL);
+    const size_t nSecond = strPath.find('/', 1);
+    pExchangeURL->m_strRootURL =
+        "http://" + strHost + (nSecond != std::string::npos ? strPath.substr(0, nSecond + 1) : "/");
+    pExchangeURL->m_strBasePath = strPath.substr(0, strPath.rfind('/') + 1);
+
+    CRequestState* pSelf = this;
+    std::memcpy(m_context.m_abHostReserved0, &pSelf, sizeof(pSelf));
+    m_context.ControlMessage = CM_NONE;
+    m_context.CriteriaID = request.m_dwCriteriaID;
+    m_context.SubscriptionType = result.m_dwSubscriptionType;
+    m_context.CoreServices = &m_coreServices;
+    m_context.pfc = &m_filterContext;
+
+    m_filterContext.cbSize = sizeof(m_filterContext);
+    m_filterContext.Revision = 0x00060000;
+    m_filterContext.ServerContext = this;
+    m_filterContext.GetServerVariable = &CRequestState::GetServerVariable;
+    m_preprocHeaders = {&CRequestState::GetHeader, &CRequestState::SetHeader, &CRequestState::AddHeader, 0,
+                        0};
+    m_authComplete = {&CRequestState::GetHeader,
+                      &CRequestState::SetHeader,
+                      &CRequestState::AddHeader,
+                      nullptr,
+                      0,
+                      FALSE,
+                      0};
+    m_sendResponse = m_preprocHeaders;
+    m_sendResponse.HttpStatus = request.m_dwResponseStatus;
+    m_coreServices.SubmitBufferCommands = &CRequestState::SubmitBufferCommands;
+    m_coreServices.SendResponse = &CRequestState::SendResponse;
+}
+
+void CRequestState::PointIntoBody()
+{
+    std::fill(std::begin(m_apCommonPointers), std::end(m_apCommonPointers), nullptr);
+    std::string& strBody = m_result.m_strBody;
+    char* pData = strBody.data();
+    m_apCommonPointers[1] = pData;
+    m_apCommonPointers[2] = strBody.empty() ? nullptr : pData + strBody.size() - 1;
+    const auto Mark = [&](size_t nWord, const char* pszTag)
+    {
+        if (const char* p = FindNoCase(strBody, pszTag))
+            m_apCommonPointers[nWord] = pData + (p - strBody.data());
+    };
+    Mark(15, "<html");
+    Mark(16, "<head");
+    Mark(17, "</head");
+    Mark(19, "<body");
+    Mark(21, "</body");
+    // The character set as the response's Content-Type declares it.
+    if (FindHeader(m_result.m_vecResponseHeaders, "Content-Type", m_strContentType))
+    {
+        m_apCommonPointers[3] = m_strContentType.data();
+        m_apCommonPointers[5] = reinterpret_cast<char*>(static_cast<uintptr_t>(m_strContentType.size()));
+    }
+}
+
+void CRequestState::Deliver(DWORD (*pfnHttpFilterProc)(CDLLContext*), DWORD dwType)
+{
+    m_context.NotificationType = dwType;
+    switch (dwType)
+    {
+    case SF_NOTIFY_PREPROC_HEADERS:
+        m_context.pvNotification = &m_preprocHeaders;
+        break;
+    case SF_NOTIFY_AUTH_COMPLETE:
+        m_context.pvNotification = &m_authComplete;
+        break;
+    case SF_NOTIFY_SEND_RESPONSE:
+        m_context.pvNotification = &m_sendResponse;
+        break;
+    case SF_NOTIFY_SEND_RAW_DATA:
+        PointIntoBody();
+        m_context.pvNotification = nullptr;
+        break;
+    default:
+        m_context.pvNotification = nullptr;
+        break;
+    }
+    CNotificationRecord record;
+    record.m_dwType = dwType;
+    record.m_dwCode = pfnHttpFilterProc(&m_context);
+    record.m_dwControlMessage = m_context.ControlMessage;
+    m_result.m_vecNotifications.push_back(record);
+    if (dwType == SF_NOTIFY_SEND_RAW_DATA && m_context.ControlMessage == CM_REPLACE &&
+        m_context.ReplaceBuffer != nullptr)
+    {
+        m_result.m_strBody.assign(m_context.ReplaceBuffer, m_context.ReplaceBufferLength);
+        m_result.m_bBodyReplaced = true;
+    }
+}
+
+void CRequestState::Finish()
+{
+    m_result.m_dwRequestFlags = m_context.RequestFlags;
+    m_result.m_dwSettingID = m_context.SettingID;
+    // Whatever end of request left behind is the host's to free.
+    delete[] m_context.ReplaceBuffer;
+    m_context.ReplaceBuffer = nullptr;
+}
+
+bool CRequestState::LookUpServerVariable(const std::string& strName, std::string& strValue) const
+{
+    const std::string& strURL = m_result.m_strURL;
+    if (strName == "URL" || strName == "PATH_INFO")
+        strValue = RawRequest::PathOf(strURL);
+    else if (strName == "QUERY_STRING")
+        strValue = RawRequest::QueryOf(strURL);
+    else if (strName == "HTTP_URL")
+        strValue = strURL;
+    else if (strName == "HTTP_METHOD" || strName == "REQUEST_METHOD")
+        strValue = m_result.m_strMethod;
+    else if (strName == "HTTP_VERSION" || strName == "SERVER_PROTOCOL")
+        strValue = m_result.m_strVersion;
+    else if (strName == "REMOTE_ADDR" || strName == "REMOTE_HOST")
+        strValue = m_strClientAddress;
+    else if (strName == "AUTH_USER" || strName == "LOGON_USER" || strName == "REMOTE_USER")
+        strValue = m_strUser;
+    else if (strName == "AUTH_TYPE")
+        strValue = m_strUser.empty() ? "" : "Negotiate";
+    else if (strName == "HTTPS")
+        strValue = "off";
+    else if (strName == "SERVER_PORT")
+        strValue = "80";
+    else if (strName == "SERVER_PORT_SECURE")
+        strValue = "0";
+    else if (strName == "INSTANCE_ID")
+        strValue = "1";
+    else if (strName == "SERVER_NAME")
+    {
+        strValue = "localhost";
+        FindHeader(m_result.m_vecRequestHeaders, "Host", strValue);
+    }
+    else if (strName == "ALL_RAW")
+    {
+        strValue.clear();
+        for (const auto& header : m_result.m_vecRequestHeaders)
+            strValue += header.first + ": " + header.second + "\r\n";
+    }
+    else if (RawRequest::StartsWithNoCase(strName, "HEADER_"))
+        return FindHeader(m_result.m_vecRequestHeaders, strName.substr(7), strValue);
+    else if (RawRequest::StartsWithNoCase(strName, "HTTP_"))
+    {
+        // HTTP_X_NAME is the header X-Name.
+        std::string strHeader = strName.substr(5);
+        for (char& c : strHeader)
+        {
+            if (c == '_')
+                c = '-';
+        }
+        return FindHeader(m_result.m_vecRequestHeaders, strHeader, strValue);
+    }
+    else
+        return false;
+    return true;
+}
+
+BOOL CRequestState::GetServerVariable(HTTP_FILTER_CONTEXT* pfc, LPSTR pszName, LPVOID pvBuffer,
+                                      DWORD* pdwSize)
+{
+    CRequestState* pState = FromFilterContext(pfc);
+    if (pState == nullptr || pszName == nullptr || pdwSize == nullptr)
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    std::string strValue;
+    if (!pState->LookUpServerVariable(pszName, strValue))
+    {
+        SetLastError(ERROR_INVALID_INDEX);
+        return FALSE;
+    }
+    return CopyOut(strValue, pvBuffer, pdwSize);
+}
+
+BOOL CRequestState::GetHeader(HTTP_FILTER_CONTEXT* pfc, LPSTR pszName, LPVOID pvBuffer, DWORD* pdwSize)
+{
+    CRequestState* pState = FromFilterContext(pfc);
+    if (pState == nullptr || pszName == nullptr)
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const std::string strName = WithoutColon(pszName);
+    std::string strValue;
+    if (pState->InRequestNotification() && RawRequest::EqualsNoCase(strName, "url"))
+        strValue = pState->m_result.m_strURL;
+    else if (!FindHeader(pState->CurrentHeaders(), strName, strValue))
+    {
+        SetLastError(ERROR_INVALID_INDEX);
+        return FALSE;
+    }
+    return CopyOut(strValue, pvBuffer, pdwSize);
+}
+
+BOOL CRequestState::SetHeader(HTTP_FILTER_CONTEXT* pfc, LPSTR pszName, LPSTR pszValue)
+{
+    CRequestState* pState = FromFilterContext(pfc);
+    if (pState == nullptr || pszName == nullptr || pszValue == nullptr)
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const bool bRequest = pState->InRequestNotification();
+    CHeaderChange change{pState->m_context.NotificationType, pszName, pszValue, TRUE};
+    (bRequest ? pState->m_result.m_vecRequestHeadersSet : pState->m_result.m_vecResponseHeadersSet)
+        .push_back(change);
+    const std::string strName = WithoutColon(pszName);
+    if (bRequest && RawRequest::EqualsNoCase(strName, "url"))
+    {
+        pState->m_result.m_strURL = pszValue;
+        return TRUE;
+    }
+    HeaderList& headers = pState->CurrentHeaders();
+    // The first header of that name takes the value, later ones go; an empty value removes them all.
+    bool bSet = false;
+    for (auto it = headers.begin(); it != headers.end();)
+    {
+        if (!RawRequest::EqualsNoCase(it->first, strName))
+        {
+            ++it;
+            continue;
+        }
+        if (!bSet && *pszValue != '\0')
+        {
+            it->second = pszValue;
+            bSet = true;
+            ++it;
+        }
+        else
+        {
+            it = headers.erase(it);
+        }
+    }
+    if (!bSet && *pszValue != '\0')
+        headers.emplace_back(strName, pszValue);
+    return TRUE;
+}
+
+BOOL CRequestState::AddHeader(HTTP_FILTER_CONTEXT* pfc, LPSTR pszName, LPSTR pszValue)
+{
+    CRequestState* pState = FromFilterContext(pfc);
+    if (pState == nullptr || pszName == nullptr || pszValue == nullptr)
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const bool bRequest = pState->InRequestNotification();
+    CHeaderChange change{pState->m_context.NotificationType, pszName, pszValue, TRUE};
+    (bRequest ? pState->m_result.m_vecRequestHeadersAdded : pState->m_result.m_vecResponseHeadersAdded)
+        .push_back(change);
+    pState->CurrentHeaders().emplace_back(WithoutColon(pszName), pszValue);
+    return TRUE;
+}
+
+DWORD CRequestState::SubmitBufferCommands(CDLLContext* pContext, CBufferInstructionList* pList)
+{
+    CRequestState* pState = FromRecord(pContext);
+    if (pState == nullptr || pList == nullptr)
+        return ERROR_INVALID_PARAMETER;
+    CHostResult& result = pState->m_result;
+    result.m_bInstructionsSubmitted = true;
+    result.m_nInstructions = static_cast<size_t>(pList->Count());
+    std::string strError;
+    result.m_dwSubmitResult =
+        ApplyBufferInstructions(*pList, pState->m_apCommonPointers[1], result.m_strBody, strError);
+    return result.m_dwSubmitResult;
+}
+
+DWORD CRequestState::SendResponse(CDLLContext* pContext, const char* pszResponse, DWORD* pdwLength,
+                                  CCoreServicesTable* /*pTable*/)
+{
+    CRequestState* pState = FromRecord(pContext);
+    if (pState == nullptr || pszResponse == nullptr)
+        return ERROR_INVALID_PARAMETER;
+    pState->m_result.m_bResponseSent = true;
+    if (pdwLength != nullptr)
+        pState->m_result.m_strResponseSent.assign(pszResponse, *pdwLength);
+    else
+        pState->m_result.m_strResponseSent = pszResponse;
+    return ERROR_SUCCESS;
+}
+} // namespace
+
+CHostFilter::~CHostFilter()
+{
+    Unload();
+}
+
+bool CHostFilter::Load(const std::string& strModulePath, std::string& strError)
+{
+    Unload();
+    m_hModule = dlopen(strModulePath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (m_hModule == nullptr)
+    {
+        const char* pszError = dlerror();
+        strError = pszError != nullptr ? pszError : "cannot load " + strModulePath;
+        return false;
+    }
+    m_pfnGetFilterVersion =
+        reinterpret_cast<decltype(m_pfnGetFilterVersion)>(dlsym(m_hModule, "GetFilterVersion"));
+    m_pfnHttpFilterProc = reinterpret_cast<decltype(m_pfnHttpFilterProc)>(dlsym(m_hModule, "HttpFilterProc"));
+    m_pfnTerminateFilter =
+        reinterpret_cast<decltype(m_pfnTerminateFilter)>(dlsym(m_hModule, "TerminateFilter"));
+    if (m_pfnGetFilterVersion == nullptr || m_pfnHttpFilterProc == nullptr || m_pfnTerminateFilter == nullptr)
+    {
+        strError = strModulePath + " does not export GetFilterVersion, HttpFilterProc and TerminateFilter";
+        Unload();
+        return false;
+    }
+    return true;
+}
+
+BOOL CHostFilter::GetFilterVersion(HTTP_FILTER_VERSION& version)
+{
+    if (m_pfnGetFilterVersion == nullptr)
+        return FALSE;
+    return m_pfnGetFilterVersion(&version);
+}
+
+CHostResult CHostFilter::Process(const CHostRequest& request)
+{
+    CHostResult result;
+    if (m_pfnHttpFilterProc == nullptr)
+        return result;
+    auto pState = std::make_unique<CRequestState>(request, result);
+    static const DWORD s_adwOrder[] = {SF_NOTIFY_PREPROC_HEADERS, SF_NOTIFY_AUTH_COMPLETE,
+                                       SF_NOTIFY_SEND_RESPONSE, SF_NOTIFY_SEND_RAW_DATA};
+    for (DWORD dwType : s_adwOrder)
+    {
+        pState->Deliver(m_pfnHttpFilterProc, dwType);
+        if (pState->Stopped())
+            break;
+    }
+    // End of request always comes, so the worker frees what it kept.
+    pState->Deliver(m_pfnHttpFilterProc, SF_NOTIFY_END_OF_REQUEST);
+    pState->Finish();
+    return result;
+}
+
+DWORD CHostFilter::Terminate()
+{
+    return m_pfnTerminateFilter != nullptr ? m_pfnTerminateFilter() : ERROR_SUCCESS;
+}
+
+void CHostFilter::Unload()
+{
+    if (m_hModule != nullptr)
+        dlclose(m_hModule);
+    m_hModule = nullptr;
+    m_pfnGetFilterVersion = nullptr;
+    m_pfnHttpFilterProc = nullptr;
+    m_pfnTerminateFilter = nullptr;
+}
+
+const char* NotificationName(DWORD dwType)
+{
+    switch (dwType)
+    {
+    case SF_NOTIFY_PREPROC_HEADERS:
+        return "pre-processed headers";
+    case SF_NOTIFY_AUTH_COMPLETE:
+        return "authentication complete";
+    case SF_NOTIFY_SEND_RESPONSE:
+        return "send response";
+    case SF_NOTIFY_SEND_RAW_DATA:
+        return "send raw data";
+    case SF_NOTIFY_END_OF_REQUEST:
+        return "end of request";
+    default:
+        return "unknown";
+    }
+}
+
+const char* ControlMessageName(DWORD dwControlMessage)
+{
+    switch (dwControlMessage)
+    {
+    case CM_NONE:
+        return "None";
+    case CM_IGNORE:
+        return "Ignore";
+    case CM_HANDLED_REDIRECTED:
+        return "Handled/Redirected";
+    case CM_REPLACE:
+        return "Replace";
+    case CM_COMPLETED:
+        return "Completed";
+    default:
+        return "Unknown";
+    }
+}
+
+std::vector<std::string> RequestFlagNames(DWORD dwFlags)
+{
+    static const std::pair<DWORD, const char*> s_aNames[] = {
+        {RF_PREMIUM_DELETE_ATTACHMENT, "PremiumDeleteAttachmentRequest"},
+        {RF_FAKE_DORVEL_VIRTUAL_FOLDER, "FakeDorvelVirtualFolderRequest"},
+        {RF_POST, "POST request"},
+        {RF_ATTACH_FILE_DIALOG_OR_MANAGER, "PremiumAttachFileDialogRequest or BasicAttachmentManager"},
+        {RF_DIRECT_ATTACHMENT_ACCESS, "DirectAttachmentAccessRequest"},
+        {RF_MAC_CLIENT, "Mac client"},
+        {RF_PREMIUM_CLIENT, "Premium client"},
+        {RF_FBA_CLIENT, "FBA client"},
+        {RF_FBA_PUBLIC_CLIENT, "FBA Public client"},
+        {RF_DOCUMENT_VIEW_DIRECT_FILE_ACCESS, "PremiumDocumentViewDirectFileAccessRequest"},
+        {RF_DOCUMENT_VIEW_SORT, "PremiumDocumentViewSortRequest"},
+        {RF_DOCUMENT_VIEW_FORCE_SAVE_HANDLED, "DocumentViewDirectFileAccessHandled"},
+        {RF_SMIME, "SMIME"},
+    };
+    std::vector<std::string> vecNames;
+    for (const auto& name : s_aNames)
+    {
+        if ((dwFlags & name.first) != 0)
+            vecNames.emplace_back(name.second);
+    }
+    return vecNames;
+}

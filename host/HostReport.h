@@ -1,0 +1,22 @@
+// What the host prints about one run: a readable report, or one JSON object.
+#pragma once
+
+#include "host/HostFilter.h"
+
+#include <string>
+
+struct CHostRun
+{
+    std::string m_strModulePath;
+    BOOL m_bVersionResult = FALSE;
+    HTTP_FILTER_VERSION m_version{};
+    CHostRequest m_request;
+    bool m_bProcessed = false; // false when the library refused to start
+    CHostResult m_result;
+    DWORD m_dwTerminateResult = 0;
+};
+
+std::string FormatReport(const CHostRun& run);
+std::string FormatJson(const CHostRun& run);
+// A JSON string literal of the text, quotes included; bytes that are not printable ASCII are escaped.
+std::string JsonString(const std::string& strText);

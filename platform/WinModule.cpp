@@ -1,0 +1,174 @@
+#include "platform/WinModule.h"
+
+#include "platform/WinSync.h"
+
+#include <cstring>
+#include <dlfcn.h>
+#include <link.h>
+#include <strings.h>
+#include <unistd.h>
+
+namespace
+{
+std::string BaseName(const char* pszPath)
+{
+    if (pszPath == nullptr)
+        return {};
+    const char* pszSlash = std::strrchr(pszPath, '/');
+    return pszSlash != nullptr ? std::string(pszSlash + 1) : std::string(pszPath);
+}
+
+struct CFindByName
+{
+    std::string m_strWanted;
+    std::string m_strFound;
+};
+
+int FindByNameCallback(struct dl_phdr_info* pInfo, size_t, void* pvData)
+{
+    auto* pFind = static_cast<CFindByName*>(pvData);
+    if (pInfo->dlpi_name == nullptr || pInfo->dlpi_name[0] == '\0')
+        return 0;
+    if (strcasecmp(BaseName(pInfo->dlpi_name).c_str(), pFind->m_strWanted.c_str()) != 0)
+        return 0;
+    pFind->m_strFound = pInfo->dlpi_name;
+    return 1;
+}
+
+// The handle of a module that is loaded already, without keeping a reference to it.
+HMODULE HandleOfLoadedPath(const std::string& strPath)
+{
+    void* pHandle = dlopen(strPath.c_str(), RTLD_LAZY | RTLD_NOLOAD);
+    if (pHandle != nullptr)
+        dlclose(pHandle); // the module stays loaded: RTLD_NOLOAD found it held by someone else
+    return pHandle;
+}
+
+std::string ProgramPath()
+{
+    char szPath[4096];
+    const ssize_t nLen = readlink("/proc/self/exe", szPath, sizeof(szPath) - 1);
+    if (nLen <= 0)
+        return {};
+    szPath[nLen] = '\0';
+    return szPath;
+}
+
+std::string PosixPathOf(HMODULE hModule)
+{
+    if (hModule == nullptr)
+        return ProgramPath();
+    struct link_map* pMap = nullptr;
+    if (dlinfo(hModule, RTLD_DI_LINKMAP, &pMap) != 0 || pMap == nullptr)
+        return {};
+    if (pMap->l_name == nullptr || pMap->l_name[0] == '\0')
+        return ProgramPath();
+    char szReal[4096];
+    if (realpath(pMap->l_name, szReal) != nullptr)
+        return szReal;
+    return pMap->l_name;
+}
+} // namespace
+
+std::string ModuleNameToFileName(const std::string& strModuleName)
+{
+    const size_t nLen = strModuleName.size();
+    if (nLen >= 4 && strcasecmp(strModuleName.c_str() + nLen - 4, ".dll") == 0)
+        return strModuleName.substr(0, nLen - 4) + ".so";
+    return strModuleName;
+}
+
+std::string PosixPathToWindowsPath(const std::string& strPosixPath)
+{
+    std::string strWindows = "Z:";
+    strWindows.reserve(strPosixPath.size() + 2);
+    for (char c : strPosixPath)
+        strWindows += (c == '/') ? '\\' : c;
+    return strWindows;
+}
+
+HMODULE GetModuleHandleA(LPCSTR lpModuleName)
+{
+    if (lpModuleName == nullptr)
+    {
+        void* pSelf = dlopen(nullptr, RTLD_LAZY);
+        if (pSelf != nullptr)
+            dlclose(pSelf);
+        return pSelf;
+    }
+    // Windows names may carry a directory; only the file name decides here.
+    std::string strName = lpModuleName;
+    const size_t nSep = strName.find_last_of("\\/");
+    if (nSep != std::string::npos)
+        strName.erase(0, nSep + 1);
+    CFindByName find{ModuleNameToFileName(strName), {}};
+    dl_iterate_phdr(&FindByNameCallback, &find);
+    if (find.m_strFound.empty())
+    {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    HMODULE hModule = HandleOfLoadedPath(find.m_strFound);
+    if (hModule == nullptr)
+        SetLastError(ERROR_MOD_NOT_FOUND);
+    return hModule;
+}
+
+BOOL GetModuleHandleExA(DWORD dwFlags, LPCSTR lpModuleName, HMODULE* phModule)
+{
+    if (phModule == nullptr || (dwFlags & GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT) == 0)
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    *phModule = nullptr;
+    if ((dwFlags & GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS) == 0)
+    {
+        *phModule = GetModuleHandleA(lpModuleName);
+        return *phModule != nullptr ? TRUE : FALSE;
+    }
+    Dl_info info{};
+    if (lpModuleName == nullptr || dladdr(lpModuleName, &info) == 0 || info.dli_fname == nullptr)
+    {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return FALSE;
+    }
+    const std::string strProgram = ProgramPath();
+    char szReal[4096];
+    const std::string strPath = realpath(info.dli_fname, szReal) != nullptr ? szReal : info.dli_fname;
+    if (strPath == strProgram)
+        return (*phModule = GetModuleHandleA(nullptr)) != nullptr ? TRUE : FALSE;
+    *phModule = HandleOfLoadedPath(strPath);
+    if (*phModule == nullptr)
+    {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize)
+{
+    const std::string strPosix = PosixPathOf(hModule);
+    if (strPosix.empty())
+    {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return 0;
+    }
+    const std::string strWindows = PosixPathToWindowsPath(strPosix);
+    if (lpFilename == nullptr || nSize == 0)
+    {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    if (strWindows.size() >= nSize)
+    {
+        std::memcpy(lpFilename, strWindows.data(), nSize - 1);
+        lpFilename[nSize - 1] = '\0';
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return nSize;
+    }
+    std::memcpy(lpFilename, strWindows.c_str(), strWindows.size() + 1);
+    SetLastError(ERROR_SUCCESS);
+    return static_cast<DWORD>(strWindows.size());
+}
