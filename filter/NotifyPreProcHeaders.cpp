@@ -1,5 +1,6 @@
 // Classification of a request at pre-processed headers: the classes the later notifications act on,
 // recorded as request flags, and Ignore for a request of no interest.
+#include "common/SharedConstants.h"
 #include "common/TraceLog.h"
 #include "filter/DLLContext.h"
 #include "filter/Notifications.h"
@@ -78,13 +79,13 @@ DWORD CNotifications::NotifyPreProcHeaders(CDLLContext* pContext)
 
     do
     {
-        if (!pRequestInfo->GetServerVariable("HTTP_URL", strURL))
+        if (!pRequestInfo->GetServerVariable(g_sHTTP_URL, strURL))
         {
             TraceLog("[CNotifications::NotifyPreProcHeaders] Reading HTTP_URL header failed.");
             dwRet = ERROR_ARENA_TRASHED;
             break;
         }
-        if (!pRequestInfo->GetServerVariable("HTTP_METHOD", strMethod))
+        if (!pRequestInfo->GetServerVariable(g_sHTTP_METHOD, strMethod))
         {
             TraceLog("[CNotifications::NotifyPreProcHeaders] Reading HTTP_METHOD header failed.");
             dwRet = ERROR_ARENA_TRASHED;
@@ -94,7 +95,7 @@ DWORD CNotifications::NotifyPreProcHeaders(CDLLContext* pContext)
         const bool bGet = EqualsNoCase(strMethod, "GET");
         if (bPost)
             pContext->RequestFlags |= RF_POST;
-        if (!pRequestInfo->GetServerVariable("HTTP_USER_AGENT", strUserAgent))
+        if (!pRequestInfo->GetServerVariable(g_sHTTP_USER_AGENT, strUserAgent))
         {
             TraceLog("[CNotifications::NotifyPreProcHeaders] Reading HTTP_USER_AGENT header failed.");
             dwRet = ERROR_ARENA_TRASHED;

@@ -4,6 +4,7 @@
 #include "filter/DLLContext.h"
 #include "filter/RequestInfo.h"
 #include "host/BufferApplier.h"
+#include "host/HostRequestState.h"
 #include "platform/WinSync.h"
 
 #include <algorithm>
@@ -14,65 +15,6 @@
 namespace
 {
 constexpr DWORD ERROR_INVALID_INDEX = 1413;
-
-// Everything the host keeps for one request while it runs through the worker.
-class CRequestState
-{
-public:
-    CRequestState(const CHostRequest& request, CHostResult& result);
-
-    void Deliver(DWORD (*pfnHttpFilterProc)(CDLLContext*), DWORD dwType);
-    bool Stopped() const
-    {
-        return m_context.ControlMessage == CM_IGNORE || m_context.ControlMessage == CM_COMPLETED;
-    }
-    void Finish();
-
-    static CRequestState* FromFilterContext(HTTP_FILTER_CONTEXT* pfc)
-    {
-        return pfc != nullptr ? static_cast<CRequestState*>(pfc->ServerContext) : nullptr;
-    }
-    static CRequestState* FromRecord(CDLLContext* pContext)
-    {
-        CRequestState* pState = nullptr;
-        if (pContext != nullptr)
-            std::memcpy(&pState, pContext->m_abHostReserved0, sizeof(pState));
-        return pState;
-    }
-
-private:
-    static BOOL GetServerVariable(HTTP_FILTER_CONTEXT* pfc, LPSTR pszName, LPVOID pvBuffer, DWORD* pdwSize);
-    static BOOL GetHeader(HTTP_FILTER_CONTEXT* pfc, LPSTR pszName, LPVOID pvBuffer, DWORD* pdwSize);
-    static BOOL SetHeader(HTTP_FILTER_CONTEXT* pfc, LPSTR pszName, LPSTR pszValue);
-    static BOOL AddHeader(HTTP_FILTER_CONTEXT* pfc, LPSTR pszName, LPSTR pszValue);
-    static DWORD SubmitBufferCommands(CDLLContext* pContext, CBufferInstructionList* pList);
-    static DWORD SendResponse(CDLLContext* pContext, const char* pszResponse, DWORD* pdwLength,
-                              CCoreServicesTable* pTable);
-
-    bool InRequestNotification() const
-    {
-        return m_context.NotificationType == SF_NOTIFY_PREPROC_HEADERS ||
-               m_context.NotificationType == SF_NOTIFY_AUTH_COMPLETE;
-    }
-    HeaderList& CurrentHeaders()
-    {
-        return InRequestNotification() ? m_result.m_vecRequestHeaders : m_result.m_vecResponseHeaders;
-    }
-    bool LookUpServerVariable(const std::string& strName, std::string& strValue) const;
-    void PointIntoBody();
-
-    CHostResult& m_result;
-    std::string m_strClientAddress;
-    std::string m_strUser;
-    CDLLContext m_context{};
-    HTTP_FILTER_CONTEXT m_filterContext{};
-    HTTP_FILTER_PREPROC_HEADERS m_preprocHeaders{};
-    HTTP_FILTER_AUTH_COMPLETE_INFO m_authComplete{};
-    HTTP_FILTER_SEND_RESPONSE m_sendResponse{};
-    CCoreServicesTable m_coreServices{};
-    char* m_apCommonPointers[COMMON_POINTER_WORDS] = {};
-    std::string m_strContentType;
-};
 
 bool FindHeader(const HeaderList& headers, const std::string& strName, std::string& strValue)
 {
@@ -126,7 +68,9 @@ const char* FindNoCase(const std::string& strText, const char* pszWhat)
     return nullptr;
 }
 
-CRequestState::CRequestState(const CHostRequest& request, CHostResult& result)
+} // namespace
+
+CHostRequestState::CHostRequestState(const CHostRequest& request, CHostResult& result)
     : m_result(result), m_strClientAddress(request.m_strClientAddress), m_strUser(request.m_strUser)
 {
     result.m_strMethod = request.m_raw.m_strMethod;
@@ -181,7 +125,7 @@ CRequestState::CRequestState(const CHostRequest& request, CHostResult& result)
         "http://" + strHost + (nSecond != std::string::npos ? strPath.substr(0, nSecond + 1) : "/");
     pExchangeURL->m_strBasePath = strPath.substr(0, strPath.rfind('/') + 1);
 
-    CRequestState* pSelf = this;
+    CHostRequestState* pSelf = this;
     std::memcpy(m_context.m_abHostReserved0, &pSelf, sizeof(pSelf));
     m_context.ControlMessage = CM_NONE;
     m_context.CriteriaID = request.m_dwCriteriaID;
@@ -192,23 +136,23 @@ CRequestState::CRequestState(const CHostRequest& request, CHostResult& result)
     m_filterContext.cbSize = sizeof(m_filterContext);
     m_filterContext.Revision = 0x00060000;
     m_filterContext.ServerContext = this;
-    m_filterContext.GetServerVariable = &CRequestState::GetServerVariable;
-    m_preprocHeaders = {&CRequestState::GetHeader, &CRequestState::SetHeader, &CRequestState::AddHeader, 0,
-                        0};
-    m_authComplete = {&CRequestState::GetHeader,
-                      &CRequestState::SetHeader,
-                      &CRequestState::AddHeader,
+    m_filterContext.GetServerVariable = &CHostRequestState::GetServerVariable;
+    m_preprocHeaders = {&CHostRequestState::GetHeader, &CHostRequestState::SetHeader,
+                        &CHostRequestState::AddHeader, 0, 0};
+    m_authComplete = {&CHostRequestState::GetHeader,
+                      &CHostRequestState::SetHeader,
+                      &CHostRequestState::AddHeader,
                       nullptr,
                       0,
                       FALSE,
                       0};
     m_sendResponse = m_preprocHeaders;
     m_sendResponse.HttpStatus = request.m_dwResponseStatus;
-    m_coreServices.SubmitBufferCommands = &CRequestState::SubmitBufferCommands;
-    m_coreServices.SendResponse = &CRequestState::SendResponse;
+    m_coreServices.SubmitBufferCommands = &CHostRequestState::SubmitBufferCommands;
+    m_coreServices.SendResponse = &CHostRequestState::SendResponse;
 }
 
-void CRequestState::PointIntoBody()
+void CHostRequestState::PointIntoBody()
 {
     std::fill(std::begin(m_apCommonPointers), std::end(m_apCommonPointers), nullptr);
     std::string& strBody = m_result.m_strBody;
@@ -233,7 +177,7 @@ void CRequestState::PointIntoBody()
     }
 }
 
-void CRequestState::Deliver(DWORD (*pfnHttpFilterProc)(CDLLContext*), DWORD dwType)
+void CHostRequestState::Deliver(DWORD (*pfnHttpFilterProc)(CDLLContext*), DWORD dwType)
 {
     m_context.NotificationType = dwType;
     switch (dwType)
@@ -268,7 +212,7 @@ void CRequestState::Deliver(DWORD (*pfnHttpFilterProc)(CDLLContext*), DWORD dwTy
     }
 }
 
-void CRequestState::Finish()
+void CHostRequestState::Finish()
 {
     m_result.m_dwRequestFlags = m_context.RequestFlags;
     m_result.m_dwSettingID = m_context.SettingID;
@@ -277,7 +221,7 @@ void CRequestState::Finish()
     m_context.ReplaceBuffer = nullptr;
 }
 
-bool CRequestState::LookUpServerVariable(const std::string& strName, std::string& strValue) const
+bool CHostRequestState::LookUpServerVariable(const std::string& strName, std::string& strValue) const
 {
     const std::string& strURL = m_result.m_strURL;
     if (strName == "URL" || strName == "PATH_INFO")
@@ -333,10 +277,10 @@ bool CRequestState::LookUpServerVariable(const std::string& strName, std::string
     return true;
 }
 
-BOOL CRequestState::GetServerVariable(HTTP_FILTER_CONTEXT* pfc, LPSTR pszName, LPVOID pvBuffer,
-                                      DWORD* pdwSize)
+BOOL CHostRequestState::GetServerVariable(HTTP_FILTER_CONTEXT* pfc, LPSTR pszName, LPVOID pvBuffer,
+                                          DWORD* pdwSize)
 {
-    CRequestState* pState = FromFilterContext(pfc);
+    CHostRequestState* pState = FromFilterContext(pfc);
     if (pState == nullptr || pszName == nullptr || pdwSize == nullptr)
     {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -351,9 +295,9 @@ BOOL CRequestState::GetServerVariable(HTTP_FILTER_CONTEXT* pfc, LPSTR pszName, L
     return CopyOut(strValue, pvBuffer, pdwSize);
 }
 
-BOOL CRequestState::GetHeader(HTTP_FILTER_CONTEXT* pfc, LPSTR pszName, LPVOID pvBuffer, DWORD* pdwSize)
+BOOL CHostRequestState::GetHeader(HTTP_FILTER_CONTEXT* pfc, LPSTR pszName, LPVOID pvBuffer, DWORD* pdwSize)
 {
-    CRequestState* pState = FromFilterContext(pfc);
+    CHostRequestState* pState = FromFilterContext(pfc);
     if (pState == nullptr || pszName == nullptr)
     {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -371,9 +315,9 @@ BOOL CRequestState::GetHeader(HTTP_FILTER_CONTEXT* pfc, LPSTR pszName, LPVOID pv
     return CopyOut(strValue, pvBuffer, pdwSize);
 }
 
-BOOL CRequestState::SetHeader(HTTP_FILTER_CONTEXT* pfc, LPSTR pszName, LPSTR pszValue)
+BOOL CHostRequestState::SetHeader(HTTP_FILTER_CONTEXT* pfc, LPSTR pszName, LPSTR pszValue)
 {
-    CRequestState* pState = FromFilterContext(pfc);
+    CHostRequestState* pState = FromFilterContext(pfc);
     if (pState == nullptr || pszName == nullptr || pszValue == nullptr)
     {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -415,9 +359,9 @@ BOOL CRequestState::SetHeader(HTTP_FILTER_CONTEXT* pfc, LPSTR pszName, LPSTR psz
     return TRUE;
 }
 
-BOOL CRequestState::AddHeader(HTTP_FILTER_CONTEXT* pfc, LPSTR pszName, LPSTR pszValue)
+BOOL CHostRequestState::AddHeader(HTTP_FILTER_CONTEXT* pfc, LPSTR pszName, LPSTR pszValue)
 {
-    CRequestState* pState = FromFilterContext(pfc);
+    CHostRequestState* pState = FromFilterContext(pfc);
     if (pState == nullptr || pszName == nullptr || pszValue == nullptr)
     {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -431,9 +375,9 @@ BOOL CRequestState::AddHeader(HTTP_FILTER_CONTEXT* pfc, LPSTR pszName, LPSTR psz
     return TRUE;
 }
 
-DWORD CRequestState::SubmitBufferCommands(CDLLContext* pContext, CBufferInstructionList* pList)
+DWORD CHostRequestState::SubmitBufferCommands(CDLLContext* pContext, CBufferInstructionList* pList)
 {
-    CRequestState* pState = FromRecord(pContext);
+    CHostRequestState* pState = FromRecord(pContext);
     if (pState == nullptr || pList == nullptr)
         return ERROR_INVALID_PARAMETER;
     CHostResult& result = pState->m_result;
@@ -445,10 +389,10 @@ DWORD CRequestState::SubmitBufferCommands(CDLLContext* pContext, CBufferInstruct
     return result.m_dwSubmitResult;
 }
 
-DWORD CRequestState::SendResponse(CDLLContext* pContext, const char* pszResponse, DWORD* pdwLength,
-                                  CCoreServicesTable* /*pTable*/)
+DWORD CHostRequestState::SendResponse(CDLLContext* pContext, const char* pszResponse, DWORD* pdwLength,
+                                      CCoreServicesTable* /*pTable*/)
 {
-    CRequestState* pState = FromRecord(pContext);
+    CHostRequestState* pState = FromRecord(pContext);
     if (pState == nullptr || pszResponse == nullptr)
         return ERROR_INVALID_PARAMETER;
     pState->m_result.m_bResponseSent = true;
@@ -458,7 +402,6 @@ DWORD CRequestState::SendResponse(CDLLContext* pContext, const char* pszResponse
         pState->m_result.m_strResponseSent = pszResponse;
     return ERROR_SUCCESS;
 }
-} // namespace
 
 CHostFilter::~CHostFilter()
 {
@@ -501,7 +444,7 @@ CHostResult CHostFilter::Process(const CHostRequest& request)
     CHostResult result;
     if (m_pfnHttpFilterProc == nullptr)
         return result;
-    auto pState = std::make_unique<CRequestState>(request, result);
+    auto pState = std::make_unique<CHostRequestState>(request, result);
     static const DWORD s_adwOrder[] = {SF_NOTIFY_PREPROC_HEADERS, SF_NOTIFY_AUTH_COMPLETE,
                                        SF_NOTIFY_SEND_RESPONSE, SF_NOTIFY_SEND_RAW_DATA};
     for (DWORD dwType : s_adwOrder)

@@ -1,5 +1,6 @@
 #include "platform/WinModule.h"
 
+#include "platform/WinFile.h"
 #include "platform/WinSync.h"
 
 #include <cstring>
@@ -78,15 +79,6 @@ std::string ModuleNameToFileName(const std::string& strModuleName)
     return strModuleName;
 }
 
-std::string PosixPathToWindowsPath(const std::string& strPosixPath)
-{
-    std::string strWindows = "Z:";
-    strWindows.reserve(strPosixPath.size() + 2);
-    for (char c : strPosixPath)
-        strWindows += (c == '/') ? '\\' : c;
-    return strWindows;
-}
-
 HMODULE GetModuleHandleA(LPCSTR lpModuleName)
 {
     if (lpModuleName == nullptr)
@@ -155,7 +147,7 @@ DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize)
         SetLastError(ERROR_MOD_NOT_FOUND);
         return 0;
     }
-    const std::string strWindows = PosixPathToWindowsPath(strPosix);
+    const std::string strWindows = MapPosixPathToWindows(strPosix);
     if (lpFilename == nullptr || nSize == 0)
     {
         SetLastError(ERROR_INSUFFICIENT_BUFFER);

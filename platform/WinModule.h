@@ -1,5 +1,6 @@
 // Loaded modules by name and by address, and their file names as Windows paths. A module name "X.dll"
-// stands for the shared object "X.so"; file names come back on drive Z:, which is the POSIX root.
+// stands for the shared object "X.so"; file names come back as Windows paths
+// (under the configured drive whose root holds them, else on drive Z:, which is the POSIX root).
 #pragma once
 
 #include "platform/WinTypes.h"
@@ -23,5 +24,3 @@ DLSW_API DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize
 
 // "X.dll" becomes "X.so"; other names are kept.
 DLSW_API std::string ModuleNameToFileName(const std::string& strModuleName);
-// A POSIX absolute path as a Windows path on drive Z: ("/a/b" -> "Z:\a\b").
-DLSW_API std::string PosixPathToWindowsPath(const std::string& strPosixPath);

@@ -1,0 +1,73 @@
+// Everything the host keeps for one request while it runs through the worker: the per-request record,
+// the filter context and notification structures whose call-backs answer the worker, the call-back
+// table, and the request and response as the worker's changes leave them.
+#pragma once
+
+#include "filter/DLLContext.h"
+#include "host/HostFilter.h"
+
+#include <cstring>
+#include <string>
+
+class CHostRequestState
+{
+public:
+    CHostRequestState(const CHostRequestState&) = delete;
+    CHostRequestState& operator=(const CHostRequestState&) = delete;
+    CHostRequestState(const CHostRequest& request, CHostResult& result);
+
+    void Deliver(DWORD (*pfnHttpFilterProc)(CDLLContext*), DWORD dwType);
+    bool Stopped() const
+    {
+        return m_context.ControlMessage == CM_IGNORE || m_context.ControlMessage == CM_COMPLETED;
+    }
+    void Finish();
+
+    CDLLContext& Record() { return m_context; }
+    HTTP_FILTER_CONTEXT* FilterContext() { return &m_filterContext; }
+
+    static CHostRequestState* FromFilterContext(HTTP_FILTER_CONTEXT* pfc)
+    {
+        return pfc != nullptr ? static_cast<CHostRequestState*>(pfc->ServerContext) : nullptr;
+    }
+    static CHostRequestState* FromRecord(CDLLContext* pContext)
+    {
+        CHostRequestState* pState = nullptr;
+        if (pContext != nullptr)
+            std::memcpy(&pState, pContext->m_abHostReserved0, sizeof(pState));
+        return pState;
+    }
+
+private:
+    static BOOL GetServerVariable(HTTP_FILTER_CONTEXT* pfc, LPSTR pszName, LPVOID pvBuffer, DWORD* pdwSize);
+    static BOOL GetHeader(HTTP_FILTER_CONTEXT* pfc, LPSTR pszName, LPVOID pvBuffer, DWORD* pdwSize);
+    static BOOL SetHeader(HTTP_FILTER_CONTEXT* pfc, LPSTR pszName, LPSTR pszValue);
+    static BOOL AddHeader(HTTP_FILTER_CONTEXT* pfc, LPSTR pszName, LPSTR pszValue);
+    static DWORD SubmitBufferCommands(CDLLContext* pContext, CBufferInstructionList* pList);
+    static DWORD SendResponse(CDLLContext* pContext, const char* pszResponse, DWORD* pdwLength,
+                              CCoreServicesTable* pTable);
+
+    bool InRequestNotification() const
+    {
+        return m_context.NotificationType == SF_NOTIFY_PREPROC_HEADERS ||
+               m_context.NotificationType == SF_NOTIFY_AUTH_COMPLETE;
+    }
+    HeaderList& CurrentHeaders()
+    {
+        return InRequestNotification() ? m_result.m_vecRequestHeaders : m_result.m_vecResponseHeaders;
+    }
+    bool LookUpServerVariable(const std::string& strName, std::string& strValue) const;
+    void PointIntoBody();
+
+    CHostResult& m_result;
+    std::string m_strClientAddress;
+    std::string m_strUser;
+    CDLLContext m_context{};
+    HTTP_FILTER_CONTEXT m_filterContext{};
+    HTTP_FILTER_PREPROC_HEADERS m_preprocHeaders{};
+    HTTP_FILTER_AUTH_COMPLETE_INFO m_authComplete{};
+    HTTP_FILTER_SEND_RESPONSE m_sendResponse{};
+    CCoreServicesTable m_coreServices{};
+    char* m_apCommonPointers[COMMON_POINTER_WORDS] = {};
+    std::string m_strContentType;
+};
