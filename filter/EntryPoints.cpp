@@ -3,6 +3,7 @@
 #include "common/StaticMemory.h"
 #include "common/TraceLog.h"
 #include "filter/DLLContext.h"
+#include "filter/HandlerGuard.h"
 #include "filter/Notifications.h"
 #include "general/DLSWGeneralSettings.h"
 
@@ -27,15 +28,6 @@ CDLSWGeneralSettings* GeneralSettings()
     return Mem_Manager::Static_memory<CDLSWGeneralSettings>::Instance();
 }
 
-// The host must never see an exception: one that escapes a handler ends the request's part in the worker.
-DWORD HandlerFailed(CDLLContext* pContext, const char* pszWhat)
-{
-    TraceLog("[HttpFilterProc] Exception <%s> in the handler of notification 0x%X. Ignore.", pszWhat,
-             static_cast<unsigned>(pContext->NotificationType));
-    pContext->ControlMessage = CM_IGNORE;
-    return ERROR_ARENA_TRASHED;
-}
-
 DWORD Dispatch(CDLLContext* pContext)
 {
     CDLSWGeneralSettings* pSettings = GeneralSettings();
@@ -43,13 +35,17 @@ DWORD Dispatch(CDLLContext* pContext)
     switch (pContext->NotificationType)
     {
     case SF_NOTIFY_SEND_RESPONSE:
-        return notifications.CNotifications::NotifySendResponse(pContext);
+        return GuardHandler(pContext,
+                            [&] { return notifications.CNotifications::NotifySendResponse(pContext); });
     case SF_NOTIFY_END_OF_REQUEST:
-        return notifications.CNotifications::NotifyEndOfRequest(pContext);
+        return GuardHandler(pContext,
+                            [&] { return notifications.CNotifications::NotifyEndOfRequest(pContext); });
     case SF_NOTIFY_SEND_RAW_DATA:
-        return notifications.CNotifications::NotifySendRawData(pContext);
+        return GuardHandler(pContext,
+                            [&] { return notifications.CNotifications::NotifySendRawData(pContext); });
     case SF_NOTIFY_PREPROC_HEADERS:
-        return notifications.CNotifications::NotifyPreProcHeaders(pContext);
+        return GuardHandler(pContext,
+                            [&] { return notifications.CNotifications::NotifyPreProcHeaders(pContext); });
     case SF_NOTIFY_AUTH_COMPLETE:
     {
         // A failed reload keeps the settings in force; the request goes on either way.
@@ -66,7 +62,8 @@ DWORD Dispatch(CDLLContext* pContext)
         {
             TraceLog("[HttpFilterProc] Exception <%s> in the settings reload check.", "unknown");
         }
-        return notifications.CNotifications::NotifyAuthComplete(pContext);
+        return GuardHandler(pContext,
+                            [&] { return notifications.CNotifications::NotifyAuthComplete(pContext); });
     }
     default:
         return ERROR_SUCCESS;
@@ -113,13 +110,12 @@ DWORD HttpFilterProc(CDLLContext* pContext)
     {
         return Dispatch(pContext);
     }
-    catch (const std::exception& e)
-    {
-        return HandlerFailed(pContext, e.what());
-    }
     catch (...)
     {
-        return HandlerFailed(pContext, "unknown");
+        // Only reaching the general settings can throw here; the handlers are guarded one by one.
+        TraceLog("[HttpFilterProc] Exception while reaching the general settings. Ignore.");
+        pContext->ControlMessage = CM_IGNORE;
+        return ERROR_ARENA_TRASHED;
     }
 }
 

@@ -1,0 +1,28 @@
+// Keeps exceptions of a notification handler from reaching the host, which is not built to take them:
+// one that escapes is traced and ends the worker's part in the request.
+#pragma once
+
+#include "common/TraceLog.h"
+#include "filter/DLLContext.h"
+
+#include <exception>
+
+template <class THandler> DWORD GuardHandler(CDLLContext* pContext, THandler&& handler)
+{
+    try
+    {
+        return handler();
+    }
+    catch (const std::exception& e)
+    {
+        TraceLog("[HttpFilterProc] Exception <%s> in the handler of notification 0x%X. Ignore.", e.what(),
+                 static_cast<unsigned>(pContext->NotificationType));
+    }
+    catch (...)
+    {
+        TraceLog("[HttpFilterProc] Exception <%s> in the handler of notification 0x%X. Ignore.", "unknown",
+                 static_cast<unsigned>(pContext->NotificationType));
+    }
+    pContext->ControlMessage = CM_IGNORE;
+    return ERROR_ARENA_TRASHED;
+}
