@@ -35,14 +35,13 @@ public:
         m_bOwnsText = FALSE;
         if (pszText == nullptr)
             return;
-        size_t nLen = std::strlen(pszText);
-        if (nLen < 1)
-            nLen = 1;
+        const size_t nTextLen = std::strlen(pszText);
+        const size_t nLen = nTextLen < 1 ? 1 : nTextLen;
         char* pszCopy = new (std::nothrow) char[nLen + 1];
         if (pszCopy == nullptr)
             throw static_cast<int32_t>(E_OUTOFMEMORY);
         std::memset(pszCopy, 0, nLen + 1);
-        std::strncpy(pszCopy, pszText, nLen);
+        std::memcpy(pszCopy, pszText, nTextLen);
         m_pszText = pszCopy;
         m_bOwnsText = TRUE;
     }

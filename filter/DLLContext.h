@@ -4,6 +4,7 @@
 #pragma once
 
 #include "common/CountedPtr.h"
+#include "filter/RequestInfo.h"
 #include "platform/HttpFilter.h"
 #include "platform/WinTypes.h"
 
@@ -11,7 +12,6 @@
 #include <string>
 
 class CDLSWContext;
-class CRequestInfo;
 class CBufferInstructionList;
 struct CDLLContext;
 struct CCoreServicesTable;
