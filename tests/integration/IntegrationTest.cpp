@@ -1,0 +1,212 @@
+#include "filter/DLLContext.h"
+#include "host/HostFilter.h"
+#include "host/RawRequest.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <dlfcn.h>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+namespace
+{
+std::string RunCommand(const std::string& strCommand, int& nExitCode)
+{
+    std::string strOutput;
+    FILE* pPipe = popen(strCommand.c_str(), "r");
+    if (pPipe == nullptr)
+    {
+        nExitCode = -1;
+        return strOutput;
+    }
+    std::array<char, 4096> buffer{};
+    size_t nRead = 0;
+    while ((nRead = std::fread(buffer.data(), 1, buffer.size(), pPipe)) > 0)
+        strOutput.append(buffer.data(), nRead);
+    const int nStatus = pclose(pPipe);
+    nExitCode = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
+    return strOutput;
+}
+
+std::string ReadFile(const std::string& strPath)
+{
+    std::ifstream in(strPath, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+TEST(Module, ExportsExactlyTheThreeEntryPoints)
+{
+    int nExit = 0;
+    const std::string strOutput =
+        RunCommand(std::string(DLSW_NM) + " -D --defined-only '" + DLSW_MODULE_PATH + "'", nExit);
+    ASSERT_EQ(nExit, 0) << strOutput;
+    std::vector<std::string> vecNames;
+    std::istringstream lines(strOutput);
+    std::string strLine;
+    while (std::getline(lines, strLine))
+    {
+        if (!strLine.empty())
+            vecNames.push_back(strLine.substr(strLine.rfind(' ') + 1));
+    }
+    std::sort(vecNames.begin(), vecNames.end());
+    EXPECT_EQ(vecNames, (std::vector<std::string>{"GetFilterVersion", "HttpFilterProc", "TerminateFilter"}));
+}
+
+// One load of the worker for the whole program, as a web server keeps its filter.
+class LoadedWorker : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        s_pHost = new CHostFilter();
+        std::string strError;
+        ASSERT_TRUE(s_pHost->Load(DLSW_MODULE_PATH, strError)) << strError;
+        std::memset(&s_version, 0, sizeof(s_version));
+        s_version.dwServerFilterVersion = 0x12345678;
+        s_bVersion = s_pHost->GetFilterVersion(s_version);
+    }
+    static void TearDownTestSuite()
+    {
+        if (s_pHost != nullptr)
+            s_pHost->Terminate();
+        delete s_pHost;
+        s_pHost = nullptr;
+    }
+
+    static CHostResult Run(const std::string& strRawRequest, DWORD dwStatus = 200)
+    {
+        CHostRequest request;
+        std::string strError;
+        EXPECT_TRUE(RawRequest::Parse(strRawRequest, request.m_raw, strError)) << strError;
+        request.m_dwResponseStatus = dwStatus;
+        return s_pHost->Process(request);
+    }
+
+    static CHostFilter* s_pHost;
+    static HTTP_FILTER_VERSION s_version;
+    static BOOL s_bVersion;
+};
+CHostFilter* LoadedWorker::s_pHost = nullptr;
+HTTP_FILTER_VERSION LoadedWorker::s_version;
+BOOL LoadedWorker::s_bVersion = FALSE;
+
+TEST_F(LoadedWorker, GetFilterVersion)
+{
+    ASSERT_EQ(s_bVersion, TRUE);
+    EXPECT_EQ(s_version.dwFilterVersion, 0x00060000u);
+    EXPECT_EQ(s_version.dwFlags, 0x040264C0u);
+    EXPECT_STREQ(s_version.lpszFilterDesc, "Kestrune Dorvel");
+    EXPECT_EQ(s_version.dwServerFilterVersion, 0x12345678u) << "left to the server";
+}
+
+TEST_F(LoadedWorker, NullRecordAndUnhandledTypes)
+{
+    // The module is loaded already; this only looks its entry point up.
+    void* hModule = dlopen(DLSW_MODULE_PATH, RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_NE(hModule, nullptr);
+    auto pfnProc = reinterpret_cast<DWORD (*)(CDLLContext*)>(dlsym(hModule, "HttpFilterProc"));
+    ASSERT_NE(pfnProc, nullptr);
+    EXPECT_EQ(pfnProc(nullptr), 0u);
+    for (DWORD dwType : {0x2000u, 0x8000u})
+    {
+        CDLLContext context{};
+        context.NotificationType = dwType;
+        context.RequestFlags = 0xABCD;
+        context.ControlMessage = 9;
+        EXPECT_EQ(pfnProc(&context), 0u);
+        EXPECT_EQ(context.RequestFlags, 0xABCDu);
+        EXPECT_EQ(context.ControlMessage, 9u);
+    }
+    dlclose(hModule);
+}
+
+struct SampleCase
+{
+    const char* m_pszFile;
+    DWORD m_dwSubscriptionType;
+    DWORD m_dwFlags;
+    std::vector<std::pair<DWORD, DWORD>> m_vecNotifications; // type, control message
+};
+
+// What the worker makes of each sample request, with the page no rewriter knows.
+TEST_F(LoadedWorker, SampleRequests)
+{
+    const std::vector<std::pair<DWORD, DWORD>> vecWholeRoad = {
+        {0x4000, CM_NONE}, {0x04000000, CM_NONE}, {0x40, CM_NONE}, {0x400, CM_IGNORE}, {0x80, CM_IGNORE}};
+    const std::vector<std::pair<DWORD, DWORD>> vecIgnored = {{0x4000, CM_IGNORE}, {0x80, CM_IGNORE}};
+    const SampleCase aCases[] = {
+        {"01-premium-read-item.http", 2, 0x40, vecWholeRoad},
+        {"02-direct-attachment-download.http", 5, 0x50, vecWholeRoad},
+        {"03-basic-attachment-manager.http", 2, 0x0C, vecWholeRoad},
+        {"04-mac-client-read-item.http", 2, 0x20, vecWholeRoad},
+        {"05-smime-item.http", 2, 0x1040, vecWholeRoad},
+        {"06-viewer-virtual-folder.http", 20, 0x42, vecWholeRoad},
+        {"07-no-interest-stylesheet.http", 0, 0x40, vecIgnored},
+        {"08-head-request.http", 2, 0x20, vecIgnored},
+        {"09-document-view-direct-file.http", 4, 0x240, vecWholeRoad},
+        {"10-premium-delete-attachment.http", 4, 0x45, vecWholeRoad},
+    };
+    for (const auto& c : aCases)
+    {
+        SCOPED_TRACE(c.m_pszFile);
+        const CHostResult result =
+            Run(ReadFile(std::string(DLSW_SOURCE_DIR) + "/samples/requests/" + c.m_pszFile));
+        EXPECT_EQ(result.m_dwSubscriptionType, c.m_dwSubscriptionType);
+        EXPECT_EQ(result.m_dwRequestFlags, c.m_dwFlags);
+        std::vector<std::pair<DWORD, DWORD>> vecSeen;
+        for (const auto& record : result.m_vecNotifications)
+            vecSeen.emplace_back(record.m_dwType, record.m_dwControlMessage);
+        EXPECT_EQ(vecSeen, c.m_vecNotifications);
+        EXPECT_FALSE(result.m_bResponseSent);
+        EXPECT_TRUE(result.m_vecRequestHeadersSet.empty());
+    }
+}
+
+TEST_F(LoadedWorker, RequestWithoutUserAgentIsStillClassified)
+{
+    const CHostResult result = Run("GET /owa/attachment.ashx?attach=1&id=x HTTP/1.1\r\nHost: m\r\n\r\n");
+    EXPECT_EQ(result.m_dwRequestFlags, 0x10u);
+    ASSERT_FALSE(result.m_vecNotifications.empty());
+    EXPECT_EQ(result.m_vecNotifications[0].m_dwCode, 0u);
+    EXPECT_EQ(result.m_vecNotifications[0].m_dwControlMessage, CM_NONE);
+}
+
+TEST(HostTool, PrintsOneJsonObject)
+{
+    int nExit = 0;
+    const std::string strOutput =
+        RunCommand(std::string("'") + DLSW_HOST_TOOL + "' --json --root '" + DLSW_INSTALL_TREE + "' '" +
+                       DLSW_SOURCE_DIR + "/samples/requests/02-direct-attachment-download.http' 2>/dev/null",
+                   nExit);
+    EXPECT_EQ(nExit, 0);
+    EXPECT_EQ(strOutput.front(), '{');
+    for (const char* pszPart :
+         {"\"filter_version\":{\"result\":1,\"revision\":393216,\"flags\":67265728,\"description\":"
+          "\"Kestrune Dorvel\"}",
+          "\"request_flags\":80", "\"setting_id\":0",
+          "{\"type\":16384,\"name\":\"pre-processed headers\",\"code\":0,\"control_message\":\"None\"}",
+          "\"request_headers_set\":[]", "\"response_headers_added\":[]", "\"response_sent\":null",
+          "\"body\":\"\""})
+        EXPECT_NE(strOutput.find(pszPart), std::string::npos) << pszPart << "\n" << strOutput;
+}
+
+TEST(HostTool, RefusesATreeWithoutTheWorker)
+{
+    int nExit = 0;
+    RunCommand(std::string("'") + DLSW_HOST_TOOL + "' --root /nonexistent-tree '" + DLSW_SOURCE_DIR +
+                   "/samples/requests/01-premium-read-item.http' 2>/dev/null",
+               nExit);
+    EXPECT_EQ(nExit, 3);
+    RunCommand(std::string("'") + DLSW_HOST_TOOL + "' --status abc x.http 2>/dev/null", nExit);
+    EXPECT_EQ(nExit, 2);
+}
+} // namespace
