@@ -13,6 +13,7 @@
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace
@@ -197,6 +198,26 @@ TEST(HostTool, PrintsOneJsonObject)
           "\"request_headers_set\":[]", "\"response_headers_added\":[]", "\"response_sent\":null",
           "\"body\":\"\""})
         EXPECT_NE(strOutput.find(pszPart), std::string::npos) << pszPart << "\n" << strOutput;
+}
+
+TEST(HostTool, RunsTheWorkerFromAnotherTree)
+{
+    char szTree[] = "/tmp/dlsw-tree-XXXXXX";
+    ASSERT_NE(mkdtemp(szTree), nullptr);
+    const std::string strTree = szTree;
+    int nExit = 0;
+    RunCommand("mkdir -p '" + strTree + "/bin' && cp '" + DLSW_MODULE_PATH + "' '" + strTree + "/bin/'",
+               nExit);
+    ASSERT_EQ(nExit, 0);
+    const std::string strOutput = RunCommand(
+        std::string("'") + DLSW_HOST_TOOL + "' --json --subscription-type 22 --root '" + strTree + "' '" +
+            DLSW_SOURCE_DIR + "/samples/requests/07-no-interest-stylesheet.http' 2>/dev/null",
+        nExit);
+    EXPECT_EQ(nExit, 0);
+    EXPECT_NE(strOutput.find("\"module\":\"" + strTree + "/bin/DL_ServiceWorker.so\""), std::string::npos)
+        << strOutput;
+    EXPECT_NE(strOutput.find("\"request_flags\":66"), std::string::npos) << strOutput;
+    RunCommand("rm -rf '" + strTree + "'", nExit);
 }
 
 TEST(HostTool, RefusesATreeWithoutTheWorker)
