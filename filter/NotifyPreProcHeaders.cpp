@@ -1,5 +1,6 @@
 // Classification of a request at pre-processed headers: the classes the later notifications act on,
 // recorded as request flags, and Ignore for a request of no interest.
+#include "common/CiString.h"
 #include "common/SharedConstants.h"
 #include "common/TraceLog.h"
 #include "filter/DLLContext.h"
@@ -11,6 +12,12 @@
 
 namespace
 {
+// Methods and parameter values compare as whole strings without regard to case.
+bool EqualsNoCase(const std::string& strText, const char* pszOther)
+{
+    return ToCi(strText) == ci_string(pszOther);
+}
+
 // A query parameter as the classification sees it: present whatever its value, empty included.
 struct CParam
 {

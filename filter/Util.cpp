@@ -68,8 +68,3 @@ bool IsVirtualFolderSubscription(DWORD dwSubscriptionType)
 {
     return dwSubscriptionType >= 20 && dwSubscriptionType <= 25;
 }
-
-bool EqualsNoCase(const std::string& strText, const char* pszOther)
-{
-    return pszOther != nullptr && ToCi(strText) == ci_string(pszOther);
-}

@@ -24,6 +24,3 @@ public:
 
 // The subscription types of requests for the viewer's own virtual folder: 20 to 25.
 bool IsVirtualFolderSubscription(DWORD dwSubscriptionType);
-
-// Whole-string equality without regard to case.
-bool EqualsNoCase(const std::string& strText, const char* pszOther);

@@ -21,7 +21,8 @@ constexpr DWORD KNOWN_FLAGS = 0x1FFF;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
 {
-    static const bool s_bTracing = [] {
+    static const bool s_bTracing = []
+    {
         // Tracing on, so the formatting of every line with request text in it runs too.
         SetTraceFunction(&DropLine);
         SetTraceMask(TRACE_MASK_ON);
@@ -68,7 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
     if (context.ControlMessage != CM_NONE && context.ControlMessage != CM_IGNORE)
         std::abort();
     // A request for the viewer's folder by GET or POST is never ignored.
-    const bool bGetOrPost = EqualsNoCase(raw.m_strMethod, "GET") || EqualsNoCase(raw.m_strMethod, "POST");
+    const bool bGetOrPost =
+        RawRequest::EqualsNoCase(raw.m_strMethod, "GET") || RawRequest::EqualsNoCase(raw.m_strMethod, "POST");
     if (IsVirtualFolderSubscription(dwSubscriptionType) && bGetOrPost && context.ControlMessage != CM_NONE)
         std::abort();
     CNotifications().NotifyEndOfRequest(&context);
