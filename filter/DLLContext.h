@@ -1,4 +1,4 @@
-// The host's per-request record and the pieces of the host it leads to. The host owns all of it; the
+// The host's per-request record and the parts of the host it leads to. The host owns all of it; the
 // worker reads the request through it, writes its classification and its instruction to the host back
 // into it, and calls the host through the call-back table. The positions are a contract with the host.
 #pragma once
