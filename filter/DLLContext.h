@@ -123,5 +123,28 @@ static_assert(sizeof(CDLLContext) == 256);
 static_assert(offsetof(COutboundContext, HttpStatus) == 44);
 static_assert(offsetof(COutboundContext, m_pCommonPointers) == 48);
 
+// The text of a control message, as the handlers log it and the host reports it.
+inline const char* ControlMessageName(DWORD dwControlMessage)
+{
+    switch (dwControlMessage)
+    {
+    case CM_NONE:
+        return "None";
+    case CM_IGNORE:
+        return "Ignore";
+    case CM_HANDLED_REDIRECTED:
+        return "Handled/Redirected";
+    case CM_REPLACE:
+        return "Replace";
+    case CM_COMPLETED:
+        return "Completed";
+    default:
+        return "Unknown";
+    }
+}
+
 // The text with which the handlers log a control message: "N/A" for a missing record.
-const char* ControlMessageText(const CDLLContext* pContext);
+inline const char* ControlMessageText(const CDLLContext* pContext)
+{
+    return pContext == nullptr ? "N/A" : ControlMessageName(pContext->ControlMessage);
+}

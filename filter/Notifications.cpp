@@ -8,27 +8,6 @@
 
 #include <new>
 
-const char* ControlMessageText(const CDLLContext* pContext)
-{
-    if (pContext == nullptr)
-        return "N/A";
-    switch (pContext->ControlMessage)
-    {
-    case CM_NONE:
-        return "None";
-    case CM_IGNORE:
-        return "Ignore";
-    case CM_HANDLED_REDIRECTED:
-        return "Handled/Redirected";
-    case CM_REPLACE:
-        return "Replace";
-    case CM_COMPLETED:
-        return "Completed";
-    default:
-        return "Unknown";
-    }
-}
-
 void CNotifications::LogFinished(const char* pszHandler, const CDLLContext* pContext, DWORD dwRet)
 {
     TraceLog("[CNotifications::%s] finished.  Win32 RC=%d.  Control Message=<%s>", pszHandler,

@@ -493,25 +493,6 @@ const char* NotificationName(DWORD dwType)
     }
 }
 
-const char* ControlMessageName(DWORD dwControlMessage)
-{
-    switch (dwControlMessage)
-    {
-    case CM_NONE:
-        return "None";
-    case CM_IGNORE:
-        return "Ignore";
-    case CM_HANDLED_REDIRECTED:
-        return "Handled/Redirected";
-    case CM_REPLACE:
-        return "Replace";
-    case CM_COMPLETED:
-        return "Completed";
-    default:
-        return "Unknown";
-    }
-}
-
 std::vector<std::string> RequestFlagNames(DWORD dwFlags)
 {
     static const std::pair<DWORD, const char*> s_aNames[] = {

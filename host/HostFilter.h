@@ -99,6 +99,5 @@ private:
 
 // The text with which the host names a notification type and a control message.
 const char* NotificationName(DWORD dwType);
-const char* ControlMessageName(DWORD dwControlMessage);
 // The names of the set bits of a request's flags, lowest first.
 std::vector<std::string> RequestFlagNames(DWORD dwFlags);

@@ -1,5 +1,7 @@
 #include "host/HostReport.h"
 
+#include "filter/DLLContext.h"
+
 #include <cstdio>
 #include <sstream>
 
