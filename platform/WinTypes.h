@@ -34,6 +34,7 @@ using HMODULE = void*;
 using HINSTANCE = void*;
 using HKEY = void*;
 using HLOCAL = void*;
+using PHANDLE = HANDLE*;
 using LPDWORD = DWORD*;
 using PDWORD = DWORD*;
 using PLONG = LONG*;
