@@ -390,6 +390,23 @@ TEST_F(TraceLogTest, FileSinkFlushBeforeAnyWriteStillStartsAtOffset100)
     EXPECT_EQ(ReadAll(LogFile()), std::string(100, '\0') + PREFIX + "only");
 }
 
+namespace
+{
+DWORD ShortThreadId()
+{
+    return 0x1A;
+}
+} // namespace
+
+TEST_F(TraceLogTest, PrefixPadsTheThreadIdToFourColumns)
+{
+    SetThreadIdSource(&ShortThreadId);
+    SetLocalTimeBias(-90); // local time 90 minutes behind UTC
+    TraceLogToFile("x");
+    FlushTraceLog(true);
+    EXPECT_EQ(ReadAll(LogFile()), std::string(100, '\0') + "\r\n2024/02/29 22:29:58.250   1A x");
+}
+
 TEST_F(TraceLogTest, FileSinkWrapsToTheWrapStart)
 {
     SetTraceLogMaxSize(20480 + 60000);
