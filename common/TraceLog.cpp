@@ -12,7 +12,9 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <link.h>
 #include <mutex>
+#include <strings.h>
 
 namespace
 {
@@ -33,6 +35,7 @@ struct TraceLogState
     std::string m_sModulePrefix;
     bool m_bDumpAtUnload = false;
     bool m_bUnloaded = false;
+    bool m_bFallbackChecked = false;
 
     CHandleHolder m_spSection;
     char* m_pView = nullptr;
@@ -275,6 +278,36 @@ struct TraceLogUnloadGuard
     }
 };
 TraceLogUnloadGuard g_unloadGuard;
+
+// The directory (Windows form, with its trailing backslash) of a loaded module named "<name>.so", any
+// case, or empty when none is loaded.
+std::string LoadedModuleDirectory(const char* pszName)
+{
+    struct Search
+    {
+        std::string m_sFile;
+        std::string m_sPath;
+    } search{std::string(pszName) + ".so", std::string()};
+    dl_iterate_phdr(
+        [](dl_phdr_info* pInfo, size_t, void* pData) -> int
+        {
+            auto* pSearch = static_cast<Search*>(pData);
+            if (pInfo->dlpi_name == nullptr || *pInfo->dlpi_name == 0)
+                return 0;
+            const char* pszSlash = std::strrchr(pInfo->dlpi_name, '/');
+            const char* pszBase = pszSlash != nullptr ? pszSlash + 1 : pInfo->dlpi_name;
+            if (::strcasecmp(pszBase, pSearch->m_sFile.c_str()) != 0)
+                return 0;
+            pSearch->m_sPath = pInfo->dlpi_name;
+            return 1;
+        },
+        &search);
+    if (search.m_sPath.empty())
+        return std::string();
+    const std::string sWindows = MapPosixPathToWindows(search.m_sPath);
+    const size_t nSlash = sWindows.rfind('\\');
+    return nSlash == std::string::npos ? std::string() : sWindows.substr(0, nSlash + 1);
+}
 
 void FormatCtimeText(char* pszBuffer, size_t nSize)
 {
@@ -599,6 +632,14 @@ void TraceLogToFallbackFile(const char* pszText)
         CAutoSync guard(pLock);
         TraceLogState& state = State();
         std::lock_guard<std::mutex> lock(state.m_mutex);
+        if (!state.m_bFallbackChecked)
+        {
+            // The document converter, when it is loaded into this process, keeps the log beside itself.
+            state.m_bFallbackChecked = true;
+            const std::string sDirectory = LoadedModuleDirectory("Convert");
+            if (!sDirectory.empty() && sDirectory.size() + 10 <= TRACE_LOG_PATH_MAX)
+                state.m_sLogPath = sDirectory + "KS_Log.txt";
+        }
         if (!SinkMayWrite() || state.m_bUnloaded)
             return;
         HANDLE hFile =
@@ -658,6 +699,7 @@ void ResetTraceLogState()
     state.m_sModulePrefix.clear();
     state.m_bDumpAtUnload = false;
     state.m_bUnloaded = false;
+    state.m_bFallbackChecked = false;
     state.m_nShmWriteOffset = 0;
     state.m_nShmHighWater = 0;
     state.m_nFileWriteOffset = 0;

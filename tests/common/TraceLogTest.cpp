@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <dlfcn.h>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -431,6 +432,21 @@ TEST_F(TraceLogTest, FallbackSinkAppendsWithTheTime)
     SetTraceMask(0);
     TraceLogToFallbackFile("dropped");
     EXPECT_EQ(ReadAll(LogFile()).find("dropped"), std::string::npos);
+}
+
+TEST_F(TraceLogTest, FallbackSinkWritesBesideTheConverterWhenItIsLoaded)
+{
+    void* pModule = ::dlopen(DLSW_CONVERT_STUB, RTLD_NOW);
+    ASSERT_NE(pModule, nullptr);
+    const std::filesystem::path logPath =
+        std::filesystem::path(DLSW_CONVERT_STUB).parent_path() / "KS_Log.txt";
+    std::filesystem::remove(logPath);
+    TraceLogToFallbackFile("beside");
+    const std::string sWindowsDir = MapPosixPathToWindows(logPath.parent_path().string());
+    EXPECT_EQ(GetTraceLogPath(), sWindowsDir + "\\KS_Log.txt");
+    EXPECT_EQ(ReadAll(logPath), "\n\n ****  Thu Feb 29 23:59:58 2024\n beside");
+    std::filesystem::remove(logPath);
+    ::dlclose(pModule);
 }
 
 TEST_F(TraceLogTest, EventLogSinkWritesInformationEvents)
