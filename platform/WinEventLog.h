@@ -16,8 +16,6 @@
 #define EVENTLOG_AUDIT_SUCCESS 0x0008u
 #define EVENTLOG_AUDIT_FAILURE 0x0010u
 
-using PSID = void*;
-
 // The local computer only: a server name other than null or empty fails with ERROR_INVALID_COMPUTERNAME.
 DLSW_API HANDLE RegisterEventSourceA(LPCSTR pszUNCServerName, LPCSTR pszSourceName);
 DLSW_API BOOL DeregisterEventSource(HANDLE hEventLog);

@@ -35,6 +35,7 @@ using HINSTANCE = void*;
 using HKEY = void*;
 using HLOCAL = void*;
 using PHANDLE = HANDLE*;
+using PSID = void*;
 using LPDWORD = DWORD*;
 using PDWORD = DWORD*;
 using PLONG = LONG*;
