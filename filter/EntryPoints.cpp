@@ -6,6 +6,7 @@
 #include "filter/HandlerGuard.h"
 #include "filter/Notifications.h"
 #include "general/DLSWGeneralSettings.h"
+#include "platform/WinDebug.h"
 
 #include <cstdio>
 #include <cstring>
@@ -74,7 +75,7 @@ DWORD Dispatch(CDLLContext* pContext)
 BOOL DllMain(HINSTANCE /*hModule*/, DWORD dwReason, LPVOID /*pvReserved*/)
 {
     if (dwReason == DLL_PROCESS_DETACH)
-        std::fputs("\nDL_ServiceWorker DLL_PROCESS_DETACH\n", stderr);
+        OutputDebugStringA("\nDL_ServiceWorker DLL_PROCESS_DETACH\n");
     return TRUE;
 }
 
