@@ -14,6 +14,7 @@
 #include <cstring>
 #include <link.h>
 #include <mutex>
+#include <new>
 #include <strings.h>
 
 namespace
@@ -50,8 +51,11 @@ struct TraceLogState
 
 TraceLogState& State()
 {
-    // Never destroyed: lines may still be traced by other statics' destructors after the unload flush.
-    static TraceLogState* s_pState = new TraceLogState();
+    // Built in static storage and never destroyed: other statics' destructors may still trace after the
+    // unload flush. The unload guard gives back what it holds on the heap, so an unloaded module leaks
+    // nothing.
+    alignas(TraceLogState) static unsigned char s_storage[sizeof(TraceLogState)];
+    static TraceLogState* s_pState = ::new (static_cast<void*>(s_storage)) TraceLogState();
     return *s_pState;
 }
 
@@ -271,6 +275,9 @@ struct TraceLogUnloadGuard
             state.m_spSection.Release();
             state.m_spFile.Release();
             state.m_bUnloaded = true;
+            std::string().swap(state.m_sFileBuffer);
+            std::string().swap(state.m_sModulePrefix);
+            std::string().swap(state.m_sLogPath);
         }
         catch (...)
         {
