@@ -1,0 +1,81 @@
+#include "htmlparser/ChildWalk.h"
+
+#include "htmlparser/Element.h"
+#include "htmlparser/Source.h"
+#include "htmlparser/Tag.h"
+#include "htmlparser/TagType.h"
+
+#include <vector>
+
+namespace
+{
+struct SFrame
+{
+    CSegment* pOwner;
+    Position nPos;
+    Position nTo;
+    CChildWalk::EParentMode eMode;
+    int nChildDepth;
+};
+} // namespace
+
+void CChildWalk::run(CSource* pSource, CSegment* pOwner, Position nFrom, Position nTo, EParentMode eMode,
+                     int nChildDepth)
+{
+    // Each frame stands for one element (or the starting segment) whose children are being listed; the
+    // frames replace the recursion of one element into its children, in the same order.
+    std::vector<SFrame> stack;
+    stack.push_back({pOwner, nFrom, nTo, eMode, nChildDepth});
+    while (!stack.empty())
+    {
+        SFrame& frame = stack.back();
+        CStartTag* pTag = pSource->findNextStartTag(frame.nPos);
+        if (pTag == nullptr || pTag->m_nBegin >= frame.nTo)
+        {
+            stack.pop_back();
+            continue;
+        }
+        if (pTag->m_pStartTagType->m_bIsServerTag)
+        {
+            frame.nPos = pTag->m_nEnd;
+            continue;
+        }
+        CElement* pChild = pTag->getElement();
+        if (pChild == nullptr)
+        {
+            frame.nPos = pTag->m_nEnd;
+            continue;
+        }
+        if (frame.eMode == PARENT_TOP)
+        {
+            pChild->m_pParent = nullptr;
+            pChild->m_bParentSet = true;
+        }
+        else if (frame.eMode == PARENT_ELEMENT)
+        {
+            auto* pParent = static_cast<CElement*>(frame.pOwner);
+            pParent->adoptChild(pChild);
+            if (pChild->m_nEnd > pParent->m_nEnd)
+                TraceLog("[CElement::getChildElements] ChildElement <%s> (ends at <%d>) extends beyond end "
+                         "of parent "
+                         "<%s> (ending at <%d>).",
+                         pChild->getName().c_str(), LogPos(pChild->m_nEnd), pParent->getName().c_str(),
+                         LogPos(pParent->m_nEnd));
+        }
+        frame.pOwner->m_ChildElements.push_back(pChild);
+        frame.nPos = pChild->m_nEnd;
+        const int nDepth = frame.nChildDepth;
+
+        // The child lists its own children now, before the walk goes on after it.
+        if (nDepth != -1)
+            pChild->m_nDepth = nDepth;
+        if (pChild->m_bChildElementsSet)
+            continue;
+        pChild->m_ChildElements.clear();
+        pChild->m_bChildElementsSet = true;
+        if (pChild->m_nEnd == pChild->m_pStartTag->m_nEnd)
+            continue;
+        stack.push_back({pChild, pChild->getContentBegin(), pChild->getContentEnd(), PARENT_ELEMENT,
+                         nDepth == -1 ? -1 : nDepth + 1});
+    }
+}

@@ -1,0 +1,192 @@
+#include "htmlparser/DelimiterIndex.h"
+
+#include "htmlparser/TextSearch.h"
+
+#include <algorithm>
+#include <cstring>
+
+CDelimiterIndex::CDelimiterIndex(const char* pText, Position nBegin, Position nEnd)
+    : m_pText(pText), m_nBegin(nBegin), m_nEnd(nEnd)
+{
+}
+
+const std::vector<Position>& CDelimiterIndex::occurrences(const char* pszPattern)
+{
+    std::string sKey(pszPattern);
+    for (char& c : sKey)
+        c = static_cast<char>(FoldNoCase(static_cast<unsigned char>(c)));
+    auto it = m_Occurrences.find(sKey);
+    if (it != m_Occurrences.end())
+        return it->second;
+    std::vector<Position> hits;
+    const size_t L = sKey.size();
+    if (L > 0 && m_pText != nullptr && m_nEnd > m_nBegin && L <= m_nEnd - m_nBegin)
+    {
+        Position p = m_nBegin;
+        while (p + L <= m_nEnd)
+        {
+            const Position nHit = FindStringNoCase(m_pText, sKey.c_str(), p, m_nEnd - p);
+            if (nHit == NPOS)
+                break;
+            hits.push_back(nHit);
+            p = nHit + 1;
+        }
+    }
+    return m_Occurrences.emplace(std::move(sKey), std::move(hits)).first->second;
+}
+
+Position CDelimiterIndex::findNext(const char* pszPattern, Position nFrom)
+{
+    if (pszPattern == nullptr)
+        return NPOS;
+    const std::vector<Position>& hits = occurrences(pszPattern);
+    const Position nStart = std::max(nFrom, m_nBegin);
+    auto it = std::lower_bound(hits.begin(), hits.end(), nStart);
+    return it == hits.end() ? NPOS : *it;
+}
+
+Position CDelimiterIndex::findPrevious(const char* pszPattern, Position nPos)
+{
+    if (pszPattern == nullptr || nPos == NPOS || nPos < m_nBegin)
+        return NPOS;
+    const std::vector<Position>& hits = occurrences(pszPattern);
+    auto it = std::upper_bound(hits.begin(), hits.end(), nPos);
+    if (it == hits.begin())
+        return NPOS;
+    return *(it - 1);
+}
+
+void CDelimiterIndex::buildHidingSpans()
+{
+    m_bHidingSpansBuilt = true;
+    const std::vector<Position>& comments = occurrences("<!--");
+    const std::vector<Position>& cdata = occurrences("<![cdata[");
+    size_t i = 0;
+    size_t j = 0;
+    Position nCursor = m_nBegin;
+    bool bCommentsClose = true;
+    bool bCdataClose = true;
+    while (i < comments.size() || j < cdata.size())
+    {
+        Position nStart;
+        bool bComment;
+        if (j >= cdata.size() || (i < comments.size() && comments[i] < cdata[j]))
+        {
+            nStart = comments[i++];
+            bComment = true;
+        }
+        else
+        {
+            nStart = cdata[j++];
+            bComment = false;
+        }
+        if (nStart < nCursor)
+            continue;
+        Position nClose = NPOS;
+        if (bComment && bCommentsClose)
+        {
+            nClose = findNext("-->", nStart + 4);
+            bCommentsClose = nClose != NPOS;
+            if (nClose != NPOS)
+                nClose += 3;
+        }
+        else if (!bComment && bCdataClose)
+        {
+            // The register knows the CDATA opening only as written in small letters.
+            if (std::memcmp(m_pText + nStart, "<![cdata[", 9) != 0)
+                continue;
+            nClose = findNext("]]>", nStart + 9);
+            bCdataClose = nClose != NPOS;
+            if (nClose != NPOS)
+                nClose += 3;
+        }
+        if (nClose == NPOS)
+            continue;
+        m_HidingSpanBegins.push_back(nStart);
+        m_HidingSpanEnds.push_back(nClose);
+        nCursor = nClose;
+    }
+}
+
+bool CDelimiterIndex::isInsideHidingSpan(Position nPos)
+{
+    if (!m_bHidingSpansBuilt)
+        buildHidingSpans();
+    // The last stretch that begins before nPos; stretches never overlap.
+    auto it = std::lower_bound(m_HidingSpanBegins.begin(), m_HidingSpanBegins.end(), nPos);
+    if (it == m_HidingSpanBegins.begin())
+        return false;
+    const size_t k = static_cast<size_t>(it - m_HidingSpanBegins.begin()) - 1;
+    return nPos < m_HidingSpanEnds[k];
+}
+
+void CDelimiterIndex::buildQuoteIndex()
+{
+    m_bQuoteIndexBuilt = true;
+    size_t nParity = 0;
+    char cLastBracket[2] = {0, 0};
+    for (Position p = m_nBegin; p < m_nEnd; ++p)
+    {
+        const char c = m_pText[p];
+        switch (c)
+        {
+        case '"':
+            m_Quotes.push_back(p);
+            nParity ^= 1;
+            break;
+        case '[':
+        case ']':
+            m_Brackets[nParity].push_back(p);
+            cLastBracket[nParity] = c;
+            break;
+        case '>':
+            m_Closers[nParity].push_back(p);
+            if (cLastBracket[nParity] == ']')
+                m_ClosersAfterBracketClose[nParity].push_back(p);
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+size_t CDelimiterIndex::quoteParity(Position nPos) const
+{
+    return static_cast<size_t>(std::lower_bound(m_Quotes.begin(), m_Quotes.end(), nPos) - m_Quotes.begin()) &
+           1;
+}
+
+Position CDelimiterIndex::findMarkupDeclarationEnd(Position nPos)
+{
+    if (nPos < m_nBegin || nPos >= m_nEnd)
+        return NPOS;
+    if (!m_bQuoteIndexBuilt)
+        buildQuoteIndex();
+    // Outside quotes as seen from nPos are exactly the characters with as many quotes before them, mod 2.
+    const std::vector<Position>& closers = m_Closers[quoteParity(nPos)];
+    auto it = std::lower_bound(closers.begin(), closers.end(), nPos);
+    return it == closers.end() ? NPOS : *it + 1;
+}
+
+Position CDelimiterIndex::findDoctypeEnd(Position nPos)
+{
+    if (nPos < m_nBegin || nPos >= m_nEnd)
+        return NPOS;
+    if (!m_bQuoteIndexBuilt)
+        buildQuoteIndex();
+    const size_t nParity = quoteParity(nPos);
+    const std::vector<Position>& brackets = m_Brackets[nParity];
+    const std::vector<Position>& closers = m_Closers[nParity];
+    auto itBracket = std::lower_bound(brackets.begin(), brackets.end(), nPos);
+    const Position nFirstBracket = itBracket == brackets.end() ? m_nEnd : *itBracket;
+    // Before the first bracket the scan is outside brackets.
+    auto itCloser = std::lower_bound(closers.begin(), closers.end(), nPos);
+    if (itCloser != closers.end() && *itCloser < nFirstBracket)
+        return *itCloser + 1;
+    if (itBracket == brackets.end())
+        return NPOS;
+    // After it, a '>' ends the declaration exactly when the last bracket before it closed the brackets.
+    const std::vector<Position>& eligible = m_ClosersAfterBracketClose[nParity];
+    auto itEligible = std::lower_bound(eligible.begin(), eligible.end(), nFirstBracket);
+    return itEligible == eligible.end() ? NPOS : *itEligible + 1;
+}

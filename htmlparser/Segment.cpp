@@ -1,0 +1,105 @@
+#include "htmlparser/Segment.h"
+
+#include "htmlparser/Attributes.h"
+#include "htmlparser/ChildWalk.h"
+#include "htmlparser/Source.h"
+#include "htmlparser/Tag.h"
+#include "htmlparser/TagType.h"
+
+#include <new>
+
+CSegment::CSegment(CSource* pSource, Position nBegin, Position nEnd)
+    : m_nBegin(nBegin), m_nEnd(nEnd), m_pSource(pSource)
+{
+    if (pSource != nullptr && static_cast<CSegment*>(pSource) != this)
+        pSource->m_Segments.push_back(this);
+}
+
+CSegment::~CSegment()
+{
+    if (m_pSource != nullptr && static_cast<CSegment*>(m_pSource) != this)
+        m_pSource->unregisterLastSegment(this);
+}
+
+bool CSegment::checkConstructorArgs(const CSource* pSource, Position nBegin, Position nEnd)
+{
+    if (pSource == nullptr)
+    {
+        TraceLog("[CSegment::checkConstructorArgs] pSource is 0.");
+        return false;
+    }
+    if (!checkConstructorArgs(nBegin, nEnd))
+        return false;
+    if (nBegin < pSource->m_nBegin || nEnd > pSource->m_nEnd)
+    {
+        TraceLog(
+            "[CSegment::checkConstructorArgs] pSource doesn't enclose this segment. nBegin <%d>, nEnd <%d> ",
+            LogPos(nBegin), LogPos(nEnd));
+        return false;
+    }
+    return true;
+}
+
+bool CSegment::checkConstructorArgs(Position nBegin, Position nEnd)
+{
+    if (nBegin == NPOS || nEnd == NPOS || nBegin > nEnd)
+    {
+        TraceLog("[CSegment::checkConstructorArgs] invalid nBegin <%d>, nEnd <%d> values", LogPos(nBegin),
+                 LogPos(nEnd));
+        return false;
+    }
+    return true;
+}
+
+CSegment* CSegment::CREATE_NEW_INST(CSource* pSource, Position nBegin, Position nEnd)
+{
+    if (!checkConstructorArgs(pSource, nBegin, nEnd))
+        return nullptr;
+    try
+    {
+        return new CSegment(pSource, nBegin, nEnd); // owned by the source
+    }
+    catch (const std::bad_alloc&)
+    {
+        return nullptr;
+    }
+}
+
+int CSegment::compare(const CSegment& other) const
+{
+    return (m_pSource == other.m_pSource && m_nBegin == other.m_nBegin && m_nEnd == other.m_nEnd) ? 0 : 1;
+}
+
+void CSegment::findAllTags(CTagType* pTagType, std::vector<CTag*>& tags) const
+{
+    tags.clear();
+    if (m_pSource == nullptr)
+        return;
+    Position nPos = m_nBegin;
+    for (;;)
+    {
+        CTag* pTag = CTag::findPreviousOrNextTag(m_pSource, nPos, pTagType, false);
+        if (pTag == nullptr || pTag->m_nEnd > m_nEnd)
+            return;
+        tags.push_back(pTag);
+        nPos = pTag->m_nBegin + 1;
+    }
+}
+
+const std::vector<CElement*>& CSegment::getChildElements()
+{
+    if (m_bChildElementsSet)
+        return m_ChildElements;
+    m_ChildElements.clear();
+    m_bChildElementsSet = true;
+    if (m_nBegin == m_nEnd || m_pSource == nullptr)
+        return m_ChildElements;
+    CChildWalk::run(m_pSource, this, m_nBegin, m_nEnd, CChildWalk::PARENT_NONE, -1);
+    return m_ChildElements;
+}
+
+CAttributes* CSegment::getAttributes()
+{
+    return CAttributes::construct(m_pSource, "Attributes", 1, m_nBegin, m_nBegin, m_nEnd,
+                                  CStartTagType::getNormal(), ci_string(), -1, 2);
+}

@@ -1,0 +1,45 @@
+// A half-open range of a source's text; the base of every piece the parser finds.
+#pragma once
+
+#include "htmlparser/Position.h"
+
+#include <vector>
+
+class CSource;
+class CElement;
+class CAttributes;
+class CTag;
+class CTagType;
+
+class CSegment
+{
+public:
+    // Registers the segment with its source, which owns it from then on (unless it is the source).
+    CSegment(CSource* pSource, Position nBegin, Position nEnd);
+    virtual ~CSegment();
+    CSegment(const CSegment&) = delete;
+    CSegment& operator=(const CSegment&) = delete;
+
+    // The elements that lie directly inside the segment, computed once.
+    virtual const std::vector<CElement*>& getChildElements();
+    // The attributes scanned over the segment's own range.
+    virtual CAttributes* getAttributes();
+
+    static bool checkConstructorArgs(const CSource* pSource, Position nBegin, Position nEnd);
+    static bool checkConstructorArgs(Position nBegin, Position nEnd);
+    static CSegment* CREATE_NEW_INST(CSource* pSource, Position nBegin, Position nEnd);
+
+    // 0 when both cover the same range of the same source, else 1.
+    int compare(const CSegment& other) const;
+    void findAllTags(CTagType* pTagType, std::vector<CTag*>& tags) const;
+
+    Position getBegin() const { return m_nBegin; }
+    Position getEnd() const { return m_nEnd; }
+    CSource* getSource() const { return m_pSource; }
+
+    Position m_nBegin;
+    Position m_nEnd;
+    CSource* m_pSource;
+    std::vector<CElement*> m_ChildElements;
+    bool m_bChildElementsSet = false;
+};

@@ -1,0 +1,166 @@
+#include "htmlparser/Source.h"
+
+#include "htmlparser/ChildWalk.h"
+#include "htmlparser/Element.h"
+#include "htmlparser/Tag.h"
+#include "htmlparser/TagType.h"
+
+CSource::CSource(const char* pText, Position nBegin, Position nEnd)
+    : CSegment(this, nBegin, nEnd), m_pText(pText), m_Cache(this), m_DelimiterIndex(pText, nBegin, nEnd)
+{
+    m_AllTags.reserve(128);
+    m_AllStartTags.reserve(64);
+    m_Segments.reserve(128);
+}
+
+CSource::~CSource()
+{
+    m_bDestroying = true;
+    for (CSegment* pSegment : m_Segments)
+        delete pSegment;
+    m_Segments.clear();
+}
+
+void CSource::unregisterLastSegment(const CSegment* pSegment)
+{
+    if (!m_bDestroying && !m_Segments.empty() && m_Segments.back() == pSegment)
+        m_Segments.pop_back();
+}
+
+const std::vector<CElement*>& CSource::getChildElements()
+{
+    if (m_bChildElementsSet)
+        return m_ChildElements;
+    m_ChildElements.clear();
+    m_bChildElementsSet = true;
+    if (m_nBegin == m_nEnd)
+        return m_ChildElements;
+    if (m_AllTags.empty())
+        TraceLog("[CSource::getChildElements] NOTE: Calling CSource.fullSequentialParse() can significantly "
+                 "improve the performance of this operation.");
+    CChildWalk::run(this, this, m_nBegin, m_nEnd, CChildWalk::PARENT_TOP, 0);
+    return m_ChildElements;
+}
+
+CTag* CSource::getTagAt(Position nPos)
+{
+    return CTag::getTagAt(this, nPos);
+}
+
+CTag* CSource::findEnclosingTag(Position nPos, CTagType* pTagType)
+{
+    CTag* pTag = CTag::findPreviousOrNextTag(this, nPos, pTagType, true);
+    if (pTag != nullptr && pTag->m_nEnd > nPos)
+        return pTag;
+    return nullptr;
+}
+
+CTag* CSource::findEnclosingTag(Position nPos)
+{
+    return findEnclosingTag(nPos, nullptr);
+}
+
+CStartTag* CSource::findPreviousStartTag(Position nPos)
+{
+    return CStartTag::findPreviousOrNext(this, nPos, true);
+}
+
+CStartTag* CSource::findNextStartTag(Position nPos)
+{
+    return CStartTag::findPreviousOrNext(this, nPos, false);
+}
+
+CStartTag* CSource::findNextStartTag(Position nPos, const ci_string& csName)
+{
+    return CStartTag::findPreviousOrNext(this, nPos, csName, CTag::isValidName(csName), false);
+}
+
+CStartTag* CSource::findNextStartTag(Position nPos, const std::string& sAttributeName,
+                                     const std::string& sValue, bool bCaseSensitive)
+{
+    return CStartTag::findNext(this, nPos, sAttributeName, sValue, bCaseSensitive);
+}
+
+CElement* CSource::getElementById(const std::string& sValue)
+{
+    CStartTag* pTag = CStartTag::findNext(this, m_nBegin, "id", sValue, true);
+    return pTag == nullptr ? nullptr : pTag->getElement();
+}
+
+CEndTag* CSource::findNextEndTag(Position nPos, const ci_string& csName, CEndTagType* pEndTagType)
+{
+    return CEndTag::findPreviousOrNext(this, nPos, csName, pEndTagType, false);
+}
+
+CEndTag* CSource::findPreviousEndTag(Position nPos, const ci_string& csName)
+{
+    return CEndTag::findPreviousOrNext(this, nPos, csName, CEndTagType::getNormal(), true);
+}
+
+CEndTag* CSource::findNextEndTag(Position nPos, const ci_string& csName)
+{
+    return CEndTag::findPreviousOrNext(this, nPos, csName, CEndTagType::getNormal(), false);
+}
+
+CElement* CSource::getEnclosingElement(Position nPos)
+{
+    Position nFrom = nPos;
+    for (;;)
+    {
+        CStartTag* pTag = CStartTag::findPreviousOrNext(this, nFrom, ci_string(), false, true);
+        if (pTag == nullptr)
+            return nullptr;
+        CElement* pElement = pTag->getElement();
+        if (pElement != nullptr && pElement->m_nEnd > nPos)
+            return pElement;
+        // The walk ends at the source's begin; it never wraps around below it.
+        if (pTag->m_nBegin <= m_nBegin)
+            return nullptr;
+        nFrom = pTag->m_nBegin - 1;
+    }
+}
+
+Position CSource::getNameEnd(Position nPos) const
+{
+    if (nPos == NPOS || nPos < m_nBegin || nPos >= m_nEnd)
+        return NPOS;
+    if (!IsNameStartChar(static_cast<unsigned char>(m_pText[nPos])))
+        return NPOS;
+    Position p = nPos + 1;
+    while (p < m_nEnd && IsNameChar(static_cast<unsigned char>(m_pText[p])))
+        ++p;
+    return p;
+}
+
+Position CSource::findStringBackward(const char* pszPattern, Position nPos, Position nLimit)
+{
+    if (nPos == NPOS || nPos < m_nBegin)
+        return NPOS;
+    const bool bLimited = nLimit != NPOS && nLimit >= m_nBegin;
+    if (bLimited && nLimit >= nPos)
+        return NPOS;
+    const Position nHit = m_DelimiterIndex.findPrevious(pszPattern, nPos);
+    if (nHit == NPOS || (bLimited && nHit <= nLimit))
+        return NPOS;
+    return nHit;
+}
+
+std::string CSource::substring(Position nPos, Position nLength) const
+{
+    std::string s;
+    substring(nPos, nLength, s);
+    return s;
+}
+
+void CSource::substring(Position nPos, Position nLength, std::string& sOut) const
+{
+    sOut.clear();
+    if (nPos == NPOS || nPos < m_nBegin || nPos >= m_nEnd)
+    {
+        TraceLog("[CSource::substring] Invalid nPos <%d> value. nBegin <%d> nEnd <%d>. ", LogPos(nPos),
+                 LogPos(m_nBegin), LogPos(m_nEnd));
+        return;
+    }
+    const Position nAvail = m_nEnd - nPos;
+    sOut.assign(m_pText + nPos, static_cast<size_t>(nLength < nAvail ? nLength : nAvail));
+}

@@ -1,0 +1,73 @@
+// The whole response body as the parser sees it: the read-only text, every segment made on it, the tag
+// cache and the lists a full parse fills.
+#pragma once
+
+#include "common/CiString.h"
+#include "htmlparser/DelimiterIndex.h"
+#include "htmlparser/Segment.h"
+#include "htmlparser/TagCache.h"
+
+#include <string>
+#include <vector>
+
+class CStartTag;
+class CEndTag;
+class CEndTagType;
+
+class CSource : public CSegment
+{
+public:
+    CSource(const char* pText, Position nBegin, Position nEnd);
+    ~CSource() override;
+
+    const std::vector<CElement*>& getChildElements() override;
+
+    CTag* getTagAt(Position nPos);
+    CTag* findEnclosingTag(Position nPos, CTagType* pTagType);
+    CTag* findEnclosingTag(Position nPos);
+    CStartTag* findPreviousStartTag(Position nPos);
+    CStartTag* findNextStartTag(Position nPos);
+    CStartTag* findNextStartTag(Position nPos, const ci_string& csName);
+    CStartTag* findNextStartTag(Position nPos, const std::string& sAttributeName, const std::string& sValue,
+                                bool bCaseSensitive);
+    CElement* getElementById(const std::string& sValue);
+    CEndTag* findNextEndTag(Position nPos, const ci_string& csName, CEndTagType* pEndTagType);
+    CEndTag* findPreviousEndTag(Position nPos, const ci_string& csName);
+    CEndTag* findNextEndTag(Position nPos, const ci_string& csName);
+    CElement* getEnclosingElement(Position nPos);
+    Position getNameEnd(Position nPos) const;
+    Position findStringBackward(const char* pszPattern, Position nPos, Position nLimit);
+
+    const std::vector<CTag*>& fullSequentialParse();
+    void setAllTags(const std::vector<CTag*>& tags, size_t nTags, size_t nStartTags);
+
+    std::string substring(Position nPos, Position nLength) const;
+    void substring(Position nPos, Position nLength, std::string& sOut) const;
+
+    const char* getText() const { return m_pText; }
+    CCache& getCache() { return m_Cache; }
+    CDelimiterIndex& getDelimiterIndex() { return m_DelimiterIndex; }
+
+    // Forgets a segment whose construction failed after it registered itself.
+    void unregisterLastSegment(const CSegment* pSegment);
+
+    const char* m_pText;
+    CCache m_Cache;
+    bool m_bUseTagCache = true;
+    bool m_bUseSearchCache = true;
+    Position m_nFullParsePos = NPOS;
+    std::vector<CTag*> m_AllTags;
+    bool m_bAllTagsSet = false;
+    std::vector<CStartTag*> m_AllStartTags;
+    bool m_bAllStartTagsSet = false;
+    std::vector<CSegment*> m_Segments;
+    bool m_bFullyParsed = false;
+
+    // While the full parse runs: the tags the on-demand searches had found, in text order.
+    bool m_bFullParseRunning = false;
+    std::vector<CTag*> m_EarlierTags;
+
+private:
+    CDelimiterIndex m_DelimiterIndex;
+    bool m_bDestroying = false;
+};

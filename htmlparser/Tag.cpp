@@ -1,0 +1,427 @@
+#include "htmlparser/Tag.h"
+
+#include "htmlparser/Attributes.h"
+#include "htmlparser/Element.h"
+#include "htmlparser/HTMLElementName.h"
+#include "htmlparser/Source.h"
+#include "htmlparser/TagType.h"
+#include "htmlparser/TextSearch.h"
+
+#include <algorithm>
+#include <new>
+
+CTag::CTag(CSource* pSource, Position nBegin, Position nEnd, const ci_string& csName)
+    : CSegment(pSource, nBegin, nEnd), m_csName(csName),
+      m_nNameInd(static_cast<int64_t>(
+          CHTMLElementName::getNameIndex(std::string_view(csName.data(), csName.size()))))
+{
+}
+
+bool CTag::checkConstructorArgs(const CSource* pSource, Position nBegin, Position nEnd)
+{
+    if (!CSegment::checkConstructorArgs(pSource, nBegin, nEnd))
+    {
+        TraceLog(
+            "[CTag::checkConstructorArgs] CSegment::checkConstructorArgs() failed. nBegin <%d> nEnd <%d> .",
+            LogPos(nBegin), LogPos(nEnd));
+        return false;
+    }
+    return true;
+}
+
+bool CTag::isValidName(const ci_string& csName)
+{
+    if (csName.empty() || !IsNameStartChar(static_cast<unsigned char>(csName[0])))
+        return false;
+    return std::all_of(csName.begin() + 1, csName.end(),
+                       [](char c) { return IsNameChar(static_cast<unsigned char>(c)); });
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Start tags
+
+CStartTag::CStartTag(CStartTagType* pStartTagType, CSource* pSource, Position nBegin, Position nEnd,
+                     const ci_string& csName, CAttributes* pAttributes)
+    : CTag(pSource, nBegin, nEnd, csName), m_pAttributes(pAttributes), m_pStartTagType(pStartTagType)
+{
+}
+
+bool CStartTag::checkConstructorArgs(const CSource* pSource, Position nBegin, Position nEnd,
+                                     const CStartTagType* pStartTagType, const ci_string& csName,
+                                     const CAttributes* pAttributes)
+{
+    if (!CTag::checkConstructorArgs(pSource, nBegin, nEnd))
+    {
+        TraceLog(
+            "[CStartTag::checkConstructorArgs] CTag::checkConstructorArgs() failed. nBegin <%d> nEnd <%d> "
+            "csName <%s>.",
+            LogPos(nBegin), LogPos(nEnd), csName.c_str());
+        return false;
+    }
+    if (pStartTagType == nullptr)
+    {
+        TraceLog(
+            "[CStartTag::checkConstructorArgs] pStartTagTypes is 0. nBegin <%d> nEnd <%d> csName <%s> . ",
+            LogPos(nBegin), LogPos(nEnd), csName.c_str());
+        return false;
+    }
+    if (pAttributes != nullptr && pAttributes->m_pSource != pSource)
+    {
+        TraceLog(
+            "[CStartTag::checkConstructorArgs] pAttributes's source differs from pSource. nBegin <%d> nEnd "
+            "<%d> csName <%s>.",
+            LogPos(nBegin), LogPos(nEnd), csName.c_str());
+        return false;
+    }
+    return true;
+}
+
+CStartTag* CStartTag::CREATE_NEW_INST(CStartTagType* pStartTagType, CSource* pSource, Position nBegin,
+                                      Position nEnd, const ci_string& csName, CAttributes* pAttributes)
+{
+    if (!checkConstructorArgs(pSource, nBegin, nEnd, pStartTagType, csName, pAttributes))
+    {
+        TraceLog(
+            "[CStartTag::CREATE_NEW_INST] checkConstructorArgs() failed. nBegin <%d> nEnd <%d> csName <%s> .",
+            LogPos(nBegin), LogPos(nEnd), csName.c_str());
+        return nullptr;
+    }
+    try
+    {
+        return new CStartTag(pStartTagType, pSource, nBegin, nEnd, csName,
+                             pAttributes); // owned by the source
+    }
+    catch (const std::bad_alloc&)
+    {
+        return nullptr;
+    }
+}
+
+CTagType* CStartTag::getTagType() const
+{
+    return m_pStartTagType;
+}
+
+bool CStartTag::isUnregistered() const
+{
+    return m_pStartTagType == CStartTagType::getUnregistered();
+}
+
+CAttributes* CStartTag::getAttributes()
+{
+    return getAttributes(2);
+}
+
+CAttributes* CStartTag::getAttributes(size_t nMaxErrorCount)
+{
+    if (m_pAttributes != nullptr)
+        return m_pAttributes;
+    if (m_pSource == nullptr || m_pStartTagType == nullptr)
+        return nullptr;
+    const Position nFrom = m_nBegin + m_csName.size() + 1;
+    const size_t nDelimiter = m_pStartTagType->m_sEndDelimiter.size();
+    if (m_nEnd < nDelimiter || m_nEnd - nDelimiter <= nFrom)
+        return nullptr;
+    const Position nTo = m_nEnd - nDelimiter;
+    Position nStart = NPOS;
+    for (Position p = nFrom; p < nTo; ++p)
+    {
+        if (IsNameStartChar(static_cast<unsigned char>(m_pSource->m_pText[p])))
+        {
+            nStart = p;
+            break;
+        }
+    }
+    if (nStart == NPOS)
+        return nullptr;
+    return CAttributes::construct(m_pSource, "Attributes for StartTag", 1, m_nBegin, nStart, nTo,
+                                  m_pStartTagType, m_csName, m_nNameInd, nMaxErrorCount);
+}
+
+CElement* CStartTag::getElement()
+{
+    if (m_bElementSet)
+        return m_pElement;
+    CEndTag* pEndTag = findEndTagInternal();
+    CElement* pElement = CElement::CREATE_NEW_INST(m_pSource, this, pEndTag);
+    if (pElement == nullptr)
+        TraceLog("[CStartTag::getElement] CElement::CREATE_NEW_INST() failed. Start tag <%s> nBegin <%d> "
+                 "nEnd <%d>.",
+                 m_csName.c_str(), LogPos(m_nBegin), LogPos(m_nEnd));
+    m_pElement = pElement;
+    m_bElementSet = true;
+    if (pEndTag != nullptr)
+    {
+        if (pEndTag->m_bElementSet)
+            TraceLog("[CStartTag::getElement] EndTag <%s> at pos <%d> terminates more than one element.",
+                     pEndTag->m_csName.c_str(), LogPos(pEndTag->m_nBegin));
+        pEndTag->m_bElementSet = true;
+        pEndTag->m_pElement = pElement;
+    }
+    return pElement;
+}
+
+CStartTag* CStartTag::findPreviousOrNext(CSource* pSource, Position nPos, bool bPrevious)
+{
+    if (pSource == nullptr)
+    {
+        TraceLog("[CStartTag::findPreviousOrNext] pSource is 0. nPos <%d>.", LogPos(nPos));
+        return nullptr;
+    }
+    CTag* pTag = CTag::findPreviousOrNextTag(pSource, nPos, bPrevious);
+    while (pTag != nullptr)
+    {
+        if (pTag->isStartTag())
+            return static_cast<CStartTag*>(pTag);
+        // Asking again from the next byte would find the same end tag until its begin is passed: go there.
+        Position nNext;
+        if (bPrevious)
+        {
+            if (pTag->m_nBegin <= pSource->m_nBegin)
+                return nullptr;
+            nNext = pTag->m_nBegin - 1;
+        }
+        else
+        {
+            nNext = pTag->m_nBegin + 1;
+            if (nNext >= pSource->m_nEnd)
+                return nullptr;
+        }
+        pTag = CTag::findPreviousOrNextTag(pSource, nNext, bPrevious);
+    }
+    return nullptr;
+}
+
+CStartTag* CStartTag::findPreviousOrNext(CSource* pSource, Position nPos, const ci_string& csSearchName,
+                                         bool bIsValidName, bool bPrevious)
+{
+    if (pSource == nullptr)
+    {
+        TraceLog("[CStartTag::findPreviousOrNext] pSource is 0. nPos <%d>.", LogPos(nPos));
+        return nullptr;
+    }
+    if (csSearchName.empty())
+        return findPreviousOrNext(pSource, nPos, bPrevious);
+    if (csSearchName[0] == '/')
+    {
+        TraceLog(
+            "[CStartTag::findPreviousOrNext] csSearchName argument \"%s\" must not start with '/' character.",
+            csSearchName.c_str());
+        return nullptr;
+    }
+    const std::string sPattern = "<" + std::string(csSearchName.data(), csSearchName.size());
+    const unsigned char cLast = static_cast<unsigned char>(csSearchName.back());
+    const bool bPrefixSearch =
+        !(IsAsciiLetter(cLast) || IsAsciiDigit(cLast) || cLast == '.' || cLast == '-' || cLast == '_');
+    auto accept = [&](CTag* pTag)
+    {
+        if (pTag == nullptr || !pTag->isStartTag())
+            return false;
+        auto* pStart = static_cast<CStartTag*>(pTag);
+        if (bIsValidName && pStart->isUnregistered())
+            return false;
+        return !pStart->m_pStartTagType->m_bIsNameRequired ||
+               pStart->m_csName.size() <= csSearchName.size() || bPrefixSearch;
+    };
+    CDelimiterIndex& index = pSource->getDelimiterIndex();
+    if (!bPrevious)
+    {
+        Position p = index.findNext(sPattern.c_str(), std::max(nPos, pSource->m_nBegin));
+        while (p != NPOS)
+        {
+            CTag* pTag = CTag::getTagAt(pSource, p);
+            if (accept(pTag))
+                return static_cast<CStartTag*>(pTag);
+            p = index.findNext(sPattern.c_str(), p + 1);
+        }
+        return nullptr;
+    }
+    Position p = pSource->findStringBackward(sPattern.c_str(), nPos, NPOS);
+    while (p != NPOS)
+    {
+        CTag* pTag = CTag::getTagAt(pSource, p);
+        if (accept(pTag))
+            return static_cast<CStartTag*>(pTag);
+        // The search goes on two bytes lower; it stops rather than wrap below the source's begin.
+        if (p < pSource->m_nBegin + 2)
+            return nullptr;
+        p = pSource->findStringBackward(sPattern.c_str(), p - 2, NPOS);
+    }
+    return nullptr;
+}
+
+CStartTag* CStartTag::findNext(CSource* pSource, Position nPos, const std::string& sAttributeName,
+                               const std::string& sValue, bool bCaseSensitive)
+{
+    if (pSource == nullptr)
+    {
+        TraceLog("[CStartTag::findNext] pSource is 0. nPos <%d>.", LogPos(nPos));
+        return nullptr;
+    }
+    if (nPos == NPOS || nPos >= pSource->m_nEnd)
+        return nullptr;
+    CDelimiterIndex& index = pSource->getDelimiterIndex();
+    Position p = std::max(nPos, pSource->m_nBegin);
+    for (;;)
+    {
+        const Position nMatch = sValue.empty() ? p : index.findNext(sValue.c_str(), p);
+        if (nMatch == NPOS)
+            return nullptr;
+        Position nNext = nMatch + 1;
+        CTag* pTag = pSource->findEnclosingTag(nMatch);
+        if (pTag != nullptr && pTag->isStartTag())
+        {
+            auto* pStart = static_cast<CStartTag*>(pTag);
+            CAttribute* pAttribute = pStart->m_pAttributes != nullptr
+                                         ? pStart->m_pAttributes->findByName(sAttributeName)
+                                         : nullptr;
+            if (pAttribute != nullptr && pAttribute->m_pValueSegment != nullptr)
+            {
+                const CSegment* pValue = pAttribute->m_pValueSegment;
+                std::string sText;
+                if (pValue->m_nEnd > pValue->m_nBegin)
+                    pSource->substring(pValue->m_nBegin, pValue->m_nEnd - pValue->m_nBegin, sText);
+                if (sText == sValue)
+                    return pStart;
+                if (EqualsNoCase(sText.c_str(), sValue.c_str()) && sText.size() == sValue.size())
+                {
+                    if (!bCaseSensitive)
+                        return pStart;
+                    TraceLog("[CStartTag::findNext] StartTag <%s> at <%d> with attribute <%s=\"%s\"> ignored "
+                             "during "
+                             "search because its case does not match search value.",
+                             pStart->m_csName.c_str(), LogPos(pStart->m_nBegin), sAttributeName.c_str(),
+                             sText.c_str());
+                }
+            }
+            nNext = pStart->m_nEnd + 5;
+        }
+        if (nNext >= pSource->m_nEnd)
+            return nullptr;
+        p = nNext;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// End tags
+
+CEndTag::CEndTag(CSource* pSource, Position nBegin, Position nEnd, CEndTagType* pEndTagType,
+                 const ci_string& csName)
+    : CTag(pSource, nBegin, nEnd, csName), m_pEndTagType(pEndTagType)
+{
+}
+
+CEndTag* CEndTag::CREATE_NEW_INST(CSource* pSource, Position nBegin, Position nEnd, CEndTagType* pEndTagType,
+                                  const ci_string& csName)
+{
+    bool bOk = true;
+    if (!CTag::checkConstructorArgs(pSource, nBegin, nEnd))
+    {
+        TraceLog("[CEndTag::checkConstructorArgs] CTag::checkConstructorArgs() failed. nBegin <%d> nEnd <%d> "
+                 "csName "
+                 "<%s> .",
+                 LogPos(nBegin), LogPos(nEnd), csName.c_str());
+        bOk = false;
+    }
+    else if (pEndTagType == nullptr)
+    {
+        TraceLog("[CEndTag::checkConstructorArgs] pEndTagType is 0. nBegin <%d> nEnd <%d> csName <%s> .",
+                 LogPos(nBegin), LogPos(nEnd), csName.c_str());
+        bOk = false;
+    }
+    if (!bOk)
+    {
+        TraceLog("[CTag::CREATE_NEW_INST] checkConstructorArgs() failed. nBegin <%d> nEnd <%d> csName <%s>",
+                 LogPos(nBegin), LogPos(nEnd), csName.c_str());
+        return nullptr;
+    }
+    try
+    {
+        return new CEndTag(pSource, nBegin, nEnd, pEndTagType, csName); // owned by the source
+    }
+    catch (const std::bad_alloc&)
+    {
+        return nullptr;
+    }
+}
+
+CTagType* CEndTag::getTagType() const
+{
+    return m_pEndTagType;
+}
+
+bool CEndTag::isUnregistered() const
+{
+    return m_pEndTagType == CEndTagType::getUnregistered();
+}
+
+CElement* CEndTag::getElement()
+{
+    if (m_bElementSet)
+        return m_pElement;
+    if (m_pSource != nullptr && m_nBegin > m_pSource->m_nBegin)
+    {
+        Position nFrom = m_nBegin - 1;
+        for (;;)
+        {
+            CStartTag* pStart = CStartTag::findPreviousOrNext(m_pSource, nFrom, true);
+            if (pStart == nullptr)
+                break;
+            CElement* pElement = pStart->getElement();
+            if (pElement != nullptr && pElement->m_pEndTag == this)
+                return m_pElement;
+            if (pStart->m_nBegin <= m_pSource->m_nBegin)
+                break;
+            nFrom = pStart->m_nBegin - 1;
+        }
+    }
+    m_pElement = nullptr;
+    m_bElementSet = true;
+    return nullptr;
+}
+
+CEndTag* CEndTag::findPreviousOrNext(CSource* pSource, Position nPos, const ci_string& csName,
+                                     CEndTagType* pEndTagType, bool bPrevious)
+{
+    if (pSource == nullptr || pEndTagType == nullptr)
+    {
+        TraceLog("[CEndTag::findPreviousOrNext] pSource or pEndTagType is 0. nPos <%d>.", LogPos(nPos));
+        return nullptr;
+    }
+    if (csName.empty())
+    {
+        CTag* pTag = CTag::findPreviousOrNextTag(pSource, nPos, pEndTagType, bPrevious);
+        return (pTag != nullptr && !pTag->isStartTag()) ? static_cast<CEndTag*>(pTag) : nullptr;
+    }
+    const std::string sPattern = pEndTagType->m_sStartDelimiter + std::string(csName.data(), csName.size()) +
+                                 pEndTagType->m_sEndDelimiter;
+    auto accept = [&](CTag* pTag)
+    {
+        return pTag != nullptr && !pTag->isStartTag() &&
+               static_cast<CEndTag*>(pTag)->m_pEndTagType == pEndTagType;
+    };
+    if (!bPrevious)
+    {
+        CDelimiterIndex& index = pSource->getDelimiterIndex();
+        Position p = index.findNext(sPattern.c_str(), std::max(nPos, pSource->m_nBegin));
+        while (p != NPOS)
+        {
+            CTag* pTag = CTag::getTagAt(pSource, p);
+            if (accept(pTag))
+                return static_cast<CEndTag*>(pTag);
+            p = index.findNext(sPattern.c_str(), p + 1);
+        }
+        return nullptr;
+    }
+    Position p = pSource->findStringBackward(sPattern.c_str(), nPos, NPOS);
+    while (p != NPOS)
+    {
+        CTag* pTag = CTag::getTagAt(pSource, p);
+        if (accept(pTag))
+            return static_cast<CEndTag*>(pTag);
+        if (p <= pSource->m_nBegin)
+            return nullptr;
+        p = pSource->findStringBackward(sPattern.c_str(), p - 1, NPOS);
+    }
+    return nullptr;
+}

@@ -1,0 +1,316 @@
+// The three basic questions over a source: the tag at a position, the nearest tag before or after one, and
+// every tag of the text (the full sequential parse).
+#include "common/StaticMemory.h"
+#include "htmlparser/Source.h"
+#include "htmlparser/Tag.h"
+#include "htmlparser/TagType.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace
+{
+bool Inside(const CSource* pSource, Position nPos)
+{
+    return nPos != NPOS && nPos >= pSource->m_nBegin && nPos < pSource->m_nEnd;
+}
+
+// Last '<' in [nLow, nHigh], or -1.
+Position LastOpen(const CSource* pSource, Position nLow, Position nHigh)
+{
+    if (nHigh < nLow)
+        return NPOS;
+    const void* pHit = memrchr(pSource->m_pText + nLow, '<', static_cast<size_t>(nHigh - nLow + 1));
+    return pHit == nullptr ? NPOS : static_cast<Position>(static_cast<const char*>(pHit) - pSource->m_pText);
+}
+
+// First '<' in [nLow, nBound), or -1.
+Position FirstOpen(const CSource* pSource, Position nLow, Position nBound)
+{
+    if (nLow >= nBound)
+        return NPOS;
+    const void* pHit = std::memchr(pSource->m_pText + nLow, '<', static_cast<size_t>(nBound - nLow));
+    return pHit == nullptr ? NPOS : static_cast<Position>(static_cast<const char*>(pHit) - pSource->m_pText);
+}
+
+CTag* LookUp(CSource* pSource, Position nPos)
+{
+    return pSource->m_bUseTagCache ? pSource->m_Cache.getTagAt(nPos) : CTagType::getTagAt(pSource, nPos);
+}
+
+bool MovesFullParsePos(const CTag* pTag)
+{
+    const CTagType* pType = pTag->getTagType();
+    if (pType == nullptr || pType->m_bIsServerTag || pTag->isUnregistered())
+        return false;
+    return pType != Mem_Manager::Static_memory<CStartTagTypeSingletonData>::Instance()->get(6);
+}
+
+// The tag the full parse takes at c. A tag the on-demand searches found there before the parse is kept as
+// the same object when the parse would build the same tag, so that elements and handles stay consistent.
+CTag* FullParseTagAt(CSource* pSource, Position c, const std::vector<CTag*>& earlier)
+{
+    auto it = std::lower_bound(earlier.begin(), earlier.end(), c,
+                               [](const CTag* pTag, Position nPos) { return pTag->m_nBegin < nPos; });
+    if (it != earlier.end() && (*it)->m_nBegin == c)
+    {
+        CTag* pTag = *it;
+        // The same types are offered in the same order; only the validity rule differs, and a tag of a
+        // server type or at a position the parse accepts would be built again exactly as it stands.
+        if (pTag->getTagType()->m_bIsServerTag || c >= pSource->m_nFullParsePos)
+            return pTag;
+        return nullptr;
+    }
+    return CTagType::getTagAt(pSource, c);
+}
+} // namespace
+
+CTag* CTag::getTagAtUncached(CSource* pSource, Position nPos)
+{
+    if (pSource == nullptr)
+    {
+        TraceLog("[CTag::getTagAtUncached] pSource is 0. nPos <%d>.", LogPos(nPos));
+        return nullptr;
+    }
+    if (!Inside(pSource, nPos))
+        return nullptr;
+    return CTagType::getTagAt(pSource, nPos);
+}
+
+CTag* CTag::getTagAt(CSource* pSource, Position nPos)
+{
+    if (pSource == nullptr)
+    {
+        TraceLog("[CTag::getTagAt] pSource is 0. nPos <%d>.", LogPos(nPos));
+        return nullptr;
+    }
+    if (!Inside(pSource, nPos))
+        return nullptr;
+    if (!pSource->m_bUseTagCache)
+        return getTagAtUncached(pSource, nPos);
+    return pSource->m_Cache.getTagAt(nPos);
+}
+
+CTag* CTag::findPreviousOrNextTag(CSource* pSource, Position nPos, bool bPrevious)
+{
+    if (pSource == nullptr)
+    {
+        TraceLog("[CTag::findPreviousOrNextTag] pSource is 0. nPos <%d>.", LogPos(nPos));
+        return nullptr;
+    }
+    if (pSource->m_bUseTagCache)
+        return pSource->m_Cache.findPreviousOrNextTag(nPos, nullptr, bPrevious);
+    return findPreviousOrNextTagUncached(pSource, nPos, bPrevious, NPOS);
+}
+
+CTag* CTag::findPreviousOrNextTag(CSource* pSource, Position nPos, CTagType* pTagType, bool bPrevious)
+{
+    if (pSource == nullptr)
+    {
+        TraceLog("[CTag::findPreviousOrNextTag] pSource is 0. nPos <%d>.", LogPos(nPos));
+        return nullptr;
+    }
+    if (!pSource->m_bUseSearchCache)
+        return findPreviousOrNextTagUncached(pSource, nPos, pTagType, bPrevious, NPOS);
+    return pSource->m_Cache.findPreviousOrNextTag(nPos, pTagType, bPrevious);
+}
+
+CTag* CTag::findPreviousOrNextTagUncached(CSource* pSource, Position nPos, bool bPrevious, Position nLimit)
+{
+    if (pSource == nullptr)
+    {
+        TraceLog("[CTag::findPreviousOrNextTagUncached] pSource is 0. nPos <%d>.", LogPos(nPos));
+        return nullptr;
+    }
+    const Position nBegin = pSource->m_nBegin;
+    const Position nEnd = pSource->m_nEnd;
+    if (bPrevious)
+    {
+        Position p = nPos;
+        if (p != NPOS && p >= nEnd && nEnd != 0)
+            p = nEnd - 1;
+        if (!Inside(pSource, p))
+            return nullptr;
+        const bool bLimited = nLimit != NPOS && nLimit >= nBegin;
+        if (bLimited && nLimit >= p)
+            return nullptr;
+        const Position nLow = bLimited ? nLimit + 1 : nBegin;
+        Position c = LastOpen(pSource, nLow, p);
+        while (c != NPOS)
+        {
+            CTag* pTag = LookUp(pSource, c);
+            if (pTag != nullptr && !pTag->isUnregistered())
+                return pTag;
+            if (c <= nLow)
+                return nullptr;
+            c = LastOpen(pSource, nLow, c - 1);
+        }
+        return nullptr;
+    }
+    const Position nBound = (nLimit == NPOS || nLimit > nEnd) ? nEnd : nLimit;
+    const Position p = nPos == NPOS ? NPOS : std::max(nPos, nBegin);
+    if (p == NPOS || p >= nEnd || p >= nBound)
+        return nullptr;
+    Position c = FirstOpen(pSource, p, nBound);
+    while (c != NPOS)
+    {
+        CTag* pTag = LookUp(pSource, c);
+        if (pTag != nullptr && !pTag->isUnregistered())
+            return pTag;
+        c = FirstOpen(pSource, c + 1, nBound);
+    }
+    return nullptr;
+}
+
+CTag* CTag::findPreviousOrNextTagUncached(CSource* pSource, Position nPos, CTagType* pTagType, bool bPrevious,
+                                          Position nLimit)
+{
+    if (pSource == nullptr)
+    {
+        TraceLog("[CTag::findPreviousOrNextTagUncached] pSource is 0. nPos <%d>.", LogPos(nPos));
+        return nullptr;
+    }
+    if (pTagType == nullptr)
+        return findPreviousOrNextTagUncached(pSource, nPos, bPrevious, nLimit);
+    const char* pszDelimiter = pTagType->m_sStartDelimiter.c_str();
+    const Position nLength = pTagType->m_sStartDelimiter.size();
+    const Position nBegin = pSource->m_nBegin;
+    const Position nEnd = pSource->m_nEnd;
+    if (bPrevious)
+    {
+        Position c = pSource->findStringBackward(pszDelimiter, nPos, nLimit);
+        while (c != NPOS)
+        {
+            if (Inside(pSource, c))
+            {
+                CTag* pTag = LookUp(pSource, c);
+                if (pTag != nullptr && pTag->getTagType() == pTagType)
+                    return pTag;
+            }
+            if (c <= nBegin)
+                return nullptr;
+            c = pSource->findStringBackward(pszDelimiter, c - 1, nLimit);
+        }
+        return nullptr;
+    }
+    const Position nBound = (nLimit == NPOS || nLimit > nEnd) ? nEnd : nLimit;
+    const Position p = nPos == NPOS ? NPOS : std::max(nPos, nBegin);
+    if (p == NPOS || p >= nEnd || p >= nBound)
+        return nullptr;
+    CDelimiterIndex& index = pSource->getDelimiterIndex();
+    Position c = index.findNext(pszDelimiter, p);
+    while (c != NPOS && c + nLength <= nBound)
+    {
+        CTag* pTag = LookUp(pSource, c);
+        if (pTag != nullptr && pTag->getTagType() == pTagType)
+            return pTag;
+        if (c + 1 >= nEnd)
+            return nullptr;
+        c = index.findNext(pszDelimiter, c + 1);
+    }
+    return nullptr;
+}
+
+CTag* CTag::parseAllFindNextTag(CSource* pSource, Position nPos)
+{
+    if (pSource == nullptr)
+    {
+        TraceLog("[CTag::parseAllFindNextTag] pSource is 0. nPos <%d>.", LogPos(nPos));
+        return nullptr;
+    }
+    static const std::vector<CTag*> s_None;
+    const Position p = std::max(nPos, pSource->m_nBegin);
+    Position c = FirstOpen(pSource, p, pSource->m_nEnd);
+    while (c != NPOS)
+    {
+        CTag* pTag =
+            FullParseTagAt(pSource, c, pSource->m_bFullParseRunning ? pSource->m_EarlierTags : s_None);
+        if (pTag != nullptr)
+        {
+            if (MovesFullParsePos(pTag) &&
+                (pSource->m_nFullParsePos == NPOS || pTag->m_nEnd > pSource->m_nFullParsePos))
+                pSource->m_nFullParsePos = pTag->m_nEnd;
+            return pTag;
+        }
+        c = FirstOpen(pSource, c + 1, pSource->m_nEnd);
+    }
+    return nullptr;
+}
+
+void CTag::parseAll(CSource* pSource)
+{
+    if (pSource == nullptr)
+    {
+        TraceLog("[CTag::parseAll] pSource is 0.");
+        return;
+    }
+    std::vector<CTag*> tags;
+    size_t nTags = 0;
+    size_t nStartTags = 0;
+    if (pSource->m_nEnd <= pSource->m_nBegin)
+    {
+        pSource->setAllTags(tags, 0, 0);
+        return;
+    }
+    // The parse position counts from the begin at once: validity during the parse never has to look back
+    // through earlier comments.
+    pSource->m_nFullParsePos = pSource->m_nBegin;
+    CTag* pTag = parseAllFindNextTag(pSource, pSource->m_nBegin);
+    while (pTag != nullptr)
+    {
+        tags.push_back(pTag);
+        if (!pTag->isUnregistered())
+        {
+            ++nTags;
+            if (pTag->isStartTag())
+                ++nStartTags;
+        }
+        const Position nNext = pTag->m_nBegin + 1;
+        if (nNext >= pSource->m_nEnd)
+            break;
+        pTag = parseAllFindNextTag(pSource, nNext);
+    }
+    pSource->setAllTags(tags, nTags, nStartTags);
+}
+
+void CSource::setAllTags(const std::vector<CTag*>& tags, size_t nTags, size_t nStartTags)
+{
+    m_AllTags.clear();
+    m_AllTags.reserve(nTags);
+    m_bAllTagsSet = true;
+    m_AllStartTags.clear();
+    m_AllStartTags.reserve(nStartTags);
+    m_bAllStartTagsSet = true;
+    for (CTag* pTag : tags)
+    {
+        if (pTag == nullptr || pTag->m_pSource != this || pTag->isUnregistered())
+            continue;
+        m_AllTags.push_back(pTag);
+        if (pTag->isStartTag())
+            m_AllStartTags.push_back(static_cast<CStartTag*>(pTag));
+    }
+    for (size_t i = 0; i < m_AllTags.size(); ++i)
+        m_AllTags[i]->m_nAllTagsIndex = static_cast<int64_t>(i);
+    m_Cache.bulkLoad(tags);
+}
+
+const std::vector<CTag*>& CSource::fullSequentialParse()
+{
+    if (m_bFullyParsed)
+        return m_AllTags;
+    m_EarlierTags = m_Cache.recordedTags();
+    m_Cache.clearAll();
+    const bool bUseTagCache = m_bUseTagCache;
+    m_bUseTagCache = false;
+    m_bUseSearchCache = false;
+    m_bFullParseRunning = true;
+    CTag::parseAll(this);
+    m_bFullParseRunning = false;
+    m_EarlierTags.clear();
+    m_EarlierTags.shrink_to_fit();
+    m_bUseTagCache = bUseTagCache;
+    m_bUseSearchCache = true;
+    m_nFullParsePos = NPOS;
+    m_bFullyParsed = true;
+    return m_AllTags;
+}

@@ -1,0 +1,484 @@
+#include "htmlparser/TagType.h"
+
+#include "common/StaticMemory.h"
+#include "htmlparser/Attributes.h"
+#include "htmlparser/HTMLElementName.h"
+#include "htmlparser/Source.h"
+#include "htmlparser/Tag.h"
+#include "htmlparser/TextSearch.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace
+{
+// A piece of page text for a log line, never longer than the bound.
+std::string LoggedText(const CSource* pSource, Position nBegin, Position nEnd)
+{
+    if (nEnd < nBegin)
+        return std::string();
+    const Position nLength = std::min(nEnd - nBegin, MAX_LOGGED_TEXT);
+    return std::string(pSource->m_pText + nBegin, static_cast<size_t>(nLength));
+}
+
+bool InsideSource(const CSource* pSource, Position nPos)
+{
+    return nPos != NPOS && nPos >= pSource->m_nBegin && nPos < pSource->m_nEnd;
+}
+} // namespace
+
+// ---------------------------------------------------------------------------------------------------------
+// Base classes
+
+CTagType::CTagType(const char* pszDescription, const char* pszStartDelimiter, const char* pszEndDelimiter,
+                   bool bIsServerTag, const char* pszNamePrefix)
+    : m_sDescription(pszDescription), m_sStartDelimiter(pszStartDelimiter), m_sEndDelimiter(pszEndDelimiter),
+      m_bIsServerTag(bIsServerTag), m_sNamePrefix(pszNamePrefix)
+{
+    m_sNamePart = m_sStartDelimiter.size() >= m_sNamePrefix.size()
+                      ? m_sStartDelimiter.substr(m_sNamePrefix.size())
+                      : std::string();
+}
+
+CStartTagType::CStartTagType(const char* pszDescription, const char* pszStartDelimiter,
+                             const char* pszEndDelimiter, CEndTagType* pCorrespondingEndTagType,
+                             bool bIsServerTag, bool bHasAttributes, bool bIsNameRequired)
+    : CTagType(pszDescription, pszStartDelimiter, pszEndDelimiter, bIsServerTag, "<"),
+      m_pCorrespondingEndTagType(pCorrespondingEndTagType), m_bHasAttributes(bHasAttributes),
+      m_bIsNameRequired(bIsNameRequired)
+{
+}
+
+bool CStartTagType::atEndOfAttributes(CSource* pSource, Position nPos, bool)
+{
+    if (pSource == nullptr)
+    {
+        TraceLog("[CStartTag::atEndOfAttributes] pSource is 0. nPos <%d>.", LogPos(nPos));
+        return false;
+    }
+    if (!InsideSource(pSource, nPos))
+        return false;
+    return EqualsNoCaseAt(pSource->m_pText, pSource->m_nEnd, nPos, m_sEndDelimiter.c_str());
+}
+
+CStartTag* CStartTagType::constructStartTag(CSource* pSource, Position nBegin, Position nEnd,
+                                            const ci_string& csName, CAttributes* pAttributes)
+{
+    CStartTag* pTag = CStartTag::CREATE_NEW_INST(this, pSource, nBegin, nEnd, csName, pAttributes);
+    if (pTag == nullptr)
+        TraceLog(
+            "[CStartTagType::constructStartTag] CStartTag::CREATE_NEW_INST() failed. nBegin <%d> nEnd <%d> "
+            "csName <%s> .",
+            LogPos(nBegin), LogPos(nEnd), csName.c_str());
+    return pTag;
+}
+
+CStartTagType* CStartTagType::getUnregistered()
+{
+    return Mem_Manager::Static_memory<CStartTagTypeSingletonData>::Instance()->get(1);
+}
+
+CStartTagType* CStartTagType::getNormal()
+{
+    return Mem_Manager::Static_memory<CStartTagTypeSingletonData>::Instance()->get(2);
+}
+
+CEndTagType::CEndTagType(const char* pszDescription, const char* pszStartDelimiter,
+                         const char* pszEndDelimiter, bool bIsServerTag)
+    : CTagType(pszDescription, pszStartDelimiter, pszEndDelimiter, bIsServerTag, "</")
+{
+}
+
+CEndTag* CEndTagType::constructEndTag(CSource* pSource, Position nBegin, Position nEnd,
+                                      const ci_string& csName)
+{
+    CEndTag* pTag = CEndTag::CREATE_NEW_INST(pSource, nBegin, nEnd, this, csName);
+    if (pTag == nullptr)
+        TraceLog("[CEndTagType::constructEndTag] CEndTag::CREATE_NEW_INST() failed. nBegin <%d> nEnd <%d>, "
+                 "csName <%s>.",
+                 LogPos(nBegin), LogPos(nEnd), csName.c_str());
+    return pTag;
+}
+
+CEndTagType* CEndTagType::getUnregistered()
+{
+    return Mem_Manager::Static_memory<CEndTagTypeSingletonData>::Instance()->get(1);
+}
+
+CEndTagType* CEndTagType::getNormal()
+{
+    return Mem_Manager::Static_memory<CEndTagTypeSingletonData>::Instance()->get(2);
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Generic start tags
+
+CStartTagTypeGenericImplementation::CStartTagTypeGenericImplementation(
+    const char* pszDescription, const char* pszStartDelimiter, const char* pszEndDelimiter,
+    CEndTagType* pCorrespondingEndTagType, bool bIsServerTag, bool bHasAttributes, bool bIsNameRequired)
+    : CStartTagType(pszDescription, pszStartDelimiter, pszEndDelimiter, pCorrespondingEndTagType,
+                    bIsServerTag, bHasAttributes, bIsNameRequired)
+{
+    m_bSkipFollowingCharCheck =
+        m_sNamePart.empty() || !IsAsciiLetter(static_cast<unsigned char>(m_sNamePart.back()));
+}
+
+CTag* CStartTagTypeGenericImplementation::constructTagAt(CSource* pSource, Position nPos)
+{
+    if (pSource == nullptr)
+    {
+        TraceLog("[CStartTagTypeGenericImplementation::constructTagAt] pSource is 0. nPos <%d>",
+                 LogPos(nPos));
+        return nullptr;
+    }
+    if (!InsideSource(pSource, nPos))
+        return nullptr;
+    ci_string csName(m_sNamePart.c_str(), m_sNamePart.size());
+    Position p = nPos + 1 + m_sNamePart.size();
+    if (m_bIsNameRequired)
+    {
+        const Position q = pSource->getNameEnd(p);
+        if (q == NPOS)
+            return nullptr;
+        csName.assign(pSource->m_pText + nPos + 1, static_cast<size_t>(q - nPos - 1));
+        p = q;
+    }
+    else if (!m_bSkipFollowingCharCheck)
+    {
+        if (p < pSource->m_nEnd && IsNameChar(static_cast<unsigned char>(pSource->m_pText[p])))
+            return nullptr;
+    }
+    const uint64_t nNameInd = CHTMLElementName::getNameIndex(std::string_view(csName.data(), csName.size()));
+    CAttributes* pAttributes = nullptr;
+    Position nEnd;
+    if (m_bHasAttributes)
+    {
+        pAttributes = CAttributes::construct(pSource, "StartTag", 0, nPos, NPOS, NPOS, this, csName,
+                                             static_cast<int64_t>(nNameInd), 2);
+        if (pAttributes == nullptr)
+        {
+            TraceLog("[CStartTagTypeGenericImplementation::constructTagAt] parseAttributes() returned 0. "
+                     "Attributes "
+                     "are not properly formed. nPos <%d> csName <%s> nNameInd <%d>.",
+                     LogPos(nPos), csName.c_str(), static_cast<int>(static_cast<int64_t>(nNameInd)));
+            return nullptr;
+        }
+        nEnd = findEnd(pSource, pAttributes->m_nEnd);
+    }
+    else
+    {
+        nEnd = findEnd(pSource, p);
+    }
+    if (nEnd == NPOS)
+    {
+        TraceLog("[CStartTagTypeGenericImplementation::constructTagAt] StartTag <%s> at <%d> not recognized "
+                 "as type "
+                 "<%s> because it has no closing delimiter.",
+                 csName.c_str(), LogPos(nPos), m_sDescription.c_str());
+        return nullptr;
+    }
+    CStartTag* pTag = constructStartTag(pSource, nPos, nEnd, csName, pAttributes);
+    if (pTag == nullptr)
+    {
+        TraceLog("[CStartTagTypeGenericImplementation::constructTagAt] constructStartTag failed. nPos <%d> "
+                 "nEnd <%d> "
+                 "csName <%s>. ",
+                 LogPos(nPos), LogPos(nEnd), csName.c_str());
+        return nullptr;
+    }
+    return pTag;
+}
+
+Position CStartTagTypeGenericImplementation::findEnd(CSource* pSource, Position nPos)
+{
+    if (pSource == nullptr)
+    {
+        TraceLog("[CStartTagTypeGenericImplementation::findEnd] pSource is 0. nPos <%d>.", LogPos(nPos));
+        return NPOS;
+    }
+    if (!InsideSource(pSource, nPos))
+        return NPOS;
+    const Position nHit = pSource->getDelimiterIndex().findNext(m_sEndDelimiter.c_str(), nPos);
+    return nHit == NPOS ? NPOS : nHit + m_sEndDelimiter.size();
+}
+
+CStartTagTypeNormal::CStartTagTypeNormal(CEndTagType* pNormalEndTagType)
+    : CStartTagTypeGenericImplementation("normal", "<", ">", pNormalEndTagType, false, true, true)
+{
+}
+
+bool CStartTagTypeNormal::atEndOfAttributes(CSource* pSource, Position nPos, bool bCannotBeEmptyElementTag)
+{
+    if (pSource == nullptr)
+    {
+        TraceLog("[CStartTagTypeNormal::atEndOfAttributes] pSource is 0. nPos <%d>.", LogPos(nPos));
+        return false;
+    }
+    if (!InsideSource(pSource, nPos))
+        return false;
+    const char* pText = pSource->m_pText;
+    if (pText[nPos] == '>')
+        return true;
+    return !bCannotBeEmptyElementTag && pText[nPos] == '/' && nPos + 1 < pSource->m_nEnd &&
+           pText[nPos + 1] == '>';
+}
+
+CStartTagTypeComment::CStartTagTypeComment()
+    : CStartTagTypeGenericImplementation("comment", "<!--", "-->", nullptr, false, false, false)
+{
+}
+
+CStartTagTypeXMLDeclaration::CStartTagTypeXMLDeclaration()
+    : CStartTagTypeGenericImplementation("XML declaration", "<?xml", "?>", nullptr, false, true, false)
+{
+}
+
+CStartTagTypeXMLProcessingInstruction::CStartTagTypeXMLProcessingInstruction()
+    : CStartTagTypeGenericImplementation("XML processing instruction", "<?", "?>", nullptr, false, false,
+                                         true)
+{
+}
+
+CStartTagTypeDoctypeDeclaration::CStartTagTypeDoctypeDeclaration()
+    : CStartTagTypeGenericImplementation("document type declaration", "<!doctype", ">", nullptr, false, false,
+                                         false)
+{
+}
+
+Position CStartTagTypeDoctypeDeclaration::findEnd(CSource* pSource, Position nPos)
+{
+    if (pSource == nullptr)
+    {
+        TraceLog("[CStartTagTypeDoctypeDeclaration::findEnd] pSource is 0. nPos <%d>.", LogPos(nPos));
+        return NPOS;
+    }
+    if (!InsideSource(pSource, nPos))
+        return NPOS;
+    return pSource->getDelimiterIndex().findDoctypeEnd(nPos);
+}
+
+CStartTagTypeMarkupDeclaration::CStartTagTypeMarkupDeclaration()
+    : CStartTagTypeGenericImplementation("markup declaration", "<!", ">", nullptr, false, false, true)
+{
+}
+
+CTag* CStartTagTypeMarkupDeclaration::constructTagAt(CSource* pSource, Position nPos)
+{
+    if (pSource == nullptr)
+    {
+        TraceLog("[CStartTagTypeMarkupDeclaration::constructTagAt] pSource is 0. nPos <%d>.", LogPos(nPos));
+        return nullptr;
+    }
+    CTag* pTag = CStartTagTypeGenericImplementation::constructTagAt(pSource, nPos);
+    if (pTag == nullptr)
+        return nullptr;
+    static const char* const s_Keywords[] = {"!element", "!attlist", "!entity", "!notation"};
+    const std::string sName(pTag->m_csName.data(), pTag->m_csName.size());
+    for (const char* pszKeyword : s_Keywords)
+    {
+        if (EqualsNoCase(sName.c_str(), pszKeyword))
+            return pTag;
+    }
+    return nullptr; // the tag object made stays with the source
+}
+
+Position CStartTagTypeMarkupDeclaration::findEnd(CSource* pSource, Position nPos)
+{
+    if (pSource == nullptr)
+    {
+        TraceLog("[CStartTagTypeMarkupDeclaration::findEnd] pSource is 0. nPos <%d>.", LogPos(nPos));
+        return NPOS;
+    }
+    if (!InsideSource(pSource, nPos))
+        return NPOS;
+    return pSource->getDelimiterIndex().findMarkupDeclarationEnd(nPos);
+}
+
+CStartTagTypeCDATASection::CStartTagTypeCDATASection()
+    : CStartTagTypeGenericImplementation("CDATA section", "<![cdata[", "]]>", nullptr, false, false, false)
+{
+}
+
+CStartTagTypeServerCommon::CStartTagTypeServerCommon()
+    : CStartTagTypeGenericImplementation("common server tag", "<%", "%>", nullptr, true, false, false)
+{
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Unregistered start tags
+
+CStartTagTypeUnregistered::CStartTagTypeUnregistered()
+    : CStartTagType("unregistered", "<", ">", nullptr, false, false, false)
+{
+}
+
+CTag* CStartTagTypeUnregistered::constructTagAt(CSource* pSource, Position nPos)
+{
+    if (pSource == nullptr)
+    {
+        TraceLog("[CStartTagTypeUnregistered::constructTagAt] pSource is 0. nPos <%d>.", LogPos(nPos));
+        return nullptr;
+    }
+    if (!InsideSource(pSource, nPos))
+        return nullptr;
+    const Position nClose = pSource->getDelimiterIndex().findNext(">", std::max(nPos + 1, pSource->m_nBegin));
+    if (nClose == NPOS)
+        return nullptr;
+    CStartTag* pTag = constructStartTag(pSource, nPos, nClose + 1, ci_string(), nullptr);
+    if (ParserTraceOn())
+    {
+        const std::string sText = LoggedText(pSource, nPos, nClose + 1);
+        if (pTag != nullptr)
+            TraceLog("[CStartTagTypeUnregistered::constructTagAt] Encountered possible StartTag <%s> at <%d> "
+                     "whose "
+                     "content does not match a registered StartTagType.",
+                     sText.c_str(), LogPos(nPos));
+        else
+            TraceLog("[CStartTagTypeUnregistered::constructTagAt] Encountered possible StartTag <%s> at <%d> "
+                     "whose "
+                     "content does not match a registered StartTagType. CStartTagType::constructStartTag() "
+                     "failed.",
+                     sText.c_str(), LogPos(nPos));
+    }
+    return pTag;
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// End tags
+
+CEndTagTypeGenericImplementation::CEndTagTypeGenericImplementation(const char* pszDescription,
+                                                                   const char* pszStartDelimiter,
+                                                                   const char* pszEndDelimiter,
+                                                                   bool bIsServerTag)
+    : CEndTagType(pszDescription, pszStartDelimiter, pszEndDelimiter, bIsServerTag)
+{
+}
+
+CTag* CEndTagTypeGenericImplementation::constructTagAt(CSource* pSource, Position nPos)
+{
+    if (pSource == nullptr)
+    {
+        TraceLog("[CEndTagTypeGenericImplementation::constructTagAt] pSource is 0. nPos <%d>. ",
+                 LogPos(nPos));
+        return nullptr;
+    }
+    if (!InsideSource(pSource, nPos))
+        return nullptr;
+    const Position p = nPos + m_sStartDelimiter.size();
+    const Position q = pSource->getNameEnd(p);
+    if (q == NPOS)
+        return nullptr;
+    const ci_string csName(pSource->m_pText + nPos + 2, static_cast<size_t>(q - nPos - 2));
+    if (!EqualsNoCaseAt(pSource->m_pText, pSource->m_nEnd, q, m_sEndDelimiter.c_str()))
+    {
+        TraceLog(
+            "[CEndTagGenericImplementation::constructTagAt] EndTag <%s> at <%d> not recognized as type <%s> "
+            "because its closing delimiter does not immediately follow its name.",
+            csName.c_str(), LogPos(nPos), m_sDescription.c_str());
+        return nullptr;
+    }
+    const Position nEnd = q + m_sEndDelimiter.size();
+    CEndTag* pTag = constructEndTag(pSource, nPos, nEnd, csName);
+    if (pTag == nullptr)
+    {
+        TraceLog("[CEndTagGenericImplementation::constructTagAt] constructEndTag failed. nPos <%d> nEnd <%d> "
+                 "csName "
+                 "<%s>",
+                 LogPos(nPos), LogPos(nEnd), csName.c_str());
+        return nullptr;
+    }
+    return pTag;
+}
+
+CEndTagTypeNormal::CEndTagTypeNormal() : CEndTagTypeGenericImplementation("/normal", "</", ">", false) {}
+
+CStartTagType* CEndTagTypeNormal::getCorrespondingStartTagType() const
+{
+    return CStartTagType::getNormal();
+}
+
+CEndTagTypeUnregistered::CEndTagTypeUnregistered() : CEndTagType("/unregistered", "</", ">", false) {}
+
+CTag* CEndTagTypeUnregistered::constructTagAt(CSource* pSource, Position nPos)
+{
+    if (pSource == nullptr)
+    {
+        TraceLog("[CEndTagTypeUnregistered::constructTagAt] pSource is 0. nPos <%d>. ", LogPos(nPos));
+        return nullptr;
+    }
+    if (!InsideSource(pSource, nPos))
+        return nullptr;
+    const Position p = nPos + m_sStartDelimiter.size();
+    const Position nClose =
+        pSource->getDelimiterIndex().findNext(m_sEndDelimiter.c_str(), std::max(p, pSource->m_nBegin));
+    if (nClose == NPOS)
+    {
+        TraceLog("[CEndTagTypeUnregistered::getTagAt] Tag at <%d> not recognized as type <%s> because it has "
+                 "no end "
+                 "delimiter.",
+                 LogPos(nPos), m_sDescription.c_str());
+        return nullptr;
+    }
+    // The name is the inner text, cut at a bound so that crafted pages cannot make names quadratic in size.
+    const Position nNameLength = std::min(nClose - p, MAX_LOGGED_TEXT);
+    const ci_string csName(pSource->m_pText + p, static_cast<size_t>(nNameLength));
+    CEndTag* pTag = constructEndTag(pSource, nPos, nClose + 1, csName);
+    if (pTag != nullptr)
+        TraceLog("[CEndTagTypeUnregistered::constructTagAt] Encountered possible EndTag <%s> at <%d> whose "
+                 "content "
+                 "does not match a registered EndTagType.",
+                 csName.c_str(), LogPos(nPos));
+    else
+        TraceLog("[CEndTagTypeUnregistered::constructTagAt] Encountered possible EndTag <%s> at <%d> whose "
+                 "content "
+                 "does not match a registered EndTagType. constructEndTag failed.",
+                 csName.c_str(), LogPos(nPos));
+    return pTag;
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Singletons
+
+CStartTagTypeSingletonData::CStartTagTypeSingletonData()
+{
+    CEndTagType* pNormalEnd = CEndTagType::getNormal();
+    std::unique_ptr<CStartTagType> types[COUNT] = {
+        std::make_unique<CStartTagTypeUnregistered>(),
+        std::make_unique<CStartTagTypeNormal>(pNormalEnd),
+        std::make_unique<CStartTagTypeComment>(),
+        std::make_unique<CStartTagTypeXMLDeclaration>(),
+        std::make_unique<CStartTagTypeXMLProcessingInstruction>(),
+        std::make_unique<CStartTagTypeDoctypeDeclaration>(),
+        std::make_unique<CStartTagTypeMarkupDeclaration>(),
+        std::make_unique<CStartTagTypeCDATASection>(),
+        std::make_unique<CStartTagTypeServerCommon>(),
+    };
+    for (size_t i = 0; i < COUNT; ++i)
+        m_Types[i] = types[i].release();
+}
+
+CStartTagTypeSingletonData::~CStartTagTypeSingletonData()
+{
+    for (CStartTagType*& pType : m_Types)
+    {
+        delete pType;
+        pType = nullptr;
+    }
+}
+
+CEndTagTypeSingletonData::CEndTagTypeSingletonData()
+{
+    std::unique_ptr<CEndTagType> pUnregistered = std::make_unique<CEndTagTypeUnregistered>();
+    std::unique_ptr<CEndTagType> pNormal = std::make_unique<CEndTagTypeNormal>();
+    m_Types[0] = pUnregistered.release();
+    m_Types[1] = pNormal.release();
+}
+
+CEndTagTypeSingletonData::~CEndTagTypeSingletonData()
+{
+    for (CEndTagType*& pType : m_Types)
+    {
+        delete pType;
+        pType = nullptr;
+    }
+}

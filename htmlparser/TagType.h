@@ -1,0 +1,199 @@
+// The kinds of markup the parser knows: how each begins and ends and how its tag is built at a position.
+#pragma once
+
+#include "common/CiString.h"
+#include "htmlparser/Position.h"
+
+#include <memory>
+#include <string>
+
+class CSource;
+class CTag;
+class CStartTag;
+class CEndTag;
+class CAttributes;
+class CEndTagType;
+
+class CTagType
+{
+public:
+    CTagType(const char* pszDescription, const char* pszStartDelimiter, const char* pszEndDelimiter,
+             bool bIsServerTag, const char* pszNamePrefix);
+    virtual ~CTagType() = default;
+    CTagType(const CTagType&) = delete;
+    CTagType& operator=(const CTagType&) = delete;
+
+    virtual CTag* constructTagAt(CSource* pSource, Position nPos) = 0;
+    virtual bool isEndTagType() const { return false; }
+
+    // The tag that starts exactly at nPos, built by the first offered type that accepts the text there.
+    static CTag* getTagAt(CSource* pSource, Position nPos);
+    bool isValidPosition(CSource* pSource, Position nPos) const;
+
+    const std::string& getDescription() const { return m_sDescription; }
+    const std::string& getStartDelimiter() const { return m_sStartDelimiter; }
+    const std::string& getEndDelimiter() const { return m_sEndDelimiter; }
+    bool isServerTag() const { return m_bIsServerTag; }
+
+    std::string m_sDescription;
+    std::string m_sStartDelimiter;
+    std::string m_sEndDelimiter;
+    bool m_bIsServerTag;
+    std::string m_sNamePart;
+    std::string m_sNamePrefix;
+};
+
+class CStartTagType : public CTagType
+{
+public:
+    CStartTagType(const char* pszDescription, const char* pszStartDelimiter, const char* pszEndDelimiter,
+                  CEndTagType* pCorrespondingEndTagType, bool bIsServerTag, bool bHasAttributes,
+                  bool bIsNameRequired);
+
+    virtual bool atEndOfAttributes(CSource* pSource, Position nPos, bool bCannotBeEmptyElementTag);
+    CStartTag* constructStartTag(CSource* pSource, Position nBegin, Position nEnd, const ci_string& csName,
+                                 CAttributes* pAttributes);
+
+    static CStartTagType* getUnregistered();
+    static CStartTagType* getNormal();
+
+    CEndTagType* m_pCorrespondingEndTagType;
+    bool m_bHasAttributes;
+    bool m_bIsNameRequired;
+};
+
+class CStartTagTypeGenericImplementation : public CStartTagType
+{
+public:
+    CStartTagTypeGenericImplementation(const char* pszDescription, const char* pszStartDelimiter,
+                                       const char* pszEndDelimiter, CEndTagType* pCorrespondingEndTagType,
+                                       bool bIsServerTag, bool bHasAttributes, bool bIsNameRequired);
+
+    CTag* constructTagAt(CSource* pSource, Position nPos) override;
+    virtual Position findEnd(CSource* pSource, Position nPos);
+
+    bool m_bSkipFollowingCharCheck;
+};
+
+class CStartTagTypeUnregistered : public CStartTagType
+{
+public:
+    CStartTagTypeUnregistered();
+    CTag* constructTagAt(CSource* pSource, Position nPos) override;
+};
+
+class CStartTagTypeNormal : public CStartTagTypeGenericImplementation
+{
+public:
+    explicit CStartTagTypeNormal(CEndTagType* pNormalEndTagType);
+    bool atEndOfAttributes(CSource* pSource, Position nPos, bool bCannotBeEmptyElementTag) override;
+};
+
+class CStartTagTypeComment : public CStartTagTypeGenericImplementation
+{
+public:
+    CStartTagTypeComment();
+};
+
+class CStartTagTypeXMLDeclaration : public CStartTagTypeGenericImplementation
+{
+public:
+    CStartTagTypeXMLDeclaration();
+};
+
+class CStartTagTypeXMLProcessingInstruction : public CStartTagTypeGenericImplementation
+{
+public:
+    CStartTagTypeXMLProcessingInstruction();
+};
+
+class CStartTagTypeDoctypeDeclaration : public CStartTagTypeGenericImplementation
+{
+public:
+    CStartTagTypeDoctypeDeclaration();
+    Position findEnd(CSource* pSource, Position nPos) override;
+};
+
+class CStartTagTypeMarkupDeclaration : public CStartTagTypeGenericImplementation
+{
+public:
+    CStartTagTypeMarkupDeclaration();
+    CTag* constructTagAt(CSource* pSource, Position nPos) override;
+    Position findEnd(CSource* pSource, Position nPos) override;
+};
+
+class CStartTagTypeCDATASection : public CStartTagTypeGenericImplementation
+{
+public:
+    CStartTagTypeCDATASection();
+};
+
+class CStartTagTypeServerCommon : public CStartTagTypeGenericImplementation
+{
+public:
+    CStartTagTypeServerCommon();
+};
+
+class CEndTagType : public CTagType
+{
+public:
+    CEndTagType(const char* pszDescription, const char* pszStartDelimiter, const char* pszEndDelimiter,
+                bool bIsServerTag);
+
+    bool isEndTagType() const override { return true; }
+    virtual CStartTagType* getCorrespondingStartTagType() const { return nullptr; }
+    CEndTag* constructEndTag(CSource* pSource, Position nBegin, Position nEnd, const ci_string& csName);
+
+    static CEndTagType* getUnregistered();
+    static CEndTagType* getNormal();
+};
+
+class CEndTagTypeUnregistered : public CEndTagType
+{
+public:
+    CEndTagTypeUnregistered();
+    CTag* constructTagAt(CSource* pSource, Position nPos) override;
+};
+
+class CEndTagTypeGenericImplementation : public CEndTagType
+{
+public:
+    CEndTagTypeGenericImplementation(const char* pszDescription, const char* pszStartDelimiter,
+                                     const char* pszEndDelimiter, bool bIsServerTag);
+    CTag* constructTagAt(CSource* pSource, Position nPos) override;
+};
+
+class CEndTagTypeNormal : public CEndTagTypeGenericImplementation
+{
+public:
+    CEndTagTypeNormal();
+    CStartTagType* getCorrespondingStartTagType() const override;
+};
+
+// The nine start-tag types, in their fixed order (positions 1 to 9).
+class CStartTagTypeSingletonData
+{
+public:
+    static constexpr size_t COUNT = 9;
+    CStartTagTypeSingletonData();
+    virtual ~CStartTagTypeSingletonData();
+    // nPos counts from 1.
+    CStartTagType* get(size_t nPos) const
+    {
+        return (nPos >= 1 && nPos <= COUNT) ? m_Types[nPos - 1] : nullptr;
+    }
+
+    CStartTagType* m_Types[COUNT] = {};
+};
+
+// The two end-tag types: unregistered (1), then normal (2).
+class CEndTagTypeSingletonData
+{
+public:
+    static constexpr size_t COUNT = 2;
+    CEndTagTypeSingletonData();
+    virtual ~CEndTagTypeSingletonData();
+    CEndTagType* get(size_t nPos) const { return (nPos >= 1 && nPos <= COUNT) ? m_Types[nPos - 1] : nullptr; }
+
+    CEndTagType* m_Types[COUNT] = {};
+};

@@ -1,0 +1,194 @@
+#include "htmlparser/TagTypeRegister.h"
+
+#include "common/StaticMemory.h"
+#include "htmlparser/Source.h"
+#include "htmlparser/Tag.h"
+#include "htmlparser/TagType.h"
+
+#include <algorithm>
+#include <memory>
+
+CTagTypeRegister::CTagTypeRegister(CTagTypeRegister* pParent, char cChar) : m_pParent(pParent), m_cChar(cChar)
+{
+    m_Children.reserve(4);
+}
+
+CTagTypeRegister::~CTagTypeRegister()
+{
+    for (CTagTypeRegister* pChild : m_Children)
+        delete pChild;
+}
+
+CTagTypeRegister* CTagTypeRegister::findChild(char c) const
+{
+    if (m_Children.empty())
+        return nullptr;
+    if (m_Children.size() == 1)
+        return m_Children[0]->m_cChar == c ? m_Children[0] : nullptr;
+    const auto sc = static_cast<signed char>(c);
+    ptrdiff_t nLow = 0;
+    ptrdiff_t nHigh = static_cast<ptrdiff_t>(m_Children.size()) - 1;
+    while (nLow <= nHigh)
+    {
+        const ptrdiff_t nMid = (nLow + nHigh) / 2;
+        const auto cm = static_cast<signed char>(m_Children[static_cast<size_t>(nMid)]->m_cChar);
+        if (cm == sc)
+            return m_Children[static_cast<size_t>(nMid)];
+        if (cm < sc)
+            nLow = nMid + 1;
+        else
+            nHigh = nMid - 1;
+    }
+    return nullptr;
+}
+
+CTagTypeRegister* CTagTypeRegister::findOrAddChild(char c)
+{
+    if (CTagTypeRegister* pChild = findChild(c))
+        return pChild;
+    auto pNew = std::make_unique<CTagTypeRegister>(this, c);
+    auto it = std::find_if(m_Children.begin(), m_Children.end(),
+                           [c](const CTagTypeRegister* p)
+                           { return static_cast<signed char>(p->m_cChar) > static_cast<signed char>(c); });
+    CTagTypeRegister* pRaw = pNew.get();
+    m_Children.insert(it, pRaw);
+    pNew.release(); // owned by m_Children now
+    return pRaw;
+}
+
+CTagTypeRegisterSingletonData::CTagTypeRegisterSingletonData() : m_pRoot(new CTagTypeRegister(nullptr, '\0'))
+{
+    std::unique_ptr<CTagTypeRegister> guard(m_pRoot); // released at the end when everything is registered
+    CStartTagTypeSingletonData* pStart = Mem_Manager::Static_memory<CStartTagTypeSingletonData>::Instance();
+    CEndTagTypeSingletonData* pEnd = Mem_Manager::Static_memory<CEndTagTypeSingletonData>::Instance();
+    for (size_t nPos : {1, 2, 3, 7, 6, 8, 5, 4, 9})
+        add(pStart->get(nPos));
+    add(pEnd->get(1));
+    add(pEnd->get(2));
+    guard.release();
+}
+
+CTagTypeRegisterSingletonData::~CTagTypeRegisterSingletonData()
+{
+    delete m_pRoot;
+}
+
+void CTagTypeRegisterSingletonData::add(CTagType* pTagType)
+{
+    if (pTagType == nullptr)
+        return;
+    CTagTypeRegister* pNode = m_pRoot;
+    for (char c : pTagType->m_sStartDelimiter)
+        pNode = pNode->findOrAddChild(c);
+    pNode->m_TagTypes.remove(pTagType);
+    pNode->m_TagTypes.push_front(pTagType);
+}
+
+CTagTypeRegister* CTagTypeRegisterSingletonData::getRoot()
+{
+    return Mem_Manager::Static_memory<CTagTypeRegisterSingletonData>::Instance()->m_pRoot;
+}
+
+CProspectiveTagTypeIterator::CProspectiveTagTypeIterator(const CSource* pSource, Position nPos)
+{
+    if (pSource == nullptr)
+    {
+        TraceLog("[CProspectiveTagTypeIterator::CProspectiveTagTypeIterator] pSource is 0. nPos <%d>.",
+                 LogPos(nPos));
+        return;
+    }
+    if (nPos == NPOS || nPos < pSource->m_nBegin || nPos >= pSource->m_nEnd)
+        return;
+    const CTagTypeRegister* pNode = CTagTypeRegisterSingletonData::getRoot();
+    for (Position p = nPos; p < pSource->m_nEnd; ++p)
+    {
+        const CTagTypeRegister* pChild = pNode->findChild(pSource->m_pText[p]);
+        if (pChild == nullptr)
+            break;
+        pNode = pChild;
+    }
+    climbFrom(pNode);
+}
+
+void CProspectiveTagTypeIterator::climbFrom(const CTagTypeRegister* pNode)
+{
+    while (pNode != nullptr && pNode->m_TagTypes.empty())
+        pNode = pNode->m_pParent;
+    m_pCursor = pNode;
+    if (pNode != nullptr)
+        m_itCurrent = pNode->m_TagTypes.begin();
+}
+
+CTagType* CProspectiveTagTypeIterator::getNextTagType()
+{
+    if (m_pCursor == nullptr)
+    {
+        TraceLog("[CProspectiveTagTypeIterator::getNextTagType] m_pCursor is 0.");
+        return nullptr;
+    }
+    CTagType* pType = *m_itCurrent;
+    ++m_itCurrent;
+    if (m_itCurrent == m_pCursor->m_TagTypes.end())
+        climbFrom(m_pCursor->m_pParent);
+    return pType;
+}
+
+CTagTypeSingletonData::CTagTypeSingletonData()
+{
+    CStartTagTypeSingletonData* pStart = Mem_Manager::Static_memory<CStartTagTypeSingletonData>::Instance();
+    m_TagTypes.reserve(2);
+    m_TagTypes.push_back(pStart->get(3));
+    m_TagTypes.push_back(pStart->get(8));
+}
+
+CTagTypeSingletonData* CTagTypeSingletonData::getInstance()
+{
+    return Mem_Manager::Static_memory<CTagTypeSingletonData>::Instance();
+}
+
+const std::vector<CTagType*>& CTagTypeSingletonData::getTagTypes()
+{
+    return getInstance()->m_TagTypes;
+}
+
+CTag* CTagType::getTagAt(CSource* pSource, Position nPos)
+{
+    if (pSource == nullptr)
+    {
+        TraceLog("[CTagType::getTagAt] pSource is 0. nPos <%d>.", LogPos(nPos));
+        return nullptr;
+    }
+    if (nPos == NPOS || nPos < pSource->m_nBegin || nPos >= pSource->m_nEnd)
+        return nullptr;
+    CProspectiveTagTypeIterator it(pSource, nPos);
+    while (!it.isExhausted())
+    {
+        CTagType* pType = it.getNextTagType();
+        if (pType == nullptr || !pType->isValidPosition(pSource, nPos))
+            continue;
+        if (CTag* pTag = pType->constructTagAt(pSource, nPos))
+            return pTag;
+    }
+    return nullptr;
+}
+
+bool CTagType::isValidPosition(CSource* pSource, Position nPos) const
+{
+    if (pSource == nullptr)
+    {
+        TraceLog("[CTagType::isValidPosition] pSource is 0. nPos <%d>.", LogPos(nPos));
+        return false;
+    }
+    if (nPos == NPOS || nPos < pSource->m_nBegin || nPos >= pSource->m_nEnd)
+        return false;
+    if (m_bIsServerTag)
+        return true;
+    if (pSource->m_nFullParsePos != NPOS)
+        return nPos >= pSource->m_nFullParsePos;
+    if (nPos == 0)
+        return true;
+    // Strictly inside a comment or CDATA section no markup but server tags starts. The stretches come from
+    // one forward pass over the source instead of a backward search per type, which could recurse through
+    // every earlier unclosed opening.
+    return !pSource->getDelimiterIndex().isInsideHidingSpan(nPos);
+}

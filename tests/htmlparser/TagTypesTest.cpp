@@ -1,0 +1,163 @@
+#include "ParserTestSupport.h"
+#include "common/StaticMemory.h"
+#include "htmlparser/Tag.h"
+#include "htmlparser/TagType.h"
+#include "htmlparser/TagTypeRegister.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+std::string Offered(const std::string& sText)
+{
+    STestPage page(sText);
+    CProspectiveTagTypeIterator it(page.get(), 0);
+    std::string s;
+    while (!it.isExhausted())
+    {
+        if (!s.empty())
+            s += ", ";
+        s += it.getNextTagType()->getDescription();
+    }
+    return s;
+}
+} // namespace
+
+TEST(TagTypeRegister, OffersLongestDelimiterFirstAndLastRegisteredFirst)
+{
+    const struct
+    {
+        const char* pszText;
+        const char* pszOffered;
+    } cases[] = {
+        {"</", "/normal, /unregistered, normal, unregistered"},
+        {"<!--", "comment, markup declaration, normal, unregistered"},
+        {"<!doctype", "document type declaration, markup declaration, normal, unregistered"},
+        {"<!DOCTYPE", "markup declaration, normal, unregistered"},
+        {"<![cdata[", "CDATA section, markup declaration, normal, unregistered"},
+        {"<?xml", "XML declaration, XML processing instruction, normal, unregistered"},
+        {"<%", "common server tag, normal, unregistered"},
+        {"<", "normal, unregistered"},
+        {"x", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Offered(c.pszText), c.pszOffered) << c.pszText;
+}
+
+TEST(TagTypes, TableOfTypes)
+{
+    const CStartTagTypeSingletonData* pStart =
+        Mem_Manager::Static_memory<CStartTagTypeSingletonData>::Instance();
+    const struct
+    {
+        const char* pszDescription;
+        const char* pszStart;
+        const char* pszEnd;
+        bool bServer, bAttributes, bName, bSkipCheck;
+    } rows[] = {
+        {"unregistered", "<", ">", false, false, false, true},
+        {"normal", "<", ">", false, true, true, true},
+        {"comment", "<!--", "-->", false, false, false, true},
+        {"XML declaration", "<?xml", "?>", false, true, false, false},
+        {"XML processing instruction", "<?", "?>", false, false, true, true},
+        {"document type declaration", "<!doctype", ">", false, false, false, false},
+        {"markup declaration", "<!", ">", false, false, true, true},
+        {"CDATA section", "<![cdata[", "]]>", false, false, false, true},
+        {"common server tag", "<%", "%>", true, false, false, true},
+    };
+    for (size_t i = 0; i < 9; ++i)
+    {
+        CStartTagType* pType = pStart->get(i + 1);
+        EXPECT_EQ(pType->getDescription(), rows[i].pszDescription);
+        EXPECT_EQ(pType->getStartDelimiter(), rows[i].pszStart);
+        EXPECT_EQ(pType->getEndDelimiter(), rows[i].pszEnd);
+        EXPECT_EQ(pType->m_bIsServerTag, rows[i].bServer);
+        EXPECT_EQ(pType->m_bHasAttributes, rows[i].bAttributes);
+        EXPECT_EQ(pType->m_bIsNameRequired, rows[i].bName);
+        if (i > 0)
+        {
+            EXPECT_EQ(static_cast<CStartTagTypeGenericImplementation*>(pType)->m_bSkipFollowingCharCheck,
+                      rows[i].bSkipCheck)
+                << rows[i].pszDescription;
+        }
+        EXPECT_EQ(pType->m_pCorrespondingEndTagType, i == 1 ? CEndTagType::getNormal() : nullptr);
+    }
+    EXPECT_EQ(CEndTagType::getNormal()->getDescription(), "/normal");
+    EXPECT_EQ(CEndTagType::getUnregistered()->getDescription(), "/unregistered");
+    EXPECT_EQ(CEndTagType::getNormal()->getCorrespondingStartTagType(), CStartTagType::getNormal());
+}
+
+TEST(TagTypes, ConstructionAtPosition)
+{
+    const struct
+    {
+        const char* pszText;
+        const char* pszType; // "" when no tag
+        const char* pszName;
+        const char* pszTagText;
+    } cases[] = {
+        {"<?xml version='1.0'?>", "XML declaration", "?xml", "<?xml version='1.0'?>"},
+        {"<?xml-stylesheet href='a'?>", "XML processing instruction", "?xml-stylesheet",
+         "<?xml-stylesheet href='a'?>"},
+        {"<!DOCTYPE x [<!ENTITY a \">\"> ]> tail>", "unregistered", "", "<!DOCTYPE x [<!ENTITY a \">"},
+        {"<!doctype x [<!ENTITY a \">\"> ]> tail>", "document type declaration", "!doctype",
+         "<!doctype x [<!ENTITY a \">\"> ]>"},
+        {"<!doctypex>", "unregistered", "", "<!doctypex>"},
+        {"<!ELEMENT br EMPTY>", "markup declaration", "!ELEMENT", "<!ELEMENT br EMPTY>"},
+        {"<!FOO bar>", "unregistered", "", "<!FOO bar>"},
+        {"<!-- a > b -->", "comment", "!--", "<!-- a > b -->"},
+        {"<![cdata[ <b> ]]>", "CDATA section", "![cdata[", "<![cdata[ <b> ]]>"},
+        {"<![CDATA[ x ]]>", "unregistered", "", "<![CDATA[ x ]]>"},
+        {"<% x %>", "common server tag", "%", "<% x %>"},
+        {"</p>", "/normal", "p", "</p>"},
+        {"</p >", "/unregistered", "p ", "</p >"},
+        {"</ p>", "/unregistered", " p", "</ p>"},
+        {"<br/>", "normal", "br", "<br/>"},
+        {"<div/>", "normal", "div", "<div/>"},
+        {"<a", "", "", ""},
+        {"</div", "", "", ""},
+        {"<a/", "", "", ""},
+        {"<", "", "", ""},
+    };
+    for (const auto& c : cases)
+    {
+        STestPage page(c.pszText);
+        CTag* pTag = CTag::getTagAt(page.get(), 0);
+        if (*c.pszType == '\0')
+        {
+            EXPECT_EQ(pTag, nullptr) << c.pszText;
+            continue;
+        }
+        ASSERT_NE(pTag, nullptr) << c.pszText;
+        EXPECT_EQ(pTag->getTagType()->getDescription(), c.pszType) << c.pszText;
+        EXPECT_EQ(FromCi(pTag->m_csName), c.pszName) << c.pszText;
+        EXPECT_EQ(TagText(pTag), c.pszTagText) << c.pszText;
+    }
+}
+
+TEST(TagTypes, ValidityInsideCommentsAndCdata)
+{
+    //                0123456789012345678901234567890
+    STestPage page("<!-- <b> <% s %> --><b><![cdata[<i>]]>");
+    EXPECT_EQ(CTag::getTagAt(page.get(), 5), nullptr) << "strictly inside a comment";
+    CTag* pServer = CTag::getTagAt(page.get(), 9);
+    ASSERT_NE(pServer, nullptr) << "a server tag may start anywhere";
+    EXPECT_EQ(pServer->getTagType()->getDescription(), "common server tag");
+    ASSERT_NE(CTag::getTagAt(page.get(), 20), nullptr) << "right at the comment's end";
+    EXPECT_EQ(CTag::getTagAt(page.get(), 32), nullptr) << "inside a CDATA section";
+}
+
+TEST(TagTypes, UnregisteredTagTextsAreBoundedInLogsAndNames)
+{
+    CTraceCapture trace;
+    const std::string sLong(5000, 'x');
+    STestPage page("</ " + sLong + ">");
+    CTag* pTag = CTag::getTagAt(page.get(), 0);
+    ASSERT_NE(pTag, nullptr);
+    EXPECT_TRUE(pTag->isUnregistered());
+    EXPECT_EQ(pTag->m_csName.size(), MAX_LOGGED_TEXT);
+    STestPage page2("< " + sLong + ">");
+    ASSERT_NE(CTag::getTagAt(page2.get(), 0), nullptr);
+    for (const std::string& sLine : trace.lines())
+        EXPECT_LT(sLine.size(), 600u);
+}
