@@ -1,0 +1,131 @@
+#include "platform/MachineConfig.h"
+
+#include <cctype>
+
+namespace
+{
+char NormalizeDrive(char chDrive)
+{
+    return static_cast<char>(std::toupper(static_cast<unsigned char>(chDrive)));
+}
+} // namespace
+
+CMachineConfig& CMachineConfig::Instance()
+{
+    static CMachineConfig s_config;
+    return s_config;
+}
+
+CMachineConfig::CMachineConfig()
+{
+    ResetLocked();
+}
+
+void CMachineConfig::Reset()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    ResetLocked();
+}
+
+void CMachineConfig::ResetLocked()
+{
+    m_mapDriveRoots.clear();
+    m_mapDriveRoots['Z'] = "/";
+    m_sRegistryFile.clear();
+    m_directoryServer = DirectoryServerConfig();
+    m_sNetBiosName = "LOCALHOST";
+    m_sDnsHostName = "localhost";
+    m_sDnsDomain.clear();
+    m_sSystemDirectory = "C:\\Windows\\System32";
+}
+
+void CMachineConfig::SetDriveRoot(char chDrive, const std::string& sRoot)
+{
+    const char chKey = NormalizeDrive(chDrive);
+    if (chKey < 'A' || chKey > 'Z')
+        return;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (sRoot.empty())
+        m_mapDriveRoots.erase(chKey);
+    else
+        m_mapDriveRoots[chKey] = sRoot;
+}
+
+bool CMachineConfig::GetDriveRoot(char chDrive, std::string& sRoot) const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto it = m_mapDriveRoots.find(NormalizeDrive(chDrive));
+    if (it == m_mapDriveRoots.end())
+        return false;
+    sRoot = it->second;
+    return true;
+}
+
+std::map<char, std::string> CMachineConfig::GetDriveRoots() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_mapDriveRoots;
+}
+
+void CMachineConfig::SetRegistryFile(const std::string& sPath)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_sRegistryFile = sPath;
+}
+
+std::string CMachineConfig::GetRegistryFile() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_sRegistryFile;
+}
+
+void CMachineConfig::SetDirectoryServer(const DirectoryServerConfig& config)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_directoryServer = config;
+}
+
+DirectoryServerConfig CMachineConfig::GetDirectoryServer() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_directoryServer;
+}
+
+void CMachineConfig::SetComputerName(const std::string& sNetBios, const std::string& sDnsHost,
+                                     const std::string& sDnsDomain)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_sNetBiosName = sNetBios;
+    m_sDnsHostName = sDnsHost;
+    m_sDnsDomain = sDnsDomain;
+}
+
+std::string CMachineConfig::GetNetBiosName() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_sNetBiosName;
+}
+
+std::string CMachineConfig::GetDnsHostName() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_sDnsHostName;
+}
+
+std::string CMachineConfig::GetDnsDomain() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_sDnsDomain;
+}
+
+void CMachineConfig::SetSystemDirectory(const std::string& sWindowsPath)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_sSystemDirectory = sWindowsPath;
+}
+
+std::string CMachineConfig::GetSystemDirectory() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_sSystemDirectory;
+}
