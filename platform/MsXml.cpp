@@ -1,7 +1,7 @@
 #include "platform/MsXml.h"
 
 #include "platform/ComSupport.h"
-#include "platform/MsXmlPath.h"
+#include "platform/WinFile.h"
 
 #include <libxml/parser.h>
 #include <libxml/tree.h>
@@ -774,7 +774,10 @@ public:
         const std::string sPath = Utf8Of(source.bstrVal);
         ResetError(sPath);
         m_spTree = NewEmptyTree();
-        const std::string sHostPath = DlswXmlHostPath(sPath);
+        std::string sHostPath;
+        const DWORD dwMap = MapWindowsPathToPosix(sPath, sHostPath);
+        if (dwMap != ERROR_SUCCESS)
+            return Fail(HRESULT_FROM_WIN32(dwMap), "The system cannot find the path specified.");
         std::ifstream in(sHostPath, std::ios::binary);
         if (!in)
             return Fail(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND),
@@ -847,9 +850,10 @@ public:
     {
         if (destination.vt != VT_BSTR || destination.bstrVal == nullptr)
             return E_INVALIDARG;
-        const std::string sHostPath = DlswXmlHostPath(Utf8Of(destination.bstrVal));
-        if (sHostPath.empty())
-            return E_INVALIDARG;
+        std::string sHostPath;
+        const DWORD dwMap = MapWindowsPathToPosix(Utf8Of(destination.bstrVal), sHostPath);
+        if (dwMap != ERROR_SUCCESS)
+            return HRESULT_FROM_WIN32(dwMap);
         xmlBufferPtr pBuf = xmlBufferCreate();
         if (pBuf == nullptr)
             return E_OUTOFMEMORY;
