@@ -1,11 +1,17 @@
 // The reference-counted pointer that holds every shared object of the worker.
 #pragma once
 
+#include "platform/LibraryApi.h"
+#include "platform/WinHandle.h"
+#include "platform/WinMemory.h"
 #include "platform/WinSync.h"
 
+#include <atomic>
 #include <utility>
 
 // How the last holder destroys the object. Each deleter is a one-byte object allocated with the count.
+
+// Objects, through their (virtual) destructor; also the settings records.
 template <class T> struct CDefaultDelete
 {
     void operator()(T* p) const { delete p; }
@@ -14,6 +20,49 @@ template <class T> struct CDefaultDelete
 template <class T> struct CArrayDelete
 {
     void operator()(T* p) const { delete[] p; }
+};
+
+// A kernel handle held as the object (CCountedPtr<void, CCloseHandleDelete>): closed unless it is 0 or
+// INVALID_HANDLE_VALUE.
+struct CCloseHandleDelete
+{
+    void operator()(void* h) const
+    {
+        if (h != nullptr && h != INVALID_HANDLE_VALUE)
+            CloseHandle(h);
+    }
+};
+
+// Memory from LocalAlloc, such as a SID.
+struct CLocalFreeDelete
+{
+    void operator()(void* p) const { LocalFree(p); }
+};
+
+// A loaded library held as the object (CCountedPtr<void, CFreeLibraryDelete>).
+struct CFreeLibraryDelete
+{
+    void operator()(void* hModule) const { FreeLibrary(static_cast<HMODULE>(hModule)); }
+};
+
+// A holder of a SAFEARRAY (a class with the member m_psa): the array is unlocked, then destroyed, and
+// its pointer cleared when both succeed; then the holder is deleted. SafeArrayUnlock and SafeArrayDestroy
+// are found by the array type's namespace where the holder type is defined.
+template <class THolder> struct CSafeArrayHolderDelete
+{
+    void operator()(THolder* pHolder) const
+    {
+        if (pHolder == nullptr)
+            return;
+        if (pHolder->m_psa != nullptr)
+        {
+            const auto hrUnlock = SafeArrayUnlock(pHolder->m_psa);
+            const auto hrDestroy = SafeArrayDestroy(pHolder->m_psa);
+            if (hrUnlock >= 0 && hrDestroy >= 0)
+                pHolder->m_psa = nullptr;
+        }
+        delete pHolder;
+    }
 };
 
 template <class T, class TDeleter = CDefaultDelete<T>> class CCountedPtr
@@ -100,7 +149,19 @@ public:
     template <class U = T> U& operator*() const { return *m_pObject; }
     explicit operator bool() const { return m_pObject != nullptr; }
     bool IsNull() const { return m_pObject == nullptr; }
-    LONG UseCount() const { return m_pCount != nullptr ? *m_pCount : 0; }
+    LONG UseCount() const
+    {
+        return m_pCount != nullptr ? std::atomic_ref<LONG>(*m_pCount).load(std::memory_order_relaxed) : 0;
+    }
+
+    // A map entry {key, holder} that takes over the source's object: the entry shares it first, then the
+    // source lets go, so the object survives whatever the source's count was.
+    static std::pair<const DWORD, CCountedPtr> Adopt(DWORD dwKey, CCountedPtr& spSource)
+    {
+        std::pair<const DWORD, CCountedPtr> entry(dwKey, spSource);
+        spSource.Release();
+        return entry;
+    }
 
     friend bool operator==(const CCountedPtr& a, const CCountedPtr& b) { return a.m_pObject == b.m_pObject; }
 

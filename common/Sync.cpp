@@ -27,9 +27,10 @@ DWORD CCritSec::TryLock()
     if (m_dwLocked != 0)
         return 0;
     const BOOL bEntered = TryEnterCriticalSection(&m_cs);
-    if (bEntered)
-        m_dwLocked = static_cast<DWORD>(bEntered);
-    return m_dwLocked;
+    if (!bEntered)
+        return 0; // not the flag: another thread may have set it meanwhile
+    m_dwLocked = static_cast<DWORD>(bEntered);
+    return static_cast<DWORD>(bEntered);
 }
 
 DWORD CCritSec::InitWithSpinCount(INT nSpinCount)

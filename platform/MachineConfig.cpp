@@ -12,8 +12,9 @@ char NormalizeDrive(char chDrive)
 
 CMachineConfig& CMachineConfig::Instance()
 {
-    static CMachineConfig s_config;
-    return s_config;
+    // Never destroyed: files are still opened by other statics' destructors at unload.
+    static CMachineConfig* s_pConfig = new CMachineConfig();
+    return *s_pConfig;
 }
 
 CMachineConfig::CMachineConfig()

@@ -71,6 +71,8 @@ const ErrorText g_win32Texts[] = {
     {1114, "A dynamic link library (DLL) initialization routine failed."},
     {1168, "Element not found."},
     {1210, "The format of the specified computer name is invalid."},
+    {1317, "The specified account does not exist."},
+    {1326, "The user name or password is incorrect."},
     {1332, "No mapping between account names and security IDs was done."},
     {1337, "The security ID structure is invalid."},
     {1355, "The specified domain either does not exist or could not be contacted."},
@@ -82,11 +84,15 @@ const ErrorText g_win32Texts[] = {
     {1500, "The event log file is corrupted."},
     {1501, "No event log file could be opened, so the event logging service did not start."},
     {1502, "The event log file is full."},
+    {1722, "The RPC server is unavailable."},
     {1784, "The supplied user buffer is not valid for the requested operation."},
     {1812, "The specified image file did not contain a resource section."},
     {1813, "The specified resource type cannot be found in the image file."},
     {1814, "The specified resource name cannot be found in the image file."},
     {1815, "The specified resource language ID cannot be found in the image file."},
+    {8224, "An operations error occurred."},
+    {8240, "There is no such object on the server."},
+    {8250, "The server is not operational."},
 };
 
 // HRESULTs outside the Win32 facility.
@@ -105,6 +111,7 @@ const ErrorText g_hresultTexts[] = {
     {0x8002000Du, "Memory is locked."},
     {0x80040154u, "Class not registered"},
     {0x800401F0u, "CoInitialize has not been called."},
+    {0x800401F3u, "Invalid class string"},
 };
 
 const char* Find(const ErrorText* pTable, size_t nCount, DWORD dwCode)

@@ -227,6 +227,11 @@ DWORD GetCurrentThreadId()
     return static_cast<DWORD>(syscall(SYS_gettid));
 }
 
+HANDLE GetCurrentThread()
+{
+    return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-2));
+}
+
 DWORD GetCurrentProcessId()
 {
     return static_cast<DWORD>(getpid());

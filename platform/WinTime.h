@@ -20,6 +20,8 @@ DLSW_API LONG CompareFileTime(const FILETIME* pFileTime1, const FILETIME* pFileT
 DLSW_API DWORD GetTickCount();
 DLSW_API ULONGLONG GetTickCount64();
 DLSW_API DWORD GetCurrentThreadId();
+// The pseudo-handle that stands for the calling thread.
+DLSW_API HANDLE GetCurrentThread();
 DLSW_API DWORD GetCurrentProcessId();
 
 // Conversions between a FILETIME and its 64-bit count.

@@ -34,6 +34,8 @@ using HMODULE = void*;
 using HINSTANCE = void*;
 using HKEY = void*;
 using HLOCAL = void*;
+using PHANDLE = HANDLE*;
+using PSID = void*;
 using LPDWORD = DWORD*;
 using PDWORD = DWORD*;
 using PLONG = LONG*;
@@ -173,6 +175,12 @@ using PSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
 #define ERROR_EVENTLOG_CANT_START 1501u
 #define ERROR_LOG_FILE_FULL 1502u
 #define ERROR_INVALID_USER_BUFFER 1784u
+#define ERROR_NO_SUCH_USER 1317u
+#define ERROR_LOGON_FAILURE 1326u
+#define RPC_S_SERVER_UNAVAILABLE 1722u
+#define ERROR_DS_OPERATIONS_ERROR 8224u
+#define ERROR_DS_NO_SUCH_OBJECT 8240u
+#define ERROR_DS_SERVER_DOWN 8250u
 
 // HRESULTs.
 #define S_OK static_cast<HRESULT>(0)
@@ -195,6 +203,7 @@ using PSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
 #define DISP_E_ARRAYISLOCKED static_cast<HRESULT>(0x8002000Du)
 #define REGDB_E_CLASSNOTREG static_cast<HRESULT>(0x80040154u)
 #define CO_E_NOTINITIALIZED static_cast<HRESULT>(0x800401F0u)
+#define CO_E_CLASSSTRING static_cast<HRESULT>(0x800401F3u)
 #define HRESULT_CODE(hr) (static_cast<DWORD>(hr) & 0xFFFFu)
 #define HRESULT_FACILITY(hr) ((static_cast<DWORD>(hr) >> 16) & 0x1FFFu)
 #define FACILITY_WIN32 7u

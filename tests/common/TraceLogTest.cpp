@@ -1,0 +1,489 @@
+#include "common/TraceLog.h"
+#include "common/Sync.h"
+#include "platform/MachineConfig.h"
+#include "platform/WinFile.h"
+#include "platform/WinFileMapping.h"
+#include "platform/WinTime.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <dlfcn.h>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace
+{
+ULONGLONG g_ullNow = 0;
+ULONGLONG FixedNow()
+{
+    return g_ullNow;
+}
+DWORD FixedThreadId()
+{
+    return 0x1A2B;
+}
+
+std::vector<std::string> g_lines;
+void CaptureLine(const char* pszLine)
+{
+    g_lines.emplace_back(pszLine);
+}
+void ThrowingSink(const char*)
+{
+    throw std::runtime_error("sink failed");
+}
+
+std::vector<std::pair<DWORD, std::string>> g_events;
+void CaptureEvent(DWORD dwType, const char* pszText)
+{
+    g_events.emplace_back(dwType, pszText);
+}
+
+// Time stamp of every line: 2024/02/29 23:59:58.250, thread 1A2B.
+const std::string PREFIX = "\r\n2024/02/29 23:59:58.250 1A2B ";
+
+std::string ReadAll(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string Header(int nWrite, int nHigh, int nWrap, int nSize)
+{
+    std::string s = std::to_string(nWrite) + ", " + std::to_string(nHigh) + ", " + std::to_string(nWrap) +
+                    ", " + std::to_string(nSize);
+    s.resize(100, ' ');
+    return s;
+}
+
+class TraceLogTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        std::string sTemplate = (std::filesystem::temp_directory_path() / "dlsw-trace-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(sTemplate.data()), nullptr);
+        m_root = sTemplate;
+        CMachineConfig::Instance().Reset();
+        CMachineConfig::Instance().SetDriveRoot('C', m_root.string());
+        m_sLogName = "trace-" + std::to_string(::getpid()) + "-" +
+                     ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".log";
+        m_sSectionName = "Global\\" + m_sLogName;
+        DeleteNamedFileMapping(m_sSectionName.c_str());
+
+        ResetTraceLogState();
+        SYSTEMTIME st{2024, 2, 4, 29, 23, 59, 58, 250};
+        FILETIME ft{};
+        ASSERT_TRUE(SystemTimeToFileTime(&st, &ft));
+        g_ullNow = FileTimeToUInt64(ft);
+        SetTimeSource(&FixedNow);
+        SetLocalTimeBias(0);
+        SetThreadIdSource(&FixedThreadId);
+        SetTraceLogPath(("C:\\" + m_sLogName).c_str());
+        SetTraceLogLock(&m_lock);
+        SetTraceMask(TRACE_MASK_ON);
+        g_lines.clear();
+        g_events.clear();
+    }
+
+    void TearDown() override
+    {
+        ResetTraceLogState();
+        DeleteNamedFileMapping(m_sSectionName.c_str());
+        SetTimeSource(nullptr);
+        SetThreadIdSource(nullptr);
+        ClearLocalTimeBias();
+        CMachineConfig::Instance().Reset();
+        std::error_code ec;
+        std::filesystem::remove_all(m_root, ec);
+    }
+
+    // The section as another process sees it.
+    std::string ReadSection(size_t nBytes)
+    {
+        HANDLE h = OpenFileMappingA(FILE_MAP_READ, FALSE, m_sSectionName.c_str());
+        if (h == nullptr)
+            return std::string();
+        const char* pView = static_cast<const char*>(MapViewOfFile(h, FILE_MAP_READ, 0, 0, nBytes));
+        std::string s = pView != nullptr ? std::string(pView, nBytes) : std::string();
+        if (pView != nullptr)
+            UnmapViewOfFile(pView);
+        CloseHandle(h);
+        return s;
+    }
+
+    std::filesystem::path LogFile() const { return m_root / m_sLogName; }
+
+    std::filesystem::path m_root;
+    std::string m_sLogName;
+    std::string m_sSectionName;
+    CCritSec m_lock;
+};
+} // namespace
+
+TEST_F(TraceLogTest, TraceFunctionsFormatOnlyWhenTheMaskIsSet)
+{
+    SetTraceLogFunction(&CaptureLine);
+    SetTraceMask(0);
+    TraceLog("dropped %d", 1);
+    TraceLogError(2, "dropped %d", 2);
+    EXPECT_TRUE(g_lines.empty());
+
+    SetTraceMask(TRACE_MASK_ON);
+    TraceLog("[CAuthCompleteHelper::ProcessCmd] returned <%d>.", 13);
+    ASSERT_EQ(g_lines.size(), 1u);
+    EXPECT_EQ(g_lines[0], "[CAuthCompleteHelper::ProcessCmd] returned <13>.");
+
+    const std::string sLong(5000, 'x');
+    TraceLog("%s", sLong.c_str());
+    EXPECT_EQ(g_lines.back(), std::string(2047, 'x'));
+
+    SetTraceLogFunction(nullptr);
+    TraceLog("no sink");
+    SetTraceLogFunction(&ThrowingSink);
+    TraceLog("a throwing sink does not reach the caller");
+    TraceLogError(5, "nor here");
+    EXPECT_EQ(g_lines.size(), 2u);
+}
+
+TEST_F(TraceLogTest, TraceLogErrorAppendsTheSystemTextOnOneLine)
+{
+    SetTraceLogFunction(&CaptureLine);
+    TraceLogError(2, "GetFileDate %s", "C:\\x.xml");
+    ASSERT_EQ(g_lines.size(), 1u);
+    EXPECT_EQ(g_lines[0], "GetFileDate C:\\x.xml   The system cannot find the file specified.  ");
+    TraceLogError(0x80070057u, "x");
+    EXPECT_EQ(g_lines.back(), "x   The parameter is incorrect.  ");
+    TraceLogError(0x12345678u, "unknown");
+    EXPECT_EQ(g_lines.back(), "unknown   ");
+    const std::string sLong(1000, 'm');
+    TraceLogError(2, "%s", sLong.c_str());
+    EXPECT_EQ(g_lines.back(), std::string(511, 'm') + "   The system cannot find the file specified.  ");
+
+    char szSmall[8];
+    FormatSystemErrorText(2, szSmall, sizeof(szSmall));
+    EXPECT_STREQ(szSmall, "The sys");
+    FormatSystemErrorText(2, nullptr, 10); // nothing happens
+}
+
+TEST_F(TraceLogTest, SinksWriteNothingWithoutTheLogLock)
+{
+    SetTraceLogLock(nullptr);
+    TraceLogToSharedMemory("x");
+    TraceLogToFile("x");
+    TraceLogToFallbackFile("x");
+    FlushTraceLog(true);
+    EXPECT_EQ(OpenFileMappingA(FILE_MAP_READ, FALSE, m_sSectionName.c_str()), nullptr);
+    EXPECT_FALSE(std::filesystem::exists(LogFile()));
+}
+
+TEST_F(TraceLogTest, SizeNoGreaterThanWrapStartDropsEveryLine)
+{
+    ASSERT_TRUE(SetTraceLogMaxSizeKB(20)); // 20480 bytes, the default wrap start
+    EXPECT_EQ(GetTraceLogMaxSize(), 20480);
+    TraceLogToSharedMemory("x");
+    TraceLogToFile("x");
+    FlushTraceLog(true);
+    EXPECT_EQ(OpenFileMappingA(FILE_MAP_READ, FALSE, m_sSectionName.c_str()), nullptr);
+    EXPECT_FALSE(std::filesystem::exists(LogFile()));
+}
+
+TEST_F(TraceLogTest, MaximumSizeFromKilobytes)
+{
+    EXPECT_TRUE(SetTraceLogMaxSizeKB(512));
+    EXPECT_EQ(GetTraceLogMaxSize(), 524288);
+    EXPECT_FALSE(SetTraceLogMaxSizeKB(0));
+    EXPECT_FALSE(SetTraceLogMaxSizeKB(-4));
+    EXPECT_EQ(GetTraceLogMaxSize(), 524288);
+    EXPECT_TRUE(SetTraceLogMaxSizeKB(4194304)); // 4 GB does not wrap around
+    EXPECT_EQ(GetTraceLogMaxSize(), 0x7FFFFFFF);
+    EXPECT_TRUE(SetTraceLogMaxSizeKB(int64_t(1) << 60));
+    EXPECT_EQ(GetTraceLogMaxSize(), 0x7FFFFFFF);
+}
+
+TEST_F(TraceLogTest, NewSectionHeaderAndFirstLine)
+{
+    SetTraceLogModulePrefix("[DL_ServiceWorker.dll] ");
+    SetTraceLogFunction(&TraceLogToSharedMemory);
+    TraceLog("[CNotifications::NotifySendResponse] Starts.");
+    const std::string sLine = PREFIX + "[DL_ServiceWorker.dll] [CNotifications::NotifySendResponse] Starts. ";
+    const int nEnd = 100 + static_cast<int>(sLine.size());
+    const std::string sSection = ReadSection(100 + sLine.size() + 1);
+    EXPECT_EQ(sSection.substr(0, 100), Header(nEnd, nEnd, 20480, 10485760));
+    EXPECT_EQ(sSection.substr(100, sLine.size()), sLine);
+    EXPECT_EQ(sSection[nEnd], '\0');
+    EXPECT_TRUE(GetTraceLogDumpAtUnload()); // this process created it
+
+    struct stat st;
+    ASSERT_EQ(::stat(("/dev/shm" + SharedMemoryNameOf(m_sSectionName)).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST_F(TraceLogTest, NewSectionStartsWithTheDefaultHeader)
+{
+    // Before the first line is written the header reads 100, 100, wrap start, size.
+    bool bCreated = false;
+    HANDLE h = OpenTraceSharedMemory(m_sSectionName.c_str(), 4096, bCreated);
+    ASSERT_NE(h, nullptr);
+    EXPECT_TRUE(bCreated);
+    HANDLE h2 = OpenTraceSharedMemory(m_sSectionName.c_str(), 4096, bCreated);
+    ASSERT_NE(h2, nullptr);
+    EXPECT_FALSE(bCreated);
+    CloseHandle(h2);
+    CloseHandle(h);
+    DeleteNamedFileMapping(m_sSectionName.c_str());
+
+    TraceLogToSharedMemory("");
+    const std::string sSection = ReadSection(200);
+    const int nEnd = 100 + static_cast<int>(PREFIX.size()) + 1;
+    EXPECT_EQ(sSection.substr(0, 100), Header(nEnd, nEnd, 20480, 10485760));
+}
+
+TEST_F(TraceLogTest, WrapCountsTheModulePrefixAndKeepsTheHighWaterMark)
+{
+    SetTraceLogMaxSize(40000);
+    const std::string sFirst(39000, 'a');
+    TraceLogToSharedMemory(sFirst.c_str());
+    const int nHigh = 100 + static_cast<int>(PREFIX.size()) + 39001;
+    EXPECT_EQ(ReadSection(100), Header(nHigh, nHigh, 20480, 40000));
+
+    // 600 characters would fit behind the first line, but not with a 300-character module prefix.
+    const std::string sModule(300, 'm');
+    SetTraceLogModulePrefix(sModule);
+    const std::string sSecond(600, 'b');
+    TraceLogToSharedMemory(sSecond.c_str());
+    const int nWrite = 20480 + static_cast<int>(PREFIX.size()) + 300 + 601;
+    const std::string sSection = ReadSection(40000);
+    EXPECT_EQ(sSection.substr(0, 100), Header(nWrite, nHigh, 20480, 40000));
+    EXPECT_TRUE(sSection.substr(20480, nWrite - 20480) == PREFIX + sModule + sSecond + " ");
+
+    // A line longer than the whole circular part is cut at the section's end.
+    SetTraceLogModulePrefix("");
+    const std::string sHuge(50000, 'c');
+    TraceLogToSharedMemory(sHuge.c_str());
+    EXPECT_EQ(ReadSection(100), Header(40000, 40000, 20480, 40000));
+}
+
+TEST_F(TraceLogTest, OpenedSectionTakesSizeAndWrapStartFromItsHeader)
+{
+    bool bCreated = false;
+    HANDLE h = OpenTraceSharedMemory(m_sSectionName.c_str(), 50000, bCreated);
+    ASSERT_TRUE(bCreated);
+    char* pView = static_cast<char*>(MapViewOfFile(h, FILE_MAP_ALL_ACCESS, 0, 0, 50000));
+    ASSERT_NE(pView, nullptr);
+    std::memcpy(pView, Header(100, 100, 30000, 50000).data(), 100);
+
+    TraceLogToSharedMemory("hello");
+    EXPECT_EQ(GetTraceLogMaxSize(), 50000);
+    EXPECT_EQ(GetTraceLogWrapStart(), 30000);
+    EXPECT_FALSE(GetTraceLogDumpAtUnload()); // another process created it
+    const int nEnd = 100 + static_cast<int>(PREFIX.size()) + 6;
+    EXPECT_EQ(std::string(pView, 100), Header(nEnd, nEnd, 30000, 50000));
+    EXPECT_EQ(std::string(pView + 100, nEnd - 100), PREFIX + "hello ");
+
+    // Offsets beyond the view are not trusted: the line goes behind the header.
+    std::memcpy(pView, Header(999999, 999999, 30000, 50000).data(), 100);
+    TraceLogToSharedMemory("again");
+    EXPECT_EQ(std::string(pView + 100, PREFIX.size() + 6), PREFIX + "again ");
+    std::memcpy(pView, Header(-5, 7, -100, 50000).data(), 100);
+    TraceLogToSharedMemory("third");
+    EXPECT_EQ(std::string(pView + 100, PREFIX.size() + 6), PREFIX + "third ");
+    EXPECT_EQ(GetTraceLogMaxSize(), 50000);
+
+    UnmapViewOfFile(pView);
+    CloseHandle(h);
+}
+
+TEST_F(TraceLogTest, OpenedSectionWithAHeaderSizeBeyondTheSectionIsLeftAlone)
+{
+    bool bCreated = false;
+    HANDLE h = OpenTraceSharedMemory(m_sSectionName.c_str(), 8192, bCreated);
+    ASSERT_TRUE(bCreated);
+    char* pView = static_cast<char*>(MapViewOfFile(h, FILE_MAP_ALL_ACCESS, 0, 0, 8192));
+    ASSERT_NE(pView, nullptr);
+    const std::string sHeader = Header(100, 100, 20480, 99999999);
+    std::memcpy(pView, sHeader.data(), 100);
+    TraceLogToSharedMemory("dropped");
+    EXPECT_EQ(std::string(pView, 100), sHeader);
+    EXPECT_EQ(pView[100], '\0');
+
+    // A header without a size maps only the header: nothing fits and nothing is written.
+    const std::string sNoSize = Header(100, 100, 20480, 0);
+    std::memcpy(pView, sNoSize.data(), 100);
+    TraceLogToSharedMemory("dropped too");
+    EXPECT_EQ(std::string(pView, 100), sNoSize);
+    EXPECT_EQ(pView[100], '\0');
+    UnmapViewOfFile(pView);
+    CloseHandle(h);
+}
+
+TEST_F(TraceLogTest, FlushDumpsTheSectionUpToTheHighWaterMark)
+{
+    SetTraceLogMaxSize(40000);
+    TraceLogToSharedMemory("one");
+    TraceLogToSharedMemory("two");
+    FlushTraceLog(true);
+    const std::string sLines = PREFIX + "one " + PREFIX + "two ";
+    const int nEnd = 100 + static_cast<int>(sLines.size());
+    EXPECT_EQ(ReadAll(LogFile()), Header(nEnd, nEnd, 20480, 40000) + sLines);
+    struct stat st;
+    ASSERT_EQ(::stat(LogFile().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    // After a wrap the section holds no NUL before its end: the dump stops at the high-water mark.
+    ResetTraceLogState();
+    DeleteNamedFileMapping(m_sSectionName.c_str());
+    std::filesystem::remove(LogFile());
+    SetTraceLogPath(("C:\\" + m_sLogName).c_str());
+    SetTraceLogLock(&m_lock);
+    SetTraceMask(TRACE_MASK_ON);
+    SetTraceLogMaxSize(21000);
+    const std::string sFirst(20400, 'f'); // ends behind the wrap start: no gap of NULs
+    TraceLogToSharedMemory(sFirst.c_str());
+    const std::string sSecond(20000, 's');
+    TraceLogToSharedMemory(sSecond.c_str()); // wraps and is cut at the end of the section
+    FlushTraceLog(true);
+    EXPECT_EQ(ReadAll(LogFile()).size(), 21000u);
+}
+
+TEST_F(TraceLogTest, FileSinkBuffersAndWritesFromOffset100)
+{
+    SetTraceLogFunction(&TraceLogToFile);
+    TraceLog("first");
+    ASSERT_TRUE(std::filesystem::exists(LogFile()));
+    EXPECT_EQ(std::filesystem::file_size(LogFile()), 0u); // buffered
+    struct stat st;
+    ASSERT_EQ(::stat(LogFile().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    // Lines of 1000 characters: the buffer is written when it and the next line reach 51200 bytes.
+    const std::string sText(1000, 'x');
+    std::string sExpected = PREFIX + "first";
+    size_t nLines = 0;
+    while (sExpected.size() + sText.size() + 259 < 51200)
+    {
+        TraceLog("%s", sText.c_str());
+        sExpected += PREFIX + sText;
+        ++nLines;
+    }
+    EXPECT_EQ(std::filesystem::file_size(LogFile()), 0u);
+    TraceLog("%s", sText.c_str());
+    sExpected += PREFIX + sText;
+    EXPECT_TRUE(ReadAll(LogFile()) == std::string(100, '\0') + sExpected);
+
+    // The rest goes at unload (or an explicit flush), behind what is there.
+    TraceLog("last");
+    FlushTraceLog(true);
+    EXPECT_TRUE(ReadAll(LogFile()) == std::string(100, '\0') + sExpected + PREFIX + "last");
+    EXPECT_GT(nLines, 40u);
+}
+
+TEST_F(TraceLogTest, FileSinkFlushBeforeAnyWriteStillStartsAtOffset100)
+{
+    TraceLogToFile("only");
+    FlushTraceLog(true);
+    EXPECT_EQ(ReadAll(LogFile()), std::string(100, '\0') + PREFIX + "only");
+}
+
+namespace
+{
+DWORD ShortThreadId()
+{
+    return 0x1A;
+}
+} // namespace
+
+TEST_F(TraceLogTest, PrefixPadsTheThreadIdToFourColumns)
+{
+    SetThreadIdSource(&ShortThreadId);
+    SetLocalTimeBias(-90); // local time 90 minutes behind UTC
+    TraceLogToFile("x");
+    FlushTraceLog(true);
+    EXPECT_EQ(ReadAll(LogFile()), std::string(100, '\0') + "\r\n2024/02/29 22:29:58.250   1A x");
+}
+
+TEST_F(TraceLogTest, FileSinkWrapsToTheWrapStart)
+{
+    SetTraceLogMaxSize(20480 + 60000);
+    const std::string sText(60000, 'w');
+    TraceLogToFile(sText.c_str()); // each written at once: too large for the buffer
+    TraceLogToFile(sText.c_str());
+    const std::string sLast(60000, 'z');
+    TraceLogToFile(sLast.c_str()); // the offset has passed the maximum size: back to the wrap start
+    const std::string sContent = ReadAll(LogFile());
+    const size_t nBlock = PREFIX.size() + sText.size();
+    EXPECT_EQ(sContent.size(), 100 + 2 * nBlock);
+    EXPECT_TRUE(sContent.compare(20481, nBlock, PREFIX + sLast) == 0);
+    EXPECT_EQ(sContent[20480], 'w');
+}
+
+TEST_F(TraceLogTest, FallbackSinkAppendsWithTheTime)
+{
+    TraceLogToFallbackFile("one");
+    TraceLogToFallbackFile("two");
+    EXPECT_EQ(ReadAll(LogFile()),
+              "\n\n ****  Thu Feb 29 23:59:58 2024\n one\n\n ****  Thu Feb 29 23:59:58 2024\n two");
+    SetTraceMask(0);
+    TraceLogToFallbackFile("dropped");
+    EXPECT_EQ(ReadAll(LogFile()).find("dropped"), std::string::npos);
+}
+
+TEST_F(TraceLogTest, FallbackSinkWritesBesideTheConverterWhenItIsLoaded)
+{
+    void* pModule = ::dlopen(DLSW_CONVERT_STUB, RTLD_NOW);
+    ASSERT_NE(pModule, nullptr);
+    const std::filesystem::path logPath =
+        std::filesystem::path(DLSW_CONVERT_STUB).parent_path() / "KS_Log.txt";
+    std::filesystem::remove(logPath);
+    TraceLogToFallbackFile("beside");
+    const std::string sWindowsDir = MapPosixPathToWindows(logPath.parent_path().string());
+    EXPECT_EQ(GetTraceLogPath(), sWindowsDir + "\\KS_Log.txt");
+    EXPECT_EQ(ReadAll(logPath), "\n\n ****  Thu Feb 29 23:59:58 2024\n beside");
+    std::filesystem::remove(logPath);
+    ::dlclose(pModule);
+}
+
+TEST_F(TraceLogTest, EventLogSinkWritesInformationEvents)
+{
+    WriteEventLogTrace("no writer yet");
+    SetTraceEventLogWriter(&CaptureEvent);
+    SetTraceLogFunction(&WriteEventLogTrace);
+    TraceLog("line %d", 7);
+    WriteEventLogTrace(nullptr);
+    ASSERT_EQ(g_events.size(), 1u);
+    EXPECT_EQ(g_events[0].first, 3u);
+    EXPECT_EQ(g_events[0].second, "line 7");
+}
+
+TEST_F(TraceLogTest, ManyThreadsWriteWholeLines)
+{
+    SetTraceLogFunction(&TraceLogToFile);
+    constexpr int THREADS = 8;
+    constexpr int LINES = 200;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < THREADS; ++t)
+    {
+        threads.emplace_back(
+            [t]
+            {
+                for (int i = 0; i < LINES; ++i)
+                    TraceLog("thread %d line %d end", t, i);
+            });
+    }
+    for (std::thread& th : threads)
+        th.join();
+    FlushTraceLog(true);
+    const std::string sContent = ReadAll(LogFile());
+    size_t nCount = 0;
+    for (size_t nPos = sContent.find(PREFIX); nPos != std::string::npos;
+         nPos = sContent.find(PREFIX, nPos + 1))
+        ++nCount;
+    EXPECT_EQ(nCount, static_cast<size_t>(THREADS * LINES));
+    EXPECT_NE(sContent.find("thread 7 line 199 end"), std::string::npos);
+}
