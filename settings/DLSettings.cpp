@@ -9,11 +9,6 @@
 
 #include <new>
 
-void CLocalFreeDelete::operator()(void* p) const
-{
-    LocalFree(p);
-}
-
 HRESULT CDLSettings::LoadSettings(const std::string& sPath)
 {
     WIN32_FIND_DATAA findData;

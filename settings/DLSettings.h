@@ -12,10 +12,6 @@
 #include <vector>
 
 // A SID allocated by the platform's local heap, freed with LocalFree by its last holder.
-struct CLocalFreeDelete
-{
-    void operator()(void* p) const;
-};
 using CSidPtr = CCountedPtr<void, CLocalFreeDelete>;
 
 class CDLSettings : public CBasicSettings
@@ -46,8 +42,8 @@ public:
     // An option of one engine of one set; no fall-through (note the order: engine before set).
     bool GetEngineOptionValue(int nID, int& nOut, int nEngineID, int nSettingID) const;
     // The high-speed action of an extension, when item 5 turns them on; nAction is written only when one
-    // is found (note the order: engine before set).
-    void GetHighSpeedAction(const ci_string& csExtension, int& nAction, int nEngineID, int nSettingID) const;
+    // is found, and the answer tells whether it was (note the order: engine before set).
+    bool GetHighSpeedAction(const ci_string& csExtension, int& nAction, int nEngineID, int nSettingID) const;
     // Whether the calling thread's token belongs to a bypass group; bMember is set when it does. 0, or the
     // Win32 error of the last failed membership test.
     DWORD CheckByPassList(BOOL& bMember) const;

@@ -65,15 +65,17 @@ bool CDLSettings::SplitExtensions(const ci_string& csText, const ci_string& csDe
     return true;
 }
 
-void CDLSettings::GetHighSpeedAction(const ci_string& csExtension, int& nAction, int nEngineID,
+bool CDLSettings::GetHighSpeedAction(const ci_string& csExtension, int& nAction, int nEngineID,
                                      int nSettingID) const
 {
     int nEnabled = SettingDefaultInt(SETTING_HIGH_SPEED_ACTIONS);
     if (!GetItemValue(SETTING_HIGH_SPEED_ACTIONS, nEnabled, nSettingID, nEngineID) || nEnabled == 0)
-        return;
+        return false;
     auto it = m_mapExtensionActions.find(csExtension);
     if (it == m_mapExtensionActions.end())
         it = m_mapExtensionActions.find("*");
-    if (it != m_mapExtensionActions.end())
-        nAction = it->second;
+    if (it == m_mapExtensionActions.end())
+        return false;
+    nAction = it->second;
+    return true;
 }

@@ -21,24 +21,7 @@ struct COptionArray
 };
 
 // The last holder unlocks and destroys the array, then frees the holder.
-struct COptionArrayDelete
-{
-    void operator()(COptionArray* p) const
-    {
-        if (p == nullptr)
-            return;
-        if (p->m_psa != nullptr)
-        {
-            while (SUCCEEDED(SafeArrayUnlock(p->m_psa)))
-            {
-            }
-            if (SUCCEEDED(SafeArrayDestroy(p->m_psa)))
-                p->m_psa = nullptr;
-        }
-        delete p;
-    }
-};
-using COptionArrayPtr = CCountedPtr<COptionArray, COptionArrayDelete>;
+using COptionArrayPtr = CCountedPtr<COptionArray, CSafeArrayHolderDelete<COptionArray>>;
 
 struct EngineRecord
 {
