@@ -84,7 +84,7 @@ HRESULT CBasicSettings::DipatchSaveItem(IXMLDOMDocument2* pDoc, IXMLDOMNode* pSe
     return E_FAIL;
 }
 
-HRESULT CBasicSettings::ReadFileTime(const std::string& sPath, FILETIME& ft) const
+HRESULT CBasicSettings::ReadFileTime(const std::string& sPath, FILETIME& ft)
 {
     HANDLE hFile =
         CreateFileA(sPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -159,11 +159,19 @@ HRESULT CBasicSettings::GetFileDate(bool& bChanged)
 HRESULT CBasicSettings::Refresh()
 {
     const std::string sPath = GetPath();
+    FILETIME ftBeforeRead = {0, 0};
+    const bool bTimeRead = SUCCEEDED(ReadFileTime(sPath, ftBeforeRead));
     const HRESULT hr = Load(sPath);
     if (FAILED(hr))
         TraceLogError(static_cast<DWORD>(hr), "Refresh failed to load %s HR= 0x%x", sPath.c_str(),
                       static_cast<unsigned>(hr));
-    HashFileDate();
+    if (bTimeRead)
+    {
+        std::lock_guard<std::mutex> guard(m_mxState);
+        m_ftLastWrite = ftBeforeRead;
+    }
+    else
+        HashFileDate();
     return hr;
 }
 
@@ -209,15 +217,16 @@ void CBasicSettings::SetPath(const std::string& sPath)
     m_sPath = sPath;
 }
 
-void CBasicSettings::RecordLoad(const std::string& sPath)
+void CBasicSettings::RecordLoad(const std::string& sPath, const FILETIME* pftBeforeRead)
 {
     {
         std::lock_guard<std::mutex> guard(m_mxState);
         m_sPath = sPath;
         m_ftLastCheck = Now();
-        m_ftLastWrite = m_ftLastCheck;
+        m_ftLastWrite = pftBeforeRead != nullptr ? *pftBeforeRead : m_ftLastCheck;
     }
-    HashFileDate();
+    if (pftBeforeRead == nullptr)
+        HashFileDate();
 }
 
 HRESULT CBasicSettings::ReadAttributes(IXMLDOMNode* pElement, TagItems& items)

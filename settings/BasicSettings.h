@@ -58,7 +58,8 @@ public:
     // The change check: at most once per reload interval, sets bChanged when the file's last-write time is
     // newer than the one recorded. The caller clears bChanged first.
     HRESULT GetFileDate(bool& bChanged);
-    // Loads the stored path again, then records the file's last-write time whatever the result.
+    // Loads the stored path again, then records the file's last-write time (as read before loading)
+    // whatever the result.
     HRESULT Refresh();
     // Forgets the recorded last-write time, so the next change check past the interval reports a change:
     // a reload that could not run or failed is tried again.
@@ -91,13 +92,14 @@ public:
     static bool ShortTextToInt(const std::string& s, size_t nMaxLen, int& nOut);
 
 protected:
-    // Records a load: both times become now, then the file's own last-write time goes into the stamp.
-    void RecordLoad(const std::string& sPath);
+    // Records a load: the last check becomes now, and the stamp the file's last-write time as read before
+    // the file was (null: as it is now). A stamp taken after reading could cover an edit saved while the
+    // file was read, and that edit would never be loaded.
+    void RecordLoad(const std::string& sPath, const FILETIME* pftBeforeRead);
     void SetPath(const std::string& sPath);
+    static HRESULT ReadFileTime(const std::string& sPath, FILETIME& ft);
 
 private:
-    HRESULT ReadFileTime(const std::string& sPath, FILETIME& ft) const;
-
     // The change check runs outside the holder's lock while a load may write these: they have a lock of
     // their own.
     mutable std::mutex m_mxState;

@@ -19,6 +19,8 @@ HRESULT CDLSettings::LoadSettings(const std::string& sPath)
         return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
     }
     FindClose(hFind);
+    FILETIME ftBeforeRead = {0, 0};
+    const bool bTimeRead = SUCCEEDED(ReadFileTime(sPath, ftBeforeRead));
 
     SetPath(sPath);
     const size_t nSlash = sPath.rfind('\\');
@@ -101,7 +103,7 @@ HRESULT CDLSettings::LoadSettings(const std::string& sPath)
         m_vecDefaultHighSpeed.swap(snapshot.m_vecDefaultHighSpeed);
         m_vecHighSpeed.swap(snapshot.m_vecHighSpeed);
         m_mapExtensionActions.swap(snapshot.m_mapExtensionActions);
-        RecordLoad(sPath);
+        RecordLoad(sPath, bTimeRead ? &ftBeforeRead : nullptr);
         LoadGroups();
         int nInterval = GetReloadInterval();
         if (GetItemValue(SETTING_RELOAD_INTERVAL, nInterval, -1, -1))

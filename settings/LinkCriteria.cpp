@@ -16,6 +16,8 @@ HRESULT CLinkCriteria::LoadLinkCriteria(const std::string& sPath)
         return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
     }
     FindClose(hFind);
+    FILETIME ftBeforeRead = {0, 0};
+    const bool bTimeRead = SUCCEEDED(ReadFileTime(sPath, ftBeforeRead));
     SetPath(sPath);
 
     HRESULT hr = S_OK;
@@ -85,7 +87,7 @@ HRESULT CLinkCriteria::LoadLinkCriteria(const std::string& sPath)
     if (FAILED(hr))
         return hr;
     m_mapServiceWorkers.swap(state.m_mapNew);
-    RecordLoad(sPath);
+    RecordLoad(sPath, bTimeRead ? &ftBeforeRead : nullptr);
     return S_OK;
 }
 

@@ -96,3 +96,32 @@ TEST(ChangeCheckNoPath, EmptyPathNeverOpensAFile)
     EXPECT_EQ(settings.GetFileDate(bChanged), S_OK);
     EXPECT_FALSE(bChanged);
 }
+
+TEST(ChangeCheckDuringLoad, AnEditSavedWhileTheFileIsReadIsSeenAfterwards)
+{
+    // A load during which the file is saved again, as an editor may do at any moment.
+    struct CEditedWhileLoading : CBasicSettings
+    {
+        CTempFolder* m_pFolder = nullptr;
+        HRESULT Load(const std::string& sPath) override
+        {
+            m_pFolder->Write("SWSettings.xml", "<SETTINGS/>", MTIME_EDITED);
+            RecordLoad(sPath, nullptr);
+            return S_OK;
+        }
+        void Start(const std::string& sPath, const FILETIME& ftRead) { RecordLoad(sPath, &ftRead); }
+    };
+    CFakeClock clock;
+    CTempFolder folder;
+    folder.Write("SWSettings.xml", "<SETTINGS/>", MTIME_LOADED);
+    CEditedWhileLoading settings;
+    settings.m_pFolder = &folder;
+    const FILETIME ftLoaded =
+        UInt64ToFileTime(FILETIME_UNIX_EPOCH + MTIME_LOADED * FILETIME_TICKS_PER_SECOND);
+    settings.Start(folder.WindowsOf("SWSettings.xml"), ftLoaded);
+    settings.SetReloadInterval(0);
+    ASSERT_EQ(settings.Refresh(), S_OK);
+    bool bChanged = false;
+    ASSERT_EQ(settings.GetFileDate(bChanged), S_OK);
+    EXPECT_TRUE(bChanged);
+}

@@ -149,11 +149,15 @@ public:
     {
         const std::filesystem::path p = PosixOf(sRelative);
         std::filesystem::create_directories(p.parent_path());
+        // The file appears whole and with its last-write time at once, as an editor's save does.
         const std::string sTemp = p.string() + ".tmp";
         std::ofstream(sTemp, std::ios::binary) << sText;
-        std::filesystem::rename(sTemp, p);
         if (llMTime != 0)
-            SetMTime(sRelative, llMTime);
+        {
+            const struct timespec times[2] = {{llMTime, 0}, {llMTime, 0}};
+            utimensat(AT_FDCWD, sTemp.c_str(), times, 0);
+        }
+        std::filesystem::rename(sTemp, p);
     }
     void SetMTime(const std::string& sRelative, long long llSeconds) const
     {
