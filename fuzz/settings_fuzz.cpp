@@ -1,21 +1,31 @@
-// Feeds arbitrary bytes to the service-worker settings loader as "SWSettings.xml" and asks every kind of
-// lookup of what was read.
+// Feeds arbitrary bytes to the loaders of both settings files, "SWSettings.xml" and
+// "LinkCriteriaSettings.xml", and asks every kind of lookup of what was read.
 #include "common/CiString.h"
 #include "platform/WinFile.h"
 #include "settings/DLSettings.h"
+#include "settings/LinkCriteria.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <fstream>
 #include <string>
 #include <unistd.h>
 
 namespace
 {
+// The file the inputs are written to, removed when the fuzzer exits.
+struct CFuzzFile
+{
+    CFuzzFile() : m_sPath("/tmp/dlsw_settings_fuzz_" + std::to_string(getpid()) + ".xml") {}
+    ~CFuzzFile() { std::remove(m_sPath.c_str()); }
+    std::string m_sPath;
+};
+
 const std::string& FilePath()
 {
-    static const std::string s_sPath = "/tmp/dlsw_settings_fuzz_" + std::to_string(getpid()) + ".xml";
-    return s_sPath;
+    static const CFuzzFile s_file;
+    return s_file.m_sPath;
 }
 } // namespace
 
@@ -42,5 +52,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
         int nAction = 2;
         settings.GetHighSpeedAction("pdf", nAction, 0, nSettingID);
     }
+    BOOL bMember = FALSE;
+    settings.CheckByPassList(bMember);
+    CLinkCriteria criteria;
+    criteria.LoadLinkCriteria(MapPosixPathToWindows(FilePath()));
     return 0;
 }
