@@ -30,33 +30,33 @@ void CDLSettings::LoadGroups()
     if (sList.empty())
         return;
 
-    std::vector<std::string> vecPieces;
+    std::vector<std::string> vecGroups;
     const size_t nFirst = sList.find(';');
     const std::string sFirst = sList.substr(0, nFirst);
     if (!sFirst.empty())
-        vecPieces.push_back(sFirst);
+        vecGroups.push_back(sFirst);
     if (nFirst != std::string::npos)
     {
         size_t nPos = nFirst;
         for (;;)
         {
-            const std::string sPiece = GetTokenBetween(sList, ";", ";", nPos);
-            if (sPiece.empty())
+            const std::string sGroup = GetTokenBetween(sList, ";", ";", nPos);
+            if (sGroup.empty())
                 break; // two ";" in a row, or one at the end, end the list
-            vecPieces.push_back(sPiece);
-            nPos += 1 + sPiece.size();
+            vecGroups.push_back(sGroup);
+            nPos += 1 + sGroup.size();
         }
     }
-    for (const std::string& sPiece : vecPieces)
+    for (const std::string& sGroup : vecGroups)
     {
         PSID pSid = nullptr;
-        if (!ConvertStringSidToSidA(sPiece.c_str(), &pSid))
+        if (!ConvertStringSidToSidA(sGroup.c_str(), &pSid))
         {
             const DWORD dwError = GetLastError();
             TraceLogError(
                 dwError,
                 "Reading Groups from Global settings got an error %d . This group %s will be ignored",
-                static_cast<int>(dwError), sPiece.c_str());
+                static_cast<int>(dwError), sGroup.c_str());
             continue;
         }
         m_vecBypassSids.push_back(CSidPtr(pSid));

@@ -56,10 +56,10 @@ bool CDLSettings::SplitExtensions(const ci_string& csText, const ci_string& csDe
         size_t nNext = csText.find(csDelimiter, nPos);
         if (nNext == ci_string::npos)
             nNext = csText.size();
-        const ci_string csPiece = csText.substr(nPos, nNext - nPos);
-        if (csPiece.empty())
+        const ci_string csExtension = csText.substr(nPos, nNext - nPos);
+        if (csExtension.empty())
             break; // two delimiters in a row, or one at the end, end the row
-        map.emplace(csPiece, nAction);
+        map.emplace(csExtension, nAction);
         nPos = nNext + csDelimiter.size();
     }
     return true;

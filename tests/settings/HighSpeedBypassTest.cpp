@@ -24,7 +24,7 @@ TEST(HighSpeed, ActionsByExtension)
     } cases[] = {
         {"PDF", -1, 1},                 // HIGHSPEED decides, without regard to case
         {"doc", -1, 1},                 // the first row naming it wins
-        {"ppt", -1, 3}, {"xls", -1, 2}, // before the empty piece
+        {"ppt", -1, 3}, {"xls", -1, 2}, // before the empty entry
         {"csv", -1, 3},                 // after it: not listed, so "*"
         {"txt", -1, 3},                 // only in DEFAULTHIGHSPEED: not in force
         {"zip", -1, 3},                 // "*"
@@ -114,7 +114,7 @@ TEST(Bypass, GroupsFromItems48And49AndTheThreadToken)
     CTraceCapture trace;
     CDLSettings settings;
     ASSERT_EQ(settings.LoadSettings(Fixture("bypass.xml")), S_OK);
-    // The invalid piece is traced and skipped; 48 ends with ";" and 49 follows without a second one.
+    // The invalid entry is traced and skipped; 48 ends with ";" and 49 follows without a second one.
     ASSERT_EQ(settings.GetBypassSids().size(), 3u);
     EXPECT_TRUE(
         trace.Contains("Reading Groups from Global settings got an error 1337 . This group not-a-sid will be "
