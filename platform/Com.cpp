@@ -1,0 +1,97 @@
+#include "platform/Com.h"
+
+#include <map>
+#include <mutex>
+
+namespace
+{
+struct CGuidLess
+{
+    bool operator()(const GUID& a, const GUID& b) const { return std::memcmp(&a, &b, sizeof(GUID)) < 0; }
+};
+
+struct CClassRegistry
+{
+    std::mutex m_mx;
+    std::map<CLSID, PFN_DLSW_CREATE_INSTANCE, CGuidLess> m_mapClasses;
+};
+
+CClassRegistry& Registry()
+{
+    static CClassRegistry s_registry; // built on first use, so classes may register from static initialisers
+    return s_registry;
+}
+
+struct CApartment
+{
+    ULONG m_nInits = 0;
+    DWORD m_dwModel = COINIT_MULTITHREADED;
+};
+thread_local CApartment t_apartment;
+} // namespace
+
+HRESULT CoInitializeEx(void* /*pvReserved*/, DWORD dwCoInit)
+{
+    const DWORD dwModel = dwCoInit & COINIT_APARTMENTTHREADED;
+    if (t_apartment.m_nInits > 0)
+    {
+        if (t_apartment.m_dwModel != dwModel)
+            return RPC_E_CHANGED_MODE;
+        ++t_apartment.m_nInits;
+        return S_FALSE;
+    }
+    t_apartment.m_dwModel = dwModel;
+    t_apartment.m_nInits = 1;
+    return S_OK;
+}
+
+void CoUninitialize()
+{
+    if (t_apartment.m_nInits > 0)
+        --t_apartment.m_nInits;
+}
+
+HRESULT DlswCoRegisterInprocClass(REFCLSID rclsid, PFN_DLSW_CREATE_INSTANCE pfnCreate)
+{
+    CClassRegistry& reg = Registry();
+    std::lock_guard<std::mutex> guard(reg.m_mx);
+    if (pfnCreate == nullptr)
+        reg.m_mapClasses.erase(rclsid);
+    else
+        reg.m_mapClasses[rclsid] = pfnCreate;
+    return S_OK;
+}
+
+// Request threads of the host live in its multithreaded apartment, so a thread that never called
+// CoInitializeEx may still create objects, as on the server the worker was written for.
+HRESULT CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsContext, REFIID riid, void** ppv)
+{
+    if (ppv == nullptr)
+        return E_POINTER;
+    *ppv = nullptr;
+    if (pUnkOuter != nullptr)
+        return CLASS_E_NOAGGREGATION;
+    if ((dwClsContext & CLSCTX_INPROC_SERVER) == 0)
+        return REGDB_E_CLASSNOTREG;
+    PFN_DLSW_CREATE_INSTANCE pfnCreate = nullptr;
+    {
+        CClassRegistry& reg = Registry();
+        std::lock_guard<std::mutex> guard(reg.m_mx);
+        const auto it = reg.m_mapClasses.find(rclsid);
+        if (it == reg.m_mapClasses.end())
+            return REGDB_E_CLASSNOTREG;
+        pfnCreate = it->second;
+    }
+    try
+    {
+        return pfnCreate(riid, ppv);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return E_OUTOFMEMORY;
+    }
+    catch (...)
+    {
+        return E_FAIL;
+    }
+}

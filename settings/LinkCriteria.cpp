@@ -1,0 +1,192 @@
+#include "settings/LinkCriteria.h"
+
+#include "common/TraceLog.h"
+#include "platform/WinFile.h"
+#include "platform/WinHandle.h"
+#include "settings/XmlHelpers.h"
+
+HRESULT CLinkCriteria::LoadLinkCriteria(const std::string& sPath)
+{
+    CReadState state;
+    WIN32_FIND_DATAA findData;
+    HANDLE hFind = FindFirstFileA(sPath.c_str(), &findData);
+    if (hFind == INVALID_HANDLE_VALUE)
+    {
+        TraceLog("Load LoadLinkCriteria can not find file %s error %d", sPath.c_str(), 2);
+        return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    }
+    FindClose(hFind);
+    FILETIME ftBeforeRead = {0, 0};
+    const bool bTimeRead = SUCCEEDED(ReadFileTime(sPath, ftBeforeRead));
+    SetPath(sPath);
+
+    HRESULT hr = S_OK;
+    try
+    {
+        CComPtr<IXMLDOMDocument2> spDoc;
+        hr = spDoc.CoCreateInstance(CLSID_DOMDocument);
+        if (FAILED(hr))
+            throw hr;
+        hr = LoadXMLDocument(spDoc, sPath);
+        if (FAILED(hr))
+            throw hr;
+        CComPtr<IXMLDOMNode> spRoot;
+        hr = spDoc->selectSingleNode(_bstr_t("SERVICEWORKERS"), &spRoot);
+        if (FAILED(hr))
+            throw hr;
+        hr = S_OK;
+        if (spRoot)
+        {
+            CComPtr<IXMLDOMNodeList> spWorkers;
+            hr = spRoot->selectNodes(_bstr_t("SW"), &spWorkers);
+            if (FAILED(hr))
+                throw hr;
+            LONG nLength = 0;
+            hr = spWorkers->get_length(&nLength);
+            if (FAILED(hr))
+                throw hr;
+            for (LONG i = 0; i < nLength; ++i)
+            {
+                CComPtr<IXMLDOMNode> spSW;
+                hr = spWorkers->get_item(i, &spSW);
+                if (FAILED(hr))
+                    throw hr;
+                if (!spSW)
+                    continue;
+                TagItems items;
+                items.emplace_back("ID");
+                items.emplace_back("DESCR");
+                hr = ReadAttributes(spSW, items);
+                if (FAILED(hr))
+                    throw hr;
+                // An SW without a readable ID is skipped with its links: they belong to no service worker.
+                if (!ReadSW(items, state))
+                    continue;
+                hr = ForEachChild(spSW.Get(), "LINK", {"CRITERIA_ID", "SETTINGS_ID"},
+                                  _functTrans<CLinkCriteria, CReadState>{this, &CLinkCriteria::ReadLink},
+                                  state);
+            }
+        }
+    }
+    catch (HRESULT hrThrown)
+    {
+        hr = hrThrown;
+        TraceLogError(static_cast<DWORD>(hr), "LoadLinkCriteria HRESULT exception %x",
+                      static_cast<unsigned>(hr));
+    }
+    catch (const _com_error& e)
+    {
+        hr = e.Error();
+        TraceLogError(static_cast<DWORD>(hr), "LoadCoreSettings com exception %x", static_cast<unsigned>(hr));
+    }
+    catch (...)
+    {
+        hr = E_FAIL;
+        TraceLog("LoadLinkCriteria General exception");
+    }
+    if (FAILED(hr))
+        return hr;
+    m_mapServiceWorkers.swap(state.m_mapNew);
+    RecordLoad(sPath, bTimeRead ? &ftBeforeRead : nullptr);
+    return S_OK;
+}
+
+bool CLinkCriteria::ReadSW(const TagItems& items, CReadState& state)
+{
+    state.m_spCurrent.Release();
+    if (items.size() != 2)
+        return false;
+    int nID = 0;
+    if (!ReadIntAttribute(items[0].m_vValue, nID))
+        return false;
+    std::string sDescr;
+    const bool bDescr = VariantToString(items[1].m_vValue, sDescr);
+    CCountedPtr<SWLinkRecord>& spRecord = state.m_mapNew[nID];
+    if (!spRecord)
+    {
+        spRecord = CCountedPtr<SWLinkRecord>(new SWLinkRecord());
+        spRecord->m_nID = nID;
+    }
+    if (bDescr)
+        spRecord->m_sDescr = sDescr;
+    state.m_spCurrent = spRecord;
+    return true;
+}
+
+void CLinkCriteria::ReadLink(const TagItems& items, CReadState& state)
+{
+    if (items.size() != 2 || !state.m_spCurrent)
+        return;
+    int nCriteriaID = 0;
+    int nSettingsID = 0;
+    VariantToInt(items[0].m_vValue, nCriteriaID);
+    VariantToInt(items[1].m_vValue, nSettingsID);
+    state.m_spCurrent->m_mapLinks[nCriteriaID] = nSettingsID;
+}
+
+HRESULT CLinkCriteria::Save()
+{
+    HRESULT hr = S_OK;
+    try
+    {
+        CComPtr<IXMLDOMDocument2> spDoc;
+        hr = spDoc.CoCreateInstance(CLSID_DOMDocument);
+        if (FAILED(hr))
+            return hr;
+        CComPtr<IXMLDOMNode> spRoot = XMLCreateNode(spDoc, NODE_ELEMENT, "SERVICEWORKERS", &hr);
+        if (FAILED(hr))
+            return hr;
+        hr = spDoc->insertBefore(spRoot, _variant_t(), nullptr);
+        if (FAILED(hr))
+            return hr;
+        for (const auto& [nID, spRecord] : m_mapServiceWorkers)
+        {
+            if (!spRecord)
+                continue;
+            CComPtr<IXMLDOMNode> spSW = XMLCreateNode(spDoc, NODE_ELEMENT, "SW", &hr);
+            if (FAILED(hr))
+                return hr;
+            hr = spRoot->insertBefore(spSW, _variant_t(), nullptr);
+            if (FAILED(hr))
+                return hr;
+            CComPtr<IXMLDOMNamedNodeMap> spAttributes;
+            hr = spSW->get_attributes(&spAttributes);
+            if (FAILED(hr))
+                return hr;
+            hr = XMLSetIntAttribute(spDoc, spAttributes, "ID", spRecord->m_nID);
+            if (FAILED(hr))
+                return hr;
+            hr = XMLSetTextAttribute(spDoc, spAttributes, "DESCR", spRecord->m_sDescr);
+            if (FAILED(hr))
+                return hr;
+            for (const auto& [nCriteriaID, nSettingsID] : spRecord->m_mapLinks)
+            {
+                CComPtr<IXMLDOMNode> spLink = XMLCreateNode(spDoc, NODE_ELEMENT, "LINK", &hr);
+                if (FAILED(hr))
+                    return hr;
+                hr = spSW->insertBefore(spLink, _variant_t(), nullptr);
+                if (FAILED(hr))
+                    return hr;
+                CComPtr<IXMLDOMNamedNodeMap> spLinkAttributes;
+                hr = spLink->get_attributes(&spLinkAttributes);
+                if (FAILED(hr))
+                    return hr;
+                hr = XMLSetIntAttribute(spDoc, spLinkAttributes, "CRITERIA_ID", nCriteriaID);
+                if (FAILED(hr))
+                    return hr;
+                hr = XMLSetIntAttribute(spDoc, spLinkAttributes, "SETTINGS_ID", nSettingsID);
+                if (FAILED(hr))
+                    return hr;
+            }
+        }
+        return XMLSaveDocument(spDoc, GetPath());
+    }
+    catch (const _com_error& e)
+    {
+        return e.Error();
+    }
+    catch (...)
+    {
+        return E_FAIL;
+    }
+}

@@ -1,0 +1,171 @@
+// Temporary folders with Windows paths, an injected clock and captured trace lines for the settings tests.
+#pragma once
+
+#include "common/TraceLog.h"
+#include "platform/WinFile.h"
+#include "platform/WinTime.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace settings_test
+{
+inline std::string Fixture(const std::string& sName)
+{
+    return MapPosixPathToWindows(std::string(DLSW_FIXTURES) + "/settings/" + sName);
+}
+
+inline std::string ReadFixtureText(const std::string& sName)
+{
+    std::ifstream in(std::string(DLSW_FIXTURES) + "/settings/" + sName, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Trace lines written while an instance lives.
+class CTraceCapture
+{
+public:
+    CTraceCapture()
+    {
+        {
+            std::lock_guard<std::mutex> guard(Mutex());
+            Lines().clear();
+        }
+        SetTraceMask(TRACE_MASK_ON);
+        SetTraceFunction(&Capture);
+    }
+    ~CTraceCapture()
+    {
+        SetTraceFunction(nullptr);
+        SetTraceMask(0);
+    }
+    std::vector<std::string> Get() const
+    {
+        std::lock_guard<std::mutex> guard(Mutex());
+        return Lines();
+    }
+    size_t Count(const std::string& sLine) const
+    {
+        size_t n = 0;
+        for (const std::string& s : Get())
+        {
+            if (s == sLine)
+                ++n;
+        }
+        return n;
+    }
+    bool Contains(const std::string& sPart) const
+    {
+        for (const std::string& s : Get())
+        {
+            if (s.find(sPart) != std::string::npos)
+                return true;
+        }
+        return false;
+    }
+
+private:
+    static std::mutex& Mutex()
+    {
+        static std::mutex s_mx;
+        return s_mx;
+    }
+    static std::vector<std::string>& Lines()
+    {
+        static std::vector<std::string> s_lines;
+        return s_lines;
+    }
+    static void Capture(const char* pszLine)
+    {
+        std::lock_guard<std::mutex> guard(Mutex());
+        Lines().emplace_back(pszLine);
+    }
+};
+
+// The clock the platform answers from while an instance lives; starts at 2026-01-01 00:00 UTC.
+class CFakeClock
+{
+public:
+    static constexpr ULONGLONG START = FILETIME_UNIX_EPOCH + 1767225600ull * FILETIME_TICKS_PER_SECOND;
+    CFakeClock()
+    {
+        Now() = START;
+        SetTimeSource(&Read);
+    }
+    ~CFakeClock() { SetTimeSource(nullptr); }
+    void Advance(ULONGLONG ullSeconds) { Now() += ullSeconds * FILETIME_TICKS_PER_SECOND; }
+    void AdvanceTicks(ULONGLONG ullTicks) { Now() += ullTicks; }
+    static ULONGLONG Get() { return Now().load(); }
+
+private:
+    static std::atomic<ULONGLONG>& Now()
+    {
+        static std::atomic<ULONGLONG> s_now{START};
+        return s_now;
+    }
+    static ULONGLONG Read() { return Now().load(); }
+};
+
+// A temporary folder, removed at the end, addressed by Windows paths as the worker sees them.
+class CTempFolder
+{
+public:
+    CTempFolder()
+    {
+        char szTemplate[] = "/tmp/dlsw_settings_XXXXXX";
+        if (mkdtemp(szTemplate) == nullptr)
+            throw std::runtime_error("mkdtemp");
+        m_sPosix = szTemplate;
+    }
+    ~CTempFolder()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(m_sPosix, ec);
+    }
+    const std::string& Posix() const { return m_sPosix; }
+    // The folder's Windows path, with its trailing backslash.
+    std::string Windows() const { return MapPosixPathToWindows(m_sPosix) + "\\"; }
+    std::string PosixOf(const std::string& sRelative) const { return m_sPosix + "/" + sRelative; }
+    std::string WindowsOf(const std::string& sRelative) const
+    {
+        std::string s = sRelative;
+        for (char& c : s)
+        {
+            if (c == '/')
+                c = '\\';
+        }
+        return Windows() + s;
+    }
+    // Writes a file (directories made as needed) and sets its last-write time in seconds after the epoch.
+    void Write(const std::string& sRelative, const std::string& sText, long long llMTime = 0) const
+    {
+        const std::filesystem::path p = PosixOf(sRelative);
+        std::filesystem::create_directories(p.parent_path());
+        // The file appears whole and with its last-write time at once, as an editor's save does.
+        const std::string sTemp = p.string() + ".tmp";
+        std::ofstream(sTemp, std::ios::binary) << sText;
+        if (llMTime != 0)
+        {
+            const struct timespec times[2] = {{llMTime, 0}, {llMTime, 0}};
+            utimensat(AT_FDCWD, sTemp.c_str(), times, 0);
+        }
+        std::filesystem::rename(sTemp, p);
+    }
+    void SetMTime(const std::string& sRelative, long long llSeconds) const
+    {
+        const struct timespec times[2] = {{llSeconds, 0}, {llSeconds, 0}};
+        utimensat(AT_FDCWD, PosixOf(sRelative).c_str(), times, 0);
+    }
+
+private:
+    std::string m_sPosix;
+};
+} // namespace settings_test
