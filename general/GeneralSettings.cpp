@@ -94,6 +94,15 @@ bool CGeneralSettings::LoadSettings(const char* pszModuleName, const char* /*psz
         TraceLog(" LoadSettings incorrect path %s", m_strSettingsDirectory.c_str());
         return false;
     }
+    std::string strSettingsFolder = m_strSettingsDirectory;
+    const HRESULT hr = m_Settings.LoadSettings(strSettingsFolder);
+    if (hr != S_OK)
+    {
+        TraceLogError(static_cast<DWORD>(hr), "Failed to load settings from  %s HR 0x%x",
+                      m_strSettingsDirectory.c_str(), static_cast<unsigned>(hr));
+        strErrorText = "Loading Settings failed " + m_strSettingsDirectory + " " + std::to_string(hr);
+        return false;
+    }
     return true;
 }
 

@@ -3,8 +3,8 @@
 // (resources, event log, directory, cache, log set-up) replaces these bodies under the same names.
 #pragma once
 
-#include "general/HandleDLSettingsStandIn.h"
 #include "platform/WinTypes.h"
+#include "settings/HandleDLSettings.h"
 
 #include <string>
 
@@ -35,7 +35,7 @@ public:
     }
 
     // The settings holder; every setting lookup and the reload check go through it.
-    CHandleDLSettingsStandIn m_Settings;
+    CHandleDLSettings m_Settings;
     std::string m_strRegistryPath;
     std::string m_strProductFolderName;
     std::string m_strCommonFilesDirectory;

@@ -5,6 +5,9 @@
 #include "filter/RequestInfo.h"
 #include "host/BufferApplier.h"
 #include "host/HostRequestState.h"
+#include "platform/WinHandle.h"
+#include "platform/WinMemory.h"
+#include "platform/WinSecurity.h"
 #include "platform/WinSync.h"
 
 #include <algorithm>
@@ -439,12 +442,49 @@ BOOL CHostFilter::GetFilterVersion(HTTP_FILTER_VERSION& version)
     return m_pfnGetFilterVersion(&version);
 }
 
+CHostUserToken::CHostUserToken(const CHostRequest& request)
+{
+    if (request.m_strUser.empty() && request.m_strUserSid.empty())
+        return;
+    const size_t nSep = request.m_strUser.find('\\');
+    const std::string strDomain =
+        nSep == std::string::npos ? std::string() : request.m_strUser.substr(0, nSep);
+    const std::string strAccount =
+        nSep == std::string::npos ? request.m_strUser : request.m_strUser.substr(nSep + 1);
+    const std::string strSid = request.m_strUserSid.empty() ? HOST_DEFAULT_USER_SID : request.m_strUserSid;
+    m_hToken = DlswCreateUserToken(strAccount, strDomain, strSid, request.m_vecGroupSids);
+    if (m_hToken != nullptr && !SetThreadToken(nullptr, m_hToken))
+    {
+        CloseHandle(m_hToken);
+        m_hToken = nullptr;
+    }
+}
+
+CHostUserToken::~CHostUserToken()
+{
+    if (m_hToken == nullptr)
+        return;
+    RevertToSelf();
+    CloseHandle(m_hToken);
+}
+
+bool IsValidSidText(const std::string& strSid)
+{
+    PSID pSid = nullptr;
+    if (!ConvertStringSidToSidA(strSid.c_str(), &pSid))
+        return false;
+    LocalFree(pSid);
+    return true;
+}
+
 CHostResult CHostFilter::Process(const CHostRequest& request)
 {
     CHostResult result;
     if (m_pfnHttpFilterProc == nullptr)
         return result;
     auto pState = std::make_unique<CHostRequestState>(request, result);
+    // An authenticated request runs under its user's token, as a server thread impersonates the client.
+    CHostUserToken userToken(request);
     static const DWORD s_adwOrder[] = {SF_NOTIFY_PREPROC_HEADERS, SF_NOTIFY_AUTH_COMPLETE,
                                        SF_NOTIFY_SEND_RESPONSE, SF_NOTIFY_SEND_RAW_DATA};
     for (DWORD dwType : s_adwOrder)

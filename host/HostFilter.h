@@ -24,6 +24,9 @@ struct CHostRequest
     DWORD m_dwCriteriaID = 1;
     std::string m_strClientAddress = "127.0.0.1";
     std::string m_strUser; // DOMAIN\name; empty for an anonymous request
+    // The user's token on the delivering thread: its SID and the SIDs of its groups ("S-1-...").
+    std::string m_strUserSid;
+    std::vector<std::string> m_vecGroupSids;
     std::string m_strVirtualFolder = "X-Dorvel";
     // The response the server would send.
     DWORD m_dwResponseStatus = 200;
@@ -73,6 +76,25 @@ struct CHostResult
     HeaderList m_vecResponseHeaders;
     std::string m_strBody;
 };
+
+// The SID an authenticated user gets when the host is given none.
+constexpr const char* HOST_DEFAULT_USER_SID = "S-1-5-21-1000-1000-1000-1000";
+
+// Puts the request's user token on the calling thread for the length of one request.
+class CHostUserToken
+{
+public:
+    explicit CHostUserToken(const CHostRequest& request);
+    ~CHostUserToken();
+    CHostUserToken(const CHostUserToken&) = delete;
+    CHostUserToken& operator=(const CHostUserToken&) = delete;
+
+private:
+    HANDLE m_hToken = nullptr;
+};
+
+// Whether a text is a SID of the "S-1-..." form.
+bool IsValidSidText(const std::string& strSid);
 
 class CHostFilter
 {

@@ -35,6 +35,8 @@ void Usage(std::ostream& out)
            "  --criteria-id N          the host's link-criteria id (default 1)\n"
            "  --client-ip ADDR         the client's address (default 127.0.0.1)\n"
            "  --user DOMAIN\\NAME       the authenticated user (default: anonymous)\n"
+           "  --user-sid SID           that user's SID (default S-1-5-21-1000-1000-1000-1000)\n"
+           "  --group SID              a group the user belongs to (repeatable)\n"
            "  --json                   print one JSON object instead of the report\n";
 }
 
@@ -128,6 +130,21 @@ int main(int argc, char** argv)
             Value(request.m_strClientAddress);
         else if (strArg == "--user")
             Value(request.m_strUser);
+        else if (strArg == "--user-sid" || strArg == "--group")
+        {
+            std::string strSid;
+            Value(strSid);
+            if (!IsValidSidText(strSid))
+            {
+                std::cerr << "dlsw-host: " << strArg << " takes a SID of the form S-1-..., not '" << strSid
+                          << "'\n";
+                return EXIT_USAGE;
+            }
+            if (strArg == "--group")
+                request.m_vecGroupSids.push_back(strSid);
+            else
+                request.m_strUserSid = strSid;
+        }
         else if (strArg == "--json")
             bJson = true;
         else if (!strArg.empty() && strArg[0] == '-')

@@ -7,6 +7,7 @@
 #include "filter/HandlerGuard.h"
 #include "filter/Notifications.h"
 #include "general/DLSWGeneralSettings.h"
+#include "tests/settings/SettingsTestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -159,18 +160,44 @@ TEST(HttpFilterProc, DispatchesByType)
     EXPECT_EQ(record.m_context.RequestFlags, 0x2u);
 }
 
-TEST(HttpFilterProc, AuthCompleteChecksForRefreshFirstEvenWithoutRequestInfo)
+// The settings holder's reload check runs before authentication complete is handled, even when the
+// record has nothing to handle, and at no other notification.
+TEST(HttpFilterProc, AuthCompleteReloadsChangedSettingsFirst)
 {
+    auto SwXml = [](int nOpen)
+    {
+        return "<SETTINGS><GENERALSETTINGS><ITEM ID=\"2\" VALUE=\"" + std::to_string(nOpen) +
+               "\"/><ITEM ID=\"74\" VALUE=\"1\"/><ITEM ID=\"81\" VALUE=\"0\"/></GENERALSETTINGS>"
+               "<SETTING ID=\"1\"/></SETTINGS>";
+    };
+    settings_test::CTempFolder folder;
+    long long llMTime = 1748781296;
+    folder.Write("Product/Settings/SWSettings.xml", SwXml(1), llMTime += 10);
+    folder.Write(
+        "Common Files/Settings/LinkCriteriaSettings.xml",
+        "<SERVICEWORKERS><SW ID=\"3\"><LINK CRITERIA_ID=\"1\" SETTINGS_ID=\"1\"/></SW></SERVICEWORKERS>",
+        llMTime += 10);
+    CHandleDLSettings& holder = GeneralSettings().m_Settings;
+    std::string strFolder = folder.Windows() + "Product\\Settings\\";
+    ASSERT_EQ(holder.LoadSettings(strFolder), S_OK);
+    auto Open = [&holder]
+    {
+        int n = -1;
+        holder.GetSettingFromID(2, &n, -1, -1);
+        return n;
+    };
+    ASSERT_EQ(Open(), 1);
+
     CTraceCapture trace;
-    const long nBefore = GeneralSettings().m_Settings.RefreshChecks();
+    folder.Write("Product/Settings/SWSettings.xml", SwXml(0), llMTime += 10);
     CDLLContext context{};
-    context.NotificationType = 0x04000000;
-    EXPECT_EQ(HttpFilterProc(&context), 13u);
-    EXPECT_EQ(GeneralSettings().m_Settings.RefreshChecks(), nBefore + 1);
-    EXPECT_EQ(context.ControlMessage, CM_IGNORE);
     context.NotificationType = 0x4000;
     HttpFilterProc(&context);
-    EXPECT_EQ(GeneralSettings().m_Settings.RefreshChecks(), nBefore + 1) << "only at authentication complete";
+    EXPECT_EQ(Open(), 1) << "only authentication complete checks for changed settings";
+    context.NotificationType = 0x04000000;
+    EXPECT_EQ(HttpFilterProc(&context), 13u);
+    EXPECT_EQ(context.ControlMessage, CM_IGNORE);
+    EXPECT_EQ(Open(), 0);
 }
 
 TEST(HandlerGuard, AnEscapingExceptionBecomesCode7AndIgnore)

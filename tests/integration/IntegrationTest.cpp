@@ -202,11 +202,14 @@ TEST(HostTool, PrintsOneJsonObject)
 
 TEST(HostTool, RunsTheWorkerFromAnotherTree)
 {
-    char szTree[] = "/tmp/dlsw-tree-XXXXXX";
-    ASSERT_NE(mkdtemp(szTree), nullptr);
-    const std::string strTree = szTree;
+    // An installation elsewhere: the tree with its settings, and the product's common files beside it.
+    char szParent[] = "/tmp/dlsw-tree-XXXXXX";
+    ASSERT_NE(mkdtemp(szParent), nullptr);
+    const std::string strParent = szParent;
+    const std::string strTree = strParent + "/install";
     int nExit = 0;
-    RunCommand("mkdir -p '" + strTree + "/bin' && cp '" + DLSW_MODULE_PATH + "' '" + strTree + "/bin/'",
+    RunCommand(std::string("cp -r '") + DLSW_INSTALL_TREE + "' '" + strTree + "' && cp -r '" +
+                   DLSW_INSTALL_TREE + "/../Common Files' '" + strParent + "/'",
                nExit);
     ASSERT_EQ(nExit, 0);
     const std::string strOutput = RunCommand(
@@ -217,7 +220,7 @@ TEST(HostTool, RunsTheWorkerFromAnotherTree)
     EXPECT_NE(strOutput.find("\"module\":\"" + strTree + "/bin/DL_ServiceWorker.so\""), std::string::npos)
         << strOutput;
     EXPECT_NE(strOutput.find("\"request_flags\":66"), std::string::npos) << strOutput;
-    RunCommand("rm -rf '" + strTree + "'", nExit);
+    RunCommand("rm -rf '" + strParent + "'", nExit);
 }
 
 TEST(HostTool, RefusesATreeWithoutTheWorker)
