@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace
 {
 #ifndef DEEP_NESTING
@@ -158,4 +160,44 @@ TEST(EndTagPairing, DeeplyNestedSkippedElementsAreBounded)
     ASSERT_NE(pElement, nullptr);
     EXPECT_EQ(pElement->m_nEnd, sPage.size());
     EXPECT_TRUE(trace.containsPart("Skipped elements nested deeper than <200>"));
+}
+
+TEST(EndTagPairing, ResultsDoNotDependOnTheOrderOfQuestions)
+{
+    // Balancing remembers what nested tags gave; asking inner tags first or outer tags first must agree.
+    std::mt19937 rng(11);
+    static const char* const kPieces[] = {
+        "<div>", "</div>", "<div/>", "<x>",  "</x>",   "<x/>",           "t",
+        "<p>",   "<li>",   "<a>",    "</a>", "<html>", "<!-- <div> -->", "<div title='</div>'>"};
+    for (int round = 0; round < 400; ++round)
+    {
+        std::string sPage;
+        const size_t nPieces = 1 + rng() % 24;
+        for (size_t i = 0; i < nPieces; ++i)
+            sPage += kPieces[rng() % (sizeof(kPieces) / sizeof(kPieces[0]))];
+        STestPage forward(sPage);
+        STestPage backward(sPage);
+        std::vector<Position> starts;
+        for (CStartTag* p = forward->findNextStartTag(0); p != nullptr;
+             p = forward->findNextStartTag(p->m_nEnd))
+            starts.push_back(p->m_nBegin);
+        std::vector<std::string> a(starts.size()), b(starts.size());
+        for (size_t i = 0; i < starts.size(); ++i)
+            a[i] = EndOf(static_cast<CStartTag*>(forward->getTagAt(starts[i])));
+        for (size_t i = starts.size(); i-- > 0;)
+            b[i] = EndOf(static_cast<CStartTag*>(backward->getTagAt(starts[i])));
+        ASSERT_EQ(a, b) << sPage;
+    }
+}
+
+TEST(EndTagPairing, NestedTagWhoseCandidateLiesInsideItIsBalancedAgain)
+{
+    // On demand the "</div>" inside the quoted value is an end tag; it lies inside the nested start tag, so
+    // what the nested tag gave when asked on its own does not apply inside the outer tag's balance.
+    const std::string sPage = "<div><div title='</div>'></div></div>";
+    STestPage innerFirst(sPage);
+    EXPECT_EQ(EndOf(static_cast<CStartTag*>(innerFirst->getTagAt(5))), "</div>@25");
+    EXPECT_EQ(EndOf(static_cast<CStartTag*>(innerFirst->getTagAt(0))), "</div>@25");
+    STestPage outerFirst(sPage);
+    EXPECT_EQ(EndOf(static_cast<CStartTag*>(outerFirst->getTagAt(0))), "</div>@25");
 }
