@@ -362,12 +362,16 @@ CElement* CEndTag::getElement()
 {
     if (m_bElementSet)
         return m_pElement;
-    if (m_pSource != nullptr && m_nBegin > m_pSource->m_nBegin)
+    // Only a start tag of the same name can be closed by this end tag (an unregistered one closes none), so
+    // the backward walk visits those alone: asking every earlier start tag would make a page of many stray
+    // end tags cost the square of its size.
+    if (m_pSource != nullptr && m_nBegin > m_pSource->m_nBegin && !isUnregistered())
     {
         Position nFrom = m_nBegin - 1;
+        const bool bIsValidName = CTag::isValidName(m_csName);
         for (;;)
         {
-            CStartTag* pStart = CStartTag::findPreviousOrNext(m_pSource, nFrom, true);
+            CStartTag* pStart = CStartTag::findPreviousOrNext(m_pSource, nFrom, m_csName, bIsValidName, true);
             if (pStart == nullptr)
                 break;
             CElement* pElement = pStart->getElement();

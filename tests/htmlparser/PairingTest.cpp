@@ -201,3 +201,21 @@ TEST(EndTagPairing, NestedTagWhoseCandidateLiesInsideItIsBalancedAgain)
     STestPage outerFirst(sPage);
     EXPECT_EQ(EndOf(static_cast<CStartTag*>(outerFirst->getTagAt(0))), "</div>@25");
 }
+
+TEST(EndTagPairing, ManyStrayEndTagsAfterManyStartTags)
+{
+    std::string sPage;
+    for (int i = 0; i < 5000; ++i)
+        sPage += "<i>";
+    for (int i = 0; i < 5000; ++i)
+        sPage += "</b>";
+    sPage += "</i>";
+    STestPage page(sPage);
+    size_t nWithElement = 0;
+    for (Position p = 15000; p + 4 < sPage.size(); p += 4)
+        nWithElement += static_cast<CEndTag*>(page->getTagAt(p))->getElement() != nullptr ? 1 : 0;
+    EXPECT_EQ(nWithElement, 0u);
+    auto* pLast = static_cast<CEndTag*>(page->getTagAt(sPage.size() - 4));
+    ASSERT_NE(pLast->getElement(), nullptr);
+    EXPECT_EQ(pLast->getElement()->m_nBegin, 3u * 4999u) << "the innermost i pairs with the one i end tag";
+}
