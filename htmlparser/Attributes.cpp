@@ -74,7 +74,8 @@ CAttribute* CAttribute::CREATE_NEW_INST(CSource* pSource, const std::string& sNa
     try
     {
         // owned by the source
-        return new CAttribute(pSource, sName, pNameSegment, pValueSegment, pValueSegmentIncludingQuotes);
+        return pSource->make<CAttribute>(pSource, sName, pNameSegment, pValueSegment,
+                                         pValueSegmentIncludingQuotes);
     }
     catch (const std::bad_alloc&)
     {
@@ -113,7 +114,8 @@ CAttributes* CAttributes::CREATE_NEW_INST(CSource* pSource, Position nBegin, Pos
     }
     try
     {
-        return new CAttributes(pSource, nBegin, nEnd, std::move(pAttributesVec)); // owned by the source
+        return pSource->make<CAttributes>(pSource, nBegin, nEnd,
+                                          std::move(pAttributesVec)); // owned by the source
     }
     catch (const std::bad_alloc&)
     {

@@ -9,6 +9,22 @@
 
 namespace
 {
+// The next start tag at or after nPos when it begins before nTo, else null: the same answer as the unbounded
+// search followed by the bound test, without walking the end tags that follow an element's last child.
+CStartTag* NextStartTagBefore(CSource* pSource, Position nPos, Position nTo)
+{
+    CTag* pTag = CTag::findPreviousOrNextTag(pSource, nPos, false);
+    while (pTag != nullptr && pTag->m_nBegin < nTo)
+    {
+        if (pTag->isStartTag())
+            return static_cast<CStartTag*>(pTag);
+        if (pTag->m_nBegin + 1 >= pSource->m_nEnd)
+            return nullptr;
+        pTag = CTag::findPreviousOrNextTag(pSource, pTag->m_nBegin + 1, false);
+    }
+    return nullptr;
+}
+
 struct SFrame
 {
     CSegment* pOwner;
@@ -29,7 +45,7 @@ void CChildWalk::run(CSource* pSource, CSegment* pOwner, Position nFrom, Positio
     while (!stack.empty())
     {
         SFrame& frame = stack.back();
-        CStartTag* pTag = pSource->findNextStartTag(frame.nPos);
+        CStartTag* pTag = NextStartTagBefore(pSource, frame.nPos, frame.nTo);
         if (pTag == nullptr || pTag->m_nBegin >= frame.nTo)
         {
             stack.pop_back();

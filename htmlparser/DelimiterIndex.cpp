@@ -12,12 +12,20 @@ CDelimiterIndex::CDelimiterIndex(const char* pText, Position nBegin, Position nE
 
 const std::vector<Position>& CDelimiterIndex::occurrences(const char* pszPattern)
 {
+    const bool bSingle = pszPattern[0] != '\0' && pszPattern[1] == '\0';
+    const auto cSingle = FoldNoCase(static_cast<unsigned char>(pszPattern[0]));
+    if (bSingle && m_SingleByte[cSingle] != nullptr)
+        return *m_SingleByte[cSingle];
     std::string sKey(pszPattern);
     for (char& c : sKey)
         c = static_cast<char>(FoldNoCase(static_cast<unsigned char>(c)));
     auto it = m_Occurrences.find(sKey);
     if (it != m_Occurrences.end())
+    {
+        if (bSingle)
+            m_SingleByte[cSingle] = &it->second;
         return it->second;
+    }
     std::vector<Position> hits;
     const size_t L = sKey.size();
     if (L > 0 && m_pText != nullptr && m_nEnd > m_nBegin && L <= m_nEnd - m_nBegin)
@@ -32,7 +40,11 @@ const std::vector<Position>& CDelimiterIndex::occurrences(const char* pszPattern
             p = nHit + 1;
         }
     }
-    return m_Occurrences.emplace(std::move(sKey), std::move(hits)).first->second;
+    const std::vector<Position>& stored =
+        m_Occurrences.emplace(std::move(sKey), std::move(hits)).first->second;
+    if (bSingle)
+        m_SingleByte[cSingle] = &stored;
+    return stored;
 }
 
 Position CDelimiterIndex::findNext(const char* pszPattern, Position nFrom)

@@ -44,6 +44,8 @@ private:
     Position m_nEnd;
 
     std::unordered_map<std::string, std::vector<Position>> m_Occurrences;
+    // One-byte patterns (">" above all, asked once per tag) are found without building a key.
+    const std::vector<Position>* m_SingleByte[256] = {};
 
     bool m_bHidingSpansBuilt = false;
     std::vector<Position> m_HidingSpanBegins;

@@ -67,7 +67,7 @@ CElement* CElement::CREATE_NEW_INST(CSource* pSource, CStartTag* pStartTag, CEnd
     }
     try
     {
-        return new CElement(pSource, pStartTag, pEndTag); // owned by the source
+        return pSource->make<CElement>(pSource, pStartTag, pEndTag); // owned by the source
     }
     catch (const std::bad_alloc&)
     {

@@ -2,6 +2,8 @@
 
 #include "common/StaticMemory.h"
 
+#include <algorithm>
+
 namespace
 {
 const char* const s_ElementNames[] = {
@@ -49,6 +51,27 @@ CHTMLElementNameSingletonData::CHTMLElementNameSingletonData()
 {
     buildNameList();
     buildNameIndexMap();
+    buildHash();
+}
+
+size_t CHTMLElementNameSingletonData::hashName(std::string_view sName)
+{
+    size_t h = sName.size();
+    for (char c : sName)
+        h = h * 31 + Lower(static_cast<unsigned char>(c));
+    return h;
+}
+
+void CHTMLElementNameSingletonData::buildHash()
+{
+    for (const auto& entry : m_NameIndexMap)
+    {
+        size_t nSlot = hashName(entry.first) % HASH_SLOTS;
+        while (m_Hash[nSlot] != 0)
+            nSlot = (nSlot + 1) % HASH_SLOTS;
+        m_Hash[nSlot] = static_cast<uint8_t>(entry.second + 1);
+        m_nLongestName = std::max(m_nLongestName, entry.first.size());
+    }
 }
 
 CHTMLElementNameSingletonData::~CHTMLElementNameSingletonData()
@@ -72,8 +95,16 @@ void CHTMLElementNameSingletonData::buildNameIndexMap()
 
 uint64_t CHTMLElementNameSingletonData::findNameIndex(std::string_view sName) const
 {
-    auto it = m_NameIndexMap.find(sName);
-    return it == m_NameIndexMap.end() ? NO_NAME_INDEX : it->second;
+    if (sName.empty() || sName.size() > m_nLongestName)
+        return NO_NAME_INDEX;
+    const CHTMLElementNameLess less;
+    for (size_t nSlot = hashName(sName) % HASH_SLOTS; m_Hash[nSlot] != 0; nSlot = (nSlot + 1) % HASH_SLOTS)
+    {
+        const std::string& sCandidate = m_Names[m_Hash[nSlot] - 1];
+        if (!less(sName, sCandidate) && !less(sCandidate, sName))
+            return m_Hash[nSlot] - 1u;
+    }
+    return NO_NAME_INDEX;
 }
 
 const std::string* CHTMLElementNameSingletonData::getName(uint64_t nIndex) const

@@ -31,6 +31,15 @@ public:
 
     std::vector<std::string> m_Names;
     std::map<std::string, uint64_t, CHTMLElementNameLess> m_NameIndexMap;
+
+private:
+    // Every tag of every page is classified: an open-addressing table over the folded names answers
+    // without walking the map (slot value = index + 1, 0 = empty).
+    static constexpr size_t HASH_SLOTS = 512;
+    static size_t hashName(std::string_view sName);
+    void buildHash();
+    uint8_t m_Hash[HASH_SLOTS] = {};
+    size_t m_nLongestName = 0;
 };
 
 class CHTMLElementName

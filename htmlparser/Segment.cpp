@@ -57,7 +57,7 @@ CSegment* CSegment::CREATE_NEW_INST(CSource* pSource, Position nBegin, Position 
         return nullptr;
     try
     {
-        return new CSegment(pSource, nBegin, nEnd); // owned by the source
+        return pSource->make<CSegment>(pSource, nBegin, nEnd); // owned by the source
     }
     catch (const std::bad_alloc&)
     {

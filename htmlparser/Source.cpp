@@ -16,8 +16,9 @@ CSource::CSource(const char* pText, Position nBegin, Position nEnd)
 CSource::~CSource()
 {
     m_bDestroying = true;
+    // The memory goes with the arena.
     for (CSegment* pSegment : m_Segments)
-        delete pSegment;
+        pSegment->~CSegment();
     m_Segments.clear();
 }
 

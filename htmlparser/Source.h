@@ -5,9 +5,12 @@
 #include "common/CiString.h"
 #include "htmlparser/DelimiterIndex.h"
 #include "htmlparser/Segment.h"
+#include "htmlparser/SegmentArena.h"
 #include "htmlparser/TagCache.h"
 
+#include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 class CStartTag;
@@ -48,6 +51,13 @@ public:
     CCache& getCache() { return m_Cache; }
     CDelimiterIndex& getDelimiterIndex() { return m_DelimiterIndex; }
 
+    // Builds a segment in the source's own memory; the source destroys it with itself.
+    template <class T, class... TArgs> T* make(TArgs&&... args)
+    {
+        void* pMemory = m_Arena.allocate(sizeof(T), alignof(T));
+        return ::new (pMemory) T(std::forward<TArgs>(args)...);
+    }
+
     // Forgets a segment whose construction failed after it registered itself.
     void unregisterLastSegment(const CSegment* pSegment);
 
@@ -68,6 +78,7 @@ public:
     std::vector<CTag*> m_EarlierTags;
 
 private:
+    CSegmentArena m_Arena;
     CDelimiterIndex m_DelimiterIndex;
     bool m_bDestroying = false;
 };

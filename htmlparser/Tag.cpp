@@ -88,8 +88,8 @@ CStartTag* CStartTag::CREATE_NEW_INST(CStartTagType* pStartTagType, CSource* pSo
     }
     try
     {
-        return new CStartTag(pStartTagType, pSource, nBegin, nEnd, csName,
-                             pAttributes); // owned by the source
+        return pSource->make<CStartTag>(pStartTagType, pSource, nBegin, nEnd, csName,
+                                        pAttributes); // owned by the source
     }
     catch (const std::bad_alloc&)
     {
@@ -104,7 +104,8 @@ CTagType* CStartTag::getTagType() const
 
 bool CStartTag::isUnregistered() const
 {
-    return m_pStartTagType == CStartTagType::getUnregistered();
+    static CStartTagType* const s_pUnregistered = CStartTagType::getUnregistered();
+    return m_pStartTagType == s_pUnregistered;
 }
 
 CAttributes* CStartTag::getAttributes()
@@ -209,7 +210,8 @@ CStartTag* CStartTag::findPreviousOrNext(CSource* pSource, Position nPos, const 
             csSearchName.c_str());
         return nullptr;
     }
-    const std::string sPattern = "<" + std::string(csSearchName.data(), csSearchName.size());
+    std::string sPattern(1, '<');
+    sPattern.append(csSearchName.data(), csSearchName.size());
     const unsigned char cLast = static_cast<unsigned char>(csSearchName.back());
     const bool bPrefixSearch =
         !(IsAsciiLetter(cLast) || IsAsciiDigit(cLast) || cLast == '.' || cLast == '-' || cLast == '_');
@@ -337,7 +339,7 @@ CEndTag* CEndTag::CREATE_NEW_INST(CSource* pSource, Position nBegin, Position nE
     }
     try
     {
-        return new CEndTag(pSource, nBegin, nEnd, pEndTagType, csName); // owned by the source
+        return pSource->make<CEndTag>(pSource, nBegin, nEnd, pEndTagType, csName); // owned by the source
     }
     catch (const std::bad_alloc&)
     {
@@ -352,19 +354,24 @@ CTagType* CEndTag::getTagType() const
 
 bool CEndTag::isUnregistered() const
 {
-    return m_pEndTagType == CEndTagType::getUnregistered();
+    static CEndTagType* const s_pUnregistered = CEndTagType::getUnregistered();
+    return m_pEndTagType == s_pUnregistered;
 }
 
 CElement* CEndTag::getElement()
 {
     if (m_bElementSet)
         return m_pElement;
-    if (m_pSource != nullptr && m_nBegin > m_pSource->m_nBegin)
+    // Only a start tag of the same name can be closed by this end tag (an unregistered one closes none), so
+    // the backward walk visits those alone: asking every earlier start tag would make a page of many stray
+    // end tags cost the square of its size.
+    if (m_pSource != nullptr && m_nBegin > m_pSource->m_nBegin && !isUnregistered())
     {
         Position nFrom = m_nBegin - 1;
+        const bool bIsValidName = CTag::isValidName(m_csName);
         for (;;)
         {
-            CStartTag* pStart = CStartTag::findPreviousOrNext(m_pSource, nFrom, true);
+            CStartTag* pStart = CStartTag::findPreviousOrNext(m_pSource, nFrom, m_csName, bIsValidName, true);
             if (pStart == nullptr)
                 break;
             CElement* pElement = pStart->getElement();

@@ -17,10 +17,7 @@ inline int64_t Key(Position nPos)
     return static_cast<int64_t>(nPos);
 }
 
-std::unique_ptr<CSubCacheEntry> NewEntry(size_t nIndex, Position nPos, CTag* pTag, bool bPrevious, bool bNext)
-{
-    return std::unique_ptr<CSubCacheEntry>(new CSubCacheEntry{nIndex, nPos, pTag, bPrevious, bNext, false});
-}
+constexpr size_t ENTRY_BLOCK = 1024;
 
 bool HoldsRegistered(const CSubCacheEntry* pEntry)
 {
@@ -66,8 +63,8 @@ CSubCache::~CSubCache() = default;
 void CSubCache::resetSentinels()
 {
     const CSource* pSource = m_pCache->getSource();
-    m_Entries[0] = NewEntry(0, pSource->m_nBegin - 1, nullptr, false, false);
-    m_Entries[1] = NewEntry(1, pSource->m_nEnd, nullptr, false, false);
+    m_Entries[0] = m_pCache->newEntry(0, pSource->m_nBegin - 1, nullptr, false, false);
+    m_Entries[1] = m_pCache->newEntry(1, pSource->m_nEnd, nullptr, false, false);
     m_pFirst = m_Entries[0].get();
     m_pLast = m_Entries[1].get();
 }
@@ -120,7 +117,7 @@ size_t CSubCache::search(Position nPos) const
     return nLow;
 }
 
-void CSubCache::insertAt(size_t nIndex, std::unique_ptr<CSubCacheEntry> pEntry)
+void CSubCache::insertAt(size_t nIndex, CSubCacheEntryPtr pEntry)
 {
     const size_t nSize = size();
     if (m_Entries.size() == nSize)
@@ -154,7 +151,7 @@ void CSubCache::compact()
     size_t nOut = 0;
     for (size_t i = 0; i < nSize; ++i)
     {
-        std::unique_ptr<CSubCacheEntry>& pEntry = m_Entries[i];
+        CSubCacheEntryPtr& pEntry = m_Entries[i];
         if (pEntry == nullptr || (pEntry->bObsolete && !isSentinel(pEntry.get())))
         {
             pEntry.reset();
@@ -201,7 +198,7 @@ void CSubCache::addEntry(Position nPos, CTag* pTag)
     const bool bNextGap = Key(nPos) + 1 == Key(pNext->nPos);
     const bool bPreviousGap = Key(pPrevious->nPos) + 1 == Key(nPos);
     if (pTag != nullptr || !bPreviousGap || !bNextGap)
-        insertAt(i, NewEntry(i, nPos, pTag, bPreviousGap, bNextGap));
+        insertAt(i, m_pCache->newEntry(i, nPos, pTag, bPreviousGap, bNextGap));
     if (bPreviousGap)
     {
         pPrevious->bNextGapSearched = true;
@@ -456,8 +453,8 @@ void CSubCache::bulkLoad_Init(size_t nTags)
     m_Entries.clear();
     m_Entries.resize(nTags + 2);
     const CSource* pSource = m_pCache->getSource();
-    m_Entries[0] = NewEntry(0, pSource->m_nBegin - 1, nullptr, false, true);
-    m_Entries[nTags + 1] = NewEntry(nTags + 1, pSource->m_nEnd, nullptr, true, false);
+    m_Entries[0] = m_pCache->newEntry(0, pSource->m_nBegin - 1, nullptr, false, true);
+    m_Entries[nTags + 1] = m_pCache->newEntry(nTags + 1, pSource->m_nEnd, nullptr, true, false);
     m_pFirst = m_Entries[0].get();
     m_pLast = m_Entries[nTags + 1].get();
     // Slots of tags that were not stored are dropped when the load is finished.
@@ -471,7 +468,7 @@ void CSubCache::bulkLoad_Set(size_t nTagsIndex, CTag* pTag)
         TraceLog("[CSubCache::bulkLoad_Set] pTag is 0 or invalid nTagsIndex.");
         return;
     }
-    m_Entries[nTagsIndex + 1] = NewEntry(nTagsIndex + 1, pTag->m_nBegin, pTag, true, true);
+    m_Entries[nTagsIndex + 1] = m_pCache->newEntry(nTagsIndex + 1, pTag->m_nBegin, pTag, true, true);
 }
 
 void CSubCache::bulkLoad_AddToTypeSpecificCache(CTag* pTag)
@@ -481,7 +478,7 @@ void CSubCache::bulkLoad_AddToTypeSpecificCache(CTag* pTag)
         TraceLog("[CSubCache::bulkLoad_AddToTypeSpecificCache] pTag is 0.");
         return;
     }
-    insertAt(static_cast<size_t>(m_pLast->nIndex), NewEntry(0, pTag->m_nBegin, pTag, true, true));
+    insertAt(static_cast<size_t>(m_pLast->nIndex), m_pCache->newEntry(0, pTag->m_nBegin, pTag, true, true));
 }
 
 void CSubCache::bulkLoad_Finish()
@@ -543,6 +540,28 @@ bool CSubCache::checkInvariants(std::string& sWhy) const
 
 // ---------------------------------------------------------------------------------------------------------
 // CCache
+
+void CSubCacheEntryRelease::operator()(CSubCacheEntry* pEntry) const
+{
+    if (pCache != nullptr && pEntry != nullptr)
+        pCache->releaseEntry(pEntry);
+}
+
+CSubCacheEntryPtr CCache::newEntry(size_t nIndex, Position nPos, CTag* pTag, bool bPrevious, bool bNext)
+{
+    if (m_FreeEntries.empty())
+    {
+        m_EntryBlocks.push_back(std::unique_ptr<CSubCacheEntry[]>(new CSubCacheEntry[ENTRY_BLOCK]));
+        CSubCacheEntry* pBlock = m_EntryBlocks.back().get();
+        m_FreeEntries.reserve(m_FreeEntries.size() + ENTRY_BLOCK);
+        for (size_t i = ENTRY_BLOCK; i-- > 0;)
+            m_FreeEntries.push_back(&pBlock[i]);
+    }
+    CSubCacheEntry* pEntry = m_FreeEntries.back();
+    m_FreeEntries.pop_back();
+    *pEntry = CSubCacheEntry{nIndex, nPos, pTag, bPrevious, bNext, false};
+    return CSubCacheEntryPtr(pEntry, CSubCacheEntryRelease{this});
+}
 
 CCache::CCache(CSource* pSource) : m_pSource(pSource)
 {

@@ -24,6 +24,14 @@ struct CSubCacheEntry
     bool bObsolete;
 };
 
+// Hands an entry back to the pool of its cache.
+struct CSubCacheEntryRelease
+{
+    CCache* pCache = nullptr;
+    void operator()(CSubCacheEntry* pEntry) const;
+};
+using CSubCacheEntryPtr = std::unique_ptr<CSubCacheEntry, CSubCacheEntryRelease>;
+
 class CSubCache
 {
 public:
@@ -61,13 +69,13 @@ public:
     CTagType* m_pTagType;
     CSubCacheEntry* m_pFirst = nullptr;
     CSubCacheEntry* m_pLast = nullptr;
-    std::vector<std::unique_ptr<CSubCacheEntry>> m_Entries;
+    std::vector<CSubCacheEntryPtr> m_Entries;
 
 private:
     CSubCacheEntry* slot(size_t nIndex) const;
     CSubCacheEntry* before(const CSubCacheEntry* pEntry) const;
     CSubCacheEntry* after(const CSubCacheEntry* pEntry) const;
-    void insertAt(size_t nIndex, std::unique_ptr<CSubCacheEntry> pEntry);
+    void insertAt(size_t nIndex, CSubCacheEntryPtr pEntry);
     void markObsolete(CSubCacheEntry* pEntry);
     void resetSentinels();
     bool isSentinel(const CSubCacheEntry* pEntry) const { return pEntry == m_pFirst || pEntry == m_pLast; }
@@ -77,7 +85,7 @@ private:
     void createEntryFor(Position nPos);
 
     bool m_bHasObsolete = false;
-    std::vector<std::unique_ptr<CSubCacheEntry>> m_Retired;
+    std::vector<CSubCacheEntryPtr> m_Retired;
 };
 
 class CCache
@@ -102,7 +110,17 @@ public:
     // True while a cache operation runs: entries are then retired instead of freed.
     bool isBusy() const { return m_nDepth > 0; }
 
+    // Entries come from blocks owned by the cache and are reused, one allocation per block.
+    CSubCacheEntryPtr newEntry(size_t nIndex, Position nPos, CTag* pTag, bool bPrevious, bool bNext);
+    void releaseEntry(CSubCacheEntry* pEntry) { m_FreeEntries.push_back(pEntry); }
+
     CSource* m_pSource;
+
+private:
+    std::vector<std::unique_ptr<CSubCacheEntry[]>> m_EntryBlocks;
+    std::vector<CSubCacheEntry*> m_FreeEntries;
+
+public:
     CSubCache* m_pAllTagsCache = nullptr;
     std::vector<std::unique_ptr<CSubCache>> m_SubCaches;
 

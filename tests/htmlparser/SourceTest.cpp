@@ -142,3 +142,12 @@ TEST(Source, FindNextByAttributeValue)
     EXPECT_EQ(FromCi(pAny->m_csName), "div");
     EXPECT_EQ(page->findNextStartTag(0, "id", "none", false), nullptr);
 }
+
+TEST(Source, NamedBackwardSearchNeverWrapsBelowTheBegin)
+{
+    // The only match of "<a" is a longer name one byte after the begin: the search must end there.
+    STestPage page("x<ab>");
+    EXPECT_EQ(CStartTag::findPreviousOrNext(page.get(), 4, ToCi("a"), true, true), nullptr);
+    STestPage inner("yyx<ab>", 2);
+    EXPECT_EQ(CStartTag::findPreviousOrNext(inner.get(), 6, ToCi("a"), true, true), nullptr);
+}
