@@ -209,6 +209,24 @@ DWORD ErrorForPath(int nErrno, const std::string& sPosixPath)
     return Win32ErrorFromErrno(nErrno);
 }
 
+// The shared start of every call that takes a path: a missing path is a bad parameter, and a path
+// that does not map sets the mapping's error. Returns false with the last error set.
+bool MapArgument(LPCSTR pszPath, std::string& sPosixPath, bool bAllowWildcardsInLast = false)
+{
+    if (pszPath == nullptr)
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    const DWORD dwMap = MapPath(pszPath, sPosixPath, bAllowWildcardsInLast);
+    if (dwMap != ERROR_SUCCESS)
+    {
+        SetLastError(dwMap);
+        return false;
+    }
+    return true;
+}
+
 std::shared_ptr<CFileObject> FileOf(HANDLE hFile)
 {
     auto spFile = LookupHandleAs<CFileObject>(hFile);
@@ -270,18 +288,9 @@ HANDLE CreateFileA(LPCSTR pszFileName, DWORD dwDesiredAccess, DWORD /*dwShareMod
                    LPSECURITY_ATTRIBUTES /*pSecurityAttributes*/, DWORD dwCreationDisposition,
                    DWORD dwFlagsAndAttributes, HANDLE /*hTemplateFile*/)
 {
-    if (pszFileName == nullptr)
-    {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return INVALID_HANDLE_VALUE;
-    }
     std::string sPath;
-    const DWORD dwMap = MapWindowsPathToPosix(pszFileName, sPath);
-    if (dwMap != ERROR_SUCCESS)
-    {
-        SetLastError(dwMap);
+    if (!MapArgument(pszFileName, sPath))
         return INVALID_HANDLE_VALUE;
-    }
     const bool bRead = (dwDesiredAccess & (GENERIC_READ | GENERIC_ALL | FILE_READ_DATA)) != 0;
     const bool bWrite =
         (dwDesiredAccess & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA)) != 0;
@@ -528,12 +537,8 @@ BOOL GetFileAttributesExA(LPCSTR pszFileName, GET_FILEEX_INFO_LEVELS fInfoLevelI
         return FALSE;
     }
     std::string sPath;
-    const DWORD dwMap = MapWindowsPathToPosix(pszFileName, sPath);
-    if (dwMap != ERROR_SUCCESS)
-    {
-        SetLastError(dwMap);
+    if (!MapArgument(pszFileName, sPath))
         return FALSE;
-    }
     struct stat st;
     if (::stat(sPath.c_str(), &st) != 0)
     {
@@ -553,18 +558,9 @@ BOOL GetFileAttributesExA(LPCSTR pszFileName, GET_FILEEX_INFO_LEVELS fInfoLevelI
 
 BOOL DeleteFileA(LPCSTR pszFileName)
 {
-    if (pszFileName == nullptr)
-    {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
     std::string sPath;
-    const DWORD dwMap = MapWindowsPathToPosix(pszFileName, sPath);
-    if (dwMap != ERROR_SUCCESS)
-    {
-        SetLastError(dwMap);
+    if (!MapArgument(pszFileName, sPath))
         return FALSE;
-    }
     if (::unlink(sPath.c_str()) != 0)
     {
         SetLastError(ErrorForPath(errno, sPath));
@@ -575,18 +571,9 @@ BOOL DeleteFileA(LPCSTR pszFileName)
 
 BOOL CreateDirectoryA(LPCSTR pszPathName, LPSECURITY_ATTRIBUTES /*pSecurityAttributes*/)
 {
-    if (pszPathName == nullptr)
-    {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
     std::string sPath;
-    const DWORD dwMap = MapWindowsPathToPosix(pszPathName, sPath);
-    if (dwMap != ERROR_SUCCESS)
-    {
-        SetLastError(dwMap);
+    if (!MapArgument(pszPathName, sPath))
         return FALSE;
-    }
     if (::mkdir(sPath.c_str(), 0700) != 0)
     {
         const int nErrno = errno;
@@ -600,18 +587,9 @@ BOOL CreateDirectoryA(LPCSTR pszPathName, LPSECURITY_ATTRIBUTES /*pSecurityAttri
 
 BOOL RemoveDirectoryA(LPCSTR pszPathName)
 {
-    if (pszPathName == nullptr)
-    {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
     std::string sPath;
-    const DWORD dwMap = MapWindowsPathToPosix(pszPathName, sPath);
-    if (dwMap != ERROR_SUCCESS)
-    {
-        SetLastError(dwMap);
+    if (!MapArgument(pszPathName, sPath))
         return FALSE;
-    }
     if (::rmdir(sPath.c_str()) != 0)
     {
         SetLastError(ErrorForPath(errno, sPath));
@@ -628,12 +606,8 @@ HANDLE FindFirstFileA(LPCSTR pszFileName, LPWIN32_FIND_DATAA pFindFileData)
         return INVALID_HANDLE_VALUE;
     }
     std::string sPath;
-    const DWORD dwMap = MapPath(pszFileName, sPath, true);
-    if (dwMap != ERROR_SUCCESS)
-    {
-        SetLastError(dwMap);
+    if (!MapArgument(pszFileName, sPath, true))
         return INVALID_HANDLE_VALUE;
-    }
     const size_t nSlash = sPath.rfind('/');
     const std::string sDir = nSlash == 0 ? "/" : sPath.substr(0, nSlash);
     std::string sPattern = sPath.substr(nSlash + 1);
