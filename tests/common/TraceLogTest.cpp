@@ -4,6 +4,7 @@
 #include "platform/WinFile.h"
 #include "platform/WinFileMapping.h"
 #include "platform/WinTime.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -62,16 +63,14 @@ std::string Header(int nWrite, int nHigh, int nWrap, int nSize)
     return s;
 }
 
-class TraceLogTest : public ::testing::Test
+class TraceLogTest : public CTempDriveTest
 {
 protected:
+    TraceLogTest() : CTempDriveTest("dlsw-trace") {}
+
     void SetUp() override
     {
-        std::string sTemplate = (std::filesystem::temp_directory_path() / "dlsw-trace-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(sTemplate.data()), nullptr);
-        m_root = sTemplate;
-        CMachineConfig::Instance().Reset();
-        CMachineConfig::Instance().SetDriveRoot('C', m_root.string());
+        CTempDriveTest::SetUp();
         m_sLogName = "trace-" + std::to_string(::getpid()) + "-" +
                      ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".log";
         m_sSectionName = "Global\\" + m_sLogName;
@@ -99,9 +98,7 @@ protected:
         SetTimeSource(nullptr);
         SetThreadIdSource(nullptr);
         ClearLocalTimeBias();
-        CMachineConfig::Instance().Reset();
-        std::error_code ec;
-        std::filesystem::remove_all(m_root, ec);
+        CTempDriveTest::TearDown();
     }
 
     // The section as another process sees it.
@@ -120,7 +117,6 @@ protected:
 
     std::filesystem::path LogFile() const { return m_root / m_sLogName; }
 
-    std::filesystem::path m_root;
     std::string m_sLogName;
     std::string m_sSectionName;
     CCritSec m_lock;

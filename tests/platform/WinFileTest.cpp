@@ -4,7 +4,7 @@
 #include "platform/WinSync.h"
 #include "platform/WinTime.h"
 
-#include "PlatformTestSupport.h"
+#include "tests/support/TempDir.h"
 
 #include <cstring>
 #include <fstream>
