@@ -235,17 +235,23 @@ std::shared_ptr<CFileObject> FileOf(HANDLE hFile)
     return spFile;
 }
 
+// The attributes, times and size both the attribute query and the directory search report; a directory
+// has no size.
+template <class TData> void FillFromStat(const struct stat& st, const std::string& sName, TData& data)
+{
+    data.dwFileAttributes = AttributesOf(st, sName);
+    data.ftCreationTime = ToFileTime(st.st_ctim);
+    data.ftLastAccessTime = ToFileTime(st.st_atim);
+    data.ftLastWriteTime = ToFileTime(st.st_mtim);
+    const ULONGLONG ullSize = S_ISDIR(st.st_mode) ? 0 : static_cast<ULONGLONG>(st.st_size);
+    data.nFileSizeHigh = static_cast<DWORD>(ullSize >> 32);
+    data.nFileSizeLow = static_cast<DWORD>(ullSize & 0xFFFFFFFFu);
+}
+
 void FillFindData(const FoundEntry& entry, WIN32_FIND_DATAA& data)
 {
     std::memset(&data, 0, sizeof(data));
-    data.dwFileAttributes = AttributesOf(entry.m_stat, entry.m_sName);
-    data.ftCreationTime = ToFileTime(entry.m_stat.st_ctim);
-    data.ftLastAccessTime = ToFileTime(entry.m_stat.st_atim);
-    data.ftLastWriteTime = ToFileTime(entry.m_stat.st_mtim);
-    const ULONGLONG ullSize =
-        S_ISDIR(entry.m_stat.st_mode) ? 0 : static_cast<ULONGLONG>(entry.m_stat.st_size);
-    data.nFileSizeHigh = static_cast<DWORD>(ullSize >> 32);
-    data.nFileSizeLow = static_cast<DWORD>(ullSize & 0xFFFFFFFFu);
+    FillFromStat(entry.m_stat, entry.m_sName, data);
     std::strncpy(data.cFileName, entry.m_sName.c_str(), MAX_PATH - 1);
 }
 } // namespace
@@ -545,14 +551,7 @@ BOOL GetFileAttributesExA(LPCSTR pszFileName, GET_FILEEX_INFO_LEVELS fInfoLevelI
         SetLastError(ErrorForPath(errno, sPath));
         return FALSE;
     }
-    auto* pData = static_cast<LPWIN32_FILE_ATTRIBUTE_DATA>(pFileInformation);
-    pData->dwFileAttributes = AttributesOf(st, BaseName(sPath));
-    pData->ftCreationTime = ToFileTime(st.st_ctim);
-    pData->ftLastAccessTime = ToFileTime(st.st_atim);
-    pData->ftLastWriteTime = ToFileTime(st.st_mtim);
-    const ULONGLONG ullSize = S_ISDIR(st.st_mode) ? 0 : static_cast<ULONGLONG>(st.st_size);
-    pData->nFileSizeHigh = static_cast<DWORD>(ullSize >> 32);
-    pData->nFileSizeLow = static_cast<DWORD>(ullSize & 0xFFFFFFFFu);
+    FillFromStat(st, BaseName(sPath), *static_cast<LPWIN32_FILE_ATTRIBUTE_DATA>(pFileInformation));
     return TRUE;
 }
 
