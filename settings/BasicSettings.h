@@ -103,6 +103,8 @@ protected:
     void RecordLoad(const std::string& sPath, const FILETIME* pftBeforeRead);
     void SetPath(const std::string& sPath);
     static HRESULT ReadFileTime(const std::string& sPath, FILETIME& ft);
+    // Whether the file to load is there; when it is not, the loader's trace line says so.
+    static bool FindSettingsFile(const std::string& sPath, const char* pszLoader);
 
 private:
     // The change check runs outside the holder's lock while a load may write these: they have a lock of
