@@ -1,6 +1,6 @@
 #include "platform/MsXml.h"
 #include "platform/ComSupport.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 
 #include "platform/WinFile.h"
 #include "platform/WinTime.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/TraceCapture.h"
 
 #include <gtest/gtest.h>
@@ -24,8 +24,7 @@ inline std::string Fixture(const std::string& sName)
 
 inline std::string ReadFixtureText(const std::string& sName)
 {
-    std::ifstream in(std::string(DLSW_FIXTURES) + "/settings/" + sName, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return ReadFileText(std::string(DLSW_FIXTURES) + "/settings/" + sName);
 }
 
 using ::CTraceCapture;

@@ -1,5 +1,5 @@
-// Temporary folders for tests: a fresh folder removed with all it holds at the end, and a fixture that
-// maps one as drive C: for the duration of a test.
+// Files for tests: a file's whole text, a fresh temporary folder removed with all it holds at the end, and
+// a fixture that maps one as drive C: for the duration of a test.
 #pragma once
 
 #include "platform/MachineConfig.h"
@@ -7,10 +7,19 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <stdlib.h>
 #include <string>
 #include <system_error>
+
+// The file's bytes as they stand; empty when it cannot be read.
+inline std::string ReadFileText(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 class CTempDir
 {
