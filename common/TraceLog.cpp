@@ -59,6 +59,21 @@ TraceLogState& State()
     return *s_pState;
 }
 
+// One setting read or written under the state lock.
+template <typename T> T ReadSetting(T TraceLogState::*pMember)
+{
+    TraceLogState& state = State();
+    std::lock_guard<std::mutex> lock(state.m_mutex);
+    return state.*pMember;
+}
+
+template <typename T> void WriteSetting(T TraceLogState::*pMember, const T& value)
+{
+    TraceLogState& state = State();
+    std::lock_guard<std::mutex> lock(state.m_mutex);
+    state.*pMember = value;
+}
+
 std::atomic<DWORD> g_dwTraceMask{0};
 std::atomic<PFN_TRACE_FUNCTION> g_pfnTrace{&TraceLogToFallbackFile};
 std::atomic<CSync*> g_pLogLock{nullptr};
@@ -365,24 +380,18 @@ CSync* GetTraceLogLock()
 
 void SetTraceLogPath(const char* pszPath)
 {
-    TraceLogState& state = State();
-    std::lock_guard<std::mutex> lock(state.m_mutex);
-    state.m_sLogPath =
-        pszPath != nullptr ? std::string(pszPath).substr(0, TRACE_LOG_PATH_MAX) : std::string();
+    WriteSetting(&TraceLogState::m_sLogPath,
+                 pszPath != nullptr ? std::string(pszPath).substr(0, TRACE_LOG_PATH_MAX) : std::string());
 }
 
 std::string GetTraceLogPath()
 {
-    TraceLogState& state = State();
-    std::lock_guard<std::mutex> lock(state.m_mutex);
-    return state.m_sLogPath;
+    return ReadSetting(&TraceLogState::m_sLogPath);
 }
 
 void SetTraceLogMaxSize(int32_t nBytes)
 {
-    TraceLogState& state = State();
-    std::lock_guard<std::mutex> lock(state.m_mutex);
-    state.m_nMaxSize = nBytes;
+    WriteSetting(&TraceLogState::m_nMaxSize, nBytes);
 }
 
 bool SetTraceLogMaxSizeKB(int64_t llKB)
@@ -397,51 +406,37 @@ bool SetTraceLogMaxSizeKB(int64_t llKB)
 
 int32_t GetTraceLogMaxSize()
 {
-    TraceLogState& state = State();
-    std::lock_guard<std::mutex> lock(state.m_mutex);
-    return state.m_nMaxSize;
+    return ReadSetting(&TraceLogState::m_nMaxSize);
 }
 
 void SetTraceLogWrapStart(int32_t nOffset)
 {
-    TraceLogState& state = State();
-    std::lock_guard<std::mutex> lock(state.m_mutex);
-    state.m_nWrapStart = nOffset;
+    WriteSetting(&TraceLogState::m_nWrapStart, nOffset);
 }
 
 int32_t GetTraceLogWrapStart()
 {
-    TraceLogState& state = State();
-    std::lock_guard<std::mutex> lock(state.m_mutex);
-    return state.m_nWrapStart;
+    return ReadSetting(&TraceLogState::m_nWrapStart);
 }
 
 void SetTraceLogModulePrefix(const std::string& sPrefix)
 {
-    TraceLogState& state = State();
-    std::lock_guard<std::mutex> lock(state.m_mutex);
-    state.m_sModulePrefix = sPrefix;
+    WriteSetting(&TraceLogState::m_sModulePrefix, sPrefix);
 }
 
 std::string GetTraceLogModulePrefix()
 {
-    TraceLogState& state = State();
-    std::lock_guard<std::mutex> lock(state.m_mutex);
-    return state.m_sModulePrefix;
+    return ReadSetting(&TraceLogState::m_sModulePrefix);
 }
 
 void SetTraceLogDumpAtUnload(bool bDump)
 {
-    TraceLogState& state = State();
-    std::lock_guard<std::mutex> lock(state.m_mutex);
-    state.m_bDumpAtUnload = bDump;
+    WriteSetting(&TraceLogState::m_bDumpAtUnload, bDump);
 }
 
 bool GetTraceLogDumpAtUnload()
 {
-    TraceLogState& state = State();
-    std::lock_guard<std::mutex> lock(state.m_mutex);
-    return state.m_bDumpAtUnload;
+    return ReadSetting(&TraceLogState::m_bDumpAtUnload);
 }
 
 void SetTraceEventLogWriter(PFN_TRACE_EVENT_WRITER pfnWriter)

@@ -318,20 +318,31 @@ BOOL CHostRequestState::GetHeader(HTTP_FILTER_CONTEXT* pfc, LPSTR pszName, LPVOI
     return CopyOut(strValue, pvBuffer, pdwSize);
 }
 
-BOOL CHostRequestState::SetHeader(HTTP_FILTER_CONTEXT* pfc, LPSTR pszName, LPSTR pszValue)
+CHostRequestState* CHostRequestState::RecordHeaderChange(HTTP_FILTER_CONTEXT* pfc, LPSTR pszName,
+                                                         LPSTR pszValue, bool bAdded)
 {
     CHostRequestState* pState = FromFilterContext(pfc);
     if (pState == nullptr || pszName == nullptr || pszValue == nullptr)
     {
         SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
+        return nullptr;
     }
+    CHostResult& result = pState->m_result;
     const bool bRequest = pState->InRequestNotification();
-    CHeaderChange change{pState->m_context.NotificationType, pszName, pszValue, TRUE};
-    (bRequest ? pState->m_result.m_vecRequestHeadersSet : pState->m_result.m_vecResponseHeadersSet)
-        .push_back(change);
+    std::vector<CHeaderChange>& vecChanges =
+        bAdded ? (bRequest ? result.m_vecRequestHeadersAdded : result.m_vecResponseHeadersAdded)
+               : (bRequest ? result.m_vecRequestHeadersSet : result.m_vecResponseHeadersSet);
+    vecChanges.push_back(CHeaderChange{pState->m_context.NotificationType, pszName, pszValue, TRUE});
+    return pState;
+}
+
+BOOL CHostRequestState::SetHeader(HTTP_FILTER_CONTEXT* pfc, LPSTR pszName, LPSTR pszValue)
+{
+    CHostRequestState* pState = RecordHeaderChange(pfc, pszName, pszValue, false);
+    if (pState == nullptr)
+        return FALSE;
     const std::string strName = WithoutColon(pszName);
-    if (bRequest && RawRequest::EqualsNoCase(strName, "url"))
+    if (pState->InRequestNotification() && RawRequest::EqualsNoCase(strName, "url"))
     {
         pState->m_result.m_strURL = pszValue;
         return TRUE;
@@ -364,16 +375,9 @@ BOOL CHostRequestState::SetHeader(HTTP_FILTER_CONTEXT* pfc, LPSTR pszName, LPSTR
 
 BOOL CHostRequestState::AddHeader(HTTP_FILTER_CONTEXT* pfc, LPSTR pszName, LPSTR pszValue)
 {
-    CHostRequestState* pState = FromFilterContext(pfc);
-    if (pState == nullptr || pszName == nullptr || pszValue == nullptr)
-    {
-        SetLastError(ERROR_INVALID_PARAMETER);
+    CHostRequestState* pState = RecordHeaderChange(pfc, pszName, pszValue, true);
+    if (pState == nullptr)
         return FALSE;
-    }
-    const bool bRequest = pState->InRequestNotification();
-    CHeaderChange change{pState->m_context.NotificationType, pszName, pszValue, TRUE};
-    (bRequest ? pState->m_result.m_vecRequestHeadersAdded : pState->m_result.m_vecResponseHeadersAdded)
-        .push_back(change);
     pState->CurrentHeaders().emplace_back(WithoutColon(pszName), pszValue);
     return TRUE;
 }

@@ -43,6 +43,10 @@ private:
     static BOOL GetHeader(HTTP_FILTER_CONTEXT* pfc, LPSTR pszName, LPVOID pvBuffer, DWORD* pdwSize);
     static BOOL SetHeader(HTTP_FILTER_CONTEXT* pfc, LPSTR pszName, LPSTR pszValue);
     static BOOL AddHeader(HTTP_FILTER_CONTEXT* pfc, LPSTR pszName, LPSTR pszValue);
+    // The start SetHeader and AddHeader share: checks the arguments and records the change among the
+    // request's or the response's. Null, with the last error set, when the arguments are bad.
+    static CHostRequestState* RecordHeaderChange(HTTP_FILTER_CONTEXT* pfc, LPSTR pszName, LPSTR pszValue,
+                                                 bool bAdded);
     static DWORD SubmitBufferCommands(CDLLContext* pContext, CBufferInstructionList* pList);
     static DWORD SendResponse(CDLLContext* pContext, const char* pszResponse, DWORD* pdwLength,
                               CCoreServicesTable* pTable);

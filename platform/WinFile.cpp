@@ -209,6 +209,24 @@ DWORD ErrorForPath(int nErrno, const std::string& sPosixPath)
     return Win32ErrorFromErrno(nErrno);
 }
 
+// The shared start of every call that takes a path: a missing path is a bad parameter, and a path
+// that does not map sets the mapping's error. Returns false with the last error set.
+bool MapArgument(LPCSTR pszPath, std::string& sPosixPath, bool bAllowWildcardsInLast = false)
+{
+    if (pszPath == nullptr)
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    const DWORD dwMap = MapPath(pszPath, sPosixPath, bAllowWildcardsInLast);
+    if (dwMap != ERROR_SUCCESS)
+    {
+        SetLastError(dwMap);
+        return false;
+    }
+    return true;
+}
+
 std::shared_ptr<CFileObject> FileOf(HANDLE hFile)
 {
     auto spFile = LookupHandleAs<CFileObject>(hFile);
@@ -217,17 +235,23 @@ std::shared_ptr<CFileObject> FileOf(HANDLE hFile)
     return spFile;
 }
 
+// The attributes, times and size both the attribute query and the directory search report; a directory
+// has no size.
+template <class TData> void FillFromStat(const struct stat& st, const std::string& sName, TData& data)
+{
+    data.dwFileAttributes = AttributesOf(st, sName);
+    data.ftCreationTime = ToFileTime(st.st_ctim);
+    data.ftLastAccessTime = ToFileTime(st.st_atim);
+    data.ftLastWriteTime = ToFileTime(st.st_mtim);
+    const ULONGLONG ullSize = S_ISDIR(st.st_mode) ? 0 : static_cast<ULONGLONG>(st.st_size);
+    data.nFileSizeHigh = static_cast<DWORD>(ullSize >> 32);
+    data.nFileSizeLow = static_cast<DWORD>(ullSize & 0xFFFFFFFFu);
+}
+
 void FillFindData(const FoundEntry& entry, WIN32_FIND_DATAA& data)
 {
     std::memset(&data, 0, sizeof(data));
-    data.dwFileAttributes = AttributesOf(entry.m_stat, entry.m_sName);
-    data.ftCreationTime = ToFileTime(entry.m_stat.st_ctim);
-    data.ftLastAccessTime = ToFileTime(entry.m_stat.st_atim);
-    data.ftLastWriteTime = ToFileTime(entry.m_stat.st_mtim);
-    const ULONGLONG ullSize =
-        S_ISDIR(entry.m_stat.st_mode) ? 0 : static_cast<ULONGLONG>(entry.m_stat.st_size);
-    data.nFileSizeHigh = static_cast<DWORD>(ullSize >> 32);
-    data.nFileSizeLow = static_cast<DWORD>(ullSize & 0xFFFFFFFFu);
+    FillFromStat(entry.m_stat, entry.m_sName, data);
     std::strncpy(data.cFileName, entry.m_sName.c_str(), MAX_PATH - 1);
 }
 } // namespace
@@ -270,18 +294,9 @@ HANDLE CreateFileA(LPCSTR pszFileName, DWORD dwDesiredAccess, DWORD /*dwShareMod
                    LPSECURITY_ATTRIBUTES /*pSecurityAttributes*/, DWORD dwCreationDisposition,
                    DWORD dwFlagsAndAttributes, HANDLE /*hTemplateFile*/)
 {
-    if (pszFileName == nullptr)
-    {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return INVALID_HANDLE_VALUE;
-    }
     std::string sPath;
-    const DWORD dwMap = MapWindowsPathToPosix(pszFileName, sPath);
-    if (dwMap != ERROR_SUCCESS)
-    {
-        SetLastError(dwMap);
+    if (!MapArgument(pszFileName, sPath))
         return INVALID_HANDLE_VALUE;
-    }
     const bool bRead = (dwDesiredAccess & (GENERIC_READ | GENERIC_ALL | FILE_READ_DATA)) != 0;
     const bool bWrite =
         (dwDesiredAccess & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA)) != 0;
@@ -528,43 +543,23 @@ BOOL GetFileAttributesExA(LPCSTR pszFileName, GET_FILEEX_INFO_LEVELS fInfoLevelI
         return FALSE;
     }
     std::string sPath;
-    const DWORD dwMap = MapWindowsPathToPosix(pszFileName, sPath);
-    if (dwMap != ERROR_SUCCESS)
-    {
-        SetLastError(dwMap);
+    if (!MapArgument(pszFileName, sPath))
         return FALSE;
-    }
     struct stat st;
     if (::stat(sPath.c_str(), &st) != 0)
     {
         SetLastError(ErrorForPath(errno, sPath));
         return FALSE;
     }
-    auto* pData = static_cast<LPWIN32_FILE_ATTRIBUTE_DATA>(pFileInformation);
-    pData->dwFileAttributes = AttributesOf(st, BaseName(sPath));
-    pData->ftCreationTime = ToFileTime(st.st_ctim);
-    pData->ftLastAccessTime = ToFileTime(st.st_atim);
-    pData->ftLastWriteTime = ToFileTime(st.st_mtim);
-    const ULONGLONG ullSize = S_ISDIR(st.st_mode) ? 0 : static_cast<ULONGLONG>(st.st_size);
-    pData->nFileSizeHigh = static_cast<DWORD>(ullSize >> 32);
-    pData->nFileSizeLow = static_cast<DWORD>(ullSize & 0xFFFFFFFFu);
+    FillFromStat(st, BaseName(sPath), *static_cast<LPWIN32_FILE_ATTRIBUTE_DATA>(pFileInformation));
     return TRUE;
 }
 
 BOOL DeleteFileA(LPCSTR pszFileName)
 {
-    if (pszFileName == nullptr)
-    {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
     std::string sPath;
-    const DWORD dwMap = MapWindowsPathToPosix(pszFileName, sPath);
-    if (dwMap != ERROR_SUCCESS)
-    {
-        SetLastError(dwMap);
+    if (!MapArgument(pszFileName, sPath))
         return FALSE;
-    }
     if (::unlink(sPath.c_str()) != 0)
     {
         SetLastError(ErrorForPath(errno, sPath));
@@ -575,18 +570,9 @@ BOOL DeleteFileA(LPCSTR pszFileName)
 
 BOOL CreateDirectoryA(LPCSTR pszPathName, LPSECURITY_ATTRIBUTES /*pSecurityAttributes*/)
 {
-    if (pszPathName == nullptr)
-    {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
     std::string sPath;
-    const DWORD dwMap = MapWindowsPathToPosix(pszPathName, sPath);
-    if (dwMap != ERROR_SUCCESS)
-    {
-        SetLastError(dwMap);
+    if (!MapArgument(pszPathName, sPath))
         return FALSE;
-    }
     if (::mkdir(sPath.c_str(), 0700) != 0)
     {
         const int nErrno = errno;
@@ -600,18 +586,9 @@ BOOL CreateDirectoryA(LPCSTR pszPathName, LPSECURITY_ATTRIBUTES /*pSecurityAttri
 
 BOOL RemoveDirectoryA(LPCSTR pszPathName)
 {
-    if (pszPathName == nullptr)
-    {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
     std::string sPath;
-    const DWORD dwMap = MapWindowsPathToPosix(pszPathName, sPath);
-    if (dwMap != ERROR_SUCCESS)
-    {
-        SetLastError(dwMap);
+    if (!MapArgument(pszPathName, sPath))
         return FALSE;
-    }
     if (::rmdir(sPath.c_str()) != 0)
     {
         SetLastError(ErrorForPath(errno, sPath));
@@ -628,12 +605,8 @@ HANDLE FindFirstFileA(LPCSTR pszFileName, LPWIN32_FIND_DATAA pFindFileData)
         return INVALID_HANDLE_VALUE;
     }
     std::string sPath;
-    const DWORD dwMap = MapPath(pszFileName, sPath, true);
-    if (dwMap != ERROR_SUCCESS)
-    {
-        SetLastError(dwMap);
+    if (!MapArgument(pszFileName, sPath, true))
         return INVALID_HANDLE_VALUE;
-    }
     const size_t nSlash = sPath.rfind('/');
     const std::string sDir = nSlash == 0 ? "/" : sPath.substr(0, nSlash);
     std::string sPattern = sPath.substr(nSlash + 1);

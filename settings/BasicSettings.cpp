@@ -84,6 +84,19 @@ HRESULT CBasicSettings::DipatchSaveItem(IXMLDOMDocument2* pDoc, IXMLDOMNode* pSe
     return E_FAIL;
 }
 
+bool CBasicSettings::FindSettingsFile(const std::string& sPath, const char* pszLoader)
+{
+    WIN32_FIND_DATAA findData;
+    HANDLE hFind = FindFirstFileA(sPath.c_str(), &findData);
+    if (hFind == INVALID_HANDLE_VALUE)
+    {
+        TraceLog("Load %s can not find file %s error %d", pszLoader, sPath.c_str(), 2);
+        return false;
+    }
+    FindClose(hFind);
+    return true;
+}
+
 HRESULT CBasicSettings::ReadFileTime(const std::string& sPath, FILETIME& ft)
 {
     HANDLE hFile =

@@ -71,8 +71,13 @@ public:
     FILETIME GetLastWriteStamp() const;
     FILETIME GetLastCheck() const;
 
-    // Reads the named attributes of every child element of that name and hands them to the callback.
-    // A failing DOM call is thrown as its HRESULT.
+    // Reads the named attributes of every child element of that name and hands the element and its
+    // attributes to fn(IXMLDOMNode*, const TagItems&). A missing parent has no children. A failing DOM
+    // call is thrown as its HRESULT.
+    template <class TFn>
+    static HRESULT ForEachElement(IXMLDOMNode* pParent, const char* pszChildName,
+                                  const std::vector<const char*>& vecNames, TFn&& fn);
+    // The same, for a callback that needs only the attributes.
     template <class T, class TTarget>
     static HRESULT ForEachChild(IXMLDOMNode* pParent, const char* pszChildName,
                                 const std::vector<const char*>& vecNames,
@@ -98,6 +103,8 @@ protected:
     void RecordLoad(const std::string& sPath, const FILETIME* pftBeforeRead);
     void SetPath(const std::string& sPath);
     static HRESULT ReadFileTime(const std::string& sPath, FILETIME& ft);
+    // Whether the file to load is there; when it is not, the loader's trace line says so.
+    static bool FindSettingsFile(const std::string& sPath, const char* pszLoader);
 
 private:
     // The change check runs outside the holder's lock while a load may write these: they have a lock of
@@ -109,10 +116,9 @@ private:
     int m_nReloadInterval = 15;
 };
 
-template <class T, class TTarget>
-HRESULT CBasicSettings::ForEachChild(IXMLDOMNode* pParent, const char* pszChildName,
-                                     const std::vector<const char*>& vecNames,
-                                     const _functTrans<T, TTarget>& callback, TTarget& target)
+template <class TFn>
+HRESULT CBasicSettings::ForEachElement(IXMLDOMNode* pParent, const char* pszChildName,
+                                       const std::vector<const char*>& vecNames, TFn&& fn)
 {
     if (pParent == nullptr)
         return S_OK;
@@ -139,7 +145,16 @@ HRESULT CBasicSettings::ForEachChild(IXMLDOMNode* pParent, const char* pszChildN
         hr = ReadAttributes(spElement, items);
         if (FAILED(hr))
             throw hr;
-        callback(items, target);
+        fn(spElement.Get(), items);
     }
     return hr;
+}
+
+template <class T, class TTarget>
+HRESULT CBasicSettings::ForEachChild(IXMLDOMNode* pParent, const char* pszChildName,
+                                     const std::vector<const char*>& vecNames,
+                                     const _functTrans<T, TTarget>& callback, TTarget& target)
+{
+    return ForEachElement(pParent, pszChildName, vecNames,
+                          [&](IXMLDOMNode*, const TagItems& items) { callback(items, target); });
 }

@@ -11,14 +11,8 @@
 
 HRESULT CDLSettings::LoadSettings(const std::string& sPath)
 {
-    WIN32_FIND_DATAA findData;
-    HANDLE hFind = FindFirstFileA(sPath.c_str(), &findData);
-    if (hFind == INVALID_HANDLE_VALUE)
-    {
-        TraceLog("Load LoadSettings can not find file %s error %d", sPath.c_str(), 2);
+    if (!FindSettingsFile(sPath, "LoadSettings"))
         return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
-    }
-    FindClose(hFind);
     FILETIME ftBeforeRead = {0, 0};
     const bool bTimeRead = SUCCEEDED(ReadFileTime(sPath, ftBeforeRead));
 

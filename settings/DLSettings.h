@@ -68,6 +68,8 @@ public:
 
 private:
     HRESULT LoadSettingSets(IXMLDOMNode* pSettingsNode, SettingsSnapshot& snapshot);
+    // One SETTING element: its set, engines, summary rows and items.
+    void LoadSettingSet(IXMLDOMNode* pElement, const TagItems& items, SettingsSnapshot& snapshot);
     HRESULT LoadEngines(IXMLDOMNode* pEnginesNode, SettingSetRecord& set);
     CCountedPtr<EngineRecord> AddEngine(const TagItems& items, SettingSetRecord& set);
     HRESULT LoadEngine(IXMLDOMNode* pEngineNode, EngineRecord& engine);

@@ -33,65 +33,9 @@ HRESULT CDLSettings::LoadSettingSets(IXMLDOMNode* pSettingsNode, SettingsSnapsho
 {
     if (pSettingsNode == nullptr)
         return S_OK;
-    CComPtr<IXMLDOMNodeList> spList;
-    HRESULT hr = pSettingsNode->selectNodes(_bstr_t("SETTING"), &spList);
-    if (FAILED(hr))
-        throw hr;
-    LONG nLength = 0;
-    hr = spList->get_length(&nLength);
-    if (FAILED(hr))
-        throw hr;
-    for (LONG i = 0; i < nLength; ++i)
-    {
-        CComPtr<IXMLDOMNode> spElement;
-        hr = spList->get_item(i, &spElement);
-        if (FAILED(hr))
-            throw hr;
-        if (!spElement)
-            continue;
-        TagItems items;
-        items.emplace_back("ID");
-        items.emplace_back("DESCR");
-        hr = ReadAttributes(spElement, items);
-        if (FAILED(hr))
-            throw hr;
-        int nID = 0;
-        if (!ReadIntAttribute(items[0].m_vValue, nID))
-        {
-            // Its engines, rows and items belong to no set: they are skipped with it.
-            TraceLog("LoadSettingSets skipped a SETTING element without a readable ID");
-            continue;
-        }
-        snapshot.m_nCurrentSettingID = nID;
-        SettingSetRecord& set = *SetFor(snapshot.m_mapSettingSets, nID);
-        std::string sDescr;
-        if (VariantToString(items[1].m_vValue, sDescr))
-            set.m_sDescr = sDescr;
-
-        CComPtr<IXMLDOMNode> spEngines;
-        hr = spElement->selectSingleNode(_bstr_t("ENGINES"), &spEngines);
-        if (FAILED(hr))
-            throw hr;
-        hr = LoadEngines(spEngines, set);
-        if (FAILED(hr))
-            throw hr;
-
-        CComPtr<IXMLDOMNode> spSummary;
-        hr = spElement->selectSingleNode(_bstr_t("SUMMARY"), &spSummary);
-        if (FAILED(hr))
-            throw hr;
-        hr =
-            ForEachChild(spSummary.Get(), "INFO", {"ID", "DESCR", "VALUE", "ON"},
-                         _functTrans<CDLSettings, SettingSetRecord>{this, &CDLSettings::AddSummaryInfo}, set);
-
-        CComPtr<IXMLDOMNode> spItems;
-        hr = spElement->selectSingleNode(_bstr_t("ITEMS"), &spItems);
-        if (FAILED(hr))
-            throw hr;
-        hr = ForEachChild(spItems.Get(), "ITEM", {"ID", "DESCR", "VALUE"},
-                          _functTrans<CDLSettings, SettingItemMap>{this, &CDLSettings::AddItemToMap},
-                          set.m_mapItems);
-    }
+    ForEachElement(pSettingsNode, "SETTING", {"ID", "DESCR"},
+                   [&](IXMLDOMNode* pElement, const TagItems& items)
+                   { LoadSettingSet(pElement, items, snapshot); });
     // Derived from each set's final items, once: a set spread over several SETTING elements gets the
     // banned extensions and ranges of the items in force, not of every value it ever had.
     for (auto& [nID, spSet] : snapshot.m_mapSettingSets)
@@ -100,6 +44,44 @@ HRESULT CDLSettings::LoadSettingSets(IXMLDOMNode* pSettingsNode, SettingsSnapsho
             BuildDerivedData(*spSet);
     }
     return S_OK;
+}
+
+void CDLSettings::LoadSettingSet(IXMLDOMNode* pElement, const TagItems& items, SettingsSnapshot& snapshot)
+{
+    int nID = 0;
+    if (!ReadIntAttribute(items[0].m_vValue, nID))
+    {
+        // Its engines, rows and items belong to no set: they are skipped with it.
+        TraceLog("LoadSettingSets skipped a SETTING element without a readable ID");
+        return;
+    }
+    snapshot.m_nCurrentSettingID = nID;
+    SettingSetRecord& set = *SetFor(snapshot.m_mapSettingSets, nID);
+    std::string sDescr;
+    if (VariantToString(items[1].m_vValue, sDescr))
+        set.m_sDescr = sDescr;
+
+    CComPtr<IXMLDOMNode> spEngines;
+    HRESULT hr = pElement->selectSingleNode(_bstr_t("ENGINES"), &spEngines);
+    if (FAILED(hr))
+        throw hr;
+    hr = LoadEngines(spEngines, set);
+    if (FAILED(hr))
+        throw hr;
+
+    CComPtr<IXMLDOMNode> spSummary;
+    hr = pElement->selectSingleNode(_bstr_t("SUMMARY"), &spSummary);
+    if (FAILED(hr))
+        throw hr;
+    ForEachChild(spSummary.Get(), "INFO", {"ID", "DESCR", "VALUE", "ON"},
+                 _functTrans<CDLSettings, SettingSetRecord>{this, &CDLSettings::AddSummaryInfo}, set);
+
+    CComPtr<IXMLDOMNode> spItems;
+    hr = pElement->selectSingleNode(_bstr_t("ITEMS"), &spItems);
+    if (FAILED(hr))
+        throw hr;
+    ForEachChild(spItems.Get(), "ITEM", {"ID", "DESCR", "VALUE"},
+                 _functTrans<CDLSettings, SettingItemMap>{this, &CDLSettings::AddItemToMap}, set.m_mapItems);
 }
 
 void CDLSettings::BuildDerivedData(SettingSetRecord& set)
@@ -145,37 +127,16 @@ void CDLSettings::AddSummaryInfo(const TagItems& items, SettingSetRecord& set)
 
 HRESULT CDLSettings::LoadEngines(IXMLDOMNode* pEnginesNode, SettingSetRecord& set)
 {
-    if (pEnginesNode == nullptr)
-        return S_OK;
-    CComPtr<IXMLDOMNodeList> spList;
-    HRESULT hr = pEnginesNode->selectNodes(_bstr_t("ENGINE"), &spList);
-    if (FAILED(hr))
-        throw hr;
-    LONG nLength = 0;
-    hr = spList->get_length(&nLength);
-    if (FAILED(hr))
-        throw hr;
-    for (LONG i = 0; i < nLength; ++i)
-    {
-        CComPtr<IXMLDOMNode> spElement;
-        hr = spList->get_item(i, &spElement);
-        if (FAILED(hr))
-            throw hr;
-        if (!spElement)
-            continue;
-        TagItems items;
-        items.emplace_back("ID");
-        items.emplace_back("DESCR");
-        hr = ReadAttributes(spElement, items);
-        if (FAILED(hr))
-            throw hr;
-        CCountedPtr<EngineRecord> spEngine = AddEngine(items, set);
-        if (!spEngine)
-            continue; // its items and options belong to no engine
-        hr = LoadEngine(spElement, *spEngine);
-        if (FAILED(hr))
-            throw hr;
-    }
+    ForEachElement(pEnginesNode, "ENGINE", {"ID", "DESCR"},
+                   [&](IXMLDOMNode* pElement, const TagItems& items)
+                   {
+                       CCountedPtr<EngineRecord> spEngine = AddEngine(items, set);
+                       if (!spEngine)
+                           return; // its items and options belong to no engine
+                       const HRESULT hr = LoadEngine(pElement, *spEngine);
+                       if (FAILED(hr))
+                           throw hr;
+                   });
     return S_OK;
 }
 

@@ -8,14 +8,8 @@
 HRESULT CLinkCriteria::LoadLinkCriteria(const std::string& sPath)
 {
     CReadState state;
-    WIN32_FIND_DATAA findData;
-    HANDLE hFind = FindFirstFileA(sPath.c_str(), &findData);
-    if (hFind == INVALID_HANDLE_VALUE)
-    {
-        TraceLog("Load LoadLinkCriteria can not find file %s error %d", sPath.c_str(), 2);
+    if (!FindSettingsFile(sPath, "LoadLinkCriteria"))
         return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
-    }
-    FindClose(hFind);
     FILETIME ftBeforeRead = {0, 0};
     const bool bTimeRead = SUCCEEDED(ReadFileTime(sPath, ftBeforeRead));
     SetPath(sPath);
@@ -34,39 +28,16 @@ HRESULT CLinkCriteria::LoadLinkCriteria(const std::string& sPath)
         hr = spDoc->selectSingleNode(_bstr_t("SERVICEWORKERS"), &spRoot);
         if (FAILED(hr))
             throw hr;
-        hr = S_OK;
-        if (spRoot)
-        {
-            CComPtr<IXMLDOMNodeList> spWorkers;
-            hr = spRoot->selectNodes(_bstr_t("SW"), &spWorkers);
-            if (FAILED(hr))
-                throw hr;
-            LONG nLength = 0;
-            hr = spWorkers->get_length(&nLength);
-            if (FAILED(hr))
-                throw hr;
-            for (LONG i = 0; i < nLength; ++i)
+        hr = ForEachElement(
+            spRoot.Get(), "SW", {"ID", "DESCR"},
+            [&](IXMLDOMNode* pSW, const TagItems& items)
             {
-                CComPtr<IXMLDOMNode> spSW;
-                hr = spWorkers->get_item(i, &spSW);
-                if (FAILED(hr))
-                    throw hr;
-                if (!spSW)
-                    continue;
-                TagItems items;
-                items.emplace_back("ID");
-                items.emplace_back("DESCR");
-                hr = ReadAttributes(spSW, items);
-                if (FAILED(hr))
-                    throw hr;
                 // An SW without a readable ID is skipped with its links: they belong to no service worker.
                 if (!ReadSW(items, state))
-                    continue;
-                hr = ForEachChild(spSW.Get(), "LINK", {"CRITERIA_ID", "SETTINGS_ID"},
-                                  _functTrans<CLinkCriteria, CReadState>{this, &CLinkCriteria::ReadLink},
-                                  state);
-            }
-        }
+                    return;
+                ForEachChild(pSW, "LINK", {"CRITERIA_ID", "SETTINGS_ID"},
+                             _functTrans<CLinkCriteria, CReadState>{this, &CLinkCriteria::ReadLink}, state);
+            });
     }
     catch (HRESULT hrThrown)
     {

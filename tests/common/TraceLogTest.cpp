@@ -4,6 +4,7 @@
 #include "platform/WinFile.h"
 #include "platform/WinFileMapping.h"
 #include "platform/WinTime.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -48,12 +49,6 @@ void CaptureEvent(DWORD dwType, const char* pszText)
 // Time stamp of every line: 2024/02/29 23:59:58.250, thread 1A2B.
 const std::string PREFIX = "\r\n2024/02/29 23:59:58.250 1A2B ";
 
-std::string ReadAll(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 std::string Header(int nWrite, int nHigh, int nWrap, int nSize)
 {
     std::string s = std::to_string(nWrite) + ", " + std::to_string(nHigh) + ", " + std::to_string(nWrap) +
@@ -62,16 +57,14 @@ std::string Header(int nWrite, int nHigh, int nWrap, int nSize)
     return s;
 }
 
-class TraceLogTest : public ::testing::Test
+class TraceLogTest : public CTempDriveTest
 {
 protected:
+    TraceLogTest() : CTempDriveTest("dlsw-trace") {}
+
     void SetUp() override
     {
-        std::string sTemplate = (std::filesystem::temp_directory_path() / "dlsw-trace-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(sTemplate.data()), nullptr);
-        m_root = sTemplate;
-        CMachineConfig::Instance().Reset();
-        CMachineConfig::Instance().SetDriveRoot('C', m_root.string());
+        CTempDriveTest::SetUp();
         m_sLogName = "trace-" + std::to_string(::getpid()) + "-" +
                      ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".log";
         m_sSectionName = "Global\\" + m_sLogName;
@@ -99,9 +92,7 @@ protected:
         SetTimeSource(nullptr);
         SetThreadIdSource(nullptr);
         ClearLocalTimeBias();
-        CMachineConfig::Instance().Reset();
-        std::error_code ec;
-        std::filesystem::remove_all(m_root, ec);
+        CTempDriveTest::TearDown();
     }
 
     // The section as another process sees it.
@@ -120,7 +111,6 @@ protected:
 
     std::filesystem::path LogFile() const { return m_root / m_sLogName; }
 
-    std::filesystem::path m_root;
     std::string m_sLogName;
     std::string m_sSectionName;
     CCritSec m_lock;
@@ -331,7 +321,7 @@ TEST_F(TraceLogTest, FlushDumpsTheSectionUpToTheHighWaterMark)
     FlushTraceLog(true);
     const std::string sLines = PREFIX + "one " + PREFIX + "two ";
     const int nEnd = 100 + static_cast<int>(sLines.size());
-    EXPECT_EQ(ReadAll(LogFile()), Header(nEnd, nEnd, 20480, 40000) + sLines);
+    EXPECT_EQ(ReadFileText(LogFile()), Header(nEnd, nEnd, 20480, 40000) + sLines);
     struct stat st;
     ASSERT_EQ(::stat(LogFile().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
@@ -349,7 +339,7 @@ TEST_F(TraceLogTest, FlushDumpsTheSectionUpToTheHighWaterMark)
     const std::string sSecond(20000, 's');
     TraceLogToSharedMemory(sSecond.c_str()); // wraps and is cut at the end of the section
     FlushTraceLog(true);
-    EXPECT_EQ(ReadAll(LogFile()).size(), 21000u);
+    EXPECT_EQ(ReadFileText(LogFile()).size(), 21000u);
 }
 
 TEST_F(TraceLogTest, FileSinkBuffersAndWritesFromOffset100)
@@ -375,12 +365,12 @@ TEST_F(TraceLogTest, FileSinkBuffersAndWritesFromOffset100)
     EXPECT_EQ(std::filesystem::file_size(LogFile()), 0u);
     TraceLog("%s", sText.c_str());
     sExpected += PREFIX + sText;
-    EXPECT_TRUE(ReadAll(LogFile()) == std::string(100, '\0') + sExpected);
+    EXPECT_TRUE(ReadFileText(LogFile()) == std::string(100, '\0') + sExpected);
 
     // The rest goes at unload (or an explicit flush), behind what is there.
     TraceLog("last");
     FlushTraceLog(true);
-    EXPECT_TRUE(ReadAll(LogFile()) == std::string(100, '\0') + sExpected + PREFIX + "last");
+    EXPECT_TRUE(ReadFileText(LogFile()) == std::string(100, '\0') + sExpected + PREFIX + "last");
     EXPECT_GT(nLines, 40u);
 }
 
@@ -388,7 +378,7 @@ TEST_F(TraceLogTest, FileSinkFlushBeforeAnyWriteStillStartsAtOffset100)
 {
     TraceLogToFile("only");
     FlushTraceLog(true);
-    EXPECT_EQ(ReadAll(LogFile()), std::string(100, '\0') + PREFIX + "only");
+    EXPECT_EQ(ReadFileText(LogFile()), std::string(100, '\0') + PREFIX + "only");
 }
 
 namespace
@@ -405,7 +395,7 @@ TEST_F(TraceLogTest, PrefixPadsTheThreadIdToFourColumns)
     SetLocalTimeBias(-90); // local time 90 minutes behind UTC
     TraceLogToFile("x");
     FlushTraceLog(true);
-    EXPECT_EQ(ReadAll(LogFile()), std::string(100, '\0') + "\r\n2024/02/29 22:29:58.250   1A x");
+    EXPECT_EQ(ReadFileText(LogFile()), std::string(100, '\0') + "\r\n2024/02/29 22:29:58.250   1A x");
 }
 
 TEST_F(TraceLogTest, FileSinkWrapsToTheWrapStart)
@@ -416,7 +406,7 @@ TEST_F(TraceLogTest, FileSinkWrapsToTheWrapStart)
     TraceLogToFile(sText.c_str());
     const std::string sLast(60000, 'z');
     TraceLogToFile(sLast.c_str()); // the offset has passed the maximum size: back to the wrap start
-    const std::string sContent = ReadAll(LogFile());
+    const std::string sContent = ReadFileText(LogFile());
     const size_t nBlock = PREFIX.size() + sText.size();
     EXPECT_EQ(sContent.size(), 100 + 2 * nBlock);
     EXPECT_TRUE(sContent.compare(20481, nBlock, PREFIX + sLast) == 0);
@@ -427,11 +417,11 @@ TEST_F(TraceLogTest, FallbackSinkAppendsWithTheTime)
 {
     TraceLogToFallbackFile("one");
     TraceLogToFallbackFile("two");
-    EXPECT_EQ(ReadAll(LogFile()),
+    EXPECT_EQ(ReadFileText(LogFile()),
               "\n\n ****  Thu Feb 29 23:59:58 2024\n one\n\n ****  Thu Feb 29 23:59:58 2024\n two");
     SetTraceMask(0);
     TraceLogToFallbackFile("dropped");
-    EXPECT_EQ(ReadAll(LogFile()).find("dropped"), std::string::npos);
+    EXPECT_EQ(ReadFileText(LogFile()).find("dropped"), std::string::npos);
 }
 
 TEST_F(TraceLogTest, FallbackSinkWritesBesideTheConverterWhenItIsLoaded)
@@ -444,7 +434,7 @@ TEST_F(TraceLogTest, FallbackSinkWritesBesideTheConverterWhenItIsLoaded)
     TraceLogToFallbackFile("beside");
     const std::string sWindowsDir = MapPosixPathToWindows(logPath.parent_path().string());
     EXPECT_EQ(GetTraceLogPath(), sWindowsDir + "\\KS_Log.txt");
-    EXPECT_EQ(ReadAll(logPath), "\n\n ****  Thu Feb 29 23:59:58 2024\n beside");
+    EXPECT_EQ(ReadFileText(logPath), "\n\n ****  Thu Feb 29 23:59:58 2024\n beside");
     std::filesystem::remove(logPath);
     ::dlclose(pModule);
 }
@@ -479,7 +469,7 @@ TEST_F(TraceLogTest, ManyThreadsWriteWholeLines)
     for (std::thread& th : threads)
         th.join();
     FlushTraceLog(true);
-    const std::string sContent = ReadAll(LogFile());
+    const std::string sContent = ReadFileText(LogFile());
     size_t nCount = 0;
     for (size_t nPos = sContent.find(PREFIX); nPos != std::string::npos;
          nPos = sContent.find(PREFIX, nPos + 1))

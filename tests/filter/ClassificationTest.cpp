@@ -295,7 +295,7 @@ TEST(ClassificationInputs, NullRecordAndNullRequestInfo)
                   "[CNotifications::NotifyPreProcHeaders] CDLLContext pointer is NULL.",
                   "[CNotifications::NotifyPreProcHeaders] finished.  Win32 RC=13.  Control Message=<N/A>"}));
 
-    CTraceCapture::Lines().clear();
+    CTraceCapture::Clear();
     CDLLContext context{};
     context.RequestFlags = 0x10;
     EXPECT_EQ(CNotifications().NotifyPreProcHeaders(&context), 13u);

@@ -148,7 +148,7 @@ TEST(HttpFilterProc, DispatchesByType)
                                                     {0x80, "NotifyEndOfRequest"}};
     for (const auto& type : aTypes)
     {
-        CTraceCapture::Lines().clear();
+        CTraceCapture::Clear();
         record.m_context.NotificationType = type.first;
         HttpFilterProc(&record.m_context);
         ASSERT_FALSE(CTraceCapture::Lines().empty());

@@ -1,9 +1,8 @@
 #include "platform/WinEventLog.h"
+#include "platform/MachineConfig.h"
 #include "platform/WinDebug.h"
 #include "platform/WinSync.h"
 #include "platform/WinSystemInfo.h"
-
-#include "PlatformTestSupport.h"
 
 #include <gtest/gtest.h>
 

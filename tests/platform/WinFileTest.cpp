@@ -4,7 +4,7 @@
 #include "platform/WinSync.h"
 #include "platform/WinTime.h"
 
-#include "PlatformTestSupport.h"
+#include "tests/support/TestFiles.h"
 
 #include <cstring>
 #include <fstream>
@@ -12,15 +12,6 @@
 #include <sys/stat.h>
 
 using WinFileTest = CTempDriveTest;
-
-namespace
-{
-std::string ReadAll(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-} // namespace
 
 TEST_F(WinFileTest, MapsDrivesAndResolvesDotsWithinTheRoot)
 {
@@ -106,7 +97,7 @@ TEST_F(WinFileTest, CreateWriteSeekReadAndTimes)
     EXPECT_FALSE(WriteFile(h, "x", 1, &dwWritten, nullptr));
 
     // The first 100 bytes were never written: they read as zeros.
-    const std::string sContent = ReadAll(m_root / "log.txt");
+    const std::string sContent = ReadFileText(m_root / "log.txt");
     EXPECT_EQ(sContent, std::string(100, '\0') + "hello");
 }
 

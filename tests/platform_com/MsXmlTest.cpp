@@ -1,5 +1,6 @@
 #include "platform/MsXml.h"
 #include "platform/ComSupport.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -15,14 +16,9 @@ class MsXmlTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        char szTemplate[] = "/tmp/dlsw_msxml_XXXXXX";
-        ASSERT_NE(mkdtemp(szTemplate), nullptr);
-        m_dir = szTemplate;
         ASSERT_EQ(m_spDoc.CoCreateInstance(CLSID_DOMDocument), S_OK);
         ASSERT_EQ(m_spDoc->put_async(VARIANT_FALSE), S_OK);
     }
-    void TearDown() override { std::filesystem::remove_all(m_dir); }
-
     std::string Write(const std::string& sName, const std::string& sText)
     {
         const std::string sPath = (m_dir / sName).string();
@@ -53,7 +49,8 @@ protected:
         return Text(spAttr);
     }
 
-    std::filesystem::path m_dir;
+    CTempDir m_temp{"dlsw_msxml"};
+    const std::filesystem::path& m_dir = m_temp.Path();
     CComPtr<IXMLDOMDocument2> m_spDoc;
 };
 } // namespace

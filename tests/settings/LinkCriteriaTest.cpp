@@ -58,8 +58,7 @@ TEST(LinkCriteria, FailuresKeepTheMapAndASavedFileReadsBackTheSame)
     ASSERT_EQ(reread.LoadLinkCriteria(sPath), S_OK);
     EXPECT_EQ(Links(reread), before);
     EXPECT_EQ(reread.GetServiceWorkers().at(4)->m_sDescr, "Other worker");
-    std::ifstream in(folder.PosixOf("LinkCriteriaSettings.xml"));
-    std::string sText((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string sText = ReadFileText(folder.PosixOf("LinkCriteriaSettings.xml"));
     EXPECT_EQ(
         sText.rfind("<SERVICEWORKERS><SW ID=\"3\" DESCR=\"Service worker, merged\"><LINK CRITERIA_ID=\"10\" "
                     "SETTINGS_ID=\"1\"/>",

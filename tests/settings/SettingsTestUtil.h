@@ -1,9 +1,10 @@
 // Temporary folders with Windows paths, an injected clock and captured trace lines for the settings tests.
 #pragma once
 
-#include "common/TraceLog.h"
 #include "platform/WinFile.h"
 #include "platform/WinTime.h"
+#include "tests/support/TestFiles.h"
+#include "tests/support/TraceCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -11,10 +12,8 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 #include <string>
 #include <sys/stat.h>
-#include <vector>
 
 namespace settings_test
 {
@@ -25,70 +24,10 @@ inline std::string Fixture(const std::string& sName)
 
 inline std::string ReadFixtureText(const std::string& sName)
 {
-    std::ifstream in(std::string(DLSW_FIXTURES) + "/settings/" + sName, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return ReadFileText(std::string(DLSW_FIXTURES) + "/settings/" + sName);
 }
 
-// Trace lines written while an instance lives.
-class CTraceCapture
-{
-public:
-    CTraceCapture()
-    {
-        {
-            std::lock_guard<std::mutex> guard(Mutex());
-            Lines().clear();
-        }
-        SetTraceMask(TRACE_MASK_ON);
-        SetTraceFunction(&Capture);
-    }
-    ~CTraceCapture()
-    {
-        SetTraceFunction(nullptr);
-        SetTraceMask(0);
-    }
-    std::vector<std::string> Get() const
-    {
-        std::lock_guard<std::mutex> guard(Mutex());
-        return Lines();
-    }
-    size_t Count(const std::string& sLine) const
-    {
-        size_t n = 0;
-        for (const std::string& s : Get())
-        {
-            if (s == sLine)
-                ++n;
-        }
-        return n;
-    }
-    bool Contains(const std::string& sPart) const
-    {
-        for (const std::string& s : Get())
-        {
-            if (s.find(sPart) != std::string::npos)
-                return true;
-        }
-        return false;
-    }
-
-private:
-    static std::mutex& Mutex()
-    {
-        static std::mutex s_mx;
-        return s_mx;
-    }
-    static std::vector<std::string>& Lines()
-    {
-        static std::vector<std::string> s_lines;
-        return s_lines;
-    }
-    static void Capture(const char* pszLine)
-    {
-        std::lock_guard<std::mutex> guard(Mutex());
-        Lines().emplace_back(pszLine);
-    }
-};
+using ::CTraceCapture;
 
 // The clock the platform answers from while an instance lives; starts at 2026-01-01 00:00 UTC.
 class CFakeClock
@@ -118,18 +57,6 @@ private:
 class CTempFolder
 {
 public:
-    CTempFolder()
-    {
-        char szTemplate[] = "/tmp/dlsw_settings_XXXXXX";
-        if (mkdtemp(szTemplate) == nullptr)
-            throw std::runtime_error("mkdtemp");
-        m_sPosix = szTemplate;
-    }
-    ~CTempFolder()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(m_sPosix, ec);
-    }
     const std::string& Posix() const { return m_sPosix; }
     // The folder's Windows path, with its trailing backslash.
     std::string Windows() const { return MapPosixPathToWindows(m_sPosix) + "\\"; }
@@ -166,6 +93,7 @@ public:
     }
 
 private:
-    std::string m_sPosix;
+    CTempDir m_dir{"dlsw_settings"};
+    std::string m_sPosix = m_dir.Path().string();
 };
 } // namespace settings_test
