@@ -62,7 +62,7 @@ TEST(Attributes, ScannerTable)
         EXPECT_EQ(Describe(page.get()), c.pszAttributes) << c.pszText;
         if (*c.pszLogPart != '\0')
         {
-            EXPECT_TRUE(trace.containsPart(c.pszLogPart)) << c.pszText;
+            EXPECT_TRUE(trace.Contains(c.pszLogPart)) << c.pszText;
         }
     }
 }
@@ -72,9 +72,8 @@ TEST(Attributes, ExactRejectionLineAndFindByName)
     CTraceCapture trace;
     STestPage page("<a $x $y $z>");
     EXPECT_EQ(CTag::getTagAt(page.get(), 0)->getTagType(), CStartTagType::getUnregistered());
-    EXPECT_TRUE(
-        trace.contains("[CAttributes::reachedMaxErrorCount] Type <StartTag> Tag name <a> Begin pos <0> "
-                       "Rejected because it contains too many errors."));
+    EXPECT_TRUE(trace.Has("[CAttributes::reachedMaxErrorCount] Type <StartTag> Tag name <a> Begin pos <0> "
+                          "Rejected because it contains too many errors."));
 
     STestPage page2("<a href='x'>");
     auto* pTag = static_cast<CStartTag*>(CTag::getTagAt(page2.get(), 0));

@@ -20,8 +20,7 @@ TEST(Element, ChildrenParentsAndDepths)
     CTraceCapture trace;
     STestPage page("<div><p>a<p>b</div>");
     const std::vector<CElement*>& top = page->getChildElements();
-    EXPECT_TRUE(
-        trace.containsPart("[CSource::getChildElements] NOTE: Calling CSource.fullSequentialParse()"));
+    EXPECT_TRUE(trace.Contains("[CSource::getChildElements] NOTE: Calling CSource.fullSequentialParse()"));
     ASSERT_EQ(top.size(), 1u);
     CElement* pDiv = top[0];
     EXPECT_EQ(pDiv->m_nDepth, 0);
@@ -46,9 +45,9 @@ TEST(Element, ContentlessServerTagsAndOverlaps)
     ASSERT_NE(pBTag, nullptr);
     CElement* pB = pBTag->getElement();
     EXPECT_EQ(Names(pB->getChildElements()), (std::vector<std::string>{"i@45"}));
-    EXPECT_TRUE(trace.containsPart(
-        "[CElement::getChildElements] ChildElement <i> (ends at <56>) extends beyond end of "
-        "parent <b> (ending at <52>)."));
+    EXPECT_TRUE(
+        trace.Contains("[CElement::getChildElements] ChildElement <i> (ends at <56>) extends beyond end of "
+                       "parent <b> (ending at <52>)."));
     std::vector<CElement*> empty;
     EXPECT_TRUE(page->getChildElements().size() >= 2u);
     CSegment* pEmpty = CSegment::CREATE_NEW_INST(page.get(), 3, 3);

@@ -83,7 +83,7 @@ TEST(EndTagPairing, RulesTable)
             << c.pszPage << " " << c.pszName << c.n;
         if (*c.pszLog != '\0')
         {
-            EXPECT_TRUE(trace.containsPart(c.pszLog)) << c.pszPage;
+            EXPECT_TRUE(trace.Contains(c.pszLog)) << c.pszPage;
         }
     }
 }
@@ -101,7 +101,7 @@ TEST(EndTagPairing, TagsWithoutEndTagsLogNothing)
         EXPECT_EQ(pElement->getEndTag(), nullptr);
         EXPECT_EQ(pElement->m_nEnd, pTag->m_nEnd);
     }
-    EXPECT_FALSE(trace.containsPart("missing required end tag"));
+    EXPECT_FALSE(trace.Contains("missing required end tag"));
 }
 
 TEST(EndTagPairing, EndTagElementAndStrayEndTags)
@@ -159,7 +159,7 @@ TEST(EndTagPairing, DeeplyNestedSkippedElementsAreBounded)
     CElement* pElement = pTag->getElement();
     ASSERT_NE(pElement, nullptr);
     EXPECT_EQ(pElement->m_nEnd, sPage.size());
-    EXPECT_TRUE(trace.containsPart("Skipped elements nested deeper than <200>"));
+    EXPECT_TRUE(trace.Contains("Skipped elements nested deeper than <200>"));
 }
 
 TEST(EndTagPairing, ResultsDoNotDependOnTheOrderOfQuestions)

@@ -13,12 +13,12 @@ TEST(Source, SegmentsMustLieInsideTheSource)
     STestPage page("xxxx<b>text</b>", 4);
     EXPECT_FALSE(CSegment::checkConstructorArgs(page.get(), 2, 6));
     EXPECT_TRUE(
-        trace.contains("[CSegment::checkConstructorArgs] pSource doesn't enclose this segment. nBegin <2>, "
-                       "nEnd <6> "));
+        trace.Has("[CSegment::checkConstructorArgs] pSource doesn't enclose this segment. nBegin <2>, "
+                  "nEnd <6> "));
     EXPECT_FALSE(CSegment::checkConstructorArgs(page.get(), 6, 5));
-    EXPECT_TRUE(trace.contains("[CSegment::checkConstructorArgs] invalid nBegin <6>, nEnd <5> values"));
+    EXPECT_TRUE(trace.Has("[CSegment::checkConstructorArgs] invalid nBegin <6>, nEnd <5> values"));
     EXPECT_FALSE(CSegment::checkConstructorArgs(nullptr, 4, 5));
-    EXPECT_TRUE(trace.contains("[CSegment::checkConstructorArgs] pSource is 0."));
+    EXPECT_TRUE(trace.Has("[CSegment::checkConstructorArgs] pSource is 0."));
     EXPECT_TRUE(CSegment::checkConstructorArgs(page.get(), 4, 15));
     // Positions count from the buffer's first byte, not from the source's begin.
     CTag* pTag = page->getTagAt(4);
@@ -33,7 +33,7 @@ TEST(Source, SubstringAndNameEnd)
     STestPage page("abc a:b.c-d_e=1 9");
     EXPECT_EQ(page->substring(16, 100), "9");
     EXPECT_EQ(page->substring(17, 1), "");
-    EXPECT_TRUE(trace.contains("[CSource::substring] Invalid nPos <17> value. nBegin <0> nEnd <17>. "));
+    EXPECT_TRUE(trace.Has("[CSource::substring] Invalid nPos <17> value. nBegin <0> nEnd <17>. "));
     EXPECT_EQ(page->getNameEnd(4), 13u);
     EXPECT_EQ(page->getNameEnd(16), NPOS);
     EXPECT_EQ(page->getNameEnd(17), NPOS);
@@ -112,8 +112,8 @@ TEST(Source, NamedStartAndEndTagSearches)
     EXPECT_EQ(FromCi(pNs->m_csName), "ns:item");
     EXPECT_EQ(page->findNextStartTag(0, ToCi("/a")), nullptr);
     EXPECT_TRUE(
-        trace.contains("[CStartTag::findPreviousOrNext] csSearchName argument \"/a\" must not start with '/' "
-                       "character."));
+        trace.Has("[CStartTag::findPreviousOrNext] csSearchName argument \"/a\" must not start with '/' "
+                  "character."));
     CEndTag* pTd = page->findNextEndTag(0, ToCi("td"));
     ASSERT_NE(pTd, nullptr);
     EXPECT_EQ(pTd->m_nBegin, 20u);
@@ -134,9 +134,9 @@ TEST(Source, FindNextByAttributeValue)
     CStartTag* pExact = page->findNextStartTag(0, "id", "Main", true);
     ASSERT_NE(pExact, nullptr);
     EXPECT_EQ(FromCi(pExact->m_csName), "span");
-    EXPECT_TRUE(trace.contains(
-        "[CStartTag::findNext] StartTag <div> at <11> with attribute <id=\"main\"> ignored during "
-        "search because its case does not match search value."));
+    EXPECT_TRUE(
+        trace.Has("[CStartTag::findNext] StartTag <div> at <11> with attribute <id=\"main\"> ignored during "
+                  "search because its case does not match search value."));
     CStartTag* pAny = page->findNextStartTag(0, "id", "Main", false);
     ASSERT_NE(pAny, nullptr);
     EXPECT_EQ(FromCi(pAny->m_csName), "div");

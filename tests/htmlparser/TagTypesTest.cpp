@@ -158,6 +158,6 @@ TEST(TagTypes, UnregisteredTagTextsAreBoundedInLogsAndNames)
     EXPECT_EQ(pTag->m_csName.size(), MAX_LOGGED_TEXT);
     STestPage page2("< " + sLong + ">");
     ASSERT_NE(CTag::getTagAt(page2.get(), 0), nullptr);
-    for (const std::string& sLine : trace.lines())
+    for (const std::string& sLine : trace.Lines())
         EXPECT_LT(sLine.size(), 600u);
 }
