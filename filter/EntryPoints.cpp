@@ -36,16 +36,16 @@ DWORD Dispatch(CDLLContext* pContext)
     switch (pContext->NotificationType)
     {
     case SF_NOTIFY_SEND_RESPONSE:
-        return GuardHandler(pContext,
+        return GuardHandler(pContext, "NotifySendResponse",
                             [&] { return notifications.CNotifications::NotifySendResponse(pContext); });
     case SF_NOTIFY_END_OF_REQUEST:
-        return GuardHandler(pContext,
+        return GuardHandler(pContext, "NotifyEndOfRequest",
                             [&] { return notifications.CNotifications::NotifyEndOfRequest(pContext); });
     case SF_NOTIFY_SEND_RAW_DATA:
-        return GuardHandler(pContext,
+        return GuardHandler(pContext, "NotifySendRawData",
                             [&] { return notifications.CNotifications::NotifySendRawData(pContext); });
     case SF_NOTIFY_PREPROC_HEADERS:
-        return GuardHandler(pContext,
+        return GuardHandler(pContext, "NotifyPreProcHeaders",
                             [&] { return notifications.CNotifications::NotifyPreProcHeaders(pContext); });
     case SF_NOTIFY_AUTH_COMPLETE:
     {
@@ -63,7 +63,7 @@ DWORD Dispatch(CDLLContext* pContext)
         {
             TraceLog("[HttpFilterProc] Exception <%s> in the settings reload check.", "unknown");
         }
-        return GuardHandler(pContext,
+        return GuardHandler(pContext, "NotifyAuthComplete",
                             [&] { return notifications.CNotifications::NotifyAuthComplete(pContext); });
     }
     default:

@@ -1,13 +1,16 @@
 // Keeps exceptions of a notification handler from reaching the host, which is not built to take them:
-// one that escapes is traced and ends the worker's part in the request.
+// one that escapes is traced and ends the worker's part in the request, and the handler's closing line is
+// still written.
 #pragma once
 
 #include "common/TraceLog.h"
 #include "filter/DLLContext.h"
+#include "filter/Notifications.h"
 
 #include <exception>
 
-template <class THandler> DWORD GuardHandler(CDLLContext* pContext, THandler&& handler)
+template <class THandler>
+DWORD GuardHandler(CDLLContext* pContext, const char* pszHandler, THandler&& handler)
 {
     try
     {
@@ -24,5 +27,6 @@ template <class THandler> DWORD GuardHandler(CDLLContext* pContext, THandler&& h
                  static_cast<unsigned>(pContext->NotificationType));
     }
     pContext->ControlMessage = CM_IGNORE;
+    CNotifications::LogFinished(pszHandler, pContext, ERROR_ARENA_TRASHED);
     return ERROR_ARENA_TRASHED;
 }

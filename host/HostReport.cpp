@@ -56,11 +56,49 @@ void JsonHeaders(std::ostringstream& out, const HeaderList& headers)
 }
 } // namespace
 
+namespace
+{
+// The length of the well-formed UTF-8 sequence at nPos, or 0 when the bytes there are not one.
+size_t Utf8SequenceLength(const std::string& strText, size_t nPos)
+{
+    const auto Byte = [&](size_t n) { return static_cast<unsigned char>(strText[n]); };
+    const unsigned char c = Byte(nPos);
+    size_t nLen = 0;
+    unsigned char cMin = 0x80;
+    unsigned char cMax = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF)
+        nLen = 2;
+    else if (c >= 0xE0 && c <= 0xEF)
+    {
+        nLen = 3;
+        cMin = c == 0xE0 ? 0xA0 : 0x80; // no overlong forms
+        cMax = c == 0xED ? 0x9F : 0xBF; // no surrogates
+    }
+    else if (c >= 0xF0 && c <= 0xF4)
+    {
+        nLen = 4;
+        cMin = c == 0xF0 ? 0x90 : 0x80;
+        cMax = c == 0xF4 ? 0x8F : 0xBF;
+    }
+    if (nLen == 0 || nPos + nLen > strText.size())
+        return 0;
+    if (Byte(nPos + 1) < cMin || Byte(nPos + 1) > cMax)
+        return 0;
+    for (size_t n = 2; n < nLen; ++n)
+    {
+        if (Byte(nPos + n) < 0x80 || Byte(nPos + n) > 0xBF)
+            return 0;
+    }
+    return nLen;
+}
+} // namespace
+
 std::string JsonString(const std::string& strText)
 {
     std::string strOut = "\"";
-    for (unsigned char c : strText)
+    for (size_t nPos = 0; nPos < strText.size(); ++nPos)
     {
+        const auto c = static_cast<unsigned char>(strText[nPos]);
         switch (c)
         {
         case '"':
@@ -79,15 +117,24 @@ std::string JsonString(const std::string& strText)
             strOut += "\\t";
             break;
         default:
-            if (c < 0x20 || c >= 0x7F)
+            if (c < 0x20 || c == 0x7F)
             {
                 char szEscape[8];
                 std::snprintf(szEscape, sizeof(szEscape), "\\u%04x", c);
                 strOut += szEscape;
             }
-            else
+            else if (c < 0x80)
             {
                 strOut += static_cast<char>(c);
+            }
+            else if (const size_t nLen = Utf8SequenceLength(strText, nPos); nLen != 0)
+            {
+                strOut.append(strText, nPos, nLen);
+                nPos += nLen - 1;
+            }
+            else
+            {
+                strOut += "\\ufffd";
             }
         }
     }

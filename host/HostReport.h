@@ -18,5 +18,6 @@ struct CHostRun
 
 std::string FormatReport(const CHostRun& run);
 std::string FormatJson(const CHostRun& run);
-// A JSON string literal of the text, quotes included; bytes that are not printable ASCII are escaped.
+// A JSON string literal of the text, quotes included: UTF-8 text as it is, control characters escaped,
+// and each byte that is not part of well-formed UTF-8 as U+FFFD.
 std::string JsonString(const std::string& strText);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <map>
 #include <thread>
 #include <vector>
@@ -242,4 +243,19 @@ TEST(CountedPtr, HoldersCopiedAndReleasedOnManyThreads)
     EXPECT_EQ(nDestroyed, 0);
     sp.Release();
     EXPECT_EQ(nDestroyed, 1);
+}
+
+// The host reads counted pointers in its record word by word: the object first, then the count.
+TEST(CountedPtr, WordsAreObjectThenCountThenDeleter)
+{
+    int nDestroyed = 0;
+    CCountedPtr<CNode> sp(new CNode(&nDestroyed));
+    CCountedPtr<CNode> spCopy = sp;
+    static_assert(sizeof(sp) == 3 * sizeof(void*));
+    void* apvWords[3] = {};
+    std::memcpy(apvWords, static_cast<const void*>(&sp), sizeof(apvWords));
+    EXPECT_EQ(apvWords[0], sp.Get());
+    ASSERT_NE(apvWords[1], nullptr);
+    EXPECT_EQ(*static_cast<LONG*>(apvWords[1]), 2);
+    EXPECT_NE(apvWords[2], nullptr);
 }

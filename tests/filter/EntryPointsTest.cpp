@@ -205,21 +205,29 @@ TEST(HandlerGuard, AnEscapingExceptionBecomesCode7AndIgnore)
     CTraceCapture trace;
     CDLLContext context{};
     context.NotificationType = 0x40;
-    EXPECT_EQ(GuardHandler(&context, []() -> DWORD { throw std::runtime_error("boom"); }), 7u);
+    EXPECT_EQ(
+        GuardHandler(&context, "NotifySendResponse", []() -> DWORD { throw std::runtime_error("boom"); }),
+        7u);
     EXPECT_EQ(context.ControlMessage, CM_IGNORE);
     EXPECT_EQ(CTraceCapture::Lines(),
-              std::vector<std::string>{
-                  "[HttpFilterProc] Exception <boom> in the handler of notification 0x40. Ignore."});
+              (std::vector<std::string>{
+                  "[HttpFilterProc] Exception <boom> in the handler of notification 0x40. Ignore.",
+                  "[CNotifications::NotifySendResponse] finished.  Win32 RC=7.  Control Message=<Ignore>"}));
 
+    CTraceCapture::Clear();
     context.ControlMessage = CM_NONE;
     context.NotificationType = 0x400;
-    EXPECT_EQ(GuardHandler(&context, []() -> DWORD { throw static_cast<int32_t>(E_OUTOFMEMORY); }), 7u);
+    EXPECT_EQ(GuardHandler(&context, "NotifySendRawData",
+                           []() -> DWORD { throw static_cast<int32_t>(E_OUTOFMEMORY); }),
+              7u);
     EXPECT_EQ(context.ControlMessage, CM_IGNORE);
-    EXPECT_EQ(CTraceCapture::Lines().back(),
-              "[HttpFilterProc] Exception <unknown> in the handler of notification 0x400. Ignore.");
+    EXPECT_EQ(CTraceCapture::Lines(),
+              (std::vector<std::string>{
+                  "[HttpFilterProc] Exception <unknown> in the handler of notification 0x400. Ignore.",
+                  "[CNotifications::NotifySendRawData] finished.  Win32 RC=7.  Control Message=<Ignore>"}));
 
     context.ControlMessage = CM_NONE;
-    EXPECT_EQ(GuardHandler(&context, [] { return DWORD(13); }), 13u);
+    EXPECT_EQ(GuardHandler(&context, "NotifySendRawData", [] { return DWORD(13); }), 13u);
     EXPECT_EQ(context.ControlMessage, CM_NONE);
 }
 

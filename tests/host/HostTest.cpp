@@ -192,6 +192,20 @@ TEST_F(HostRequestStateTest, HeaderChangesApplyToWhatTheHostPassesOn)
 
 TEST(HostReport, JsonStringsAreEscaped)
 {
-    EXPECT_EQ(JsonString("a\"b\\c\r\n\t\x01\xC3\xA9"), "\"a\\\"b\\\\c\\r\\n\\t\\u0001\\u00c3\\u00a9\"");
+    const struct
+    {
+        const char* pszText;
+        const char* pszJson;
+    } cases[] = {
+        {"a\"b\\c\r\n\t\x01\x7F", "\"a\\\"b\\\\c\\r\\n\\t\\u0001\\u007f\""},
+        {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80",
+         "\"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80\""}, // UTF-8 stays
+        {"\xC3", "\"\\ufffd\""},                           // cut short
+        {"\xE9t\xE9", "\"\\ufffdt\\ufffd\""},              // Latin-1, not UTF-8
+        {"\xC0\xAF", "\"\\ufffd\\ufffd\""},                // overlong
+        {"\xED\xA0\x80", "\"\\ufffd\\ufffd\\ufffd\""},     // surrogate
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(JsonString(c.pszText), c.pszJson) << c.pszText;
 }
 } // namespace
