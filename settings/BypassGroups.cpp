@@ -1,19 +1,8 @@
-#include "common/CiString.h"
-#include "common/StringHelpers.h"
 #include "common/TraceLog.h"
 #include "platform/WinSecurity.h"
 #include "platform/WinSync.h"
 #include "settings/DLSettings.h"
 #include "settings/SettingItemIDs.h"
-
-namespace
-{
-// The text between the first start delimiter at or after nPos and the next end delimiter (or the end).
-std::string GetTokenBetween(const std::string& sText, const char* pszStart, const char* pszEnd, size_t nPos)
-{
-    return FromCi(GetNextToken(ToCi(sText), pszStart, pszEnd, nPos));
-}
-} // namespace
 
 void CDLSettings::LoadGroups()
 {
@@ -30,37 +19,36 @@ void CDLSettings::LoadGroups()
     if (sList.empty())
         return;
 
-    std::vector<std::string> vecGroups;
-    const size_t nFirst = sList.find(';');
-    const std::string sFirst = sList.substr(0, nFirst);
-    if (!sFirst.empty())
-        vecGroups.push_back(sFirst);
-    if (nFirst != std::string::npos)
+    // One pass over the text: the piece before the first ";" counts when it is not empty; after it, every
+    // piece up to the next ";" (or the end) counts until an empty one, from ";;" or a ";" at the end,
+    // ends the list.
+    size_t nEnd = sList.find(';');
+    AddBypassGroup(sList.substr(0, nEnd));
+    while (nEnd != std::string::npos)
     {
-        size_t nPos = nFirst;
-        for (;;)
-        {
-            const std::string sGroup = GetTokenBetween(sList, ";", ";", nPos);
-            if (sGroup.empty())
-                break; // two ";" in a row, or one at the end, end the list
-            vecGroups.push_back(sGroup);
-            nPos += 1 + sGroup.size();
-        }
+        const size_t nFrom = nEnd + 1;
+        nEnd = sList.find(';', nFrom);
+        const size_t nLength = (nEnd == std::string::npos ? sList.size() : nEnd) - nFrom;
+        if (nLength == 0)
+            break;
+        AddBypassGroup(sList.substr(nFrom, nLength));
     }
-    for (const std::string& sGroup : vecGroups)
+}
+
+void CDLSettings::AddBypassGroup(const std::string& sGroup)
+{
+    if (sGroup.empty())
+        return;
+    PSID pSid = nullptr;
+    if (!ConvertStringSidToSidA(sGroup.c_str(), &pSid))
     {
-        PSID pSid = nullptr;
-        if (!ConvertStringSidToSidA(sGroup.c_str(), &pSid))
-        {
-            const DWORD dwError = GetLastError();
-            TraceLogError(
-                dwError,
-                "Reading Groups from Global settings got an error %d . This group %s will be ignored",
-                static_cast<int>(dwError), sGroup.c_str());
-            continue;
-        }
-        m_vecBypassSids.push_back(CSidPtr(pSid));
+        const DWORD dwError = GetLastError();
+        TraceLogError(dwError,
+                      "Reading Groups from Global settings got an error %d . This group %s will be ignored",
+                      static_cast<int>(dwError), sGroup.c_str());
+        return;
     }
+    m_vecBypassSids.push_back(CSidPtr(pSid));
 }
 
 DWORD CDLSettings::CheckByPassList(BOOL& bMember) const

@@ -50,8 +50,9 @@ public:
     // Whether the address lies in a direct-access range of exactly that settings set.
     bool CheckClientIPAgainstDirectAccessIPRange(const IPAddressRecord& client, int nSettingID) const;
 
-    // Reads the engine-option INI file into the engine-0 option arrays of every set.
-    bool LoadEngineINI();
+    // Reads the engine-option INI file into the engine-0 option arrays of every set. Virtual so that a
+    // failing or throwing reader can stand in for it.
+    virtual bool LoadEngineINI();
     // Rebuilds the bypass SIDs from items 48 and 49.
     void LoadGroups();
 
@@ -82,6 +83,9 @@ private:
     void AddItemToMap(const TagItems& items, SettingItemMap& map);
     void AddSummaryInfo(const TagItems& items, SettingSetRecord& set);
     void AddHighSpeedApp(const TagItems& items, std::vector<HighSpeedApp>& vecList);
+
+    // Converts one piece of the bypass list and keeps its SID; an invalid piece is traced and skipped.
+    void AddBypassGroup(const std::string& sGroup);
 
     const SettingItem* FindItem(int nID, int nSettingID, int nEngineID, bool& bSetRecordMissing) const;
 

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <stdexcept>
+
 using settings_test::CTempFolder;
 using settings_test::CTraceCapture;
 using settings_test::Fixture;
@@ -271,6 +274,90 @@ TEST(DLSettingsLoad, FailedLoadKeepsTheSettingsInForce)
     ASSERT_EQ(settings.LoadSettings(sPath), S_OK);
     EXPECT_TRUE(settings.GetSettingSets().empty());
     EXPECT_FALSE(settings.GetItemValue(SETTING_OPEN_ALLOWED, nValue, 3, 0));
+}
+
+namespace
+{
+// Stands in for the engine-option reader with one that answers false or throws.
+class CEngineOptionsStandIn : public CDLSettings
+{
+public:
+    explicit CEngineOptionsStandIn(std::function<bool()> fnRead) : m_fnRead(std::move(fnRead)) {}
+    bool LoadEngineINI() override
+    {
+        ++m_nCalls;
+        return m_fnRead();
+    }
+    int m_nCalls = 0;
+
+private:
+    std::function<bool()> m_fnRead;
+};
+} // namespace
+
+TEST(DLSettingsLoad, EngineOptionFailureIsTracedAndNeverThrown)
+{
+    CTempFolder folder;
+    const std::string sPath = folder.WindowsOf("SWSettings.xml");
+    folder.Write("SWSettings.xml", settings_test::ReadFixtureText("broken.xml"));
+    CDLSettings plain;
+    const HRESULT hrBroken = plain.LoadSettings(sPath);
+    ASSERT_LT(hrBroken, 0);
+
+    const struct
+    {
+        const char* pszName;
+        std::function<bool()> fnRead;
+        std::string sLine; // TraceLogError lines carry the system's text after three blanks
+        bool bWithSystemText;
+    } cases[] = {
+        {"false", [] { return false; }, "LoadSettings failed to load the engine options HRESULT 80004005",
+         true},
+        {"HRESULT", []() -> bool { throw static_cast<HRESULT>(E_OUTOFMEMORY); },
+         "LoadSettings failed to load the engine options HRESULT 8007000e", true},
+        {"COM error", []() -> bool { throw _com_error(E_ACCESSDENIED); },
+         "LoadSettings failed to load the engine options HRESULT 80070005", true},
+        {"other", []() -> bool { throw std::runtime_error("ini unreadable"); },
+         "LoadSettings failed to load the engine options General exception", false},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.pszName);
+        const auto LinesOf = [&](const CTraceCapture& trace)
+        {
+            size_t n = 0;
+            for (const std::string& s : trace.Lines())
+            {
+                if (c.bWithSystemText ? s.rfind(c.sLine + "   ", 0) == 0 : s == c.sLine)
+                    ++n;
+            }
+            return n;
+        };
+        CTraceCapture trace;
+        CEngineOptionsStandIn settings(c.fnRead);
+
+        // A good file: its own result, its settings taken over, the failure traced.
+        folder.Write("SWSettings.xml", settings_test::ReadFixtureText("precedence.xml"));
+        HRESULT hr = E_UNEXPECTED;
+        EXPECT_NO_THROW(hr = settings.LoadSettings(sPath));
+        EXPECT_EQ(hr, S_OK);
+        int nValue = -1;
+        EXPECT_TRUE(settings.GetItemValue(SETTING_OPEN_ALLOWED, nValue, 3, 0));
+        EXPECT_EQ(nValue, 1);
+        EXPECT_EQ(settings.GetSettingSets().size(), 1u);
+        EXPECT_EQ(LinesOf(trace), 1u);
+
+        // A broken file: the parse error, not the engine options' failure; the settings stay.
+        folder.Write("SWSettings.xml", settings_test::ReadFixtureText("broken.xml"));
+        hr = E_UNEXPECTED;
+        EXPECT_NO_THROW(hr = settings.LoadSettings(sPath));
+        EXPECT_EQ(hr, hrBroken);
+        nValue = -1;
+        EXPECT_TRUE(settings.GetItemValue(SETTING_OPEN_ALLOWED, nValue, 3, 0));
+        EXPECT_EQ(nValue, 1);
+        EXPECT_EQ(LinesOf(trace), 2u);
+        EXPECT_EQ(settings.m_nCalls, 2);
+    }
 }
 
 TEST(DLSettingsLoad, ReloadIntervalStaysWhenItem81Goes)

@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 using settings_test::CTempFolder;
 using settings_test::CTraceCapture;
 using settings_test::Fixture;
@@ -150,6 +153,131 @@ TEST(Bypass, GroupsFromItems48And49AndTheThreadToken)
     BOOL bMember = FALSE;
     EXPECT_EQ(settings.CheckByPassList(bMember), 0u);
     EXPECT_FALSE(bMember);
+}
+
+namespace
+{
+std::string GroupsXml(const char* pszItem48, const char* pszItem49)
+{
+    std::string sXml = "<SETTINGS><GENERALSETTINGS>";
+    if (pszItem48 != nullptr)
+        sXml += std::string("<ITEM ID=\"48\" VALUE=\"") + pszItem48 + "\"/>";
+    if (pszItem49 != nullptr)
+        sXml += std::string("<ITEM ID=\"49\" VALUE=\"") + pszItem49 + "\"/>";
+    return sXml + "</GENERALSETTINGS></SETTINGS>";
+}
+
+std::vector<std::string> SidTexts(const CDLSettings& settings)
+{
+    std::vector<std::string> vec;
+    for (const CSidPtr& spSid : settings.GetBypassSids())
+    {
+        LPSTR psz = nullptr;
+        if (!ConvertSidToStringSidA(spSid.Get(), &psz))
+        {
+            vec.emplace_back("?");
+            continue;
+        }
+        vec.emplace_back(psz);
+        LocalFree(psz);
+    }
+    return vec;
+}
+
+std::string Sid(int n)
+{
+    return "S-1-5-21-100-200-300-" + std::to_string(n);
+}
+} // namespace
+
+TEST(Bypass, HowTheListTextIsCut)
+{
+    const std::string A = Sid(1101), B = Sid(1102);
+    const struct
+    {
+        const char* pszItem48;
+        const char* pszItem49;
+        std::vector<std::string> expected;
+        const char* pszIgnored;
+    } cases[] = {
+        {"S-1-5-21-100-200-300-1101", nullptr, {A}, nullptr},
+        {"S-1-5-21-100-200-300-1101;S-1-5-21-100-200-300-1102", nullptr, {A, B}, nullptr},
+        {";S-1-5-21-100-200-300-1101;S-1-5-21-100-200-300-1102",
+         nullptr,
+         {A, B},
+         nullptr},                                                                       // empty first piece
+        {"S-1-5-21-100-200-300-1101;;S-1-5-21-100-200-300-1102", nullptr, {A}, nullptr}, // ";;" ends it
+        {";;S-1-5-21-100-200-300-1101", nullptr, {}, nullptr},
+        {"S-1-5-21-100-200-300-1101;S-1-5-21-100-200-300-1102;", nullptr, {A, B}, nullptr},
+        {";", nullptr, {}, nullptr},
+        {"S-1-5-21-100-200-300-1101;bad;S-1-5-21-100-200-300-1102", nullptr, {A, B}, "bad"},
+        {"bad;S-1-5-21-100-200-300-1102", nullptr, {B}, "bad"},
+        {"S-1-5-21-100-200-300-1101", "S-1-5-21-100-200-300-1102", {A, B}, nullptr}, // ";" put between
+        {"S-1-5-21-100-200-300-1101;", "S-1-5-21-100-200-300-1102", {A, B}, nullptr},
+        {"S-1-5-21-100-200-300-1101;", ";S-1-5-21-100-200-300-1102", {A}, nullptr}, // joined into ";;"
+        {"", "S-1-5-21-100-200-300-1102", {B}, nullptr},
+        {nullptr, "S-1-5-21-100-200-300-1101;S-1-5-21-100-200-300-1102", {A, B}, nullptr},
+        {"S-1-5-21-100-200-300-1101", "", {A}, nullptr},
+        {nullptr, nullptr, {}, nullptr},
+    };
+    CTempFolder folder;
+    const std::string sPath = folder.WindowsOf("SWSettings.xml");
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(GroupsXml(c.pszItem48, c.pszItem49));
+        folder.Write("SWSettings.xml", GroupsXml(c.pszItem48, c.pszItem49));
+        CTraceCapture trace;
+        CDLSettings settings;
+        ASSERT_EQ(settings.LoadSettings(sPath), S_OK);
+        EXPECT_EQ(SidTexts(settings), c.expected);
+        const std::string sIgnored = "Reading Groups from Global settings got an error 1337 . This group " +
+                                     std::string(c.pszIgnored != nullptr ? c.pszIgnored : "bad") +
+                                     " will be ignored";
+        EXPECT_EQ(trace.HasPrefix(sIgnored), c.pszIgnored != nullptr);
+        EXPECT_EQ(trace.HasPrefix("Reading Groups from Global settings"), c.pszIgnored != nullptr);
+    }
+}
+
+TEST(Bypass, LongListLoadsWhole)
+{
+    // 50 000 groups over both items, an invalid piece among them, and a ";;" after which nothing counts.
+    constexpr int COUNT = 50000;
+    std::vector<std::string> vecExpected;
+    std::string sItem48;
+    std::string sItem49;
+    for (int i = 0; i < COUNT; ++i)
+    {
+        vecExpected.push_back(Sid(100000 + i));
+        std::string& sItem = i < COUNT / 2 ? sItem48 : sItem49;
+        if (!sItem.empty())
+            sItem += ';';
+        sItem += vecExpected.back();
+        if (i == COUNT / 4)
+            sItem += ";not-a-sid";
+    }
+    sItem49 += ";;" + Sid(99);
+
+    CTempFolder folder;
+    folder.Write("SWSettings.xml", GroupsXml(sItem48.c_str(), sItem49.c_str()));
+    CTraceCapture trace;
+    CDLSettings settings;
+    ASSERT_EQ(settings.LoadSettings(folder.WindowsOf("SWSettings.xml")), S_OK);
+    ASSERT_EQ(settings.GetBypassSids().size(), static_cast<size_t>(COUNT));
+    EXPECT_TRUE(SidTexts(settings) == vecExpected);
+    size_t nIgnored = 0;
+    for (const std::string& sLine : trace.Lines())
+    {
+        if (sLine.rfind("Reading Groups from Global settings", 0) == 0)
+        {
+            ++nIgnored;
+            EXPECT_EQ(
+                sLine.rfind("Reading Groups from Global settings got an error 1337 . This group not-a-sid "
+                            "will be ignored",
+                            0),
+                0u);
+        }
+    }
+    EXPECT_EQ(nIgnored, 1u);
 }
 
 TEST(Bypass, NoGroupsAndGroupsRemovedByAReload)
