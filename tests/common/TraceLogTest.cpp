@@ -235,6 +235,23 @@ TEST_F(TraceLogTest, NewSectionStartsWithTheDefaultHeader)
     EXPECT_EQ(sSection.substr(0, 100), Header(nEnd, nEnd, 20480, 10485760));
 }
 
+TEST_F(TraceLogTest, SectionLeftByAnEarlierProcessIsCreatedAgain)
+{
+    // An earlier process created the section and went away; nobody holds it any more.
+    bool bCreated = false;
+    HANDLE h = OpenTraceSharedMemory(m_sSectionName.c_str(), 40000, bCreated);
+    ASSERT_NE(h, nullptr);
+    ASSERT_TRUE(bCreated);
+    CloseHandle(h);
+
+    SetTraceLogMaxSize(50000);
+    TraceLogToSharedMemory("again");
+    EXPECT_TRUE(GetTraceLogDumpAtUnload());
+    const int nEnd = 100 + static_cast<int>(PREFIX.size()) + 6;
+    EXPECT_EQ(ReadSection(100), Header(nEnd, nEnd, 20480, 50000));
+    EXPECT_EQ(ReadSection(nEnd).substr(100), PREFIX + "again ");
+}
+
 TEST_F(TraceLogTest, WrapCountsTheModulePrefixAndKeepsTheHighWaterMark)
 {
     SetTraceLogMaxSize(40000);
