@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -191,5 +192,44 @@ TEST(WinFileMapping, ObjectOthersCanReachIsRefused)
         EXPECT_EQ(OpenFileMappingA(FILE_MAP_READ, FALSE, sName.c_str()), nullptr);
         EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
     }
+    DeleteNamedFileMapping(sName.c_str());
+}
+
+namespace
+{
+// What CreateFileMappingA (or, with a zero size, OpenFileMappingA) reports in a child process: the last
+// error, or 99 when no handle came back from an open.
+int ChildAttachError(const std::string& sName, DWORD dwSize)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0)
+    {
+        HANDLE h = dwSize != 0 ? CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, dwSize,
+                                                    sName.c_str())
+                               : OpenFileMappingA(FILE_MAP_READ, FALSE, sName.c_str());
+        const DWORD dwError = GetLastError();
+        ::_exit(h == nullptr && dwError == ERROR_SUCCESS ? 99 : static_cast<int>(dwError));
+    }
+    int nStatus = 0;
+    ::waitpid(pid, &nStatus, 0);
+    return WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
+}
+} // namespace
+
+TEST(WinFileMapping, AnotherProcessSeesTheSectionOnlyWhileItIsHeld)
+{
+    const std::string sName = UniqueName("process");
+    DeleteNamedFileMapping(sName.c_str());
+    // A child's section goes with the child.
+    EXPECT_EQ(ChildAttachError(sName, 4096), static_cast<int>(ERROR_SUCCESS));
+    EXPECT_EQ(ChildAttachError(sName, 4096), static_cast<int>(ERROR_SUCCESS));
+
+    HANDLE h = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, sName.c_str());
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
+    EXPECT_EQ(ChildAttachError(sName, 4096), static_cast<int>(ERROR_ALREADY_EXISTS));
+    EXPECT_EQ(ChildAttachError(sName, 0), static_cast<int>(ERROR_SUCCESS));
+    CloseHandle(h);
+    EXPECT_EQ(ChildAttachError(sName, 0), static_cast<int>(ERROR_FILE_NOT_FOUND));
     DeleteNamedFileMapping(sName.c_str());
 }
