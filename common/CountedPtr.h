@@ -7,6 +7,7 @@
 #include "platform/WinSync.h"
 
 #include <atomic>
+#include <memory>
 #include <utility>
 
 // How the last holder destroys the object. Each deleter is a one-byte object allocated with the count.
@@ -74,8 +75,22 @@ public:
     {
         if (pObject == nullptr)
             return;
-        m_pCount = new LONG(0);
-        m_pDeleter = new TDeleter();
+        // The holder owns the object from here on: when the count or the deleter cannot be allocated, the
+        // object is destroyed as its last holder would have, and the failure goes to the caller.
+        std::unique_ptr<LONG> spCount;
+        std::unique_ptr<TDeleter> spDeleter;
+        try
+        {
+            spCount.reset(new LONG(0));
+            spDeleter.reset(new TDeleter());
+        }
+        catch (...)
+        {
+            TDeleter()(pObject);
+            throw;
+        }
+        m_pCount = spCount.release();
+        m_pDeleter = spDeleter.release();
         m_pObject = pObject;
         InterlockedIncrement(m_pCount);
     }

@@ -132,6 +132,26 @@ void UnmapSectionLocked(TraceLogState& state)
     state.m_nViewSize = 0;
 }
 
+// Widens the view to the size a header gives, never past the section's own end. A section opened before
+// its creator wrote the header is mapped only as far as the header; it grows here once the header is
+// there. False when a wider view could not be mapped; the current view then stays.
+bool GrowViewLocked(TraceLogState& state, HANDLE hSection, int nSize)
+{
+    const int64_t nSection = static_cast<int64_t>(
+        std::min<ULONGLONG>(GetFileMappingSize(hSection), static_cast<ULONGLONG>(INT32_MAX)));
+    const int64_t nWanted = std::min<int64_t>(nSize, nSection);
+    if (nWanted <= state.m_nViewSize)
+        return true;
+    char* pView =
+        static_cast<char*>(MapViewOfFile(hSection, FILE_MAP_ALL_ACCESS, 0, 0, static_cast<SIZE_T>(nWanted)));
+    if (pView == nullptr)
+        return false;
+    UnmapSectionLocked(state);
+    state.m_pView = pView;
+    state.m_nViewSize = nWanted;
+    return true;
+}
+
 // Opens or creates the section named after the log path and maps it; false drops the line.
 bool OpenSectionLocked(TraceLogState& state)
 {
@@ -165,16 +185,10 @@ bool OpenSectionLocked(TraceLogState& state)
         int nHighWater = 0;
         int nWrapStart = 0;
         int nSize = 0;
-        if (ParseHeader(state.m_pView, nWrite, nHighWater, nWrapStart, nSize) && nSize >= 1 &&
-            nSize != TRACE_HEADER_SIZE)
+        if (ParseHeader(state.m_pView, nWrite, nHighWater, nWrapStart, nSize) && nSize >= 1)
         {
-            UnmapSectionLocked(state);
-            // A view larger than the section is refused by the mapping itself.
-            state.m_pView = static_cast<char*>(
-                MapViewOfFile(hSection, FILE_MAP_ALL_ACCESS, 0, 0, static_cast<SIZE_T>(nSize)));
-            if (state.m_pView == nullptr)
+            if (!GrowViewLocked(state, hSection, nSize))
                 return false;
-            state.m_nViewSize = nSize;
             state.m_nMaxSize = nSize;
         }
     }
@@ -251,9 +265,18 @@ void FlushLocked(TraceLogState& state, bool bUnmap)
                                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
             if (hFile != INVALID_HANDLE_VALUE)
             {
-                // The text ends at its first NUL, and never past the high-water mark or the view.
-                const int64_t nLimit =
-                    std::min<int64_t>(state.m_nViewSize, std::max(state.m_nShmHighWater, 0));
+                // Other modules and processes write into the section too: the header read now gives the
+                // end of their lines when it is beyond this module's own. The text ends at its first NUL,
+                // and never past the high-water mark or the view.
+                int nHighWater = state.m_nShmHighWater;
+                int nWrite = 0;
+                int nHeaderHighWater = 0;
+                int nWrapStart = 0;
+                int nSize = 0;
+                if (state.m_nViewSize >= TRACE_HEADER_SIZE &&
+                    ParseHeader(state.m_pView, nWrite, nHeaderHighWater, nWrapStart, nSize))
+                    nHighWater = std::max(nHighWater, nHeaderHighWater);
+                const int64_t nLimit = std::min<int64_t>(state.m_nViewSize, std::max(nHighWater, 0));
                 const size_t nLength = strnlen(state.m_pView, static_cast<size_t>(nLimit));
                 int64_t nIgnored = 0;
                 WriteAll(hFile, state.m_pView, nLength, nIgnored);
@@ -533,7 +556,9 @@ void TraceLogToSharedMemory(const char* pszText)
         CAutoSync guard(pLock);
         TraceLogState& state = State();
         std::lock_guard<std::mutex> lock(state.m_mutex);
-        if (state.m_bUnloaded || state.m_nMaxSize <= state.m_nWrapStart)
+        // A section no larger than its header holds no line.
+        if (state.m_bUnloaded || state.m_nMaxSize <= state.m_nWrapStart ||
+            state.m_nMaxSize <= TRACE_HEADER_SIZE)
             return;
         if (state.m_pView == nullptr && !OpenSectionLocked(state))
         {
@@ -548,6 +573,8 @@ void TraceLogToSharedMemory(const char* pszText)
         {
             state.m_nMaxSize = nSize;
             state.m_nWrapStart = nWrapStart;
+            if (nSize > state.m_nViewSize)
+                GrowViewLocked(state, state.m_spSection.Get(), nSize);
         }
         // Whatever the header says, every position stays inside the mapped view and behind the header.
         const int64_t nLimit = std::min<int64_t>(state.m_nMaxSize, state.m_nViewSize);

@@ -13,17 +13,57 @@
 
 namespace
 {
+// Every handle (and every view) of a named section holds a shared lock on byte 0 of its object, so the
+// section lives, as on Windows, exactly as long as someone holds it: an object nobody holds is a
+// leftover of an earlier run and is sized and cleared anew by the next creator. Byte 1 is held
+// exclusively while an opener decides whether it is the first, so two openers never both take an
+// uninitialised object for an existing one. The locks belong to the open file description: two handles
+// in one process count as two holders.
+constexpr off_t ATTACH_BYTE = 0;
+constexpr off_t OPENING_BYTE = 1;
+
+bool LockByte(int fd, off_t nByte, short nType, bool bWait)
+{
+    struct flock fl = {};
+    fl.l_type = nType;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = nByte;
+    fl.l_len = 1;
+    for (;;)
+    {
+        if (::fcntl(fd, bWait ? F_OFD_SETLKW : F_OFD_SETLK, &fl) == 0)
+            return true;
+        if (errno != EINTR)
+            return false;
+    }
+}
+
 class CSectionObject : public CWinHandleObject
 {
 public:
-    CSectionObject(int fd, bool bWritable) : m_fd(fd), m_bWritable(bWritable) {}
+    CSectionObject(int fd, bool bWritable, bool bNamed) : m_fd(fd), m_bWritable(bWritable), m_bNamed(bNamed)
+    {
+    }
     ~CSectionObject() override
     {
-        if (m_fd >= 0)
-            ::close(m_fd);
+        if (m_fd < 0)
+            return;
+        // The last holder gives the memory back; the object itself stays for the next creator.
+        if (m_bNamed && LockByte(m_fd, OPENING_BYTE, F_WRLCK, true) &&
+            LockByte(m_fd, ATTACH_BYTE, F_WRLCK, false))
+            static_cast<void>(::ftruncate(m_fd, 0));
+        ::close(m_fd);
     }
     int m_fd;
     bool m_bWritable;
+    bool m_bNamed;
+};
+
+// A view keeps its section alive after the handle is closed, as on Windows.
+struct CView
+{
+    size_t m_nBytes;
+    std::shared_ptr<CSectionObject> m_spSection;
 };
 
 // Views by base address, for UnmapViewOfFile.
@@ -32,9 +72,9 @@ std::mutex& ViewMutex()
     static std::mutex* s_pMutex = new std::mutex();
     return *s_pMutex;
 }
-std::map<const void*, size_t>& Views()
+std::map<const void*, CView>& Views()
 {
-    static auto* s_pViews = new std::map<const void*, size_t>();
+    static auto* s_pViews = new std::map<const void*, CView>();
     return *s_pViews;
 }
 
@@ -44,6 +84,52 @@ ULONGLONG SizeOf(int fd)
     if (::fstat(fd, &st) != 0 || st.st_size < 0)
         return 0;
     return static_cast<ULONGLONG>(st.st_size);
+}
+
+// /dev/shm is writable by everyone: an object that another account made, or that others may read or
+// write, is refused rather than trusted with the log.
+DWORD CheckOwnObject(int fd)
+{
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        return Win32ErrorFromErrno(errno);
+    if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || (st.st_mode & 077) != 0)
+        return ERROR_ACCESS_DENIED;
+    return ERROR_SUCCESS;
+}
+
+// Opens (or, with bCreate, creates) the named object, checks who owns it and attaches to it under the
+// opening lock. On success bFirst tells whether nobody else held it; the caller then still holds the
+// attach byte exclusively and the opening lock, and must call FinishAttach.
+DWORD AttachNamedObject(const std::string& sShmName, bool bCreate, int& fd, bool& bFirst)
+{
+    fd = ::shm_open(sShmName.c_str(), O_RDWR | O_CLOEXEC | (bCreate ? O_CREAT : 0), 0600);
+    if (fd < 0)
+        return Win32ErrorFromErrno(errno);
+    DWORD dwError = CheckOwnObject(fd);
+    if (dwError == ERROR_SUCCESS && !LockByte(fd, OPENING_BYTE, F_WRLCK, true))
+        dwError = Win32ErrorFromErrno(errno);
+    if (dwError == ERROR_SUCCESS)
+    {
+        bFirst = LockByte(fd, ATTACH_BYTE, F_WRLCK, false);
+        // Others hold it shared only; nobody holds it exclusively outside the opening lock.
+        if (!bFirst && !LockByte(fd, ATTACH_BYTE, F_RDLCK, false))
+            dwError = Win32ErrorFromErrno(errno);
+    }
+    if (dwError != ERROR_SUCCESS)
+    {
+        ::close(fd); // lets go of every lock taken here
+        fd = -1;
+    }
+    return dwError;
+}
+
+// Turns an exclusive attach into a shared one (in one step: nobody can slip in between) and lets the
+// next opener decide.
+void FinishAttach(int fd)
+{
+    LockByte(fd, ATTACH_BYTE, F_RDLCK, false);
+    LockByte(fd, OPENING_BYTE, F_UNLCK, false);
 }
 } // namespace
 
@@ -73,43 +159,44 @@ HANDLE CreateFileMappingA(HANDLE hFile, LPSECURITY_ATTRIBUTES /*pAttributes*/, D
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    int fd = -1;
-    bool bExisted = false;
     if (pszName == nullptr)
     {
-        fd = ::memfd_create("dlsw-section", MFD_CLOEXEC);
-    }
-    else
-    {
-        const std::string sShmName = SharedMemoryNameOf(pszName);
-        fd = ::shm_open(sShmName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd < 0 && errno == EEXIST)
+        const int fd = ::memfd_create("dlsw-section", MFD_CLOEXEC);
+        if (fd < 0 || ::ftruncate(fd, static_cast<off_t>(ullSize)) != 0)
         {
-            bExisted = true;
-            fd = ::shm_open(sShmName.c_str(), bWritable ? O_RDWR | O_CLOEXEC : O_RDONLY | O_CLOEXEC, 0600);
+            const int nErrno = errno;
+            if (fd >= 0)
+                ::close(fd);
+            SetLastError(Win32ErrorFromErrno(nErrno));
+            return nullptr;
         }
-        else if (fd >= 0)
-        {
-            // The mode of a new object is narrowed by the umask; make it exactly owner read and write.
-            ::fchmod(fd, 0600);
-        }
+        HANDLE h = RegisterHandleObject(std::make_shared<CSectionObject>(fd, bWritable, false));
+        SetLastError(ERROR_SUCCESS);
+        return h;
     }
-    if (fd < 0)
+    int fd = -1;
+    bool bFirst = false;
+    const DWORD dwError = AttachNamedObject(SharedMemoryNameOf(pszName), true, fd, bFirst);
+    if (dwError != ERROR_SUCCESS)
     {
-        SetLastError(Win32ErrorFromErrno(errno));
+        SetLastError(dwError);
         return nullptr;
     }
-    if (!bExisted && ::ftruncate(fd, static_cast<off_t>(ullSize)) != 0)
+    if (bFirst)
     {
-        const int nErrno = errno;
-        ::close(fd);
-        if (pszName != nullptr)
-            ::shm_unlink(SharedMemoryNameOf(pszName).c_str());
-        SetLastError(Win32ErrorFromErrno(nErrno));
-        return nullptr;
+        // A new section: whatever an earlier run left (even an object that was never sized) is cleared.
+        if (::ftruncate(fd, 0) != 0 || ::ftruncate(fd, static_cast<off_t>(ullSize)) != 0 ||
+            ::fchmod(fd, 0600) != 0)
+        {
+            const int nErrno = errno;
+            ::close(fd);
+            SetLastError(Win32ErrorFromErrno(nErrno));
+            return nullptr;
+        }
     }
-    HANDLE h = RegisterHandleObject(std::make_shared<CSectionObject>(fd, bWritable));
-    SetLastError(bExisted ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    FinishAttach(fd);
+    HANDLE h = RegisterHandleObject(std::make_shared<CSectionObject>(fd, bWritable, true));
+    SetLastError(bFirst ? ERROR_SUCCESS : ERROR_ALREADY_EXISTS);
     return h;
 }
 
@@ -120,16 +207,25 @@ HANDLE OpenFileMappingA(DWORD dwDesiredAccess, BOOL /*bInheritHandle*/, LPCSTR p
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    const bool bWritable = (dwDesiredAccess & FILE_MAP_WRITE) != 0;
-    const int fd =
-        ::shm_open(SharedMemoryNameOf(pszName).c_str(), (bWritable ? O_RDWR : O_RDONLY) | O_CLOEXEC, 0);
-    if (fd < 0)
+    int fd = -1;
+    bool bFirst = false;
+    const DWORD dwError = AttachNamedObject(SharedMemoryNameOf(pszName), false, fd, bFirst);
+    if (dwError != ERROR_SUCCESS)
     {
-        SetLastError(Win32ErrorFromErrno(errno));
+        SetLastError(dwError);
         return nullptr;
     }
+    if (bFirst)
+    {
+        // Nobody holds it: the section no longer exists.
+        ::close(fd);
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return nullptr;
+    }
+    FinishAttach(fd);
     SetLastError(ERROR_SUCCESS);
-    return RegisterHandleObject(std::make_shared<CSectionObject>(fd, bWritable));
+    return RegisterHandleObject(
+        std::make_shared<CSectionObject>(fd, (dwDesiredAccess & FILE_MAP_WRITE) != 0, true));
 }
 
 LPVOID MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess, DWORD dwFileOffsetHigh,
@@ -168,13 +264,13 @@ LPVOID MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess, DWORD dwF
         return nullptr;
     }
     std::lock_guard<std::mutex> lock(ViewMutex());
-    Views()[p] = static_cast<size_t>(ullBytes);
+    Views()[p] = CView{static_cast<size_t>(ullBytes), spSection};
     return p;
 }
 
 BOOL UnmapViewOfFile(LPCVOID pBaseAddress)
 {
-    size_t nBytes = 0;
+    CView view{};
     {
         std::lock_guard<std::mutex> lock(ViewMutex());
         auto it = Views().find(pBaseAddress);
@@ -183,10 +279,10 @@ BOOL UnmapViewOfFile(LPCVOID pBaseAddress)
             SetLastError(ERROR_INVALID_ADDRESS);
             return FALSE;
         }
-        nBytes = it->second;
+        view = std::move(it->second);
         Views().erase(it);
     }
-    ::munmap(const_cast<void*>(pBaseAddress), nBytes);
+    ::munmap(const_cast<void*>(pBaseAddress), view.m_nBytes);
     return TRUE;
 }
 

@@ -1,6 +1,9 @@
 // Named file mappings backed by the paging file, over POSIX shared memory. A name maps to the shared
-// memory object "/dlsw.<uid>.<name>" (backslashes and slashes become "_"), created with mode 0600. Unlike
-// Windows, the object outlives its last handle; DeleteNamedFileMapping removes it.
+// memory object "/dlsw.<uid>.<name>" (backslashes and slashes become "_"), created with mode 0600. As on
+// Windows, a section exists while a handle or a view holds it: an object left behind once nobody holds it
+// (the last holder empties it) is opened by nobody and is sized and cleared anew by the next creator. An
+// object that another account owns, or that others may read or write, is refused (ERROR_ACCESS_DENIED).
+// DeleteNamedFileMapping removes the object's name.
 #pragma once
 
 #include "platform/WinHandle.h"
@@ -19,7 +22,8 @@
 #define FILE_MAP_ALL_ACCESS 0x000F001Fu
 
 // Only hFile == INVALID_HANDLE_VALUE (the paging file) is served. An existing section of that name is
-// opened instead, with ERROR_ALREADY_EXISTS as last error. A null name gives an anonymous section.
+// opened instead, keeping its size, with ERROR_ALREADY_EXISTS as last error. A null name gives an
+// anonymous section.
 DLSW_API HANDLE CreateFileMappingA(HANDLE hFile, LPSECURITY_ATTRIBUTES pAttributes, DWORD flProtect,
                                    DWORD dwMaximumSizeHigh, DWORD dwMaximumSizeLow, LPCSTR pszName);
 // Null with ERROR_FILE_NOT_FOUND when no section has that name.

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <map>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -71,6 +72,25 @@ struct CArrayHolder
     {
         s_pLastArray = m_psa;
         ++s_nDeleted;
+    }
+};
+
+// A deleter whose allocation fails on demand; it records the objects it destroys.
+struct CFailingAllocDelete
+{
+    static inline bool s_bFailAlloc = false;
+    static inline int s_nDeleted = 0;
+    static void* operator new(size_t nBytes)
+    {
+        if (s_bFailAlloc)
+            throw std::bad_alloc();
+        return ::operator new(nBytes);
+    }
+    static void operator delete(void* p) { ::operator delete(p); }
+    void operator()(CElement* p) const
+    {
+        ++s_nDeleted;
+        delete p;
     }
 };
 
@@ -201,6 +221,27 @@ TEST(CountedPtr, LocalMemoryLibraryAndArrayHolderDeleters)
     EXPECT_FALSE(twiceLocked.m_bDestroyed);
     EXPECT_EQ(CArrayHolder::s_nDeleted, 2);
     EXPECT_EQ(CArrayHolder::s_pLastArray, &twiceLocked);
+}
+
+TEST(CountedPtr, FailedAllocationDestroysTheObjectAndLeaksNothing)
+{
+    CElement::s_nDestroyed = 0;
+    CFailingAllocDelete::s_nDeleted = 0;
+    CFailingAllocDelete::s_bFailAlloc = true;
+    using CFailingPtr = CCountedPtr<CElement, CFailingAllocDelete>;
+    EXPECT_THROW(CFailingPtr sp(new CElement()), std::bad_alloc);
+    CFailingAllocDelete::s_bFailAlloc = false;
+    // Destroyed through the deleter's policy; the count allocated before is freed (the address sanitizer
+    // reports it otherwise).
+    EXPECT_EQ(CFailingAllocDelete::s_nDeleted, 1);
+    EXPECT_EQ(CElement::s_nDestroyed, 1);
+
+    {
+        CFailingPtr sp(new CElement());
+        EXPECT_EQ(sp.UseCount(), 1);
+    }
+    EXPECT_EQ(CFailingAllocDelete::s_nDeleted, 2);
+    EXPECT_EQ(CElement::s_nDestroyed, 2);
 }
 
 TEST(CountedPtr, AdoptMovesTheObjectIntoAMapEntry)

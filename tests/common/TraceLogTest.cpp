@@ -235,6 +235,23 @@ TEST_F(TraceLogTest, NewSectionStartsWithTheDefaultHeader)
     EXPECT_EQ(sSection.substr(0, 100), Header(nEnd, nEnd, 20480, 10485760));
 }
 
+TEST_F(TraceLogTest, SectionLeftByAnEarlierProcessIsCreatedAgain)
+{
+    // An earlier process created the section and went away; nobody holds it any more.
+    bool bCreated = false;
+    HANDLE h = OpenTraceSharedMemory(m_sSectionName.c_str(), 40000, bCreated);
+    ASSERT_NE(h, nullptr);
+    ASSERT_TRUE(bCreated);
+    CloseHandle(h);
+
+    SetTraceLogMaxSize(50000);
+    TraceLogToSharedMemory("again");
+    EXPECT_TRUE(GetTraceLogDumpAtUnload());
+    const int nEnd = 100 + static_cast<int>(PREFIX.size()) + 6;
+    EXPECT_EQ(ReadSection(100), Header(nEnd, nEnd, 20480, 50000));
+    EXPECT_EQ(ReadSection(nEnd).substr(100), PREFIX + "again ");
+}
+
 TEST_F(TraceLogTest, WrapCountsTheModulePrefixAndKeepsTheHighWaterMark)
 {
     SetTraceLogMaxSize(40000);
@@ -309,6 +326,97 @@ TEST_F(TraceLogTest, OpenedSectionWithAHeaderSizeBeyondTheSectionIsLeftAlone)
     TraceLogToSharedMemory("dropped too");
     EXPECT_EQ(std::string(pView, 100), sNoSize);
     EXPECT_EQ(pView[100], '\0');
+    UnmapViewOfFile(pView);
+    CloseHandle(h);
+}
+
+TEST_F(TraceLogTest, OpenedSectionGrowsOnceItsHeaderGivesTheSize)
+{
+    // Opened before its creator wrote the header: only the header is mapped and the line is dropped.
+    bool bCreated = false;
+    HANDLE h = OpenTraceSharedMemory(m_sSectionName.c_str(), 50000, bCreated);
+    ASSERT_TRUE(bCreated);
+    char* pView = static_cast<char*>(MapViewOfFile(h, FILE_MAP_ALL_ACCESS, 0, 0, 50000));
+    ASSERT_NE(pView, nullptr);
+    TraceLogToSharedMemory("early");
+    EXPECT_EQ(pView[0], '\0');
+    EXPECT_EQ(pView[100], '\0');
+
+    // Once the header is there, the next line maps the whole section and goes in.
+    std::memcpy(pView, Header(100, 100, 30000, 50000).data(), 100);
+    TraceLogToSharedMemory("late");
+    const int nEnd = 100 + static_cast<int>(PREFIX.size()) + 5;
+    EXPECT_EQ(std::string(pView, 100), Header(nEnd, nEnd, 30000, 50000));
+    EXPECT_EQ(std::string(pView + 100, nEnd - 100), PREFIX + "late ");
+
+    // Lines reach the section's end, not further: the header's size beyond the section is cut to it.
+    std::memcpy(pView, Header(49000, 49000, 30000, 99999999).data(), 100);
+    const std::string sLong(600, 'e');
+    TraceLogToSharedMemory(sLong.c_str());
+    const int nAfter = 49000 + static_cast<int>(PREFIX.size()) + 601;
+    EXPECT_EQ(std::string(pView, 100), Header(nAfter, nAfter, 30000, 99999999));
+    EXPECT_EQ(std::string(pView + 49000, nAfter - 49000), PREFIX + sLong + " ");
+    TraceLogToSharedMemory(sLong.c_str()); // past the section's end: back to the wrap start
+    EXPECT_EQ(std::string(pView + 30000, PREFIX.size() + 601), PREFIX + sLong + " ");
+    UnmapViewOfFile(pView);
+    CloseHandle(h);
+}
+
+TEST_F(TraceLogTest, OpenedSectionLargerThanItsHeaderSizeTakesTheSectionsSize)
+{
+    // A header size beyond the section: the section's own size is mapped and lines are written.
+    bool bCreated = false;
+    HANDLE h = OpenTraceSharedMemory(m_sSectionName.c_str(), 40000, bCreated);
+    ASSERT_TRUE(bCreated);
+    char* pView = static_cast<char*>(MapViewOfFile(h, FILE_MAP_ALL_ACCESS, 0, 0, 40000));
+    ASSERT_NE(pView, nullptr);
+    std::memcpy(pView, Header(100, 100, 20480, 99999999).data(), 100);
+    TraceLogToSharedMemory("fits");
+    const int nEnd = 100 + static_cast<int>(PREFIX.size()) + 5;
+    EXPECT_EQ(std::string(pView, 100), Header(nEnd, nEnd, 20480, 99999999));
+    EXPECT_EQ(std::string(pView + 100, nEnd - 100), PREFIX + "fits ");
+    UnmapViewOfFile(pView);
+    CloseHandle(h);
+}
+
+TEST_F(TraceLogTest, SectionNoLargerThanItsHeaderIsNotCreated)
+{
+    SetTraceLogWrapStart(0);
+    SetTraceLogMaxSize(60);
+    TraceLogToSharedMemory("x");
+    EXPECT_EQ(OpenFileMappingA(FILE_MAP_READ, FALSE, m_sSectionName.c_str()), nullptr);
+}
+
+TEST_F(TraceLogTest, FlushDumpsWhatOtherWritersAddedToTheSection)
+{
+    SetTraceLogMaxSize(40000);
+    TraceLogToSharedMemory("mine");
+    // Another module writes its line behind this one's and moves the header on.
+    HANDLE h = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, m_sSectionName.c_str());
+    ASSERT_NE(h, nullptr);
+    char* pView = static_cast<char*>(MapViewOfFile(h, FILE_MAP_ALL_ACCESS, 0, 0, 40000));
+    ASSERT_NE(pView, nullptr);
+    const int nMine = 100 + static_cast<int>(PREFIX.size()) + 5;
+    const std::string sTheirs = PREFIX + "[other.dll] theirs ";
+    std::memcpy(pView + nMine, sTheirs.data(), sTheirs.size());
+    const int nEnd = nMine + static_cast<int>(sTheirs.size());
+    std::memcpy(pView, Header(nEnd, nEnd, 20480, 40000).data(), 100);
+
+    FlushTraceLog(true);
+    EXPECT_EQ(ReadFileText(LogFile()), Header(nEnd, nEnd, 20480, 40000) + PREFIX + "mine " + sTheirs);
+
+    // A header beyond the section is cut to the view.
+    std::filesystem::remove(LogFile());
+    ResetTraceLogState();
+    SetTraceLogPath(("C:\\" + m_sLogName).c_str());
+    SetTraceLogLock(&m_lock);
+    SetTraceMask(TRACE_MASK_ON);
+    std::memset(pView + nEnd, 'z', 40000 - nEnd);
+    TraceLogToSharedMemory("again"); // opened, not created: dumped only when asked to
+    std::memcpy(pView, Header(nEnd, 99999999, 20480, 40000).data(), 100);
+    SetTraceLogDumpAtUnload(true);
+    FlushTraceLog(true);
+    EXPECT_EQ(ReadFileText(LogFile()).size(), 40000u);
     UnmapViewOfFile(pView);
     CloseHandle(h);
 }
