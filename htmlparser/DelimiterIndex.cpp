@@ -68,6 +68,119 @@ Position CDelimiterIndex::findPrevious(const char* pszPattern, Position nPos)
     return *(it - 1);
 }
 
+CDelimiterIndex::SScannedText* CDelimiterIndex::scannedText(const char* pszPattern, std::string& sKey)
+{
+    if (pszPattern == nullptr || pszPattern[0] == '\0' || m_pText == nullptr || m_nEnd <= m_nBegin)
+        return nullptr;
+    sKey.assign(pszPattern);
+    if (sKey.size() > m_nEnd - m_nBegin)
+        return nullptr;
+    for (char& c : sKey)
+        c = static_cast<char>(FoldNoCase(static_cast<unsigned char>(c)));
+    return &m_ScannedTexts[sKey];
+}
+
+Position CDelimiterIndex::findNextText(const char* pszPattern, Position nFrom, Position nLimit)
+{
+    std::string sKey;
+    SScannedText* pText = scannedText(pszPattern, sKey);
+    if (pText == nullptr || nFrom == NPOS)
+        return NPOS;
+    const Position L = sKey.size();
+    nFrom = std::max(nFrom, m_nBegin);
+    const Position nLast = std::min(m_nEnd - L, nLimit);
+    if (nFrom > nLast)
+        return NPOS;
+    auto& scanned = pText->m_Scanned;
+    auto& hits = pText->m_Hits;
+    // The stretch that holds nFrom or ends right at it is extended; otherwise a new one starts at nFrom.
+    auto it = scanned.upper_bound(nFrom);
+    if (it != scanned.begin() && std::prev(it)->second >= nFrom)
+        it = std::prev(it);
+    else
+        it = scanned.emplace(nFrom, nFrom).first;
+    for (;;)
+    {
+        auto itHit = hits.lower_bound(nFrom);
+        if (itHit != hits.end() && *itHit < it->second)
+            return *itHit <= nLast ? *itHit : NPOS;
+        const Position nCursor = it->second;
+        if (nCursor > nLast)
+            return NPOS;
+        auto itNext = std::next(it);
+        const Position nStop = itNext == scanned.end() ? nLast + 1 : std::min(itNext->first, nLast + 1);
+        Position nHit = NPOS;
+        if (nCursor < nStop)
+        {
+            nHit = FindStringNoCase(m_pText, sKey.c_str(), nCursor, nStop - 1 + L - nCursor);
+            it->second = nHit == NPOS ? nStop : nHit + 1;
+            if (nHit != NPOS)
+                hits.insert(nHit);
+        }
+        if (itNext != scanned.end() && itNext->first <= it->second)
+        {
+            it->second = std::max(it->second, itNext->second);
+            scanned.erase(itNext);
+            if (nHit == NPOS)
+                continue;
+        }
+        if (nHit != NPOS)
+            return nHit;
+        if (it->second > nLast)
+            return NPOS;
+    }
+}
+
+Position CDelimiterIndex::findPreviousText(const char* pszPattern, Position nPos)
+{
+    std::string sKey;
+    SScannedText* pText = scannedText(pszPattern, sKey);
+    if (pText == nullptr || nPos == NPOS || nPos < m_nBegin)
+        return NPOS;
+    const Position L = sKey.size();
+    const Position nTop = std::min(nPos, m_nEnd - L);
+    if (nTop < m_nBegin)
+        return NPOS;
+    auto& scanned = pText->m_Scanned;
+    auto& hits = pText->m_Hits;
+    auto it = scanned.upper_bound(nTop);
+    if (it != scanned.begin() && std::prev(it)->second > nTop)
+        it = std::prev(it);
+    else if (it == scanned.end() || it->first != nTop + 1)
+        it = scanned.emplace(nTop + 1, nTop + 1).first;
+    for (;;)
+    {
+        auto itHit = hits.upper_bound(nTop);
+        if (itHit != hits.begin() && *std::prev(itHit) >= it->first)
+            return *std::prev(itHit);
+        if (it->first <= m_nBegin)
+            return NPOS;
+        auto itPrev = it == scanned.begin() ? scanned.end() : std::prev(it);
+        const Position nFloor = itPrev == scanned.end() ? m_nBegin : itPrev->second;
+        const Position nLow = it->first;
+        Position nHit = NPOS;
+        if (nFloor < nLow)
+            nHit = FindStringNoCaseBackward(m_pText, sKey.c_str(), nLow - 1, m_nEnd, nLow - nFloor);
+        // Map keys do not move: the stretch is put back under its lower begin.
+        const Position nNewLow = nHit == NPOS ? nFloor : nHit;
+        Position nHigh = it->second;
+        scanned.erase(it);
+        Position nBegin = nNewLow;
+        if (itPrev != scanned.end() && itPrev->second >= nNewLow)
+        {
+            nBegin = itPrev->first;
+            nHigh = std::max(nHigh, itPrev->second);
+            scanned.erase(itPrev);
+        }
+        it = scanned.emplace(nBegin, nHigh).first;
+        if (nHit != NPOS)
+        {
+            hits.insert(nHit);
+            return nHit;
+        }
+    }
+}
+
 void CDelimiterIndex::buildHidingSpans()
 {
     m_bHidingSpansBuilt = true;

@@ -6,7 +6,9 @@
 
 #include "htmlparser/Position.h"
 
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -23,6 +25,13 @@ public:
     // end) and not below the begin; -1 when none.
     Position findPrevious(const char* pszPattern, Position nPos);
 
+    // The same two searches for texts that vary with the query (tag names, end-tag texts, attribute values).
+    // Each text keeps the stretches already scanned for it and the matches found there, and a query scans
+    // only as far as its answer, or as nLimit (the last start it may return): a walk that asks for many
+    // distinct names costs the page about once in all, not once per name.
+    Position findNextText(const char* pszPattern, Position nFrom, Position nLimit = NPOS);
+    Position findPreviousText(const char* pszPattern, Position nPos);
+
     // Whether nPos lies strictly inside a comment or CDATA section as seen by on-demand lookups: the
     // stretches found by a walk from the begin that takes each comment or CDATA opening not inside an
     // earlier one and ends it at its first closing delimiter.
@@ -34,7 +43,15 @@ public:
     Position findDoctypeEnd(Position nPos);
 
 private:
+    struct SScannedText
+    {
+        // Disjoint, non-adjacent stretches [begin, end) of match starts already looked at, by begin.
+        std::map<Position, Position> m_Scanned;
+        std::set<Position> m_Hits;
+    };
+
     const std::vector<Position>& occurrences(const char* pszPattern);
+    SScannedText* scannedText(const char* pszPattern, std::string& sKey);
     void buildHidingSpans();
     void buildQuoteIndex();
     size_t quoteParity(Position nPos) const;
@@ -46,6 +63,8 @@ private:
     std::unordered_map<std::string, std::vector<Position>> m_Occurrences;
     // One-byte patterns (">" above all, asked once per tag) are found without building a key.
     const std::vector<Position>* m_SingleByte[256] = {};
+
+    std::unordered_map<std::string, SScannedText> m_ScannedTexts;
 
     bool m_bHidingSpansBuilt = false;
     std::vector<Position> m_HidingSpanBegins;

@@ -16,18 +16,43 @@ namespace
 // elements, each paired by the same rules); below it the search descends into the element instead.
 constexpr int MAX_SKIPPED_ELEMENT_DEPTH = 200;
 
-CStartTag* NextOfName(CSource* pSource, Position nPos, const ci_string& csName, bool bSkipEmptyElementTags)
+// The next start tag of a name after some position, looked for only as far as a question needs: pTag once
+// found; else, while nFrom is not NPOS, nothing of the name was accepted before nFrom. Asking each nested tag
+// for its successor without a bound would cost the rest of the page for every name that does not come again.
+struct SNextOfName
 {
-    CStartTag* pTag = pSource->findNextStartTag(nPos, csName);
-    while (bSkipEmptyElementTags && pTag != nullptr && pTag->isEmptyElementTag())
-        pTag = pSource->findNextStartTag(pTag->m_nEnd, csName);
-    return pTag;
+    CStartTag* pTag;
+    Position nFrom;
+};
+
+// Settles whether the next start tag begins at or before nLimit: afterwards pTag is set when it does.
+void FindNextOfNameUpTo(CSource* pSource, const ci_string& csName, bool bSkipEmptyElementTags,
+                        SNextOfName& next, Position nLimit)
+{
+    const bool bIsValidName = CTag::isValidName(csName);
+    while (next.pTag == nullptr && next.nFrom != NPOS && next.nFrom <= nLimit)
+    {
+        CStartTag* pTag =
+            CStartTag::findPreviousOrNext(pSource, next.nFrom, csName, bIsValidName, false, nLimit);
+        if (pTag == nullptr)
+        {
+            next.nFrom = nLimit + 1;
+            return;
+        }
+        if (bSkipEmptyElementTags && pTag->isEmptyElementTag())
+        {
+            next.nFrom = pTag->m_nEnd;
+            continue;
+        }
+        next.pTag = pTag;
+        next.nFrom = NPOS;
+    }
 }
 
 struct SBalanceFrame
 {
     CStartTag* pTag;     // the start tag being balanced
-    CStartTag* pNested;  // the next nested start tag of the name
+    SNextOfName nested;  // the next nested start tag of the name
     CEndTag* pCandidate; // the current candidate end tag
     CEndTag* pFirstCandidate;
     bool bMayRemember; // the frame started as the tag's own pairing would start
@@ -36,15 +61,15 @@ struct SBalanceFrame
 // Balances nested start tags of pTag's name against the end tags of the name, beginning with pCandidate.
 // Every nested start tag costs a frame on a heap stack, not a level of the thread's stack, and what a nested
 // tag's balance gave is remembered in it, so that asking it later does not balance the same tags again.
-void Balance(CStartTag* pTag, CStartTag* pFirstNested, CEndTag* pCandidate, bool bSkipEmptyElementTags,
-             bool bMayRemember, CEndTag*& pEndTag, CStartTag*& pNextStartTag)
+void Balance(CStartTag* pTag, SNextOfName firstNested, CEndTag* pCandidate, bool bSkipEmptyElementTags,
+             bool bMayRemember, CEndTag*& pEndTag, SNextOfName& nextStartTag)
 {
     CSource* pSource = pTag->m_pSource;
     const ci_string csName = pTag->m_csName;
     std::vector<SBalanceFrame> stack;
-    stack.push_back({pTag, pFirstNested, pCandidate, pCandidate, bMayRemember});
+    stack.push_back({pTag, firstNested, pCandidate, pCandidate, bMayRemember});
     CEndTag* pResultEnd = nullptr;
-    CStartTag* pResultNext = nullptr;
+    SNextOfName resultNext{nullptr, NPOS};
     bool bHaveResult = false;
     for (;;)
     {
@@ -52,55 +77,61 @@ void Balance(CStartTag* pTag, CStartTag* pFirstNested, CEndTag* pCandidate, bool
         bool bFailed = false;
         if (bHaveResult)
         {
-            // frame.pNested has just been paired.
+            // frame.nested has just been paired.
             bHaveResult = false;
             if (pResultEnd == nullptr)
                 bFailed = true;
             else
             {
                 frame.pCandidate = pSource->findNextEndTag(pResultEnd->m_nEnd, csName);
-                frame.pNested = pResultNext;
+                frame.nested = resultNext;
             }
         }
         if (!bFailed)
         {
             if (frame.pCandidate == nullptr)
                 bFailed = true;
-            else if (frame.pNested != nullptr && frame.pNested->m_nBegin <= frame.pCandidate->m_nBegin)
+            else
             {
-                CStartTag* pNested = frame.pNested;
-                CEndTag* pNestedCandidate = frame.pCandidate;
-                // A nested tag that lies before the candidate starts its own pairing with that candidate.
-                const bool bNatural = pNestedCandidate->m_nBegin >= pNested->m_nEnd;
-                if (bNatural && pNested->m_bNestedMatchSet)
+                FindNextOfNameUpTo(pSource, csName, bSkipEmptyElementTags, frame.nested,
+                                   frame.pCandidate->m_nBegin);
+                if (frame.nested.pTag != nullptr && frame.nested.pTag->m_nBegin <= frame.pCandidate->m_nBegin)
                 {
-                    pResultEnd = pNested->m_pNestedEndTag;
-                    pResultNext = pNested->m_pNestedNextStartTag;
-                    bHaveResult = true;
+                    CStartTag* pNested = frame.nested.pTag;
+                    CEndTag* pNestedCandidate = frame.pCandidate;
+                    // A nested tag that lies before the candidate starts its own pairing with that candidate.
+                    const bool bNatural = pNestedCandidate->m_nBegin >= pNested->m_nEnd;
+                    if (bNatural && pNested->m_bNestedMatchSet)
+                    {
+                        pResultEnd = pNested->m_pNestedEndTag;
+                        resultNext = {pNested->m_pNestedNextStartTag, pNested->m_nNestedNextFrom};
+                        bHaveResult = true;
+                        continue;
+                    }
+                    stack.push_back(
+                        {pNested, {nullptr, pNested->m_nEnd}, pNestedCandidate, pNestedCandidate, bNatural});
                     continue;
                 }
-                stack.push_back({pNested, NextOfName(pSource, pNested->m_nEnd, csName, bSkipEmptyElementTags),
-                                 pNestedCandidate, pNestedCandidate, bNatural});
-                continue;
             }
         }
         CEndTag* pEnd = bFailed ? nullptr : frame.pCandidate;
-        CStartTag* pNext = bFailed ? nullptr : frame.pNested;
+        const SNextOfName next = bFailed ? SNextOfName{nullptr, NPOS} : frame.nested;
         if (frame.bMayRemember)
         {
             frame.pTag->m_bNestedMatchSet = true;
             frame.pTag->m_pNestedEndTag = pEnd;
-            frame.pTag->m_pNestedNextStartTag = pNext;
+            frame.pTag->m_pNestedNextStartTag = next.pTag;
+            frame.pTag->m_nNestedNextFrom = next.nFrom;
         }
         stack.pop_back();
         if (stack.empty())
         {
             pEndTag = pEnd;
-            pNextStartTag = pNext;
+            nextStartTag = next;
             return;
         }
         pResultEnd = pEnd;
-        pResultNext = pNext;
+        resultNext = next;
         bHaveResult = true;
     }
 }
@@ -150,8 +181,9 @@ CEndTag* CStartTag::findEndTagInternal()
     {
         if (pData->m_NonNestable.contains(nIndex))
         {
-            CStartTag* pNested = m_pSource->findNextStartTag(m_nEnd, m_csName);
-            if (pNested == nullptr || pNested->m_nBegin > pCandidate->m_nBegin)
+            CStartTag* pNested = CStartTag::findPreviousOrNext(
+                m_pSource, m_nEnd, m_csName, CTag::isValidName(m_csName), false, pCandidate->m_nBegin);
+            if (pNested == nullptr)
                 return pCandidate;
             TraceLog("[CStartTag::findEndTagInternal] StartTag <%s> at <%d> missing required end tag - "
                      "invalid nested "
@@ -166,8 +198,7 @@ CEndTag* CStartTag::findEndTagInternal()
             return pEmpty;
         }
         CEndTag* pEnd = nullptr;
-        CStartTag* pNext = nullptr;
-        findNestedEndTag(pCandidate, bSkipEmptyElementTags, pEnd, pNext);
+        findNestedEndTag(pCandidate, bSkipEmptyElementTags, pEnd);
         if (pEnd != nullptr)
             return pEnd;
     }
@@ -176,24 +207,26 @@ CEndTag* CStartTag::findEndTagInternal()
     return nullptr;
 }
 
-void CStartTag::findNestedEndTag(CEndTag* pCandidate, bool bSkipEmptyElementTags, CEndTag*& pEndTag,
-                                 CStartTag*& pNextStartTag)
+void CStartTag::findNestedEndTag(CEndTag* pCandidate, bool bSkipEmptyElementTags, CEndTag*& pEndTag)
 {
     const bool bNatural = pCandidate != nullptr && pCandidate->m_nBegin >= m_nEnd;
     if (bNatural && m_bNestedMatchSet)
     {
         pEndTag = m_pNestedEndTag;
-        pNextStartTag = m_pNestedNextStartTag;
         return;
     }
-    CStartTag* pFirst = NextOfName(m_pSource, m_nEnd, m_csName, bSkipEmptyElementTags);
-    Balance(this, pFirst, pCandidate, bSkipEmptyElementTags, bNatural, pEndTag, pNextStartTag);
+    SNextOfName next{nullptr, NPOS};
+    Balance(this, {nullptr, m_nEnd}, pCandidate, bSkipEmptyElementTags, bNatural, pEndTag, next);
 }
 
 void CStartTag::matchNestedStartTags(CStartTag* pFirstNested, CEndTag* pCandidate, bool bSkipEmptyElementTags,
                                      CEndTag*& pEndTag, CStartTag*& pNextStartTag)
 {
-    Balance(this, pFirstNested, pCandidate, bSkipEmptyElementTags, false, pEndTag, pNextStartTag);
+    SNextOfName next{nullptr, NPOS};
+    Balance(this, {pFirstNested, NPOS}, pCandidate, bSkipEmptyElementTags, false, pEndTag, next);
+    if (pEndTag != nullptr && m_pSource != nullptr)
+        FindNextOfNameUpTo(m_pSource, m_csName, bSkipEmptyElementTags, next, m_pSource->m_nEnd);
+    pNextStartTag = next.pTag;
 }
 
 CEndTag* CStartTag::findOptionalEndTag(const OptionalEndTagRule& rule)

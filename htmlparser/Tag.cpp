@@ -196,6 +196,12 @@ CStartTag* CStartTag::findPreviousOrNext(CSource* pSource, Position nPos, bool b
 CStartTag* CStartTag::findPreviousOrNext(CSource* pSource, Position nPos, const ci_string& csSearchName,
                                          bool bIsValidName, bool bPrevious)
 {
+    return findPreviousOrNext(pSource, nPos, csSearchName, bIsValidName, bPrevious, NPOS);
+}
+
+CStartTag* CStartTag::findPreviousOrNext(CSource* pSource, Position nPos, const ci_string& csSearchName,
+                                         bool bIsValidName, bool bPrevious, Position nLimit)
+{
     if (pSource == nullptr)
     {
         TraceLog("[CStartTag::findPreviousOrNext] pSource is 0. nPos <%d>.", LogPos(nPos));
@@ -228,17 +234,17 @@ CStartTag* CStartTag::findPreviousOrNext(CSource* pSource, Position nPos, const 
     CDelimiterIndex& index = pSource->getDelimiterIndex();
     if (!bPrevious)
     {
-        Position p = index.findNext(sPattern.c_str(), std::max(nPos, pSource->m_nBegin));
+        Position p = index.findNextText(sPattern.c_str(), std::max(nPos, pSource->m_nBegin), nLimit);
         while (p != NPOS)
         {
             CTag* pTag = CTag::getTagAt(pSource, p);
             if (accept(pTag))
                 return static_cast<CStartTag*>(pTag);
-            p = index.findNext(sPattern.c_str(), p + 1);
+            p = index.findNextText(sPattern.c_str(), p + 1, nLimit);
         }
         return nullptr;
     }
-    Position p = pSource->findStringBackward(sPattern.c_str(), nPos, NPOS);
+    Position p = index.findPreviousText(sPattern.c_str(), nPos);
     while (p != NPOS)
     {
         CTag* pTag = CTag::getTagAt(pSource, p);
@@ -247,7 +253,7 @@ CStartTag* CStartTag::findPreviousOrNext(CSource* pSource, Position nPos, const 
         // The search goes on two bytes lower; it stops rather than wrap below the source's begin.
         if (p < pSource->m_nBegin + 2)
             return nullptr;
-        p = pSource->findStringBackward(sPattern.c_str(), p - 2, NPOS);
+        p = index.findPreviousText(sPattern.c_str(), p - 2);
     }
     return nullptr;
 }
@@ -266,7 +272,7 @@ CStartTag* CStartTag::findNext(CSource* pSource, Position nPos, const std::strin
     Position p = std::max(nPos, pSource->m_nBegin);
     for (;;)
     {
-        const Position nMatch = sValue.empty() ? p : index.findNext(sValue.c_str(), p);
+        const Position nMatch = sValue.empty() ? p : index.findNextText(sValue.c_str(), p);
         if (nMatch == NPOS)
             return nullptr;
         Position nNext = nMatch + 1;
@@ -407,20 +413,20 @@ CEndTag* CEndTag::findPreviousOrNext(CSource* pSource, Position nPos, const ci_s
         return pTag != nullptr && !pTag->isStartTag() &&
                static_cast<CEndTag*>(pTag)->m_pEndTagType == pEndTagType;
     };
+    CDelimiterIndex& index = pSource->getDelimiterIndex();
     if (!bPrevious)
     {
-        CDelimiterIndex& index = pSource->getDelimiterIndex();
-        Position p = index.findNext(sPattern.c_str(), std::max(nPos, pSource->m_nBegin));
+        Position p = index.findNextText(sPattern.c_str(), std::max(nPos, pSource->m_nBegin));
         while (p != NPOS)
         {
             CTag* pTag = CTag::getTagAt(pSource, p);
             if (accept(pTag))
                 return static_cast<CEndTag*>(pTag);
-            p = index.findNext(sPattern.c_str(), p + 1);
+            p = index.findNextText(sPattern.c_str(), p + 1);
         }
         return nullptr;
     }
-    Position p = pSource->findStringBackward(sPattern.c_str(), nPos, NPOS);
+    Position p = index.findPreviousText(sPattern.c_str(), nPos);
     while (p != NPOS)
     {
         CTag* pTag = CTag::getTagAt(pSource, p);
@@ -428,7 +434,7 @@ CEndTag* CEndTag::findPreviousOrNext(CSource* pSource, Position nPos, const ci_s
             return static_cast<CEndTag*>(pTag);
         if (p <= pSource->m_nBegin)
             return nullptr;
-        p = pSource->findStringBackward(sPattern.c_str(), p - 1, NPOS);
+        p = index.findPreviousText(sPattern.c_str(), p - 1);
     }
     return nullptr;
 }

@@ -69,14 +69,17 @@ public:
     static CStartTag* findPreviousOrNext(CSource* pSource, Position nPos, bool bPrevious);
     static CStartTag* findPreviousOrNext(CSource* pSource, Position nPos, const ci_string& csSearchName,
                                          bool bIsValidName, bool bPrevious);
+    // Forward, with nLimit the last begin it may return: the unbounded answer when that begins by nLimit,
+    // found without looking further; null otherwise.
+    static CStartTag* findPreviousOrNext(CSource* pSource, Position nPos, const ci_string& csSearchName,
+                                         bool bIsValidName, bool bPrevious, Position nLimit);
     static CStartTag* findNext(CSource* pSource, Position nPos, const std::string& sAttributeName,
                                const std::string& sValue, bool bCaseSensitive);
 
     // End-tag pairing.
     CEndTag* findEndTagInternal();
     CEndTag* findOptionalEndTag(const OptionalEndTagRule& rule);
-    void findNestedEndTag(CEndTag* pCandidate, bool bSkipEmptyElementTags, CEndTag*& pEndTag,
-                          CStartTag*& pNextStartTag);
+    void findNestedEndTag(CEndTag* pCandidate, bool bSkipEmptyElementTags, CEndTag*& pEndTag);
     void matchNestedStartTags(CStartTag* pFirstNested, CEndTag* pCandidate, bool bSkipEmptyElementTags,
                               CEndTag*& pEndTag, CStartTag*& pNextStartTag);
     bool isEmptyElementTag() const;
@@ -89,6 +92,8 @@ public:
     bool m_bNestedMatchSet = false;
     CEndTag* m_pNestedEndTag = nullptr;
     CStartTag* m_pNestedNextStartTag = nullptr;
+    // Where the search for that next start tag goes on while it is not found yet; NPOS once settled.
+    Position m_nNestedNextFrom = NPOS;
     // How many skipped elements are being paired below this one (bounds the pairing's recursion).
     static thread_local int s_nSkippedElementDepth;
 };
