@@ -140,6 +140,7 @@ void CSubCache::markObsolete(CSubCacheEntry* pEntry)
     pEntry->bNextGapSearched = true;
     pEntry->bObsolete = true;
     m_bHasObsolete = true;
+    m_nFirstObsolete = std::min(m_nFirstObsolete, static_cast<size_t>(pEntry->nIndex));
 }
 
 void CSubCache::compact()
@@ -148,8 +149,10 @@ void CSubCache::compact()
         return;
     m_bHasObsolete = false;
     const size_t nSize = size();
-    size_t nOut = 0;
-    for (size_t i = 0; i < nSize; ++i)
+    const size_t nFirst = std::min(m_nFirstObsolete, nSize);
+    m_nFirstObsolete = SIZE_MAX;
+    size_t nOut = nFirst;
+    for (size_t i = nFirst; i < nSize; ++i)
     {
         CSubCacheEntryPtr& pEntry = m_Entries[i];
         if (pEntry == nullptr || (pEntry->bObsolete && !isSentinel(pEntry.get())))
@@ -442,6 +445,7 @@ void CSubCache::clear()
         pEntry.reset();
     }
     m_bHasObsolete = false;
+    m_nFirstObsolete = SIZE_MAX;
     resetSentinels();
 }
 
@@ -459,6 +463,7 @@ void CSubCache::bulkLoad_Init(size_t nTags)
     m_pLast = m_Entries[nTags + 1].get();
     // Slots of tags that were not stored are dropped when the load is finished.
     m_bHasObsolete = nTags > 0;
+    m_nFirstObsolete = 1;
 }
 
 void CSubCache::bulkLoad_Set(size_t nTagsIndex, CTag* pTag)

@@ -5,6 +5,7 @@
 
 #include "htmlparser/Position.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -85,6 +86,9 @@ private:
     void createEntryFor(Position nPos);
 
     bool m_bHasObsolete = false;
+    // No slot below this one is marked: insertions only move marked entries up, so compacting starts here
+    // instead of walking the whole cache after every operation that marked something.
+    size_t m_nFirstObsolete = SIZE_MAX;
     std::vector<CSubCacheEntryPtr> m_Retired;
 };
 
