@@ -235,11 +235,24 @@ CEndTag* CStartTag::findOptionalEndTag(const OptionalEndTagRule& rule)
     const uint64_t nIndex = static_cast<uint64_t>(m_nNameInd);
     Position p = m_nEnd;
     CTag* pCloser = nullptr;
+    CEndTag* pOwnEnd = nullptr;
+    // Start tags of this name met on the way (say repeated <head> without closers): their own searches, by
+    // the same rule, would walk the same tags from there and stop where this one stops, so they remember
+    // that place, and a search meeting one that already knows it jumps there. Without this every one of
+    // them would walk to the page end.
+    std::vector<CStartTag*> sameName;
+    CStartTag* pPendingSame = nullptr;
+    bool bSearchedThrough = false;
     while (p < nSourceEnd)
     {
         CTag* pTag = CTag::findPreviousOrNextTag(m_pSource, p, false);
         if (pTag == nullptr)
             break;
+        // A tag met inside the last same-name start tag (in a quoted value) is not seen by that tag's own
+        // search, which begins after it: its search cannot be told apart from this one's then.
+        if (pPendingSame != nullptr && pTag->m_nBegin >= pPendingSame->m_nEnd)
+            sameName.push_back(pPendingSame);
+        pPendingSame = nullptr;
         const uint64_t nTagIndex = static_cast<uint64_t>(pTag->m_nNameInd);
         if (pTag->isStartTag())
         {
@@ -256,6 +269,7 @@ CEndTag* CStartTag::findOptionalEndTag(const OptionalEndTagRule& rule)
                                                                                  : pTag->m_nBegin + 1;
                     continue;
                 }
+                bSearchedThrough = true;
                 TraceLog("[CStartTag::findOptionalEndTag] Skipped elements nested deeper than <%d> at <%d>: "
                          "searching "
                          "through StartTag <%s> instead of stepping over its element.",
@@ -266,11 +280,31 @@ CEndTag* CStartTag::findOptionalEndTag(const OptionalEndTagRule& rule)
                 pCloser = pTag;
                 break;
             }
+            else if (pStart->m_nNameInd == m_nNameInd && nIndex != NO_NAME_INDEX && pStart != this &&
+                     pStart->m_pStartTagType == m_pStartTagType)
+            {
+                if (pStart->m_nOptionalEndSearchStop != NPOS)
+                {
+                    CTag* pAfter = pTag->m_nBegin + 1 < nSourceEnd
+                                       ? CTag::findPreviousOrNextTag(m_pSource, pTag->m_nBegin + 1, false)
+                                       : nullptr;
+                    if (pAfter == nullptr || pAfter->m_nBegin >= pStart->m_nEnd)
+                    {
+                        p = pStart->m_nOptionalEndSearchStop;
+                        continue;
+                    }
+                }
+                else
+                    pPendingSame = pStart;
+            }
         }
         else
         {
             if (pTag->m_nNameInd == m_nNameInd && nIndex != NO_NAME_INDEX)
-                return static_cast<CEndTag*>(pTag);
+            {
+                pOwnEnd = static_cast<CEndTag*>(pTag);
+                break;
+            }
             if (rule.m_ClosingEndTags.contains(nTagIndex))
             {
                 pCloser = pTag;
@@ -279,6 +313,18 @@ CEndTag* CStartTag::findOptionalEndTag(const OptionalEndTagRule& rule)
         }
         p = pTag->m_nBegin + 1;
     }
+    if (pPendingSame != nullptr)
+        sameName.push_back(pPendingSame);
+    if (!bSearchedThrough)
+    {
+        const Position nStop =
+            pOwnEnd != nullptr ? pOwnEnd->m_nBegin : (pCloser != nullptr ? pCloser->m_nBegin : nSourceEnd);
+        m_nOptionalEndSearchStop = nStop;
+        for (CStartTag* pSame : sameName)
+            pSame->m_nOptionalEndSearchStop = nStop;
+    }
+    if (pOwnEnd != nullptr)
+        return pOwnEnd;
     if (pCloser != nullptr)
     {
         CEndTag* pEmpty = EmptyEndTagAt(this, pCloser->m_nBegin);

@@ -94,6 +94,9 @@ public:
     CStartTag* m_pNestedNextStartTag = nullptr;
     // Where the search for that next start tag goes on while it is not found yet; NPOS once settled.
     Position m_nNestedNextFrom = NPOS;
+    // Where a search for this tag's optional end tag stopped, or would stop (begin of the tag it stopped at,
+    // or the source's end); NPOS while unknown.
+    Position m_nOptionalEndSearchStop = NPOS;
     // How many skipped elements are being paired below this one (bounds the pairing's recursion).
     static thread_local int s_nSkippedElementDepth;
 };
