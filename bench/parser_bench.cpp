@@ -65,6 +65,60 @@ const std::string& Hostile(int nKind)
     return s;
 }
 
+// Pages that made element walks or tag lookups cost the square of their size: every element of its own
+// name, <head> or <body> repeated without closers, and lookups at every position of short repeated tags.
+const std::string& HostileWalkPage(int nKind)
+{
+    static std::map<int, std::string> s_Pages;
+    std::string& s = s_Pages[nKind];
+    if (s.empty())
+    {
+        const char* const kUnits[] = {"", "<head>x", "<body>x", "<b>", "<!-- >"};
+        const size_t nTarget = 500 * 1024;
+        for (size_t i = 0; s.size() < nTarget; ++i)
+        {
+            if (nKind == 0)
+                s += "<t" + std::to_string(i) + ">x</t" + std::to_string(i) + ">";
+            else
+                s += kUnits[nKind];
+        }
+    }
+    return s;
+}
+
+void WalkAll(benchmark::State& state, const std::string& sPage)
+{
+    for (auto _ : state)
+    {
+        CSource source(sPage.data(), 0, sPage.size());
+        size_t nSeen = 0;
+        std::vector<CElement*> stack(source.getChildElements().begin(), source.getChildElements().end());
+        while (!stack.empty())
+        {
+            CElement* p = stack.back();
+            stack.pop_back();
+            ++nSeen;
+            for (CElement* pChild : p->getChildElements())
+                stack.push_back(pChild);
+        }
+        benchmark::DoNotOptimize(nSeen);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * sPage.size()));
+}
+
+void TagAtEveryPosition(benchmark::State& state, const std::string& sPage)
+{
+    for (auto _ : state)
+    {
+        CSource source(sPage.data(), 0, sPage.size());
+        size_t nTags = 0;
+        for (Position p = 0; p < sPage.size(); ++p)
+            nTags += CTag::getTagAt(&source, p) != nullptr ? 1 : 0;
+        benchmark::DoNotOptimize(nTags);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * sPage.size()));
+}
+
 void FullParse(benchmark::State& state, const std::string& sPage)
 {
     for (auto _ : state)
@@ -164,6 +218,21 @@ void RegisterAll()
         benchmark::RegisterBenchmark(("MemchrFloor" + sSuffix).c_str(), MemchrFloor, sPage)
             ->Unit(benchmark::kMicrosecond);
     }
+    const std::string& sOrdinary = Page(500 * 1024);
+    benchmark::RegisterBenchmark("WalkAll/500KB/Ordinary", WalkAll, sOrdinary)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("TagAtEveryPosition/500KB/Ordinary", TagAtEveryPosition, sOrdinary)
+        ->Unit(benchmark::kMillisecond);
+    const char* const kWalkPages[] = {"DistinctNames", "RepeatedHead", "RepeatedBody", "RepeatedB",
+                                      "UnclosedComments"};
+    for (int k = 0; k < 3; ++k)
+        benchmark::RegisterBenchmark((std::string("HostileWalkAll/500KB/") + kWalkPages[k]).c_str(), WalkAll,
+                                     HostileWalkPage(k))
+            ->Unit(benchmark::kMillisecond);
+    for (int k = 3; k < 5; ++k)
+        benchmark::RegisterBenchmark(
+            (std::string("HostileTagAtEveryPosition/500KB/") + kWalkPages[k]).c_str(), TagAtEveryPosition,
+            HostileWalkPage(k))
+            ->Unit(benchmark::kMillisecond);
     const char* const kHostile[] = {"UnclosedComments", "ServerOpenings", "EndTagSpaces", "LoneOpenings"};
     for (int k = 0; k < 4; ++k)
     {
