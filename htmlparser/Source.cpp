@@ -135,12 +135,23 @@ Position CSource::getNameEnd(Position nPos) const
 
 Position CSource::findStringBackward(const char* pszPattern, Position nPos, Position nLimit)
 {
+    return findBackward(pszPattern, nPos, nLimit, false);
+}
+
+Position CSource::findDelimiterBackward(const char* pszDelimiter, Position nPos, Position nLimit)
+{
+    return findBackward(pszDelimiter, nPos, nLimit, true);
+}
+
+Position CSource::findBackward(const char* pszPattern, Position nPos, Position nLimit, bool bDelimiter)
+{
     if (nPos == NPOS || nPos < m_nBegin)
         return NPOS;
     const bool bLimited = nLimit != NPOS && nLimit >= m_nBegin;
     if (bLimited && nLimit >= nPos)
         return NPOS;
-    const Position nHit = m_DelimiterIndex.findPrevious(pszPattern, nPos);
+    const Position nHit = bDelimiter ? m_DelimiterIndex.findPrevious(pszPattern, nPos)
+                                     : m_DelimiterIndex.findPreviousText(pszPattern, nPos);
     if (nHit == NPOS || (bLimited && nHit <= nLimit))
         return NPOS;
     return nHit;

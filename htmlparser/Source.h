@@ -40,6 +40,8 @@ public:
     CElement* getEnclosingElement(Position nPos);
     Position getNameEnd(Position nPos) const;
     Position findStringBackward(const char* pszPattern, Position nPos, Position nLimit);
+    // The same for a tag type's fixed delimiter, answered from the index of the whole page.
+    Position findDelimiterBackward(const char* pszDelimiter, Position nPos, Position nLimit);
 
     const std::vector<CTag*>& fullSequentialParse();
     void setAllTags(const std::vector<CTag*>& tags, size_t nTags, size_t nStartTags);
@@ -78,6 +80,8 @@ public:
     std::vector<CTag*> m_EarlierTags;
 
 private:
+    Position findBackward(const char* pszPattern, Position nPos, Position nLimit, bool bDelimiter);
+
     CSegmentArena m_Arena;
     CDelimiterIndex m_DelimiterIndex;
     bool m_bDestroying = false;

@@ -178,7 +178,7 @@ CTag* CTag::findPreviousOrNextTagUncached(CSource* pSource, Position nPos, CTagT
     const Position nEnd = pSource->m_nEnd;
     if (bPrevious)
     {
-        Position c = pSource->findStringBackward(pszDelimiter, nPos, nLimit);
+        Position c = pSource->findDelimiterBackward(pszDelimiter, nPos, nLimit);
         while (c != NPOS)
         {
             if (Inside(pSource, c))
@@ -189,7 +189,7 @@ CTag* CTag::findPreviousOrNextTagUncached(CSource* pSource, Position nPos, CTagT
             }
             if (c <= nBegin)
                 return nullptr;
-            c = pSource->findStringBackward(pszDelimiter, c - 1, nLimit);
+            c = pSource->findDelimiterBackward(pszDelimiter, c - 1, nLimit);
         }
         return nullptr;
     }
