@@ -177,7 +177,7 @@ TEST(HostilePages, RepeatedHeadOrBodyWithoutClosers)
 // others one by one.)
 TEST(HostilePages, RepeatedHeadAskedFromTheEnd)
 {
-    constexpr size_t nTimes = 5000;
+    constexpr size_t nTimes = 2000;
     const std::string sText = Repeat("<head>x", nTimes);
     STestPage page(sText);
     std::vector<CTag*> tags;
