@@ -136,39 +136,65 @@ struct SampleCase
     DWORD m_dwSubscriptionType;
     DWORD m_dwFlags;
     std::vector<std::pair<DWORD, DWORD>> m_vecNotifications; // type, control message
+    bool m_bRefused;                                         // answered with the denial page
+    std::vector<std::pair<std::string, std::string>> m_vecRequestHeadersSet;
 };
 
-// What the worker makes of each sample request, with the page no rewriter knows.
+// What the worker makes of each sample request of an authenticated user, with the page no rewriter knows.
 TEST_F(LoadedWorker, SampleRequests)
 {
     const std::vector<std::pair<DWORD, DWORD>> vecWholeRoad = {
         {0x4000, CM_NONE}, {0x04000000, CM_NONE}, {0x40, CM_NONE}, {0x400, CM_IGNORE}, {0x80, CM_IGNORE}};
     const std::vector<std::pair<DWORD, DWORD>> vecIgnored = {{0x4000, CM_IGNORE}, {0x80, CM_IGNORE}};
+    const std::vector<std::pair<DWORD, DWORD>> vecRefused = {
+        {0x4000, CM_NONE}, {0x04000000, CM_COMPLETED}, {0x80, CM_COMPLETED}};
+    const std::vector<std::pair<DWORD, DWORD>> vecRedirected = {{0x4000, CM_NONE},
+                                                                {0x04000000, CM_HANDLED_REDIRECTED},
+                                                                {0x40, CM_HANDLED_REDIRECTED},
+                                                                {0x400, CM_IGNORE},
+                                                                {0x80, CM_IGNORE}};
+    (void)vecRedirected;
     const SampleCase aCases[] = {
-        {"01-premium-read-item.http", 2, 0x40, vecWholeRoad},
-        {"02-direct-attachment-download.http", 5, 0x50, vecWholeRoad},
-        {"03-basic-attachment-manager.http", 2, 0x0C, vecWholeRoad},
-        {"04-mac-client-read-item.http", 2, 0x20, vecWholeRoad},
-        {"05-smime-item.http", 2, 0x1040, vecWholeRoad},
-        {"06-viewer-virtual-folder.http", 20, 0x42, vecWholeRoad},
-        {"07-no-interest-stylesheet.http", 0, 0x40, vecIgnored},
-        {"08-head-request.http", 2, 0x20, vecIgnored},
-        {"09-document-view-direct-file.http", 4, 0x240, vecWholeRoad},
-        {"10-premium-delete-attachment.http", 4, 0x45, vecWholeRoad},
+        // The cadata cookie of a public computer's forms-based sign-in.
+        {"01-premium-read-item.http", 2, 0x1C0, vecWholeRoad, false, {}},
+        // The sample settings let direct downloads through only from the office networks.
+        {"02-direct-attachment-download.http", 5, 0x50, vecRefused, true, {{"Cookie:", "UserContext=a81f"}}},
+        {"03-basic-attachment-manager.http", 2, 0x0C, vecWholeRoad, false, {}},
+        {"04-mac-client-read-item.http", 2, 0x20, vecWholeRoad, false, {}},
+        {"05-smime-item.http", 2, 0x1040, vecWholeRoad, false, {}},
+        {"06-viewer-virtual-folder.http",
+         20,
+         0x42,
+         {{0x4000, CM_NONE}, {0x04000000, CM_IGNORE}, {0x80, CM_IGNORE}},
+         false,
+         {}},
+        {"07-no-interest-stylesheet.http", 0, 0x40, vecIgnored, false, {}},
+        {"08-head-request.http", 2, 0x20, vecIgnored, false, {}},
+        {"09-document-view-direct-file.http", 4, 0x240, vecRefused, true, {}},
+        {"10-premium-delete-attachment.http", 4, 0x45, vecWholeRoad, false, {}},
     };
     for (const auto& c : aCases)
     {
         SCOPED_TRACE(c.m_pszFile);
-        const CHostResult result =
-            Run(ReadFile(std::string(DLSW_SOURCE_DIR) + "/samples/requests/" + c.m_pszFile));
+        CHostRequest request;
+        std::string strError;
+        ASSERT_TRUE(
+            RawRequest::Parse(ReadFile(std::string(DLSW_SOURCE_DIR) + "/samples/requests/" + c.m_pszFile),
+                              request.m_raw, strError))
+            << strError;
+        request.m_strUser = "EXAMPLE\\alice";
+        const CHostResult result = s_pHost->Process(request);
         EXPECT_EQ(result.m_dwSubscriptionType, c.m_dwSubscriptionType);
         EXPECT_EQ(result.m_dwRequestFlags, c.m_dwFlags);
         std::vector<std::pair<DWORD, DWORD>> vecSeen;
         for (const auto& record : result.m_vecNotifications)
             vecSeen.emplace_back(record.m_dwType, record.m_dwControlMessage);
         EXPECT_EQ(vecSeen, c.m_vecNotifications);
-        EXPECT_FALSE(result.m_bResponseSent);
-        EXPECT_TRUE(result.m_vecRequestHeadersSet.empty());
+        EXPECT_EQ(result.m_bResponseSent, c.m_bRefused);
+        std::vector<std::pair<std::string, std::string>> vecSet;
+        for (const auto& change : result.m_vecRequestHeadersSet)
+            vecSet.emplace_back(change.m_strName, change.m_strValue);
+        EXPECT_EQ(vecSet, c.m_vecRequestHeadersSet);
     }
 }
 
@@ -193,10 +219,11 @@ TEST(HostTool, PrintsOneJsonObject)
     for (const char* pszPart :
          {"\"filter_version\":{\"result\":1,\"revision\":393216,\"flags\":67265728,\"description\":"
           "\"Kestrune Dorvel\"}",
-          "\"request_flags\":80", "\"setting_id\":0",
+          "\"request_flags\":80", "\"setting_id\":1",
           "{\"type\":16384,\"name\":\"pre-processed headers\",\"code\":0,\"control_message\":\"None\"}",
-          "\"request_headers_set\":[]", "\"response_headers_added\":[]", "\"response_sent\":null",
-          "\"body\":\"\""})
+          "\"request_headers_set\":[{\"name\":\"Cookie:\",\"value\":\"UserContext=a81f\"",
+          "\"response_headers_added\":[]",
+          "\"response_sent\":\"HTTP/1.0 401 OK\\r\\nContent-Length: 273\\r\\n", "\"body\":\"\""})
         EXPECT_NE(strOutput.find(pszPart), std::string::npos) << pszPart << "\n" << strOutput;
 }
 
