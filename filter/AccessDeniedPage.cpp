@@ -2,7 +2,7 @@
 
 #include "common/TraceLog.h"
 #include "filter/BaseNotifications.h"
-#include "filter/DLLContext.h"
+#include "contract/DLLContext.h"
 #include "filter/DLSWContext.h"
 #include "filter/GeneralSettingsAccess.h"
 

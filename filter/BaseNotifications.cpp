@@ -2,7 +2,7 @@
 
 #include "common/SharedConstants.h"
 #include "common/TraceLog.h"
-#include "filter/DLLContext.h"
+#include "contract/DLLContext.h"
 #include "filter/Util.h"
 
 namespace

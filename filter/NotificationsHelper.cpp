@@ -4,7 +4,7 @@
 #include "common/StringHelpers.h"
 #include "common/TraceLog.h"
 #include "filter/BaseNotifications.h"
-#include "filter/DLLContext.h"
+#include "contract/DLLContext.h"
 #include "filter/GeneralSettingsAccess.h"
 #include "filter/Util.h"
 

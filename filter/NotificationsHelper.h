@@ -6,7 +6,7 @@
 
 #include "common/CiString.h"
 #include "common/CountedPtr.h"
-#include "filter/RequestInfo.h"
+#include "contract/RequestInfo.h"
 #include "platform/WinTypes.h"
 
 #include <string>

@@ -5,7 +5,7 @@
 #include "common/TraceLog.h"
 #include "filter/AuthCompleteHelper.h"
 #include "filter/BaseNotifications.h"
-#include "filter/DLLContext.h"
+#include "contract/DLLContext.h"
 #include "filter/DLSWContext.h"
 #include "filter/GeneralSettingsAccess.h"
 #include "filter/NotificationsHelper.h"

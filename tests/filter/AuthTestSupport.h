@@ -3,10 +3,10 @@
 // send call-back that keeps the response. Plus an installation whose settings files a test writes.
 #pragma once
 
-#include "filter/DLLContext.h"
+#include "contract/DLLContext.h"
 #include "filter/DLSWContext.h"
 #include "filter/GeneralSettingsAccess.h"
-#include "filter/RequestInfo.h"
+#include "contract/RequestInfo.h"
 #include "platform/WinSecurity.h"
 #include "platform/WinSync.h"
 #include "tests/support/TestFiles.h"

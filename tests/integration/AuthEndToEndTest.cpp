@@ -1,6 +1,6 @@
 // Authentication complete end to end: the built worker loaded by the host from an installation whose
 // settings sets stand for the rows of the decision tables, one link criterion per set.
-#include "filter/DLLContext.h"
+#include "contract/DLLContext.h"
 #include "host/HostFilter.h"
 #include "host/RawRequest.h"
 
