@@ -1,6 +1,7 @@
 #include "contract/DLLContext.h"
 #include "host/HostFilter.h"
 #include "host/RawRequest.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <dlfcn.h>
-#include <fstream>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
@@ -34,14 +35,6 @@ std::string RunCommand(const std::string& strCommand, int& nExitCode)
     const int nStatus = pclose(pPipe);
     nExitCode = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
     return strOutput;
-}
-
-std::string ReadFile(const std::string& strPath)
-{
-    std::ifstream in(strPath, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 TEST(Module, ExportsExactlyTheThreeEntryPoints)
@@ -160,7 +153,7 @@ TEST_F(LoadedWorker, SampleRequests)
     {
         SCOPED_TRACE(c.m_pszFile);
         const CHostResult result =
-            Run(ReadFile(std::string(DLSW_SOURCE_DIR) + "/samples/requests/" + c.m_pszFile));
+            Run(ReadFileText(std::string(DLSW_SOURCE_DIR) + "/samples/requests/" + c.m_pszFile));
         EXPECT_EQ(result.m_dwSubscriptionType, c.m_dwSubscriptionType);
         EXPECT_EQ(result.m_dwRequestFlags, c.m_dwFlags);
         std::vector<std::pair<DWORD, DWORD>> vecSeen;
@@ -203,15 +196,13 @@ TEST(HostTool, PrintsOneJsonObject)
 TEST(HostTool, RunsTheWorkerFromAnotherTree)
 {
     // An installation elsewhere: the tree with its settings, and the product's common files beside it.
-    char szParent[] = "/tmp/dlsw-tree-XXXXXX";
-    ASSERT_NE(mkdtemp(szParent), nullptr);
-    const std::string strParent = szParent;
-    const std::string strTree = strParent + "/install";
+    const CTempDir parent("dlsw-tree");
+    const std::string strTree = (parent.Path() / "install").string();
+    const std::filesystem::path installTree = DLSW_INSTALL_TREE;
+    std::filesystem::copy(installTree, strTree, std::filesystem::copy_options::recursive);
+    std::filesystem::copy(installTree.parent_path() / "Common Files", parent.Path() / "Common Files",
+                          std::filesystem::copy_options::recursive);
     int nExit = 0;
-    RunCommand(std::string("cp -r '") + DLSW_INSTALL_TREE + "' '" + strTree + "' && cp -r '" +
-                   DLSW_INSTALL_TREE + "/../Common Files' '" + strParent + "/'",
-               nExit);
-    ASSERT_EQ(nExit, 0);
     const std::string strOutput = RunCommand(
         std::string("'") + DLSW_HOST_TOOL + "' --json --subscription-type 22 --root '" + strTree + "' '" +
             DLSW_SOURCE_DIR + "/samples/requests/07-no-interest-stylesheet.http' 2>/dev/null",
@@ -220,7 +211,6 @@ TEST(HostTool, RunsTheWorkerFromAnotherTree)
     EXPECT_NE(strOutput.find("\"module\":\"" + strTree + "/bin/DL_ServiceWorker.so\""), std::string::npos)
         << strOutput;
     EXPECT_NE(strOutput.find("\"request_flags\":66"), std::string::npos) << strOutput;
-    RunCommand("rm -rf '" + strParent + "'", nExit);
 }
 
 TEST(HostTool, RefusesATreeWithoutTheWorker)
