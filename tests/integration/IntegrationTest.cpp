@@ -96,7 +96,8 @@ BOOL LoadedWorker::s_bVersion = FALSE;
 TEST_F(LoadedWorker, GetFilterVersion)
 {
     ASSERT_EQ(s_bVersion, TRUE);
-    EXPECT_EQ(s_version.dwFilterVersion, 0x00060000u);
+    EXPECT_EQ(s_version.dwFilterVersion,
+              0x00060000u); // the revision, written out: the contract may not drift
     EXPECT_EQ(s_version.dwFlags, 0x040264C0u);
     EXPECT_STREQ(s_version.lpszFilterDesc, "Kestrune Dorvel");
     EXPECT_EQ(s_version.dwServerFilterVersion, 0x12345678u) << "left to the server";
@@ -109,14 +110,14 @@ TEST_F(LoadedWorker, NullRecordAndUnhandledTypes)
     ASSERT_NE(hModule, nullptr);
     auto pfnProc = reinterpret_cast<DWORD (*)(CDLLContext*)>(dlsym(hModule, "HttpFilterProc"));
     ASSERT_NE(pfnProc, nullptr);
-    EXPECT_EQ(pfnProc(nullptr), 0u);
-    for (DWORD dwType : {0x2000u, 0x8000u})
+    EXPECT_EQ(pfnProc(nullptr), ERROR_SUCCESS);
+    for (DWORD dwType : {SF_NOTIFY_AUTHENTICATION, 0x8000u})
     {
         CDLLContext context{};
         context.NotificationType = dwType;
         context.RequestFlags = 0xABCD;
         context.ControlMessage = 9;
-        EXPECT_EQ(pfnProc(&context), 0u);
+        EXPECT_EQ(pfnProc(&context), ERROR_SUCCESS);
         EXPECT_EQ(context.RequestFlags, 0xABCDu);
         EXPECT_EQ(context.ControlMessage, 9u);
     }
@@ -134,20 +135,28 @@ struct SampleCase
 // What the worker makes of each sample request, with the page no rewriter knows.
 TEST_F(LoadedWorker, SampleRequests)
 {
-    const std::vector<std::pair<DWORD, DWORD>> vecWholeRoad = {
-        {0x4000, CM_NONE}, {0x04000000, CM_NONE}, {0x40, CM_NONE}, {0x400, CM_IGNORE}, {0x80, CM_IGNORE}};
-    const std::vector<std::pair<DWORD, DWORD>> vecIgnored = {{0x4000, CM_IGNORE}, {0x80, CM_IGNORE}};
+    const std::vector<std::pair<DWORD, DWORD>> vecWholeRoad = {{SF_NOTIFY_PREPROC_HEADERS, CM_NONE},
+                                                               {SF_NOTIFY_AUTH_COMPLETE, CM_NONE},
+                                                               {SF_NOTIFY_SEND_RESPONSE, CM_NONE},
+                                                               {SF_NOTIFY_SEND_RAW_DATA, CM_IGNORE},
+                                                               {SF_NOTIFY_END_OF_REQUEST, CM_IGNORE}};
+    const std::vector<std::pair<DWORD, DWORD>> vecIgnored = {{SF_NOTIFY_PREPROC_HEADERS, CM_IGNORE},
+                                                             {SF_NOTIFY_END_OF_REQUEST, CM_IGNORE}};
     const SampleCase aCases[] = {
-        {"01-premium-read-item.http", 2, 0x40, vecWholeRoad},
-        {"02-direct-attachment-download.http", 5, 0x50, vecWholeRoad},
-        {"03-basic-attachment-manager.http", 2, 0x0C, vecWholeRoad},
-        {"04-mac-client-read-item.http", 2, 0x20, vecWholeRoad},
-        {"05-smime-item.http", 2, 0x1040, vecWholeRoad},
-        {"06-viewer-virtual-folder.http", 20, 0x42, vecWholeRoad},
-        {"07-no-interest-stylesheet.http", 0, 0x40, vecIgnored},
-        {"08-head-request.http", 2, 0x20, vecIgnored},
-        {"09-document-view-direct-file.http", 4, 0x240, vecWholeRoad},
-        {"10-premium-delete-attachment.http", 4, 0x45, vecWholeRoad},
+        {"01-premium-read-item.http", 2, RF_PREMIUM_CLIENT, vecWholeRoad},
+        {"02-direct-attachment-download.http", 5, RF_DIRECT_ATTACHMENT_ACCESS | RF_PREMIUM_CLIENT,
+         vecWholeRoad},
+        {"03-basic-attachment-manager.http", 2, RF_POST | RF_ATTACH_FILE_DIALOG_OR_MANAGER, vecWholeRoad},
+        {"04-mac-client-read-item.http", 2, RF_MAC_CLIENT, vecWholeRoad},
+        {"05-smime-item.http", 2, RF_PREMIUM_CLIENT | RF_SMIME, vecWholeRoad},
+        {"06-viewer-virtual-folder.http", 20, RF_FAKE_DORVEL_VIRTUAL_FOLDER | RF_PREMIUM_CLIENT,
+         vecWholeRoad},
+        {"07-no-interest-stylesheet.http", 0, RF_PREMIUM_CLIENT, vecIgnored},
+        {"08-head-request.http", 2, RF_MAC_CLIENT, vecIgnored},
+        {"09-document-view-direct-file.http", 4, RF_PREMIUM_CLIENT | RF_DOCUMENT_VIEW_DIRECT_FILE_ACCESS,
+         vecWholeRoad},
+        {"10-premium-delete-attachment.http", 4, RF_PREMIUM_DELETE_ATTACHMENT | RF_POST | RF_PREMIUM_CLIENT,
+         vecWholeRoad},
     };
     for (const auto& c : aCases)
     {
@@ -168,9 +177,9 @@ TEST_F(LoadedWorker, SampleRequests)
 TEST_F(LoadedWorker, RequestWithoutUserAgentIsStillClassified)
 {
     const CHostResult result = Run("GET /owa/attachment.ashx?attach=1&id=x HTTP/1.1\r\nHost: m\r\n\r\n");
-    EXPECT_EQ(result.m_dwRequestFlags, 0x10u);
+    EXPECT_EQ(result.m_dwRequestFlags, RF_DIRECT_ATTACHMENT_ACCESS);
     ASSERT_FALSE(result.m_vecNotifications.empty());
-    EXPECT_EQ(result.m_vecNotifications[0].m_dwCode, 0u);
+    EXPECT_EQ(result.m_vecNotifications[0].m_dwCode, ERROR_SUCCESS);
     EXPECT_EQ(result.m_vecNotifications[0].m_dwControlMessage, CM_NONE);
 }
 
