@@ -4,6 +4,7 @@
 #include "filter/DLLContext.h"
 #include "filter/RequestInfo.h"
 #include "host/BufferApplier.h"
+#include "host/HostMachine.h"
 #include "host/HostRequestState.h"
 #include "platform/WinHandle.h"
 #include "platform/WinMemory.h"
@@ -418,6 +419,7 @@ CHostFilter::~CHostFilter()
 bool CHostFilter::Load(const std::string& strModulePath, std::string& strError)
 {
     Unload();
+    ConfigureHostMachine(strModulePath);
     m_hModule = dlopen(strModulePath.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (m_hModule == nullptr)
     {
