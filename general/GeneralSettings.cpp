@@ -68,7 +68,12 @@ std::string IntToDecimalString(uint16_t wValue)
 
 CGeneralSettings::CGeneralSettings() : m_vecReservedNames{"AUX", "CON", "NUL", "PRN", "CLOCKS$"} {}
 
-CGeneralSettings::~CGeneralSettings() = default;
+CGeneralSettings::~CGeneralSettings()
+{
+    // The log lock lives in the log module, which goes with this object: no sink may take it afterwards.
+    if (m_spLogModule)
+        SetTraceLogLock(nullptr);
+}
 
 bool CGeneralSettings::Init(const char* pszProductName, const char* pszModuleName,
                             const char* pszResourceLibName, const char* pszRegistryPath, int nLevels)
