@@ -87,8 +87,9 @@ bool CDLGeneralSettings::LoadSettings(const char* pszModuleName, const char* psz
     m_strTempDirectory = strTemp;
     if (CUtil::FileExists(m_strTempDirectory.c_str()))
         return bRet;
+    // The creation answers an HRESULT or a plain, positive Win32 code: only 0 is success.
     const HRESULT hr = CUtil::CreateDirectoryPath(m_strTempDirectory.c_str());
-    if (SUCCEEDED(hr))
+    if (hr == S_OK)
         return bRet;
     TraceLogError(static_cast<DWORD>(hr), "%s %s", " Can not create Temp Directory",
                   m_strTempDirectory.c_str());
