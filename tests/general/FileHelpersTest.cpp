@@ -91,7 +91,8 @@ TEST_F(FileHelpers, SmallHelpers)
 
 TEST_F(FileHelpers, VersionOfTheBuiltWorker)
 {
-    const std::string strWorker = MapPosixPathToWindows(std::string(DLSW_INSTALL_TREE) + "/bin/DL_ServiceWorker.dll");
+    const std::string strWorker =
+        MapPosixPathToWindows(std::string(DLSW_INSTALL_TREE) + "/bin/DL_ServiceWorker.dll");
     CFileVersionInfo version;
     ASSERT_TRUE(version.Load(strWorker.c_str()));
     EXPECT_EQ(version.m_dwTranslation, 0x040904B0u);
