@@ -2,13 +2,13 @@
 
 #include "common/StringHelpers.h"
 #include "common/TraceLog.h"
-#include "filter/Util.h"
+#include "contract/ViewerFolder.h"
+#include "filter/FileHelpers.h"
 
 namespace
 {
 constexpr int SETTING_VIRTUAL_FOLDER = 7;
 constexpr int SETTING_TEMP_DIRECTORY = 17;
-constexpr const char* DEFAULT_VIRTUAL_FOLDER = "X-Dorvel";
 constexpr DWORD CACHE_FIRST_ARGUMENT = 3000;
 constexpr DWORD CACHE_SECOND_ARGUMENT = 60;
 constexpr size_t UTF8_BUFFER_START = 256;
@@ -59,7 +59,7 @@ bool CDLGeneralSettings::Init(const char* pszProductName, const char* pszModuleN
     m_csVirtualFolderName.clear();
     if (bRet)
     {
-        m_csVirtualFolderName = DEFAULT_VIRTUAL_FOLDER;
+        m_csVirtualFolderName = DLSW_DEFAULT_VIRTUAL_FOLDER;
         if (!GetSettingFromID(SETTING_VIRTUAL_FOLDER, m_csVirtualFolderName, 0, 0))
             TraceLog(
                 "[CDLGeneralSettings::Init] Failed to read 'Dorvel Virtual folder name' setting. ID <%d>.",
@@ -85,10 +85,10 @@ bool CDLGeneralSettings::LoadSettings(const char* pszModuleName, const char* psz
         TraceLog("%s %s", " No Temp Directory found associate a default one", strTemp.c_str());
     }
     m_strTempDirectory = strTemp;
-    if (CUtil::FileExists(m_strTempDirectory.c_str()))
+    if (CFileUtil::FileExists(m_strTempDirectory.c_str()))
         return bRet;
     // The creation answers an HRESULT or a plain, positive Win32 code: only 0 is success.
-    const HRESULT hr = CUtil::CreateDirectoryPath(m_strTempDirectory.c_str());
+    const HRESULT hr = CFileUtil::CreateDirectoryPath(m_strTempDirectory.c_str());
     if (hr == S_OK)
         return bRet;
     TraceLogError(static_cast<DWORD>(hr), "%s %s", " Can not create Temp Directory",

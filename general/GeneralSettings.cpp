@@ -2,7 +2,6 @@
 
 #include "common/TraceLog.h"
 #include "filter/FileHelpers.h"
-#include "filter/Util.h"
 #include "platform/WinError.h"
 #include "platform/WinFile.h"
 #include "platform/WinMemory.h"
@@ -120,7 +119,7 @@ bool CGeneralSettings::LoadSettings(const char* pszModuleName, const char* pszRe
         return false;
     }
     std::string strDirectory;
-    if (!CUtil::GetModulePath(strDirectory, pszModuleName, FALSE, nLevels))
+    if (!CFileUtil::GetModulePath(strDirectory, pszModuleName, FALSE, nLevels))
     {
         strErrorText = std::string("Can not get module path ") + pszModuleName;
         TraceLog("GetModulePath didn't find the module %s", pszModuleName);
@@ -401,7 +400,8 @@ void CGeneralSettings::LogModuleFileVersion()
     std::string strTime;
     FILETIME ftWrite{};
     SYSTEMTIME st{};
-    if (SUCCEEDED(CUtil::GetFileLastWriteTime((m_strInstallDirectory + m_strModuleName).c_str(), ftWrite)) &&
+    if (SUCCEEDED(
+            CFileUtil::GetFileLastWriteTime((m_strInstallDirectory + m_strModuleName).c_str(), ftWrite)) &&
         FileTimeToSystemTime(&ftWrite, &st))
         strTime = "DD.MM.YYY H:MM:S:MS " + IntToDecimalString(st.wDay) + "." + IntToDecimalString(st.wMonth) +
                   "." + IntToDecimalString(st.wYear) + " " + IntToDecimalString(st.wHour) + ":" +

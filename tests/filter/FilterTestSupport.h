@@ -1,8 +1,8 @@
 // A request record as a host would hand it over, and the worker's trace lines captured for one test.
 #pragma once
 
-#include "filter/DLLContext.h"
-#include "filter/RequestInfo.h"
+#include "contract/DLLContext.h"
+#include "contract/RequestInfo.h"
 #include "tests/support/TraceCapture.h"
 
 #include <gtest/gtest.h>
@@ -15,7 +15,7 @@ struct CTestRecord
     CTestRecord()
     {
         m_context.m_spRequestInfo = CCountedPtr<CRequestInfo>(new CRequestInfo());
-        m_context.NotificationType = 0x4000;
+        m_context.NotificationType = SF_NOTIFY_PREPROC_HEADERS;
     }
     CRequestInfo& RequestInfo() { return *m_context.m_spRequestInfo.Get(); }
     void SetRequest(const std::string& strMethod, const std::string& strURL, const std::string& strUserAgent)
