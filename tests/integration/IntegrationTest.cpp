@@ -147,9 +147,12 @@ TEST_F(LoadedWorker, SampleRequests)
     const std::vector<std::pair<DWORD, DWORD>> vecRefused = {{SF_NOTIFY_PREPROC_HEADERS, CM_NONE},
                                                              {SF_NOTIFY_AUTH_COMPLETE, CM_COMPLETED},
                                                              {SF_NOTIFY_END_OF_REQUEST, CM_COMPLETED}};
-    const std::vector<std::pair<DWORD, DWORD>> vecNotRedirected = {{SF_NOTIFY_PREPROC_HEADERS, CM_NONE},
-                                                                   {SF_NOTIFY_AUTH_COMPLETE, CM_IGNORE},
-                                                                   {SF_NOTIFY_END_OF_REQUEST, CM_IGNORE}};
+    const std::vector<std::pair<DWORD, DWORD>> vecRedirected = {
+        {SF_NOTIFY_PREPROC_HEADERS, CM_NONE},
+        {SF_NOTIFY_AUTH_COMPLETE, CM_HANDLED_REDIRECTED},
+        {SF_NOTIFY_SEND_RESPONSE, CM_HANDLED_REDIRECTED},
+        {SF_NOTIFY_SEND_RAW_DATA, CM_IGNORE},
+        {SF_NOTIFY_END_OF_REQUEST, CM_IGNORE}};
     const SampleCase aCases[] = {
         // The cadata cookie of a public computer's forms-based sign-in.
         {"01-premium-read-item.http",
@@ -173,12 +176,13 @@ TEST_F(LoadedWorker, SampleRequests)
          {}},
         {"04-mac-client-read-item.http", 2, RF_MAC_CLIENT, vecWholeRoad, false, {}},
         {"05-smime-item.http", 2, RF_PREMIUM_CLIENT | RF_SMIME, vecWholeRoad, false, {}},
+        // Without OWA's settings from a directory every file is blocked for OWA: level 1.
         {"06-viewer-virtual-folder.http",
          20,
          RF_FAKE_DORVEL_VIRTUAL_FOLDER | RF_PREMIUM_CLIENT,
-         vecNotRedirected,
+         vecRedirected,
          false,
-         {}},
+         {{"URL", "/X-Dorvel/bin/dorvel.srf?fn=cmVwb3J0LmRvYw%3d%3d&id=RgAAAADs4ZfQ&owaal=1"}}},
         {"07-no-interest-stylesheet.http", 0, RF_PREMIUM_CLIENT, vecIgnored, false, {}},
         {"08-head-request.http", 2, RF_MAC_CLIENT, vecIgnored, false, {}},
         {"09-document-view-direct-file.http",
