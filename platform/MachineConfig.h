@@ -8,6 +8,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <vector>
 
 // The directory server this computer belongs to. No URI: the computer is outside any domain and every
 // directory bind fails.
@@ -55,6 +56,11 @@ public:
     void SetInprocServer(const std::string& sClsid, const std::string& sModulePath);
     std::string GetInprocServer(const std::string& sClsid) const;
 
+    // Windows directories searched, in order, for a module loaded by its bare name (before the system
+    // directory).
+    void SetLibrarySearchPath(const std::vector<std::string>& vecWindowsDirectories);
+    std::vector<std::string> GetLibrarySearchPath() const;
+
     // Windows path of the system directory (the root of "LogFiles\" among others).
     void SetSystemDirectory(const std::string& sWindowsPath);
     std::string GetSystemDirectory() const;
@@ -72,4 +78,6 @@ private:
     std::string m_sDnsDomain;
     std::string m_sSystemDirectory;
     std::map<std::string, std::string> m_mapInprocServers;
+
+    std::vector<std::string> m_vecLibrarySearchPath;
 };
