@@ -1,0 +1,134 @@
+#include "common/CiString.h"
+#include "common/TraceLog.h"
+#include "settings/DLSettings.h"
+#include "settings/LoadInitINI.h"
+#include "settings/SettingItemIDs.h"
+
+#include <new>
+
+namespace
+{
+
+// An option array without rows: the input of a set whose XML names no engine 0.
+COptionArrayPtr EmptyOptionArray()
+{
+    const SAFEARRAYBOUND bounds[2] = {{2, 0}, {0, 0}};
+    SAFEARRAY* psa = SafeArrayCreate(VT_VARIANT, 2, bounds);
+    if (psa == nullptr)
+        throw std::bad_alloc();
+    if (FAILED(SafeArrayLock(psa)))
+    {
+        SafeArrayDestroy(psa);
+        throw std::bad_alloc();
+    }
+    auto* pHolder = new COptionArray();
+    pHolder->m_psa = psa;
+    return COptionArrayPtr(pHolder);
+}
+
+// Runs the loader for one set; what it throws is traced here and counts as a failed set.
+template <class TFn> bool GuardedSet(int nSettingID, TFn fn)
+{
+    try
+    {
+        return fn();
+    }
+    catch (HRESULT hr)
+    {
+        TraceLogError(
+            static_cast<DWORD>(hr),
+            "[CDLSettings::LoadEngineINI] Settings set %d keeps its engine options: HRESULT exception %x",
+            nSettingID, static_cast<unsigned>(hr));
+    }
+    catch (const _com_error& e)
+    {
+        TraceLogError(
+            static_cast<DWORD>(e.Error()),
+            "[CDLSettings::LoadEngineINI] Settings set %d keeps its engine options: com exception %x",
+            nSettingID, static_cast<unsigned>(e.Error()));
+    }
+    catch (...)
+    {
+        TraceLog("[CDLSettings::LoadEngineINI] Settings set %d keeps its engine options: General exception",
+                 nSettingID);
+    }
+    return false;
+}
+} // namespace
+
+bool CDLSettings::BuildEngineINIPath(const std::string& sName, const std::string& sSettingsDirectory,
+                                     std::string& sPath)
+{
+    if (sName.find(":\\") != std::string::npos || sName.find(":/") != std::string::npos)
+    {
+        sPath = sName;
+        return true;
+    }
+    std::string sRelative = sName;
+    if (!sRelative.empty() && (sRelative.front() == '\\' || sRelative.front() == '/'))
+        sRelative.erase(0, 1);
+    const size_t nSettings = ToCi(sSettingsDirectory).find("\\Settings");
+    if (nSettings == ci_string::npos)
+        return false;
+    sPath = sSettingsDirectory.substr(0, nSettings) + "\\Engine\\ini\\" + sRelative;
+    return true;
+}
+
+bool CDLSettings::LoadEngineINI()
+{
+    bool bResult = true;
+    CLoadInitINI loader;
+    ci_string csName;
+    if (GetItemValue(SETTING_ENGINE_INI_FILE, csName, -1, ENGINE_DEFAULT) && !csName.empty())
+    {
+        std::string sPath;
+        if (!BuildEngineINIPath(FromCi(csName), m_sSettingsDirectory, sPath))
+        {
+            TraceLog("[CDLSettings::LoadEngineINI] No \\Settings in the settings directory %s: the engine "
+                     "options of %s are not read",
+                     m_sSettingsDirectory.c_str(), FromCi(csName).c_str());
+            return false;
+        }
+        if (sPath.size() >= MAX_PATH)
+            TraceLog(
+                "[CDLSettings::LoadEngineINI] The engine option file path %s is too long: no option is read",
+                sPath.c_str());
+        loader.SetPath(sPath.c_str());
+    }
+
+    for (auto& [nSettingID, spSet] : m_mapSettingSets)
+    {
+        if (!spSet)
+            continue;
+        SettingSetRecord& set = *spSet;
+        const auto itEngine = set.m_mapEngines.find(ENGINE_DEFAULT);
+        const bool bHasEngine = itEngine != set.m_mapEngines.end() && itEngine->second;
+        bResult = GuardedSet(nSettingID,
+                             [&]
+                             {
+                                 // Each set builds on its own engine's options: a set without them starts
+                                 // from none, never from another set's array.
+                                 COptionArrayPtr spCurrent =
+                                     bHasEngine ? itEngine->second->m_spOptionArray : COptionArrayPtr();
+                                 if (!spCurrent || spCurrent->m_psa == nullptr)
+                                     spCurrent = EmptyOptionArray();
+                                 int nExportOption = -1;
+                                 GetEngineOptionValue(1, nExportOption, ENGINE_EXPORT, nSettingID);
+                                 std::vector<CExtraOption> vecExtras(1);
+                                 vecExtras[0].m_nOptionID = OPTION_ID_ENGINE8_OPTION1;
+                                 vecExtras[0].m_vValue = _variant_t(static_cast<LONG>(nExportOption));
+                                 const bool bLoaded = loader.Load(*spCurrent, vecExtras) == 0;
+                                 if (bHasEngine)
+                                     itEngine->second->m_spOptionArray = spCurrent;
+                                 else
+                                 {
+                                     CCountedPtr<EngineRecord> spEngine(new EngineRecord());
+                                     spEngine->m_nID = ENGINE_DEFAULT;
+                                     spEngine->m_spOptionArray = spCurrent;
+                                     set.m_mapEngines[ENGINE_DEFAULT] = spEngine;
+                                 }
+                                 return bLoaded;
+                             });
+    }
+    return bResult;
+}
