@@ -124,6 +124,7 @@ bool CDLSettings::LoadEngineINI()
                                  {
                                      CCountedPtr<EngineRecord> spEngine(new EngineRecord());
                                      spEngine->m_nID = ENGINE_DEFAULT;
+                    spEngine->m_bOptionsOnly = true;
                                      spEngine->m_spOptionArray = spCurrent;
                                      set.m_mapEngines[ENGINE_DEFAULT] = spEngine;
                                  }

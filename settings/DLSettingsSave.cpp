@@ -137,7 +137,7 @@ HRESULT CDLSettings::Save()
             CComPtr<IXMLDOMNode> spEngines = AppendElement(spDoc, spSetting, "ENGINES");
             for (const auto& [nEngineID, spEngine] : spSet->m_mapEngines)
             {
-                if (!spEngine)
+                if (!spEngine || spEngine->m_bOptionsOnly)
                     continue;
                 CComPtr<IXMLDOMNode> spEngineElement = AppendElement(spDoc, spEngines, "ENGINE");
                 CComPtr<IXMLDOMNamedNodeMap> spEngineAttributes = AttributesOf(spEngineElement);
