@@ -20,8 +20,9 @@
 
 namespace
 {
-// An INI file is a few kilobytes; anything this size is no profile, and reading it would only cost memory.
-constexpr off_t MAX_PROFILE_BYTES = off_t{16} << 20;
+// An INI file is a few kilobytes; anything this size is no profile, and reading it for every key would
+// only cost time.
+constexpr size_t MAX_PROFILE_BYTES = size_t{1} << 20;
 
 struct CProfileKey
 {
@@ -40,24 +41,6 @@ struct CProfileSection
 struct CProfile
 {
     std::vector<CProfileSection> m_vecSections;
-};
-
-// What identifies one version of a file: a rewrite, a rename over it or a touch changes one of these.
-struct CFileIdentity
-{
-    std::string m_sPath;
-    dev_t m_dev = 0;
-    ino_t m_ino = 0;
-    off_t m_size = 0;
-    struct timespec m_mtime = {0, 0};
-    struct timespec m_ctime = {0, 0};
-
-    bool operator==(const CFileIdentity& o) const
-    {
-        return m_sPath == o.m_sPath && m_dev == o.m_dev && m_ino == o.m_ino && m_size == o.m_size &&
-               m_mtime.tv_sec == o.m_mtime.tv_sec && m_mtime.tv_nsec == o.m_mtime.tv_nsec &&
-               m_ctime.tv_sec == o.m_ctime.tv_sec && m_ctime.tv_nsec == o.m_ctime.tv_nsec;
-    }
 };
 
 bool IsBlank(char ch)
@@ -149,11 +132,13 @@ std::shared_ptr<CProfile> Parse(std::string_view text)
     return spProfile;
 }
 
-// The parsed file, read again only when the file changed: a caller reads hundreds of keys in a row.
+// The file is read whole on every call, and parsed again only when its text changed: a caller reads
+// hundreds of keys in a row, and a file rewritten in place within one tick of the clock keeps its times.
 std::shared_ptr<const CProfile> LoadProfile(const std::string& sPosixPath, DWORD& dwError)
 {
     static std::mutex s_mx;
-    static CFileIdentity s_cachedIdentity;
+    static std::string s_sCachedPath;
+    static std::string s_sCachedText;
     static std::shared_ptr<const CProfile> s_spCached;
 
     const int fd = ::open(sPosixPath.c_str(), O_RDONLY | O_CLOEXEC);
@@ -168,27 +153,6 @@ std::shared_ptr<const CProfile> LoadProfile(const std::string& sPosixPath, DWORD
         ::close(fd);
         dwError = ERROR_FILE_NOT_FOUND;
         return nullptr;
-    }
-    if (st.st_size > MAX_PROFILE_BYTES)
-    {
-        ::close(fd);
-        dwError = ERROR_FILE_TOO_LARGE;
-        return nullptr;
-    }
-    CFileIdentity identity;
-    identity.m_sPath = sPosixPath;
-    identity.m_dev = st.st_dev;
-    identity.m_ino = st.st_ino;
-    identity.m_size = st.st_size;
-    identity.m_mtime = st.st_mtim;
-    identity.m_ctime = st.st_ctim;
-    {
-        std::lock_guard<std::mutex> guard(s_mx);
-        if (s_spCached && s_cachedIdentity == identity)
-        {
-            ::close(fd);
-            return s_spCached;
-        }
     }
     std::string sText;
     char buffer[16384];
@@ -206,8 +170,7 @@ std::shared_ptr<const CProfile> LoadProfile(const std::string& sPosixPath, DWORD
         if (n == 0)
             break;
         sText.append(buffer, static_cast<size_t>(n));
-        // The file may grow while it is read; what lies past the limit is no longer a profile.
-        if (sText.size() > static_cast<size_t>(MAX_PROFILE_BYTES))
+        if (sText.size() > MAX_PROFILE_BYTES)
         {
             ::close(fd);
             dwError = ERROR_FILE_TOO_LARGE;
@@ -215,9 +178,15 @@ std::shared_ptr<const CProfile> LoadProfile(const std::string& sPosixPath, DWORD
         }
     }
     ::close(fd);
+    {
+        std::lock_guard<std::mutex> guard(s_mx);
+        if (s_spCached && s_sCachedPath == sPosixPath && s_sCachedText == sText)
+            return s_spCached;
+    }
     std::shared_ptr<const CProfile> spProfile = Parse(sText);
     std::lock_guard<std::mutex> guard(s_mx);
-    s_cachedIdentity = identity;
+    s_sCachedPath = sPosixPath;
+    s_sCachedText = std::move(sText);
     s_spCached = spProfile;
     return spProfile;
 }

@@ -191,12 +191,19 @@ TEST_F(WinProfileTest, RewrittenFileIsReadAgain)
     const std::string sOther = Write("other.ini", "[S]\nk=3\n", 1700000000);
     EXPECT_EQ(Read("S", "k", "d", sOther).m_sValue, "3");
     EXPECT_EQ(Read("S", "k", "d", sFile).m_sValue, "2");
+    // Rewritten in place at once: same file, same size, likely the same times.
+    for (const char* pszValue : {"4", "5", "6"})
+    {
+        std::ofstream(m_root / "same.ini", std::ios::binary | std::ios::trunc)
+            << "[S]\nk=" << pszValue << "\n";
+        EXPECT_EQ(Read("S", "k", "d", sFile).m_sValue, pszValue);
+    }
 }
 
 TEST_F(WinProfileTest, OversizedFileIsNoProfile)
 {
     std::string sText = "[S]\nk=v\n";
-    sText.append(size_t{17} << 20, ';');
+    sText.append(size_t{1} << 20, ';');
     const std::string sFile = Write("huge.ini", sText);
     const CAnswer answer = Read("S", "k", "d", sFile);
     EXPECT_EQ(answer.m_sValue, "d");
