@@ -96,11 +96,12 @@ bool CDLSettings::LoadEngineINI()
         loader.SetPath(sPath.c_str());
     }
 
-    for (auto& [nSettingID, spSet] : m_mapSettingSets)
+    for (auto& entry : m_mapSettingSets)
     {
-        if (!spSet)
+        const int nSettingID = entry.first;
+        if (!entry.second)
             continue;
-        SettingSetRecord& set = *spSet;
+        SettingSetRecord& set = *entry.second;
         const auto itEngine = set.m_mapEngines.find(ENGINE_DEFAULT);
         const bool bHasEngine = itEngine != set.m_mapEngines.end() && itEngine->second;
         bResult = GuardedSet(nSettingID,
