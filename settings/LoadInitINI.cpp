@@ -352,9 +352,8 @@ void CLoadInitINI::ReadTrackChanges(CEngineOptionRecords& records)
     records.m_nAuthorStyleCount = nCount;
     for (LONG i = 0; i < nCount; ++i)
     {
-        char szKey[20];
-        std::snprintf(szKey, sizeof(szKey), "RMAuthorStyle%d", static_cast<int>(i));
-        ReadKey(INI_SECTION_AUTHOR_STYLE, szKey, INI_TRACK_CHANGES_DEFAULT, szValue);
+        const std::string sKey = "RMAuthorStyle" + std::to_string(i);
+        ReadKey(INI_SECTION_AUTHOR_STYLE, sKey.c_str(), INI_TRACK_CHANGES_DEFAULT, szValue);
         records.m_vecAuthorStyles.emplace_back(szValue);
     }
 }
