@@ -1,5 +1,6 @@
 // Feeds arbitrary bytes as an engine-option INI file: the profile reader answers every kind of question
 // of it, and the loader packs it onto an option array that already holds rows.
+#include "platform/WinError.h"
 #include "platform/WinFile.h"
 #include "platform/WinProfile.h"
 #include "settings/LoadInitINI.h"
@@ -71,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
         // Again, on the array just built.
         loader.Load(*spOptions, vecExtras);
     }
-    catch (HRESULT)
+    catch (const CHResultError&)
     {
         // A refused array is the driver's to trace; here only crashes and leaks count.
     }

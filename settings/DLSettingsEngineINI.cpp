@@ -1,6 +1,7 @@
 #include "common/CiString.h"
 #include "common/TraceLog.h"
 #include "settings/DLSettings.h"
+#include "settings/LoadGuard.h"
 #include "settings/LoadInitINI.h"
 #include "settings/SettingItemIDs.h"
 
@@ -26,34 +27,6 @@ COptionArrayPtr EmptyOptionArray()
     return COptionArrayPtr(pHolder);
 }
 
-// Runs the loader for one set; what it throws is traced here and counts as a failed set.
-template <class TFn> bool GuardedSet(int nSettingID, TFn fn)
-{
-    try
-    {
-        return fn();
-    }
-    catch (HRESULT hr)
-    {
-        TraceLogError(
-            static_cast<DWORD>(hr),
-            "[CDLSettings::LoadEngineINI] Settings set %d keeps its engine options: HRESULT exception %x",
-            nSettingID, static_cast<unsigned>(hr));
-    }
-    catch (const _com_error& e)
-    {
-        TraceLogError(
-            static_cast<DWORD>(e.Error()),
-            "[CDLSettings::LoadEngineINI] Settings set %d keeps its engine options: com exception %x",
-            nSettingID, static_cast<unsigned>(e.Error()));
-    }
-    catch (...)
-    {
-        TraceLog("[CDLSettings::LoadEngineINI] Settings set %d keeps its engine options: General exception",
-                 nSettingID);
-    }
-    return false;
-}
 } // namespace
 
 bool CDLSettings::BuildEngineINIPath(const std::string& sName, const std::string& sSettingsDirectory,
@@ -104,33 +77,38 @@ bool CDLSettings::LoadEngineINI()
         SettingSetRecord& set = *entry.second;
         const auto itEngine = set.m_mapEngines.find(ENGINE_DEFAULT);
         const bool bHasEngine = itEngine != set.m_mapEngines.end() && itEngine->second;
-        bResult = GuardedSet(nSettingID,
-                             [&]
-                             {
-                                 // Each set builds on its own engine's options: a set without them starts
-                                 // from none, never from another set's array.
-                                 COptionArrayPtr spCurrent =
-                                     bHasEngine ? itEngine->second->m_spOptionArray : COptionArrayPtr();
-                                 if (!spCurrent || spCurrent->m_psa == nullptr)
-                                     spCurrent = EmptyOptionArray();
-                                 int nExportOption = -1;
-                                 GetEngineOptionValue(1, nExportOption, ENGINE_EXPORT, nSettingID);
-                                 std::vector<CExtraOption> vecExtras(1);
-                                 vecExtras[0].m_nOptionID = OPTION_ID_ENGINE8_OPTION1;
-                                 vecExtras[0].m_vValue = _variant_t(static_cast<LONG>(nExportOption));
-                                 const bool bLoaded = loader.Load(*spCurrent, vecExtras) == 0;
-                                 if (bHasEngine)
-                                     itEngine->second->m_spOptionArray = spCurrent;
-                                 else
-                                 {
-                                     CCountedPtr<EngineRecord> spEngine(new EngineRecord());
-                                     spEngine->m_nID = ENGINE_DEFAULT;
-                    spEngine->m_bOptionsOnly = true;
-                                     spEngine->m_spOptionArray = spCurrent;
-                                     set.m_mapEngines[ENGINE_DEFAULT] = spEngine;
-                                 }
-                                 return bLoaded;
-                             });
+        // What the loader raises stops here: the set keeps its array, and the next set is read.
+        const std::string sGuardName = "[CDLSettings::LoadEngineINI] Settings set " +
+                                       std::to_string(nSettingID) + " keeps its engine options:";
+        const HRESULT hrSet =
+            GuardLoad({sGuardName.c_str()},
+                      [&]() -> HRESULT
+                      {
+                          // Each set builds on its own engine's options: a set without them starts from none,
+                          // never from another set's array.
+                          COptionArrayPtr spCurrent =
+                              bHasEngine ? itEngine->second->m_spOptionArray : COptionArrayPtr();
+                          if (!spCurrent || spCurrent->m_psa == nullptr)
+                              spCurrent = EmptyOptionArray();
+                          int nExportOption = -1;
+                          GetEngineOptionValue(1, nExportOption, ENGINE_EXPORT, nSettingID);
+                          std::vector<CExtraOption> vecExtras(1);
+                          vecExtras[0].m_nOptionID = OPTION_ID_ENGINE8_OPTION1;
+                          vecExtras[0].m_vValue = _variant_t(static_cast<LONG>(nExportOption));
+                          const bool bLoaded = loader.Load(*spCurrent, vecExtras) == 0;
+                          if (bHasEngine)
+                              itEngine->second->m_spOptionArray = spCurrent;
+                          else
+                          {
+                              CCountedPtr<EngineRecord> spEngine(new EngineRecord());
+                              spEngine->m_nID = ENGINE_DEFAULT;
+                              spEngine->m_bOptionsOnly = true;
+                              spEngine->m_spOptionArray = spCurrent;
+                              set.m_mapEngines[ENGINE_DEFAULT] = spEngine;
+                          }
+                          return bLoaded ? S_OK : S_FALSE;
+                      });
+        bResult = hrSet == S_OK;
     }
     return bResult;
 }

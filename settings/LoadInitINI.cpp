@@ -1,6 +1,7 @@
 #include "settings/LoadInitINI.h"
 
 #include "common/TraceLog.h"
+#include "platform/WinError.h"
 #include "platform/WinMemory.h"
 #include "platform/WinProfile.h"
 
@@ -21,12 +22,6 @@ void Report(const char* pszMessage, const char* pszArgument = nullptr)
     const PFN_LOAD_INIT_LOG pfn = g_pfnLoadInitLog.load();
     if (pfn != nullptr)
         pfn(pszMessage, pszArgument);
-}
-
-void RaiseIfFailed(HRESULT hr)
-{
-    if (FAILED(hr))
-        throw hr;
 }
 
 // Decimal as the run-time's atoi and atol read it (blanks, a sign, digits up to the first other
@@ -141,8 +136,8 @@ _variant_t StyleArrayVariant(const std::vector<KVStyle>& vecStyles)
     CArrayOwner styles;
     styles.Attach(SafeArrayCreate(VT_VARIANT, 2, bounds));
     if (styles.Get() == nullptr)
-        throw static_cast<HRESULT>(E_OUTOFMEMORY);
-    RaiseIfFailed(styles.Lock());
+        ThrowIfFailed(E_OUTOFMEMORY);
+    ThrowIfFailed(styles.Lock());
     for (size_t i = 0; i < vecStyles.size(); ++i)
     {
         const KVStyle& style = vecStyles[i];
@@ -153,12 +148,12 @@ _variant_t StyleArrayVariant(const std::vector<KVStyle>& vecStyles)
         for (LONG nField = 0; nField < 4; ++nField)
         {
             const LONG index[2] = {nField, nStyle};
-            RaiseIfFailed(SafeArrayPutElement(styles.Get(), index, &aFields[nField]));
+            ThrowIfFailed(SafeArrayPutElement(styles.Get(), index, &aFields[nField]));
         }
     }
     _variant_t v;
     if (FAILED(SafeArrayCopy(styles.Get(), &v.parray)) || v.parray == nullptr)
-        throw static_cast<HRESULT>(E_OUTOFMEMORY);
+        ThrowIfFailed(E_OUTOFMEMORY);
     v.vt = VT_ARRAY | VT_VARIANT;
     return v;
 }
@@ -171,12 +166,12 @@ _variant_t AuthorStylesVariant(const std::vector<std::string>& vecAuthorStyles)
     CArrayOwner names;
     names.Attach(SafeArrayCreateVector(VT_BSTR, 0, static_cast<ULONG>(vecAuthorStyles.size())));
     if (names.Get() == nullptr)
-        throw static_cast<HRESULT>(E_OUTOFMEMORY);
+        ThrowIfFailed(E_OUTOFMEMORY);
     for (size_t i = 0; i < vecAuthorStyles.size(); ++i)
     {
         const _bstr_t bstrName(vecAuthorStyles[i]);
         const LONG index[1] = {static_cast<LONG>(i)};
-        RaiseIfFailed(SafeArrayPutElement(names.Get(), index, bstrName.GetBSTR()));
+        ThrowIfFailed(SafeArrayPutElement(names.Get(), index, bstrName.GetBSTR()));
     }
     v.parray = names.Detach();
     v.vt = VT_ARRAY | VT_BSTR;
@@ -404,8 +399,8 @@ LONG CLoadInitINI::RowCount(SAFEARRAY* psa)
 {
     LONG nLower = 0;
     LONG nUpper = -1;
-    RaiseIfFailed(SafeArrayGetLBound(psa, 2, &nLower));
-    RaiseIfFailed(SafeArrayGetUBound(psa, 2, &nUpper));
+    ThrowIfFailed(SafeArrayGetLBound(psa, 2, &nLower));
+    ThrowIfFailed(SafeArrayGetUBound(psa, 2, &nUpper));
     const long long llCount = static_cast<long long>(nUpper) - nLower + 1;
     return llCount > 0 ? static_cast<LONG>(llCount) : 0;
 }
@@ -414,8 +409,8 @@ HRESULT CLoadInitINI::FillAditionalOptions(LONG& nRow, SAFEARRAY* psa, SAFEARRAY
 {
     LONG nFirstColumn = 0;
     LONG nFirstRow = 0;
-    RaiseIfFailed(SafeArrayGetLBound(pInput, 1, &nFirstColumn));
-    RaiseIfFailed(SafeArrayGetLBound(pInput, 2, &nFirstRow));
+    ThrowIfFailed(SafeArrayGetLBound(pInput, 1, &nFirstColumn));
+    ThrowIfFailed(SafeArrayGetLBound(pInput, 2, &nFirstRow));
     const LONG nRows = RowCount(pInput);
     HRESULT hr = S_OK;
     for (LONG r = 0; r < nRows; ++r)
@@ -494,14 +489,14 @@ void CLoadInitINI::WriteRows(SAFEARRAY* psa, LONG& nRow, const CEngineOptionReco
 int CLoadInitINI::Load(COptionArray& options, const std::vector<CExtraOption>& vecExtras)
 {
     if (options.m_psa == nullptr)
-        throw static_cast<HRESULT>(E_INVALIDARG);
+        ThrowIfFailed(E_INVALIDARG);
     VARTYPE vt = VT_EMPTY;
-    RaiseIfFailed(SafeArrayGetVartype(options.m_psa, &vt));
+    ThrowIfFailed(SafeArrayGetVartype(options.m_psa, &vt));
     if (vt != VT_VARIANT)
-        throw static_cast<HRESULT>(E_INVALIDARG);
+        ThrowIfFailed(E_INVALIDARG);
     CArrayOwner input;
-    RaiseIfFailed(SafeArrayCopy(options.m_psa, input.Address()));
-    RaiseIfFailed(input.Lock());
+    ThrowIfFailed(SafeArrayCopy(options.m_psa, input.Address()));
+    ThrowIfFailed(input.Lock());
 
     CEngineOptionRecords records;
     CSavedStrings savedStrings;

@@ -78,7 +78,7 @@ class CLoadInit
 public:
     virtual ~CLoadInit() = default;
     // Replaces the array in the holder with the new option array. A failing array call of the input or
-    // of the style and author-style rows is thrown as its HRESULT; the holder then keeps its array.
+    // of the style and author-style rows is raised with ThrowIfFailed; the holder then keeps its array.
     virtual int Load(COptionArray& options, const std::vector<CExtraOption>& vecExtras) = 0;
     // Reads the options into the records: 0, or 1 when there is nothing to read from.
     virtual int Init(CEngineOptionRecords& records, CSavedStrings& savedStrings) = 0;

@@ -488,7 +488,7 @@ TEST(EngineOptionsLoad, LoaderFailuresAndPaths)
 
     // An input that is no option array is refused before anything changes.
     COptionArray none;
-    EXPECT_THROW(loader.Load(none, {}), HRESULT);
+    EXPECT_THROW(loader.Load(none, {}), CHResultError);
     auto spTexts = InputArray({});
     SAFEARRAY* psaTexts = SafeArrayCreateVector(VT_BSTR, 0, 2);
     SafeArrayLock(psaTexts);
@@ -500,9 +500,9 @@ TEST(EngineOptionsLoad, LoaderFailuresAndPaths)
         loader.Load(*spTexts, {});
         ADD_FAILURE() << "an array of texts was taken";
     }
-    catch (HRESULT hr)
+    catch (const CHResultError& e)
     {
-        EXPECT_EQ(hr, E_INVALIDARG);
+        EXPECT_EQ(e.Error(), E_INVALIDARG);
     }
     EXPECT_EQ(spTexts->m_psa, psaTexts);
 
