@@ -207,6 +207,10 @@ TEST(EngineOptionsLoad, EmptyFileRowsAndDefaults)
                       return v;
                   }());
     EXPECT_EQ(load.nResult, 0);
+    // Two elements a row, id and value: the array grows with its rows, not with their square.
+    LONG nLastColumn = -1;
+    ASSERT_EQ(SafeArrayGetUBound(load.spOptions->m_psa, 1, &nLastColumn), S_OK);
+    EXPECT_EQ(nLastColumn, 1);
     ASSERT_EQ(load.rows.size(), 185u + 3u + 1u);
     EXPECT_EQ(IDsOf(load.rows, 185), ExpectedFixedIDs(false));
     // The input rows, then the extra row, last.
@@ -653,6 +657,19 @@ TEST(EngineOptionsDriver, OutcomesAndTraceLines)
                               ": the engine options of engine.ini are not read"));
         EXPECT_EQ(RowsOf(Engine0Array(settings, 1)).size(), 1u); // as the XML built it
         EXPECT_EQ(Engine0Array(settings, 2), nullptr);
+    }
+    {
+        // A path too long to be taken: nothing is read, and the trace says why.
+        CTempFolder folder;
+        const std::string sName(300, 'n');
+        folder.Write("Product/Settings/SWSettings.xml",
+                     "<SETTINGS><GENERALSETTINGS><ITEM ID=\"1\" VALUE=\"" + sName +
+                         "\"/></GENERALSETTINGS><SETTING ID=\"1\"/></SETTINGS>");
+        CTraceCapture trace;
+        CDLSettings settings;
+        EXPECT_EQ(settings.LoadSettings(folder.WindowsOf("Product/Settings/SWSettings.xml")), S_OK);
+        EXPECT_TRUE(trace.HasPrefix("[CDLSettings::LoadEngineINI] The engine option file path "));
+        EXPECT_TRUE(trace.HasPrefix("LoadSettings failed to load the engine options HRESULT 80004005"));
     }
     {
         // A missing INI file: every key takes its default, and the load counts as done.
