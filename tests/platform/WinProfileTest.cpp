@@ -173,7 +173,8 @@ TEST_F(WinProfileTest, NameListsForNullSectionOrKey)
 
 TEST_F(WinProfileTest, ByteOrderMarkLineEndsAndNuls)
 {
-    const std::string sFile = Write("bom.ini", std::string("\xEF\xBB\xBF[S]\r\nk = v \r\nn=a\0b\r\n", 28));
+    const char szText[] = "\xEF\xBB\xBF[S]\r\nk = v \r\nn=a\0b\r\n";
+    const std::string sFile = Write("bom.ini", std::string(szText, sizeof(szText) - 1));
     EXPECT_EQ(Read("S", "k", "d", sFile).m_sValue, "v");
     const CAnswer answer = Read("S", "n", "d", sFile);
     EXPECT_EQ(answer.m_sValue, "a"); // a value ends at a NUL: its length is what the caller can read
