@@ -6,7 +6,6 @@
 #include "platform/WinProfile.h"
 
 #include <atomic>
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -28,9 +27,7 @@ void Report(const char* pszMessage, const char* pszArgument = nullptr)
 // character), a value beyond the 32-bit range taken as its nearest end.
 LONG ReadNumber(const char* psz)
 {
-    char* pEnd = nullptr;
-    errno = 0;
-    const long long ll = std::strtoll(psz, &pEnd, 10);
+    const long long ll = std::strtoll(psz, nullptr, 10); // saturates, where atoi's overflow is undefined
     if (ll > INT32_MAX)
         return INT32_MAX;
     if (ll < INT32_MIN)

@@ -46,6 +46,11 @@ struct KVStyle
 // Everything one Load reads, zeroed before Init. Section values stand in the order of their key tables.
 struct CEngineOptionRecords
 {
+    CEngineOptionRecords() = default;
+    // The heading pointers point into the object itself.
+    CEngineOptionRecords(const CEngineOptionRecords&) = delete;
+    CEngineOptionRecords& operator=(const CEngineOptionRecords&) = delete;
+
     std::vector<CIniValue> m_vecTemplate;
     std::vector<CIniValue> m_vecOptions;
     LONG m_anFontSizeMap[7] = {};
