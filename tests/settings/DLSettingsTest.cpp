@@ -273,7 +273,8 @@ TEST(DLSettingsLoad, FailedLoadKeepsTheSettingsInForce)
     EXPECT_LT(settings.LoadSettings(sPath), 0);
     EXPECT_EQ(settings.GetSettingSets().size(), 1u);
 
-    EXPECT_EQ(settings.LoadSettings(folder.WindowsOf("Missing.xml")), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(settings.LoadSettings(folder.WindowsOf("Missing.xml")),
+              HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(
         trace.Count("Load LoadSettings can not find file " + folder.WindowsOf("Missing.xml") + " error 2"),
         1u);
