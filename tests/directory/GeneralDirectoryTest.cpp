@@ -3,7 +3,9 @@
 #include "tests/directory/DirectoryTestSupport.h"
 #include "tests/support/TraceCapture.h"
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace
@@ -391,4 +393,35 @@ TEST(GeneralDirectoryOutsideDomain, TheBrowserDecidesTheLanguageWhenTheDirectory
     EXPECT_TRUE(settings.DetectUserLanguage("EXAMPLE\\ann", "de-DE", csCode, wLangID, "UserContext=x"));
     EXPECT_EQ(csCode, "de");
     EXPECT_EQ(wLangID, 0x0407);
+}
+
+TEST_F(GeneralDirectoryTest, ManyRequestThreadsAskAtOnce)
+{
+    StartCache();
+    constexpr int THREADS = 8;
+    constexpr int REQUESTS = 10;
+    std::atomic<int> nWrong{0};
+    std::vector<std::thread> vecThreads;
+    for (int t = 0; t < THREADS; ++t)
+    {
+        vecThreads.emplace_back(
+            [&, t]
+            {
+                const char* pszUser = t % 2 == 0 ? "EXAMPLE\\ann" : "EXAMPLE\\bob";
+                const char* pszExpected = t % 2 == 0 ? "fr-FR" : "de-DE";
+                for (int i = 0; i < REQUESTS; ++i)
+                {
+                    // Half the requests repeat a session, half start a new one.
+                    const std::string strCookie =
+                        "UserContext=" + Session("-") + std::to_string(t) + "-" + std::to_string(i / 2);
+                    std::string strValue;
+                    if (m_settings.GetADProperty(pszUser, "msExchUserCulture", strValue, strCookie) != S_OK ||
+                        strValue != pszExpected)
+                        ++nWrong;
+                }
+            });
+    }
+    for (std::thread& th : vecThreads)
+        th.join();
+    EXPECT_EQ(nWrong.load(), 0);
 }
