@@ -63,6 +63,11 @@ public:
     // Forgets a segment whose construction failed after it registered itself.
     void unregisterLastSegment(const CSegment* pSegment);
 
+    // Steps of work done on this source (candidates tried, bytes scanned, entries walked): a measure that
+    // tests and fuzzing compare with the page size, independent of the machine's speed.
+    void addWork(uint64_t nSteps) { m_nWork += nSteps; }
+    uint64_t getWork() const { return m_nWork + m_DelimiterIndex.getWork(); }
+
     const char* m_pText;
     CCache m_Cache;
     bool m_bUseTagCache = true;
@@ -85,4 +90,5 @@ private:
     CSegmentArena m_Arena;
     CDelimiterIndex m_DelimiterIndex;
     bool m_bDestroying = false;
+    uint64_t m_nWork = 0;
 };
