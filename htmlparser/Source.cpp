@@ -6,7 +6,8 @@
 #include "htmlparser/TagType.h"
 
 CSource::CSource(const char* pText, Position nBegin, Position nEnd)
-    : CSegment(this, nBegin, nEnd), m_pText(pText), m_Cache(this), m_DelimiterIndex(pText, nBegin, nEnd)
+    : CSegment(this, nBegin, nEnd), m_pText(pText), m_Cache(this), m_DelimiterIndex(pText, nBegin, nEnd),
+      m_TagNameIndex(pText, nBegin, nEnd)
 {
     m_AllTags.reserve(128);
     m_AllStartTags.reserve(64);

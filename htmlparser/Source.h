@@ -7,6 +7,7 @@
 #include "htmlparser/Segment.h"
 #include "htmlparser/SegmentArena.h"
 #include "htmlparser/TagCache.h"
+#include "htmlparser/TagNameIndex.h"
 
 #include <new>
 #include <string>
@@ -52,6 +53,7 @@ public:
     const char* getText() const { return m_pText; }
     CCache& getCache() { return m_Cache; }
     CDelimiterIndex& getDelimiterIndex() { return m_DelimiterIndex; }
+    CTagNameIndex& getTagNameIndex() { return m_TagNameIndex; }
 
     // Builds a segment in the source's own memory; the source destroys it with itself.
     template <class T, class... TArgs> T* make(TArgs&&... args)
@@ -66,7 +68,7 @@ public:
     // Steps of work done on this source (candidates tried, bytes scanned, entries walked): a measure that
     // tests and fuzzing compare with the page size, independent of the machine's speed.
     void addWork(uint64_t nSteps) { m_nWork += nSteps; }
-    uint64_t getWork() const { return m_nWork + m_DelimiterIndex.getWork(); }
+    uint64_t getWork() const { return m_nWork + m_DelimiterIndex.getWork() + m_TagNameIndex.getWork(); }
 
     const char* m_pText;
     CCache m_Cache;
@@ -89,6 +91,7 @@ private:
 
     CSegmentArena m_Arena;
     CDelimiterIndex m_DelimiterIndex;
+    CTagNameIndex m_TagNameIndex;
     bool m_bDestroying = false;
     uint64_t m_nWork = 0;
 };

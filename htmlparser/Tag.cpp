@@ -231,6 +231,21 @@ CStartTag* CStartTag::findPreviousOrNext(CSource* pSource, Position nPos, const 
         return !pStart->m_pStartTagType->m_bIsNameRequired ||
                pStart->m_csName.size() <= csSearchName.size() || bPrefixSearch;
     };
+    if (bIsValidName && !bPrefixSearch && CTag::isValidName(csSearchName))
+    {
+        // Only a start tag whose whole name is the one searched is accepted: the name index offers exactly
+        // those places.
+        CTag* pFound = nullptr;
+        pSource->getTagNameIndex().find(
+            CTagNameIndex::START_TAG, std::string_view(csSearchName.data(), csSearchName.size()),
+            bPrevious ? nPos : std::max(nPos, pSource->m_nBegin), nLimit, bPrevious,
+            [&](Position p)
+            {
+                pFound = CTag::getTagAt(pSource, p);
+                return accept(pFound);
+            });
+        return accept(pFound) ? static_cast<CStartTag*>(pFound) : nullptr;
+    }
     CDelimiterIndex& index = pSource->getDelimiterIndex();
     if (!bPrevious)
     {
@@ -413,6 +428,19 @@ CEndTag* CEndTag::findPreviousOrNext(CSource* pSource, Position nPos, const ci_s
         return pTag != nullptr && !pTag->isStartTag() &&
                static_cast<CEndTag*>(pTag)->m_pEndTagType == pEndTagType;
     };
+    if (pEndTagType == CEndTagType::getNormal() && CTag::isValidName(csName))
+    {
+        CTag* pFound = nullptr;
+        pSource->getTagNameIndex().find(CTagNameIndex::END_TAG,
+                                        std::string_view(csName.data(), csName.size()),
+                                        bPrevious ? nPos : std::max(nPos, pSource->m_nBegin), NPOS, bPrevious,
+                                        [&](Position p)
+                                        {
+                                            pFound = CTag::getTagAt(pSource, p);
+                                            return accept(pFound);
+                                        });
+        return accept(pFound) ? static_cast<CEndTag*>(pFound) : nullptr;
+    }
     CDelimiterIndex& index = pSource->getDelimiterIndex();
     if (!bPrevious)
     {

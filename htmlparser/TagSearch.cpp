@@ -311,6 +311,8 @@ const std::vector<CTag*>& CSource::fullSequentialParse()
     m_bUseTagCache = bUseTagCache;
     m_bUseSearchCache = true;
     m_nFullParsePos = NPOS;
+    // The parse's view of which places are tags replaces the on-demand one.
+    m_TagNameIndex.forgetAnswers();
     m_bFullyParsed = true;
     return m_AllTags;
 }
