@@ -54,27 +54,45 @@ struct SBalanceFrame
     CStartTag* pTag;     // the start tag being balanced
     SNextOfName nested;  // the next nested start tag of the name
     CEndTag* pCandidate; // the current candidate end tag
-    CEndTag* pFirstCandidate;
-    bool bMayRemember; // the frame started as the tag's own pairing would start
+    bool bMayRemember;   // the frame started as the tag's own pairing would start
+    size_t nStatesFrom;  // its states in the shared list begin here
 };
 
+bool MemoValid(const SBalanceMemo& memo, const CSource* pSource)
+{
+    return memo.nGeneration == pSource->m_nGeneration;
+}
+
+void Remember(SBalanceMemo& memo, const CSource* pSource, CEndTag* pCandidate, CEndTag* pEnd,
+              const SNextOfName& next)
+{
+    memo = {pSource->m_nGeneration, pCandidate, pEnd, next.pTag, next.nFrom};
+}
+
 // Balances nested start tags of pTag's name against the end tags of the name, beginning with pCandidate.
-// Every nested start tag costs a frame on a heap stack, not a level of the thread's stack, and what a nested
-// tag's balance gave is remembered in it, so that asking it later does not balance the same tags again.
+// Every nested start tag costs a frame on a heap stack, not a level of the thread's stack. A frame's result
+// depends only on its candidate and its next nested tag, so each such state is remembered in that nested tag
+// when the frame ends, and a frame that reaches a remembered state ends at once.
 void Balance(CStartTag* pTag, SNextOfName firstNested, CEndTag* pCandidate, bool bSkipEmptyElementTags,
              bool bMayRemember, CEndTag*& pEndTag, SNextOfName& nextStartTag)
 {
     CSource* pSource = pTag->m_pSource;
     const ci_string csName = pTag->m_csName;
     std::vector<SBalanceFrame> stack;
-    stack.push_back({pTag, firstNested, pCandidate, pCandidate, bMayRemember});
+    // (nested tag, candidate) states the open frames passed through.
+    std::vector<std::pair<CStartTag*, CEndTag*>> states;
+    stack.push_back({pTag, firstNested, pCandidate, bMayRemember, 0});
     CEndTag* pResultEnd = nullptr;
     SNextOfName resultNext{nullptr, NPOS};
     bool bHaveResult = false;
     for (;;)
     {
+        pSource->addWork(1);
         SBalanceFrame& frame = stack.back();
         bool bFailed = false;
+        bool bKnown = false;
+        CEndTag* pEnd = nullptr;
+        SNextOfName next{nullptr, NPOS};
         if (bHaveResult)
         {
             // frame.nested has just been paired.
@@ -99,30 +117,43 @@ void Balance(CStartTag* pTag, SNextOfName firstNested, CEndTag* pCandidate, bool
                 {
                     CStartTag* pNested = frame.nested.pTag;
                     CEndTag* pNestedCandidate = frame.pCandidate;
-                    // A nested tag that lies before the candidate starts its own pairing with that candidate.
-                    const bool bNatural = pNestedCandidate->m_nBegin >= pNested->m_nEnd;
-                    if (bNatural && pNested->m_bNestedMatchSet)
+                    const SBalanceMemo& fromHere = pNested->m_BalanceFromHere;
+                    if (MemoValid(fromHere, pSource) && fromHere.pCandidate == pNestedCandidate)
                     {
-                        pResultEnd = pNested->m_pNestedEndTag;
-                        resultNext = {pNested->m_pNestedNextStartTag, pNested->m_nNestedNextFrom};
-                        bHaveResult = true;
+                        bKnown = true;
+                        pEnd = fromHere.pEnd;
+                        next = {fromHere.pNext, fromHere.nNextFrom};
+                    }
+                    else
+                    {
+                        states.emplace_back(pNested, pNestedCandidate);
+                        // A nested tag that lies before the candidate starts its own pairing with that
+                        // candidate.
+                        const bool bNatural = pNestedCandidate->m_nBegin >= pNested->m_nEnd;
+                        if (bNatural && MemoValid(pNested->m_NestedMatch, pSource))
+                        {
+                            pResultEnd = pNested->m_NestedMatch.pEnd;
+                            resultNext = {pNested->m_NestedMatch.pNext, pNested->m_NestedMatch.nNextFrom};
+                            bHaveResult = true;
+                            continue;
+                        }
+                        stack.push_back(
+                            {pNested, {nullptr, pNested->m_nEnd}, pNestedCandidate, bNatural, states.size()});
                         continue;
                     }
-                    stack.push_back(
-                        {pNested, {nullptr, pNested->m_nEnd}, pNestedCandidate, pNestedCandidate, bNatural});
-                    continue;
                 }
             }
         }
-        CEndTag* pEnd = bFailed ? nullptr : frame.pCandidate;
-        const SNextOfName next = bFailed ? SNextOfName{nullptr, NPOS} : frame.nested;
-        if (frame.bMayRemember)
+        if (!bKnown)
         {
-            frame.pTag->m_bNestedMatchSet = true;
-            frame.pTag->m_pNestedEndTag = pEnd;
-            frame.pTag->m_pNestedNextStartTag = next.pTag;
-            frame.pTag->m_nNestedNextFrom = next.nFrom;
+            pEnd = bFailed ? nullptr : frame.pCandidate;
+            next = bFailed ? SNextOfName{nullptr, NPOS} : frame.nested;
         }
+        if (frame.bMayRemember)
+            Remember(frame.pTag->m_NestedMatch, pSource, nullptr, pEnd, next);
+        for (size_t i = frame.nStatesFrom; i < states.size(); ++i)
+            Remember(states[i].first->m_BalanceFromHere, pSource, states[i].second, pEnd, next);
+        states.resize(frame.nStatesFrom);
         stack.pop_back();
         if (stack.empty())
         {
@@ -210,9 +241,9 @@ CEndTag* CStartTag::findEndTagInternal()
 void CStartTag::findNestedEndTag(CEndTag* pCandidate, bool bSkipEmptyElementTags, CEndTag*& pEndTag)
 {
     const bool bNatural = pCandidate != nullptr && pCandidate->m_nBegin >= m_nEnd;
-    if (bNatural && m_bNestedMatchSet)
+    if (bNatural && MemoValid(m_NestedMatch, m_pSource))
     {
-        pEndTag = m_pNestedEndTag;
+        pEndTag = m_NestedMatch.pEnd;
         return;
     }
     SNextOfName next{nullptr, NPOS};

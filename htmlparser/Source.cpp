@@ -106,20 +106,18 @@ CEndTag* CSource::findNextEndTag(Position nPos, const ci_string& csName)
 
 CElement* CSource::getEnclosingElement(Position nPos)
 {
-    Position nFrom = nPos;
-    for (;;)
+    // The start tags before nPos are asked nearest first; each one passed over lets the walk jump to the
+    // nearest earlier one whose element reaches further, since none in between can reach past nPos.
+    CStartTag* pTag = CStartTag::findPreviousOrNext(this, nPos, ci_string(), false, true);
+    while (pTag != nullptr)
     {
-        CStartTag* pTag = CStartTag::findPreviousOrNext(this, nFrom, ci_string(), false, true);
-        if (pTag == nullptr)
-            return nullptr;
+        addWork(1);
         CElement* pElement = pTag->getElement();
         if (pElement != nullptr && pElement->m_nEnd > nPos)
             return pElement;
-        // The walk ends at the source's begin; it never wraps around below it.
-        if (pTag->m_nBegin <= m_nBegin)
-            return nullptr;
-        nFrom = pTag->m_nBegin - 1;
+        pTag = pTag->getOuterStartTag();
     }
+    return nullptr;
 }
 
 Position CSource::getNameEnd(Position nPos) const

@@ -81,6 +81,8 @@ public:
     bool m_bAllStartTagsSet = false;
     std::vector<CSegment*> m_Segments;
     bool m_bFullyParsed = false;
+    // Changes when the full parse changes which places count as tags; remembered answers carry it.
+    uint32_t m_nGeneration = 1;
 
     // While the full parse runs: the tags the on-demand searches had found, in text order.
     bool m_bFullParseRunning = false;

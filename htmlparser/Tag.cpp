@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <new>
+#include <vector>
 
 CTag::CTag(CSource* pSource, Position nBegin, Position nEnd, const ci_string& csName)
     : CSegment(pSource, nBegin, nEnd), m_csName(csName),
@@ -160,6 +161,62 @@ CElement* CStartTag::getElement()
         pEndTag->m_pElement = pElement;
     }
     return pElement;
+}
+
+Position CStartTag::getElementReach()
+{
+    CElement* pElement = getElement();
+    return pElement != nullptr ? pElement->m_nEnd : m_nBegin;
+}
+
+CStartTag* CStartTag::getOuterStartTag()
+{
+    if (m_pSource == nullptr)
+        return nullptr;
+    CSource* pSource = m_pSource;
+    const uint32_t nGeneration = pSource->m_nGeneration;
+    // The nearest earlier start tag that reaches further is found by walking back through the outer tags
+    // of the tags in between; a tag whose own outer tag is not known yet is settled first, on a heap stack,
+    // so that the walks together cost each tag about once.
+    struct SPending
+    {
+        CStartTag* pTag;
+        CStartTag* pCursor;
+    };
+    auto previous = [pSource](CStartTag* pTag) -> CStartTag*
+    {
+        if (pTag->m_nBegin <= pSource->m_nBegin)
+            return nullptr;
+        return CStartTag::findPreviousOrNext(pSource, pTag->m_nBegin - 1, ci_string(), false, true);
+    };
+    std::vector<SPending> pending;
+    if (m_nOuterGeneration != nGeneration)
+        pending.push_back({this, previous(this)});
+    while (!pending.empty())
+    {
+        SPending& top = pending.back();
+        const Position nReach = top.pTag->getElementReach();
+        CStartTag* pCursor = top.pCursor;
+        bool bWaiting = false;
+        while (pCursor != nullptr && pCursor->getElementReach() <= nReach)
+        {
+            pSource->addWork(1);
+            if (pCursor->m_nOuterGeneration != nGeneration)
+            {
+                top.pCursor = pCursor;
+                pending.push_back({pCursor, previous(pCursor)});
+                bWaiting = true;
+                break;
+            }
+            pCursor = pCursor->m_pOuterStartTag;
+        }
+        if (bWaiting)
+            continue;
+        top.pTag->m_pOuterStartTag = pCursor;
+        top.pTag->m_nOuterGeneration = nGeneration;
+        pending.pop_back();
+    }
+    return m_pOuterStartTag;
 }
 
 CStartTag* CStartTag::findPreviousOrNext(CSource* pSource, Position nPos, bool bPrevious)

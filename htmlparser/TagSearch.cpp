@@ -313,6 +313,7 @@ const std::vector<CTag*>& CSource::fullSequentialParse()
     m_nFullParsePos = NPOS;
     // The parse's view of which places are tags replaces the on-demand one.
     m_TagNameIndex.forgetAnswers();
+    ++m_nGeneration;
     m_bFullyParsed = true;
     return m_AllTags;
 }
