@@ -216,6 +216,7 @@ CAttributes* CAttributes::construct(CSource* pSource, const std::string& sType, 
     bool bEndSeen = false;
     for (Position p = nStart;; ++p)
     {
+        pSource->addWork(1);
         if (bEndSeen)
         {
             CAttributes* pList = CREATE_NEW_INST(pSource, nStart, nAttributesEnd, std::move(pVec));

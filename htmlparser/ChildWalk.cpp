@@ -16,6 +16,7 @@ CStartTag* NextStartTagBefore(CSource* pSource, Position nPos, Position nTo)
     CTag* pTag = CTag::findPreviousOrNextTag(pSource, nPos, false);
     while (pTag != nullptr && pTag->m_nBegin < nTo)
     {
+        pSource->addWork(1);
         if (pTag->isStartTag())
             return static_cast<CStartTag*>(pTag);
         if (pTag->m_nBegin + 1 >= pSource->m_nEnd)
@@ -44,6 +45,7 @@ void CChildWalk::run(CSource* pSource, CSegment* pOwner, Position nFrom, Positio
     stack.push_back({pOwner, nFrom, nTo, eMode, nChildDepth});
     while (!stack.empty())
     {
+        pSource->addWork(1);
         SFrame& frame = stack.back();
         CStartTag* pTag = NextStartTagBefore(pSource, frame.nPos, frame.nTo);
         if (pTag == nullptr || pTag->m_nBegin >= frame.nTo)

@@ -32,6 +32,7 @@ void FindNextOfNameUpTo(CSource* pSource, const ci_string& csName, bool bSkipEmp
     const bool bIsValidName = CTag::isValidName(csName);
     while (next.pTag == nullptr && next.nFrom != NPOS && next.nFrom <= nLimit)
     {
+        pSource->addWork(1);
         CStartTag* pTag =
             CStartTag::findPreviousOrNext(pSource, next.nFrom, csName, bIsValidName, false, nLimit);
         if (pTag == nullptr)
@@ -276,6 +277,7 @@ CEndTag* CStartTag::findOptionalEndTag(const OptionalEndTagRule& rule)
     bool bSearchedThrough = false;
     while (p < nSourceEnd)
     {
+        m_pSource->addWork(1);
         CTag* pTag = CTag::findPreviousOrNextTag(m_pSource, p, false);
         if (pTag == nullptr)
             break;

@@ -229,6 +229,7 @@ CStartTag* CStartTag::findPreviousOrNext(CSource* pSource, Position nPos, bool b
     CTag* pTag = CTag::findPreviousOrNextTag(pSource, nPos, bPrevious);
     while (pTag != nullptr)
     {
+        pSource->addWork(1);
         if (pTag->isStartTag())
             return static_cast<CStartTag*>(pTag);
         // Asking again from the next byte would find the same end tag until its begin is passed: go there.
@@ -309,6 +310,7 @@ CStartTag* CStartTag::findPreviousOrNext(CSource* pSource, Position nPos, const 
         Position p = index.findNextText(sPattern.c_str(), std::max(nPos, pSource->m_nBegin), nLimit);
         while (p != NPOS)
         {
+            pSource->addWork(1);
             CTag* pTag = CTag::getTagAt(pSource, p);
             if (accept(pTag))
                 return static_cast<CStartTag*>(pTag);
@@ -319,6 +321,7 @@ CStartTag* CStartTag::findPreviousOrNext(CSource* pSource, Position nPos, const 
     Position p = index.findPreviousText(sPattern.c_str(), nPos);
     while (p != NPOS)
     {
+        pSource->addWork(1);
         CTag* pTag = CTag::getTagAt(pSource, p);
         if (accept(pTag))
             return static_cast<CStartTag*>(pTag);
@@ -344,6 +347,7 @@ CStartTag* CStartTag::findNext(CSource* pSource, Position nPos, const std::strin
     Position p = std::max(nPos, pSource->m_nBegin);
     for (;;)
     {
+        pSource->addWork(1);
         const Position nMatch = sValue.empty() ? p : index.findNextText(sValue.c_str(), p);
         if (nMatch == NPOS)
             return nullptr;
@@ -449,6 +453,7 @@ CElement* CEndTag::getElement()
         const bool bIsValidName = CTag::isValidName(m_csName);
         for (;;)
         {
+            m_pSource->addWork(1);
             CStartTag* pStart = CStartTag::findPreviousOrNext(m_pSource, nFrom, m_csName, bIsValidName, true);
             if (pStart == nullptr)
                 break;
@@ -504,6 +509,7 @@ CEndTag* CEndTag::findPreviousOrNext(CSource* pSource, Position nPos, const ci_s
         Position p = index.findNextText(sPattern.c_str(), std::max(nPos, pSource->m_nBegin));
         while (p != NPOS)
         {
+            pSource->addWork(1);
             CTag* pTag = CTag::getTagAt(pSource, p);
             if (accept(pTag))
                 return static_cast<CEndTag*>(pTag);
@@ -514,6 +520,7 @@ CEndTag* CEndTag::findPreviousOrNext(CSource* pSource, Position nPos, const ci_s
     Position p = index.findPreviousText(sPattern.c_str(), nPos);
     while (p != NPOS)
     {
+        pSource->addWork(1);
         CTag* pTag = CTag::getTagAt(pSource, p);
         if (accept(pTag))
             return static_cast<CEndTag*>(pTag);
