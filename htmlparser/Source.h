@@ -6,11 +6,13 @@
 #include "htmlparser/DelimiterIndex.h"
 #include "htmlparser/Segment.h"
 #include "htmlparser/SegmentArena.h"
+#include "htmlparser/StretchSet.h"
 #include "htmlparser/TagCache.h"
 #include "htmlparser/TagNameIndex.h"
 
 #include <new>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -83,6 +85,10 @@ public:
     bool m_bFullyParsed = false;
     // Changes when the full parse changes which places count as tags; remembered answers carry it.
     uint32_t m_nGeneration = 1;
+    // Per folded tag name: stretches in which every start tag of that name has its element (for the
+    // generation stamped). An end tag that no element claimed looks for its start tag only outside them.
+    std::unordered_map<std::string, CStretchSet> m_PairedStartTags;
+    uint32_t m_nPairedStartTagsGeneration = 0;
 
     // While the full parse runs: the tags the on-demand searches had found, in text order.
     bool m_bFullParseRunning = false;

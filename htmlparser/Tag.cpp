@@ -447,23 +447,51 @@ CElement* CEndTag::getElement()
     // Only a start tag of the same name can be closed by this end tag (an unregistered one closes none), so
     // the backward walk visits those alone: asking every earlier start tag would make a page of many stray
     // end tags cost the square of its size.
+    // A start tag that has its element already did not pair with this end tag (or the end tag would know
+    // it), so the walk also steps over the stretches whose start tags of the name are all paired.
     if (m_pSource != nullptr && m_nBegin > m_pSource->m_nBegin && !isUnregistered())
     {
+        CSource* pSource = m_pSource;
+        if (pSource->m_nPairedStartTagsGeneration != pSource->m_nGeneration)
+        {
+            pSource->m_PairedStartTags.clear();
+            pSource->m_nPairedStartTagsGeneration = pSource->m_nGeneration;
+        }
+        std::string sKey(m_csName.data(), m_csName.size());
+        for (char& c : sKey)
+            c = static_cast<char>(FoldNoCase(static_cast<unsigned char>(c)));
         Position nFrom = m_nBegin - 1;
+        Position nLow = pSource->m_nBegin;
+        CElement* pFound = nullptr;
         const bool bIsValidName = CTag::isValidName(m_csName);
         for (;;)
         {
-            m_pSource->addWork(1);
-            CStartTag* pStart = CStartTag::findPreviousOrNext(m_pSource, nFrom, m_csName, bIsValidName, true);
+            pSource->addWork(1);
+            const Position nPairedBegin = pSource->m_PairedStartTags[sKey].find(nFrom).first;
+            if (nPairedBegin != NPOS)
+            {
+                if (nPairedBegin <= pSource->m_nBegin)
+                    break;
+                nFrom = nPairedBegin - 1;
+                continue;
+            }
+            CStartTag* pStart = CStartTag::findPreviousOrNext(pSource, nFrom, m_csName, bIsValidName, true);
             if (pStart == nullptr)
                 break;
             CElement* pElement = pStart->getElement();
             if (pElement != nullptr && pElement->m_pEndTag == this)
-                return m_pElement;
-            if (pStart->m_nBegin <= m_pSource->m_nBegin)
+            {
+                nLow = pStart->m_nBegin;
+                pFound = m_pElement;
+                break;
+            }
+            if (pStart->m_nBegin <= pSource->m_nBegin)
                 break;
             nFrom = pStart->m_nBegin - 1;
         }
+        pSource->m_PairedStartTags[sKey].add(nLow, m_nBegin);
+        if (pFound != nullptr)
+            return pFound;
     }
     m_pElement = nullptr;
     m_bElementSet = true;

@@ -36,38 +36,10 @@ bool CSubCache::counts(const CTag* pTag) const
     return m_pTagType != nullptr ? pTag->getTagType() == m_pTagType : !pTag->isUnregistered();
 }
 
-CSubCache::CStretches::const_iterator CSubCache::stretchAt(Position nPos) const
-{
-    auto it = m_Known.upper_bound(nPos);
-    if (it == m_Known.begin())
-        return m_Known.end();
-    --it;
-    return it->second > nPos ? it : m_Known.end();
-}
-
 void CSubCache::addKnown(Position nBegin, Position nEnd)
 {
-    if (nBegin >= nEnd)
-        return;
     m_pCache->getSource()->addWork(1);
-    // Touching or overlapping stretches become one, so that a search crosses a known stretch in one step.
-    auto it = m_Known.upper_bound(nBegin);
-    if (it != m_Known.begin())
-    {
-        auto itPrevious = std::prev(it);
-        if (itPrevious->second >= nBegin)
-        {
-            nBegin = itPrevious->first;
-            nEnd = std::max(nEnd, itPrevious->second);
-            it = m_Known.erase(itPrevious);
-        }
-    }
-    while (it != m_Known.end() && it->first <= nEnd)
-    {
-        nEnd = std::max(nEnd, it->second);
-        it = m_Known.erase(it);
-    }
-    m_Known.emplace_hint(it, nBegin, nEnd);
+    m_Known.add(nBegin, nEnd);
 }
 
 void CSubCache::record(CTag* pTag)
@@ -118,7 +90,7 @@ CTag* CSubCache::getTagAt(Position nPos)
     const CSource* pSource = m_pCache->getSource();
     if (nPos == NPOS || nPos < pSource->m_nBegin || nPos >= pSource->m_nEnd)
         return nullptr;
-    if (m_bBulk || stretchAt(nPos) != m_Known.end())
+    if (m_bBulk || m_Known.contains(nPos))
         return known(nPos);
     return m_pCache->addTagAt(nPos);
 }
@@ -149,11 +121,9 @@ CTag* CSubCache::search(Position nPos, bool bPrevious)
         pSource->addWork(1);
         if (m_bBulk)
             return nearestCounted(bPrevious ? nBegin : p, bPrevious ? p : nEnd - 1, bPrevious);
-        auto itKnown = stretchAt(p);
-        if (itKnown != m_Known.end())
+        const auto [nLow, nHigh] = m_Known.find(p);
+        if (nLow != NPOS)
         {
-            const Position nLow = itKnown->first;
-            const Position nHigh = itKnown->second;
             if (CTag* pTag = nearestCounted(bPrevious ? nLow : p, bPrevious ? p : nHigh - 1, bPrevious))
                 return pTag;
             if (bPrevious ? nLow <= nBegin : nHigh >= nEnd)
@@ -167,16 +137,16 @@ CTag* CSubCache::search(Position nPos, bool bPrevious)
         Position nTo;
         if (bPrevious)
         {
-            auto itBelow = m_Known.upper_bound(p);
-            const Position nLimit = itBelow == m_Known.begin() ? NPOS : std::prev(itBelow)->second - 1;
+            const Position nBelow = m_Known.endBelow(p);
+            const Position nLimit = nBelow == NPOS ? NPOS : nBelow - 1;
             pTag = CTag::findPreviousOrNextTagUncached(pSource, p, m_pTagType, true, nLimit);
             nFrom = pTag != nullptr ? pTag->m_nBegin : (nLimit == NPOS ? nBegin : nLimit + 1);
             nTo = p + 1;
         }
         else
         {
-            auto itAbove = m_Known.upper_bound(p);
-            const Position nRight = itAbove == m_Known.end() ? nEnd : itAbove->first;
+            const Position nAbove = m_Known.beginAbove(p);
+            const Position nRight = nAbove == NPOS ? nEnd : nAbove;
             const Position nLimit = std::min(nRight + nOverhang, nEnd);
             pTag = CTag::findPreviousOrNextTagUncached(pSource, p, m_pTagType, false, nLimit);
             if (pTag != nullptr && pTag->m_nBegin >= nRight)
@@ -283,7 +253,7 @@ std::vector<std::pair<Position, Position>> CSubCache::knownStretches() const
             return {{pSource->m_nBegin, pSource->m_nEnd}};
         return {};
     }
-    return {m_Known.begin(), m_Known.end()};
+    return m_Known.all();
 }
 
 bool CSubCache::checkInvariants(std::string& sWhy) const
@@ -291,7 +261,7 @@ bool CSubCache::checkInvariants(std::string& sWhy) const
     const CSource* pSource = m_pCache->getSource();
     Position nPreviousEnd = 0;
     bool bFirst = true;
-    for (const auto& [nBegin, nEnd] : m_Known)
+    for (const auto& [nBegin, nEnd] : m_Known.all())
     {
         if (nBegin >= nEnd || nBegin < pSource->m_nBegin || nEnd > pSource->m_nEnd)
         {
@@ -316,7 +286,7 @@ bool CSubCache::checkInvariants(std::string& sWhy) const
                 sWhy = "tag at " + std::to_string(nPos) + " of another kind or position";
                 return false;
             }
-            if (stretchAt(nPos) == m_Known.end())
+            if (!m_Known.contains(nPos))
             {
                 sWhy = "tag at " + std::to_string(nPos) + " outside the known stretches";
                 return false;

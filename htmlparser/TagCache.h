@@ -5,6 +5,7 @@
 #pragma once
 
 #include "htmlparser/Position.h"
+#include "htmlparser/StretchSet.h"
 
 #include <cstdint>
 #include <map>
@@ -47,11 +48,9 @@ public:
     CTagType* getTagType() const { return m_pTagType; }
 
 private:
-    using CStretches = std::map<Position, Position>;
     using CTags = std::map<Position, CTag*>;
 
     bool counts(const CTag* pTag) const;
-    CStretches::const_iterator stretchAt(Position nPos) const;
     void addKnown(Position nBegin, Position nEnd);
     void record(CTag* pTag);
     CTag* known(Position nPos) const;
@@ -61,7 +60,7 @@ private:
 
     CCache* m_pCache;
     CTagType* m_pTagType;
-    CStretches m_Known;
+    CStretchSet m_Known;
     // Tags that searches return (registered ones), and, in the all-tags sub-cache, the unregistered ones
     // that only the lookup at a position returns; kept apart so that a search steps over a whole stretch
     // of unregistered tags at once.
