@@ -2,8 +2,8 @@
 
 #include "common/CountedPtr.h"
 #include "common/TraceLog.h"
-#include "filter/BufferInstruction.h"
-#include "filter/DLLContext.h"
+#include "contract/BufferInstruction.h"
+#include "contract/DLLContext.h"
 #include "filter/DLSWContext.h"
 
 #include <new>

@@ -1,7 +1,7 @@
 #include "FilterTestSupport.h"
 
 #include "common/StaticMemory.h"
-#include "filter/BufferInstruction.h"
+#include "contract/BufferInstruction.h"
 #include "filter/DLSWContext.h"
 #include "filter/EntryPoints.h"
 #include "filter/HandlerGuard.h"
@@ -217,9 +217,9 @@ TEST(HandlerGuard, AnEscapingExceptionBecomesCode7AndIgnore)
     CTraceCapture::Clear();
     context.ControlMessage = CM_NONE;
     context.NotificationType = 0x400;
-    EXPECT_EQ(GuardHandler(&context, "NotifySendRawData",
-                           []() -> DWORD { throw static_cast<int32_t>(E_OUTOFMEMORY); }),
-              7u);
+    EXPECT_EQ(
+        GuardHandler(&context, "NotifySendRawData", []() -> DWORD { throw CHResultError(E_OUTOFMEMORY); }),
+        7u);
     EXPECT_EQ(context.ControlMessage, CM_IGNORE);
     EXPECT_EQ(CTraceCapture::Lines(),
               (std::vector<std::string>{

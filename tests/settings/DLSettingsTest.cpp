@@ -1,4 +1,5 @@
 #include "settings/DLSettings.h"
+#include "platform/WinError.h"
 #include "settings/SettingItemIDs.h"
 
 #include "SettingsTestUtil.h"
@@ -313,7 +314,7 @@ TEST(DLSettingsLoad, EngineOptionFailureIsTracedAndNeverThrown)
     } cases[] = {
         {"false", [] { return false; }, "LoadSettings failed to load the engine options HRESULT 80004005",
          true},
-        {"HRESULT", []() -> bool { throw static_cast<HRESULT>(E_OUTOFMEMORY); },
+        {"HRESULT", []() -> bool { throw CHResultError(E_OUTOFMEMORY); },
          "LoadSettings failed to load the engine options HRESULT 8007000e", true},
         {"COM error", []() -> bool { throw _com_error(E_ACCESSDENIED); },
          "LoadSettings failed to load the engine options HRESULT 80070005", true},
