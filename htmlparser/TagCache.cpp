@@ -200,8 +200,10 @@ void CSubCache::bulkLoad(const std::vector<CTag*>& tags)
     {
         if (pTag == nullptr || pTag->m_pSource != pSource)
             continue;
-        nAll += (m_pTagType == nullptr || counts(pTag)) ? 1 : 0;
-        nCounted += counts(pTag) ? 1 : 0;
+        if (m_pTagType == nullptr || counts(pTag))
+            ++nAll;
+        if (counts(pTag))
+            ++nCounted;
     }
     m_BulkAll.reserve(nAll);
     m_BulkCounted.reserve(nCounted);
