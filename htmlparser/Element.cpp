@@ -202,10 +202,9 @@ CElement* CElement::findFirstChildOrNestedChildElementByNameAttribute(const std:
                           "findFirstChildOrNestedChildElementByNameAttribute");
 }
 
-void CElement::findAllChildOrNestedChildElementsByName(const ci_string& csName,
-                                                       std::vector<CElement*>& elements)
+template <class TVisit> void CElement::forEachStartTagNamed(const ci_string& csName, TVisit visit)
 {
-    elements.clear();
+    // Each found tag's end is where the search goes on, so tags nested in a found element are found too.
     const Position nContentEnd = getContentEnd();
     Position p = getContentBegin();
     for (;;)
@@ -214,28 +213,27 @@ void CElement::findAllChildOrNestedChildElementsByName(const ci_string& csName,
         if (pTag == nullptr || pTag->m_nBegin >= nContentEnd)
             return;
         if (!pTag->m_pStartTagType->m_bIsServerTag)
-        {
-            CElement* pElement = elementOfFound(pTag, "findAllChildOrNestedChildElementsByName");
-            if (pElement != nullptr)
-                elements.push_back(pElement);
-        }
+            visit(pTag);
         p = pTag->m_nEnd;
     }
+}
+
+void CElement::findAllChildOrNestedChildElementsByName(const ci_string& csName,
+                                                       std::vector<CElement*>& elements)
+{
+    elements.clear();
+    forEachStartTagNamed(csName,
+                         [&](CStartTag* pTag)
+                         {
+                             if (CElement* pElement =
+                                     elementOfFound(pTag, "findAllChildOrNestedChildElementsByName"))
+                                 elements.push_back(pElement);
+                         });
 }
 
 void CElement::findAllChildOrNestedChildStartTagsByName(const ci_string& csName,
                                                         std::vector<CStartTag*>& startTags)
 {
     startTags.clear();
-    const Position nContentEnd = getContentEnd();
-    Position p = getContentBegin();
-    for (;;)
-    {
-        CStartTag* pTag = m_pSource->findNextStartTag(p, csName);
-        if (pTag == nullptr || pTag->m_nBegin >= nContentEnd)
-            return;
-        if (!pTag->m_pStartTagType->m_bIsServerTag)
-            startTags.push_back(pTag);
-        p = pTag->m_nEnd;
-    }
+    forEachStartTagNamed(csName, [&](CStartTag* pTag) { startTags.push_back(pTag); });
 }

@@ -18,20 +18,17 @@
 
 namespace
 {
+const char* const kPieces[] = {
+    "<div>",     "</div>",   "<DIV id=a>", "</Div>", "<div/>",     "<span>",       "</span>",
+    "<spanx>",   "</spanx>", "t",          " ",      "'",          "\"",           "<!--",
+    "-->",       "<p>",      "<li>",       "<ul>",   "</ul>",      "<html>",       "<a>",
+    "</a>",      "</div >",  "</ div>",    "<%",     "%>",         "<div title='", "</div title=x>",
+    "<x:y>",     "</x:y>",   "<",          ">",      "<b name=n>", "</b>",         "<a title='<!--'>",
+    "<![cdata[", "]]>"};
+
 std::string RandomPage(std::mt19937& rng)
 {
-    static const char* const kPieces[] = {
-        "<div>",     "</div>",   "<DIV id=a>", "</Div>", "<div/>",     "<span>",       "</span>",
-        "<spanx>",   "</spanx>", "t",          " ",      "'",          "\"",           "<!--",
-        "-->",       "<p>",      "<li>",       "<ul>",   "</ul>",      "<html>",       "<a>",
-        "</a>",      "</div >",  "</ div>",    "<%",     "%>",         "<div title='", "</div title=x>",
-        "<x:y>",     "</x:y>",   "<",          ">",      "<b name=n>", "</b>",         "<a title='<!--'>",
-        "<![cdata[", "]]>"};
-    const size_t nPieces = 1 + rng() % 30;
-    std::string s;
-    for (size_t i = 0; i < nPieces; ++i)
-        s += kPieces[rng() % (sizeof(kPieces) / sizeof(kPieces[0]))];
-    return s;
+    return PiecesPage(rng, kPieces, 30);
 }
 
 std::string Describe(const CSegment* pSegment)
@@ -43,67 +40,48 @@ std::string Describe(const CSegment* pSegment)
     return s.str();
 }
 
-bool TextAt(const std::string& sText, Position nPos, const std::string& sPattern)
+// A named search by its definition: the nearest place holding the pattern whose tag fits.
+template <class TFits>
+CTag* PlainSearch(CSource* pSource, const std::string& sText, Position nPos, const std::string& sPattern,
+                  bool bPrevious, TFits fits)
 {
-    if (nPos + sPattern.size() > sText.size())
-        return false;
-    for (size_t i = 0; i < sPattern.size(); ++i)
-    {
-        if (FoldNoCase(static_cast<unsigned char>(sText[nPos + i])) !=
-            FoldNoCase(static_cast<unsigned char>(sPattern[i])))
-            return false;
-    }
-    return true;
-}
-
-// The named start-tag search by its definition: the nearest place holding "<name" whose tag is a registered
-// start tag of exactly that name.
-CTag* PlainStartTag(CSource* pSource, const std::string& sText, Position nPos, const std::string& sName,
-                    bool bPrevious)
-{
-    auto fits = [&](Position p)
-    {
-        if (!TextAt(sText, p, "<" + sName))
-            return false;
-        CTag* pTag = CTag::getTagAt(pSource, p);
-        return pTag != nullptr && pTag->isStartTag() && !pTag->isUnregistered() &&
-               pTag->m_csName.size() <= sName.size();
-    };
+    auto holds = [&](Position p)
+    { return MatchesNoCaseAt(sText, p, sPattern) && fits(CTag::getTagAt(pSource, p)); };
     if (!bPrevious)
     {
         for (Position p = nPos; p < sText.size(); ++p)
-            if (fits(p))
+            if (holds(p))
                 return CTag::getTagAt(pSource, p);
         return nullptr;
     }
     for (Position p = std::min<Position>(nPos, sText.size() - 1) + 1; p-- > 0;)
-        if (fits(p))
+        if (holds(p))
             return CTag::getTagAt(pSource, p);
     return nullptr;
+}
+
+// A registered start tag of exactly the name, or an end tag of the normal type.
+CTag* PlainStartTag(CSource* pSource, const std::string& sText, Position nPos, const std::string& sName,
+                    bool bPrevious)
+{
+    return PlainSearch(pSource, sText, nPos, "<" + sName, bPrevious,
+                       [&](const CTag* pTag)
+                       {
+                           return pTag != nullptr && pTag->isStartTag() && !pTag->isUnregistered() &&
+                                  pTag->m_csName.size() <= sName.size();
+                       });
 }
 
 CTag* PlainEndTag(CSource* pSource, const std::string& sText, Position nPos, const std::string& sName,
                   bool bPrevious)
 {
-    auto fits = [&](Position p)
-    {
-        if (!TextAt(sText, p, "</" + sName + ">"))
-            return false;
-        CTag* pTag = CTag::getTagAt(pSource, p);
-        return pTag != nullptr && !pTag->isStartTag() &&
-               static_cast<CEndTag*>(pTag)->getEndTagType() == CEndTagType::getNormal();
-    };
-    if (!bPrevious)
-    {
-        for (Position p = nPos; p < sText.size(); ++p)
-            if (fits(p))
-                return CTag::getTagAt(pSource, p);
-        return nullptr;
-    }
-    for (Position p = std::min<Position>(nPos, sText.size() - 1) + 1; p-- > 0;)
-        if (fits(p))
-            return CTag::getTagAt(pSource, p);
-    return nullptr;
+    return PlainSearch(pSource, sText, nPos, "</" + sName + ">", bPrevious,
+                       [](const CTag* pTag)
+                       {
+                           return pTag != nullptr && !pTag->isStartTag() &&
+                                  static_cast<const CEndTag*>(pTag)->getEndTagType() ==
+                                      CEndTagType::getNormal();
+                       });
 }
 
 TEST(LinearOperations, NamedSearchesAnswerAsTheirDefinitionInAnyOrder)
@@ -248,26 +226,23 @@ std::pair<CEndTag*, CStartTag*> PlainBalance(CSource* pSource, CStartTag* pTag, 
 TEST(LinearOperations, BalancingAnswersAsThePlainRecursionInAnyOrder)
 {
     std::mt19937 rng(29);
-    static const char* const kPieces[] = {"<div>",
-                                          "</div>",
-                                          "<div/>",
-                                          "<x:y>",
-                                          "</x:y>",
-                                          "<x:y/>",
-                                          "t",
-                                          "<div title='</div>'>",
-                                          "<x:y a='</x:y></x:y>'>",
-                                          "<div title='",
-                                          "'>",
-                                          "</div></div>",
-                                          "<!--",
-                                          "-->"};
+    static const char* const kBalancePieces[] = {"<div>",
+                                                 "</div>",
+                                                 "<div/>",
+                                                 "<x:y>",
+                                                 "</x:y>",
+                                                 "<x:y/>",
+                                                 "t",
+                                                 "<div title='</div>'>",
+                                                 "<x:y a='</x:y></x:y>'>",
+                                                 "<div title='",
+                                                 "'>",
+                                                 "</div></div>",
+                                                 "<!--",
+                                                 "-->"};
     for (int round = 0; round < 600; ++round)
     {
-        std::string sPage;
-        const size_t nPieces = 1 + rng() % 30;
-        for (size_t i = 0; i < nPieces; ++i)
-            sPage += kPieces[rng() % (sizeof(kPieces) / sizeof(kPieces[0]))];
+        const std::string sPage = PiecesPage(rng, kBalancePieces, 30);
         STestPage page(sPage);
         STestPage reference(sPage);
         if (round % 2 == 1)

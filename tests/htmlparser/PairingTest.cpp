@@ -171,10 +171,7 @@ TEST(EndTagPairing, ResultsDoNotDependOnTheOrderOfQuestions)
         "<p>",   "<li>",   "<a>",    "</a>", "<html>", "<!-- <div> -->", "<div title='</div>'>"};
     for (int round = 0; round < 400; ++round)
     {
-        std::string sPage;
-        const size_t nPieces = 1 + rng() % 24;
-        for (size_t i = 0; i < nPieces; ++i)
-            sPage += kPieces[rng() % (sizeof(kPieces) / sizeof(kPieces[0]))];
+        const std::string sPage = PiecesPage(rng, kPieces, 24);
         STestPage forward(sPage);
         STestPage backward(sPage);
         std::vector<Position> starts;

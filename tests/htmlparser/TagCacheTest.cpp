@@ -29,11 +29,7 @@ std::string RandomPage(std::mt19937& rng)
                                           "<%",          "%>",         "<",     ">",     "x",         " ",
                                           "<b c='<d>'>", "<!doctype ", "<?x",   "?>",    "\"",        "[",
                                           "]",           "<p>",        "</p >", "<br/>", "<!e x>"};
-    const size_t nPieces = 1 + rng() % 14;
-    std::string s;
-    for (size_t i = 0; i < nPieces; ++i)
-        s += kPieces[rng() % (sizeof(kPieces) / sizeof(kPieces[0]))];
-    return s;
+    return PiecesPage(rng, kPieces, 14);
 }
 
 // Checks what the cache claims against the uncached answers of the reference source: every recorded tag is
