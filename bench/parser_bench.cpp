@@ -392,7 +392,7 @@ void RunShape(benchmark::State& state, COperation operation, const std::string& 
     const auto dBytes = static_cast<double>(sPage.size());
     state.counters["steps_per_B"] = dSteps / dBytes;
     state.counters["peak_mem_per_B"] = dPeak / dBytes;
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * sPage.size()));
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(sPage.size()));
 }
 
 void RegisterShapes()
@@ -416,7 +416,7 @@ void RegisterShapes()
     {
         for (const SShape& shape : kShapes)
         {
-            for (size_t nKB : {200, 800})
+            for (size_t nKB : {size_t{200}, size_t{800}})
             {
                 const std::string sName = std::string("Shape/") + operation.pszName + "/" + shape.pszName +
                                           "/" + std::to_string(nKB) + "KB";

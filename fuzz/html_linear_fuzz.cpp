@@ -16,14 +16,13 @@
 namespace
 {
 // Pieces of markup; '#' stands for a number that changes with each repetition (distinct names).
-// Elements that step over nested elements of their own name (html, body) are left out: beyond the
-// pairing's depth bound they are still searched through tag by tag, which is known to cost more.
 const char* const kPieces[] = {
-    "<div>", "</div>", "<span",     "</span>", ">",       "<",        "</",       " ",          "'",
-    "\"",    "=",      "x",         " title=", "<!--",    "-->",      "<%",       "%>",         "<![cdata[",
-    "]]>",   "<p>",    "<li>",      "<td>",    "<table>", "</table>", "<ul>",     "</ul>",      "<a>",
-    "</a>",  "<b/>",   "<!doctype", "<?",      "?>",      "[",        "]",        "<!element ", "<x#>",
-    "</x#>", "<y#",    " id=i#",    "<head>",  "<tr>",    "<option>", "<select>", "</td>",      "<dt>",
+    "<div>", "</div>",    "<span",      "</span>", ">",       "<",         "</",      " ",
+    "'",     "\"",        "=",          "x",       " title=", "<!--",      "-->",     "<%",
+    "%>",    "<![cdata[", "]]>",        "<p>",     "<li>",    "<td>",      "<table>", "</table>",
+    "<ul>",  "</ul>",     "<a>",        "</a>",    "<b/>",    "<!doctype", "<?",      "?>",
+    "[",     "]",         "<!element ", "<x#>",    "</x#>",   "<y#",       " id=i#",  "<head>",
+    "<tr>",  "<option>",  "<select>",   "</td>",   "<dt>",    "<html>",    "<body>",  "</html>",
 };
 constexpr size_t kPieceCount = sizeof(kPieces) / sizeof(kPieces[0]);
 

@@ -275,9 +275,37 @@ CEndTag* CStartTag::findOptionalEndTag(const OptionalEndTagRule& rule)
     std::vector<CStartTag*> sameName;
     CStartTag* pPendingSame = nullptr;
     bool bSearchedThrough = false;
+    // Beyond the depth bound every skipped element is searched through: such walks from the same places
+    // would repeat each other, so where they stop is remembered for this name.
+    std::map<Position, CSource::SThroughStop>* pThroughStops = nullptr;
+    if (s_nSkippedElementDepth >= MAX_SKIPPED_ELEMENT_DEPTH)
+    {
+        if (m_pSource->m_nThroughStopsGeneration != m_pSource->m_nGeneration)
+        {
+            m_pSource->m_ThroughStops.clear();
+            m_pSource->m_nThroughStopsGeneration = m_pSource->m_nGeneration;
+        }
+        pThroughStops = &m_pSource->m_ThroughStops[m_nNameInd];
+    }
     while (p < nSourceEnd)
     {
         m_pSource->addWork(1);
+        if (pThroughStops != nullptr)
+        {
+            auto it = pThroughStops->upper_bound(p);
+            if (it != pThroughStops->begin() && std::prev(it)->second.nEnd > p)
+            {
+                const CSource::SThroughStop& stop = std::prev(it)->second;
+                bSearchedThrough = true;
+                if (stop.pStop == nullptr)
+                    p = nSourceEnd;
+                else if (stop.bOwnEndTag)
+                    pOwnEnd = static_cast<CEndTag*>(stop.pStop);
+                else
+                    pCloser = stop.pStop;
+                break;
+            }
+        }
         CTag* pTag = CTag::findPreviousOrNextTag(m_pSource, p, false);
         if (pTag == nullptr)
             break;
@@ -348,6 +376,13 @@ CEndTag* CStartTag::findOptionalEndTag(const OptionalEndTagRule& rule)
     }
     if (pPendingSame != nullptr)
         sameName.push_back(pPendingSame);
+    if (pThroughStops != nullptr)
+    {
+        CTag* pStop = pOwnEnd != nullptr ? static_cast<CTag*>(pOwnEnd) : pCloser;
+        const Position nStopBegin = pStop != nullptr ? pStop->m_nBegin : nSourceEnd;
+        if (nStopBegin >= m_nEnd)
+            pThroughStops->emplace(m_nEnd, CSource::SThroughStop{nStopBegin + 1, pStop, pOwnEnd != nullptr});
+    }
     if (!bSearchedThrough)
     {
         const Position nStop =

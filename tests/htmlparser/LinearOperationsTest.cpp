@@ -283,6 +283,33 @@ TEST(LinearOperations, BalancingAnswersAsThePlainRecursionInAnyOrder)
     }
 }
 
+// Elements that step over nested elements of their own kind, nested beyond the pairing's depth bound: the
+// searches that go through the deepest ones share where they stop, and the answers stay those of asking
+// every element on its own, from the inside out.
+TEST(LinearOperations, SkippedElementsNestedBeyondTheBoundAnswerInAnyOrder)
+{
+    for (const char* pszUnit : {"<html><div>", "<body><html>x"})
+    {
+        SCOPED_TRACE(pszUnit);
+        std::string sPage;
+        for (int i = 0; i < 700; ++i)
+            sPage += pszUnit;
+        STestPage outsideIn(sPage);
+        STestPage insideOut(sPage);
+        std::vector<Position> starts;
+        for (CStartTag* p = outsideIn->findNextStartTag(0); p != nullptr;
+             p = outsideIn->findNextStartTag(p->m_nEnd))
+            starts.push_back(p->m_nBegin);
+        std::vector<std::string> a(starts.size());
+        std::vector<std::string> b(starts.size());
+        for (size_t i = 0; i < starts.size(); ++i)
+            a[i] = Describe(outsideIn->getTagAt(starts[i])->getElement());
+        for (size_t i = starts.size(); i-- > 0;)
+            b[i] = Describe(insideOut->getTagAt(starts[i])->getElement());
+        EXPECT_EQ(a, b);
+    }
+}
+
 // The parser's steps on a page of a crafted shape, for the operations the rewriters use.
 uint64_t StepsOn(const std::string& sPage, int nOperation)
 {
@@ -347,6 +374,8 @@ TEST(LinearOperations, StepsGrowLinearlyOnCraftedShapes)
         {"<span title='</span></span>'>x", ""},
         {"<span>t", ""},
         {"<p><li><td>x", ""},
+        {"<html><div>", ""},
+        {"<body><html>x", ""},
     };
     for (const SShape& shape : shapes)
     {
