@@ -58,7 +58,7 @@ void WalkEveryElement(CSource& source)
     {
         CElement* p = stack.back();
         stack.pop_back();
-        if (p->m_bChildElementsSet)
+        if (p->childElementsSet())
             continue;
         for (CElement* pChild : p->getChildElements())
             stack.push_back(pChild);

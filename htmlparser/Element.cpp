@@ -97,8 +97,8 @@ Position CElement::getContentEnd() const
 
 const std::vector<CElement*>& CElement::getChildElements()
 {
-    if (m_bChildElementsSet)
-        return m_ChildElements;
+    if (childElementsSet())
+        return *m_pChildElements;
     return getChildElements(-1);
 }
 
@@ -106,15 +106,14 @@ const std::vector<CElement*>& CElement::getChildElements(int nDepth)
 {
     if (nDepth != -1)
         m_nDepth = nDepth;
-    if (m_bChildElementsSet)
-        return m_ChildElements;
-    m_ChildElements.clear();
-    m_bChildElementsSet = true;
+    if (childElementsSet())
+        return *m_pChildElements;
+    std::vector<CElement*>& children = startChildElements();
     if (m_nEnd == m_pStartTag->m_nEnd)
-        return m_ChildElements;
+        return children;
     CChildWalk::run(m_pSource, this, getContentBegin(), getContentEnd(), CChildWalk::PARENT_ELEMENT,
                     nDepth == -1 ? -1 : nDepth + 1);
-    return m_ChildElements;
+    return children;
 }
 
 void CElement::adoptChild(CElement* pChild)

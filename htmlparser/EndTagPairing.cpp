@@ -118,7 +118,7 @@ void Balance(CStartTag* pTag, SNextOfName firstNested, CEndTag* pCandidate, bool
                 {
                     CStartTag* pNested = frame.nested.pTag;
                     CEndTag* pNestedCandidate = frame.pCandidate;
-                    const SBalanceMemo& fromHere = pNested->m_BalanceFromHere;
+                    const SBalanceMemo& fromHere = pNested->pairing().balanceFromHere;
                     if (MemoValid(fromHere, pSource) && fromHere.pCandidate == pNestedCandidate)
                     {
                         bKnown = true;
@@ -131,10 +131,11 @@ void Balance(CStartTag* pTag, SNextOfName firstNested, CEndTag* pCandidate, bool
                         // A nested tag that lies before the candidate starts its own pairing with that
                         // candidate.
                         const bool bNatural = pNestedCandidate->m_nBegin >= pNested->m_nEnd;
-                        if (bNatural && MemoValid(pNested->m_NestedMatch, pSource))
+                        if (bNatural && MemoValid(pNested->pairing().nestedMatch, pSource))
                         {
-                            pResultEnd = pNested->m_NestedMatch.pEnd;
-                            resultNext = {pNested->m_NestedMatch.pNext, pNested->m_NestedMatch.nNextFrom};
+                            pResultEnd = pNested->pairing().nestedMatch.pEnd;
+                            resultNext = {pNested->pairing().nestedMatch.pNext,
+                                          pNested->pairing().nestedMatch.nNextFrom};
                             bHaveResult = true;
                             continue;
                         }
@@ -151,9 +152,9 @@ void Balance(CStartTag* pTag, SNextOfName firstNested, CEndTag* pCandidate, bool
             next = bFailed ? SNextOfName{nullptr, NPOS} : frame.nested;
         }
         if (frame.bMayRemember)
-            Remember(frame.pTag->m_NestedMatch, pSource, nullptr, pEnd, next);
+            Remember(frame.pTag->pairing().nestedMatch, pSource, nullptr, pEnd, next);
         for (size_t i = frame.nStatesFrom; i < states.size(); ++i)
-            Remember(states[i].first->m_BalanceFromHere, pSource, states[i].second, pEnd, next);
+            Remember(states[i].first->pairing().balanceFromHere, pSource, states[i].second, pEnd, next);
         states.resize(frame.nStatesFrom);
         stack.pop_back();
         if (stack.empty())
@@ -242,9 +243,9 @@ CEndTag* CStartTag::findEndTagInternal()
 void CStartTag::findNestedEndTag(CEndTag* pCandidate, bool bSkipEmptyElementTags, CEndTag*& pEndTag)
 {
     const bool bNatural = pCandidate != nullptr && pCandidate->m_nBegin >= m_nEnd;
-    if (bNatural && MemoValid(m_NestedMatch, m_pSource))
+    if (bNatural && m_pPairing != nullptr && MemoValid(m_pPairing->nestedMatch, m_pSource))
     {
-        pEndTag = m_NestedMatch.pEnd;
+        pEndTag = m_pPairing->nestedMatch.pEnd;
         return;
     }
     SNextOfName next{nullptr, NPOS};
@@ -344,14 +345,15 @@ CEndTag* CStartTag::findOptionalEndTag(const OptionalEndTagRule& rule)
             else if (pStart->m_nNameInd == m_nNameInd && nIndex != NO_NAME_INDEX && pStart != this &&
                      pStart->m_pStartTagType == m_pStartTagType)
             {
-                if (pStart->m_nOptionalEndSearchStop != NPOS)
+                if (pStart->pairingIfAny() != nullptr &&
+                    pStart->pairingIfAny()->nOptionalEndSearchStop != NPOS)
                 {
                     CTag* pAfter = pTag->m_nBegin + 1 < nSourceEnd
                                        ? CTag::findPreviousOrNextTag(m_pSource, pTag->m_nBegin + 1, false)
                                        : nullptr;
                     if (pAfter == nullptr || pAfter->m_nBegin >= pStart->m_nEnd)
                     {
-                        p = pStart->m_nOptionalEndSearchStop;
+                        p = pStart->pairingIfAny()->nOptionalEndSearchStop;
                         continue;
                     }
                 }
@@ -387,9 +389,9 @@ CEndTag* CStartTag::findOptionalEndTag(const OptionalEndTagRule& rule)
     {
         const Position nStop =
             pOwnEnd != nullptr ? pOwnEnd->m_nBegin : (pCloser != nullptr ? pCloser->m_nBegin : nSourceEnd);
-        m_nOptionalEndSearchStop = nStop;
+        pairing().nOptionalEndSearchStop = nStop;
         for (CStartTag* pSame : sameName)
-            pSame->m_nOptionalEndSearchStop = nStop;
+            pSame->pairing().nOptionalEndSearchStop = nStop;
     }
     if (pOwnEnd != nullptr)
         return pOwnEnd;

@@ -86,16 +86,24 @@ void CSegment::findAllTags(CTagType* pTagType, std::vector<CTag*>& tags) const
     }
 }
 
+std::vector<CElement*>& CSegment::startChildElements()
+{
+    if (m_pChildElements == nullptr)
+        m_pChildElements = std::make_unique<std::vector<CElement*>>();
+    else
+        m_pChildElements->clear();
+    return *m_pChildElements;
+}
+
 const std::vector<CElement*>& CSegment::getChildElements()
 {
-    if (m_bChildElementsSet)
-        return m_ChildElements;
-    m_ChildElements.clear();
-    m_bChildElementsSet = true;
+    if (childElementsSet())
+        return *m_pChildElements;
+    std::vector<CElement*>& children = startChildElements();
     if (m_nBegin == m_nEnd || m_pSource == nullptr)
-        return m_ChildElements;
+        return children;
     CChildWalk::run(m_pSource, this, m_nBegin, m_nEnd, CChildWalk::PARENT_NONE, -1);
-    return m_ChildElements;
+    return children;
 }
 
 CAttributes* CSegment::getAttributes()

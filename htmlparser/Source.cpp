@@ -31,17 +31,16 @@ void CSource::unregisterLastSegment(const CSegment* pSegment)
 
 const std::vector<CElement*>& CSource::getChildElements()
 {
-    if (m_bChildElementsSet)
-        return m_ChildElements;
-    m_ChildElements.clear();
-    m_bChildElementsSet = true;
+    if (childElementsSet())
+        return *m_pChildElements;
+    std::vector<CElement*>& children = startChildElements();
     if (m_nBegin == m_nEnd)
-        return m_ChildElements;
+        return children;
     if (m_AllTags.empty())
         TraceLog("[CSource::getChildElements] NOTE: Calling CSource.fullSequentialParse() can significantly "
                  "improve the performance of this operation.");
     CChildWalk::run(this, this, m_nBegin, m_nEnd, CChildWalk::PARENT_TOP, 0);
-    return m_ChildElements;
+    return children;
 }
 
 CTag* CSource::getTagAt(Position nPos)

@@ -190,7 +190,7 @@ CStartTag* CStartTag::getOuterStartTag()
         return CStartTag::findPreviousOrNext(pSource, pTag->m_nBegin - 1, ci_string(), false, true);
     };
     std::vector<SPending> pending;
-    if (m_nOuterGeneration != nGeneration)
+    if (pairing().nOuterGeneration != nGeneration)
         pending.push_back({this, previous(this)});
     while (!pending.empty())
     {
@@ -201,22 +201,29 @@ CStartTag* CStartTag::getOuterStartTag()
         while (pCursor != nullptr && pCursor->getElementReach() <= nReach)
         {
             pSource->addWork(1);
-            if (pCursor->m_nOuterGeneration != nGeneration)
+            if (pCursor->pairing().nOuterGeneration != nGeneration)
             {
                 top.pCursor = pCursor;
                 pending.push_back({pCursor, previous(pCursor)});
                 bWaiting = true;
                 break;
             }
-            pCursor = pCursor->m_pOuterStartTag;
+            pCursor = pCursor->pairing().pOuterStartTag;
         }
         if (bWaiting)
             continue;
-        top.pTag->m_pOuterStartTag = pCursor;
-        top.pTag->m_nOuterGeneration = nGeneration;
+        top.pTag->pairing().pOuterStartTag = pCursor;
+        top.pTag->pairing().nOuterGeneration = nGeneration;
         pending.pop_back();
     }
-    return m_pOuterStartTag;
+    return pairing().pOuterStartTag;
+}
+
+SPairingState& CStartTag::pairing()
+{
+    if (m_pPairing == nullptr)
+        m_pPairing = m_pSource->make<SPairingState>();
+    return *m_pPairing;
 }
 
 CStartTag* CStartTag::findPreviousOrNext(CSource* pSource, Position nPos, bool bPrevious)

@@ -330,7 +330,7 @@ uint64_t StepsOn(const std::string& sPage, int nOperation)
         {
             CElement* p = stack.back();
             stack.pop_back();
-            if (p->m_bChildElementsSet)
+            if (p->childElementsSet())
                 continue;
             for (CElement* pChild : p->getChildElements())
                 stack.push_back(pChild);
