@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace
@@ -54,16 +55,18 @@ std::string Page(const uint8_t* pData, size_t nSize, size_t nBytes)
     return s;
 }
 
-// Lists every element's children once; returns how many were listed.
+// Asks every element for its children once (the first ask lists a whole subtree); returns how many
+// children the lists hold in all.
 uint64_t WalkEveryElement(CSource& source)
 {
     std::vector<CElement*> stack(source.getChildElements().begin(), source.getChildElements().end());
+    std::unordered_set<const CElement*> seen;
     uint64_t nListed = stack.size();
     while (!stack.empty())
     {
         CElement* p = stack.back();
         stack.pop_back();
-        if (p->childElementsSet())
+        if (!seen.insert(p).second)
             continue;
         const std::vector<CElement*>& children = p->getChildElements();
         nListed += children.size();
