@@ -294,18 +294,8 @@ TEST(LinearOperations, SkippedElementsNestedBeyondTheBoundAnswerInAnyOrder)
         std::string sPage;
         for (int i = 0; i < 700; ++i)
             sPage += pszUnit;
-        STestPage outsideIn(sPage);
-        STestPage insideOut(sPage);
-        std::vector<Position> starts;
-        for (CStartTag* p = outsideIn->findNextStartTag(0); p != nullptr;
-             p = outsideIn->findNextStartTag(p->m_nEnd))
-            starts.push_back(p->m_nBegin);
-        std::vector<std::string> a(starts.size());
-        std::vector<std::string> b(starts.size());
-        for (size_t i = 0; i < starts.size(); ++i)
-            a[i] = Describe(outsideIn->getTagAt(starts[i])->getElement());
-        for (size_t i = starts.size(); i-- > 0;)
-            b[i] = Describe(insideOut->getTagAt(starts[i])->getElement());
+        const auto [a, b] =
+            PairedBothWays(sPage, [](CStartTag* pTag) { return Describe(pTag->getElement()); });
         EXPECT_EQ(a, b);
     }
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "htmlparser/Source.h"
+#include "htmlparser/Tag.h"
 #include "htmlparser/TextSearch.h"
 #include "tests/support/TraceCapture.h"
 
@@ -10,6 +11,7 @@
 #include <mutex>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Owns the text and the source made over it (the source never copies its text).
@@ -57,4 +59,25 @@ inline bool MatchesNoCaseAt(const std::string& sText, Position nPos, const std::
             return false;
     }
     return true;
+}
+
+// What each start tag of the page (as found walking forward by start tags) pairs with, asked first to last
+// on one source and last to first on another: the pairing remembers what it found, and the two orders must
+// agree.
+template <class TDescribe>
+std::pair<std::vector<std::string>, std::vector<std::string>> PairedBothWays(const std::string& sPage,
+                                                                             TDescribe describe)
+{
+    STestPage forward(sPage);
+    STestPage backward(sPage);
+    std::vector<Position> starts;
+    for (CStartTag* p = forward->findNextStartTag(0); p != nullptr; p = forward->findNextStartTag(p->m_nEnd))
+        starts.push_back(p->m_nBegin);
+    std::vector<std::string> a(starts.size());
+    std::vector<std::string> b(starts.size());
+    for (size_t i = 0; i < starts.size(); ++i)
+        a[i] = describe(static_cast<CStartTag*>(forward->getTagAt(starts[i])));
+    for (size_t i = starts.size(); i-- > 0;)
+        b[i] = describe(static_cast<CStartTag*>(backward->getTagAt(starts[i])));
+    return {a, b};
 }
