@@ -219,6 +219,8 @@ CAttributes* CAttributes::construct(CSource* pSource, const std::string& sType, 
         pSource->addWork(1);
         if (bEndSeen)
         {
+            // A tag holds its list as long as the page: no spare room.
+            pVec->shrink_to_fit();
             CAttributes* pList = CREATE_NEW_INST(pSource, nStart, nAttributesEnd, std::move(pVec));
             if (pList == nullptr)
                 TraceLog("[CAttributes::construct] Type <%s> Tag name <%s> Begin pos <%d> Rejected because "

@@ -11,7 +11,6 @@ CSource::CSource(const char* pText, Position nBegin, Position nEnd)
 {
     m_AllTags.reserve(128);
     m_AllStartTags.reserve(64);
-    m_Segments.reserve(128);
 }
 
 CSource::~CSource()

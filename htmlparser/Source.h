@@ -10,6 +10,7 @@
 #include "htmlparser/TagCache.h"
 #include "htmlparser/TagNameIndex.h"
 
+#include <deque>
 #include <map>
 #include <new>
 #include <string>
@@ -82,7 +83,9 @@ public:
     bool m_bAllTagsSet = false;
     std::vector<CStartTag*> m_AllStartTags;
     bool m_bAllStartTagsSet = false;
-    std::vector<CSegment*> m_Segments;
+    // Every segment made on the source, destroyed with it; in blocks, so that growing it never holds two
+    // copies of a long list at once.
+    std::deque<CSegment*> m_Segments;
     bool m_bFullyParsed = false;
     // Changes when the full parse changes which places count as tags; remembered answers carry it.
     uint32_t m_nGeneration = 1;
