@@ -65,14 +65,7 @@ CElement* CElement::CREATE_NEW_INST(CSource* pSource, CStartTag* pStartTag, CEnd
         TraceLog("[CElement::CREATE_NEW_INST] checkConstructorArgs failed.");
         return nullptr;
     }
-    try
-    {
-        return pSource->make<CElement>(pSource, pStartTag, pEndTag); // owned by the source
-    }
-    catch (const std::bad_alloc&)
-    {
-        return nullptr;
-    }
+    return pSource->tryMake<CElement>(pSource, pStartTag, pEndTag); // owned by the source
 }
 
 const ci_string& CElement::getName() const

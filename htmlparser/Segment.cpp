@@ -55,14 +55,7 @@ CSegment* CSegment::CREATE_NEW_INST(CSource* pSource, Position nBegin, Position 
 {
     if (!checkConstructorArgs(pSource, nBegin, nEnd))
         return nullptr;
-    try
-    {
-        return pSource->make<CSegment>(pSource, nBegin, nEnd); // owned by the source
-    }
-    catch (const std::bad_alloc&)
-    {
-        return nullptr;
-    }
+    return pSource->tryMake<CSegment>(pSource, nBegin, nEnd); // owned by the source
 }
 
 int CSegment::compare(const CSegment& other) const

@@ -66,6 +66,19 @@ public:
         return ::new (pMemory) T(std::forward<TArgs>(args)...);
     }
 
+    // The same, or null when memory runs out: the factories report that as a construction that failed.
+    template <class T, class... TArgs> T* tryMake(TArgs&&... args)
+    {
+        try
+        {
+            return make<T>(std::forward<TArgs>(args)...);
+        }
+        catch (const std::bad_alloc&)
+        {
+            return nullptr;
+        }
+    }
+
     // Forgets a segment whose construction failed after it registered itself.
     void unregisterLastSegment(const CSegment* pSegment);
 

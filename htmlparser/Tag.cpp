@@ -87,15 +87,8 @@ CStartTag* CStartTag::CREATE_NEW_INST(CStartTagType* pStartTagType, CSource* pSo
             LogPos(nBegin), LogPos(nEnd), csName.c_str());
         return nullptr;
     }
-    try
-    {
-        return pSource->make<CStartTag>(pStartTagType, pSource, nBegin, nEnd, csName,
-                                        pAttributes); // owned by the source
-    }
-    catch (const std::bad_alloc&)
-    {
-        return nullptr;
-    }
+    return pSource->tryMake<CStartTag>(pStartTagType, pSource, nBegin, nEnd, csName,
+                                       pAttributes); // owned by the source
 }
 
 CTagType* CStartTag::getTagType() const
@@ -426,14 +419,7 @@ CEndTag* CEndTag::CREATE_NEW_INST(CSource* pSource, Position nBegin, Position nE
                  LogPos(nBegin), LogPos(nEnd), csName.c_str());
         return nullptr;
     }
-    try
-    {
-        return pSource->make<CEndTag>(pSource, nBegin, nEnd, pEndTagType, csName); // owned by the source
-    }
-    catch (const std::bad_alloc&)
-    {
-        return nullptr;
-    }
+    return pSource->tryMake<CEndTag>(pSource, nBegin, nEnd, pEndTagType, csName); // owned by the source
 }
 
 CTagType* CEndTag::getTagType() const
