@@ -85,8 +85,9 @@ public:
         delete m_pSentinel;
     }
 
-    // Takes ownership in every case. 13 for an insert without text or a delete of nothing. Keeps the list
-    // by position; at one position inserts come before deletes, and the latest of one kind comes first.
+    // Takes ownership in every case. ERROR_INVALID_DATA for an insert without text or a delete of nothing.
+    // Keeps the list by position; at one position inserts come before deletes, and the latest of one kind
+    // comes first.
     DWORD Add(const CCountedPtr<CBufferInstruction>& spInstruction)
     {
         const CBufferInstruction* pNew = spInstruction.Get();
