@@ -195,8 +195,9 @@ TEST(HostTool, PrintsOneJsonObject)
           "\"Kestrune Dorvel\"}",
           "\"request_flags\":80", "\"setting_id\":0",
           "{\"type\":16384,\"name\":\"pre-processed headers\",\"code\":0,\"control_message\":\"None\"}",
-          "\"request_headers_set\":[]", "\"response_headers_added\":[]", "\"response_sent\":null",
-          "\"body\":\"\""})
+          "\"request_headers_set\":[]",
+          "\"response_headers_added\":[{\"name\":\"X-KSProduct:\",\"value\":\"DL_SW\",\"notification\":64},",
+          "\"response_sent\":null", "\"body\":\"\""})
         EXPECT_NE(strOutput.find(pszPart), std::string::npos) << pszPart << "\n" << strOutput;
 }
 
