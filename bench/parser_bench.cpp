@@ -103,7 +103,7 @@ void WalkAll(benchmark::State& state, const std::string& sPage)
         }
         benchmark::DoNotOptimize(nSeen);
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * sPage.size()));
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(sPage.size()));
 }
 
 void TagAtEveryPosition(benchmark::State& state, const std::string& sPage)
@@ -113,10 +113,10 @@ void TagAtEveryPosition(benchmark::State& state, const std::string& sPage)
         CSource source(sPage.data(), 0, sPage.size());
         size_t nTags = 0;
         for (Position p = 0; p < sPage.size(); ++p)
-            nTags += CTag::getTagAt(&source, p) != nullptr ? 1 : 0;
+            nTags += CTag::getTagAt(&source, p) != nullptr ? 1u : 0u;
         benchmark::DoNotOptimize(nTags);
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * sPage.size()));
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(sPage.size()));
 }
 
 void FullParse(benchmark::State& state, const std::string& sPage)
@@ -126,7 +126,7 @@ void FullParse(benchmark::State& state, const std::string& sPage)
         CSource source(sPage.data(), 0, sPage.size());
         benchmark::DoNotOptimize(source.fullSequentialParse().size());
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * sPage.size()));
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(sPage.size()));
 }
 
 void AccessMix(benchmark::State& state, const std::string& sPage)
@@ -165,7 +165,7 @@ void AccessMix(benchmark::State& state, const std::string& sPage)
         }
         benchmark::DoNotOptimize(nSeen);
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * sPage.size()));
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(sPage.size()));
 }
 
 void LibXml2(benchmark::State& state, const std::string& sPage)
@@ -178,7 +178,7 @@ void LibXml2(benchmark::State& state, const std::string& sPage)
         benchmark::DoNotOptimize(pDoc);
         xmlFreeDoc(pDoc);
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * sPage.size()));
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(sPage.size()));
 }
 
 void MemchrFloor(benchmark::State& state, const std::string& sPage)
@@ -195,7 +195,7 @@ void MemchrFloor(benchmark::State& state, const std::string& sPage)
         }
         benchmark::DoNotOptimize(n);
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * sPage.size()));
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(sPage.size()));
 }
 
 void RegisterAll()

@@ -1,7 +1,7 @@
 #include "filter/BaseNotifications.h"
 
 #include "common/TraceLog.h"
-#include "filter/DLLContext.h"
+#include "contract/DLLContext.h"
 
 namespace
 {

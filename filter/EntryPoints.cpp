@@ -2,7 +2,7 @@
 
 #include "common/StaticMemory.h"
 #include "common/TraceLog.h"
-#include "filter/DLLContext.h"
+#include "contract/DLLContext.h"
 #include "filter/HandlerGuard.h"
 #include "filter/Notifications.h"
 #include "general/DLSWGeneralSettings.h"

@@ -1,21 +1,14 @@
 // The three functions the host calls, and the library's entry function.
 #pragma once
 
+#include "contract/FilterVersion.h"
 #include "platform/HttpFilter.h"
 #include "platform/WinTypes.h"
-
-struct CDLLContext;
 
 constexpr DWORD DLL_PROCESS_DETACH = 0;
 constexpr DWORD DLL_PROCESS_ATTACH = 1;
 constexpr DWORD DLL_THREAD_ATTACH = 2;
 constexpr DWORD DLL_THREAD_DETACH = 3;
-
-constexpr DWORD DLSW_FILTER_REVISION = 0x00060000;
-constexpr DWORD DLSW_FILTER_FLAGS =
-    SF_NOTIFY_AUTH_COMPLETE | SF_NOTIFY_ORDER_LOW | SF_NOTIFY_PREPROC_HEADERS | SF_NOTIFY_AUTHENTICATION |
-    SF_NOTIFY_SEND_RAW_DATA | SF_NOTIFY_END_OF_REQUEST | SF_NOTIFY_SEND_RESPONSE;
-static_assert(DLSW_FILTER_FLAGS == 0x040264C0);
 
 BOOL DllMain(HINSTANCE hModule, DWORD dwReason, LPVOID pvReserved);
 
@@ -25,8 +18,3 @@ extern "C"
     DLSW_API DWORD HttpFilterProc(CDLLContext* pContext);
     DLSW_API DWORD TerminateFilter();
 }
-
-// The entry points' types, for whoever loads the library.
-using PFN_GET_FILTER_VERSION = BOOL (*)(HTTP_FILTER_VERSION* pVer);
-using PFN_HTTP_FILTER_PROC = DWORD (*)(CDLLContext* pContext);
-using PFN_TERMINATE_FILTER = DWORD (*)();

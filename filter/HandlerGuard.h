@@ -4,7 +4,7 @@
 #pragma once
 
 #include "common/TraceLog.h"
-#include "filter/DLLContext.h"
+#include "contract/DLLContext.h"
 #include "filter/Notifications.h"
 
 #include <exception>

@@ -2,7 +2,7 @@
 
 #include "common/CountedPtr.h"
 #include "common/TraceLog.h"
-#include "filter/DLLContext.h"
+#include "contract/DLLContext.h"
 
 void CNotifications::LogFinished(const char* pszHandler, const CDLLContext* pContext, DWORD dwRet)
 {

@@ -1,5 +1,5 @@
 #include "common/TraceLog.h"
-#include "filter/DLLContext.h"
+#include "contract/DLLContext.h"
 #include "filter/DLSWContext.h"
 #include "filter/Notifications.h"
 

@@ -3,9 +3,9 @@
 #include "common/CiString.h"
 #include "common/SharedConstants.h"
 #include "common/TraceLog.h"
-#include "filter/DLLContext.h"
+#include "contract/DLLContext.h"
+#include "contract/RequestInfo.h"
 #include "filter/Notifications.h"
-#include "filter/RequestInfo.h"
 #include "filter/Util.h"
 
 #include <string>

@@ -1,7 +1,7 @@
 #include "common/CountedPtr.h"
 #include "common/TraceLog.h"
-#include "filter/BufferInstruction.h"
-#include "filter/DLLContext.h"
+#include "contract/BufferInstruction.h"
+#include "contract/DLLContext.h"
 #include "filter/Notifications.h"
 
 #include <new>

@@ -1,6 +1,6 @@
 #include "common/SharedConstants.h"
 #include "common/TraceLog.h"
-#include "filter/DLLContext.h"
+#include "contract/DLLContext.h"
 #include "filter/Notifications.h"
 
 namespace

@@ -1,7 +1,7 @@
 #include "filter/Util.h"
 
 #include "common/CiString.h"
-#include "filter/DLLContext.h"
+#include "contract/DLLContext.h"
 #include "filter/IISParm.h"
 
 namespace

@@ -7,7 +7,6 @@
 #include <string>
 
 struct CDLLContext;
-class CBufferInstructionList;
 
 class CUtil
 {
@@ -21,13 +20,6 @@ public:
     // "MSIE " followed by a major version from 6 to 9, on Windows.
     static BOOL IsPremiumUserAgent(const std::string& strUserAgent);
     static BOOL IsOwaAuthUserAgent(const std::string& strUserAgent);
-
-    // Append one edit at an address of the response buffer: 0, or 13 when the address is 0 or the text or
-    // the list is missing. The insert keeps its own copy of the text (an empty text included).
-    static DWORD InsertHtmlStringAtPosition(ULONGLONG ullPosition, const char* pszText,
-                                            CBufferInstructionList* pList);
-    static DWORD DeleteHtmlStringAtPosition(ULONGLONG ullPosition, DWORD dwLength,
-                                            CBufferInstructionList* pList);
 };
 
 // The subscription types of requests for the viewer's own virtual folder: 20 to 25.

@@ -1,7 +1,7 @@
 #include "forms/DOMElement.h"
 
 #include "common/TraceLog.h"
-#include "filter/Util.h"
+#include "forms/BufferEdits.h"
 #include "forms/DOMParserException.h"
 #include "forms/DOMSource.h"
 #include "forms/DOMStartTag.h"
@@ -184,15 +184,15 @@ int CDOMElement::remove(CBufferInstructionList* pList) const
 {
     const CElement* pElement = need("remove");
     return static_cast<int>(
-        CUtil::DeleteHtmlStringAtPosition(AddressOf(m_spSource.Get(), pElement->m_nBegin),
-                                          static_cast<DWORD>(pElement->m_nEnd - pElement->m_nBegin), pList));
+        DeleteHtmlStringAtPosition(AddressOf(m_spSource.Get(), pElement->m_nBegin),
+                                   static_cast<DWORD>(pElement->m_nEnd - pElement->m_nBegin), pList));
 }
 
 int CDOMElement::appendContentData(const std::string& sText, CBufferInstructionList* pList) const
 {
     const CElement* pElement = need("appendContentData");
-    return static_cast<int>(CUtil::InsertHtmlStringAtPosition(
-        AddressOf(m_spSource.Get(), pElement->getContentEnd()), sText.c_str(), pList));
+    return static_cast<int>(InsertHtmlStringAtPosition(AddressOf(m_spSource.Get(), pElement->getContentEnd()),
+                                                       sText.c_str(), pList));
 }
 
 int CDOMElement::setAttribute(const std::string& sName, const std::string& sValue,
@@ -211,9 +211,9 @@ int CDOMElement::removeAttribute(const std::string& sName, CBufferInstructionLis
     const CAttribute* pAttribute = CDOMStartTag::findAttribute(pElement->getStartTag(), sName);
     if (pAttribute == nullptr)
         return ERROR_SUCCESS;
-    return static_cast<int>(CUtil::DeleteHtmlStringAtPosition(
-        AddressOf(m_spSource.Get(), pAttribute->m_nBegin),
-        static_cast<DWORD>(pAttribute->m_nEnd - pAttribute->m_nBegin), pList));
+    return static_cast<int>(
+        DeleteHtmlStringAtPosition(AddressOf(m_spSource.Get(), pAttribute->m_nBegin),
+                                   static_cast<DWORD>(pAttribute->m_nEnd - pAttribute->m_nBegin), pList));
 }
 
 CDOMElement CDOMElementVector::item(size_t i) const

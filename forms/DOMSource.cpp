@@ -1,8 +1,8 @@
 #include "forms/DOMSource.h"
 
 #include "common/TraceLog.h"
-#include "filter/BufferInstruction.h"
-#include "filter/Util.h"
+#include "contract/BufferInstruction.h"
+#include "forms/BufferEdits.h"
 #include "forms/DOMParserException.h"
 #include "htmlparser/Element.h"
 #include "htmlparser/HTMLElementName.h"
@@ -347,8 +347,7 @@ int CDOMSource::insertData(Position nPos, const std::string& sText, CBufferInstr
     const CSource* pSource = m_spSource.Get();
     if (nPos == NPOS || nPos < pSource->m_nBegin || nPos > pSource->m_nEnd)
         throw CDOMParserIllegalArgumentException("CDOMSource::insertData() : invalid nPos value", nPos);
-    return static_cast<int>(
-        CUtil::InsertHtmlStringAtPosition(AddressOf(pSource, nPos), sText.c_str(), pList));
+    return static_cast<int>(InsertHtmlStringAtPosition(AddressOf(pSource, nPos), sText.c_str(), pList));
 }
 
 int CDOMSource::deleteData(Position nPos, Position nLength, CBufferInstructionList* pList) const
@@ -360,5 +359,5 @@ int CDOMSource::deleteData(Position nPos, Position nLength, CBufferInstructionLi
         nLength > pSource->m_nEnd - nPos || nLength > UINT32_MAX)
         throw CDOMParserIllegalArgumentException("CDOMSource::deleteData() : invalid nPos value", nPos);
     return static_cast<int>(
-        CUtil::DeleteHtmlStringAtPosition(AddressOf(pSource, nPos), static_cast<DWORD>(nLength), pList));
+        DeleteHtmlStringAtPosition(AddressOf(pSource, nPos), static_cast<DWORD>(nLength), pList));
 }

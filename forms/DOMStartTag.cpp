@@ -1,7 +1,7 @@
 #include "forms/DOMStartTag.h"
 
 #include "common/TraceLog.h"
-#include "filter/Util.h"
+#include "forms/BufferEdits.h"
 #include "forms/DOMParserException.h"
 #include "forms/DOMSource.h"
 #include "htmlparser/Attributes.h"
@@ -12,14 +12,13 @@ namespace
 {
 DWORD InsertAt(const CSource* pSource, Position nPos, const std::string& sText, CBufferInstructionList* pList)
 {
-    return CUtil::InsertHtmlStringAtPosition(AddressOf(pSource, nPos), sText.c_str(), pList);
+    return InsertHtmlStringAtPosition(AddressOf(pSource, nPos), sText.c_str(), pList);
 }
 
 DWORD DeleteSegment(const CSource* pSource, const CSegment* pSegment, CBufferInstructionList* pList)
 {
-    return CUtil::DeleteHtmlStringAtPosition(AddressOf(pSource, pSegment->m_nBegin),
-                                             static_cast<DWORD>(pSegment->m_nEnd - pSegment->m_nBegin),
-                                             pList);
+    return DeleteHtmlStringAtPosition(AddressOf(pSource, pSegment->m_nBegin),
+                                      static_cast<DWORD>(pSegment->m_nEnd - pSegment->m_nBegin), pList);
 }
 } // namespace
 

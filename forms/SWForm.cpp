@@ -2,7 +2,8 @@
 
 #include "common/CountedPtr.h"
 #include "common/TraceLog.h"
-#include "filter/Util.h"
+#include "contract/DLLContext.h"
+#include "filter/IISParm.h"
 #include "forms/CachedScriptDecorator.h"
 #include "forms/DOMParserException.h"
 #include "forms/DOMSource.h"
@@ -14,6 +15,16 @@
 
 namespace
 {
+// A request header as the web server's filter context reads it ("HEADER_" and the header's name); empty
+// when there is none or no filter context to ask.
+std::string ReadServerVariable(CDLLContext* pContext, const char* pszName)
+{
+    std::string sValue;
+    if (pContext != nullptr && pContext->pfc != nullptr)
+        GetIISParmT(pContext->pfc, pContext->pfc->GetServerVariable, pszName, sValue);
+    return sValue;
+}
+
 CDOMSource& DomOf(CSWFormContext* pFormContext)
 {
     if (pFormContext->m_spDom.IsNull())
@@ -164,9 +175,8 @@ DWORD CSWForm::InsertScriptLinkImpl(CSWFormContext* pFormContext, const std::str
 
 CCachedScriptDecorator* CSWForm::GetCachedScriptManager(CSWFormContext* pFormContext)
 {
-    std::string sPrefix;
-    CUtil::GetServerVariable(pFormContext != nullptr ? pFormContext->m_pContext : nullptr,
-                             std::string("HEADER_KS_CSMPREFIX"), sPrefix);
+    const std::string sPrefix = ReadServerVariable(
+        pFormContext != nullptr ? pFormContext->m_pContext : nullptr, "HEADER_KS_CSMPREFIX");
     if (sPrefix.empty())
     {
         TraceLog("[CSWForm::PrefixLinkedScripts] Error: HEADER_KS_CSMPREFIX empty !");

@@ -2,7 +2,7 @@
 
 #include "common/StringHelpers.h"
 #include "common/TraceLog.h"
-#include "filter/DLLContext.h"
+#include "contract/DLLContext.h"
 #include "forms/DOMParserException.h"
 
 #include <new>

@@ -1,9 +1,10 @@
 // Raw requests as a host reads them, their URLs and query strings, and the worker's classification of
 // them. The first byte picks the host's subscription type; the rest is the request.
 #include "common/TraceLog.h"
-#include "filter/DLLContext.h"
+#include "contract/DLLContext.h"
+#include "contract/RequestInfo.h"
+#include "contract/ViewerFolder.h"
 #include "filter/Notifications.h"
-#include "filter/RequestInfo.h"
 #include "filter/Util.h"
 #include "host/RawRequest.h"
 
@@ -43,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
         raw.m_strMethod = "GET";
         raw.m_strURL = strText;
     }
-    RawRequest::DeriveSubscriptionType(raw.m_strURL, "X-Dorvel");
+    RawRequest::DeriveSubscriptionType(raw.m_strURL, DLSW_DEFAULT_VIRTUAL_FOLDER);
 
     CDLLContext context{};
     context.NotificationType = 0x4000;

@@ -1,6 +1,7 @@
 #include "general/DLGeneralSettings.h"
 
 #include "common/TraceLog.h"
+#include "contract/ViewerFolder.h"
 
 #include <cstdio>
 
@@ -21,7 +22,7 @@ bool CDLGeneralSettings::Init(const char* pszProductName, const char* pszModuleN
         CGeneralSettings::Init(pszProductName, pszModuleName, pszResourceLibName, pszRegistryPath, nLevels);
     m_csVirtualFolderName.clear();
     if (bRet)
-        m_csVirtualFolderName = "X-Dorvel";
+        m_csVirtualFolderName = DLSW_DEFAULT_VIRTUAL_FOLDER;
     TraceLog("[CDLGeneralSettings::Init] returned bRet <%s>", bRet ? "TRUE" : "FALSE");
     return bRet;
 }

@@ -1,6 +1,6 @@
 #include "host/BufferApplier.h"
 
-#include "filter/BufferInstruction.h"
+#include "contract/BufferInstruction.h"
 
 #include <cstdint>
 

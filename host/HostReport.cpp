@@ -1,6 +1,7 @@
 #include "host/HostReport.h"
 
-#include "filter/DLLContext.h"
+#include "contract/DLLContext.h"
+#include "host/ReportNames.h"
 
 #include <cstdio>
 #include <sstream>

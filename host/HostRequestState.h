@@ -3,8 +3,9 @@
 // table, and the request and response as the worker's changes leave them.
 #pragma once
 
-#include "filter/DLLContext.h"
-#include "host/HostFilter.h"
+#include "contract/DLLContext.h"
+#include "host/HostRequest.h"
+#include "platform/HttpFilter.h"
 
 #include <cstring>
 #include <string>

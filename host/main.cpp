@@ -1,6 +1,7 @@
 // dlsw-host: loads the worker from an installation tree and drives one request through it.
 #include "host/HostFilter.h"
 #include "host/HostReport.h"
+#include "host/HostUserToken.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -61,7 +61,7 @@ CTagTypeRegisterSingletonData::CTagTypeRegisterSingletonData() : m_pRoot(new CTa
     std::unique_ptr<CTagTypeRegister> guard(m_pRoot); // released at the end when everything is registered
     CStartTagTypeSingletonData* pStart = Mem_Manager::Static_memory<CStartTagTypeSingletonData>::Instance();
     CEndTagTypeSingletonData* pEnd = Mem_Manager::Static_memory<CEndTagTypeSingletonData>::Instance();
-    for (size_t nPos : {1, 2, 3, 7, 6, 8, 5, 4, 9})
+    for (size_t nPos : {1u, 2u, 3u, 7u, 6u, 8u, 5u, 4u, 9u})
         add(pStart->get(nPos));
     add(pEnd->get(1));
     add(pEnd->get(2));

@@ -89,7 +89,7 @@ void SysFreeString(BSTR bstr)
 
 UINT SysStringLen(BSTR bstr)
 {
-    return bstr == nullptr ? 0 : *HeaderOf(bstr) / sizeof(OLECHAR);
+    return bstr == nullptr ? 0 : static_cast<UINT>(*HeaderOf(bstr) / sizeof(OLECHAR));
 }
 
 std::u16string AnsiToWide(const char* psz, size_t cb)

@@ -97,7 +97,7 @@ bool ParseStringSid(const char* psz, SidBytes& out)
     out.assign(SidLength(static_cast<BYTE>(vecSub.size())), 0);
     out[0] = SID_REVISION;
     out[1] = static_cast<BYTE>(vecSub.size());
-    for (int i = 0; i < 6; ++i)
+    for (size_t i = 0; i < 6; ++i)
         out[2 + i] = static_cast<BYTE>(nAuthority >> (8 * (5 - i)));
     if (!vecSub.empty())
         std::memcpy(out.data() + 8, vecSub.data(), vecSub.size() * sizeof(DWORD));
@@ -107,7 +107,7 @@ bool ParseStringSid(const char* psz, SidBytes& out)
 std::string StringOf(const SidBytes& sid)
 {
     uint64_t nAuthority = 0;
-    for (int i = 0; i < 6; ++i)
+    for (size_t i = 0; i < 6; ++i)
         nAuthority = (nAuthority << 8) | sid[2 + i];
     std::string s = "S-" + std::to_string(sid[0]) + "-";
     if (nAuthority >= (1ull << 32))

@@ -57,7 +57,7 @@ LONGLONG DaysFromCivil(LONGLONG y, unsigned m, unsigned d)
     y -= m <= 2 ? 1 : 0;
     const LONGLONG era = y / 400;
     const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
     const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
     return era * 146097 + static_cast<LONGLONG>(doe);
 }

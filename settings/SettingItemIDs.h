@@ -3,6 +3,8 @@
 // caller's value untouched.
 #pragma once
 
+#include "contract/ViewerFolder.h"
+
 enum SettingItemID : int
 {
     SETTING_ENGINE_INI_FILE = 1,          // text: file name of the engine-option INI file
@@ -67,7 +69,7 @@ inline constexpr SettingItemInfo g_settingItems[] = {
     {SETTING_SAVE_ALLOWED, SettingKind::Int, 1, nullptr},
     {SETTING_RICH_VIEW_ALLOWED, SettingKind::Int, 1, nullptr},
     {SETTING_HIGH_SPEED_ACTIONS, SettingKind::Int, 0, nullptr},
-    {SETTING_VIRTUAL_FOLDER_NAME, SettingKind::Text, 0, "X-Dorvel"},
+    {SETTING_VIRTUAL_FOLDER_NAME, SettingKind::Text, 0, DLSW_DEFAULT_VIRTUAL_FOLDER},
     {SETTING_LOG_DESTINATION, SettingKind::Int, 1, nullptr},
     {SETTING_LOG_SIZE_KB, SettingKind::Int, 1048576, nullptr},
     {SETTING_LOG_KIND, SettingKind::Int, 0, nullptr},

@@ -207,7 +207,7 @@ TEST_F(TraceLogTest, NewSectionHeaderAndFirstLine)
     const std::string sSection = ReadSection(100 + sLine.size() + 1);
     EXPECT_EQ(sSection.substr(0, 100), Header(nEnd, nEnd, 20480, 10485760));
     EXPECT_EQ(sSection.substr(100, sLine.size()), sLine);
-    EXPECT_EQ(sSection[nEnd], '\0');
+    EXPECT_EQ(sSection[static_cast<size_t>(nEnd)], '\0');
     EXPECT_TRUE(GetTraceLogDumpAtUnload()); // this process created it
 
     struct stat st;
@@ -249,7 +249,7 @@ TEST_F(TraceLogTest, SectionLeftByAnEarlierProcessIsCreatedAgain)
     EXPECT_TRUE(GetTraceLogDumpAtUnload());
     const int nEnd = 100 + static_cast<int>(PREFIX.size()) + 6;
     EXPECT_EQ(ReadSection(100), Header(nEnd, nEnd, 20480, 50000));
-    EXPECT_EQ(ReadSection(nEnd).substr(100), PREFIX + "again ");
+    EXPECT_EQ(ReadSection(static_cast<size_t>(nEnd)).substr(100), PREFIX + "again ");
 }
 
 TEST_F(TraceLogTest, WrapCountsTheModulePrefixAndKeepsTheHighWaterMark)
@@ -268,7 +268,7 @@ TEST_F(TraceLogTest, WrapCountsTheModulePrefixAndKeepsTheHighWaterMark)
     const int nWrite = 20480 + static_cast<int>(PREFIX.size()) + 300 + 601;
     const std::string sSection = ReadSection(40000);
     EXPECT_EQ(sSection.substr(0, 100), Header(nWrite, nHigh, 20480, 40000));
-    EXPECT_TRUE(sSection.substr(20480, nWrite - 20480) == PREFIX + sModule + sSecond + " ");
+    EXPECT_TRUE(sSection.substr(20480, static_cast<size_t>(nWrite - 20480)) == PREFIX + sModule + sSecond + " ");
 
     // A line longer than the whole circular part is cut at the section's end.
     SetTraceLogModulePrefix("");
@@ -292,7 +292,7 @@ TEST_F(TraceLogTest, OpenedSectionTakesSizeAndWrapStartFromItsHeader)
     EXPECT_FALSE(GetTraceLogDumpAtUnload()); // another process created it
     const int nEnd = 100 + static_cast<int>(PREFIX.size()) + 6;
     EXPECT_EQ(std::string(pView, 100), Header(nEnd, nEnd, 30000, 50000));
-    EXPECT_EQ(std::string(pView + 100, nEnd - 100), PREFIX + "hello ");
+    EXPECT_EQ(std::string(pView + 100, static_cast<size_t>(nEnd - 100)), PREFIX + "hello ");
 
     // Offsets beyond the view are not trusted: the line goes behind the header.
     std::memcpy(pView, Header(999999, 999999, 30000, 50000).data(), 100);
@@ -347,7 +347,7 @@ TEST_F(TraceLogTest, OpenedSectionGrowsOnceItsHeaderGivesTheSize)
     TraceLogToSharedMemory("late");
     const int nEnd = 100 + static_cast<int>(PREFIX.size()) + 5;
     EXPECT_EQ(std::string(pView, 100), Header(nEnd, nEnd, 30000, 50000));
-    EXPECT_EQ(std::string(pView + 100, nEnd - 100), PREFIX + "late ");
+    EXPECT_EQ(std::string(pView + 100, static_cast<size_t>(nEnd - 100)), PREFIX + "late ");
 
     // Lines reach the section's end, not further: the header's size beyond the section is cut to it.
     std::memcpy(pView, Header(49000, 49000, 30000, 99999999).data(), 100);
@@ -355,7 +355,7 @@ TEST_F(TraceLogTest, OpenedSectionGrowsOnceItsHeaderGivesTheSize)
     TraceLogToSharedMemory(sLong.c_str());
     const int nAfter = 49000 + static_cast<int>(PREFIX.size()) + 601;
     EXPECT_EQ(std::string(pView, 100), Header(nAfter, nAfter, 30000, 99999999));
-    EXPECT_EQ(std::string(pView + 49000, nAfter - 49000), PREFIX + sLong + " ");
+    EXPECT_EQ(std::string(pView + 49000, static_cast<size_t>(nAfter - 49000)), PREFIX + sLong + " ");
     TraceLogToSharedMemory(sLong.c_str()); // past the section's end: back to the wrap start
     EXPECT_EQ(std::string(pView + 30000, PREFIX.size() + 601), PREFIX + sLong + " ");
     UnmapViewOfFile(pView);
@@ -374,7 +374,7 @@ TEST_F(TraceLogTest, OpenedSectionLargerThanItsHeaderSizeTakesTheSectionsSize)
     TraceLogToSharedMemory("fits");
     const int nEnd = 100 + static_cast<int>(PREFIX.size()) + 5;
     EXPECT_EQ(std::string(pView, 100), Header(nEnd, nEnd, 20480, 99999999));
-    EXPECT_EQ(std::string(pView + 100, nEnd - 100), PREFIX + "fits ");
+    EXPECT_EQ(std::string(pView + 100, static_cast<size_t>(nEnd - 100)), PREFIX + "fits ");
     UnmapViewOfFile(pView);
     CloseHandle(h);
 }
@@ -411,7 +411,7 @@ TEST_F(TraceLogTest, FlushDumpsWhatOtherWritersAddedToTheSection)
     SetTraceLogPath(("C:\\" + m_sLogName).c_str());
     SetTraceLogLock(&m_lock);
     SetTraceMask(TRACE_MASK_ON);
-    std::memset(pView + nEnd, 'z', 40000 - nEnd);
+    std::memset(pView + nEnd, 'z', static_cast<size_t>(40000 - nEnd));
     TraceLogToSharedMemory("again"); // opened, not created: dumped only when asked to
     std::memcpy(pView, Header(nEnd, 99999999, 20480, 40000).data(), 100);
     SetTraceLogDumpAtUnload(true);

@@ -142,10 +142,10 @@ TEST_P(ClassificationTest, SetsFlagsAndControlMessage)
 }
 
 INSTANTIATE_TEST_SUITE_P(Requests, ClassificationTest, ::testing::ValuesIn(s_aCases),
-                         [](const ::testing::TestParamInfo<ClassificationCase>& info)
+                         [](const ::testing::TestParamInfo<ClassificationCase>& caseInfo)
                          {
                              std::string strName;
-                             for (const char* p = info.param.m_pszName; *p != '\0'; ++p)
+                             for (const char* p = caseInfo.param.m_pszName; *p != '\0'; ++p)
                                  strName += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
                              return strName;
                          });
@@ -273,8 +273,8 @@ INSTANTIATE_TEST_SUITE_P(
         MissingValueCase{"HTTP_USER_AGENT",
                          "[CNotifications::NotifyPreProcHeaders] Reading HTTP_USER_AGENT header failed.",
                          0x4}),
-    [](const ::testing::TestParamInfo<MissingValueCase>& info)
-    { return std::string(info.param.m_pszMissing); });
+    [](const ::testing::TestParamInfo<MissingValueCase>& caseInfo)
+    { return std::string(caseInfo.param.m_pszMissing); });
 
 TEST(ClassificationTrace, ServerVariableNamesAreExactCase)
 {

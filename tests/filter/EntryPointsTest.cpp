@@ -1,7 +1,7 @@
 #include "FilterTestSupport.h"
 
 #include "common/StaticMemory.h"
-#include "filter/BufferInstruction.h"
+#include "contract/BufferInstruction.h"
 #include "filter/DLSWContext.h"
 #include "filter/EntryPoints.h"
 #include "filter/HandlerGuard.h"

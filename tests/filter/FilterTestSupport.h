@@ -1,8 +1,8 @@
 // A request record as a host would hand it over, and the worker's trace lines captured for one test.
 #pragma once
 
-#include "filter/DLLContext.h"
-#include "filter/RequestInfo.h"
+#include "contract/DLLContext.h"
+#include "contract/RequestInfo.h"
 #include "tests/support/TraceCapture.h"
 
 #include <gtest/gtest.h>

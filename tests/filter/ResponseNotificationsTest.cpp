@@ -1,9 +1,9 @@
+#include "contract/BufferInstruction.h"
 #include "filter/BufferCommands.h"
-#include "filter/BufferInstruction.h"
 #include "filter/DLSWContext.h"
 #include "filter/IISParm.h"
 #include "filter/Notifications.h"
-#include "filter/Util.h"
+#include "forms/BufferEdits.h"
 #include "tests/filter/FilterTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -30,10 +30,10 @@ std::vector<std::string> Listed(const CBufferInstructionList& list)
 TEST(BufferInstructions, ListKeepsPositionOrderInsertsFirstLatestFirst)
 {
     CBufferInstructionList list;
-    ASSERT_EQ(CUtil::InsertHtmlStringAtPosition(50, "x", &list), 0u);
-    ASSERT_EQ(CUtil::InsertHtmlStringAtPosition(10, "A", &list), 0u);
-    ASSERT_EQ(CUtil::InsertHtmlStringAtPosition(10, "B", &list), 0u);
-    ASSERT_EQ(CUtil::DeleteHtmlStringAtPosition(10, 3, &list), 0u);
+    ASSERT_EQ(InsertHtmlStringAtPosition(50, "x", &list), 0u);
+    ASSERT_EQ(InsertHtmlStringAtPosition(10, "A", &list), 0u);
+    ASSERT_EQ(InsertHtmlStringAtPosition(10, "B", &list), 0u);
+    ASSERT_EQ(DeleteHtmlStringAtPosition(10, 3, &list), 0u);
     EXPECT_EQ(Listed(list), (std::vector<std::string>{"insert B at 10", "insert A at 10", "delete at 10",
                                                       "insert x at 50"}));
     EXPECT_EQ(list.Count(), 4u);
@@ -43,17 +43,17 @@ TEST(BufferInstructions, InvalidEditsAreRefused)
 {
     CTraceCapture capture;
     CBufferInstructionList list;
-    EXPECT_EQ(CUtil::DeleteHtmlStringAtPosition(10, 0, &list), 13u); // deletes nothing
-    EXPECT_EQ(CUtil::InsertHtmlStringAtPosition(0, "x", &list), 13u);
-    EXPECT_EQ(CUtil::InsertHtmlStringAtPosition(10, nullptr, &list), 13u);
-    EXPECT_EQ(CUtil::InsertHtmlStringAtPosition(10, "x", nullptr), 13u);
-    EXPECT_EQ(CUtil::DeleteHtmlStringAtPosition(0, 1, &list), 13u);
-    EXPECT_EQ(CUtil::DeleteHtmlStringAtPosition(10, 1, nullptr), 13u);
+    EXPECT_EQ(DeleteHtmlStringAtPosition(10, 0, &list), 13u); // deletes nothing
+    EXPECT_EQ(InsertHtmlStringAtPosition(0, "x", &list), 13u);
+    EXPECT_EQ(InsertHtmlStringAtPosition(10, nullptr, &list), 13u);
+    EXPECT_EQ(InsertHtmlStringAtPosition(10, "x", nullptr), 13u);
+    EXPECT_EQ(DeleteHtmlStringAtPosition(0, 1, &list), 13u);
+    EXPECT_EQ(DeleteHtmlStringAtPosition(10, 1, nullptr), 13u);
     EXPECT_TRUE(list.IsEmpty());
     EXPECT_EQ(CTraceCapture::Count("[InsertHtmlStringAtPosition] invalid data."), 3u);
     EXPECT_EQ(CTraceCapture::Count("[DeleteHtmlStringAtPosition] invalid data. "), 2u);
     // An empty text is an edit too, with a text of its own.
-    EXPECT_EQ(CUtil::InsertHtmlStringAtPosition(10, "", &list), 0u);
+    EXPECT_EQ(InsertHtmlStringAtPosition(10, "", &list), 0u);
     const CBufferInstruction* p = list.Sentinel()->m_pNext->m_spInstruction.Get();
     EXPECT_STREQ(p->m_pszText, "");
     EXPECT_TRUE(p->m_bOwnsText);

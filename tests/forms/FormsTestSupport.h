@@ -2,8 +2,8 @@
 // instructions a rewriter recorded, and the page after the host's applier ran them.
 #pragma once
 
-#include "filter/BufferInstruction.h"
-#include "filter/DLLContext.h"
+#include "contract/BufferInstruction.h"
+#include "contract/DLLContext.h"
 #include "host/BufferApplier.h"
 #include "htmlparser/TextSearch.h"
 

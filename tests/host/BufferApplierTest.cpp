@@ -1,5 +1,5 @@
 #include "host/BufferApplier.h"
-#include "filter/BufferInstruction.h"
+#include "contract/BufferInstruction.h"
 
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+#include "host/HostUserToken.h"
 #include "host/HostFilter.h"
 #include "platform/WinFile.h"
 #include "platform/WinHandle.h"

@@ -213,7 +213,7 @@ TEST(EndTagPairing, ManyStrayEndTagsAfterManyStartTags)
     STestPage page(sPage);
     size_t nWithElement = 0;
     for (Position p = 15000; p + 4 < sPage.size(); p += 4)
-        nWithElement += static_cast<CEndTag*>(page->getTagAt(p))->getElement() != nullptr ? 1 : 0;
+        nWithElement += static_cast<CEndTag*>(page->getTagAt(p))->getElement() != nullptr ? 1u : 0u;
     EXPECT_EQ(nWithElement, 0u);
     auto* pLast = static_cast<CEndTag*>(page->getTagAt(sPage.size() - 4));
     ASSERT_NE(pLast->getElement(), nullptr);

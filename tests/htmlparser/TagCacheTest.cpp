@@ -89,7 +89,7 @@ TEST(TagCache, CachedAnswersEqualUncachedScansInRandomOrders)
         std::vector<int> queries;
         for (Position p = 0; p <= n + 1; ++p)
             for (int kind = 0; kind < 12; ++kind)
-                queries.push_back(static_cast<int>(p * 16 + kind));
+                queries.push_back(static_cast<int>(p * 16 + static_cast<Position>(kind)));
         std::shuffle(queries.begin(), queries.end(), rng);
         for (int q : queries)
         {

@@ -1,4 +1,4 @@
-#include "filter/DLLContext.h"
+#include "contract/DLLContext.h"
 #include "host/HostFilter.h"
 #include "host/RawRequest.h"
 

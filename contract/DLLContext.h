@@ -4,7 +4,7 @@
 #pragma once
 
 #include "common/CountedPtr.h"
-#include "filter/RequestInfo.h"
+#include "contract/RequestInfo.h"
 #include "platform/HttpFilter.h"
 #include "platform/WinTypes.h"
 

@@ -1,0 +1,61 @@
+// The trace log's shared state, as the front end and the shared-memory ring both reach it. Private to
+// the trace log's own files.
+#pragma once
+
+#include "common/CountedPtr.h"
+#include "common/TraceLog.h"
+#include "platform/WinTypes.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+namespace TraceLogInternal
+{
+// Room the wrap test keeps for the time-stamp prefix.
+constexpr int64_t TRACE_PREFIX_ROOM = 256;
+constexpr size_t TRACE_PREFIX_SIZE = 258;
+
+using CHandleHolder = CCountedPtr<void, CCloseHandleDelete>;
+
+struct TraceLogState
+{
+    std::mutex m_mutex; // guards everything below; taken inside the log lock
+    std::string m_sLogPath = TRACE_DEFAULT_LOG_PATH;
+    int32_t m_nMaxSize = TRACE_DEFAULT_MAX_SIZE;
+    int32_t m_nWrapStart = TRACE_DEFAULT_WRAP_START;
+    std::string m_sModulePrefix;
+    bool m_bDumpAtUnload = false;
+    bool m_bUnloaded = false;
+    bool m_bFallbackChecked = false;
+
+    CHandleHolder m_spSection;
+    char* m_pView = nullptr;
+    int64_t m_nViewSize = 0;
+    int32_t m_nShmWriteOffset = 0;
+    int32_t m_nShmHighWater = 0;
+
+    CHandleHolder m_spFile;
+    int64_t m_nFileWriteOffset = 0;
+    std::string m_sFileBuffer;
+};
+
+// The one state of the process, built on first use.
+TraceLogState& State();
+
+// Whether the mask lets the sinks write.
+bool SinkMayWrite();
+
+// "\r\n" + local date and time with milliseconds + the thread id in hexadecimal + a blank.
+std::string FormatTracePrefix();
+
+// Writes every byte or fails; nOffset advances by what was written either way.
+bool WriteAll(HANDLE hFile, const char* pData, size_t nLength, int64_t& nOffset);
+
+// The ring's part of a flush: its text written to the log path when it is to be dumped, then the view
+// unmapped when bUnmap.
+void FlushSectionLocked(TraceLogState& state, bool bUnmap);
+void UnmapSectionLocked(TraceLogState& state);
+
+} // namespace TraceLogInternal

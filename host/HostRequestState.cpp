@@ -1,0 +1,405 @@
+#include "host/HostRequestState.h"
+
+#include "contract/BufferInstruction.h"
+#include "contract/FilterVersion.h"
+#include "contract/RequestInfo.h"
+#include "host/BufferApplier.h"
+#include "platform/WinMemory.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace
+{
+constexpr DWORD ERROR_INVALID_INDEX = 1413;
+
+bool FindHeader(const HeaderList& headers, const std::string& strName, std::string& strValue)
+{
+    for (const auto& header : headers)
+    {
+        if (RawRequest::EqualsNoCase(header.first, strName))
+        {
+            strValue = header.second;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string WithoutColon(const char* pszName)
+{
+    std::string strName = pszName != nullptr ? pszName : "";
+    if (!strName.empty() && strName.back() == ':')
+        strName.pop_back();
+    return strName;
+}
+
+// The two-call protocol: without room for the value and its terminator the caller learns the size.
+BOOL CopyOut(const std::string& strValue, LPVOID pvBuffer, DWORD* pdwSize)
+{
+    if (pdwSize == nullptr)
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const DWORD dwNeeded = static_cast<DWORD>(strValue.size() + 1);
+    if (pvBuffer == nullptr || *pdwSize < dwNeeded)
+    {
+        *pdwSize = dwNeeded;
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    std::memcpy(pvBuffer, strValue.c_str(), dwNeeded);
+    *pdwSize = dwNeeded;
+    return TRUE;
+}
+
+const char* FindNoCase(const std::string& strText, const char* pszWhat)
+{
+    const size_t nLen = std::strlen(pszWhat);
+    for (size_t i = 0; i + nLen <= strText.size(); ++i)
+    {
+        if (RawRequest::EqualsNoCase(strText.substr(i, nLen), pszWhat))
+            return strText.data() + i;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+CHostRequestState::CHostRequestState(const CHostRequest& request, CHostResult& result)
+    : m_result(result), m_strClientAddress(request.m_strClientAddress), m_strUser(request.m_strUser)
+{
+    result.m_strMethod = request.m_raw.m_strMethod;
+    result.m_strURL = request.m_raw.m_strURL;
+    result.m_strVersion = request.m_raw.m_strVersion;
+    result.m_vecRequestHeaders = request.m_raw.m_vecHeaders;
+    result.m_dwStatus = request.m_dwResponseStatus;
+    result.m_vecResponseHeaders = request.m_vecResponseHeaders;
+    result.m_strBody = request.m_strResponseBody;
+    result.m_dwSubscriptionType =
+        request.m_bSubscriptionTypeSet
+            ? request.m_dwSubscriptionType
+            : RawRequest::DeriveSubscriptionType(request.m_raw.m_strURL, request.m_strVirtualFolder);
+    result.m_dwCriteriaID = request.m_dwCriteriaID;
+
+    // The request information is the host's snapshot of the request as it arrived.
+    m_context.m_spRequestInfo = CCountedPtr<CRequestInfo>(new CRequestInfo());
+    CRequestInfo* pRequestInfo = m_context.m_spRequestInfo.Get();
+    for (const auto& param : RawRequest::ParseQuery(RawRequest::QueryOf(request.m_raw.m_strURL)))
+        pRequestInfo->AddParam(param.first, param.second);
+    pRequestInfo->SetServerVariable("HTTP_URL", request.m_raw.m_strURL);
+    pRequestInfo->SetServerVariable("URL", RawRequest::PathOf(request.m_raw.m_strURL));
+    pRequestInfo->SetServerVariable("QUERY_STRING", RawRequest::QueryOf(request.m_raw.m_strURL));
+    pRequestInfo->SetServerVariable("HTTP_METHOD", request.m_raw.m_strMethod);
+    pRequestInfo->SetServerVariable("HTTP_VERSION", request.m_raw.m_strVersion);
+    pRequestInfo->SetServerVariable("REMOTE_ADDR", request.m_strClientAddress);
+    pRequestInfo->SetServerVariable("HTTPS", "off");
+    // Present even when the browser sent none, so such a request is still classified.
+    pRequestInfo->SetServerVariable("HTTP_USER_AGENT", "");
+    pRequestInfo->SetServerVariable("HTTP_COOKIE", "");
+    for (const auto& header : request.m_raw.m_vecHeaders)
+    {
+        std::string strKey = "HTTP_";
+        for (char c : header.first)
+            strKey += (c == '-') ? '_' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        pRequestInfo->SetServerVariable(strKey, header.second);
+        if (RawRequest::EqualsNoCase(header.first, "Front-End-Https"))
+            pRequestInfo->SetServerVariable("HTTP_Front-End-HTTPS", header.second);
+    }
+
+    m_context.m_spOutboundContext = CCountedPtr<COutboundContext>(new COutboundContext{});
+    m_context.m_spOutboundContext->HttpStatus = request.m_dwResponseStatus;
+    m_context.m_spOutboundContext->m_pCommonPointers = m_apCommonPointers;
+
+    m_context.m_spExchangeURL = CCountedPtr<CExchangeURL>(new CExchangeURL());
+    CExchangeURL* pExchangeURL = m_context.m_spExchangeURL.Get();
+    std::string strHost = "localhost";
+    FindHeader(request.m_raw.m_vecHeaders, "Host", strHost);
+    const std::string strPath = RawRequest::PathOf(request.m_raw.m_strURL);
+    const size_t nSecond = strPath.find('/', 1);
+    pExchangeURL->m_strRootURL =
+        "http://" + strHost + (nSecond != std::string::npos ? strPath.substr(0, nSecond + 1) : "/");
+    pExchangeURL->m_strBasePath = strPath.substr(0, strPath.rfind('/') + 1);
+
+    CHostRequestState* pSelf = this;
+    std::memcpy(m_context.m_abHostReserved0, &pSelf, sizeof(pSelf));
+    m_context.ControlMessage = CM_NONE;
+    m_context.CriteriaID = request.m_dwCriteriaID;
+    m_context.SubscriptionType = result.m_dwSubscriptionType;
+    m_context.CoreServices = &m_coreServices;
+    m_context.pfc = &m_filterContext;
+
+    m_filterContext.cbSize = sizeof(m_filterContext);
+    m_filterContext.Revision = DLSW_FILTER_REVISION;
+    m_filterContext.ServerContext = this;
+    m_filterContext.GetServerVariable = &CHostRequestState::GetServerVariable;
+    m_preprocHeaders = {&CHostRequestState::GetHeader, &CHostRequestState::SetHeader,
+                        &CHostRequestState::AddHeader, 0, 0};
+    m_authComplete = {&CHostRequestState::GetHeader,
+                      &CHostRequestState::SetHeader,
+                      &CHostRequestState::AddHeader,
+                      nullptr,
+                      0,
+                      FALSE,
+                      0};
+    m_sendResponse = m_preprocHeaders;
+    m_sendResponse.HttpStatus = request.m_dwResponseStatus;
+    m_coreServices.SubmitBufferCommands = &CHostRequestState::SubmitBufferCommands;
+    m_coreServices.SendResponse = &CHostRequestState::SendResponse;
+}
+
+void CHostRequestState::PointIntoBody()
+{
+    std::fill(std::begin(m_apCommonPointers), std::end(m_apCommonPointers), nullptr);
+    std::string& strBody = m_result.m_strBody;
+    char* pData = strBody.data();
+    m_apCommonPointers[1] = pData;
+    m_apCommonPointers[2] = strBody.empty() ? nullptr : pData + strBody.size() - 1;
+    const auto Mark = [&](size_t nWord, const char* pszTag)
+    {
+        if (const char* p = FindNoCase(strBody, pszTag))
+            m_apCommonPointers[nWord] = pData + (p - strBody.data());
+    };
+    Mark(15, "<html");
+    Mark(16, "<head");
+    Mark(17, "</head");
+    Mark(19, "<body");
+    Mark(21, "</body");
+    // The character set as the response's Content-Type declares it.
+    if (FindHeader(m_result.m_vecResponseHeaders, "Content-Type", m_strContentType))
+    {
+        m_apCommonPointers[3] = m_strContentType.data();
+        m_apCommonPointers[5] = reinterpret_cast<char*>(static_cast<uintptr_t>(m_strContentType.size()));
+    }
+}
+
+void CHostRequestState::Deliver(DWORD (*pfnHttpFilterProc)(CDLLContext*), DWORD dwType)
+{
+    m_context.NotificationType = dwType;
+    switch (dwType)
+    {
+    case SF_NOTIFY_PREPROC_HEADERS:
+        m_context.pvNotification = &m_preprocHeaders;
+        break;
+    case SF_NOTIFY_AUTH_COMPLETE:
+        m_context.pvNotification = &m_authComplete;
+        break;
+    case SF_NOTIFY_SEND_RESPONSE:
+        m_context.pvNotification = &m_sendResponse;
+        break;
+    case SF_NOTIFY_SEND_RAW_DATA:
+        PointIntoBody();
+        m_context.pvNotification = nullptr;
+        break;
+    default:
+        m_context.pvNotification = nullptr;
+        break;
+    }
+    CNotificationRecord record;
+    record.m_dwType = dwType;
+    record.m_dwCode = pfnHttpFilterProc(&m_context);
+    record.m_dwControlMessage = m_context.ControlMessage;
+    m_result.m_vecNotifications.push_back(record);
+    if (dwType == SF_NOTIFY_SEND_RAW_DATA && m_context.ControlMessage == CM_REPLACE &&
+        m_context.ReplaceBuffer != nullptr)
+    {
+        m_result.m_strBody.assign(m_context.ReplaceBuffer, m_context.ReplaceBufferLength);
+        m_result.m_bBodyReplaced = true;
+    }
+}
+
+void CHostRequestState::Finish()
+{
+    m_result.m_dwRequestFlags = m_context.RequestFlags;
+    m_result.m_dwSettingID = m_context.SettingID;
+    // Whatever end of request left behind is the host's to free.
+    delete[] m_context.ReplaceBuffer;
+    m_context.ReplaceBuffer = nullptr;
+}
+
+bool CHostRequestState::LookUpServerVariable(const std::string& strName, std::string& strValue) const
+{
+    const std::string& strURL = m_result.m_strURL;
+    if (strName == "URL" || strName == "PATH_INFO")
+        strValue = RawRequest::PathOf(strURL);
+    else if (strName == "QUERY_STRING")
+        strValue = RawRequest::QueryOf(strURL);
+    else if (strName == "HTTP_URL")
+        strValue = strURL;
+    else if (strName == "HTTP_METHOD" || strName == "REQUEST_METHOD")
+        strValue = m_result.m_strMethod;
+    else if (strName == "HTTP_VERSION" || strName == "SERVER_PROTOCOL")
+        strValue = m_result.m_strVersion;
+    else if (strName == "REMOTE_ADDR" || strName == "REMOTE_HOST")
+        strValue = m_strClientAddress;
+    else if (strName == "AUTH_USER" || strName == "LOGON_USER" || strName == "REMOTE_USER")
+        strValue = m_strUser;
+    else if (strName == "AUTH_TYPE")
+        strValue = m_strUser.empty() ? "" : "Negotiate";
+    else if (strName == "HTTPS")
+        strValue = "off";
+    else if (strName == "SERVER_PORT")
+        strValue = "80";
+    else if (strName == "SERVER_PORT_SECURE")
+        strValue = "0";
+    else if (strName == "INSTANCE_ID")
+        strValue = "1";
+    else if (strName == "SERVER_NAME")
+    {
+        strValue = "localhost";
+        FindHeader(m_result.m_vecRequestHeaders, "Host", strValue);
+    }
+    else if (strName == "ALL_RAW")
+    {
+        strValue.clear();
+        for (const auto& header : m_result.m_vecRequestHeaders)
+            strValue += header.first + ": " + header.second + "\r\n";
+    }
+    else if (RawRequest::StartsWithNoCase(strName, "HEADER_"))
+        return FindHeader(m_result.m_vecRequestHeaders, strName.substr(7), strValue);
+    else if (RawRequest::StartsWithNoCase(strName, "HTTP_"))
+    {
+        // HTTP_X_NAME is the header X-Name.
+        std::string strHeader = strName.substr(5);
+        for (char& c : strHeader)
+        {
+            if (c == '_')
+                c = '-';
+        }
+        return FindHeader(m_result.m_vecRequestHeaders, strHeader, strValue);
+    }
+    else
+        return false;
+    return true;
+}
+
+BOOL CHostRequestState::GetServerVariable(HTTP_FILTER_CONTEXT* pfc, LPSTR pszName, LPVOID pvBuffer,
+                                          DWORD* pdwSize)
+{
+    CHostRequestState* pState = FromFilterContext(pfc);
+    if (pState == nullptr || pszName == nullptr || pdwSize == nullptr)
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    std::string strValue;
+    if (!pState->LookUpServerVariable(pszName, strValue))
+    {
+        SetLastError(ERROR_INVALID_INDEX);
+        return FALSE;
+    }
+    return CopyOut(strValue, pvBuffer, pdwSize);
+}
+
+BOOL CHostRequestState::GetHeader(HTTP_FILTER_CONTEXT* pfc, LPSTR pszName, LPVOID pvBuffer, DWORD* pdwSize)
+{
+    CHostRequestState* pState = FromFilterContext(pfc);
+    if (pState == nullptr || pszName == nullptr)
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const std::string strName = WithoutColon(pszName);
+    std::string strValue;
+    if (pState->InRequestNotification() && RawRequest::EqualsNoCase(strName, "url"))
+        strValue = pState->m_result.m_strURL;
+    else if (!FindHeader(pState->CurrentHeaders(), strName, strValue))
+    {
+        SetLastError(ERROR_INVALID_INDEX);
+        return FALSE;
+    }
+    return CopyOut(strValue, pvBuffer, pdwSize);
+}
+
+CHostRequestState* CHostRequestState::RecordHeaderChange(HTTP_FILTER_CONTEXT* pfc, LPSTR pszName,
+                                                         LPSTR pszValue, bool bAdded)
+{
+    CHostRequestState* pState = FromFilterContext(pfc);
+    if (pState == nullptr || pszName == nullptr || pszValue == nullptr)
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    CHostResult& result = pState->m_result;
+    const bool bRequest = pState->InRequestNotification();
+    std::vector<CHeaderChange>& vecChanges =
+        bAdded ? (bRequest ? result.m_vecRequestHeadersAdded : result.m_vecResponseHeadersAdded)
+               : (bRequest ? result.m_vecRequestHeadersSet : result.m_vecResponseHeadersSet);
+    vecChanges.push_back(CHeaderChange{pState->m_context.NotificationType, pszName, pszValue, TRUE});
+    return pState;
+}
+
+BOOL CHostRequestState::SetHeader(HTTP_FILTER_CONTEXT* pfc, LPSTR pszName, LPSTR pszValue)
+{
+    CHostRequestState* pState = RecordHeaderChange(pfc, pszName, pszValue, false);
+    if (pState == nullptr)
+        return FALSE;
+    const std::string strName = WithoutColon(pszName);
+    if (pState->InRequestNotification() && RawRequest::EqualsNoCase(strName, "url"))
+    {
+        pState->m_result.m_strURL = pszValue;
+        return TRUE;
+    }
+    HeaderList& headers = pState->CurrentHeaders();
+    // The first header of that name takes the value, later ones go; an empty value removes them all.
+    bool bSet = false;
+    for (auto it = headers.begin(); it != headers.end();)
+    {
+        if (!RawRequest::EqualsNoCase(it->first, strName))
+        {
+            ++it;
+            continue;
+        }
+        if (!bSet && *pszValue != '\0')
+        {
+            it->second = pszValue;
+            bSet = true;
+            ++it;
+        }
+        else
+        {
+            it = headers.erase(it);
+        }
+    }
+    if (!bSet && *pszValue != '\0')
+        headers.emplace_back(strName, pszValue);
+    return TRUE;
+}
+
+BOOL CHostRequestState::AddHeader(HTTP_FILTER_CONTEXT* pfc, LPSTR pszName, LPSTR pszValue)
+{
+    CHostRequestState* pState = RecordHeaderChange(pfc, pszName, pszValue, true);
+    if (pState == nullptr)
+        return FALSE;
+    pState->CurrentHeaders().emplace_back(WithoutColon(pszName), pszValue);
+    return TRUE;
+}
+
+DWORD CHostRequestState::SubmitBufferCommands(CDLLContext* pContext, CBufferInstructionList* pList)
+{
+    CHostRequestState* pState = FromRecord(pContext);
+    if (pState == nullptr || pList == nullptr)
+        return ERROR_INVALID_PARAMETER;
+    CHostResult& result = pState->m_result;
+    result.m_bInstructionsSubmitted = true;
+    result.m_nInstructions = static_cast<size_t>(pList->Count());
+    std::string strError;
+    result.m_dwSubmitResult =
+        ApplyBufferInstructions(*pList, pState->m_apCommonPointers[1], result.m_strBody, strError);
+    return result.m_dwSubmitResult;
+}
+
+DWORD CHostRequestState::SendResponse(CDLLContext* pContext, const char* pszResponse, DWORD* pdwLength,
+                                      CCoreServicesTable* /*pTable*/)
+{
+    CHostRequestState* pState = FromRecord(pContext);
+    if (pState == nullptr || pszResponse == nullptr)
+        return ERROR_INVALID_PARAMETER;
+    pState->m_result.m_bResponseSent = true;
+    if (pdwLength != nullptr)
+        pState->m_result.m_strResponseSent.assign(pszResponse, *pdwLength);
+    else
+        pState->m_result.m_strResponseSent = pszResponse;
+    return ERROR_SUCCESS;
+}
