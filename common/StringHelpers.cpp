@@ -1,6 +1,7 @@
 #include "common/StringHelpers.h"
 
 #include <cstring>
+#include <limits>
 #include <sstream>
 
 std::string IntToString(int32_t nValue)
@@ -232,47 +233,43 @@ bool ParseRange(const std::string& sText, int nRadix, size_t nStart, size_t nLen
     }
     return true;
 }
+
+// Both widths in one: a negative value may reach -2^31, a positive one the type's maximum, and the
+// result wraps to 32 bits as the value's two's complement.
+template <class T>
+bool ParseIntRadixAs(const std::string& sText, T& nValue, int nRadix, size_t nStart, size_t nLength,
+                     bool bAllowSign)
+{
+    static_assert(sizeof(T) == sizeof(uint32_t));
+    nValue = 0;
+    bool bEmpty = false;
+    bool bNegative = false;
+    size_t nFrom = 0;
+    size_t nTo = 0;
+    if (!ParseRange(sText, nRadix, nStart, nLength, bAllowSign, bEmpty, bNegative, nFrom, nTo))
+        return false;
+    if (bEmpty)
+        return true;
+    const uint64_t ullLimit =
+        bNegative ? 0x80000000ull : static_cast<uint64_t>(std::numeric_limits<T>::max());
+    uint64_t ullMagnitude = 0;
+    const bool bOk = ParseMagnitude(sText, nFrom, nTo, nRadix, ullLimit, ullMagnitude);
+    const auto nBits = static_cast<uint32_t>(ullMagnitude);
+    nValue = static_cast<T>(bNegative ? 0u - nBits : nBits);
+    return bOk;
+}
 } // namespace
 
 bool ParseIntRadix(const std::string& sText, int32_t& nValue, int nRadix, size_t nStart, size_t nLength,
                    bool bAllowSign)
 {
-    nValue = 0;
-    bool bEmpty = false;
-    bool bNegative = false;
-    size_t nFrom = 0;
-    size_t nTo = 0;
-    if (!ParseRange(sText, nRadix, nStart, nLength, bAllowSign, bEmpty, bNegative, nFrom, nTo))
-        return false;
-    if (bEmpty)
-        return true;
-    const uint64_t ullLimit = bNegative ? 0x80000000ull : 0x7FFFFFFFull;
-    uint64_t ullMagnitude = 0;
-    const bool bOk = ParseMagnitude(sText, nFrom, nTo, nRadix, ullLimit, ullMagnitude);
-    const int64_t llValue =
-        bNegative ? -static_cast<int64_t>(ullMagnitude) : static_cast<int64_t>(ullMagnitude);
-    nValue = static_cast<int32_t>(llValue);
-    return bOk;
+    return ParseIntRadixAs(sText, nValue, nRadix, nStart, nLength, bAllowSign);
 }
 
 bool ParseIntRadix(const std::string& sText, uint32_t& nValue, int nRadix, size_t nStart, size_t nLength,
                    bool bAllowSign)
 {
-    nValue = 0;
-    bool bEmpty = false;
-    bool bNegative = false;
-    size_t nFrom = 0;
-    size_t nTo = 0;
-    if (!ParseRange(sText, nRadix, nStart, nLength, bAllowSign, bEmpty, bNegative, nFrom, nTo))
-        return false;
-    if (bEmpty)
-        return true;
-    const uint64_t ullLimit = bNegative ? 0x80000000ull : 0xFFFFFFFFull;
-    uint64_t ullMagnitude = 0;
-    const bool bOk = ParseMagnitude(sText, nFrom, nTo, nRadix, ullLimit, ullMagnitude);
-    nValue = bNegative ? static_cast<uint32_t>(0u - static_cast<uint32_t>(ullMagnitude))
-                       : static_cast<uint32_t>(ullMagnitude);
-    return bOk;
+    return ParseIntRadixAs(sText, nValue, nRadix, nStart, nLength, bAllowSign);
 }
 
 bool Base64EncodeInPlace(std::string& sText)

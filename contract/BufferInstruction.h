@@ -4,6 +4,7 @@
 #pragma once
 
 #include "common/CountedPtr.h"
+#include "platform/WinError.h"
 #include "platform/WinTypes.h"
 
 #include <cstddef>
@@ -25,8 +26,8 @@ public:
     CBufferInstruction& operator=(const CBufferInstruction&) = delete;
     virtual ~CBufferInstruction() { SetText(nullptr); }
 
-    // Keeps an own copy of the text; null lets go of it. Throws E_OUTOFMEMORY as a 32-bit value when the
-    // copy cannot be allocated.
+    // Keeps an own copy of the text; null lets go of it. Raises E_OUTOFMEMORY when the copy cannot be
+    // allocated.
     void SetText(const char* pszText)
     {
         if (m_bOwnsText && m_pszText != nullptr)
@@ -39,7 +40,7 @@ public:
         const size_t nLen = nTextLen < 1 ? 1 : nTextLen;
         char* pszCopy = new (std::nothrow) char[nLen + 1];
         if (pszCopy == nullptr)
-            throw static_cast<int32_t>(E_OUTOFMEMORY);
+            ThrowIfFailed(E_OUTOFMEMORY);
         std::memset(pszCopy, 0, nLen + 1);
         std::memcpy(pszCopy, pszText, nTextLen);
         m_pszText = pszCopy;
@@ -84,8 +85,9 @@ public:
         delete m_pSentinel;
     }
 
-    // Takes ownership in every case. 13 for an insert without text or a delete of nothing. Keeps the list
-    // by position; at one position inserts come before deletes, and the latest of one kind comes first.
+    // Takes ownership in every case. ERROR_INVALID_DATA for an insert without text or a delete of nothing.
+    // Keeps the list by position; at one position inserts come before deletes, and the latest of one kind
+    // comes first.
     DWORD Add(const CCountedPtr<CBufferInstruction>& spInstruction)
     {
         const CBufferInstruction* pNew = spInstruction.Get();

@@ -60,7 +60,7 @@ struct CExchangeURL
     std::string m_strBasePath;
 };
 
-// Submits a buffer-instruction list; 0 when the host applied it.
+// Submits a buffer-instruction list; ERROR_SUCCESS when the host applied it.
 using PFN_SUBMIT_BUFFER_COMMANDS = DWORD (*)(CDLLContext* pContext, CBufferInstructionList* pList);
 // Sends a complete raw response, status line and headers included.
 using PFN_CORE_SEND_RESPONSE = DWORD (*)(CDLLContext* pContext, const char* pszResponse, DWORD* pdwLength,

@@ -18,10 +18,11 @@ public:
     virtual DWORD NotifySendRawData(CDLLContext* pContext) = 0;
     virtual DWORD NotifyEndOfRequest(CDLLContext* pContext) = 0;
 
-    // The host's answer, 0 when the notification does not allow headers or a call-back is missing.
+    // The host's answer, FALSE when the notification does not allow headers or a call-back is missing.
     static BOOL AddWorkerHeader(CDLLContext* pContext, const char* pszName, const char* pszValue);
     static BOOL SetWorkerHeader(CDLLContext* pContext, const char* pszName, const char* pszValue);
-    // 0 and Completed once the host took the response; 7 when the host offers no way to send one.
+    // ERROR_SUCCESS and Completed once the host took the response; ERROR_ARENA_TRASHED when the host offers
+    // no way to send one.
     static DWORD SendResponse(CDLLContext* pContext, const char* pszResponse, const char* pszStatusText,
                               DWORD dwLength);
 };

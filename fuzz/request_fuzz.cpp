@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
     RawRequest::DeriveSubscriptionType(raw.m_strURL, DLSW_DEFAULT_VIRTUAL_FOLDER);
 
     CDLLContext context{};
-    context.NotificationType = 0x4000;
+    context.NotificationType = SF_NOTIFY_PREPROC_HEADERS;
     context.SubscriptionType = dwSubscriptionType;
     context.m_spRequestInfo = CCountedPtr<CRequestInfo>(new CRequestInfo());
     CRequestInfo& info = *context.m_spRequestInfo.Get();

@@ -210,3 +210,8 @@ DWORD Win32ErrorFromErrno(int nErrno)
         return ERROR_GEN_FAILURE;
     }
 }
+
+void SetLastErrorFromErrno(int nErrno)
+{
+    SetLastError(Win32ErrorFromErrno(nErrno));
+}

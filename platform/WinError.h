@@ -26,3 +26,26 @@ DLSW_API const char* FindSystemErrorText(DWORD dwMessageId);
 
 // The Win32 code closest to a POSIX errno value.
 DLSW_API DWORD Win32ErrorFromErrno(int nErrno);
+
+// The last error of the calling thread from a POSIX errno value, the one translation every call that fails
+// in a POSIX function goes through.
+DLSW_API void SetLastErrorFromErrno(int nErrno);
+
+// A failed HRESULT, thrown. Deliberately no std::exception: it carries a code, not a text, and whoever
+// catches everything reports it as the unknown exception it was when the code itself was thrown.
+class DLSW_API CHResultError
+{
+public:
+    explicit CHResultError(HRESULT hr) : m_hr(hr) {}
+    HRESULT Error() const { return m_hr; }
+
+private:
+    HRESULT m_hr;
+};
+
+// The one way our code raises a failed HRESULT; a success code passes.
+inline void ThrowIfFailed(HRESULT hr)
+{
+    if (FAILED(hr))
+        throw CHResultError(hr);
+}

@@ -470,7 +470,7 @@ BOOL SetEndOfFile(HANDLE hFile)
     const off_t nPos = ::lseek(spFile->m_fd, 0, SEEK_CUR);
     if (nPos < 0 || ::ftruncate(spFile->m_fd, nPos) != 0)
     {
-        SetLastError(Win32ErrorFromErrno(errno));
+        SetLastErrorFromErrno(errno);
         return FALSE;
     }
     return TRUE;
@@ -483,7 +483,7 @@ BOOL FlushFileBuffers(HANDLE hFile)
         return FALSE;
     if (::fsync(spFile->m_fd) != 0 && errno != EINVAL)
     {
-        SetLastError(Win32ErrorFromErrno(errno));
+        SetLastErrorFromErrno(errno);
         return FALSE;
     }
     return TRUE;
@@ -496,7 +496,7 @@ DWORD GetFileSize(HANDLE hFile, LPDWORD pFileSizeHigh)
     if (!spFile || ::fstat(spFile->m_fd, &st) != 0)
     {
         if (spFile)
-            SetLastError(Win32ErrorFromErrno(errno));
+            SetLastErrorFromErrno(errno);
         return INVALID_FILE_SIZE;
     }
     const ULONGLONG ullSize = static_cast<ULONGLONG>(st.st_size);
@@ -515,7 +515,7 @@ BOOL GetFileTime(HANDLE hFile, LPFILETIME pCreationTime, LPFILETIME pLastAccessT
     struct stat st;
     if (::fstat(spFile->m_fd, &st) != 0)
     {
-        SetLastError(Win32ErrorFromErrno(errno));
+        SetLastErrorFromErrno(errno);
         return FALSE;
     }
     if (pCreationTime != nullptr)

@@ -167,7 +167,7 @@ HANDLE CreateFileMappingA(HANDLE hFile, LPSECURITY_ATTRIBUTES /*pAttributes*/, D
             const int nErrno = errno;
             if (fd >= 0)
                 ::close(fd);
-            SetLastError(Win32ErrorFromErrno(nErrno));
+            SetLastErrorFromErrno(nErrno);
             return nullptr;
         }
         HANDLE h = RegisterHandleObject(std::make_shared<CSectionObject>(fd, bWritable, false));
@@ -190,7 +190,7 @@ HANDLE CreateFileMappingA(HANDLE hFile, LPSECURITY_ATTRIBUTES /*pAttributes*/, D
         {
             const int nErrno = errno;
             ::close(fd);
-            SetLastError(Win32ErrorFromErrno(nErrno));
+            SetLastErrorFromErrno(nErrno);
             return nullptr;
         }
     }
@@ -260,7 +260,7 @@ LPVOID MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess, DWORD dwF
                      MAP_SHARED, spSection->m_fd, static_cast<off_t>(ullOffset));
     if (p == MAP_FAILED)
     {
-        SetLastError(Win32ErrorFromErrno(errno));
+        SetLastErrorFromErrno(errno);
         return nullptr;
     }
     std::lock_guard<std::mutex> lock(ViewMutex());

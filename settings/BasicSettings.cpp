@@ -97,6 +97,23 @@ bool CBasicSettings::FindSettingsFile(const std::string& sPath, const char* pszL
     return true;
 }
 
+bool CBasicSettings::BeginLoad(const std::string& sPath, const char* pszLoader, CLoadStart& start)
+{
+    if (!FindSettingsFile(sPath, pszLoader))
+        return false;
+    start.m_bTimeRead = SUCCEEDED(ReadFileTime(sPath, start.m_ftBeforeRead));
+    SetPath(sPath);
+    return true;
+}
+
+CComPtr<IXMLDOMDocument2> CBasicSettings::OpenDocument(const std::string& sPath)
+{
+    CComPtr<IXMLDOMDocument2> spDoc;
+    ThrowIfFailed(spDoc.CoCreateInstance(CLSID_DOMDocument));
+    ThrowIfFailed(LoadXMLDocument(spDoc, sPath));
+    return spDoc;
+}
+
 HRESULT CBasicSettings::ReadFileTime(const std::string& sPath, FILETIME& ft)
 {
     HANDLE hFile =

@@ -4,6 +4,7 @@
 
 #include "platform/ComSupport.h"
 #include "platform/MsXml.h"
+#include "platform/WinError.h"
 #include "platform/WinTypes.h"
 
 #include <mutex>
@@ -73,7 +74,7 @@ public:
 
     // Reads the named attributes of every child element of that name and hands the element and its
     // attributes to fn(IXMLDOMNode*, const TagItems&). A missing parent has no children. A failing DOM
-    // call is thrown as its HRESULT.
+    // call is raised with ThrowIfFailed.
     template <class TFn>
     static HRESULT ForEachElement(IXMLDOMNode* pParent, const char* pszChildName,
                                   const std::vector<const char*>& vecNames, TFn&& fn);
@@ -106,6 +107,19 @@ protected:
     // Whether the file to load is there; when it is not, the loader's trace line says so.
     static bool FindSettingsFile(const std::string& sPath, const char* pszLoader);
 
+    // What a load notes before it reads: the file's last-write time then, when it could be read.
+    struct CLoadStart
+    {
+        FILETIME m_ftBeforeRead{0, 0};
+        bool m_bTimeRead = false;
+        const FILETIME* BeforeRead() const { return m_bTimeRead ? &m_ftBeforeRead : nullptr; }
+    };
+    // The start every loader shares: false when the file is not there (traced under the loader's name);
+    // otherwise the file's last-write time is noted and the path recorded.
+    bool BeginLoad(const std::string& sPath, const char* pszLoader, CLoadStart& start);
+    // A new document holding the file; a failing step is raised with ThrowIfFailed.
+    static CComPtr<IXMLDOMDocument2> OpenDocument(const std::string& sPath);
+
 private:
     // The change check runs outside the holder's lock while a load may write these: they have a lock of
     // their own.
@@ -124,18 +138,15 @@ HRESULT CBasicSettings::ForEachElement(IXMLDOMNode* pParent, const char* pszChil
         return S_OK;
     CComPtr<IXMLDOMNodeList> spList;
     HRESULT hr = pParent->selectNodes(_bstr_t(pszChildName), &spList);
-    if (FAILED(hr))
-        throw hr;
+    ThrowIfFailed(hr);
     LONG nLength = 0;
     hr = spList->get_length(&nLength);
-    if (FAILED(hr))
-        throw hr;
+    ThrowIfFailed(hr);
     for (LONG i = 0; i < nLength; ++i)
     {
         CComPtr<IXMLDOMNode> spElement;
         hr = spList->get_item(i, &spElement);
-        if (FAILED(hr))
-            throw hr;
+        ThrowIfFailed(hr);
         if (!spElement || vecNames.empty())
             continue;
         TagItems items;
@@ -143,8 +154,7 @@ HRESULT CBasicSettings::ForEachElement(IXMLDOMNode* pParent, const char* pszChil
         for (const char* pszName : vecNames)
             items.emplace_back(pszName);
         hr = ReadAttributes(spElement, items);
-        if (FAILED(hr))
-            throw hr;
+        ThrowIfFailed(hr);
         fn(spElement.Get(), items);
     }
     return hr;

@@ -4,6 +4,7 @@
 #include "platform/WinFile.h"
 #include "platform/WinHandle.h"
 #include "platform/WinMemory.h"
+#include "settings/LoadGuard.h"
 #include "settings/SettingItemIDs.h"
 #include "settings/XmlHelpers.h"
 
@@ -11,12 +12,9 @@
 
 HRESULT CDLSettings::LoadSettings(const std::string& sPath)
 {
-    if (!FindSettingsFile(sPath, "LoadSettings"))
+    CLoadStart start;
+    if (!BeginLoad(sPath, "LoadSettings", start))
         return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
-    FILETIME ftBeforeRead = {0, 0};
-    const bool bTimeRead = SUCCEEDED(ReadFileTime(sPath, ftBeforeRead));
-
-    SetPath(sPath);
     const size_t nSlash = sPath.rfind('\\');
     if (nSlash == std::string::npos)
         TraceLog("Invaliud path format %s", sPath.c_str());
@@ -24,68 +22,36 @@ HRESULT CDLSettings::LoadSettings(const std::string& sPath)
         m_sSettingsDirectory = sPath.substr(0, nSlash + 1);
 
     SettingsSnapshot snapshot;
-    HRESULT hr = S_OK;
-    try
-    {
-        CComPtr<IXMLDOMDocument2> spDoc;
-        hr = spDoc.CoCreateInstance(CLSID_DOMDocument);
-        if (FAILED(hr))
-            throw hr;
-        hr = LoadXMLDocument(spDoc, sPath);
-        if (FAILED(hr))
-            throw hr;
-        hr = spDoc->setProperty(_bstr_t("SelectionLanguage"), _variant_t("XPath"));
-        if (FAILED(hr))
-            throw hr;
+    HRESULT hr = GuardLoad(
+        {"LoadSettings"},
+        [&]
+        {
+            CComPtr<IXMLDOMDocument2> spDoc = OpenDocument(sPath);
+            ThrowIfFailed(spDoc->setProperty(_bstr_t("SelectionLanguage"), _variant_t("XPath")));
 
-        CComPtr<IXMLDOMNode> spGeneral;
-        hr = spDoc->selectSingleNode(_bstr_t("SETTINGS/GENERALSETTINGS"), &spGeneral);
-        if (FAILED(hr))
-            throw hr;
-        hr = ForEachChild(spGeneral.Get(), "ITEM", {"ID", "DESCR", "VALUE"},
-                          _functTrans<CDLSettings, SettingItemMap>{this, &CDLSettings::AddItemToMap},
-                          snapshot.m_mapGeneralItems);
+            CComPtr<IXMLDOMNode> spGeneral;
+            ThrowIfFailed(spDoc->selectSingleNode(_bstr_t("SETTINGS/GENERALSETTINGS"), &spGeneral));
+            ForEachChild(spGeneral.Get(), "ITEM", {"ID", "DESCR", "VALUE"},
+                         _functTrans<CDLSettings, SettingItemMap>{this, &CDLSettings::AddItemToMap},
+                         snapshot.m_mapGeneralItems);
 
-        // A section the file lacks is an empty one: nothing of the previous file survives a load.
-        CComPtr<IXMLDOMNode> spDefaultHighSpeed;
-        hr = spDoc->selectSingleNode(_bstr_t("SETTINGS/DEFAULTHIGHSPEED"), &spDefaultHighSpeed);
-        if (FAILED(hr))
-            throw hr;
-        hr = LoadHighSpeedList(spDefaultHighSpeed, snapshot.m_vecHighSpeed, snapshot.m_mapExtensionActions);
-        if (FAILED(hr))
-            throw hr;
-        snapshot.m_vecDefaultHighSpeed = snapshot.m_vecHighSpeed;
-        CComPtr<IXMLDOMNode> spHighSpeed;
-        hr = spDoc->selectSingleNode(_bstr_t("SETTINGS/HIGHSPEED"), &spHighSpeed);
-        if (FAILED(hr))
-            throw hr;
-        hr = LoadHighSpeedList(spHighSpeed, snapshot.m_vecHighSpeed, snapshot.m_mapExtensionActions);
-        if (FAILED(hr))
-            throw hr;
+            // A section the file lacks is an empty one: nothing of the previous file survives a load.
+            CComPtr<IXMLDOMNode> spDefaultHighSpeed;
+            ThrowIfFailed(spDoc->selectSingleNode(_bstr_t("SETTINGS/DEFAULTHIGHSPEED"), &spDefaultHighSpeed));
+            ThrowIfFailed(LoadHighSpeedList(spDefaultHighSpeed, snapshot.m_vecHighSpeed,
+                                            snapshot.m_mapExtensionActions));
+            snapshot.m_vecDefaultHighSpeed = snapshot.m_vecHighSpeed;
+            CComPtr<IXMLDOMNode> spHighSpeed;
+            ThrowIfFailed(spDoc->selectSingleNode(_bstr_t("SETTINGS/HIGHSPEED"), &spHighSpeed));
+            ThrowIfFailed(
+                LoadHighSpeedList(spHighSpeed, snapshot.m_vecHighSpeed, snapshot.m_mapExtensionActions));
 
-        CComPtr<IXMLDOMNode> spSettings;
-        hr = spDoc->selectSingleNode(_bstr_t("SETTINGS"), &spSettings);
-        if (FAILED(hr))
-            throw hr;
-        hr = LoadSettingSets(spSettings, snapshot);
-        if (FAILED(hr))
-            throw hr;
-    }
-    catch (HRESULT hrThrown)
-    {
-        hr = hrThrown;
-        TraceLogError(static_cast<DWORD>(hr), "LoadSettings HRESULT exception %x", static_cast<unsigned>(hr));
-    }
-    catch (const _com_error& e)
-    {
-        hr = e.Error();
-        TraceLogError(static_cast<DWORD>(hr), "LoadSettings com exception %x", static_cast<unsigned>(hr));
-    }
-    catch (...)
-    {
-        hr = E_FAIL;
-        TraceLog("LoadSettings General exception");
-    }
+            CComPtr<IXMLDOMNode> spSettings;
+            ThrowIfFailed(spDoc->selectSingleNode(_bstr_t("SETTINGS"), &spSettings));
+            const HRESULT hrSets = LoadSettingSets(spSettings, snapshot);
+            ThrowIfFailed(hrSets);
+            return hrSets;
+        });
     // Any failure above keeps the settings in force; a partly read file is never taken over.
     if (hr == S_FALSE)
         hr = S_OK; // a missing section is no failure
@@ -97,7 +63,7 @@ HRESULT CDLSettings::LoadSettings(const std::string& sPath)
         m_vecDefaultHighSpeed.swap(snapshot.m_vecDefaultHighSpeed);
         m_vecHighSpeed.swap(snapshot.m_vecHighSpeed);
         m_mapExtensionActions.swap(snapshot.m_mapExtensionActions);
-        RecordLoad(sPath, bTimeRead ? &ftBeforeRead : nullptr);
+        RecordLoad(sPath, start.BeforeRead());
         LoadGroups();
         int nInterval = GetReloadInterval();
         if (GetItemValue(SETTING_RELOAD_INTERVAL, nInterval, -1, -1))
@@ -106,29 +72,14 @@ HRESULT CDLSettings::LoadSettings(const std::string& sPath)
 
     // The engine options are the engines' own business: their failure is traced, never thrown out of the
     // settings load.
-    try
-    {
-        if (!LoadEngineINI())
-            TraceLogError(static_cast<DWORD>(E_FAIL),
-                          "LoadSettings failed to load the engine options HRESULT %x",
-                          static_cast<unsigned>(E_FAIL));
-    }
-    catch (HRESULT hrThrown)
-    {
-        TraceLogError(static_cast<DWORD>(hrThrown),
-                      "LoadSettings failed to load the engine options HRESULT %x",
-                      static_cast<unsigned>(hrThrown));
-    }
-    catch (const _com_error& e)
-    {
-        TraceLogError(static_cast<DWORD>(e.Error()),
-                      "LoadSettings failed to load the engine options HRESULT %x",
-                      static_cast<unsigned>(e.Error()));
-    }
-    catch (...)
-    {
+    LoadFailureKind eKind = LoadFailureKind::None;
+    const HRESULT hrEngines = CatchLoadFailure([&] { return LoadEngineINI() ? S_OK : E_FAIL; }, eKind);
+    if (eKind == LoadFailureKind::General)
         TraceLog("LoadSettings failed to load the engine options General exception");
-    }
+    else if (FAILED(hrEngines))
+        TraceLogError(static_cast<DWORD>(hrEngines),
+                      "LoadSettings failed to load the engine options HRESULT %x",
+                      static_cast<unsigned>(hrEngines));
     return hr;
 }
 

@@ -1,6 +1,7 @@
 #include "common/StringHelpers.h"
 #include "common/TraceLog.h"
 #include "settings/DLSettings.h"
+#include "settings/LoadGuard.h"
 #include "settings/SettingItemIDs.h"
 
 #include <algorithm>
@@ -62,24 +63,16 @@ void CDLSettings::LoadSettingSet(IXMLDOMNode* pElement, const TagItems& items, S
         set.m_sDescr = sDescr;
 
     CComPtr<IXMLDOMNode> spEngines;
-    HRESULT hr = pElement->selectSingleNode(_bstr_t("ENGINES"), &spEngines);
-    if (FAILED(hr))
-        throw hr;
-    hr = LoadEngines(spEngines, set);
-    if (FAILED(hr))
-        throw hr;
+    ThrowIfFailed(pElement->selectSingleNode(_bstr_t("ENGINES"), &spEngines));
+    ThrowIfFailed(LoadEngines(spEngines, set));
 
     CComPtr<IXMLDOMNode> spSummary;
-    hr = pElement->selectSingleNode(_bstr_t("SUMMARY"), &spSummary);
-    if (FAILED(hr))
-        throw hr;
+    ThrowIfFailed(pElement->selectSingleNode(_bstr_t("SUMMARY"), &spSummary));
     ForEachChild(spSummary.Get(), "INFO", {"ID", "DESCR", "VALUE", "ON"},
                  _functTrans<CDLSettings, SettingSetRecord>{this, &CDLSettings::AddSummaryInfo}, set);
 
     CComPtr<IXMLDOMNode> spItems;
-    hr = pElement->selectSingleNode(_bstr_t("ITEMS"), &spItems);
-    if (FAILED(hr))
-        throw hr;
+    ThrowIfFailed(pElement->selectSingleNode(_bstr_t("ITEMS"), &spItems));
     ForEachChild(spItems.Get(), "ITEM", {"ID", "DESCR", "VALUE"},
                  _functTrans<CDLSettings, SettingItemMap>{this, &CDLSettings::AddItemToMap}, set.m_mapItems);
 }
@@ -133,9 +126,7 @@ HRESULT CDLSettings::LoadEngines(IXMLDOMNode* pEnginesNode, SettingSetRecord& se
                        CCountedPtr<EngineRecord> spEngine = AddEngine(items, set);
                        if (!spEngine)
                            return; // its items and options belong to no engine
-                       const HRESULT hr = LoadEngine(pElement, *spEngine);
-                       if (FAILED(hr))
-                           throw hr;
+                       ThrowIfFailed(LoadEngine(pElement, *spEngine));
                    });
     return S_OK;
 }
@@ -162,41 +153,24 @@ CCountedPtr<EngineRecord> CDLSettings::AddEngine(const TagItems& items, SettingS
 
 HRESULT CDLSettings::LoadEngine(IXMLDOMNode* pEngineNode, EngineRecord& engine)
 {
-    HRESULT hr = S_OK;
-    try
-    {
-        CComPtr<IXMLDOMNode> spGeneral;
-        hr = pEngineNode->selectSingleNode(_bstr_t("GENERAL"), &spGeneral);
-        if (FAILED(hr))
-            throw hr;
-        hr = ForEachChild(spGeneral.Get(), "MEASURE", {"ID", "DESCR", "VALUE"},
-                          _functTrans<CDLSettings, SettingItemMap>{this, &CDLSettings::AddItemToMap},
-                          engine.m_mapItems);
-        CComPtr<IXMLDOMNode> spOptions;
-        hr = pEngineNode->selectSingleNode(_bstr_t("OPTIONS"), &spOptions);
-        if (FAILED(hr))
-            throw hr;
-        hr = ForEachChild(spOptions.Get(), "OPTION", {"ID", "DESCR", "VALUE"},
-                          _functTrans<CDLSettings, SettingItemMap>{this, &CDLSettings::AddItemToMap},
-                          engine.m_mapOptions);
-        BuildOptionArray(engine);
-    }
-    catch (HRESULT hrThrown)
-    {
-        hr = hrThrown;
-        TraceLogError(static_cast<DWORD>(hr), "LoadEngine HRESULT exception %x", static_cast<unsigned>(hr));
-    }
-    catch (const _com_error& e)
-    {
-        hr = e.Error();
-        TraceLogError(static_cast<DWORD>(hr), "LoadEngine com exception %x", static_cast<unsigned>(hr));
-    }
-    catch (...)
-    {
-        hr = E_FAIL;
-        TraceLog("LoadEngine General exception");
-    }
-    return hr;
+    return GuardLoad(
+        {"LoadEngine"},
+        [&]
+        {
+            CComPtr<IXMLDOMNode> spGeneral;
+            ThrowIfFailed(pEngineNode->selectSingleNode(_bstr_t("GENERAL"), &spGeneral));
+            ForEachChild(spGeneral.Get(), "MEASURE", {"ID", "DESCR", "VALUE"},
+                         _functTrans<CDLSettings, SettingItemMap>{this, &CDLSettings::AddItemToMap},
+                         engine.m_mapItems);
+            CComPtr<IXMLDOMNode> spOptions;
+            ThrowIfFailed(pEngineNode->selectSingleNode(_bstr_t("OPTIONS"), &spOptions));
+            const HRESULT hr =
+                ForEachChild(spOptions.Get(), "OPTION", {"ID", "DESCR", "VALUE"},
+                             _functTrans<CDLSettings, SettingItemMap>{this, &CDLSettings::AddItemToMap},
+                             engine.m_mapOptions);
+            BuildOptionArray(engine);
+            return hr;
+        });
 }
 
 void CDLSettings::BuildOptionArray(EngineRecord& engine)

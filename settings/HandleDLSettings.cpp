@@ -2,6 +2,7 @@
 
 #include "common/TraceLog.h"
 #include "settings/IPRange.h"
+#include "settings/LoadGuard.h"
 #include "settings/SettingItemIDs.h"
 
 #include <new>
@@ -10,32 +11,7 @@ namespace
 {
 template <class TFn> HRESULT Guarded(TFn fn, const std::string& sPath)
 {
-    try
-    {
-        return fn();
-    }
-    catch (HRESULT hr)
-    {
-        TraceLogError(static_cast<DWORD>(hr), "CHandleDLSettings load of %s HRESULT exception %x",
-                      sPath.c_str(), static_cast<unsigned>(hr));
-        return FAILED(hr) ? hr : E_FAIL;
-    }
-    catch (const _com_error& e)
-    {
-        TraceLogError(static_cast<DWORD>(e.Error()), "CHandleDLSettings load of %s com exception %x",
-                      sPath.c_str(), static_cast<unsigned>(e.Error()));
-        return FAILED(e.Error()) ? e.Error() : E_FAIL;
-    }
-    catch (const std::bad_alloc&)
-    {
-        TraceLog("CHandleDLSettings load of %s General exception", sPath.c_str());
-        return E_OUTOFMEMORY;
-    }
-    catch (...)
-    {
-        TraceLog("CHandleDLSettings load of %s General exception", sPath.c_str());
-        return E_FAIL;
-    }
+    return GuardLoad({"CHandleDLSettings load of ", sPath.c_str()}, fn);
 }
 } // namespace
 

@@ -3,62 +3,40 @@
 #include "common/TraceLog.h"
 #include "platform/WinFile.h"
 #include "platform/WinHandle.h"
+#include "settings/LoadGuard.h"
 #include "settings/XmlHelpers.h"
 
 HRESULT CLinkCriteria::LoadLinkCriteria(const std::string& sPath)
 {
     CReadState state;
-    if (!FindSettingsFile(sPath, "LoadLinkCriteria"))
+    CLoadStart start;
+    if (!BeginLoad(sPath, "LoadLinkCriteria", start))
         return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
-    FILETIME ftBeforeRead = {0, 0};
-    const bool bTimeRead = SUCCEEDED(ReadFileTime(sPath, ftBeforeRead));
-    SetPath(sPath);
 
-    HRESULT hr = S_OK;
-    try
-    {
-        CComPtr<IXMLDOMDocument2> spDoc;
-        hr = spDoc.CoCreateInstance(CLSID_DOMDocument);
-        if (FAILED(hr))
-            throw hr;
-        hr = LoadXMLDocument(spDoc, sPath);
-        if (FAILED(hr))
-            throw hr;
-        CComPtr<IXMLDOMNode> spRoot;
-        hr = spDoc->selectSingleNode(_bstr_t("SERVICEWORKERS"), &spRoot);
-        if (FAILED(hr))
-            throw hr;
-        hr = ForEachElement(
-            spRoot.Get(), "SW", {"ID", "DESCR"},
-            [&](IXMLDOMNode* pSW, const TagItems& items)
-            {
-                // An SW without a readable ID is skipped with its links: they belong to no service worker.
-                if (!ReadSW(items, state))
-                    return;
-                ForEachChild(pSW, "LINK", {"CRITERIA_ID", "SETTINGS_ID"},
-                             _functTrans<CLinkCriteria, CReadState>{this, &CLinkCriteria::ReadLink}, state);
-            });
-    }
-    catch (HRESULT hrThrown)
-    {
-        hr = hrThrown;
-        TraceLogError(static_cast<DWORD>(hr), "LoadLinkCriteria HRESULT exception %x",
-                      static_cast<unsigned>(hr));
-    }
-    catch (const _com_error& e)
-    {
-        hr = e.Error();
-        TraceLogError(static_cast<DWORD>(hr), "LoadCoreSettings com exception %x", static_cast<unsigned>(hr));
-    }
-    catch (...)
-    {
-        hr = E_FAIL;
-        TraceLog("LoadLinkCriteria General exception");
-    }
+    const HRESULT hr =
+        GuardLoad({"LoadLinkCriteria", "", "LoadCoreSettings"},
+                  [&]
+                  {
+                      CComPtr<IXMLDOMDocument2> spDoc = OpenDocument(sPath);
+                      CComPtr<IXMLDOMNode> spRoot;
+                      ThrowIfFailed(spDoc->selectSingleNode(_bstr_t("SERVICEWORKERS"), &spRoot));
+                      return ForEachElement(spRoot.Get(), "SW", {"ID", "DESCR"},
+                                            [&](IXMLDOMNode* pSW, const TagItems& items)
+                                            {
+                                                // An SW without a readable ID is skipped with its links: they
+                                                // belong to no service worker.
+                                                if (!ReadSW(items, state))
+                                                    return;
+                                                ForEachChild(pSW, "LINK", {"CRITERIA_ID", "SETTINGS_ID"},
+                                                             _functTrans<CLinkCriteria, CReadState>{
+                                                                 this, &CLinkCriteria::ReadLink},
+                                                             state);
+                                            });
+                  });
     if (FAILED(hr))
         return hr;
     m_mapServiceWorkers.swap(state.m_mapNew);
-    RecordLoad(sPath, bTimeRead ? &ftBeforeRead : nullptr);
+    RecordLoad(sPath, start.BeforeRead());
     return S_OK;
 }
 

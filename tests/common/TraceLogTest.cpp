@@ -4,6 +4,8 @@
 #include "platform/WinFile.h"
 #include "platform/WinFileMapping.h"
 #include "platform/WinTime.h"
+#include "tests/support/FakeClock.h"
+#include "tests/support/MappedSection.h"
 #include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -20,11 +22,6 @@
 
 namespace
 {
-ULONGLONG g_ullNow = 0;
-ULONGLONG FixedNow()
-{
-    return g_ullNow;
-}
 DWORD FixedThreadId()
 {
     return 0x1A2B;
@@ -71,11 +68,7 @@ protected:
         DeleteNamedFileMapping(m_sSectionName.c_str());
 
         ResetTraceLogState();
-        SYSTEMTIME st{2024, 2, 4, 29, 23, 59, 58, 250};
-        FILETIME ft{};
-        ASSERT_TRUE(SystemTimeToFileTime(&st, &ft));
-        g_ullNow = FileTimeToUInt64(ft);
-        SetTimeSource(&FixedNow);
+        ASSERT_TRUE(m_clock.Set(SYSTEMTIME{2024, 2, 4, 29, 23, 59, 58, 250}));
         SetLocalTimeBias(0);
         SetThreadIdSource(&FixedThreadId);
         SetTraceLogPath(("C:\\" + m_sLogName).c_str());
@@ -89,7 +82,6 @@ protected:
     {
         ResetTraceLogState();
         DeleteNamedFileMapping(m_sSectionName.c_str());
-        SetTimeSource(nullptr);
         SetThreadIdSource(nullptr);
         ClearLocalTimeBias();
         CTempDriveTest::TearDown();
@@ -98,15 +90,8 @@ protected:
     // The section as another process sees it.
     std::string ReadSection(size_t nBytes)
     {
-        HANDLE h = OpenFileMappingA(FILE_MAP_READ, FALSE, m_sSectionName.c_str());
-        if (h == nullptr)
-            return std::string();
-        const char* pView = static_cast<const char*>(MapViewOfFile(h, FILE_MAP_READ, 0, 0, nBytes));
-        std::string s = pView != nullptr ? std::string(pView, nBytes) : std::string();
-        if (pView != nullptr)
-            UnmapViewOfFile(pView);
-        CloseHandle(h);
-        return s;
+        const CMappedSection section = CMappedSection::Open(m_sSectionName, nBytes, FILE_MAP_READ);
+        return section.View() != nullptr ? std::string(section.View(), nBytes) : std::string();
     }
 
     std::filesystem::path LogFile() const { return m_root / m_sLogName; }
@@ -114,6 +99,7 @@ protected:
     std::string m_sLogName;
     std::string m_sSectionName;
     CCritSec m_lock;
+    CFakeClock m_clock;
 };
 } // namespace
 
@@ -219,14 +205,14 @@ TEST_F(TraceLogTest, NewSectionStartsWithTheDefaultHeader)
 {
     // Before the first line is written the header reads 100, 100, wrap start, size.
     bool bCreated = false;
-    HANDLE h = OpenTraceSharedMemory(m_sSectionName.c_str(), 4096, bCreated);
-    ASSERT_NE(h, nullptr);
-    EXPECT_TRUE(bCreated);
-    HANDLE h2 = OpenTraceSharedMemory(m_sSectionName.c_str(), 4096, bCreated);
-    ASSERT_NE(h2, nullptr);
-    EXPECT_FALSE(bCreated);
-    CloseHandle(h2);
-    CloseHandle(h);
+    {
+        const CMappedSection created(OpenTraceSharedMemory(m_sSectionName.c_str(), 4096, bCreated), 0);
+        ASSERT_NE(created.Handle(), nullptr);
+        EXPECT_TRUE(bCreated);
+        const CMappedSection opened(OpenTraceSharedMemory(m_sSectionName.c_str(), 4096, bCreated), 0);
+        ASSERT_NE(opened.Handle(), nullptr);
+        EXPECT_FALSE(bCreated);
+    }
     DeleteNamedFileMapping(m_sSectionName.c_str());
 
     TraceLogToSharedMemory("");
@@ -239,10 +225,11 @@ TEST_F(TraceLogTest, SectionLeftByAnEarlierProcessIsCreatedAgain)
 {
     // An earlier process created the section and went away; nobody holds it any more.
     bool bCreated = false;
-    HANDLE h = OpenTraceSharedMemory(m_sSectionName.c_str(), 40000, bCreated);
-    ASSERT_NE(h, nullptr);
-    ASSERT_TRUE(bCreated);
-    CloseHandle(h);
+    {
+        const CMappedSection earlier(OpenTraceSharedMemory(m_sSectionName.c_str(), 40000, bCreated), 0);
+        ASSERT_NE(earlier.Handle(), nullptr);
+        ASSERT_TRUE(bCreated);
+    }
 
     SetTraceLogMaxSize(50000);
     TraceLogToSharedMemory("again");
@@ -268,7 +255,8 @@ TEST_F(TraceLogTest, WrapCountsTheModulePrefixAndKeepsTheHighWaterMark)
     const int nWrite = 20480 + static_cast<int>(PREFIX.size()) + 300 + 601;
     const std::string sSection = ReadSection(40000);
     EXPECT_EQ(sSection.substr(0, 100), Header(nWrite, nHigh, 20480, 40000));
-    EXPECT_TRUE(sSection.substr(20480, static_cast<size_t>(nWrite - 20480)) == PREFIX + sModule + sSecond + " ");
+    EXPECT_TRUE(sSection.substr(20480, static_cast<size_t>(nWrite - 20480)) ==
+                PREFIX + sModule + sSecond + " ");
 
     // A line longer than the whole circular part is cut at the section's end.
     SetTraceLogModulePrefix("");
@@ -280,9 +268,9 @@ TEST_F(TraceLogTest, WrapCountsTheModulePrefixAndKeepsTheHighWaterMark)
 TEST_F(TraceLogTest, OpenedSectionTakesSizeAndWrapStartFromItsHeader)
 {
     bool bCreated = false;
-    HANDLE h = OpenTraceSharedMemory(m_sSectionName.c_str(), 50000, bCreated);
+    const CMappedSection section(OpenTraceSharedMemory(m_sSectionName.c_str(), 50000, bCreated), 50000);
     ASSERT_TRUE(bCreated);
-    char* pView = static_cast<char*>(MapViewOfFile(h, FILE_MAP_ALL_ACCESS, 0, 0, 50000));
+    char* pView = section.View();
     ASSERT_NE(pView, nullptr);
     std::memcpy(pView, Header(100, 100, 30000, 50000).data(), 100);
 
@@ -302,17 +290,14 @@ TEST_F(TraceLogTest, OpenedSectionTakesSizeAndWrapStartFromItsHeader)
     TraceLogToSharedMemory("third");
     EXPECT_EQ(std::string(pView + 100, PREFIX.size() + 6), PREFIX + "third ");
     EXPECT_EQ(GetTraceLogMaxSize(), 50000);
-
-    UnmapViewOfFile(pView);
-    CloseHandle(h);
 }
 
 TEST_F(TraceLogTest, OpenedSectionWithAHeaderSizeBeyondTheSectionIsLeftAlone)
 {
     bool bCreated = false;
-    HANDLE h = OpenTraceSharedMemory(m_sSectionName.c_str(), 8192, bCreated);
+    const CMappedSection section(OpenTraceSharedMemory(m_sSectionName.c_str(), 8192, bCreated), 8192);
     ASSERT_TRUE(bCreated);
-    char* pView = static_cast<char*>(MapViewOfFile(h, FILE_MAP_ALL_ACCESS, 0, 0, 8192));
+    char* pView = section.View();
     ASSERT_NE(pView, nullptr);
     const std::string sHeader = Header(100, 100, 20480, 99999999);
     std::memcpy(pView, sHeader.data(), 100);
@@ -326,17 +311,15 @@ TEST_F(TraceLogTest, OpenedSectionWithAHeaderSizeBeyondTheSectionIsLeftAlone)
     TraceLogToSharedMemory("dropped too");
     EXPECT_EQ(std::string(pView, 100), sNoSize);
     EXPECT_EQ(pView[100], '\0');
-    UnmapViewOfFile(pView);
-    CloseHandle(h);
 }
 
 TEST_F(TraceLogTest, OpenedSectionGrowsOnceItsHeaderGivesTheSize)
 {
     // Opened before its creator wrote the header: only the header is mapped and the line is dropped.
     bool bCreated = false;
-    HANDLE h = OpenTraceSharedMemory(m_sSectionName.c_str(), 50000, bCreated);
+    const CMappedSection section(OpenTraceSharedMemory(m_sSectionName.c_str(), 50000, bCreated), 50000);
     ASSERT_TRUE(bCreated);
-    char* pView = static_cast<char*>(MapViewOfFile(h, FILE_MAP_ALL_ACCESS, 0, 0, 50000));
+    char* pView = section.View();
     ASSERT_NE(pView, nullptr);
     TraceLogToSharedMemory("early");
     EXPECT_EQ(pView[0], '\0');
@@ -358,25 +341,21 @@ TEST_F(TraceLogTest, OpenedSectionGrowsOnceItsHeaderGivesTheSize)
     EXPECT_EQ(std::string(pView + 49000, static_cast<size_t>(nAfter - 49000)), PREFIX + sLong + " ");
     TraceLogToSharedMemory(sLong.c_str()); // past the section's end: back to the wrap start
     EXPECT_EQ(std::string(pView + 30000, PREFIX.size() + 601), PREFIX + sLong + " ");
-    UnmapViewOfFile(pView);
-    CloseHandle(h);
 }
 
 TEST_F(TraceLogTest, OpenedSectionLargerThanItsHeaderSizeTakesTheSectionsSize)
 {
     // A header size beyond the section: the section's own size is mapped and lines are written.
     bool bCreated = false;
-    HANDLE h = OpenTraceSharedMemory(m_sSectionName.c_str(), 40000, bCreated);
+    const CMappedSection section(OpenTraceSharedMemory(m_sSectionName.c_str(), 40000, bCreated), 40000);
     ASSERT_TRUE(bCreated);
-    char* pView = static_cast<char*>(MapViewOfFile(h, FILE_MAP_ALL_ACCESS, 0, 0, 40000));
+    char* pView = section.View();
     ASSERT_NE(pView, nullptr);
     std::memcpy(pView, Header(100, 100, 20480, 99999999).data(), 100);
     TraceLogToSharedMemory("fits");
     const int nEnd = 100 + static_cast<int>(PREFIX.size()) + 5;
     EXPECT_EQ(std::string(pView, 100), Header(nEnd, nEnd, 20480, 99999999));
     EXPECT_EQ(std::string(pView + 100, static_cast<size_t>(nEnd - 100)), PREFIX + "fits ");
-    UnmapViewOfFile(pView);
-    CloseHandle(h);
 }
 
 TEST_F(TraceLogTest, SectionNoLargerThanItsHeaderIsNotCreated)
@@ -392,9 +371,8 @@ TEST_F(TraceLogTest, FlushDumpsWhatOtherWritersAddedToTheSection)
     SetTraceLogMaxSize(40000);
     TraceLogToSharedMemory("mine");
     // Another module writes its line behind this one's and moves the header on.
-    HANDLE h = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, m_sSectionName.c_str());
-    ASSERT_NE(h, nullptr);
-    char* pView = static_cast<char*>(MapViewOfFile(h, FILE_MAP_ALL_ACCESS, 0, 0, 40000));
+    const CMappedSection section = CMappedSection::Open(m_sSectionName, 40000);
+    char* pView = section.View();
     ASSERT_NE(pView, nullptr);
     const int nMine = 100 + static_cast<int>(PREFIX.size()) + 5;
     const std::string sTheirs = PREFIX + "[other.dll] theirs ";
@@ -417,8 +395,6 @@ TEST_F(TraceLogTest, FlushDumpsWhatOtherWritersAddedToTheSection)
     SetTraceLogDumpAtUnload(true);
     FlushTraceLog(true);
     EXPECT_EQ(ReadFileText(LogFile()).size(), 40000u);
-    UnmapViewOfFile(pView);
-    CloseHandle(h);
 }
 
 TEST_F(TraceLogTest, FlushDumpsTheSectionUpToTheHighWaterMark)

@@ -33,7 +33,7 @@ struct ClassificationCase
 const ClassificationCase s_aCases[] = {
     // Read or edit item: no bit of its own, yet of interest.
     {"read item", "GET", 2, {{"ae", "item"}, {"a", "x"}}, UA_FIREFOX, 0, CM_NONE, 0},
-    {"read item by id", "POST", 2, {{"ae", "PreFormAction"}, {"id", "RgA"}}, UA_FIREFOX, 0x4, CM_NONE, 0},
+    {"read item by id", "POST", 2, {{"ae", "PreFormAction"}, {"id", "RgA"}}, UA_FIREFOX, RF_POST, CM_NONE, 0},
     {"distribution list",
      "GET",
      2,
@@ -44,45 +44,87 @@ const ClassificationCase s_aCases[] = {
      0},
     {"item without a or id", "GET", 2, {{"ae", "Item"}}, UA_FIREFOX, 0, CM_IGNORE, 0},
     {"item on another type", "GET", 4, {{"ae", "Item"}, {"a", "x"}}, UA_FIREFOX, 0, CM_IGNORE, 0},
-    // Attach-file dialog and attachment manager share 0x8.
-    {"attach file dialog", "GET", 2, {{"ae", "Dialog"}, {"t", "AttachFileDialog"}}, UA_IE7, 0x48, CM_NONE, 0},
+    // Attach-file dialog and attachment manager share RF_ATTACH_FILE_DIALOG_OR_MANAGER.
+    {"attach file dialog",
+     "GET",
+     2,
+     {{"ae", "Dialog"}, {"t", "AttachFileDialog"}},
+     UA_IE7,
+     RF_ATTACH_FILE_DIALOG_OR_MANAGER | RF_PREMIUM_CLIENT,
+     CM_NONE,
+     0},
     {"basic attachment manager",
      "POST",
      2,
      {{"ae", "PreFormAction"}, {"a", "Attach"}},
      UA_FIREFOX,
-     0xC,
+     RF_POST | RF_ATTACH_FILE_DIALOG_OR_MANAGER,
      CM_NONE,
      0},
-    {"basic attach dialog", "POST", 2, {{"ae", "Dialog"}, {"t", "Attach"}}, UA_FIREFOX, 0xC, CM_NONE, 0},
+    {"basic attach dialog",
+     "POST",
+     2,
+     {{"ae", "Dialog"}, {"t", "Attach"}},
+     UA_FIREFOX,
+     RF_POST | RF_ATTACH_FILE_DIALOG_OR_MANAGER,
+     CM_NONE,
+     0},
     {"attach dialog by GET", "GET", 2, {{"ae", "Dialog"}, {"t", "Attach"}}, UA_FIREFOX, 0, CM_IGNORE, 0},
     // Event requests.
-    {"delete attachment", "POST", 4, {{"ns", "Attachments"}, {"ev", "Delete"}}, UA_IE7, 0x45, CM_NONE, 0},
+    {"delete attachment",
+     "POST",
+     4,
+     {{"ns", "Attachments"}, {"ev", "Delete"}},
+     UA_IE7,
+     RF_PREMIUM_DELETE_ATTACHMENT | RF_POST | RF_PREMIUM_CLIENT,
+     CM_NONE,
+     0},
     {"delete attachment by GET",
      "GET",
      4,
      {{"ns", "Attachments"}, {"ev", "Delete"}},
      UA_IE7,
-     0x40,
+     RF_PREMIUM_CLIENT,
      CM_IGNORE,
      0},
-    {"document view sort", "POST", 4, {{"ns", "UncListView"}, {"ev", "Sort"}}, UA_IE7, 0x444, CM_NONE, 0},
-    {"sharepoint sort", "POST", 4, {{"ns", "SharepointListView"}, {"ev", "sort"}}, UA_IE7, 0x444, CM_NONE, 0},
+    {"document view sort",
+     "POST",
+     4,
+     {{"ns", "UncListView"}, {"ev", "Sort"}},
+     UA_IE7,
+     RF_POST | RF_PREMIUM_CLIENT | RF_DOCUMENT_VIEW_SORT,
+     CM_NONE,
+     0},
+    {"sharepoint sort",
+     "POST",
+     4,
+     {{"ns", "SharepointListView"}, {"ev", "sort"}},
+     UA_IE7,
+     RF_POST | RF_PREMIUM_CLIENT | RF_DOCUMENT_VIEW_SORT,
+     CM_NONE,
+     0},
     {"document direct file",
      "GET",
      4,
      {{"ns", "UncDocument"}, {"ev", "GetDoc"}, {"URL", "\\\\s\\f.doc"}},
      UA_IE7,
-     0x240,
+     RF_PREMIUM_CLIENT | RF_DOCUMENT_VIEW_DIRECT_FILE_ACCESS,
      CM_NONE,
      0},
-    {"document without URL", "GET", 4, {{"ns", "UncDocument"}, {"ev", "GetDoc"}}, UA_IE7, 0x40, CM_IGNORE, 0},
+    {"document without URL",
+     "GET",
+     4,
+     {{"ns", "UncDocument"}, {"ev", "GetDoc"}},
+     UA_IE7,
+     RF_PREMIUM_CLIENT,
+     CM_IGNORE,
+     0},
     {"document by POST",
      "POST",
      4,
      {{"ns", "SharepointDocument"}, {"ev", "GetDoc"}, {"URL", "x"}},
      UA_IE7,
-     0x44,
+     RF_POST | RF_PREMIUM_CLIENT,
      CM_IGNORE,
      0},
     {"document view folder",
@@ -90,29 +132,71 @@ const ClassificationCase s_aCases[] = {
      2,
      {{"ae", "Folder"}, {"t", "UncBrowse"}, {"URL", "\\\\s"}},
      UA_IE7,
-     0x40,
+     RF_PREMIUM_CLIENT,
      CM_NONE,
      0},
     // Direct attachment downloads.
-    {"direct attachment", "GET", 5, {{"attach", "1"}}, UA_IE7, 0x50, CM_NONE, 0},
-    {"direct attachment by POST", "POST", 5, {{"attach", "1"}}, UA_IE7, 0x44, CM_IGNORE, 0},
-    {"attach=true", "GET", 5, {{"attach", "true"}}, UA_IE7, 0x40, CM_IGNORE, 0},
-    {"ATTACH stored in capitals", "GET", 5, {{"ATTACH", "1"}}, UA_IE7, 0x50, CM_NONE, 0},
+    {"direct attachment",
+     "GET",
+     5,
+     {{"attach", "1"}},
+     UA_IE7,
+     RF_DIRECT_ATTACHMENT_ACCESS | RF_PREMIUM_CLIENT,
+     CM_NONE,
+     0},
+    {"direct attachment by POST",
+     "POST",
+     5,
+     {{"attach", "1"}},
+     UA_IE7,
+     RF_POST | RF_PREMIUM_CLIENT,
+     CM_IGNORE,
+     0},
+    {"attach=true", "GET", 5, {{"attach", "true"}}, UA_IE7, RF_PREMIUM_CLIENT, CM_IGNORE, 0},
+    {"ATTACH stored in capitals",
+     "GET",
+     5,
+     {{"ATTACH", "1"}},
+     UA_IE7,
+     RF_DIRECT_ATTACHMENT_ACCESS | RF_PREMIUM_CLIENT,
+     CM_NONE,
+     0},
     // The viewer's virtual folder, whatever the parameters.
-    {"virtual folder 20", "GET", 20, {}, UA_FIREFOX, 0x2, CM_NONE, 0},
-    {"virtual folder 22", "GET", 22, {{"ae", "Item"}}, UA_FIREFOX, 0x2, CM_NONE, 0},
-    {"virtual folder 25 by POST", "POST", 25, {}, UA_FIREFOX, 0x6, CM_NONE, 0},
+    {"virtual folder 20", "GET", 20, {}, UA_FIREFOX, RF_FAKE_DORVEL_VIRTUAL_FOLDER, CM_NONE, 0},
+    {"virtual folder 22", "GET", 22, {{"ae", "Item"}}, UA_FIREFOX, RF_FAKE_DORVEL_VIRTUAL_FOLDER, CM_NONE, 0},
+    {"virtual folder 25 by POST",
+     "POST",
+     25,
+     {},
+     UA_FIREFOX,
+     RF_FAKE_DORVEL_VIRTUAL_FOLDER | RF_POST,
+     CM_NONE,
+     0},
     {"type 26", "GET", 26, {}, UA_FIREFOX, 0, CM_IGNORE, 0},
     {"type 19", "GET", 19, {}, UA_FIREFOX, 0, CM_IGNORE, 0},
     // Methods: only GET and POST, in any case.
-    {"post in lower case", "post", 20, {}, UA_FIREFOX, 0x6, CM_NONE, 0},
+    {"post in lower case", "post", 20, {}, UA_FIREFOX, RF_FAKE_DORVEL_VIRTUAL_FOLDER | RF_POST, CM_NONE, 0},
     {"GETX", "GETX", 20, {}, UA_FIREFOX, 0, CM_IGNORE, 0},
-    {"HEAD from a Mac", "HEAD", 2, {{"ae", "Item"}, {"a", "x"}}, UA_MAC, 0x20, CM_IGNORE, 0},
+    {"HEAD from a Mac", "HEAD", 2, {{"ae", "Item"}, {"a", "x"}}, UA_MAC, RF_MAC_CLIENT, CM_IGNORE, 0},
     // Client bits never make a request interesting by themselves.
-    {"smime alone", "GET", 0, {{"smime", "1"}}, UA_IE7, 0x1040, CM_IGNORE, 0},
-    {"smime empty", "GET", 2, {{"smime", ""}, {"ae", "Item"}, {"a", "x"}}, UA_IE7, 0x40, CM_NONE, 0},
-    {"MSIE 10 is not Premium", "GET", 20, {}, UA_IE10, 0x2, CM_NONE, 0},
-    {"owaauth on Windows is Premium", "GET", 20, {}, "owaauth (Windows NT 6.1)", 0x42, CM_NONE, 0},
+    {"smime alone", "GET", 0, {{"smime", "1"}}, UA_IE7, RF_PREMIUM_CLIENT | RF_SMIME, CM_IGNORE, 0},
+    {"smime empty",
+     "GET",
+     2,
+     {{"smime", ""}, {"ae", "Item"}, {"a", "x"}},
+     UA_IE7,
+     RF_PREMIUM_CLIENT,
+     CM_NONE,
+     0},
+    {"MSIE 10 is not Premium", "GET", 20, {}, UA_IE10, RF_FAKE_DORVEL_VIRTUAL_FOLDER, CM_NONE, 0},
+    {"owaauth on Windows is Premium",
+     "GET",
+     20,
+     {},
+     "owaauth (Windows NT 6.1)",
+     RF_FAKE_DORVEL_VIRTUAL_FOLDER | RF_PREMIUM_CLIENT,
+     CM_NONE,
+     0},
 };
 
 void PrintTo(const ClassificationCase& c, std::ostream* pOut)
@@ -181,7 +265,7 @@ TEST(ClassificationTrace, UninterestingRequestIsIgnoredWithItsOwnLine)
     CTestRecord record;
     record.SetRequest("GET", "/owa/themes/base.css", UA_FIREFOX);
     record.m_context.ControlMessage = CM_HANDLED_REDIRECTED; // whatever the host had: overwritten by Ignore
-    EXPECT_EQ(CNotifications().NotifyPreProcHeaders(&record.m_context), 0u);
+    EXPECT_EQ(CNotifications().NotifyPreProcHeaders(&record.m_context), ERROR_SUCCESS);
     EXPECT_EQ(record.m_context.ControlMessage, CM_IGNORE);
     const auto& lines = CTraceCapture::Lines();
     ASSERT_GE(lines.size(), 3u);
@@ -195,7 +279,7 @@ TEST(ClassificationTrace, OtherMethodIsIgnoredWithoutSummary)
     CTestRecord record;
     record.SetRequest("OPTIONS", "/owa/", "UA");
     record.m_context.SubscriptionType = 20;
-    EXPECT_EQ(CNotifications().NotifyPreProcHeaders(&record.m_context), 0u);
+    EXPECT_EQ(CNotifications().NotifyPreProcHeaders(&record.m_context), ERROR_SUCCESS);
     EXPECT_EQ(record.m_context.ControlMessage, CM_IGNORE);
     EXPECT_EQ(
         CTraceCapture::Lines(),
@@ -222,7 +306,7 @@ TEST(ClassificationTrace, ResetsTheWorkersPartOfTheRecord)
     EXPECT_EQ(record.m_context.ReplaceBufferLength, 0u);
 }
 
-// A request value that cannot be read ends in code 7 and Ignore; the bits found before stay.
+// A request value that cannot be read ends in ERROR_ARENA_TRASHED and Ignore; the bits found before stay.
 struct MissingValueCase
 {
     const char* m_pszMissing;
@@ -239,7 +323,7 @@ class ClassificationMissingValueTest : public ::testing::TestWithParam<MissingVa
 {
 };
 
-TEST_P(ClassificationMissingValueTest, EndsWithCode7AndIgnore)
+TEST_P(ClassificationMissingValueTest, EndsWithArenaTrashedAndIgnore)
 {
     const MissingValueCase& c = GetParam();
     CTraceCapture trace;
@@ -254,7 +338,7 @@ TEST_P(ClassificationMissingValueTest, EndsWithCode7AndIgnore)
     record.RequestInfo().AddParam("smime", "1");
     record.m_context.SubscriptionType = 20;
 
-    EXPECT_EQ(CNotifications().NotifyPreProcHeaders(&record.m_context), 7u);
+    EXPECT_EQ(CNotifications().NotifyPreProcHeaders(&record.m_context), ERROR_ARENA_TRASHED);
     EXPECT_EQ(record.m_context.ControlMessage, CM_IGNORE);
     EXPECT_EQ(record.m_context.RequestFlags, c.m_dwFlags);
     EXPECT_TRUE(CTraceCapture::Has(c.m_pszLine));
@@ -272,7 +356,7 @@ INSTANTIATE_TEST_SUITE_P(
                          "[CNotifications::NotifyPreProcHeaders] Reading HTTP_METHOD header failed.", 0},
         MissingValueCase{"HTTP_USER_AGENT",
                          "[CNotifications::NotifyPreProcHeaders] Reading HTTP_USER_AGENT header failed.",
-                         0x4}),
+                         RF_POST}),
     [](const ::testing::TestParamInfo<MissingValueCase>& caseInfo)
     { return std::string(caseInfo.param.m_pszMissing); });
 
@@ -283,13 +367,13 @@ TEST(ClassificationTrace, ServerVariableNamesAreExactCase)
     record.RequestInfo().SetServerVariable("http_url", "/owa/");
     record.RequestInfo().SetServerVariable("HTTP_METHOD", "GET");
     record.RequestInfo().SetServerVariable("HTTP_USER_AGENT", "");
-    EXPECT_EQ(CNotifications().NotifyPreProcHeaders(&record.m_context), 7u);
+    EXPECT_EQ(CNotifications().NotifyPreProcHeaders(&record.m_context), ERROR_ARENA_TRASHED);
 }
 
 TEST(ClassificationInputs, NullRecordAndNullRequestInfo)
 {
     CTraceCapture trace;
-    EXPECT_EQ(CNotifications().NotifyPreProcHeaders(nullptr), 13u);
+    EXPECT_EQ(CNotifications().NotifyPreProcHeaders(nullptr), ERROR_INVALID_DATA);
     EXPECT_EQ(CTraceCapture::Lines(),
               (std::vector<std::string>{
                   "[CNotifications::NotifyPreProcHeaders] CDLLContext pointer is NULL.",
@@ -297,10 +381,10 @@ TEST(ClassificationInputs, NullRecordAndNullRequestInfo)
 
     CTraceCapture::Clear();
     CDLLContext context{};
-    context.RequestFlags = 0x10;
-    EXPECT_EQ(CNotifications().NotifyPreProcHeaders(&context), 13u);
+    context.RequestFlags = RF_DIRECT_ATTACHMENT_ACCESS;
+    EXPECT_EQ(CNotifications().NotifyPreProcHeaders(&context), ERROR_INVALID_DATA);
     EXPECT_EQ(context.ControlMessage, CM_IGNORE);
-    EXPECT_EQ(context.RequestFlags, 0x10u); // not reset before the inputs are known
+    EXPECT_EQ(context.RequestFlags, RF_DIRECT_ATTACHMENT_ACCESS); // not reset before the inputs are known
     EXPECT_EQ(CTraceCapture::Lines().front(),
               "[CNotifications::NotifyPreProcHeaders] CDLLContext.m_spRequestInfo is NULL.");
 }

@@ -51,7 +51,7 @@ TEST(HandlerFrame, NullRecord)
     {
         CTraceCapture trace;
         CNotifications notifications;
-        EXPECT_EQ((notifications.*c.m_pfnHandler)(nullptr), 13u);
+        EXPECT_EQ((notifications.*c.m_pfnHandler)(nullptr), ERROR_INVALID_DATA);
         EXPECT_EQ(CTraceCapture::Lines(), c.m_vecLines);
     }
 }
@@ -61,10 +61,10 @@ TEST(HandlerFrame, MissingInputsGiveIgnore)
     CTraceCapture trace;
     CDLLContext context{};
     CNotifications notifications;
-    EXPECT_EQ(notifications.NotifyAuthComplete(&context), 13u);
+    EXPECT_EQ(notifications.NotifyAuthComplete(&context), ERROR_INVALID_DATA);
     EXPECT_EQ(context.ControlMessage, CM_IGNORE);
     context.ControlMessage = CM_NONE;
-    EXPECT_EQ(notifications.NotifySendResponse(&context), 13u);
+    EXPECT_EQ(notifications.NotifySendResponse(&context), ERROR_INVALID_DATA);
     EXPECT_EQ(context.ControlMessage, CM_IGNORE);
     EXPECT_EQ(CTraceCapture::Lines(),
               (std::vector<std::string>{
@@ -100,7 +100,7 @@ TEST(EndOfRequest, FreesTheWorkersContextAndTheReplaceBuffer)
     context.m_pMyOwnContext = new CDLSWContext();
     context.ReplaceBuffer = new char[16]{};
     context.ReplaceBufferLength = 16;
-    EXPECT_EQ(CNotifications().NotifyEndOfRequest(&context), 0u);
+    EXPECT_EQ(CNotifications().NotifyEndOfRequest(&context), ERROR_SUCCESS);
     EXPECT_EQ(context.m_pMyOwnContext, nullptr);
     EXPECT_EQ(context.ReplaceBuffer, nullptr);
     EXPECT_EQ(context.ReplaceBufferLength, 0u);
@@ -113,14 +113,14 @@ TEST(EndOfRequest, FreesTheWorkersContextAndTheReplaceBuffer)
 TEST(HttpFilterProc, NullRecordReturnsZeroSilently)
 {
     CTraceCapture trace;
-    EXPECT_EQ(HttpFilterProc(nullptr), 0u);
+    EXPECT_EQ(HttpFilterProc(nullptr), ERROR_SUCCESS);
     EXPECT_TRUE(CTraceCapture::Lines().empty());
 }
 
 TEST(HttpFilterProc, UnhandledTypesLeaveTheRecordUntouched)
 {
     CTraceCapture trace;
-    for (DWORD dwType : {0x2000u, 0x1u, 0x100u, 0u, 0xFFFFFFFFu})
+    for (DWORD dwType : {SF_NOTIFY_AUTHENTICATION, SF_NOTIFY_SECURE_PORT, 0x100u, 0u, 0xFFFFFFFFu})
     {
         CTestRecord record;
         record.m_context.NotificationType = dwType;
@@ -128,7 +128,7 @@ TEST(HttpFilterProc, UnhandledTypesLeaveTheRecordUntouched)
         record.m_context.ControlMessage = 7;
         CDLLContext before;
         std::memcpy(static_cast<void*>(&before), &record.m_context, sizeof(before));
-        EXPECT_EQ(HttpFilterProc(&record.m_context), 0u);
+        EXPECT_EQ(HttpFilterProc(&record.m_context), ERROR_SUCCESS);
         EXPECT_EQ(std::memcmp(static_cast<void*>(&before), &record.m_context, sizeof(before)), 0);
         std::memset(static_cast<void*>(&before), 0, sizeof(before)); // its counted pointers are not its own
     }
@@ -141,11 +141,11 @@ TEST(HttpFilterProc, DispatchesByType)
     CTestRecord record;
     record.SetRequest("GET", "/X-Dorvel/bin/view.htm", "UA");
     record.m_context.SubscriptionType = 21;
-    const std::pair<DWORD, const char*> aTypes[] = {{0x4000, "NotifyPreProcHeaders"},
-                                                    {0x04000000, "NotifyAuthComplete"},
-                                                    {0x40, "NotifySendResponse"},
-                                                    {0x400, "NotifySendRawData"},
-                                                    {0x80, "NotifyEndOfRequest"}};
+    const std::pair<DWORD, const char*> aTypes[] = {{SF_NOTIFY_PREPROC_HEADERS, "NotifyPreProcHeaders"},
+                                                    {SF_NOTIFY_AUTH_COMPLETE, "NotifyAuthComplete"},
+                                                    {SF_NOTIFY_SEND_RESPONSE, "NotifySendResponse"},
+                                                    {SF_NOTIFY_SEND_RAW_DATA, "NotifySendRawData"},
+                                                    {SF_NOTIFY_END_OF_REQUEST, "NotifyEndOfRequest"}};
     for (const auto& type : aTypes)
     {
         CTraceCapture::Clear();
@@ -157,7 +157,7 @@ TEST(HttpFilterProc, DispatchesByType)
                   0u)
             << CTraceCapture::Lines().back();
     }
-    EXPECT_EQ(record.m_context.RequestFlags, 0x2u);
+    EXPECT_EQ(record.m_context.RequestFlags, RF_FAKE_DORVEL_VIRTUAL_FOLDER);
 }
 
 // The settings holder's reload check runs before authentication complete is handled, even when the
@@ -191,23 +191,23 @@ TEST(HttpFilterProc, AuthCompleteReloadsChangedSettingsFirst)
     CTraceCapture trace;
     folder.Write("Product/Settings/SWSettings.xml", SwXml(0), llMTime += 10);
     CDLLContext context{};
-    context.NotificationType = 0x4000;
+    context.NotificationType = SF_NOTIFY_PREPROC_HEADERS;
     HttpFilterProc(&context);
     EXPECT_EQ(Open(), 1) << "only authentication complete checks for changed settings";
-    context.NotificationType = 0x04000000;
-    EXPECT_EQ(HttpFilterProc(&context), 13u);
+    context.NotificationType = SF_NOTIFY_AUTH_COMPLETE;
+    EXPECT_EQ(HttpFilterProc(&context), ERROR_INVALID_DATA);
     EXPECT_EQ(context.ControlMessage, CM_IGNORE);
     EXPECT_EQ(Open(), 0);
 }
 
-TEST(HandlerGuard, AnEscapingExceptionBecomesCode7AndIgnore)
+TEST(HandlerGuard, AnEscapingExceptionBecomesArenaTrashedAndIgnore)
 {
     CTraceCapture trace;
     CDLLContext context{};
-    context.NotificationType = 0x40;
+    context.NotificationType = SF_NOTIFY_SEND_RESPONSE;
     EXPECT_EQ(
         GuardHandler(&context, "NotifySendResponse", []() -> DWORD { throw std::runtime_error("boom"); }),
-        7u);
+        ERROR_ARENA_TRASHED);
     EXPECT_EQ(context.ControlMessage, CM_IGNORE);
     EXPECT_EQ(CTraceCapture::Lines(),
               (std::vector<std::string>{
@@ -216,10 +216,10 @@ TEST(HandlerGuard, AnEscapingExceptionBecomesCode7AndIgnore)
 
     CTraceCapture::Clear();
     context.ControlMessage = CM_NONE;
-    context.NotificationType = 0x400;
-    EXPECT_EQ(GuardHandler(&context, "NotifySendRawData",
-                           []() -> DWORD { throw static_cast<int32_t>(E_OUTOFMEMORY); }),
-              7u);
+    context.NotificationType = SF_NOTIFY_SEND_RAW_DATA;
+    EXPECT_EQ(
+        GuardHandler(&context, "NotifySendRawData", []() -> DWORD { throw CHResultError(E_OUTOFMEMORY); }),
+        ERROR_ARENA_TRASHED);
     EXPECT_EQ(context.ControlMessage, CM_IGNORE);
     EXPECT_EQ(CTraceCapture::Lines(),
               (std::vector<std::string>{
@@ -227,7 +227,8 @@ TEST(HandlerGuard, AnEscapingExceptionBecomesCode7AndIgnore)
                   "[CNotifications::NotifySendRawData] finished.  Win32 RC=7.  Control Message=<Ignore>"}));
 
     context.ControlMessage = CM_NONE;
-    EXPECT_EQ(GuardHandler(&context, "NotifySendRawData", [] { return DWORD(13); }), 13u);
+    EXPECT_EQ(GuardHandler(&context, "NotifySendRawData", [] { return DWORD(ERROR_INVALID_DATA); }),
+              ERROR_INVALID_DATA);
     EXPECT_EQ(context.ControlMessage, CM_NONE);
 }
 
@@ -246,7 +247,7 @@ TEST(GetFilterVersion, FailedInitialisationLeavesTheRecordUntouched)
     EXPECT_EQ(GeneralSettings().m_idInitFailed, 0x6000007Eu);
     EXPECT_EQ(GeneralSettings().m_idFailureText, 0x6000006Fu);
     EXPECT_FALSE(GeneralSettings().m_bInitialized);
-    EXPECT_EQ(TerminateFilter(), 0u);
+    EXPECT_EQ(TerminateFilter(), ERROR_SUCCESS);
 }
 
 TEST(BufferInstructionList, KeepsPositionOrderInsertsBeforeDeletes)
@@ -268,12 +269,12 @@ TEST(BufferInstructionList, KeepsPositionOrderInsertsBeforeDeletes)
         sp->m_dwLength = dwLength;
         return list.Add(sp);
     };
-    EXPECT_EQ(Insert(50, "x"), 0u);
-    EXPECT_EQ(Insert(10, "A"), 0u);
-    EXPECT_EQ(Insert(10, "B"), 0u);
-    EXPECT_EQ(Delete(10, 3), 0u);
-    EXPECT_EQ(Delete(20, 0), 13u);
-    EXPECT_EQ(Insert(20, nullptr), 13u);
+    EXPECT_EQ(Insert(50, "x"), ERROR_SUCCESS);
+    EXPECT_EQ(Insert(10, "A"), ERROR_SUCCESS);
+    EXPECT_EQ(Insert(10, "B"), ERROR_SUCCESS);
+    EXPECT_EQ(Delete(10, 3), ERROR_SUCCESS);
+    EXPECT_EQ(Delete(20, 0), ERROR_INVALID_DATA);
+    EXPECT_EQ(Insert(20, nullptr), ERROR_INVALID_DATA);
     EXPECT_EQ(list.Count(), 4u);
     std::vector<std::string> vecOrder;
     for (auto* pNode = list.Sentinel()->m_pNext; pNode != list.Sentinel(); pNode = pNode->m_pNext)

@@ -15,7 +15,7 @@ struct CTestRecord
     CTestRecord()
     {
         m_context.m_spRequestInfo = CCountedPtr<CRequestInfo>(new CRequestInfo());
-        m_context.NotificationType = 0x4000;
+        m_context.NotificationType = SF_NOTIFY_PREPROC_HEADERS;
     }
     CRequestInfo& RequestInfo() { return *m_context.m_spRequestInfo.Get(); }
     void SetRequest(const std::string& strMethod, const std::string& strURL, const std::string& strUserAgent)

@@ -150,7 +150,8 @@ TEST(UtilGetServerVariable, ReadsOnlyInNotificationsThatAllowIt)
     CFakeServer server;
     CDLLContext context{};
     context.pfc = &server.m_fc;
-    for (DWORD dwType : {0x40u, 0x80u, 0x400u, 0x4000u, 0x04000000u})
+    for (DWORD dwType : {SF_NOTIFY_SEND_RESPONSE, SF_NOTIFY_END_OF_REQUEST, SF_NOTIFY_SEND_RAW_DATA,
+                         SF_NOTIFY_PREPROC_HEADERS, SF_NOTIFY_AUTH_COMPLETE})
     {
         context.NotificationType = dwType;
         std::string strValue;
@@ -158,7 +159,7 @@ TEST(UtilGetServerVariable, ReadsOnlyInNotificationsThatAllowIt)
         EXPECT_EQ(strValue, "value") << dwType;
     }
     server.m_vecCallsWithBuffer.clear();
-    for (DWORD dwType : {0x2000u, 0x1u, 0u})
+    for (DWORD dwType : {SF_NOTIFY_AUTHENTICATION, SF_NOTIFY_SECURE_PORT, 0u})
     {
         context.NotificationType = dwType;
         std::string strValue = "before";
@@ -168,7 +169,7 @@ TEST(UtilGetServerVariable, ReadsOnlyInNotificationsThatAllowIt)
     EXPECT_TRUE(server.m_vecCallsWithBuffer.empty());
 
     // No filter context, or a failing read: the code is still 0 and the value untouched.
-    context.NotificationType = 0x4000;
+    context.NotificationType = SF_NOTIFY_PREPROC_HEADERS;
     std::string strValue = "before";
     context.pfc = nullptr;
     EXPECT_EQ(CUtil::GetServerVariable(&context, "HTTP_X", strValue), 0u);
@@ -214,8 +215,11 @@ TEST(WorkerHeaders, OnlyInNotificationsThatCarryHeaders)
         DWORD m_dwType;
         BOOL m_bExpected;
     };
-    for (const Case& c : {Case{0x40, 7}, Case{0x4000, 7}, Case{0x04000000, 7}, Case{0x400, 0}, Case{0x80, 0},
-                          Case{0x2000, 0}})
+    for (const Case& c :
+         {Case{SF_NOTIFY_SEND_RESPONSE, ERROR_ARENA_TRASHED},
+          Case{SF_NOTIFY_PREPROC_HEADERS, ERROR_ARENA_TRASHED},
+          Case{SF_NOTIFY_AUTH_COMPLETE, ERROR_ARENA_TRASHED}, Case{SF_NOTIFY_SEND_RAW_DATA, ERROR_SUCCESS},
+          Case{SF_NOTIFY_END_OF_REQUEST, ERROR_SUCCESS}, Case{SF_NOTIFY_AUTHENTICATION, ERROR_SUCCESS}})
     {
         context.NotificationType = c.m_dwType;
         EXPECT_EQ(CBaseNotifications::AddWorkerHeader(&context, "Pragma:", "no-cache"), c.m_bExpected);
@@ -230,7 +234,7 @@ TEST(WorkerHeaders, OnlyInNotificationsThatCarryHeaders)
 
     // A missing call-back, notification structure or filter context: 0, nothing called.
     CHeaderRecorder::Calls().clear();
-    context.NotificationType = 0x4000;
+    context.NotificationType = SF_NOTIFY_PREPROC_HEADERS;
     headers.AddHeader = nullptr;
     EXPECT_EQ(CBaseNotifications::AddWorkerHeader(&context, "X:", "1"), FALSE);
     context.pvNotification = nullptr;
@@ -265,15 +269,15 @@ TEST(SendResponse, CompletesOnlyWhenTheHostTakesIt)
     context.ControlMessage = CM_NONE;
     const char szResponse[] = "HTTP/1.0 401 OK\r\nContent-Length: 0\r\n\r\n";
 
-    // No table, or a table without the entry: 7, control message left alone.
+    // No table, or a table without the entry: ERROR_ARENA_TRASHED, control message left alone.
     EXPECT_EQ(
         CBaseNotifications::SendResponse(&context, szResponse, "401 Access Denied", sizeof(szResponse) - 1),
-        7u);
+        ERROR_ARENA_TRASHED);
     CCoreServicesTable table{};
     context.CoreServices = &table;
     EXPECT_EQ(
         CBaseNotifications::SendResponse(&context, szResponse, "401 Access Denied", sizeof(szResponse) - 1),
-        7u);
+        ERROR_ARENA_TRASHED);
     EXPECT_EQ(context.ControlMessage, CM_NONE);
     EXPECT_TRUE(CSendRecorder::Sent().empty());
 

@@ -59,7 +59,7 @@ TEST(ApplyBufferInstructions, AppliesOrRefusesTheWholeList)
             sp->m_ullPosition = uBase + edit.m_ullOffset;
             sp->SetText(edit.m_pszText);
             sp->m_dwLength = edit.m_dwLength;
-            ASSERT_EQ(list.Add(sp), 0u);
+            ASSERT_EQ(list.Add(sp), ERROR_SUCCESS);
         }
         std::string strError;
         EXPECT_EQ(ApplyBufferInstructions(list, strBody.data(), strBody, strError), c.m_dwResult);
@@ -76,9 +76,9 @@ TEST(ApplyBufferInstructions, AnAddressBeforeTheBodyIsRefused)
     sp->m_dwKind = BI_INSERT;
     sp->m_ullPosition = 1; // far below any body
     sp->SetText("x");
-    ASSERT_EQ(list.Add(sp), 0u);
+    ASSERT_EQ(list.Add(sp), ERROR_SUCCESS);
     std::string strError;
-    EXPECT_EQ(ApplyBufferInstructions(list, strBody.data(), strBody, strError), 13u);
+    EXPECT_EQ(ApplyBufferInstructions(list, strBody.data(), strBody, strError), ERROR_INVALID_DATA);
     EXPECT_EQ(strBody, "abc");
 }
 } // namespace

@@ -1,4 +1,5 @@
 #include "platform/WinTime.h"
+#include "tests/support/FakeClock.h"
 
 #include <gtest/gtest.h>
 
@@ -6,12 +7,6 @@
 
 namespace
 {
-// 2024-02-29 23:59:58.250 UTC.
-ULONGLONG g_ullNow = 0;
-ULONGLONG FixedNow()
-{
-    return g_ullNow;
-}
 DWORD FixedThreadId()
 {
     return 0xBEEF;
@@ -100,16 +95,13 @@ TEST_F(WinTimeTest, RejectsInvalidTimes)
 
 TEST_F(WinTimeTest, InjectedClockDrivesSystemAndLocalTime)
 {
-    FILETIME ft{};
-    const SYSTEMTIME stNow = MakeTime(2024, 2, 29, 23, 59, 58, 250);
-    ASSERT_TRUE(SystemTimeToFileTime(&stNow, &ft));
-    g_ullNow = FileTimeToUInt64(ft);
-    SetTimeSource(&FixedNow);
+    CFakeClock clock;
+    ASSERT_TRUE(clock.Set(MakeTime(2024, 2, 29, 23, 59, 58, 250)));
     SetLocalTimeBias(120);
 
     FILETIME ftNow{};
     GetSystemTimeAsFileTime(&ftNow);
-    EXPECT_EQ(FileTimeToUInt64(ftNow), g_ullNow);
+    EXPECT_EQ(FileTimeToUInt64(ftNow), CFakeClock::Get());
     SYSTEMTIME st{};
     GetSystemTime(&st);
     EXPECT_EQ(st.wDay, 29);

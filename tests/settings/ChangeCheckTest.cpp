@@ -70,7 +70,7 @@ TEST_F(ChangeCheck, MissingFileFailsAndKeepsTheLastCheck)
     const FILETIME ftBefore = m_settings.GetLastCheck();
     std::filesystem::remove(m_folder.PosixOf("SWSettings.xml"));
     m_clock.Advance(15 * 60);
-    EXPECT_FALSE(Check(static_cast<HRESULT>(0x80070002)));
+    EXPECT_FALSE(Check(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)));
     const FILETIME ftAfter = m_settings.GetLastCheck();
     EXPECT_EQ(CompareFileTime(&ftBefore, &ftAfter), 0);
     // Back again and newer: the very next call examines it, since the last check did not advance.

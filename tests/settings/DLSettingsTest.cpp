@@ -1,4 +1,5 @@
 #include "settings/DLSettings.h"
+#include "platform/WinError.h"
 #include "settings/SettingItemIDs.h"
 
 #include "SettingsTestUtil.h"
@@ -262,7 +263,7 @@ TEST(DLSettingsLoad, FailedLoadKeepsTheSettingsInForce)
     EXPECT_LT(settings.LoadSettings(sPath), 0);
     EXPECT_EQ(settings.GetSettingSets().size(), 1u);
 
-    EXPECT_EQ(settings.LoadSettings(folder.WindowsOf("Missing.xml")), static_cast<HRESULT>(0x80070002));
+    EXPECT_EQ(settings.LoadSettings(folder.WindowsOf("Missing.xml")), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(
         trace.Count("Load LoadSettings can not find file " + folder.WindowsOf("Missing.xml") + " error 2"),
         1u);
@@ -313,7 +314,7 @@ TEST(DLSettingsLoad, EngineOptionFailureIsTracedAndNeverThrown)
     } cases[] = {
         {"false", [] { return false; }, "LoadSettings failed to load the engine options HRESULT 80004005",
          true},
-        {"HRESULT", []() -> bool { throw static_cast<HRESULT>(E_OUTOFMEMORY); },
+        {"HRESULT", []() -> bool { throw CHResultError(E_OUTOFMEMORY); },
          "LoadSettings failed to load the engine options HRESULT 8007000e", true},
         {"COM error", []() -> bool { throw _com_error(E_ACCESSDENIED); },
          "LoadSettings failed to load the engine options HRESULT 80070005", true},

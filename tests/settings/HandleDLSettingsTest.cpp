@@ -125,7 +125,7 @@ TEST(HandleDLSettings, MissingLinkCriteriaFailsTheWholeLoad)
     CHandleDLSettings holder;
     CTraceCapture trace;
     std::string sFolder = install.Folder();
-    EXPECT_EQ(holder.LoadSettings(sFolder), static_cast<HRESULT>(0x80070002));
+    EXPECT_EQ(holder.LoadSettings(sFolder), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
     EXPECT_TRUE(trace.Contains("HandleSWSettings::LoadSettings failed to load SW settings " +
                                install.Folder() + "SWSettings.xml"));
     EXPECT_EQ(Open(holder), -1); // "SWSettings.xml" was not read at all

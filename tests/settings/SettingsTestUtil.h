@@ -1,8 +1,9 @@
-// Temporary folders with Windows paths, an injected clock and captured trace lines for the settings tests.
+// Temporary folders with Windows paths, the fake clock and captured trace lines for the settings tests.
 #pragma once
 
 #include "platform/WinFile.h"
 #include "platform/WinTime.h"
+#include "tests/support/FakeClock.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TraceCapture.h"
 
@@ -29,29 +30,7 @@ inline std::string ReadFixtureText(const std::string& sName)
 
 using ::CTraceCapture;
 
-// The clock the platform answers from while an instance lives; starts at 2026-01-01 00:00 UTC.
-class CFakeClock
-{
-public:
-    static constexpr ULONGLONG START = FILETIME_UNIX_EPOCH + 1767225600ull * FILETIME_TICKS_PER_SECOND;
-    CFakeClock()
-    {
-        Now() = START;
-        SetTimeSource(&Read);
-    }
-    ~CFakeClock() { SetTimeSource(nullptr); }
-    void Advance(ULONGLONG ullSeconds) { Now() += ullSeconds * FILETIME_TICKS_PER_SECOND; }
-    void AdvanceTicks(ULONGLONG ullTicks) { Now() += ullTicks; }
-    static ULONGLONG Get() { return Now().load(); }
-
-private:
-    static std::atomic<ULONGLONG>& Now()
-    {
-        static std::atomic<ULONGLONG> s_now{START};
-        return s_now;
-    }
-    static ULONGLONG Read() { return Now().load(); }
-};
+using ::CFakeClock;
 
 // A temporary folder, removed at the end, addressed by Windows paths as the worker sees them.
 class CTempFolder
