@@ -144,10 +144,53 @@ std::string JsonString(const std::string& strText)
     return strOut + "\"";
 }
 
+namespace
+{
+const char* EventTypeName(WORD wType)
+{
+    switch (wType)
+    {
+    case EVENTLOG_ERROR_TYPE:
+        return "error";
+    case EVENTLOG_WARNING_TYPE:
+        return "warning";
+    default:
+        return "information";
+    }
+}
+
+void ReportEvents(std::ostringstream& out, const std::vector<RecordedEvent>& vecEvents)
+{
+    for (const RecordedEvent& event : vecEvents)
+    {
+        out << "Event:             " << EventTypeName(event.m_wType) << " " << Hex(event.m_dwEventId);
+        for (const std::string& strText : event.m_strings)
+            out << " \"" << strText << "\"";
+        out << "\n";
+    }
+}
+
+void JsonEvents(std::ostringstream& out, const std::vector<RecordedEvent>& vecEvents)
+{
+    out << ",\"events\":[";
+    for (size_t i = 0; i < vecEvents.size(); ++i)
+    {
+        const RecordedEvent& event = vecEvents[i];
+        out << (i ? "," : "") << "{\"type\":" << event.m_wType << ",\"id\":" << event.m_dwEventId
+            << ",\"strings\":[";
+        for (size_t k = 0; k < event.m_strings.size(); ++k)
+            out << (k ? "," : "") << JsonString(event.m_strings[k]);
+        out << "]}";
+    }
+    out << "]";
+}
+} // namespace
+
 std::string FormatReport(const CHostRun& run)
 {
     std::ostringstream out;
     out << "Module:            " << run.m_strModulePath << "\n";
+    ReportEvents(out, run.m_vecEvents);
     if (!run.m_bVersionResult)
     {
         out << "GetFilterVersion:  0 (the worker did not start)\n";
@@ -222,6 +265,7 @@ std::string FormatJson(const CHostRun& run)
         out << ",\"revision\":" << run.m_version.dwFilterVersion << ",\"flags\":" << run.m_version.dwFlags
             << ",\"description\":" << JsonString(Description(run.m_version));
     out << "}";
+    JsonEvents(out, run.m_vecEvents);
     if (!run.m_bProcessed)
     {
         out << "}";

@@ -209,6 +209,7 @@ int main(int argc, char** argv)
         std::cerr << "dlsw-host: " << strError << "\n";
         return EXIT_LOAD;
     }
+    ClearRecordedEvents();
     run.m_bVersionResult = host.GetFilterVersion(run.m_version);
     if (run.m_bVersionResult)
     {
@@ -216,6 +217,7 @@ int main(int argc, char** argv)
         run.m_bProcessed = true;
         run.m_dwTerminateResult = host.Terminate();
     }
+    run.m_vecEvents = GetRecordedEvents();
     std::cerr.flush();
     std::fflush(stderr);
     std::cout << (bJson ? FormatJson(run) : FormatReport(run)) << std::endl;
