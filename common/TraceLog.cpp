@@ -196,6 +196,60 @@ void FormatCtimeText(char* pszBuffer, size_t nSize)
     std::snprintf(pszBuffer, nSize, "%.3s %.3s%3u %.2u:%.2u:%.2u %u\n", s_days[st.wDayOfWeek % 7],
                   s_months[(st.wMonth + 11) % 12], st.wDay, st.wHour, st.wMinute, st.wSecond, st.wYear);
 }
+
+void WriteFileLineLocked(TraceLogState& state, const char* pszText)
+{
+    if (state.m_bUnloaded || state.m_nMaxSize <= state.m_nWrapStart)
+        return;
+    if (!state.m_spFile)
+    {
+        HANDLE hFile = CreateFileA(state.m_sLogPath.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                   nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (hFile == INVALID_HANDLE_VALUE)
+            return;
+        state.m_spFile = CHandleHolder(hFile);
+    }
+    if (state.m_sFileBuffer.capacity() < static_cast<size_t>(TRACE_FILE_BUFFER_LIMIT))
+        state.m_sFileBuffer.reserve(TRACE_FILE_BUFFER_LIMIT);
+    const std::string sPrefix = FormatTracePrefix();
+    const size_t nTextLength = std::strlen(pszText);
+    if (state.m_sFileBuffer.size() + nTextLength + TRACE_PREFIX_SIZE + 1 >=
+        static_cast<size_t>(TRACE_FILE_BUFFER_LIMIT))
+    {
+        WriteFileBlockLocked(state, sPrefix, pszText);
+        return;
+    }
+    state.m_sFileBuffer += sPrefix;
+    state.m_sFileBuffer.append(pszText, nTextLength);
+}
+
+void WriteFallbackLineLocked(TraceLogState& state, const char* pszText)
+{
+    if (!state.m_bFallbackChecked)
+    {
+        // The document converter, when it is loaded into this process, keeps the log beside itself.
+        state.m_bFallbackChecked = true;
+        const std::string sDirectory = LoadedModuleDirectory("Convert.dll");
+        if (!sDirectory.empty() && sDirectory.size() + 10 <= TRACE_LOG_PATH_MAX)
+            state.m_sLogPath = sDirectory + "KS_Log.txt";
+    }
+    if (!SinkMayWrite() || state.m_bUnloaded)
+        return;
+    HANDLE hFile = CreateFileA(state.m_sLogPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return;
+    CHandleHolder spFile(hFile);
+    SetFilePointer(hFile, 0, nullptr, FILE_END);
+    char szTime[64] = {};
+    FormatCtimeText(szTime, sizeof(szTime));
+    std::string sEntry = "\n\n ****  ";
+    sEntry += szTime;
+    sEntry += " ";
+    sEntry += pszText;
+    int64_t nIgnored = 0;
+    WriteAll(hFile, sEntry.data(), sEntry.size(), nIgnored);
+}
 } // namespace
 
 DWORD GetTraceMask()
@@ -364,83 +418,14 @@ void FormatSystemErrorText(DWORD dwError, char* pszBuffer, DWORD nSize)
 
 void TraceLogToFile(const char* pszText)
 {
-    CSync* pLock = GetTraceLogLock();
-    if (pszText == nullptr || pLock == nullptr || !SinkMayWrite())
+    if (!SinkMayWrite())
         return;
-    try
-    {
-        CAutoSync guard(pLock);
-        TraceLogState& state = State();
-        std::lock_guard<std::mutex> lock(state.m_mutex);
-        if (state.m_bUnloaded || state.m_nMaxSize <= state.m_nWrapStart)
-            return;
-        if (!state.m_spFile)
-        {
-            HANDLE hFile = CreateFileA(state.m_sLogPath.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                       FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-            if (hFile == INVALID_HANDLE_VALUE)
-                return;
-            state.m_spFile = CHandleHolder(hFile);
-        }
-        if (state.m_sFileBuffer.capacity() < static_cast<size_t>(TRACE_FILE_BUFFER_LIMIT))
-            state.m_sFileBuffer.reserve(TRACE_FILE_BUFFER_LIMIT);
-        const std::string sPrefix = FormatTracePrefix();
-        const size_t nTextLength = std::strlen(pszText);
-        if (state.m_sFileBuffer.size() + nTextLength + TRACE_PREFIX_SIZE + 1 >=
-            static_cast<size_t>(TRACE_FILE_BUFFER_LIMIT))
-        {
-            WriteFileBlockLocked(state, sPrefix, pszText);
-            return;
-        }
-        state.m_sFileBuffer += sPrefix;
-        state.m_sFileBuffer.append(pszText, nTextLength);
-    }
-    catch (...)
-    {
-        // A failure while logging drops the line.
-    }
+    WriteUnderLogLocks(pszText, [&](TraceLogState& state) { WriteFileLineLocked(state, pszText); });
 }
 
 void TraceLogToFallbackFile(const char* pszText)
 {
-    CSync* pLock = GetTraceLogLock();
-    if (pszText == nullptr || pLock == nullptr)
-        return;
-    try
-    {
-        CAutoSync guard(pLock);
-        TraceLogState& state = State();
-        std::lock_guard<std::mutex> lock(state.m_mutex);
-        if (!state.m_bFallbackChecked)
-        {
-            // The document converter, when it is loaded into this process, keeps the log beside itself.
-            state.m_bFallbackChecked = true;
-            const std::string sDirectory = LoadedModuleDirectory("Convert.dll");
-            if (!sDirectory.empty() && sDirectory.size() + 10 <= TRACE_LOG_PATH_MAX)
-                state.m_sLogPath = sDirectory + "KS_Log.txt";
-        }
-        if (!SinkMayWrite() || state.m_bUnloaded)
-            return;
-        HANDLE hFile =
-            CreateFileA(state.m_sLogPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (hFile == INVALID_HANDLE_VALUE)
-            return;
-        CHandleHolder spFile(hFile);
-        SetFilePointer(hFile, 0, nullptr, FILE_END);
-        char szTime[64] = {};
-        FormatCtimeText(szTime, sizeof(szTime));
-        std::string sEntry = "\n\n ****  ";
-        sEntry += szTime;
-        sEntry += " ";
-        sEntry += pszText;
-        int64_t nIgnored = 0;
-        WriteAll(hFile, sEntry.data(), sEntry.size(), nIgnored);
-    }
-    catch (...)
-    {
-        // A failure while logging drops the line.
-    }
+    WriteUnderLogLocks(pszText, [&](TraceLogState& state) { WriteFallbackLineLocked(state, pszText); });
 }
 
 void WriteEventLogTrace(const char* pszText)

@@ -104,6 +104,58 @@ bool OpenSectionLocked(TraceLogState& state)
     state.m_spSection = spSection;
     return true;
 }
+
+void WriteSectionLineLocked(TraceLogState& state, const char* pszText)
+{
+    // A section no larger than its header holds no line.
+    if (state.m_bUnloaded || state.m_nMaxSize <= state.m_nWrapStart || state.m_nMaxSize <= TRACE_HEADER_SIZE)
+        return;
+    if (state.m_pView == nullptr && !OpenSectionLocked(state))
+    {
+        UnmapSectionLocked(state);
+        return;
+    }
+    int nWrite = state.m_nShmWriteOffset;
+    int nHighWater = state.m_nShmHighWater;
+    int nWrapStart = 0;
+    int nSize = 0;
+    if (ParseHeader(state.m_pView, nWrite, nHighWater, nWrapStart, nSize) && nSize >= 1)
+    {
+        state.m_nMaxSize = nSize;
+        state.m_nWrapStart = nWrapStart;
+        if (nSize > state.m_nViewSize)
+            GrowViewLocked(state, state.m_spSection.Get(), nSize);
+    }
+    // Whatever the header says, every position stays inside the mapped view and behind the header.
+    const int64_t nLimit = std::min<int64_t>(state.m_nMaxSize, state.m_nViewSize);
+    const int64_t nWrapAt = std::max<int64_t>(state.m_nWrapStart, TRACE_HEADER_SIZE);
+    if (nLimit <= nWrapAt)
+        return;
+    int64_t nOffset = nWrite < TRACE_HEADER_SIZE || nWrite > nLimit ? TRACE_HEADER_SIZE : nWrite;
+    int64_t nHigh = nHighWater < TRACE_HEADER_SIZE || nHighWater > nLimit ? nOffset : nHighWater;
+
+    const std::string sPrefix = FormatTracePrefix();
+    const size_t nTextLength = std::strlen(pszText);
+    const int64_t nNeeded = TRACE_PREFIX_ROOM + static_cast<int64_t>(state.m_sModulePrefix.size()) +
+                            static_cast<int64_t>(nTextLength) + 1;
+    if (nOffset + nNeeded >= nLimit)
+        nOffset = nWrapAt;
+
+    std::string sLine = sPrefix + state.m_sModulePrefix;
+    sLine.append(pszText, nTextLength);
+    sLine.push_back(' ');
+    // A line longer than the circular part is cut to what fits.
+    if (static_cast<int64_t>(sLine.size()) > nLimit - nOffset)
+        sLine.resize(static_cast<size_t>(nLimit - nOffset));
+    std::memcpy(state.m_pView + nOffset, sLine.data(), sLine.size());
+    nOffset += static_cast<int64_t>(sLine.size());
+    nHigh = std::max(nHigh, nOffset);
+
+    state.m_nShmWriteOffset = static_cast<int32_t>(nOffset);
+    state.m_nShmHighWater = static_cast<int32_t>(nHigh);
+    WriteHeader(state.m_pView, state.m_nShmWriteOffset, state.m_nShmHighWater, state.m_nWrapStart,
+                state.m_nMaxSize);
+}
 } // namespace
 
 namespace TraceLogInternal
@@ -168,66 +220,7 @@ HANDLE OpenTraceSharedMemory(const char* pszName, DWORD nSize, bool& bCreated)
 
 void TraceLogToSharedMemory(const char* pszText)
 {
-    CSync* pLock = GetTraceLogLock();
-    if (pszText == nullptr || pLock == nullptr || !SinkMayWrite())
+    if (!SinkMayWrite())
         return;
-    try
-    {
-        CAutoSync guard(pLock);
-        TraceLogState& state = State();
-        std::lock_guard<std::mutex> lock(state.m_mutex);
-        // A section no larger than its header holds no line.
-        if (state.m_bUnloaded || state.m_nMaxSize <= state.m_nWrapStart ||
-            state.m_nMaxSize <= TRACE_HEADER_SIZE)
-            return;
-        if (state.m_pView == nullptr && !OpenSectionLocked(state))
-        {
-            UnmapSectionLocked(state);
-            return;
-        }
-        int nWrite = state.m_nShmWriteOffset;
-        int nHighWater = state.m_nShmHighWater;
-        int nWrapStart = 0;
-        int nSize = 0;
-        if (ParseHeader(state.m_pView, nWrite, nHighWater, nWrapStart, nSize) && nSize >= 1)
-        {
-            state.m_nMaxSize = nSize;
-            state.m_nWrapStart = nWrapStart;
-            if (nSize > state.m_nViewSize)
-                GrowViewLocked(state, state.m_spSection.Get(), nSize);
-        }
-        // Whatever the header says, every position stays inside the mapped view and behind the header.
-        const int64_t nLimit = std::min<int64_t>(state.m_nMaxSize, state.m_nViewSize);
-        const int64_t nWrapAt = std::max<int64_t>(state.m_nWrapStart, TRACE_HEADER_SIZE);
-        if (nLimit <= nWrapAt)
-            return;
-        int64_t nOffset = nWrite < TRACE_HEADER_SIZE || nWrite > nLimit ? TRACE_HEADER_SIZE : nWrite;
-        int64_t nHigh = nHighWater < TRACE_HEADER_SIZE || nHighWater > nLimit ? nOffset : nHighWater;
-
-        const std::string sPrefix = FormatTracePrefix();
-        const size_t nTextLength = std::strlen(pszText);
-        const int64_t nNeeded = TRACE_PREFIX_ROOM + static_cast<int64_t>(state.m_sModulePrefix.size()) +
-                                static_cast<int64_t>(nTextLength) + 1;
-        if (nOffset + nNeeded >= nLimit)
-            nOffset = nWrapAt;
-
-        std::string sLine = sPrefix + state.m_sModulePrefix;
-        sLine.append(pszText, nTextLength);
-        sLine.push_back(' ');
-        // A line longer than the circular part is cut to what fits.
-        if (static_cast<int64_t>(sLine.size()) > nLimit - nOffset)
-            sLine.resize(static_cast<size_t>(nLimit - nOffset));
-        std::memcpy(state.m_pView + nOffset, sLine.data(), sLine.size());
-        nOffset += static_cast<int64_t>(sLine.size());
-        nHigh = std::max(nHigh, nOffset);
-
-        state.m_nShmWriteOffset = static_cast<int32_t>(nOffset);
-        state.m_nShmHighWater = static_cast<int32_t>(nHigh);
-        WriteHeader(state.m_pView, state.m_nShmWriteOffset, state.m_nShmHighWater, state.m_nWrapStart,
-                    state.m_nMaxSize);
-    }
-    catch (...)
-    {
-        // A failure while logging drops the line.
-    }
+    WriteUnderLogLocks(pszText, [&](TraceLogState& state) { WriteSectionLineLocked(state, pszText); });
 }

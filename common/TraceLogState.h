@@ -3,6 +3,7 @@
 #pragma once
 
 #include "common/CountedPtr.h"
+#include "common/Sync.h"
 #include "common/TraceLog.h"
 #include "platform/WinTypes.h"
 
@@ -57,5 +58,25 @@ bool WriteAll(HANDLE hFile, const char* pData, size_t nLength, int64_t& nOffset)
 // unmapped when bUnmap.
 void FlushSectionLocked(TraceLogState& state, bool bUnmap);
 void UnmapSectionLocked(TraceLogState& state);
+
+// Runs fnWrite(state) holding the process-wide log lock, then the state lock: the order every sink takes
+// them in. Nothing runs without a text or a log lock; a failure while logging drops the line.
+template <class TWrite> void WriteUnderLogLocks(const char* pszText, TWrite&& fnWrite)
+{
+    CSync* pLock = GetTraceLogLock();
+    if (pszText == nullptr || pLock == nullptr)
+        return;
+    try
+    {
+        CAutoSync guard(pLock);
+        TraceLogState& state = State();
+        std::lock_guard<std::mutex> lock(state.m_mutex);
+        fnWrite(state);
+    }
+    catch (...)
+    {
+        // A failure while logging drops the line.
+    }
+}
 
 } // namespace TraceLogInternal

@@ -96,6 +96,16 @@ protected:
 
     std::filesystem::path LogFile() const { return m_root / m_sLogName; }
 
+    // The section created by another process of the log, before this one writes, and mapped as far as
+    // nBytes; nothing is mapped when it was there already.
+    CMappedSection CreateSectionAsAnotherProcess(SIZE_T nBytes) const
+    {
+        bool bCreated = false;
+        CMappedSection section(
+            OpenTraceSharedMemory(m_sSectionName.c_str(), static_cast<DWORD>(nBytes), bCreated), nBytes);
+        return bCreated ? std::move(section) : CMappedSection(nullptr, 0);
+    }
+
     std::string m_sLogName;
     std::string m_sSectionName;
     CCritSec m_lock;
@@ -267,9 +277,7 @@ TEST_F(TraceLogTest, WrapCountsTheModulePrefixAndKeepsTheHighWaterMark)
 
 TEST_F(TraceLogTest, OpenedSectionTakesSizeAndWrapStartFromItsHeader)
 {
-    bool bCreated = false;
-    const CMappedSection section(OpenTraceSharedMemory(m_sSectionName.c_str(), 50000, bCreated), 50000);
-    ASSERT_TRUE(bCreated);
+    const CMappedSection section = CreateSectionAsAnotherProcess(50000);
     char* pView = section.View();
     ASSERT_NE(pView, nullptr);
     std::memcpy(pView, Header(100, 100, 30000, 50000).data(), 100);
@@ -294,9 +302,7 @@ TEST_F(TraceLogTest, OpenedSectionTakesSizeAndWrapStartFromItsHeader)
 
 TEST_F(TraceLogTest, OpenedSectionWithAHeaderSizeBeyondTheSectionIsLeftAlone)
 {
-    bool bCreated = false;
-    const CMappedSection section(OpenTraceSharedMemory(m_sSectionName.c_str(), 8192, bCreated), 8192);
-    ASSERT_TRUE(bCreated);
+    const CMappedSection section = CreateSectionAsAnotherProcess(8192);
     char* pView = section.View();
     ASSERT_NE(pView, nullptr);
     const std::string sHeader = Header(100, 100, 20480, 99999999);
@@ -316,9 +322,7 @@ TEST_F(TraceLogTest, OpenedSectionWithAHeaderSizeBeyondTheSectionIsLeftAlone)
 TEST_F(TraceLogTest, OpenedSectionGrowsOnceItsHeaderGivesTheSize)
 {
     // Opened before its creator wrote the header: only the header is mapped and the line is dropped.
-    bool bCreated = false;
-    const CMappedSection section(OpenTraceSharedMemory(m_sSectionName.c_str(), 50000, bCreated), 50000);
-    ASSERT_TRUE(bCreated);
+    const CMappedSection section = CreateSectionAsAnotherProcess(50000);
     char* pView = section.View();
     ASSERT_NE(pView, nullptr);
     TraceLogToSharedMemory("early");
@@ -346,9 +350,7 @@ TEST_F(TraceLogTest, OpenedSectionGrowsOnceItsHeaderGivesTheSize)
 TEST_F(TraceLogTest, OpenedSectionLargerThanItsHeaderSizeTakesTheSectionsSize)
 {
     // A header size beyond the section: the section's own size is mapped and lines are written.
-    bool bCreated = false;
-    const CMappedSection section(OpenTraceSharedMemory(m_sSectionName.c_str(), 40000, bCreated), 40000);
-    ASSERT_TRUE(bCreated);
+    const CMappedSection section = CreateSectionAsAnotherProcess(40000);
     char* pView = section.View();
     ASSERT_NE(pView, nullptr);
     std::memcpy(pView, Header(100, 100, 20480, 99999999).data(), 100);
