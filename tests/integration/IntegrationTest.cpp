@@ -1,6 +1,7 @@
 #include "contract/DLLContext.h"
 #include "host/HostFilter.h"
 #include "host/RawRequest.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <dlfcn.h>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
