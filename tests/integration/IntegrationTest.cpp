@@ -38,14 +38,6 @@ std::string RunCommand(const std::string& strCommand, int& nExitCode)
     return strOutput;
 }
 
-std::string ReadFile(const std::string& strPath)
-{
-    std::ifstream in(strPath, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 TEST(Module, ExportsExactlyTheThreeEntryPoints)
 {
     int nExit = 0;
