@@ -1,5 +1,5 @@
-// The rewriters of OWA Premium's document views, of the force-save error page that follows a document
-// download, and of the attach-file dialog as OWA first sends it.
+// The rewriters of OWA Premium's document views and of the force-save error page that follows a document
+// download.
 #pragma once
 
 #include "forms/DLFormWithFiles.h"
@@ -22,14 +22,6 @@ class CDLPremiumFormPOSTDocumentViewSort : public CDLPremiumFormDocumentView
 {
 public:
     CDLPremiumFormPOSTDocumentViewSort(CSWFormContext* pFormContext, int bMostDerived);
-
-    DWORD Process() override;
-};
-
-class CDLPremiumFormGETAttachFileDialog : public CDLForm
-{
-public:
-    explicit CDLPremiumFormGETAttachFileDialog(CSWFormContext* pFormContext);
 
     DWORD Process() override;
 };
