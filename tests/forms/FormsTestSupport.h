@@ -75,3 +75,75 @@ private:
     std::string m_strBody;
     char* m_apWords[COMMON_POINTER_WORDS] = {};
 };
+
+#include "common/SharedConstants.h"
+#include "common/StaticMemory.h"
+#include "contract/RequestInfo.h"
+#include "filter/DLSWContext.h"
+#include "forms/SWFormContext.h"
+#include "general/DLSWGeneralSettings.h"
+#include "platform/WinFile.h"
+
+#include <memory>
+
+// The general settings as the rewriters find them after the worker started: the tests' resource library
+// loaded and the JavaScript prefixes in place.
+inline CDLSWGeneralSettings& GeneralSettingsWithResources()
+{
+    CDLSWGeneralSettings& settings = *Mem_Manager::Static_memory<CDLSWGeneralSettings>::Instance();
+    static const bool s_bLoaded = [&]
+    {
+        const bool bLoaded = settings.m_Resource.LoadModule(
+            MapPosixPathToWindows(std::string(DLSW_FORMS_MODULES) + "/FormsRes64.dll"));
+        settings.m_PageCharSet.Init();
+        for (const JSStringDeclaration& row : g_JSStringDeclarations)
+            settings.m_mapJSVariables.emplace(row.m_nResourceId, row.m_sPrefix);
+        return bLoaded;
+    }();
+    EXPECT_TRUE(s_bLoaded);
+    return settings;
+}
+
+// A response as the send-raw-data handler sees it: the page, the host's record with everything a form
+// needs (call-back table, request information, URL record, response context, the worker's per-request
+// context) and the form context over them.
+struct CFormRecord
+{
+    explicit CFormRecord(const std::string& strPage, const char* pszLanguage = "en") : m_page(strPage)
+    {
+        m_context.NotificationType = 0x400;
+        m_context.CoreServices = &m_coreServices;
+        m_context.m_spOutboundContext = CCountedPtr<COutboundContext>(new COutboundContext{});
+        m_context.m_spOutboundContext->HttpStatus = 200;
+        m_context.m_spOutboundContext->m_pCommonPointers = m_page.Words();
+        m_context.m_spRequestInfo = CCountedPtr<CRequestInfo>(new CRequestInfo());
+        m_context.m_spExchangeURL = CCountedPtr<CExchangeURL>(new CExchangeURL());
+        m_ownContext.m_strLanguage = pszLanguage;
+        m_context.m_pMyOwnContext = &m_ownContext;
+    }
+    CFormRecord(const CFormRecord&) = delete;
+    CFormRecord& operator=(const CFormRecord&) = delete;
+    ~CFormRecord() { m_context.m_pMyOwnContext = nullptr; }
+
+    // The page's character-set declaration, as the host points at it.
+    void DeclareCharSet(const std::string& strText)
+    {
+        m_strCharSet = strText;
+        m_page.SetWord(3, m_strCharSet.data());
+        m_page.SetWord(5, reinterpret_cast<char*>(static_cast<uintptr_t>(m_strCharSet.size())));
+    }
+    CSWFormContext& FormContext()
+    {
+        if (!m_spFormContext)
+            m_spFormContext = std::make_unique<CSWFormContext>(&m_context, &m_list);
+        return *m_spFormContext;
+    }
+
+    CTestPage m_page;
+    std::string m_strCharSet;
+    CCoreServicesTable m_coreServices{};
+    CDLSWContext m_ownContext;
+    CDLLContext m_context{};
+    CBufferInstructionList m_list;
+    std::unique_ptr<CSWFormContext> m_spFormContext;
+};
