@@ -1,8 +1,9 @@
-// The rewriters of OWA Premium's document views and of the force-save error page that follows a document
-// download.
+// The rewriters of OWA Premium's document views, of the force-save error page that follows a document
+// download, and of the attach-file dialog as OWA first sends it.
 #pragma once
 
 #include "forms/DLFormWithFiles.h"
+#include "forms/DLPremiumFormGETAttachFileDialog.h"
 
 class CDLPremiumFormDocumentView : public CDLFormWithFiles
 {
