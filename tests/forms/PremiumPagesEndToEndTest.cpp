@@ -131,6 +131,7 @@ public:
         WriteFile(request, strRequest);
         WriteFile(page, strPage);
         fs::remove(sent);
+        fs::remove(m_root / "C/Windows/System32/LogFiles/KestruneLogs/KSCommonLog.log");
         const std::string strBody =
             strPage.empty() ? std::string() : " --body '" + page.string() + "' --out '" + sent.string() + "'";
         int nExit = 0;
@@ -141,14 +142,20 @@ public:
                        nExit);
         EXPECT_EQ(nExit, 0) << strJson;
         strSent = strPage.empty() ? std::string() : ReadFile(sent);
+        m_strTrace = ReadFile(m_root / "C/Windows/System32/LogFiles/KestruneLogs/KSCommonLog.log");
         return strJson;
     }
+
+    // The worker's trace lines of the last run.
+    bool Traced(const std::string& strLine) const { return m_strTrace.find(strLine) != std::string::npos; }
+    const std::string& Trace() const { return m_strTrace; }
 
     fs::path Root() const { return m_root; }
 
 private:
     static inline int s_nTrees = 0;
     fs::path m_root;
+    std::string m_strTrace;
 };
 
 std::string SampleRequest(const char* pszName)
@@ -228,53 +235,177 @@ TEST(PremiumPagesThroughTheHost, ShippedWorkerSendsTheGoldenPages)
     }
 }
 
-// An S/MIME edit page is left alone, buttons included, and so is every page the rewrite cannot finish.
+std::string ScriptValue(const std::string& strPage, const std::string& strVariable)
+{
+    std::smatch match;
+    if (std::regex_search(strPage, match, std::regex("var " + strVariable + "=(\"([0-9]*)\"|null);")))
+        return match[2];
+    return "(none)";
+}
+
+std::string Replaced(std::string strText, const std::string& strWhat, const std::string& strWith)
+{
+    const size_t nPos = strText.find(strWhat);
+    EXPECT_NE(nPos, std::string::npos) << strWhat;
+    if (nPos != std::string::npos)
+        strText.replace(nPos, strWhat.size(), strWith);
+    return strText;
+}
+
+// Pages the rewrite does not finish, or has nothing to do on, go out as OWA sent them; the worker's trace
+// tells why.
 TEST(PremiumPagesThroughTheHost, PagesLeftAsOWASentThem)
 {
-    CTree tree(DLSW_INSTALL_TREE "/bin/DL_ServiceWorker.so");
+    CTree shipped(DLSW_INSTALL_TREE "/bin/DL_ServiceWorker.so");
+    CTree owa(DLSW_OWA_MODULE);
+    const std::string strRead = SamplePage("premium-read-item.html");
     const std::string strEdit = SamplePage("premium-edit-item.html");
-    std::string strToolbarOnly = strEdit;
-    // The button's wrapper is the whole toolbar here: removing it would take the other buttons along.
-    strToolbarOnly.replace(strToolbarOnly.find("<span class=\"tbBtn\">"), 20, "");
-    strToolbarOnly.replace(strToolbarOnly.find("</a></span>"), 11, "</a>");
-    std::string strNoPrefix = SampleRequest("16-premium-edit-page.http");
-    strNoPrefix.replace(strNoPrefix.find("KS_CSMPREFIX"), 12, "X_OTHER_HDR_");
+    const std::string strResult = SamplePage("premium-attach-file-dialog-result.html");
+    const std::string strReadRequest = SampleRequest("15-premium-read-page.http");
+    const std::string strEditRequest = SampleRequest("16-premium-edit-page.http");
+    const std::string strPostRequest = SampleRequest("18-premium-attach-file-dialog-post.http");
+    const std::string strFigures = "<span id=\"spnAtmt\" _level=\"3\" _attid=\"RgAAAAAtt0\" level=\"3\">";
+    const std::string strEmbedded =
+        "<a id=\"lnkAtmt\" href=\"#\" onclick=\"opnEmb(this)\">Re: budget&#x200E;</a>";
     const struct
     {
         const char* m_pszName;
+        bool m_bOwa;
         std::string m_strRequest;
         std::string m_strPage;
         int m_nSet;
         unsigned m_nCode;
-        const char* m_pszControlMessage;
+        const char* m_pszTraceLine;
     } aCases[] = {
-        {"S/MIME edit page, buttons removed by setting",
+        {"S/MIME edit page, buttons removed by setting", false,
          RequestWith("GET /owa/?ae=Item&t=IPM.Note&a=New&smime=1 HTTP/1.1\r", "16-premium-edit-page.http"),
-         strEdit, SET_BUTTONS_REMOVED, 13, "Ignore"},
-        {"button wrapper that is the toolbar", SampleRequest("16-premium-edit-page.http"), strToolbarOnly,
-         SET_BUTTONS_REMOVED, 13, "Ignore"},
-        {"no caching prefix in the request", strNoPrefix, strEdit, SET_BUTTONS_ENABLED, 13, "Ignore"},
-        {"new item with a downloadable attachment has no item id to hash",
-         SampleRequest("16-premium-edit-page.http"),
+         strEdit, SET_BUTTONS_REMOVED, 13,
+         "[CDLPremiumFormEditItem::CheckIfFormNeedsToBeProcessed] SMIME request <Y>, form needs to be "
+         "changed <N>. "
+         "return bRet <F>."},
+        // The button's wrapper is the whole toolbar here: removing it would take the other buttons along.
+        {"button whose parent is the toolbar", false, strEditRequest,
+         Replaced(Replaced(strEdit, "<span class=\"tbBtn\"><a id=\"attachfile\"", "<a id=\"attachfile\""),
+                  "Attach</a></span>", "Attach</a>"),
+         SET_BUTTONS_REMOVED, 13, "The parent <div> of the attachment button holds more than the button."},
+        {"button without its image, buttons disabled", false, strEditRequest,
+         Replaced(strEdit, "<img src=\"/owa/8.1.240.5/themes/base/attach.gif\">", ""), SET_BUTTONS_DISABLED,
+         13,
+         "[CDLPremiumFormEditItem::DisableOrRemoveAttachmentButtonsIfNecessary] Failed to find attachment "
+         "button "
+         "image!"},
+        {"no attach-file button, buttons removed", false, strEditRequest,
+         Replaced(strEdit, "id=\"attachfile\"", "id=\"attach\""), SET_BUTTONS_REMOVED, 13,
+         "Failed to find attachment button! ID: <attachfile>."},
+        {"no caching prefix in the request", false, Replaced(strEditRequest, "KS_CSMPREFIX", "X_OTHER_HDR_"),
+         strEdit, SET_BUTTONS_ENABLED, 13, "[CDLPremiumFormItem::Process] PrefixLinkedScripts failed."},
+        {"read request without an item id", false,
+         RequestWith("GET /owa/?ae=Item&t=IPM.Note&a=Open HTTP/1.1\r", "15-premium-read-page.http"), strRead,
+         SET_BUTTONS_ENABLED, 13,
+         "[CDLPremiumFormReadItem::InitItemIDAttIDsFromRequestURL_CalculateItemIDHash] "
+         "CRequestInfo::GetParamValue() "
+         "failed. <id>."},
+        {"read page without attachments", false, strReadRequest,
+         Replaced(strRead, "id=\"divAtch\"", "id=\"divX\""), SET_BUTTONS_ENABLED, 13,
+         "[CDLPremiumFormItem::Process] DIV <divAtch> not found. There are no attachments in this item."},
+        {"attachment level outside 1 to 3", false, strReadRequest,
+         Replaced(strRead, strFigures, Replaced(strFigures, "_level=\"3\"", "_level=\"7\"")),
+         SET_BUTTONS_ENABLED, 13,
+         "[CDLFormWithAttachments::GetOWAAttachmentLevel] Invalid <level> attribute value <7>."},
+        {"attachment without its id", false, strReadRequest,
+         Replaced(strRead, strFigures, Replaced(strFigures, "_attid=\"RgAAAAAtt0\"", "")),
+         SET_BUTTONS_ENABLED, 13,
+         "[CDLPremiumFormWithAttachments::ProcessAttachmentSPANelement] <_attid> attribute not found."},
+        {"embedded item OWA lets open, without OWA's link", false, strReadRequest,
+         Replaced(strRead, strEmbedded, "Re: budget"), SET_BUTTONS_ENABLED, 13,
+         "[CDLPremiumFormWithAttachments::ModifyEmbeddedAttachmentSPANElement] <A id='lnkAtmt'> tag was not "
+         "found."},
+        {"no OWA build in the style sheets", false, strReadRequest,
+         Replaced(strRead, "premium.css", "other.css"), SET_BUTTONS_ENABLED, 7,
+         "[CDLPremiumFormItem::InsertJavaScriptVariables] GetOWABuildAndCurrentOWAThemeFromCSSLinkTags() "
+         "failed."},
+        {"edit page without OWA's item id", false, strEditRequest,
+         Replaced(strEdit, "var a_sId = ", "var b_sId = "), SET_BUTTONS_ENABLED, 13,
+         "[CDLPremiumFormEditItem::CDLPremiumFormEditItem] "
+         "InitItemIDFromResponseJavaScript_CalculateItemIDHash() "
+         "failed."},
+        {"edit page whose item id is empty", false, strEditRequest,
+         std::regex_replace(strEdit, std::regex("var a_sId = \"[^\"]*\""), "var a_sId = \"\""),
+         SET_BUTTONS_ENABLED, 13,
+         "[CDLPremiumFormEditItem::InitItemIDFromResponseJavaScript_CalculateItemIDHash] returned. "
+         "bItemIDHashIsAvailable <N> dwRet <13>."},
+        {"new item with a downloadable attachment has no item id to hash", true, strEditRequest,
          std::regex_replace(strEdit, std::regex("var a_sId = \"[^\"]*\";"), "var a_sId = null;"),
-         SET_BUTTONS_ENABLED, 0, "None"},
-        {"dialog result whose id is empty", SampleRequest("18-premium-attach-file-dialog-post.http"),
-         std::regex_replace(SamplePage("premium-attach-file-dialog-result.html"),
-                            std::regex("o.sId = \"[^\"]*\""), "o.sId = \"\""),
-         SET_BUTTONS_ENABLED, 13, "Ignore"},
+         SET_BUTTONS_ENABLED, 7,
+         "[CDLPremiumFormEditItem::AppendItemIDHashJavaScriptVariable] Direct attachment access is enabled "
+         "on this "
+         "form but item ID hash is not available!"},
+        {"dialog result whose id is empty", false, strPostRequest,
+         std::regex_replace(strResult, std::regex("o.sId = \"[^\"]*\""), "o.sId = \"\""), SET_BUTTONS_ENABLED,
+         13,
+         "[CDLPremiumFormPOSTAttachFileDialog::CDLPremiumFormPOSTAttachFileDialog] "
+         "InitItemIDFromDlgResponseJavaScript_CalculateItemIDHash() failed."},
+        // Checked before its script is looked for in a body it does not have.
+        {"dialog result that is a fragment", false, strPostRequest,
+         "<!-- OwaPage = ASP.forms_premium_attachfiledialog_aspx -->\n<script>var o = new Object();o.sId = "
+         "\"RgAAAADs\";</script>\n<div id=\"divResult\"></div>\n",
+         SET_BUTTONS_ENABLED, 13,
+         "[CDLPremiumFormPOSTAttachFileDialog::CDLPremiumFormPOSTAttachFileDialog] <HTML> element was not "
+         "found!"},
+        {"dialog result with a downloadable attachment but no result object", true, strPostRequest,
+         Replaced(strResult, "var o = new Object();", "var o = {};"), SET_BUTTONS_ENABLED, 13,
+         "[CDLPremiumFormPOSTAttachFileDialog::InsertItemIDHashValueJavaScriptVariable] <var o = new "
+         "Object();> "
+         "inside <SCRIPT> element was not found."},
+        {"delete-attachment response without its list", false,
+         SampleRequest("10-premium-delete-attachment.http"),
+         Replaced(SamplePage("premium-delete-attachment.html"), "attWD", "attX"), SET_BUTTONS_ENABLED, 13,
+         "[CDLPremiumFormDeleteAttachment::Process] DIV <attWD> not found. There are no attachments in this "
+         "item."},
+        {"attach-file dialog without OWA's dialog script", false,
+         SampleRequest("17-premium-attach-file-dialog.http"),
+         Replaced(SamplePage("premium-attach-file-dialog.html"), "dattach.js", "other.js"),
+         SET_BUTTONS_ENABLED, 11, "[CDLPremiumFormGETAttachFileDialog::Process] PrefixLinkedScripts failed."},
     };
     for (const auto& c : aCases)
     {
         SCOPED_TRACE(c.m_pszName);
+        CTree& tree = c.m_bOwa ? owa : shipped;
         std::string strSent;
         const std::string strJson = tree.Drive(c.m_strRequest, c.m_strPage, c.m_nSet, strSent);
-        EXPECT_NE(strJson.find(RawDataRecord(c.m_nCode, c.m_pszControlMessage)), std::string::npos)
-            << strJson;
-        if (c.m_nCode != 0)
-        {
-            EXPECT_EQ(strSent, c.m_strPage);
-        }
+        EXPECT_NE(strJson.find(RawDataRecord(c.m_nCode, "Ignore")), std::string::npos) << strJson;
+        EXPECT_EQ(strSent, c.m_strPage);
+        EXPECT_TRUE(tree.Traced(c.m_pszTraceLine)) << tree.Trace();
+        EXPECT_FALSE(tree.Traced("exception"));
     }
+}
+
+// OWA's own scripts escape the item id; the edit page and the attach-file dialog's result of the same item
+// hand the viewer the same item hash, taken over the id without its backslashes.
+TEST(PremiumPagesThroughTheHost, EditPageAndDialogResultHashTheSameItem)
+{
+    CTree tree(DLSW_OWA_MODULE);
+    std::string strEdit;
+    tree.Drive(SampleRequest("16-premium-edit-page.http"), SamplePage("premium-edit-item.html"),
+               SET_BUTTONS_ENABLED, strEdit);
+    std::string strResult;
+    const std::string strJson =
+        tree.Drive(SampleRequest("18-premium-attach-file-dialog-post.http"),
+                   SamplePage("premium-attach-file-dialog-result.html"), SET_BUTTONS_ENABLED, strResult);
+    ASSERT_NE(strJson.find(RawDataRecord(0, "None")), std::string::npos) << strJson;
+    ExpectGolden(strResult, "premium-attach-file-dialog-result-direct-access.html");
+    const std::string strEditHash = ScriptValue(strEdit, "g_szKSDLItemIDH");
+    ASSERT_FALSE(strEditHash.empty());
+    ASSERT_NE(strEditHash, "(none)");
+    EXPECT_NE(strResult.find("var o = new Object();o.szKSDLItemIDH=\"" + strEditHash + "\";o.sId = "),
+              std::string::npos)
+        << strResult;
+
+    std::string strUnescaped;
+    tree.Drive(SampleRequest("16-premium-edit-page.http"),
+               Replaced(SamplePage("premium-edit-item.html"), "VA3s\\/AAAC", "VA3s/AAAC"),
+               SET_BUTTONS_ENABLED, strUnescaped);
+    EXPECT_EQ(ScriptValue(strUnescaped, "g_szKSDLItemIDH"), strEditHash);
 }
 
 // The values of one attribute on every start tag that has it, in page order, as the browser reads them.
@@ -286,14 +417,6 @@ std::vector<std::string> AttributeValues(const std::string& strPage, const std::
          ++it)
         vecValues.push_back((*it)[1]);
     return vecValues;
-}
-
-std::string ScriptValue(const std::string& strPage, const std::string& strVariable)
-{
-    std::smatch match;
-    if (std::regex_search(strPage, match, std::regex("var " + strVariable + "=(\"([0-9]*)\"|null);")))
-        return match[2];
-    return "(none)";
 }
 
 std::string DownloadRequest(const std::string& strItemID, const std::vector<std::string>& vecAttIDs,
