@@ -47,7 +47,8 @@ TEST(LinkCriteria, FailuresKeepTheMapAndASavedFileReadsBackTheSame)
     EXPECT_LT(criteria.LoadLinkCriteria(sPath), 0);
     EXPECT_TRUE(trace.Contains("LoadLinkCriteria HRESULT exception"));
     EXPECT_EQ(Links(criteria), before);
-    EXPECT_EQ(criteria.LoadLinkCriteria(folder.WindowsOf("none.xml")), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(criteria.LoadLinkCriteria(folder.WindowsOf("none.xml")),
+              HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(
         trace.Count("Load LoadLinkCriteria can not find file " + folder.WindowsOf("none.xml") + " error 2"),
         1u);
