@@ -2,24 +2,14 @@
 
 #include "common/StringHelpers.h"
 #include "common/TraceLog.h"
-#include "filter/BaseNotifications.h"
 #include "contract/DLLContext.h"
+#include "filter/BaseNotifications.h"
 #include "filter/GeneralSettingsAccess.h"
 #include "filter/NotificationsHelper.h"
+#include "settings/SettingItemIDs.h"
 
 namespace
 {
-constexpr int SETTING_OPEN_ALLOWED = 2;
-constexpr int SETTING_SAVE_ALLOWED = 3;
-constexpr int SETTING_BLOCKED_LIST_ENABLED = 22;
-constexpr int SETTING_BLOCKED_EXTENSIONS = 42;
-constexpr int SETTING_DIRECT_FILE_ACCESS_BLOCK_LEVEL = 43;
-constexpr int ENGINE_DEFAULT = 0;
-
-constexpr int OWA_LEVEL_BLOCKED = 1;
-constexpr int OWA_LEVEL_FORCE_SAVE = 2;
-constexpr int OWA_LEVEL_ALLOWED = 3;
-
 const char* YesNo(bool b)
 {
     return b ? "Y" : "N";
@@ -84,17 +74,7 @@ bool RemoveHashParam(ci_string& csQuery, const char* pszName)
 
 const char* CAuthCompleteHelper::FileAccessLevelToString(int nLevel)
 {
-    switch (nLevel)
-    {
-    case OWA_LEVEL_BLOCKED:
-        return "blocked";
-    case OWA_LEVEL_FORCE_SAVE:
-        return "force-save";
-    case OWA_LEVEL_ALLOWED:
-        return "allowed";
-    default:
-        return "unknown";
-    }
+    return OWAFileAccessLevelName(nLevel);
 }
 
 bool CAuthCompleteHelper::IsExtensionInBlockedList(const ci_string& csExtension, const ci_string& csList)
@@ -266,14 +246,13 @@ DWORD CAuthCompleteHelper::CheckIfDirectFileAccessIsEnabled(CDLLContext* pContex
                  "NULL.");
         dwRet = ERROR_ARENA_TRASHED;
     }
-    else if (!GetRequestSetting(SETTING_DIRECT_FILE_ACCESS_BLOCK_LEVEL, nLevel, pContext->SettingID,
-                                ENGINE_DEFAULT))
+    else if (!GetRequestSetting(SETTING_DIRECT_ACCESS_LEVEL, nLevel, pContext->SettingID, ENGINE_DEFAULT))
     {
         // Without its block level the request's settings set cannot say who may download.
         TraceLog(
             "[CAuthCompleteHelper::CheckIfDirectFileAccessIsEnabled] Failed to read direct file access block "
             "level setting. ID <%d>.",
-            SETTING_DIRECT_FILE_ACCESS_BLOCK_LEVEL);
+            SETTING_DIRECT_ACCESS_LEVEL);
         dwRet = ERROR_INVALID_DATA;
     }
     else
@@ -472,12 +451,12 @@ DWORD CAuthCompleteHelper::GetDLDirectDocumentViewFileAccessMenuFlags(CDLLContex
 
         int nBlockedListEnabled = 0;
         ci_string csBlocked;
-        if (!GetRequestSetting(SETTING_BLOCKED_LIST_ENABLED, nBlockedListEnabled, pContext->SettingID,
+        if (!GetRequestSetting(SETTING_BLOCKED_EXTENSIONS_ON, nBlockedListEnabled, pContext->SettingID,
                                ENGINE_DEFAULT))
             TraceLog("[CAuthCompleteHelper::GetDLDirectDocumentViewFileAccessMenuFlags] Failed to read "
                      "enable blocked "
                      "list setting. ID <%d>.",
-                     SETTING_BLOCKED_LIST_ENABLED);
+                     SETTING_BLOCKED_EXTENSIONS_ON);
         if (nBlockedListEnabled != 0 &&
             !GetRequestSetting(SETTING_BLOCKED_EXTENSIONS, csBlocked, pContext->SettingID, ENGINE_DEFAULT))
             TraceLog(
@@ -510,7 +489,7 @@ DWORD CAuthCompleteHelper::GetDLDirectDocumentViewFileAccessMenuFlags(CDLLContex
             if (dwRet != ERROR_SUCCESS)
                 TraceLog("[CAuthCompleteHelper::GetDLDirectDocumentViewFileAccessMenuFlags] "
                          "CDLSWGeneralSettings::GetOWAFileAccessLevel() failed.");
-            else if (nOWALevel == OWA_LEVEL_BLOCKED)
+            else if (nOWALevel == OWA_ACCESS_BLOCKED)
             {
                 TraceLog("[CAuthCompleteHelper::GetDLDirectDocumentViewFileAccessMenuFlags] For extension "
                          "<%s> OWA "
@@ -521,7 +500,7 @@ DWORD CAuthCompleteHelper::GetDLDirectDocumentViewFileAccessMenuFlags(CDLLContex
                     "file access level is set to BLOCKED. Both 'Open' and 'Save' are disabled.",
                     csExtension.c_str());
             }
-            else if (nOWALevel == OWA_LEVEL_FORCE_SAVE || nOWALevel == OWA_LEVEL_ALLOWED)
+            else if (nOWALevel == OWA_ACCESS_FORCE_SAVE || nOWALevel == OWA_ACCESS_ALLOWED)
             {
                 TraceLog("[CAuthCompleteHelper::GetDLDirectDocumentViewFileAccessMenuFlags] For extension "
                          "<%s> OWA "

@@ -143,35 +143,66 @@ struct SampleCase
 // What the worker makes of each sample request of an authenticated user, with the page no rewriter knows.
 TEST_F(LoadedWorker, SampleRequests)
 {
-    const std::vector<std::pair<DWORD, DWORD>> vecWholeRoad = {
-        {0x4000, CM_NONE}, {0x04000000, CM_NONE}, {0x40, CM_NONE}, {0x400, CM_IGNORE}, {0x80, CM_IGNORE}};
-    const std::vector<std::pair<DWORD, DWORD>> vecIgnored = {{0x4000, CM_IGNORE}, {0x80, CM_IGNORE}};
-    const std::vector<std::pair<DWORD, DWORD>> vecRefused = {
-        {0x4000, CM_NONE}, {0x04000000, CM_COMPLETED}, {0x80, CM_COMPLETED}};
-    const std::vector<std::pair<DWORD, DWORD>> vecRedirected = {{0x4000, CM_NONE},
-                                                                {0x04000000, CM_HANDLED_REDIRECTED},
-                                                                {0x40, CM_HANDLED_REDIRECTED},
-                                                                {0x400, CM_IGNORE},
-                                                                {0x80, CM_IGNORE}};
-    (void)vecRedirected;
+    const std::vector<std::pair<DWORD, DWORD>> vecWholeRoad = {{SF_NOTIFY_PREPROC_HEADERS, CM_NONE},
+                                                               {SF_NOTIFY_AUTH_COMPLETE, CM_NONE},
+                                                               {SF_NOTIFY_SEND_RESPONSE, CM_NONE},
+                                                               {SF_NOTIFY_SEND_RAW_DATA, CM_IGNORE},
+                                                               {SF_NOTIFY_END_OF_REQUEST, CM_IGNORE}};
+    const std::vector<std::pair<DWORD, DWORD>> vecIgnored = {{SF_NOTIFY_PREPROC_HEADERS, CM_IGNORE},
+                                                             {SF_NOTIFY_END_OF_REQUEST, CM_IGNORE}};
+    const std::vector<std::pair<DWORD, DWORD>> vecRefused = {{SF_NOTIFY_PREPROC_HEADERS, CM_NONE},
+                                                             {SF_NOTIFY_AUTH_COMPLETE, CM_COMPLETED},
+                                                             {SF_NOTIFY_END_OF_REQUEST, CM_COMPLETED}};
+    const std::vector<std::pair<DWORD, DWORD>> vecRedirected = {
+        {SF_NOTIFY_PREPROC_HEADERS, CM_NONE},
+        {SF_NOTIFY_AUTH_COMPLETE, CM_HANDLED_REDIRECTED},
+        {SF_NOTIFY_SEND_RESPONSE, CM_HANDLED_REDIRECTED},
+        {SF_NOTIFY_SEND_RAW_DATA, CM_IGNORE},
+        {SF_NOTIFY_END_OF_REQUEST, CM_IGNORE}};
     const SampleCase aCases[] = {
         // The cadata cookie of a public computer's forms-based sign-in.
-        {"01-premium-read-item.http", 2, 0x1C0, vecWholeRoad, false, {}},
-        // The sample settings let direct downloads through only from the office networks.
-        {"02-direct-attachment-download.http", 5, 0x50, vecRefused, true, {{"Cookie:", "UserContext=a81f"}}},
-        {"03-basic-attachment-manager.http", 2, 0x0C, vecWholeRoad, false, {}},
-        {"04-mac-client-read-item.http", 2, 0x20, vecWholeRoad, false, {}},
-        {"05-smime-item.http", 2, 0x1040, vecWholeRoad, false, {}},
-        {"06-viewer-virtual-folder.http",
-         20,
-         0x42,
-         {{0x4000, CM_NONE}, {0x04000000, CM_IGNORE}, {0x80, CM_IGNORE}},
+        {"01-premium-read-item.http",
+         2,
+         RF_PREMIUM_CLIENT | RF_FBA_CLIENT | RF_FBA_PUBLIC_CLIENT,
+         vecWholeRoad,
          false,
          {}},
-        {"07-no-interest-stylesheet.http", 0, 0x40, vecIgnored, false, {}},
-        {"08-head-request.http", 2, 0x20, vecIgnored, false, {}},
-        {"09-document-view-direct-file.http", 4, 0x240, vecRefused, true, {}},
-        {"10-premium-delete-attachment.http", 4, 0x45, vecWholeRoad, false, {}},
+        // The sample settings let direct downloads through only from the office networks.
+        {"02-direct-attachment-download.http",
+         5,
+         RF_DIRECT_ATTACHMENT_ACCESS | RF_PREMIUM_CLIENT,
+         vecRefused,
+         true,
+         {{"Cookie:", "UserContext=a81f"}}},
+        {"03-basic-attachment-manager.http",
+         2,
+         RF_POST | RF_ATTACH_FILE_DIALOG_OR_MANAGER,
+         vecWholeRoad,
+         false,
+         {}},
+        {"04-mac-client-read-item.http", 2, RF_MAC_CLIENT, vecWholeRoad, false, {}},
+        {"05-smime-item.http", 2, RF_PREMIUM_CLIENT | RF_SMIME, vecWholeRoad, false, {}},
+        // Without OWA's settings from a directory every file is blocked for OWA: level 1.
+        {"06-viewer-virtual-folder.http",
+         20,
+         RF_FAKE_DORVEL_VIRTUAL_FOLDER | RF_PREMIUM_CLIENT,
+         vecRedirected,
+         false,
+         {{"URL", "/X-Dorvel/bin/dorvel.srf?fn=cmVwb3J0LmRvYw%3d%3d&id=RgAAAADs4ZfQ&owaal=1"}}},
+        {"07-no-interest-stylesheet.http", 0, RF_PREMIUM_CLIENT, vecIgnored, false, {}},
+        {"08-head-request.http", 2, RF_MAC_CLIENT, vecIgnored, false, {}},
+        {"09-document-view-direct-file.http",
+         4,
+         RF_PREMIUM_CLIENT | RF_DOCUMENT_VIEW_DIRECT_FILE_ACCESS,
+         vecRefused,
+         true,
+         {}},
+        {"10-premium-delete-attachment.http",
+         4,
+         RF_PREMIUM_DELETE_ATTACHMENT | RF_POST | RF_PREMIUM_CLIENT,
+         vecWholeRoad,
+         false,
+         {}},
     };
     for (const auto& c : aCases)
     {
@@ -179,7 +210,7 @@ TEST_F(LoadedWorker, SampleRequests)
         CHostRequest request;
         std::string strError;
         ASSERT_TRUE(
-            RawRequest::Parse(ReadFile(std::string(DLSW_SOURCE_DIR) + "/samples/requests/" + c.m_pszFile),
+            RawRequest::Parse(ReadFileText(std::string(DLSW_SOURCE_DIR) + "/samples/requests/" + c.m_pszFile),
                               request.m_raw, strError))
             << strError;
         request.m_strUser = "EXAMPLE\\alice";
@@ -259,5 +290,105 @@ TEST(HostTool, RefusesATreeWithoutTheWorker)
     EXPECT_EQ(nExit, 3);
     RunCommand(std::string("'") + DLSW_HOST_TOOL + "' --status abc x.http 2>/dev/null", nExit);
     EXPECT_EQ(nExit, 2);
+}
+// A copy of the run-time tree, the product's common files and drive C: in a folder of its own, so that its
+// log and its changes are its own.
+class CTreeCopy
+{
+public:
+    CTreeCopy() : m_parent("dlsw-tree")
+    {
+        namespace fs = std::filesystem;
+        const fs::path installTree = DLSW_INSTALL_TREE;
+        fs::copy(installTree, Tree(), fs::copy_options::recursive);
+        fs::copy(installTree.parent_path() / "Common Files", m_parent.Path() / "Common Files",
+                 fs::copy_options::recursive);
+        fs::create_directories(LogFile().parent_path());
+    }
+
+    std::filesystem::path Tree() const { return m_parent.Path() / "install"; }
+    std::filesystem::path LogFile() const
+    {
+        return m_parent.Path() / "C/Windows/System32/LogFiles/KestruneLogs/KSCommonLog.log";
+    }
+    // The tree's path as the worker sees it, with backslashes doubled as JSON writes them.
+    std::string JsonWindowsPath(const std::string& strRelative) const
+    {
+        std::string strPath = "Z:" + (Tree() / strRelative).string();
+        std::string strJson;
+        for (char ch : strPath)
+            strJson += ch == '/' ? std::string("\\\\") : std::string(1, ch);
+        return strJson;
+    }
+    std::string Run(int& nExit) const
+    {
+        return RunCommand(std::string("'") + DLSW_HOST_TOOL + "' --json --root '" + Tree().string() + "' '" +
+                              DLSW_SOURCE_DIR + "/samples/requests/01-premium-read-item.http' 2>/dev/null",
+                          nExit);
+    }
+
+private:
+    CTempDir m_parent;
+};
+
+size_t CountOf(const std::string& strText, const std::string& strPart)
+{
+    size_t nCount = 0;
+    for (size_t nPos = strText.find(strPart); nPos != std::string::npos;
+         nPos = strText.find(strPart, nPos + 1))
+        ++nCount;
+    return nCount;
+}
+
+TEST(GeneralSettingsStart, SucceedsWithOneInformationEventAndTracesTheRealInitialisation)
+{
+    const CTreeCopy copy;
+    int nExit = 0;
+    const std::string strOutput = copy.Run(nExit);
+    EXPECT_EQ(nExit, 0) << strOutput;
+    EXPECT_EQ(CountOf(strOutput, "{\"type\":4,\"id\":1610612837,\"strings\":[]}"), 1u) << strOutput;
+    EXPECT_EQ(CountOf(strOutput, "\"id\":1610612837"), 1u) << strOutput;
+    EXPECT_EQ(CountOf(strOutput, "\"id\":1610612862"), 0u) << strOutput;
+    // The log the settings chose: the common log in the system's log folder.
+    const std::string strLog = ReadFileText(copy.LogFile());
+    for (const char* pszLine :
+         {"\r\n", " Exchange NewestBuild 15000, Version 8.3.123.2\r\n", " RSA loaded\r\n",
+          " DL_ServiceWorker.dll FileVer: 6.0.0.0, Product Ver: 6.0.0.0  \r\n",
+          " General Settings successful initialization \r\n",
+          " [CDLGeneralSettings::Init] base::Init() SUCCEEDED, ReadOWAAD FAILED.\r\n",
+          " [CDLSWGeneralSettings::Init] returned bRet <TRUE>.\r\n"})
+        EXPECT_NE(strLog.find(pszLine), std::string::npos) << pszLine << "\n" << strLog;
+}
+
+TEST(GeneralSettingsStart, FailsWithoutTheSettingsFile)
+{
+    const CTreeCopy copy;
+    std::filesystem::remove(copy.Tree() / "Settings" / "SWSettings.xml");
+    int nExit = 0;
+    const std::string strOutput = copy.Run(nExit);
+    EXPECT_EQ(nExit, 3);
+    EXPECT_NE(strOutput.find("\"filter_version\":{\"result\":0}"), std::string::npos) << strOutput;
+    // The two events of the failed start, in order; the directory read that follows (outside a domain
+    // here) adds its own.
+    const std::string strEvents = "{\"type\":1,\"id\":1610612847,\"strings\":[\"Loading Settings failed " +
+                                  copy.JsonWindowsPath("Settings") +
+                                  "\\\\ -2147024894\"]},{\"type\":1,\"id\":1610612862," + "\"strings\":[]}";
+    EXPECT_NE(strOutput.find(strEvents), std::string::npos) << strOutput;
+    EXPECT_EQ(CountOf(strOutput, "\"id\":1610612862"), 1u) << strOutput;
+    EXPECT_EQ(CountOf(strOutput, "\"id\":1610612837"), 0u);
+}
+
+TEST(GeneralSettingsStart, FailsWithoutTheResourceLibrary)
+{
+    const CTreeCopy copy;
+    std::filesystem::remove(copy.Tree() / "Resource" / "DorvRes64.so");
+    int nExit = 0;
+    const std::string strOutput = copy.Run(nExit);
+    EXPECT_EQ(nExit, 3);
+    const std::string strEvents = "{\"type\":1,\"id\":1610612847,\"strings\":[\"Load resource file failed " +
+                                  copy.JsonWindowsPath("Resource") +
+                                  "\\\\DorvRes64.dll\"]},{\"type\":1,\"id\":1610612862," + "\"strings\":[]}";
+    EXPECT_NE(strOutput.find(strEvents), std::string::npos) << strOutput;
+    EXPECT_EQ(CountOf(strOutput, "\"id\":1610612862"), 1u) << strOutput;
 }
 } // namespace
