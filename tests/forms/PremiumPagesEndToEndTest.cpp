@@ -7,6 +7,7 @@
 #include "htmlparser/Attributes.h"
 #include "htmlparser/Source.h"
 #include "htmlparser/Tag.h"
+#include "tests/directory/SlapdServer.h"
 
 #include <gtest/gtest.h>
 #include <libxml/HTMLparser.h>
@@ -125,6 +126,11 @@ public:
     std::string Drive(const std::string& strRequest, const std::string& strPage, int nSet,
                       std::string& strSent)
     {
+        return Drive(strRequest, strPage, nSet, m_strOptions, strSent);
+    }
+    std::string Drive(const std::string& strRequest, const std::string& strPage, int nSet,
+                      const std::string& strOptions, std::string& strSent)
+    {
         const fs::path request = m_root / "request.http";
         const fs::path page = m_root / "page.html";
         const fs::path sent = m_root / "sent.html";
@@ -135,11 +141,11 @@ public:
         const std::string strBody =
             strPage.empty() ? std::string() : " --body '" + page.string() + "' --out '" + sent.string() + "'";
         int nExit = 0;
-        const std::string strJson =
-            RunCommand(std::string("'") + DLSW_HOST_TOOL + "' --json --root '" +
-                           (m_root / "install").string() + "' --user 'EXAMPLE\\alice' --criteria-id " +
-                           std::to_string(nSet) + strBody + " '" + request.string() + "' 2>/dev/null",
-                       nExit);
+        const std::string strJson = RunCommand(
+            std::string("'") + DLSW_HOST_TOOL + "' --json --root '" + (m_root / "install").string() +
+                "' --user 'EXAMPLE\\alice' --criteria-id " + std::to_string(nSet) + " " + strOptions +
+                strBody + " '" + request.string() + "' 2>/dev/null",
+            nExit);
         EXPECT_EQ(nExit, 0) << strJson;
         strSent = strPage.empty() ? std::string() : ReadFile(sent);
         m_strTrace = ReadFile(m_root / "C/Windows/System32/LogFiles/KestruneLogs/KSCommonLog.log");
@@ -151,11 +157,49 @@ public:
     const std::string& Trace() const { return m_strTrace; }
 
     fs::path Root() const { return m_root; }
+    // Host options every later run of this tree gets.
+    void SetOptions(const std::string& strOptions) { m_strOptions = strOptions; }
 
 private:
     static inline int s_nTrees = 0;
     fs::path m_root;
     std::string m_strTrace;
+    std::string m_strOptions;
+};
+
+// The directory OWA's settings come from: it lets private computers, not public ones, open attachments
+// directly. One slapd for the whole program.
+CSlapdServer* Directory()
+{
+    static CSlapdServer* s_pServer = []
+    {
+        auto* pServer = new CSlapdServer();
+        std::string strError;
+        if (!pServer->Start(strError))
+        {
+            ADD_FAILURE() << "slapd is a test dependency (scripts/install-deps installs it): " << strError;
+            delete pServer;
+            return static_cast<CSlapdServer*>(nullptr);
+        }
+        return pServer;
+    }();
+    return s_pServer;
+}
+
+// A tree of the shipped worker on a computer of that directory's domain.
+class CDirectoryTree : public CTree
+{
+public:
+    CDirectoryTree() : CTree(DLSW_INSTALL_TREE "/bin/DL_ServiceWorker.so")
+    {
+        const CSlapdServer* pServer = Directory();
+        if (pServer == nullptr)
+            return;
+        const DirectoryServerConfig directory = pServer->MachineDirectory();
+        SetOptions("--directory '" + directory.m_sUri + "' --directory-bind '" + directory.m_sBindDN +
+                   "' --directory-password-file '" + directory.m_sBindPasswordFile +
+                   "' --computer-name mail01.example.test");
+    }
 };
 
 std::string SampleRequest(const char* pszName)
@@ -257,7 +301,8 @@ std::string Replaced(std::string strText, const std::string& strWhat, const std:
 TEST(PremiumPagesThroughTheHost, PagesLeftAsOWASentThem)
 {
     CTree shipped(DLSW_INSTALL_TREE "/bin/DL_ServiceWorker.so");
-    CTree owa(DLSW_OWA_MODULE);
+    CDirectoryTree owa;
+    ASSERT_NE(Directory(), nullptr);
     const std::string strRead = SamplePage("premium-read-item.html");
     const std::string strEdit = SamplePage("premium-edit-item.html");
     const std::string strResult = SamplePage("premium-attach-file-dialog-result.html");
@@ -370,7 +415,7 @@ TEST(PremiumPagesThroughTheHost, PagesLeftAsOWASentThem)
     for (const auto& c : aCases)
     {
         SCOPED_TRACE(c.m_pszName);
-        CTree& tree = c.m_bOwa ? owa : shipped;
+        CTree& tree = c.m_bOwa ? static_cast<CTree&>(owa) : shipped;
         std::string strSent;
         const std::string strJson = tree.Drive(c.m_strRequest, c.m_strPage, c.m_nSet, strSent);
         EXPECT_NE(strJson.find(RawDataRecord(c.m_nCode, "Ignore")), std::string::npos) << strJson;
@@ -384,7 +429,8 @@ TEST(PremiumPagesThroughTheHost, PagesLeftAsOWASentThem)
 // hand the viewer the same item hash, taken over the id without its backslashes.
 TEST(PremiumPagesThroughTheHost, EditPageAndDialogResultHashTheSameItem)
 {
-    CTree tree(DLSW_OWA_MODULE);
+    CDirectoryTree tree;
+    ASSERT_NE(Directory(), nullptr);
     std::string strEdit;
     tree.Drive(SampleRequest("16-premium-edit-page.http"), SamplePage("premium-edit-item.html"),
                SET_BUTTONS_ENABLED, strEdit);
@@ -395,7 +441,7 @@ TEST(PremiumPagesThroughTheHost, EditPageAndDialogResultHashTheSameItem)
     ASSERT_NE(strJson.find(RawDataRecord(0, "None")), std::string::npos) << strJson;
     ExpectGolden(strResult, "premium-attach-file-dialog-result-direct-access.html");
     const std::string strEditHash = ScriptValue(strEdit, "g_szKSDLItemIDH");
-    ASSERT_FALSE(strEditHash.empty());
+    ASSERT_FALSE(strEditHash.empty()) << tree.Trace();
     ASSERT_NE(strEditHash, "(none)");
     EXPECT_NE(strResult.find("var o = new Object();o.szKSDLItemIDH=\"" + strEditHash + "\";o.sId = "),
               std::string::npos)
@@ -440,14 +486,15 @@ std::string DownloadRequest(const std::string& strItemID, const std::vector<std:
 // item hash must cover that id whole.
 TEST(PremiumPagesThroughTheHost, DownloadLinksOfAReadPagePassTheDownloadCheck)
 {
-    CTree tree(DLSW_OWA_MODULE);
+    CDirectoryTree tree;
+    ASSERT_NE(Directory(), nullptr);
     const std::string strItemID = "RgAAAADs4ZfQ";
     const std::string strEmbeddedID = "BAAAAAAA";
     std::string strSent;
     const std::string strJson =
         tree.Drive(RequestWith("GET /owa/?ae=Item&t=IPM.Note&id=" + strItemID +
                                    "&attcnt=1&attid0=" + strEmbeddedID + "&a=Open HTTP/1.1\r",
-                               "15-premium-read-page.http"),
+                               "16-premium-edit-page.http"),
                    SamplePage("premium-read-item.html"), SET_BUTTONS_ENABLED, strSent);
     ASSERT_NE(strJson.find(RawDataRecord(0, "None")), std::string::npos) << strJson;
     ExpectGolden(strSent, "premium-read-item-direct-access.html");
@@ -572,12 +619,13 @@ TEST(PremiumPagesThroughTheHost, HostileAttachmentNamesStayText)
     const std::string strVersion = RunCommand("node --version 2>&1", nExit);
     ASSERT_EQ(nExit, 0) << "node is a test dependency (scripts/install-deps installs nodejs): " << strVersion;
 
-    CTree tree(DLSW_OWA_MODULE);
+    CDirectoryTree tree;
+    ASSERT_NE(Directory(), nullptr);
     const std::string strPage = SamplePage("premium-read-item-hostile-names.html");
     std::string strSent;
     const std::string strJson =
         tree.Drive(RequestWith("GET /owa/?ae=Item&t=IPM.Note&id=%22);alert(1)//&a=Open HTTP/1.1\r",
-                               "15-premium-read-page.http"),
+                               "16-premium-edit-page.http"),
                    strPage, SET_BUTTONS_ENABLED, strSent);
     ASSERT_NE(strJson.find(RawDataRecord(0, "None")), std::string::npos) << strJson;
     ExpectGolden(strSent, "premium-read-item-hostile-names.html");
