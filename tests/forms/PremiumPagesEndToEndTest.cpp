@@ -62,6 +62,15 @@ void WriteFile(const fs::path& path, const std::string& strText)
     std::ofstream(path, std::ios::binary) << strText;
 }
 
+std::string Replaced(std::string strText, const std::string& strWhat, const std::string& strWith)
+{
+    const size_t nPos = strText.find(strWhat);
+    EXPECT_NE(nPos, std::string::npos) << strWhat;
+    if (nPos != std::string::npos)
+        strText.replace(nPos, strWhat.size(), strWith);
+    return strText;
+}
+
 std::string Item(int nID, const std::string& strValue)
 {
     return "<ITEM ID=\"" + std::to_string(nID) + "\" VALUE=\"" + strValue + "\"/>";
@@ -75,6 +84,7 @@ enum PageSet
     SET_BUTTONS_DISABLED,
     SET_BUTTONS_REMOVED,
     SET_BUTTONS_LEVEL_3,
+    SET_NO_BLOCKED_LIST, // buttons enabled, the blocked-extension list switched off
 };
 
 std::string SettingsFile()
@@ -88,6 +98,8 @@ std::string SettingsFile()
     for (int nSet = SET_BUTTONS_ENABLED; nSet <= SET_BUTTONS_LEVEL_3; ++nSet)
         strXml += "<SETTING ID=\"" + std::to_string(nSet) + "\" DESCR=\"set\"><ITEMS>" + strCommon +
                   Item(51, std::to_string(nSet - 1)) + "</ITEMS></SETTING>";
+    strXml += "<SETTING ID=\"" + std::to_string(SET_NO_BLOCKED_LIST) + "\" DESCR=\"set\"><ITEMS>" +
+              Replaced(strCommon, Item(22, "1"), Item(22, "0")) + Item(51, "0") + "</ITEMS></SETTING>";
     return strXml + "</SETTINGS>\n";
 }
 
@@ -95,7 +107,7 @@ std::string LinkCriteriaFile()
 {
     std::string strXml =
         "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<SERVICEWORKERS><SW ID=\"3\" DESCR=\"OWA\">";
-    for (int nSet = SET_BUTTONS_ENABLED; nSet <= SET_BUTTONS_LEVEL_3; ++nSet)
+    for (int nSet = SET_BUTTONS_ENABLED; nSet <= SET_NO_BLOCKED_LIST; ++nSet)
         strXml += "<LINK CRITERIA_ID=\"" + std::to_string(nSet) + "\" SETTINGS_ID=\"" + std::to_string(nSet) +
                   "\"/>";
     return strXml + "</SW></SERVICEWORKERS>\n";
@@ -261,6 +273,8 @@ TEST(PremiumPagesThroughTheHost, ShippedWorkerSendsTheGoldenPages)
          "premium-edit-item-buttons-3.html"},
         {"premium-attach-file-dialog.html", "17-premium-attach-file-dialog.http", SET_BUTTONS_ENABLED,
          "premium-attach-file-dialog.html"},
+        {"premium-attach-file-dialog.html", "17-premium-attach-file-dialog.http", SET_NO_BLOCKED_LIST,
+         "premium-attach-file-dialog-no-blocked-list.html"},
         {"premium-attach-file-dialog-result.html", "18-premium-attach-file-dialog-post.http",
          SET_BUTTONS_ENABLED, "premium-attach-file-dialog-result.html"},
         {"premium-delete-attachment.html", "10-premium-delete-attachment.http", SET_BUTTONS_ENABLED,
@@ -285,15 +299,6 @@ std::string ScriptValue(const std::string& strPage, const std::string& strVariab
     if (std::regex_search(strPage, match, std::regex("var " + strVariable + "=(\"([0-9]*)\"|null);")))
         return match[2];
     return "(none)";
-}
-
-std::string Replaced(std::string strText, const std::string& strWhat, const std::string& strWith)
-{
-    const size_t nPos = strText.find(strWhat);
-    EXPECT_NE(nPos, std::string::npos) << strWhat;
-    if (nPos != std::string::npos)
-        strText.replace(nPos, strWhat.size(), strWith);
-    return strText;
 }
 
 // Pages the rewrite does not finish, or has nothing to do on, go out as OWA sent them; the worker's trace
