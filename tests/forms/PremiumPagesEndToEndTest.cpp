@@ -629,12 +629,17 @@ TEST(PremiumPagesThroughTheHost, HostileAttachmentNamesStayText)
     const std::string strPage = SamplePage("premium-read-item-hostile-names.html");
     std::string strSent;
     const std::string strJson =
-        tree.Drive(RequestWith("GET /owa/?ae=Item&t=IPM.Note&id=%22);alert(1)//&a=Open HTTP/1.1\r",
-                               "16-premium-edit-page.http"),
+        tree.Drive(Replaced(RequestWith("GET /owa/?ae=Item&t=IPM.Note&id=%22);alert(1)//&a=Open HTTP/1.1\r",
+                                        "16-premium-edit-page.http"),
+                            "Host: mail.example.test", "Host: mail.example.test\\\"</script>'"),
                    strPage, SET_BUTTONS_ENABLED, strSent);
     ASSERT_NE(strJson.find(RawDataRecord(0, "None")), std::string::npos) << strJson;
     ExpectGolden(strSent, "premium-read-item-hostile-names.html");
     EXPECT_EQ(strSent.find("alert(1)//&a"), std::string::npos) << "the request's id is only hashed";
+    // The Host header reaches the page only inside the root URL's string literal.
+    EXPECT_NE(
+        strSent.find("var g_szRootURL = \"http://mail.example.test\\\\\\x22\\x3C/script\\x3E\\x27/owa/\";"),
+        std::string::npos);
 
     // Same tags with the same number of attributes for both parsers, the worker's included.
     htmlDocPtr pDoc = htmlReadMemory(strSent.data(), static_cast<int>(strSent.size()), nullptr, "UTF-8",
