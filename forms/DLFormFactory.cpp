@@ -16,7 +16,22 @@ namespace
 constexpr size_t FORM_KIND_COUNT = static_cast<size_t>(FormKind::Count);
 
 // The rewriters built so far; each rewriter's own work fills its row.
-std::atomic<PFN_MAKE_FORM> g_apfnMakers[FORM_KIND_COUNT] = {};
+std::atomic<PFN_MAKE_FORM> g_apfnMakers[FORM_KIND_COUNT] = {
+    nullptr,                         // None
+    &CDLFormFactory::NewFormOfClass, // PremiumReadItem
+    &CDLFormFactory::NewFormOfClass, // PremiumEditItem
+    &CDLFormFactory::NewFormOfClass, // PremiumPOSTAttachFileDialog
+    &CDLFormFactory::NewFormOfClass, // PremiumGETAttachFileDialog
+    nullptr,                         // PremiumGETDocumentView
+    nullptr,                         // BasicEditItem
+    nullptr,                         // BasicReadItem
+    nullptr,                         // BasicCalendarItemSchedulingTab
+    nullptr,                         // BasicAttachmentManager
+    &CDLFormFactory::NewFormOfClass, // PremiumDeleteAttachment
+    nullptr,                         // PremiumPOSTDocumentViewSort
+    nullptr,                         // DocumentViewForceSaveError
+};
+static_assert(FORM_KIND_COUNT == 13, "one maker row per kind of form");
 
 bool ContainsAny(const ci_string& csText, std::initializer_list<const char*> names)
 {
