@@ -435,6 +435,42 @@ TEST_F(AuthEndToEnd, ViewerRedirects)
     }
 }
 
+TEST_F(AuthEndToEnd, DenialInTheUsersLanguage)
+{
+    // Without a directory the browser's language decides; the page counts its bytes, not its characters.
+    const std::string strFrench = "Vous n'\xC3\xAAtes pas autoris\xC3\xA9 \xC3\xA0 afficher ce fichier.";
+    const std::string strPage =
+        "<HTML><meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">\n"
+        "<HEAD><TITLE>Dorvel</TITLE></HEAD>\n<BODY><P align=center><b>Kestrune Dorvel</b><br></P><P "
+        "align=center>"
+        "<FONT FACE=\"Verdana\" SIZE=\"2\"><b>" +
+        strFrench + "</b></P></BODY></HTML>";
+    ASSERT_EQ(strPage.size(), 282u); // 47 characters of text, 50 bytes
+    CInputs inputs;
+    inputs.m_dwCriteriaID = SET_IP_ONLY;
+    inputs.m_vecHeaders = {"Accept-Language: fr-CA,fr;q=0.8,en;q=0.5"};
+    CHostResult result = Run("/owa/attachment.ashx?attach=1&id=X", inputs);
+    EXPECT_EQ(result.m_strResponseSent,
+              "HTTP/1.0 401 OK\r\nContent-Length: 282\r\nContent-Type: text/html\r\n\r\n" + strPage);
+
+    // A language the product has no strings for: English.
+    inputs.m_vecHeaders = {"Accept-Language: nn"};
+    result = Run("/owa/attachment.ashx?attach=1&id=X", inputs);
+    EXPECT_EQ(result.m_strResponseSent, DENIAL_EN);
+}
+
+TEST_F(AuthEndToEnd, ViewRequestGetsOnlyTheWorkersLevel)
+{
+    // Without OWA's settings from a directory every file is blocked for OWA: level 1, whatever the client
+    // says.
+    const std::string strFile = "cmVwb3J0LmRvYw%3D%3D"; // report.doc
+    CInputs inputs;
+    const CHostResult result =
+        Run("/X-Dorvel/bin/view.htm?owaal=3&fn=" + strFile + "&OWAAL=3&%6fwaal=3&x=1%26owaal%3D3", inputs);
+    EXPECT_EQ(AuthComplete(result)->m_dwControlMessage, CM_HANDLED_REDIRECTED);
+    EXPECT_EQ(result.m_strURL, "/X-Dorvel/bin/dorvel.srf?fn=" + strFile + "&x=1%26owaal%3D3&owaal=1");
+}
+
 std::string RunTool(const std::string& strArguments, int& nExit)
 {
     std::string strOutput;
