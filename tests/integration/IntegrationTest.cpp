@@ -1,6 +1,7 @@
 #include "contract/DLLContext.h"
 #include "host/HostFilter.h"
 #include "host/RawRequest.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <dlfcn.h>
-#include <fstream>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
@@ -34,14 +35,6 @@ std::string RunCommand(const std::string& strCommand, int& nExitCode)
     const int nStatus = pclose(pPipe);
     nExitCode = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
     return strOutput;
-}
-
-std::string ReadFile(const std::string& strPath)
-{
-    std::ifstream in(strPath, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 TEST(Module, ExportsExactlyTheThreeEntryPoints)
@@ -103,7 +96,8 @@ BOOL LoadedWorker::s_bVersion = FALSE;
 TEST_F(LoadedWorker, GetFilterVersion)
 {
     ASSERT_EQ(s_bVersion, TRUE);
-    EXPECT_EQ(s_version.dwFilterVersion, 0x00060000u);
+    EXPECT_EQ(s_version.dwFilterVersion,
+              0x00060000u); // the revision, written out: the contract may not drift
     EXPECT_EQ(s_version.dwFlags, 0x040264C0u);
     EXPECT_STREQ(s_version.lpszFilterDesc, "Kestrune Dorvel");
     EXPECT_EQ(s_version.dwServerFilterVersion, 0x12345678u) << "left to the server";
@@ -116,14 +110,14 @@ TEST_F(LoadedWorker, NullRecordAndUnhandledTypes)
     ASSERT_NE(hModule, nullptr);
     auto pfnProc = reinterpret_cast<DWORD (*)(CDLLContext*)>(dlsym(hModule, "HttpFilterProc"));
     ASSERT_NE(pfnProc, nullptr);
-    EXPECT_EQ(pfnProc(nullptr), 0u);
-    for (DWORD dwType : {0x2000u, 0x8000u})
+    EXPECT_EQ(pfnProc(nullptr), ERROR_SUCCESS);
+    for (DWORD dwType : {SF_NOTIFY_AUTHENTICATION, 0x8000u})
     {
         CDLLContext context{};
         context.NotificationType = dwType;
         context.RequestFlags = 0xABCD;
         context.ControlMessage = 9;
-        EXPECT_EQ(pfnProc(&context), 0u);
+        EXPECT_EQ(pfnProc(&context), ERROR_SUCCESS);
         EXPECT_EQ(context.RequestFlags, 0xABCDu);
         EXPECT_EQ(context.ControlMessage, 9u);
     }
@@ -232,9 +226,9 @@ TEST_F(LoadedWorker, SampleRequests)
 TEST_F(LoadedWorker, RequestWithoutUserAgentIsStillClassified)
 {
     const CHostResult result = Run("GET /owa/attachment.ashx?attach=1&id=x HTTP/1.1\r\nHost: m\r\n\r\n");
-    EXPECT_EQ(result.m_dwRequestFlags, 0x10u);
+    EXPECT_EQ(result.m_dwRequestFlags, RF_DIRECT_ATTACHMENT_ACCESS);
     ASSERT_FALSE(result.m_vecNotifications.empty());
-    EXPECT_EQ(result.m_vecNotifications[0].m_dwCode, 0u);
+    EXPECT_EQ(result.m_vecNotifications[0].m_dwCode, ERROR_SUCCESS);
     EXPECT_EQ(result.m_vecNotifications[0].m_dwControlMessage, CM_NONE);
 }
 
@@ -261,15 +255,13 @@ TEST(HostTool, PrintsOneJsonObject)
 TEST(HostTool, RunsTheWorkerFromAnotherTree)
 {
     // An installation elsewhere: the tree with its settings, and the product's common files beside it.
-    char szParent[] = "/tmp/dlsw-tree-XXXXXX";
-    ASSERT_NE(mkdtemp(szParent), nullptr);
-    const std::string strParent = szParent;
-    const std::string strTree = strParent + "/install";
+    const CTempDir parent("dlsw-tree");
+    const std::string strTree = (parent.Path() / "install").string();
+    const std::filesystem::path installTree = DLSW_INSTALL_TREE;
+    std::filesystem::copy(installTree, strTree, std::filesystem::copy_options::recursive);
+    std::filesystem::copy(installTree.parent_path() / "Common Files", parent.Path() / "Common Files",
+                          std::filesystem::copy_options::recursive);
     int nExit = 0;
-    RunCommand(std::string("cp -r '") + DLSW_INSTALL_TREE + "' '" + strTree + "' && cp -r '" +
-                   DLSW_INSTALL_TREE + "/../Common Files' '" + strParent + "/'",
-               nExit);
-    ASSERT_EQ(nExit, 0);
     const std::string strOutput = RunCommand(
         std::string("'") + DLSW_HOST_TOOL + "' --json --subscription-type 22 --root '" + strTree + "' '" +
             DLSW_SOURCE_DIR + "/samples/requests/07-no-interest-stylesheet.http' 2>/dev/null",
@@ -278,7 +270,6 @@ TEST(HostTool, RunsTheWorkerFromAnotherTree)
     EXPECT_NE(strOutput.find("\"module\":\"" + strTree + "/bin/DL_ServiceWorker.so\""), std::string::npos)
         << strOutput;
     EXPECT_NE(strOutput.find("\"request_flags\":66"), std::string::npos) << strOutput;
-    RunCommand("rm -rf '" + strParent + "'", nExit);
 }
 
 TEST(HostTool, RefusesATreeWithoutTheWorker)
