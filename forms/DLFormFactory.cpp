@@ -7,16 +7,48 @@
 #include "forms/PremiumForms.h"
 #include "forms/SWFormContext.h"
 
+#include <array>
 #include <atomic>
 #include <initializer_list>
 #include <new>
+#include <utility>
 
 namespace
 {
 constexpr size_t FORM_KIND_COUNT = static_cast<size_t>(FormKind::Count);
 
-// The rewriters built so far; each rewriter's own work fills its row.
-std::atomic<PFN_MAKE_FORM> g_apfnMakers[FORM_KIND_COUNT] = {};
+// The rows whose rewriter is built; each rewriter's own work adds its row here.
+constexpr PFN_MAKE_FORM InitialMaker(size_t nIndex)
+{
+    switch (static_cast<FormKind>(nIndex))
+    {
+    case FormKind::BasicEditItem:
+    case FormKind::BasicReadItem:
+    case FormKind::BasicCalendarItemSchedulingTab:
+    case FormKind::BasicAttachmentManager:
+        return &CDLFormFactory::NewFormOfClass;
+    default:
+        return nullptr;
+    }
+}
+
+template <size_t... I>
+constexpr std::array<PFN_MAKE_FORM, sizeof...(I)> InitialMakers(std::index_sequence<I...>)
+{
+    return {InitialMaker(I)...};
+}
+
+constexpr std::array<PFN_MAKE_FORM, FORM_KIND_COUNT> INITIAL_MAKERS =
+    InitialMakers(std::make_index_sequence<FORM_KIND_COUNT>());
+
+template <size_t... I>
+std::array<std::atomic<PFN_MAKE_FORM>, sizeof...(I)> MakeRowTable(std::index_sequence<I...>)
+{
+    return {{std::atomic<PFN_MAKE_FORM>(INITIAL_MAKERS[I])...}};
+}
+
+std::array<std::atomic<PFN_MAKE_FORM>, FORM_KIND_COUNT> g_apfnMakers =
+    MakeRowTable(std::make_index_sequence<FORM_KIND_COUNT>());
 
 bool ContainsAny(const ci_string& csText, std::initializer_list<const char*> names)
 {
@@ -58,9 +90,10 @@ FormKind CDLFormFactory::ChooseForm(const ci_string& csTemplateName, DWORD dwExp
             return FormKind::PremiumGETDocumentView;
         return FormKind::None;
     case OWA_EXPERIENCE_BASIC:
-        if (ContainsAny(csTemplateName,
-                        {"ASP.forms_basic_basiceditmessage_aspx", "ASP.forms_basic_basiceditcalendaritem_aspx",
-                         "ASP.forms_basic_basiceditcontact_aspx", "ASP.forms_basic_basiceditmeetingresponse_aspx"}))
+        if (ContainsAny(csTemplateName, {"ASP.forms_basic_basiceditmessage_aspx",
+                                         "ASP.forms_basic_basiceditcalendaritem_aspx",
+                                         "ASP.forms_basic_basiceditcontact_aspx",
+                                         "ASP.forms_basic_basiceditmeetingresponse_aspx"}))
             return FormKind::BasicEditItem;
         if (ContainsAny(csTemplateName,
                         {"ASP.forms_basic_basicreadmessage_aspx", "ASP.forms_basic_basicmeetingpage_aspx",
@@ -178,17 +211,22 @@ CDLForm* CDLFormFactory::createForm(CSWFormContext* pFormContext)
     else if (pFormContext->m_pContext == nullptr)
         pszRefusal = "[CDLFormFactory::createForm] pFormContext->m_pContext is null. aborting";
     else if (pFormContext->m_pcobBufferInstructionList == nullptr)
-        pszRefusal = "[CDLFormFactory::createForm] pFormContext->m_pcobBufferInstructionList is null. aborting";
+        pszRefusal =
+            "[CDLFormFactory::createForm] pFormContext->m_pcobBufferInstructionList is null. aborting";
     else if (!pFormContext->HasDom())
         pszRefusal = "[CDLFormFactory::createForm] pFormContext->m_spDom is null or undefined. aborting";
     else if (pFormContext->m_pContext->m_spRequestInfo.IsNull())
-        pszRefusal = "[CDLFormFactory::createForm] pFormContext->m_pContext->m_spRequestInfo is null. aborting";
+        pszRefusal =
+            "[CDLFormFactory::createForm] pFormContext->m_pContext->m_spRequestInfo is null. aborting";
     else if (pFormContext->m_pContext->m_spExchangeURL.IsNull())
-        pszRefusal = "[CDLFormFactory::createForm] pFormContext->m_pContext->m_spExchangeURL is null. aborting";
+        pszRefusal =
+            "[CDLFormFactory::createForm] pFormContext->m_pContext->m_spExchangeURL is null. aborting";
     else if (pFormContext->m_pContext->m_spOutboundContext.IsNull())
-        pszRefusal = "[CDLFormFactory::createForm] pFormContext->m_pContext->m_spOutboundContext is null. aborting";
+        pszRefusal =
+            "[CDLFormFactory::createForm] pFormContext->m_pContext->m_spOutboundContext is null. aborting";
     else if (pFormContext->m_pContext->m_pMyOwnContext == nullptr)
-        pszRefusal = "[CDLFormFactory::createForm] pFormContext->m_pContext->m_pMyOwnContex is null. aborting";
+        pszRefusal =
+            "[CDLFormFactory::createForm] pFormContext->m_pContext->m_pMyOwnContex is null. aborting";
     if (pszRefusal != nullptr)
     {
         TraceLog("%s", pszRefusal);
@@ -212,7 +250,8 @@ CDLForm* CDLFormFactory::createForm(CSWFormContext* pFormContext)
     if (!pForm->m_bIsInstanceValid)
     {
         delete pForm;
-        TraceLog("[CDLFormFactory::createForm] Created form instance is invalid! Delete instance and return NULL.");
+        TraceLog("[CDLFormFactory::createForm] Created form instance is invalid! Delete instance and return "
+                 "NULL.");
         return nullptr;
     }
     return pForm;
