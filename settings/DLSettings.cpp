@@ -71,7 +71,10 @@ HRESULT CDLSettings::LoadSettings(const std::string& sPath)
     }
 
     // The engine options are the engines' own business: their failure is traced, never thrown out of the
-    // settings load.
+    // settings load. They are read into the sets just taken over: after a failed load the sets in force
+    // already hold them, and reading them again would only repeat their rows.
+    if (FAILED(hr))
+        return hr;
     LoadFailureKind eKind = LoadFailureKind::None;
     const HRESULT hrEngines = CatchLoadFailure([&] { return LoadEngineINI() ? S_OK : E_FAIL; }, eKind);
     if (eKind == LoadFailureKind::General)
@@ -92,10 +95,4 @@ void CDLSettings::AddItemToMap(const TagItems& items, SettingItemMap& map)
         return; // no readable ID: the element names no item
     map.erase(item.m_nID);
     map.emplace(item.m_nID, std::move(item));
-}
-
-bool CDLSettings::LoadEngineINI()
-{
-    // The engine-option INI file is read by a later stage of the loader; nothing to read yet.
-    return true;
 }

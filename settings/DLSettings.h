@@ -33,6 +33,13 @@ public:
 
     HRESULT Load(const std::string& sPath) override { return LoadSettings(sPath); }
     HRESULT LoadSettings(const std::string& sPath);
+    // Writes the settings in memory back to the file they were loaded from, whole or not at all.
+    HRESULT Save() override;
+    // Kind 1 is a setting item, 2 a high-speed row (NAME, Extension, ACTION), 3 a summary row (ID, DESCR,
+    // VALUE, ON).
+    HRESULT DipatchSaveItem(IXMLDOMDocument2* pDoc, IXMLDOMNode* pSectionNode,
+                            const std::vector<std::string>& vecAttributeNames, const void* pItem,
+                            const char* pszItemElement, int nKind) override;
 
     // Lookups: the engine's item, then the set's item, then the general item; an unknown set reads the
     // general items. False leaves the output as the caller set it.
@@ -53,6 +60,11 @@ public:
     // Reads the engine-option INI file into the engine-0 option arrays of every set. Virtual so that a
     // failing or throwing reader can stand in for it.
     virtual bool LoadEngineINI();
+    // The engine-option file named by item 1: a name with a drive is taken as it is, any other lies below
+    // the installation's "Engine\ini\" (the settings directory up to its first "\Settings"). False when
+    // the directory has no "\Settings".
+    static bool BuildEngineINIPath(const std::string& sName, const std::string& sSettingsDirectory,
+                                   std::string& sPath);
     // Rebuilds the bypass SIDs from items 48 and 49.
     void LoadGroups();
 

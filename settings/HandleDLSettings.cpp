@@ -150,6 +150,15 @@ HRESULT CHandleDLSettings::CheckForRefresh(bool* pbRefreshed)
     return hr;
 }
 
+HRESULT CHandleDLSettings::SaveSettings()
+{
+    CAutoSync guard(&m_csLock);
+    const HRESULT hr = m_DLSettings.Save();
+    if (FAILED(hr))
+        return hr;
+    return m_LinkCriteria.Save();
+}
+
 bool CHandleDLSettings::GetSettingFromID(int nID, int* pnValue, int nSettingID, int nEngineID)
 {
     if (pnValue == nullptr)

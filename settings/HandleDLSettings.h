@@ -23,6 +23,9 @@ public:
     HRESULT LoadSettings(std::string& sFolder);
     // The change check and reload, run before an authentication-complete notification is handled.
     HRESULT CheckForRefresh(bool* pbRefreshed);
+    // Writes both files back from memory under the lock, "SWSettings.xml" first; the link criteria are not
+    // written when it fails.
+    HRESULT SaveSettings();
 
     bool GetSettingFromID(int nID, int* pnValue, int nSettingID, int nEngineID);
     bool GetSettingFromID(int nID, ci_string* pcsValue, int nSettingID, int nEngineID);

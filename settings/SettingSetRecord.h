@@ -30,6 +30,8 @@ struct EngineRecord
     std::map<int, SettingItem> m_mapOptions; // OPTIONS/OPTION
     int m_nID = 0;
     std::string m_sName;
+    // Made only to hold the engine options of a set whose file names no engine 0: not written back.
+    bool m_bOptionsOnly = false;
 };
 
 struct SummaryInfo
