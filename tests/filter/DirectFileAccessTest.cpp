@@ -179,7 +179,7 @@ TEST_F(DirectDownload, DocumentViewDecisionTable)
 // With OWA's own levels: a right hash goes ahead while OWA lets the file be opened or saved.
 TEST_F(DirectDownload, DocumentViewByOWALevel)
 {
-    COWASettings owa(1); // an action OWA does not define: a type on no list cannot be decided
+    COWASettings owa(5); // an action OWA does not define: a type on no list cannot be decided
     const DWORD D = RF_DOCUMENT_VIEW_DIRECT_FILE_ACCESS;
     const auto Query = [](const std::string& strFile, const char* pszMore = "")
     { return DocumentQuery(strFile, HashToDecimalString(strFile.c_str())) + pszMore; };

@@ -149,7 +149,7 @@ TEST_F(ViewerRedirect, ViewCarriesOWALevelAndOnlyTheWorkersOwn)
 
 TEST_F(ViewerRedirect, ViewWhoseLevelCannotBeHad)
 {
-    COWASettings owa(1); // an action OWA does not define
+    COWASettings owa(5); // an action OWA does not define
     CAuthRequest request("/X-Dorvel/bin/view.htm?fn=" + Base64("a.xyz"), RF_FAKE_DORVEL_VIRTUAL_FOLDER, 20);
     std::string strURL = "/X-Dorvel/bin/view.htm";
     std::string strQuery = "fn=" + Base64("a.xyz");
