@@ -4,9 +4,9 @@
 // compared whole with its golden copy. The links the pages carry are then followed back through the host's
 // download decision.
 #include "forms/PageEscape.h"
+#include "htmlparser/Attributes.h"
 #include "htmlparser/Source.h"
 #include "htmlparser/Tag.h"
-#include "htmlparser/Attributes.h"
 #include "tests/directory/SlapdServer.h"
 #include "tests/integration/AuthTreeSupport.h"
 #include "tests/support/PageChecks.h"
@@ -107,16 +107,17 @@ const std::vector<PageCase>& PageCases()
     static const std::vector<PageCase> s_vecCases = {
         // The item id from each of its three sources; an item opened inside another carries its chain of
         // attachment ids, which the item-id variable lists.
-        {"read, id from the request", "GET", "/owa/?ae=Item&t=IPM.Note&id=RgAAAADs4ZfQ&attcnt=1&attid0=BAAAAAAE",
-         SET_HASHES, SAMPLES / "basic-read-item.html", "read-item-request-id.html"},
-        {"read, id from the hidden input", "GET", "/owa/?ae=PreFormAction&a=Reply&t=IPM.Note&id=Other", SET_HASHES,
-         SAMPLES / "basic-read-item.html", "read-item-hidden-input.html"},
+        {"read, id from the request", "GET",
+         "/owa/?ae=Item&t=IPM.Note&id=RgAAAADs4ZfQ&attcnt=1&attid0=BAAAAAAE", SET_HASHES,
+         SAMPLES / "basic-read-item.html", "read-item-request-id.html"},
+        {"read, id from the hidden input", "GET", "/owa/?ae=PreFormAction&a=Reply&t=IPM.Note&id=Other",
+         SET_HASHES, SAMPLES / "basic-read-item.html", "read-item-hidden-input.html"},
         {"read, id from the attachment link", "POST", "/owa/?ae=Item&a=SaveClose&t=IPM.Note", SET_HASHES,
          SAMPLES / "basic-read-item.html", "read-item-save-close.html"},
         {"read, Mac client", "GET", "/owa/?ae=Item&t=IPM.Note&id=RgAAAADs4ZfQ", SET_HASHES,
          SAMPLES / "basic-read-item.html", "read-item-mac.html", MAC_SAFARI},
-        {"edit, buttons enabled", "GET", "/owa/?ae=PreFormAction&a=Reply&t=IPM.Note&id=RgAAAADs4ZfQ", SET_ALLOWED,
-         SAMPLES / "basic-edit-item.html", "edit-item-level-0.html"},
+        {"edit, buttons enabled", "GET", "/owa/?ae=PreFormAction&a=Reply&t=IPM.Note&id=RgAAAADs4ZfQ",
+         SET_ALLOWED, SAMPLES / "basic-edit-item.html", "edit-item-level-0.html"},
         {"edit, buttons disabled", "GET", "/owa/?ae=PreFormAction&a=Reply&t=IPM.Note&id=RgAAAADs4ZfQ",
          SET_BUTTONS_1, SAMPLES / "basic-edit-item.html", "edit-item-level-1.html"},
         {"edit, buttons removed", "GET", "/owa/?ae=PreFormAction&a=Reply&t=IPM.Note&id=RgAAAADs4ZfQ",
@@ -146,7 +147,8 @@ TEST_F(BasicPagesEndToEnd, GoldenPages)
         SCOPED_TRACE(c.m_pszName);
         const std::string strPage = ReadFileText(c.m_page.string());
         ASSERT_FALSE(strPage.empty()) << c.m_page;
-        const CHostResult result = RunPage(c.m_pszMethod, c.m_strURL, c.m_dwCriteriaID, strPage, c.m_pszUserAgent);
+        const CHostResult result =
+            RunPage(c.m_pszMethod, c.m_strURL, c.m_dwCriteriaID, strPage, c.m_pszUserAgent);
         const CNotificationRecord* pRawData = Notification(result, SF_NOTIFY_SEND_RAW_DATA);
         ASSERT_NE(pRawData, nullptr);
         if (c.m_pszGolden == nullptr)
@@ -202,7 +204,8 @@ CPageLinks LinksOf(const std::string& strPage)
     if (std::regex_search(strPage, m, std::regex("var g_sKSDLItemIDHash=\"([0-9]*)\";")))
         links.m_strItemHash = m[1];
     const std::regex call("f_KSDLOnMouseDown\\(event,\"[^\"]*\",\"([^\"]*)\",\"([0-9]*)\"");
-    for (auto it = std::sregex_iterator(strPage.begin(), strPage.end(), call); it != std::sregex_iterator(); ++it)
+    for (auto it = std::sregex_iterator(strPage.begin(), strPage.end(), call); it != std::sregex_iterator();
+         ++it)
         links.m_vecLinks.push_back({JSValue((*it)[1]), (*it)[2]});
     return links;
 }
@@ -211,7 +214,8 @@ CPageLinks LinksOf(const std::string& strPage)
 // attachment, and both hashes.
 std::string DownloadURL(const CPageLinks& links, const std::string& strAttID, const std::string& strAttHash)
 {
-    std::string strURL = "/owa/attachment.ashx?attach=1&id=" + CPageEscape::UrlComponent(links.m_vecItemIDs[0]);
+    std::string strURL =
+        "/owa/attachment.ashx?attach=1&id=" + CPageEscape::UrlComponent(links.m_vecItemIDs[0]);
     const size_t nCount = links.m_vecItemIDs.size();
     strURL += "&attcnt=" + std::to_string(nCount);
     for (size_t i = 1; i < nCount; ++i)
@@ -231,12 +235,14 @@ TEST_F(BasicPagesEndToEnd, EveryRewrittenLinkDownloadsAtLevelTwoAndATamperedOneI
         size_t m_nLinks;
     } aPages[] = {
         {"read, id and chain from the request", "GET",
-         "/owa/?ae=Item&t=IPM.Note&id=RgAAAADs4ZfQ&attcnt=1&attid0=BAAAAAAE", SAMPLES / "basic-read-item.html", 2},
+         "/owa/?ae=Item&t=IPM.Note&id=RgAAAADs4ZfQ&attcnt=1&attid0=BAAAAAAE",
+         SAMPLES / "basic-read-item.html", 2},
         {"read, id from the hidden input", "GET", "/owa/?ae=PreFormAction&a=Reply&t=IPM.Note&id=Other",
          SAMPLES / "basic-read-item.html", 2},
         {"read, id from the attachment link", "POST", "/owa/?ae=Item&a=SaveClose&t=IPM.Note",
          SAMPLES / "basic-read-item.html", 2},
-        {"edit item", "GET", "/owa/?ae=PreFormAction&a=Reply&t=IPM.Note", SAMPLES / "basic-edit-item.html", 1},
+        {"edit item", "GET", "/owa/?ae=PreFormAction&a=Reply&t=IPM.Note", SAMPLES / "basic-edit-item.html",
+         1},
         {"attachment manager", "POST", "/owa/?ae=PreFormAction&a=Attach&t=IPM.Note",
          SAMPLES / "basic-attachment-manager.html", 1},
         {"names that fight back", "GET", "/owa/?ae=Item&t=IPM.Note&id=RgAAAADs4ZfQ",
@@ -247,7 +253,8 @@ TEST_F(BasicPagesEndToEnd, EveryRewrittenLinkDownloadsAtLevelTwoAndATamperedOneI
     for (const auto& p : aPages)
     {
         SCOPED_TRACE(p.m_pszName);
-        const CHostResult page = RunPage(p.m_pszMethod, p.m_strURL, SET_HASHES, ReadFileText(p.m_page.string()));
+        const CHostResult page =
+            RunPage(p.m_pszMethod, p.m_strURL, SET_HASHES, ReadFileText(p.m_page.string()));
         ASSERT_EQ(page.m_dwSubmitResult, ERROR_SUCCESS) << page.m_strSubmitError;
         const CPageLinks links = LinksOf(page.m_strBody);
         ASSERT_FALSE(links.m_vecItemIDs.empty());
@@ -297,7 +304,8 @@ std::vector<std::pair<std::string, size_t>> OurAttributeCounts(std::string strPa
 
 std::vector<std::pair<std::string, size_t>> OnlyTags(const std::vector<std::pair<std::string, size_t>>& vecIn)
 {
-    static const std::set<std::string> s_setNames = {"a", "img", "span", "div", "input", "script", "link", "form"};
+    static const std::set<std::string> s_setNames = {"a",     "img",    "span", "div",
+                                                     "input", "script", "link", "form"};
     std::vector<std::pair<std::string, size_t>> vecOut;
     for (const auto& tag : vecIn)
     {
@@ -310,8 +318,8 @@ std::vector<std::pair<std::string, size_t>> OnlyTags(const std::vector<std::pair
 TEST_F(BasicPagesEndToEnd, HostileNamesAndACraftedRequestIdStayText)
 {
     const std::string strCraftedID = "\");alert(1)//</script>'\\";
-    const std::string strURL =
-        "/owa/?ae=Item&t=IPM.Note&id=" + CPageEscape::UrlComponent(strCraftedID) + "&attcnt=1&attid0=%27%29%3B";
+    const std::string strURL = "/owa/?ae=Item&t=IPM.Note&id=" + CPageEscape::UrlComponent(strCraftedID) +
+                               "&attcnt=1&attid0=%27%29%3B";
     const std::string strInput = ReadFileText((FIXTURES / "hostile-names.html").string());
     const CHostResult result = RunPage("GET", strURL, SET_HASHES, strInput);
     ASSERT_EQ(result.m_dwSubmitResult, ERROR_SUCCESS) << result.m_strSubmitError;
@@ -324,7 +332,8 @@ TEST_F(BasicPagesEndToEnd, HostileNamesAndACraftedRequestIdStayText)
     for (const auto& piece : vecScripts)
     {
         const bool bHandler = piece.m_strWhere.rfind("script #", 0) != 0;
-        EXPECT_EQ(page_checks::NodeCheck(piece.m_strCode, bHandler), "") << piece.m_strWhere << ": " << piece.m_strCode;
+        EXPECT_EQ(page_checks::NodeCheck(piece.m_strCode, bHandler), "")
+            << piece.m_strWhere << ": " << piece.m_strCode;
     }
 
     // Every attribute closed where it opened: both parsers see the same tags with the same attributes.
@@ -346,13 +355,17 @@ TEST_F(BasicPagesEndToEnd, HostileNamesAndACraftedRequestIdStayText)
     {
         if (piece.m_strWhere != "onmousedown of <a>")
             continue;
-        vecNames.push_back(page_checks::NodeRun("function f_KSDLOnMouseDown(e, n) { process.stdout.write(n); }\n"
-                                                "(function(event) {" +
-                                                piece.m_strCode + "})(null);"));
+        vecNames.push_back(
+            page_checks::NodeRun("function f_KSDLOnMouseDown(e, n) { process.stdout.write(n); }\n"
+                                 "(function(event) {" +
+                                 piece.m_strCode + "})(null);"));
     }
-    const std::vector<std::string> vecExpected = {
-        "say \"hi\".txt", "it's O'Brien's.txt", "</script><script>alert(1)</script>.txt", "&#34;ref&#34; %22pct%22.txt",
-        "back\\slash\\\".txt", "Ελληνικά line\u2028sep.txt"};
+    const std::vector<std::string> vecExpected = {"say \"hi\".txt",
+                                                  "it's O'Brien's.txt",
+                                                  "</script><script>alert(1)</script>.txt",
+                                                  "&#34;ref&#34; %22pct%22.txt",
+                                                  "back\\slash\\\".txt",
+                                                  "Ελληνικά line\u2028sep.txt"};
     EXPECT_EQ(vecNames, vecExpected);
 }
 

@@ -36,7 +36,8 @@ inline void CollectScripts(xmlNode* pNode, std::vector<CScriptPiece>& vecOut, si
         if (xmlStrcasecmp(pNode->name, BAD_CAST "script") == 0 && !xmlHasProp(pNode, BAD_CAST "src"))
         {
             xmlChar* pszText = xmlNodeGetContent(pNode);
-            vecOut.push_back({"script #" + std::to_string(++nScripts), pszText != nullptr ? reinterpret_cast<const char*>(pszText) : ""});
+            vecOut.push_back({"script #" + std::to_string(++nScripts),
+                              pszText != nullptr ? reinterpret_cast<const char*>(pszText) : ""});
             xmlFree(pszText);
         }
         for (xmlAttr* pAttr = pNode->properties; pAttr != nullptr; pAttr = pAttr->next)
@@ -88,9 +89,9 @@ inline void CollectAttributeCounts(xmlNode* pNode, std::vector<std::pair<std::st
 inline std::vector<std::pair<std::string, size_t>> LibxmlAttributeCounts(const std::string& strPage)
 {
     std::vector<std::pair<std::string, size_t>> vecOut;
-    htmlDocPtr pDoc = htmlReadMemory(strPage.data(), static_cast<int>(strPage.size()), nullptr, "utf-8",
-                                     HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET |
-                                         HTML_PARSE_NOIMPLIED);
+    htmlDocPtr pDoc =
+        htmlReadMemory(strPage.data(), static_cast<int>(strPage.size()), nullptr, "utf-8",
+                       HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET | HTML_PARSE_NOIMPLIED);
     if (pDoc == nullptr)
         return vecOut;
     CollectAttributeCounts(xmlDocGetRootElement(pDoc), vecOut);
