@@ -98,18 +98,19 @@ public:
                             (pNew->m_dwKind == BI_DELETE && pNew->m_dwLength != 0);
         if (!bValid)
             return ERROR_INVALID_DATA;
+        // The new one goes before the first element it does not follow. The list is sorted, so that element
+        // is found from the tail: a rewriter adds its edits mostly in page order, and each add then stops
+        // at once instead of walking the whole list.
         CNode* pBefore = m_pSentinel;
-        for (CNode* pNode = m_pSentinel->m_pNext; pNode != m_pSentinel; pNode = pNode->m_pNext)
+        for (CNode* pNode = m_pSentinel->m_pPrev; pNode != m_pSentinel; pNode = pNode->m_pPrev)
         {
             const CBufferInstruction* pElem = pNode->m_spInstruction.Get();
             if (pElem == nullptr)
                 continue;
-            if (pNew->m_ullPosition < pElem->m_ullPosition ||
-                (pNew->m_ullPosition == pElem->m_ullPosition && pNew->m_dwKind <= pElem->m_dwKind))
-            {
-                pBefore = pNode;
+            if (!(pNew->m_ullPosition < pElem->m_ullPosition ||
+                  (pNew->m_ullPosition == pElem->m_ullPosition && pNew->m_dwKind <= pElem->m_dwKind)))
                 break;
-            }
+            pBefore = pNode;
         }
         CNode* pNode = new CNode{pBefore, pBefore->m_pPrev, spInstruction};
         pBefore->m_pPrev->m_pNext = pNode;

@@ -7,48 +7,31 @@
 #include "forms/PremiumForms.h"
 #include "forms/SWFormContext.h"
 
-#include <array>
 #include <atomic>
 #include <initializer_list>
 #include <new>
-#include <utility>
 
 namespace
 {
 constexpr size_t FORM_KIND_COUNT = static_cast<size_t>(FormKind::Count);
 
-// The rows whose rewriter is built; each rewriter's own work adds its row here.
-constexpr PFN_MAKE_FORM InitialMaker(size_t nIndex)
-{
-    switch (static_cast<FormKind>(nIndex))
-    {
-    case FormKind::BasicEditItem:
-    case FormKind::BasicReadItem:
-    case FormKind::BasicCalendarItemSchedulingTab:
-    case FormKind::BasicAttachmentManager:
-        return &CDLFormFactory::NewFormOfClass;
-    default:
-        return nullptr;
-    }
-}
-
-template <size_t... I>
-constexpr std::array<PFN_MAKE_FORM, sizeof...(I)> InitialMakers(std::index_sequence<I...>)
-{
-    return {InitialMaker(I)...};
-}
-
-constexpr std::array<PFN_MAKE_FORM, FORM_KIND_COUNT> INITIAL_MAKERS =
-    InitialMakers(std::make_index_sequence<FORM_KIND_COUNT>());
-
-template <size_t... I>
-std::array<std::atomic<PFN_MAKE_FORM>, sizeof...(I)> MakeRowTable(std::index_sequence<I...>)
-{
-    return {{std::atomic<PFN_MAKE_FORM>(INITIAL_MAKERS[I])...}};
-}
-
-std::array<std::atomic<PFN_MAKE_FORM>, FORM_KIND_COUNT> g_apfnMakers =
-    MakeRowTable(std::make_index_sequence<FORM_KIND_COUNT>());
+// The rewriters built so far; each rewriter's own work fills its row.
+std::atomic<PFN_MAKE_FORM> g_apfnMakers[FORM_KIND_COUNT] = {
+    nullptr,                         // None
+    &CDLFormFactory::NewFormOfClass, // PremiumReadItem
+    &CDLFormFactory::NewFormOfClass, // PremiumEditItem
+    &CDLFormFactory::NewFormOfClass, // PremiumPOSTAttachFileDialog
+    &CDLFormFactory::NewFormOfClass, // PremiumGETAttachFileDialog
+    nullptr,                         // PremiumGETDocumentView
+    &CDLFormFactory::NewFormOfClass, // BasicEditItem
+    &CDLFormFactory::NewFormOfClass, // BasicReadItem
+    &CDLFormFactory::NewFormOfClass, // BasicCalendarItemSchedulingTab
+    &CDLFormFactory::NewFormOfClass, // BasicAttachmentManager
+    &CDLFormFactory::NewFormOfClass, // PremiumDeleteAttachment
+    nullptr,                         // PremiumPOSTDocumentViewSort
+    nullptr,                         // DocumentViewForceSaveError
+};
+static_assert(FORM_KIND_COUNT == 13, "one maker row per kind of form");
 
 bool ContainsAny(const ci_string& csText, std::initializer_list<const char*> names)
 {

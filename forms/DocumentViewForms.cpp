@@ -29,19 +29,6 @@ DWORD CDLPremiumFormPOSTDocumentViewSort::Process()
     return NotBuilt("CDLPremiumFormPOSTDocumentViewSort::Process");
 }
 
-CDLPremiumFormGETAttachFileDialog::CDLPremiumFormGETAttachFileDialog(CSWFormContext* pFormContext)
-    : CDLForm(pFormContext)
-{
-    LogConstructorStart("CDLPremiumFormGETAttachFileDialog", "Starts");
-    CheckPageElements("CDLPremiumFormGETAttachFileDialog");
-    LogConstructorEnd("CDLPremiumFormGETAttachFileDialog", false);
-}
-
-DWORD CDLPremiumFormGETAttachFileDialog::Process()
-{
-    return NotBuilt("CDLPremiumFormGETAttachFileDialog::Process");
-}
-
 CDLDocumentViewForceSaveErrorForm::CDLDocumentViewForceSaveErrorForm(CSWFormContext* pFormContext)
     : CDLForm(pFormContext)
 {

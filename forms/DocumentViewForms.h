@@ -3,6 +3,7 @@
 #pragma once
 
 #include "forms/DLFormWithFiles.h"
+#include "forms/DLPremiumFormGETAttachFileDialog.h"
 
 class CDLPremiumFormDocumentView : public CDLFormWithFiles
 {
@@ -22,14 +23,6 @@ class CDLPremiumFormPOSTDocumentViewSort : public CDLPremiumFormDocumentView
 {
 public:
     CDLPremiumFormPOSTDocumentViewSort(CSWFormContext* pFormContext, int bMostDerived);
-
-    DWORD Process() override;
-};
-
-class CDLPremiumFormGETAttachFileDialog : public CDLForm
-{
-public:
-    explicit CDLPremiumFormGETAttachFileDialog(CSWFormContext* pFormContext);
 
     DWORD Process() override;
 };

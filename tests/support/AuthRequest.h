@@ -97,12 +97,18 @@ private:
     }
     static std::string Decode(const std::string& str)
     {
+        const auto Hex = [](char c)
+        {
+            return std::isxdigit(static_cast<unsigned char>(c)) != 0
+                       ? std::stoi(std::string(1, c), nullptr, 16)
+                       : -1;
+        };
         std::string strOut;
         for (size_t i = 0; i < str.size(); ++i)
         {
-            if (str[i] == '%' && i + 2 < str.size())
+            if (str[i] == '%' && i + 2 < str.size() && Hex(str[i + 1]) >= 0 && Hex(str[i + 2]) >= 0)
             {
-                strOut += static_cast<char>(std::stoi(str.substr(i + 1, 2), nullptr, 16));
+                strOut += static_cast<char>(Hex(str[i + 1]) * 16 + Hex(str[i + 2]));
                 i += 2;
             }
             else
