@@ -9,6 +9,7 @@
 #include "forms/DOMStartTag.h"
 #include "forms/SWFormContext.h"
 #include "general/DLSWGeneralSettings.h"
+#include "settings/SettingItemIDs.h"
 
 #include <string>
 
@@ -235,15 +236,15 @@ DWORD CDLBasicFormWithAttachButtons::DisableOrRemoveAttachmentButtons(const char
     TraceLog("[%s] started.", pszOperation);
     int nLevel = 0;
     const auto nSettingID = static_cast<int>(m_pFormContext->m_pContext->SettingID);
-    if (!m_pGeneralSettings->GetSettingFromID(SETTING_ATTACHMENT_BUTTONS_BLOCK_LEVEL, nLevel, nSettingID, 0))
+    if (!m_pGeneralSettings->GetSettingFromID(SETTING_ATTACHMENT_BUTTONS, nLevel, nSettingID, 0))
     {
         nLevel = 0;
         if (bSchedulingTab)
             TraceLog("[%s] Failed to read attachment buttons block level setting. ID <%d> SettingID <%d>.",
-                     pszOperation, SETTING_ATTACHMENT_BUTTONS_BLOCK_LEVEL, nSettingID);
+                     pszOperation, SETTING_ATTACHMENT_BUTTONS, nSettingID);
         else
             TraceLog("[%s] Failed to read attachment buttons block level setting. ID <%d>. SettingID <%d>",
-                     pszOperation, SETTING_ATTACHMENT_BUTTONS_BLOCK_LEVEL, nSettingID);
+                     pszOperation, SETTING_ATTACHMENT_BUTTONS, nSettingID);
     }
     TraceLog("[%s] Attachment buttons block level is <%d>.", pszOperation, nLevel);
     DWORD dwRet = ERROR_SUCCESS;

@@ -6,7 +6,6 @@
 #include "forms/DLForm.h"
 #include "forms/DOMElement.h"
 
-constexpr int SETTING_ATTACHMENT_BUTTONS_BLOCK_LEVEL = 51;
 // The style the disabled button's picture gets.
 constexpr const char* DISABLED_ATTACH_BUTTON_STYLE = "-moz-opacity:0.4;filter:alpha(opacity=40);border-style:"
                                                      "none;cursor:default;margin-left:5;margin-right:5;";
