@@ -14,9 +14,12 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstdio>
 #include <regex>
 #include <set>
 #include <string>
+#include <sys/wait.h>
 #include <vector>
 
 namespace
@@ -30,6 +33,48 @@ constexpr const char* FIREFOX = "Mozilla/5.0 (X11; Linux x86_64; rv:45.0) Gecko/
 constexpr const char* MAC_SAFARI =
     "Mozilla/5.0 (Macintosh; Intel Mac OS X 10_6_8) AppleWebKit/534.59 (KHTML, like Gecko) Safari/534.59";
 
+std::string RunCommand(const std::string& strCommand, int& nExit)
+{
+    std::string strOutput;
+    FILE* pPipe = popen(strCommand.c_str(), "r");
+    if (pPipe == nullptr)
+    {
+        nExit = -1;
+        return strOutput;
+    }
+    std::array<char, 4096> buffer{};
+    size_t nRead = 0;
+    while ((nRead = std::fread(buffer.data(), 1, buffer.size(), pPipe)) > 0)
+        strOutput.append(buffer.data(), nRead);
+    const int nStatus = pclose(pPipe);
+    nExit = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
+    return strOutput;
+}
+
+// What the host's tool reported of one request, and the page it sent.
+struct CToolRun
+{
+    std::string m_strJson;
+    std::string m_strSent;
+
+    bool Has(const std::string& strText) const { return m_strJson.find(strText) != std::string::npos; }
+    // The whole list went to the host and its applier took it.
+    bool ListApplied() const
+    {
+        return Has("\"instructions_submitted\":true") && Has("\"submit_result\":0") &&
+               Has("{\"type\":1024,\"name\":\"send raw data\",\"code\":0,");
+    }
+    std::string AuthCompleteControl() const
+    {
+        std::smatch m;
+        static const std::regex s_auth("\"name\":\"authentication complete\",\"code\":[0-9]+,"
+                                       "\"control_message\":\"([^\"]*)\"");
+        return std::regex_search(m_strJson, m, s_auth) ? m[1].str() : std::string();
+    }
+};
+
+// The tree of the authentication tables (one settings set per criteria id), driven by the host's tool
+// with OWA's settings from a slapd the test starts.
 class BasicPagesEndToEnd : public CAuthTreeTest
 {
 protected:
@@ -38,8 +83,6 @@ protected:
         s_pServer = new CSlapdServer();
         std::string strError;
         ASSERT_TRUE(s_pServer->Start(strError)) << strError;
-        CMachineConfig::Instance().SetDirectoryServer(s_pServer->MachineDirectory());
-        CMachineConfig::Instance().SetComputerName("MAIL01", "mail01", "example.test");
         LoadWorker();
     }
     static void TearDownTestSuite()
@@ -47,35 +90,40 @@ protected:
         UnloadWorker();
         delete s_pServer;
         s_pServer = nullptr;
-        CMachineConfig::Instance().Reset();
     }
 
-    // A page of OWA's answer to the request, as the host sends it on.
-    static CHostResult RunPage(const std::string& strMethod, const std::string& strURL, DWORD dwCriteriaID,
-                               const std::string& strPage, const char* pszUserAgent = FIREFOX)
+    // One request through the host's tool; with a page, OWA's answer to it.
+    static CToolRun RunTool(const std::string& strMethod, const std::string& strURL, DWORD dwCriteriaID,
+                            const std::string& strPage, const char* pszUserAgent = FIREFOX)
     {
-        const std::string strRaw = strMethod + " " + strURL +
-                                   " HTTP/1.1\r\nHost: mail.example.test\r\nUser-Agent: " + pszUserAgent +
-                                   "\r\nKS_CSMPREFIX: c4f2a9/\r\n\r\n";
-        CHostRequest request;
-        std::string strError;
-        EXPECT_TRUE(RawRequest::Parse(strRaw, request.m_raw, strError)) << strError;
-        request.m_dwCriteriaID = dwCriteriaID;
-        request.m_strClientAddress = OUTSIDE;
-        request.m_strUser = "EXAMPLE\\alice";
-        request.m_vecResponseHeaders = {{"Content-Type", "text/html; charset=utf-8"}};
-        request.m_strResponseBody = strPage;
-        return s_pHost->Process(request);
-    }
-
-    static const CNotificationRecord* Notification(const CHostResult& result, DWORD dwType)
-    {
-        for (const auto& record : result.m_vecNotifications)
+        static int s_nRun = 0;
+        const fs::path dir = s_parent / ("run-" + std::to_string(++s_nRun));
+        fs::create_directories(dir);
+        WriteFile(dir / "request.http",
+                  strMethod + " " + strURL + " HTTP/1.1\r\nHost: mail.example.test\r\n" +
+                      "User-Agent: " + pszUserAgent + "\r\nKS_CSMPREFIX: c4f2a9/\r\n\r\n");
+        std::string strPageArgs;
+        if (!strPage.empty())
         {
-            if (record.m_dwType == dwType)
-                return &record;
+            WriteFile(dir / "page.html", strPage);
+            strPageArgs =
+                " --body '" + (dir / "page.html").string() + "' --out '" + (dir / "sent.html").string() + "'";
         }
-        return nullptr;
+        const DirectoryServerConfig directory = s_pServer->MachineDirectory();
+        int nExit = 0;
+        CToolRun run;
+        run.m_strJson = RunCommand(
+            std::string("'") + DLSW_HOST_TOOL + "' --json --root '" + (s_parent / "install").string() +
+                "' --user 'EXAMPLE\\alice' --client-ip " + OUTSIDE + " --criteria-id " +
+                std::to_string(dwCriteriaID) + " --directory '" + directory.m_sUri + "' --directory-bind '" +
+                directory.m_sBindDN + "' --directory-password-file '" + directory.m_sBindPasswordFile +
+                "' --computer-name mail01.example.test" + strPageArgs + " '" +
+                (dir / "request.http").string() + "' 2>/dev/null",
+            nExit);
+        EXPECT_EQ(nExit, 0) << run.m_strJson;
+        if (!strPage.empty())
+            run.m_strSent = ReadFileText((dir / "sent.html").string());
+        return run;
     }
 
     inline static CSlapdServer* s_pServer = nullptr;
@@ -147,22 +195,15 @@ TEST_F(BasicPagesEndToEnd, GoldenPages)
         SCOPED_TRACE(c.m_pszName);
         const std::string strPage = ReadFileText(c.m_page.string());
         ASSERT_FALSE(strPage.empty()) << c.m_page;
-        const CHostResult result =
-            RunPage(c.m_pszMethod, c.m_strURL, c.m_dwCriteriaID, strPage, c.m_pszUserAgent);
-        const CNotificationRecord* pRawData = Notification(result, SF_NOTIFY_SEND_RAW_DATA);
-        ASSERT_NE(pRawData, nullptr);
+        const CToolRun run = RunTool(c.m_pszMethod, c.m_strURL, c.m_dwCriteriaID, strPage, c.m_pszUserAgent);
         if (c.m_pszGolden == nullptr)
         {
-            EXPECT_FALSE(result.m_bInstructionsSubmitted);
-            EXPECT_EQ(result.m_strBody, strPage);
+            EXPECT_TRUE(run.Has("\"instructions_submitted\":false")) << run.m_strJson;
+            EXPECT_EQ(run.m_strSent, strPage);
             continue;
         }
-        EXPECT_EQ(pRawData->m_dwCode, ERROR_SUCCESS);
-        // The host's applier took the whole list.
-        EXPECT_TRUE(result.m_bInstructionsSubmitted);
-        EXPECT_EQ(result.m_dwSubmitResult, ERROR_SUCCESS) << result.m_strSubmitError;
-        EXPECT_GT(result.m_nInstructions, 0u);
-        ExpectGolden(result.m_strBody, c.m_pszGolden);
+        EXPECT_TRUE(run.ListApplied()) << run.m_strJson;
+        ExpectGolden(run.m_strSent, c.m_pszGolden);
     }
 }
 
@@ -248,15 +289,12 @@ TEST_F(BasicPagesEndToEnd, EveryRewrittenLinkDownloadsAtLevelTwoAndATamperedOneI
         {"names that fight back", "GET", "/owa/?ae=Item&t=IPM.Note&id=RgAAAADs4ZfQ",
          FIXTURES / "hostile-names.html", 6},
     };
-    CInputs hashes;
-    hashes.m_dwCriteriaID = SET_HASHES;
     for (const auto& p : aPages)
     {
         SCOPED_TRACE(p.m_pszName);
-        const CHostResult page =
-            RunPage(p.m_pszMethod, p.m_strURL, SET_HASHES, ReadFileText(p.m_page.string()));
-        ASSERT_EQ(page.m_dwSubmitResult, ERROR_SUCCESS) << page.m_strSubmitError;
-        const CPageLinks links = LinksOf(page.m_strBody);
+        const CToolRun page = RunTool(p.m_pszMethod, p.m_strURL, SET_HASHES, ReadFileText(p.m_page.string()));
+        ASSERT_TRUE(page.ListApplied()) << page.m_strJson;
+        const CPageLinks links = LinksOf(page.m_strSent);
         ASSERT_FALSE(links.m_vecItemIDs.empty());
         ASSERT_FALSE(links.m_strItemHash.empty()) << "Open or Save is usable, so the item hash is there";
         ASSERT_EQ(links.m_vecLinks.size(), p.m_nLinks);
@@ -265,20 +303,25 @@ TEST_F(BasicPagesEndToEnd, EveryRewrittenLinkDownloadsAtLevelTwoAndATamperedOneI
             SCOPED_TRACE(link.m_strAttID);
             ASSERT_FALSE(link.m_strAttHash.empty());
             const std::string strURL = DownloadURL(links, link.m_strAttID, link.m_strAttHash);
-            const CHostResult allowed = Run(strURL, hashes);
-            ASSERT_NE(AuthComplete(allowed), nullptr);
-            EXPECT_EQ(AuthComplete(allowed)->m_dwControlMessage, CM_IGNORE) << strURL;
-            EXPECT_FALSE(allowed.m_bResponseSent);
-            ASSERT_EQ(HeadersSet(allowed).size(), 1u) << strURL;
-            EXPECT_EQ(HeadersSet(allowed)[0].second.find("midh="), std::string::npos);
+            const CToolRun allowed = RunTool("GET", strURL, SET_HASHES, "");
+            EXPECT_EQ(allowed.AuthCompleteControl(), "Ignore") << strURL << allowed.m_strJson;
+            EXPECT_FALSE(allowed.Has("You are not authorized")) << allowed.m_strJson;
+            // Let through with its hash parameters taken off.
+            std::smatch m;
+            ASSERT_TRUE(std::regex_search(
+                allowed.m_strJson, m,
+                std::regex("\"request_headers_set\":\\[\\{\"name\":\"URL\",\"value\":\"([^\"]*)\"")))
+                << allowed.m_strJson;
+            EXPECT_EQ(m[1].str().find("midh="), std::string::npos);
+            EXPECT_EQ(m[1].str().find("aidh="), std::string::npos);
 
             // One character of the attachment id changed: its hash no longer fits.
             std::string strTampered = link.m_strAttID;
             strTampered.back() = strTampered.back() == 'A' ? 'B' : 'A';
-            const CHostResult refused = Run(DownloadURL(links, strTampered, link.m_strAttHash), hashes);
-            ASSERT_NE(AuthComplete(refused), nullptr);
-            EXPECT_EQ(AuthComplete(refused)->m_dwControlMessage, CM_COMPLETED);
-            EXPECT_EQ(refused.m_strResponseSent, DENIAL_EN);
+            const CToolRun refused =
+                RunTool("GET", DownloadURL(links, strTampered, link.m_strAttHash), SET_HASHES, "");
+            EXPECT_EQ(refused.AuthCompleteControl(), "Completed") << refused.m_strJson;
+            EXPECT_TRUE(refused.Has("You are not authorized to view this file.")) << refused.m_strJson;
         }
     }
 }
@@ -321,9 +364,9 @@ TEST_F(BasicPagesEndToEnd, HostileNamesAndACraftedRequestIdStayText)
     const std::string strURL = "/owa/?ae=Item&t=IPM.Note&id=" + CPageEscape::UrlComponent(strCraftedID) +
                                "&attcnt=1&attid0=%27%29%3B";
     const std::string strInput = ReadFileText((FIXTURES / "hostile-names.html").string());
-    const CHostResult result = RunPage("GET", strURL, SET_HASHES, strInput);
-    ASSERT_EQ(result.m_dwSubmitResult, ERROR_SUCCESS) << result.m_strSubmitError;
-    const std::string& strPage = result.m_strBody;
+    const CToolRun run = RunTool("GET", strURL, SET_HASHES, strInput);
+    ASSERT_TRUE(run.ListApplied()) << run.m_strJson;
+    const std::string& strPage = run.m_strSent;
     ExpectGolden(strPage, "hostile-names.out.html");
 
     // Every script and handler parses.
