@@ -99,32 +99,55 @@ inline std::vector<std::pair<std::string, size_t>> LibxmlAttributeCounts(const s
     return vecOut;
 }
 
+// The standard output of a shell command, and its exit code (-1 when it did not run).
+inline std::string RunCommand(const std::string& strCommand, int& nExit)
+{
+    std::string strOutput;
+    FILE* pPipe = popen(strCommand.c_str(), "r");
+    if (pPipe == nullptr)
+    {
+        nExit = -1;
+        return strOutput;
+    }
+    std::array<char, 4096> buffer{};
+    size_t nRead = 0;
+    while ((nRead = std::fread(buffer.data(), 1, buffer.size(), pPipe)) > 0)
+        strOutput.append(buffer.data(), nRead);
+    const int nStatus = pclose(pPipe);
+    nExit = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
+    return strOutput;
+}
+
+// A script in a temporary file for node, removed with this object.
+class CScriptFile
+{
+public:
+    explicit CScriptFile(const std::string& strCode)
+    {
+        const int fd = mkstemps(m_szPath, 3);
+        if (fd >= 0)
+        {
+            close(fd);
+            std::ofstream(m_szPath, std::ios::binary) << strCode;
+        }
+    }
+    ~CScriptFile() { std::remove(m_szPath); }
+    CScriptFile(const CScriptFile&) = delete;
+    CScriptFile& operator=(const CScriptFile&) = delete;
+    std::string Path() const { return m_szPath; }
+
+private:
+    char m_szPath[40] = "/tmp/dlsw-page-check-XXXXXX.js";
+};
+
 // What node says of the code: empty when it parses. A handler is checked as the body of the function a
 // browser makes of it.
 inline std::string NodeCheck(const std::string& strCode, bool bHandler)
 {
-    char szPath[] = "/tmp/dlsw-node-check-XXXXXX.js";
-    const int fd = mkstemps(szPath, 3);
-    if (fd < 0)
-        return "cannot create a temporary file";
-    close(fd);
-    {
-        std::ofstream out(szPath, std::ios::binary);
-        out << (bHandler ? "function handler(event) {\n" + strCode + "\n}\n" : strCode);
-    }
-    std::string strOutput;
-    FILE* pPipe = popen(("node --check '" + std::string(szPath) + "' 2>&1").c_str(), "r");
-    int nStatus = -1;
-    if (pPipe != nullptr)
-    {
-        std::array<char, 4096> buffer{};
-        size_t nRead = 0;
-        while ((nRead = std::fread(buffer.data(), 1, buffer.size(), pPipe)) > 0)
-            strOutput.append(buffer.data(), nRead);
-        nStatus = pclose(pPipe);
-    }
-    std::remove(szPath);
-    if (nStatus == 0)
+    const CScriptFile file(bHandler ? "function handler(event) {\n" + strCode + "\n}\n" : strCode);
+    int nExit = 0;
+    const std::string strOutput = RunCommand("node --check '" + file.Path() + "' 2>&1", nExit);
+    if (nExit == 0)
         return {};
     return strOutput.empty() ? "node did not run (is nodejs installed?)" : strOutput;
 }
@@ -132,24 +155,9 @@ inline std::string NodeCheck(const std::string& strCode, bool bHandler)
 // Runs a script with node and returns what it prints, "" when node fails.
 inline std::string NodeRun(const std::string& strCode)
 {
-    char szPath[] = "/tmp/dlsw-node-run-XXXXXX.js";
-    const int fd = mkstemps(szPath, 3);
-    if (fd < 0)
-        return {};
-    close(fd);
-    std::ofstream(szPath, std::ios::binary) << strCode;
-    std::string strOutput;
-    FILE* pPipe = popen(("node '" + std::string(szPath) + "' 2>/dev/null").c_str(), "r");
-    if (pPipe != nullptr)
-    {
-        std::array<char, 4096> buffer{};
-        size_t nRead = 0;
-        while ((nRead = std::fread(buffer.data(), 1, buffer.size(), pPipe)) > 0)
-            strOutput.append(buffer.data(), nRead);
-        if (pclose(pPipe) != 0)
-            strOutput.clear();
-    }
-    std::remove(szPath);
-    return strOutput;
+    const CScriptFile file(strCode);
+    int nExit = 0;
+    const std::string strOutput = RunCommand("node '" + file.Path() + "' 2>/dev/null", nExit);
+    return nExit == 0 ? strOutput : std::string();
 }
 } // namespace page_checks
