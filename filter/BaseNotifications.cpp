@@ -1,7 +1,9 @@
 #include "filter/BaseNotifications.h"
 
+#include "common/SharedConstants.h"
 #include "common/TraceLog.h"
 #include "contract/DLLContext.h"
+#include "filter/Util.h"
 
 namespace
 {
@@ -63,4 +65,12 @@ DWORD CBaseNotifications::SendResponse(CDLLContext* pContext, const char* pszRes
     pContext->CoreServices->SendResponse(pContext, pszResponse, &dwResponseLength, pContext->CoreServices);
     pContext->ControlMessage = CM_COMPLETED;
     return ERROR_SUCCESS;
+}
+
+void CBaseNotifications::GetClientIP(CDLLContext* pContext, std::string& strClientIP)
+{
+    strClientIP.clear();
+    CUtil::GetServerVariable(pContext, g_sHTTP_X_Remote_Client_IP, strClientIP);
+    if (strClientIP.empty())
+        CUtil::GetServerVariable(pContext, g_sREMOTE_ADDR, strClientIP);
 }

@@ -4,6 +4,8 @@
 
 #include "platform/WinTypes.h"
 
+#include <string>
+
 struct CDLLContext;
 
 class CBaseNotifications
@@ -25,4 +27,7 @@ public:
     // no way to send one.
     static DWORD SendResponse(CDLLContext* pContext, const char* pszResponse, const char* pszStatusText,
                               DWORD dwLength);
+    // The client's address: the one a front end forwards in "HTTP_X_Remote_Client_IP", else
+    // "REMOTE_ADDR"; empty when neither can be read.
+    static void GetClientIP(CDLLContext* pContext, std::string& strClientIP);
 };

@@ -2,13 +2,14 @@
 // browser's user agent.
 #pragma once
 
+#include "filter/FileHelpers.h"
 #include "platform/WinTypes.h"
 
 #include <string>
 
 struct CDLLContext;
 
-class CUtil
+class CUtil : public CFileUtil
 {
 public:
     // Always 0. Reads only in the notifications that allow it and only with a filter context; a variable

@@ -1,6 +1,7 @@
 #include "host/HostFilter.h"
 
 #include "contract/DLLContext.h"
+#include "host/HostMachine.h"
 #include "host/HostRequestState.h"
 #include "host/HostUserToken.h"
 
@@ -15,6 +16,7 @@ CHostFilter::~CHostFilter()
 bool CHostFilter::Load(const std::string& strModulePath, std::string& strError)
 {
     Unload();
+    ConfigureHostMachine(strModulePath);
     m_hModule = dlopen(strModulePath.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (m_hModule == nullptr)
     {

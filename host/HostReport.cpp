@@ -1,5 +1,7 @@
 #include "host/HostReport.h"
 
+#include "contract/BufferInstruction.h"
+
 #include "contract/DLLContext.h"
 #include "host/ReportNames.h"
 
@@ -142,10 +144,53 @@ std::string JsonString(const std::string& strText)
     return strOut + "\"";
 }
 
+namespace
+{
+const char* EventTypeName(WORD wType)
+{
+    switch (wType)
+    {
+    case EVENTLOG_ERROR_TYPE:
+        return "error";
+    case EVENTLOG_WARNING_TYPE:
+        return "warning";
+    default:
+        return "information";
+    }
+}
+
+void ReportEvents(std::ostringstream& out, const std::vector<RecordedEvent>& vecEvents)
+{
+    for (const RecordedEvent& event : vecEvents)
+    {
+        out << "Event:             " << EventTypeName(event.m_wType) << " " << Hex(event.m_dwEventId);
+        for (const std::string& strText : event.m_strings)
+            out << " \"" << strText << "\"";
+        out << "\n";
+    }
+}
+
+void JsonEvents(std::ostringstream& out, const std::vector<RecordedEvent>& vecEvents)
+{
+    out << ",\"events\":[";
+    for (size_t i = 0; i < vecEvents.size(); ++i)
+    {
+        const RecordedEvent& event = vecEvents[i];
+        out << (i ? "," : "") << "{\"type\":" << event.m_wType << ",\"id\":" << event.m_dwEventId
+            << ",\"strings\":[";
+        for (size_t k = 0; k < event.m_strings.size(); ++k)
+            out << (k ? "," : "") << JsonString(event.m_strings[k]);
+        out << "]}";
+    }
+    out << "]";
+}
+} // namespace
+
 std::string FormatReport(const CHostRun& run)
 {
     std::ostringstream out;
     out << "Module:            " << run.m_strModulePath << "\n";
+    ReportEvents(out, run.m_vecEvents);
     if (!run.m_bVersionResult)
     {
         out << "GetFilterVersion:  0 (the worker did not start)\n";
@@ -188,9 +233,23 @@ std::string FormatReport(const CHostRun& run)
         out << "Page replaced by the worker (" << result.m_strBody.size() << " bytes):\n"
             << result.m_strBody << "\n";
     else if (result.m_bInstructionsSubmitted)
+    {
         out << "Page rewritten:    " << result.m_nInstructions << " instructions, "
-            << (result.m_dwSubmitResult == 0 ? "applied" : "refused") << ", " << result.m_strBody.size()
-            << " bytes\n";
+            << (result.m_dwSubmitResult == 0 ? "applied" : "refused (" + result.m_strSubmitError + ")")
+            << ", " << result.m_strBody.size() << " bytes\n";
+        out << "Instructions:\n";
+        for (const CHostInstruction& instruction : result.m_vecInstructions)
+        {
+            if (instruction.m_dwKind == BI_INSERT)
+                out << "  insert at " << instruction.m_llPosition << ": " << JsonString(instruction.m_strText)
+                    << "\n";
+            else if (instruction.m_dwKind == BI_DELETE)
+                out << "  delete at " << instruction.m_llPosition << ", " << instruction.m_dwLength
+                    << " bytes\n";
+            else
+                out << "  kind " << instruction.m_dwKind << " at " << instruction.m_llPosition << "\n";
+        }
+    }
     else
         out << "Page:              status " << result.m_dwStatus << ", " << result.m_strBody.size()
             << " bytes, unchanged\n";
@@ -206,6 +265,7 @@ std::string FormatJson(const CHostRun& run)
         out << ",\"revision\":" << run.m_version.dwFilterVersion << ",\"flags\":" << run.m_version.dwFlags
             << ",\"description\":" << JsonString(Description(run.m_version));
     out << "}";
+    JsonEvents(out, run.m_vecEvents);
     if (!run.m_bProcessed)
     {
         out << "}";
@@ -248,7 +308,23 @@ std::string FormatJson(const CHostRun& run)
     JsonHeaders(out, result.m_vecResponseHeaders);
     out << ",\"body_replaced\":" << (result.m_bBodyReplaced ? "true" : "false")
         << ",\"instructions_submitted\":" << (result.m_bInstructionsSubmitted ? "true" : "false")
-        << ",\"instructions\":" << result.m_nInstructions << ",\"submit_result\":" << result.m_dwSubmitResult
+        << ",\"instruction_count\":" << result.m_nInstructions << ",\"instructions\":[";
+    for (size_t i = 0; i < result.m_vecInstructions.size(); ++i)
+    {
+        const CHostInstruction& instruction = result.m_vecInstructions[i];
+        out << (i ? "," : "") << "{\"kind\":"
+            << (instruction.m_dwKind == BI_INSERT   ? "\"insert\""
+                : instruction.m_dwKind == BI_DELETE ? "\"delete\""
+                                                    : "\"unknown\"")
+            << ",\"position\":" << instruction.m_llPosition;
+        if (instruction.m_dwKind == BI_INSERT)
+            out << ",\"text\":" << JsonString(instruction.m_strText);
+        else
+            out << ",\"length\":" << instruction.m_dwLength;
+        out << "}";
+    }
+    out << "],\"submit_result\":" << result.m_dwSubmitResult
+        << ",\"submit_error\":" << JsonString(result.m_strSubmitError)
         << ",\"body\":" << JsonString(result.m_strBody) << ",\"terminate_result\":" << run.m_dwTerminateResult
         << "}";
     return out.str();

@@ -2,8 +2,10 @@
 #pragma once
 
 #include "host/HostFilter.h"
+#include "platform/WinEventLog.h"
 
 #include <string>
+#include <vector>
 
 struct CHostRun
 {
@@ -14,6 +16,8 @@ struct CHostRun
     bool m_bProcessed = false; // false when the library refused to start
     CHostResult m_result;
     DWORD m_dwTerminateResult = 0;
+    // What the worker wrote to the event log during the run.
+    std::vector<RecordedEvent> m_vecEvents;
 };
 
 std::string FormatReport(const CHostRun& run);

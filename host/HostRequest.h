@@ -29,6 +29,8 @@ struct CHostRequest
     DWORD m_dwResponseStatus = 200;
     HeaderList m_vecResponseHeaders;
     std::string m_strResponseBody;
+    // Whether the host's call-back table offers the entry that applies buffer instructions.
+    bool m_bOfferSubmitEntry = true;
 };
 
 struct CNotificationRecord
@@ -44,6 +46,16 @@ struct CHeaderChange
     std::string m_strName;
     std::string m_strValue;
     BOOL m_bResult = FALSE;
+};
+
+// One buffer instruction as the worker handed it over: its position counted from the first byte of the
+// response data.
+struct CHostInstruction
+{
+    DWORD m_dwKind = 0;
+    long long m_llPosition = 0;
+    std::string m_strText; // insert
+    DWORD m_dwLength = 0;  // delete
 };
 
 // What the worker did to one request.
@@ -64,6 +76,9 @@ struct CHostResult
     bool m_bInstructionsSubmitted = false;
     DWORD m_dwSubmitResult = 0;
     size_t m_nInstructions = 0;
+    std::vector<CHostInstruction> m_vecInstructions;
+    // Why the applier refused the list; empty when it applied it.
+    std::string m_strSubmitError;
     // The request as the host passes it on, and the response as it goes out.
     std::string m_strMethod;
     std::string m_strURL;

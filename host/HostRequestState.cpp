@@ -145,7 +145,8 @@ CHostRequestState::CHostRequestState(const CHostRequest& request, CHostResult& r
                       0};
     m_sendResponse = m_preprocHeaders;
     m_sendResponse.HttpStatus = request.m_dwResponseStatus;
-    m_coreServices.SubmitBufferCommands = &CHostRequestState::SubmitBufferCommands;
+    if (request.m_bOfferSubmitEntry)
+        m_coreServices.SubmitBufferCommands = &CHostRequestState::SubmitBufferCommands;
     m_coreServices.SendResponse = &CHostRequestState::SendResponse;
 }
 
@@ -384,9 +385,22 @@ DWORD CHostRequestState::SubmitBufferCommands(CDLLContext* pContext, CBufferInst
     CHostResult& result = pState->m_result;
     result.m_bInstructionsSubmitted = true;
     result.m_nInstructions = static_cast<size_t>(pList->Count());
-    std::string strError;
-    result.m_dwSubmitResult =
-        ApplyBufferInstructions(*pList, pState->m_apCommonPointers[1], result.m_strBody, strError);
+    const auto uBase = reinterpret_cast<uintptr_t>(pState->m_apCommonPointers[1]);
+    for (const auto* pNode = pList->Sentinel()->m_pNext; pNode != pList->Sentinel(); pNode = pNode->m_pNext)
+    {
+        const CBufferInstruction* pInstruction = pNode->m_spInstruction.Get();
+        if (pInstruction == nullptr)
+            continue;
+        CHostInstruction instruction;
+        instruction.m_dwKind = pInstruction->m_dwKind;
+        instruction.m_llPosition = static_cast<long long>(pInstruction->m_ullPosition - uBase);
+        if (pInstruction->m_dwKind == BI_INSERT && pInstruction->m_pszText != nullptr)
+            instruction.m_strText = pInstruction->m_pszText;
+        instruction.m_dwLength = pInstruction->m_dwLength;
+        result.m_vecInstructions.push_back(std::move(instruction));
+    }
+    result.m_dwSubmitResult = ApplyBufferInstructions(*pList, pState->m_apCommonPointers[1], result.m_strBody,
+                                                      result.m_strSubmitError);
     return result.m_dwSubmitResult;
 }
 

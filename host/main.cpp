@@ -30,6 +30,9 @@ void Usage(std::ostream& out)
            "  --root DIR               installation tree (default: " DLSW_DEFAULT_ROOT ")\n"
            "  --status N               status of the response the server would send (default 200)\n"
            "  --body FILE              body of that response (default: none)\n"
+           "  --out FILE               write the response body as it leaves the host (after the worker's\n"
+           "                           edits, or the worker's replacement) to FILE\n"
+           "  --without-submit-entry   offer the worker no call-back for its buffer instructions\n"
            "  --response-header 'N: V' a header of that response (repeatable; a body gets\n"
            "                           'Content-Type: text/html; charset=utf-8' unless one is given)\n"
            "  --subscription-type N    the host's kind of request (default: derived from the URL)\n"
@@ -70,6 +73,7 @@ int main(int argc, char** argv)
     std::string strRoot = DLSW_DEFAULT_ROOT;
     std::string strRequestFile;
     std::string strBodyFile;
+    std::string strOutFile;
     bool bJson = false;
     CHostRun run;
     CHostRequest& request = run.m_request;
@@ -107,6 +111,10 @@ int main(int argc, char** argv)
             Number(request.m_dwResponseStatus);
         else if (strArg == "--body")
             Value(strBodyFile);
+        else if (strArg == "--out")
+            Value(strOutFile);
+        else if (strArg == "--without-submit-entry")
+            request.m_bOfferSubmitEntry = false;
         else if (strArg == "--response-header")
         {
             std::string strHeader;
@@ -201,6 +209,7 @@ int main(int argc, char** argv)
         std::cerr << "dlsw-host: " << strError << "\n";
         return EXIT_LOAD;
     }
+    ClearRecordedEvents();
     run.m_bVersionResult = host.GetFilterVersion(run.m_version);
     if (run.m_bVersionResult)
     {
@@ -208,9 +217,20 @@ int main(int argc, char** argv)
         run.m_bProcessed = true;
         run.m_dwTerminateResult = host.Terminate();
     }
+    run.m_vecEvents = GetRecordedEvents();
     std::cerr.flush();
     std::fflush(stderr);
     std::cout << (bJson ? FormatJson(run) : FormatReport(run)) << std::endl;
     host.Unload();
+    if (run.m_bProcessed && !strOutFile.empty())
+    {
+        std::ofstream out(strOutFile, std::ios::binary | std::ios::trunc);
+        out.write(run.m_result.m_strBody.data(), static_cast<std::streamsize>(run.m_result.m_strBody.size()));
+        if (!out)
+        {
+            std::cerr << "dlsw-host: cannot write " << strOutFile << "\n";
+            return EXIT_USAGE;
+        }
+    }
     return run.m_bVersionResult ? 0 : EXIT_LOAD;
 }

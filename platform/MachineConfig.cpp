@@ -38,6 +38,19 @@ void CMachineConfig::ResetLocked()
     m_sDnsHostName = "localhost";
     m_sDnsDomain.clear();
     m_sSystemDirectory = "C:\\Windows\\System32";
+    m_vecLibrarySearchPath.clear();
+}
+
+void CMachineConfig::SetLibrarySearchPath(const std::vector<std::string>& vecWindowsDirectories)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_vecLibrarySearchPath = vecWindowsDirectories;
+}
+
+std::vector<std::string> CMachineConfig::GetLibrarySearchPath() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_vecLibrarySearchPath;
 }
 
 void CMachineConfig::SetDriveRoot(char chDrive, const std::string& sRoot)

@@ -8,6 +8,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <vector>
 
 struct DirectoryServerConfig
 {
@@ -47,6 +48,11 @@ public:
     std::string GetDnsHostName() const;
     std::string GetDnsDomain() const;
 
+    // Windows directories searched, in order, for a module loaded by its bare name (before the system
+    // directory).
+    void SetLibrarySearchPath(const std::vector<std::string>& vecWindowsDirectories);
+    std::vector<std::string> GetLibrarySearchPath() const;
+
     // Windows path of the system directory (the root of "LogFiles\" among others).
     void SetSystemDirectory(const std::string& sWindowsPath);
     std::string GetSystemDirectory() const;
@@ -63,4 +69,5 @@ private:
     std::string m_sDnsHostName;
     std::string m_sDnsDomain;
     std::string m_sSystemDirectory;
+    std::vector<std::string> m_vecLibrarySearchPath;
 };

@@ -1,12 +1,17 @@
 #include "platform/WinModule.h"
 
+#include "platform/MachineConfig.h"
+#include "platform/ModuleImage.h"
 #include "platform/WinFile.h"
 #include "platform/WinSync.h"
 
 #include <cstring>
 #include <dlfcn.h>
 #include <link.h>
+#include <map>
+#include <mutex>
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace
@@ -163,4 +168,185 @@ DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize)
     std::memcpy(lpFilename, strWindows.c_str(), strWindows.size() + 1);
     SetLastError(ERROR_SUCCESS);
     return static_cast<DWORD>(strWindows.size());
+}
+
+namespace
+{
+std::mutex& LoadCountMutex()
+{
+    static std::mutex s_mutex;
+    return s_mutex;
+}
+
+// LoadLibrary references per module loaded as code.
+std::map<void*, LONG>& LoadCounts()
+{
+    static auto* s_pMap = new std::map<void*, LONG>();
+    return *s_pMap;
+}
+
+bool PosixFileExists(const std::string& strPath)
+{
+    struct stat st
+    {
+    };
+    return ::stat(strPath.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// The module file name a Windows name stands for: ".dll" added when it has no extension, then "X.dll"
+// becomes "X.so".
+std::string ModuleFileOf(std::string strFile)
+{
+    if (strFile.find('.') == std::string::npos)
+        strFile += ".dll";
+    return ModuleNameToFileName(strFile);
+}
+
+std::string JoinWindows(std::string strDirectory, const std::string& strFile)
+{
+    if (!strDirectory.empty() && strDirectory.back() != '\\' && strDirectory.back() != '/')
+        strDirectory += '\\';
+    return strDirectory + strFile;
+}
+} // namespace
+
+std::string FindModuleFile(const std::string& strName)
+{
+    if (strName.empty())
+        return {};
+    const size_t nSep = strName.find_last_of("\\/");
+    const bool bPath = nSep != std::string::npos || (strName.size() > 1 && strName[1] == ':');
+    if (bPath)
+    {
+        const std::string strDirectory =
+            nSep != std::string::npos ? strName.substr(0, nSep + 1) : strName.substr(0, 2);
+        const std::string strFile = ModuleFileOf(strName.substr(nSep != std::string::npos ? nSep + 1 : 2));
+        std::string strPosix;
+        if (MapWindowsPathToPosix(strDirectory + strFile, strPosix) != ERROR_SUCCESS ||
+            !PosixFileExists(strPosix))
+            return {};
+        return strPosix;
+    }
+    const std::string strFile = ModuleFileOf(strName);
+    if (HMODULE hLoaded = GetModuleHandleA(strFile.c_str()); hLoaded != nullptr)
+    {
+        const std::string strPath = PosixPathOf(hLoaded);
+        if (!strPath.empty())
+            return strPath;
+    }
+    std::vector<std::string> vecDirectories = CMachineConfig::Instance().GetLibrarySearchPath();
+    vecDirectories.push_back(CMachineConfig::Instance().GetSystemDirectory());
+    for (const std::string& strDirectory : vecDirectories)
+    {
+        std::string strPosix;
+        if (MapWindowsPathToPosix(JoinWindows(strDirectory, strFile), strPosix) == ERROR_SUCCESS &&
+            PosixFileExists(strPosix))
+            return strPosix;
+    }
+    return {};
+}
+
+HMODULE LoadLibraryA(LPCSTR lpLibFileName)
+{
+    return LoadLibraryExA(lpLibFileName, nullptr, 0);
+}
+
+HMODULE LoadLibraryExA(LPCSTR lpLibFileName, HANDLE /*hFile*/, DWORD dwFlags)
+{
+    if (lpLibFileName == nullptr || *lpLibFileName == '\0')
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    const std::string strPath = FindModuleFile(lpLibFileName);
+    if (strPath.empty())
+    {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    if ((dwFlags & LOAD_LIBRARY_AS_DATAFILE) != 0)
+    {
+        DWORD dwError = ERROR_SUCCESS;
+        auto spImage = CModuleImage::Read(strPath, dwError);
+        if (!spImage)
+        {
+            SetLastError(dwError);
+            return nullptr;
+        }
+        SetLastError(ERROR_SUCCESS);
+        return RegisterDataFileModule(spImage);
+    }
+    void* pHandle = dlopen(strPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (pHandle == nullptr)
+    {
+        SetLastError(ERROR_BAD_EXE_FORMAT);
+        return nullptr;
+    }
+    std::lock_guard<std::mutex> lock(LoadCountMutex());
+    ++LoadCounts()[pHandle];
+    SetLastError(ERROR_SUCCESS);
+    return pHandle;
+}
+
+FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName)
+{
+    if (hModule == nullptr || lpProcName == nullptr || IsDataFileModuleHandle(hModule))
+    {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    dlerror();
+    void* pSymbol = dlsym(hModule, lpProcName);
+    if (pSymbol == nullptr)
+    {
+        SetLastError(ERROR_PROC_NOT_FOUND);
+        return nullptr;
+    }
+    FARPROC pfn = nullptr;
+    static_assert(sizeof(pfn) == sizeof(pSymbol));
+    std::memcpy(&pfn, &pSymbol, sizeof(pfn));
+    return pfn;
+}
+
+BOOL FreeLibrary(HMODULE hModule)
+{
+    if (hModule == nullptr)
+    {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (IsDataFileModuleHandle(hModule))
+    {
+        if (ReleaseDataFileModule(hModule))
+            return TRUE;
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    {
+        std::lock_guard<std::mutex> lock(LoadCountMutex());
+        auto it = LoadCounts().find(hModule);
+        // Only references LoadLibrary counted are given back: a handle from GetModuleHandleA holds none.
+        if (it == LoadCounts().end())
+        {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return FALSE;
+        }
+        if (--it->second == 0)
+            LoadCounts().erase(it);
+    }
+    if (dlclose(hModule) != 0)
+    {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+LONG GetModuleLoadCount(HMODULE hModule)
+{
+    if (IsDataFileModuleHandle(hModule))
+        return DataFileModuleImage(hModule) ? 1 : 0;
+    std::lock_guard<std::mutex> lock(LoadCountMutex());
+    auto it = LoadCounts().find(hModule);
+    return it != LoadCounts().end() ? it->second : 0;
 }

@@ -1,0 +1,110 @@
+#include "common/CountedPtr.h"
+#include "common/TraceLog.h"
+#include "filter/BufferCommands.h"
+#include "contract/BufferInstruction.h"
+#include "contract/DLLContext.h"
+#include "filter/Notifications.h"
+#include "forms/DLForm.h"
+#include "forms/DLFormFactory.h"
+#include "forms/SWFormContext.h"
+
+#include <new>
+#include <stdexcept>
+
+namespace
+{
+CCountedPtr<CBufferInstructionList> NewInstructionList()
+{
+    try
+    {
+        return CCountedPtr<CBufferInstructionList>(new CBufferInstructionList());
+    }
+    catch (const std::bad_alloc&)
+    {
+        return {};
+    }
+}
+
+// Builds the form context, lets the factory pick the page's rewriter and runs it. Every exception leaves.
+DWORD RewritePage(CDLLContext* pContext, CBufferInstructionList* pList)
+{
+    CCountedPtr<CSWFormContext> spFormContext(new CSWFormContext(pContext, pList));
+    CCountedPtr<CDLForm> spForm(CDLFormFactory::createForm(spFormContext.Get()));
+    if (spForm.IsNull())
+    {
+        TraceLog("[CNotifications::NotifySendRawData] Unknown form, no need for modification");
+        return ERROR_INVALID_DATA;
+    }
+    return spForm->Process();
+}
+} // namespace
+
+DWORD CNotifications::NotifySendRawData(CDLLContext* pContext)
+{
+    DWORD dwRet = ERROR_SUCCESS;
+    CCountedPtr<CBufferInstructionList> spList = NewInstructionList();
+    if (pContext == nullptr)
+    {
+        TraceLog("[CNotifications::NotifySendRawData] Context not populated for further activity");
+        LogFinished("NotifySendRawData", pContext, ERROR_INVALID_DATA);
+        return ERROR_INVALID_DATA;
+    }
+    if (spList.IsNull())
+    {
+        TraceLog("[CNotifications::NotifySendRawData] null CBufferInstructionList");
+        pContext->ControlMessage = CM_IGNORE;
+        LogFinished("NotifySendRawData", pContext, ERROR_INVALID_DATA);
+        return ERROR_INVALID_DATA;
+    }
+    // A rewriter that throws has left only part of its edits: the page goes out as it came, never half
+    // rewritten.
+    bool bThrown = false;
+    try
+    {
+        dwRet = RewritePage(pContext, spList.Get());
+    }
+    catch (const std::runtime_error& e)
+    {
+        TraceLog("[CNotifications::NotifySendRawData] Runtime exception: %s", e.what());
+        bThrown = true;
+    }
+    catch (...)
+    {
+        TraceLog("[CNotifications::NotifySendRawData] Unexpected exception");
+        bThrown = true;
+    }
+    if (bThrown)
+    {
+        dwRet = ERROR_ARENA_TRASHED;
+        pContext->ControlMessage = CM_IGNORE;
+    }
+    else if (dwRet != ERROR_SUCCESS)
+    {
+        pContext->ControlMessage = CM_IGNORE;
+    }
+    else if (spList->IsEmpty())
+    {
+        TraceLog("[CNotifications::NotifySendRawData] m_pcobBufferInstructions is Empty ");
+        if (pContext->ControlMessage != CM_REPLACE)
+        {
+            dwRet = ERROR_INVALID_DATA;
+            pContext->ControlMessage = CM_IGNORE;
+        }
+    }
+    else
+    {
+        TraceLog("[CNotifications::NotifySendRawData] Sending instructions to core services, number of instructions "
+                 "is %d ",
+                 static_cast<int>(spList->Count()));
+        const DWORD dwSubmit = SubmitBufferCommands(pContext->CoreServices, pContext, spList.Get());
+        if (dwSubmit != ERROR_SUCCESS)
+        {
+            TraceLog("[CNotifications::NotifySendRawData] SubmitBufferCommands returned error %d",
+                     static_cast<int>(dwSubmit));
+            dwRet = dwSubmit;
+            pContext->ControlMessage = CM_IGNORE;
+        }
+    }
+    LogFinished("NotifySendRawData", pContext, dwRet);
+    return dwRet;
+}

@@ -1,0 +1,173 @@
+#include "forms/DLForm.h"
+
+#include "common/StaticMemory.h"
+#include "common/TraceLog.h"
+#include "contract/DLLContext.h"
+#include "filter/DLSWContext.h"
+#include "forms/DOMSource.h"
+#include "forms/PageEscape.h"
+#include "forms/SWFormContext.h"
+#include "general/DLSWGeneralSettings.h"
+
+namespace
+{
+constexpr WORD PRIMARY_LANGUAGE_MASK = 0x3FF;
+constexpr WORD LANG_ENGLISH = 0x09;
+
+// Everything a rewriter touches. The response may leave out its character-set declaration and its
+// separate HTML start (a fragment): only the data itself must be there.
+bool PointersPresent(const CSWFormContext* pFormContext)
+{
+    if (pFormContext == nullptr || pFormContext->m_pContext == nullptr ||
+        pFormContext->m_pcobBufferInstructionList == nullptr || pFormContext->m_pCommonPointers == nullptr ||
+        pFormContext->m_pCommonPointers[CDOMSource::WORD_DATA_BEGIN] == nullptr)
+        return false;
+    const CDLLContext* pContext = pFormContext->m_pContext;
+    return pContext->CoreServices != nullptr && !pContext->m_spExchangeURL.IsNull() &&
+           !pContext->m_spOutboundContext.IsNull() && !pContext->m_spRequestInfo.IsNull() &&
+           pContext->m_pMyOwnContext != nullptr && pFormContext->HasDom();
+}
+} // namespace
+
+CDLForm::CDLForm(CSWFormContext* pFormContext) : m_pFormContext(pFormContext)
+{
+    m_pGeneralSettings = Mem_Manager::Static_memory<CDLSWGeneralSettings>::Instance();
+    TraceLog("[CDLForm::CDLForm] Starts.");
+    if (!PointersPresent(pFormContext))
+    {
+        m_bIsInstanceValid = false;
+        TraceLog("[CDLForm::CDLForm] Invalid pointers.");
+    }
+    else
+    {
+        m_csLanguage = ToCi(pFormContext->m_pContext->m_pMyOwnContext->m_strLanguage);
+        LANGID wLangID = 0;
+        if (!m_pGeneralSettings->m_Resource.DetectLanguage(FromCi(m_csLanguage), wLangID))
+        {
+            m_bIsInstanceValid = false;
+            TraceLog("[CDLForm::CDLForm] CResource::DetectLanguage failed!");
+        }
+        m_wLangID = wLangID;
+        if ((m_wLangID & PRIMARY_LANGUAGE_MASK) == LANG_ENGLISH &&
+            (m_csLanguage.size() < 2 || m_csLanguage.compare(0, 2, "en") != 0))
+            m_csLanguage = "en";
+        if (m_bIsInstanceValid)
+        {
+            char** pWords = pFormContext->m_pCommonPointers;
+            const char* pszCharSetText = pWords[CDOMSource::WORD_CHARSET_TEXT];
+            const auto dwLength =
+                static_cast<DWORD>(reinterpret_cast<uintptr_t>(pWords[CDOMSource::WORD_CHARSET_LENGTH]));
+            ci_string csCharSet;
+            if (pszCharSetText == nullptr || !CPageCharSet::DetectCharSet(pszCharSetText, dwLength, csCharSet) ||
+                csCharSet.empty())
+            {
+                TraceLog("[CDLForm::CDLForm] CDLSWGeneralSettings::DetectCharSet failed.");
+                csCharSet = "utf-8";
+            }
+            m_sCharSet = FromCi(csCharSet);
+        }
+    }
+    TraceLog("[CDLForm::CDLForm] Language ID <%d> Char set <%s>.", static_cast<int>(m_wLangID), m_sCharSet.c_str());
+    TraceLog("[CDLForm::CDLForm] returned. m_bIsInstanceValid <%s>.", ValidText());
+}
+
+CDLForm::~CDLForm() = default;
+
+DWORD CDLForm::Execute()
+{
+    return ERROR_ARENA_TRASHED;
+}
+
+int CDLForm::ResourceMode() const
+{
+    return (m_pFormContext != nullptr && m_pFormContext->m_eOWAExperience == OWA_EXPERIENCE_PREMIUM)
+               ? RESOURCE_MODE_UTF8
+               : RESOURCE_MODE_CHARSET;
+}
+
+bool CDLForm::ResourceID2String(const std::map<int, ci_string>& mapStrings, int nID, std::string& sOut)
+{
+    const auto it = mapStrings.find(nID);
+    if (it == mapStrings.end())
+    {
+        sOut.clear();
+        return false;
+    }
+    sOut = FromCi(it->second);
+    return true;
+}
+
+bool CDLForm::Append_InitJSResourceVariables(const std::vector<int>& vecIDs, std::string& sOut)
+{
+    TraceLog("[CDLForm::Append_InitJSResourceVariables] started.");
+    bool bRet = true;
+    std::map<int, ci_string> mapStrings;
+    const int nMode = ResourceMode();
+    if (!m_pGeneralSettings->GetResources(vecIDs, mapStrings, nMode, m_wLangID, ToCi(m_sCharSet)))
+    {
+        TraceLog("[CDLForm::Append_InitJSResourceVariables] CDLSWGeneralSettings::GetResources failed.");
+        bRet = false;
+    }
+    // A translation is text, never script: it goes in as a string literal whatever it holds.
+    const CPageEscape::Encoding eEncoding =
+        nMode == RESOURCE_MODE_UTF8 ? CPageEscape::Encoding::Utf8 : CPageEscape::EncodingOf(m_sCharSet);
+    for (size_t i = 0; bRet && i < vecIDs.size(); ++i)
+    {
+        const int nID = vecIDs[i];
+        std::string sText;
+        if (!ResourceID2String(mapStrings, nID, sText))
+        {
+            TraceLog("[CDLForm::Append_InitJSResourceVariables] ResourceID2String failed ID <%d>.", nID);
+            bRet = false;
+            break;
+        }
+        const auto it = m_pGeneralSettings->m_mapJSVariables.find(nID);
+        if (it == m_pGeneralSettings->m_mapJSVariables.end())
+        {
+            TraceLog("[CDLForm::Append_InitJSResourceVariables] ID2Value failed ID <%d>.", nID);
+            bRet = false;
+            break;
+        }
+        sOut += it->second;
+        sOut += CPageEscape::JSString(sText, eEncoding);
+        sOut += "\";\r\n";
+    }
+    TraceLog("[CDLForm::Append_InitJSResourceVariables] returned. bRet <%s>.", bRet ? "TRUE" : "FALSE");
+    return bRet;
+}
+
+void CDLForm::CheckPageElements(const char* pszClass)
+{
+    if (!m_bIsInstanceValid)
+        return;
+    CDOMSource& dom = *m_pFormContext->m_spDom;
+    const char* pszMissing = nullptr;
+    if (dom.getHtml().isEmpty())
+        pszMissing = "<HTML>";
+    else if (dom.getBody().isEmpty())
+        pszMissing = "<BODY>";
+    else if (dom.getHead().isEmpty())
+        pszMissing = "<HEAD>";
+    if (pszMissing != nullptr)
+    {
+        m_bIsInstanceValid = false;
+        TraceLog("[%s::%s] %s element was not found!", pszClass, pszClass, pszMissing);
+    }
+}
+
+DWORD CDLForm::NotBuilt(const char* pszOperation)
+{
+    TraceLog("[%s] This page is not rewritten yet.", pszOperation);
+    return ERROR_NOT_SUPPORTED;
+}
+
+void CDLForm::LogConstructorStart(const char* pszClass, const char* pszStarts)
+{
+    TraceLog("[%s::%s] %s", pszClass, pszClass, pszStarts);
+}
+
+void CDLForm::LogConstructorEnd(const char* pszClass, bool bDotAfterReturned) const
+{
+    TraceLog(bDotAfterReturned ? "[%s::%s] returned. m_bIsInstanceValid <%s>." : "[%s::%s] returned m_bIsInstanceValid <%s>.",
+             pszClass, pszClass, ValidText());
+}

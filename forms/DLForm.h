@@ -1,0 +1,56 @@
+// The base of every page rewriter: it checks that everything a rewriter touches is there, takes the
+// user's language and the page's character set, and turns string-resource ids into the JavaScript
+// declarations of the injected script block.
+#pragma once
+
+#include "common/CiString.h"
+#include "forms/SWForm.h"
+#include "platform/WinTypes.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+class CSWFormContext;
+class CDLSWGeneralSettings;
+
+class CDLForm : public CSWForm
+{
+public:
+    explicit CDLForm(CSWFormContext* pFormContext);
+    ~CDLForm() override;
+
+    // Nothing in the system calls it.
+    DWORD Execute() override;
+    // Rewrites the page into the context's buffer list: 0 on success.
+    virtual DWORD Process() = 0;
+
+    // One declaration per id, in the list's order: the id's prefix, its localized text as a JavaScript
+    // string literal, and the closing quote with ";" and CR LF. False at the first id that has no text or
+    // no prefix; the lines before it stay in the output.
+    bool Append_InitJSResourceVariables(const std::vector<int>& vecIDs, std::string& sOut);
+    static bool ResourceID2String(const std::map<int, ci_string>& mapStrings, int nID, std::string& sOut);
+
+    // "Y" or "N", as the constructors' closing lines print the flag.
+    const char* ValidText() const { return m_bIsInstanceValid ? "Y" : "N"; }
+    // The resource mode of this page: UTF-8 on a Premium page, the page's character set otherwise.
+    int ResourceMode() const;
+
+    bool m_bIsInstanceValid = true;
+    ci_string m_csLanguage;
+    WORD m_wLangID = 0;
+    std::string m_sCharSet;
+    CSWFormContext* m_pFormContext = nullptr;
+
+    // The page check of the rewriters' constructors: HTML, then BODY, then HEAD must be there; the first
+    // that is not clears m_bIsInstanceValid. Runs only while the instance is valid.
+    void CheckPageElements(const char* pszClass);
+    // The opening and closing lines of the rewriters' constructors.
+    static void LogConstructorStart(const char* pszClass, const char* pszStarts);
+    void LogConstructorEnd(const char* pszClass, bool bDotAfterReturned) const;
+    // What a rewriter whose work is not built yet answers.
+    DWORD NotBuilt(const char* pszOperation);
+
+protected:
+    CDLSWGeneralSettings* m_pGeneralSettings = nullptr;
+};

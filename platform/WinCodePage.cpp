@@ -1,0 +1,187 @@
+#include "platform/WinCodePage.h"
+
+#include "platform/WinSync.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <unicode/ucnv.h>
+#include <unicode/ucnv_err.h>
+
+namespace
+{
+constexpr UINT ANSI_CODE_PAGE = 1252;
+
+struct CodePageName
+{
+    UINT m_uCodePage;
+    const char* m_pszName;
+};
+
+// Code pages whose ICU name is not one of the generic forms tried below.
+constexpr CodePageName CODE_PAGE_NAMES[] = {
+    {932, "windows-31j"},      {936, "windows-936"},
+    {949, "windows-949"},      {950, "windows-950"},
+    {1200, "UTF-16LE"},        {1201, "UTF-16BE"},
+    {10000, "macintosh"},      {10006, "x-mac-greek"},
+    {10007, "x-mac-cyrillic"}, {10029, "x-mac-centraleurroman"},
+    {10081, "x-mac-turkish"},  {20127, "US-ASCII"},
+    {20866, "KOI8-R"},         {21866, "KOI8-U"},
+    {50220, "ISO-2022-JP"},    {50221, "ISO-2022-JP-1"},
+    {51932, "EUC-JP"},         {52936, "HZ-GB-2312"},
+    {54936, "GB18030"},        {65000, "UTF-7"},
+    {65001, "UTF-8"},
+};
+
+struct CConverterDelete
+{
+    void operator()(UConverter* p) const { ucnv_close(p); }
+};
+using ConverterPtr = std::unique_ptr<UConverter, CConverterDelete>;
+
+UINT ResolveCodePage(UINT uCodePage)
+{
+    return uCodePage == CP_ACP || uCodePage == CP_THREAD_ACP || uCodePage == CP_OEMCP ? ANSI_CODE_PAGE
+                                                                                      : uCodePage;
+}
+
+ConverterPtr OpenConverter(UINT uCodePage)
+{
+    uCodePage = ResolveCodePage(uCodePage);
+    for (const CodePageName& entry : CODE_PAGE_NAMES)
+    {
+        if (entry.m_uCodePage == uCodePage)
+        {
+            UErrorCode status = U_ZERO_ERROR;
+            ConverterPtr spConverter(ucnv_open(entry.m_pszName, &status));
+            return U_SUCCESS(status) ? std::move(spConverter) : nullptr;
+        }
+    }
+    char szName[32];
+    std::snprintf(szName, sizeof(szName), "%s", "");
+    if (uCodePage >= 28591 && uCodePage <= 28606)
+        std::snprintf(szName, sizeof(szName), "ISO-8859-%u", uCodePage - 28590);
+    else if ((uCodePage >= 1250 && uCodePage <= 1258) || uCodePage == 874)
+        std::snprintf(szName, sizeof(szName), "windows-%u", uCodePage);
+    else if (uCodePage >= 37 && uCodePage <= 1149)
+        std::snprintf(szName, sizeof(szName), "ibm-%u", uCodePage);
+    if (szName[0] == '\0')
+        return nullptr;
+    UErrorCode status = U_ZERO_ERROR;
+    ConverterPtr spConverter(ucnv_open(szName, &status));
+    return U_SUCCESS(status) ? std::move(spConverter) : nullptr;
+}
+
+struct CFromUContext
+{
+    bool m_bUsedDefault = false;
+};
+
+void FromUnicodeCallback(const void* pContext, UConverterFromUnicodeArgs* pArgs, const UChar* pCodeUnits,
+                         int32_t nLength, UChar32 codePoint, UConverterCallbackReason reason,
+                         UErrorCode* pStatus)
+{
+    if (reason == UCNV_UNASSIGNED || reason == UCNV_ILLEGAL || reason == UCNV_IRREGULAR)
+        static_cast<CFromUContext*>(const_cast<void*>(pContext))->m_bUsedDefault = true;
+    UCNV_FROM_U_CALLBACK_SUBSTITUTE(nullptr, pArgs, pCodeUnits, nLength, codePoint, reason, pStatus);
+}
+} // namespace
+
+UINT GetACP()
+{
+    return ANSI_CODE_PAGE;
+}
+
+BOOL IsValidCodePage(UINT uCodePage)
+{
+    return OpenConverter(uCodePage) != nullptr ? TRUE : FALSE;
+}
+
+int MultiByteToWideChar(UINT CodePage, DWORD /*dwFlags*/, LPCSTR lpMultiByteStr, int cbMultiByte,
+                        LPWSTR lpWideCharStr, int cchWideChar)
+{
+    if (lpMultiByteStr == nullptr || cbMultiByte == 0 || cchWideChar < 0 ||
+        (cchWideChar > 0 && lpWideCharStr == nullptr))
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    ConverterPtr spConverter = OpenConverter(CodePage);
+    if (!spConverter)
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    const int32_t nSource = cbMultiByte < 0 ? static_cast<int32_t>(std::strlen(lpMultiByteStr) + 1)
+                                            : static_cast<int32_t>(cbMultiByte);
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t nNeeded =
+        ucnv_toUChars(spConverter.get(), cchWideChar == 0 ? nullptr : reinterpret_cast<UChar*>(lpWideCharStr),
+                      cchWideChar, lpMultiByteStr, nSource, &status);
+    if (status == U_BUFFER_OVERFLOW_ERROR || status == U_STRING_NOT_TERMINATED_WARNING || U_SUCCESS(status))
+    {
+        if (cchWideChar == 0)
+            return nNeeded;
+        if (nNeeded > cchWideChar)
+        {
+            SetLastError(ERROR_INSUFFICIENT_BUFFER);
+            return 0;
+        }
+        return nNeeded;
+    }
+    SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+    return 0;
+}
+
+int WideCharToMultiByte(UINT CodePage, DWORD /*dwFlags*/, LPCWSTR lpWideCharStr, int cchWideChar,
+                        LPSTR lpMultiByteStr, int cbMultiByte, LPCSTR lpDefaultChar, LPBOOL lpUsedDefaultChar)
+{
+    if (lpUsedDefaultChar != nullptr)
+        *lpUsedDefaultChar = FALSE;
+    if (lpWideCharStr == nullptr || cchWideChar == 0 || cbMultiByte < 0 ||
+        (cbMultiByte > 0 && lpMultiByteStr == nullptr))
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    ConverterPtr spConverter = OpenConverter(CodePage);
+    if (!spConverter)
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    UErrorCode status = U_ZERO_ERROR;
+    const char* pszDefault = lpDefaultChar != nullptr && *lpDefaultChar != '\0' ? lpDefaultChar : "?";
+    ucnv_setSubstChars(spConverter.get(), pszDefault, 1, &status);
+    status = U_ZERO_ERROR;
+    CFromUContext context;
+    ucnv_setFromUCallBack(spConverter.get(), &FromUnicodeCallback, &context, nullptr, nullptr, &status);
+    int32_t nSource = 0;
+    if (cchWideChar < 0)
+    {
+        while (lpWideCharStr[nSource] != 0)
+            ++nSource;
+        ++nSource;
+    }
+    else
+        nSource = cchWideChar;
+    status = U_ZERO_ERROR;
+    const int32_t nNeeded =
+        ucnv_fromUChars(spConverter.get(), cbMultiByte == 0 ? nullptr : lpMultiByteStr, cbMultiByte,
+                        reinterpret_cast<const UChar*>(lpWideCharStr), nSource, &status);
+    if (lpUsedDefaultChar != nullptr)
+        *lpUsedDefaultChar = context.m_bUsedDefault ? TRUE : FALSE;
+    if (status == U_BUFFER_OVERFLOW_ERROR || status == U_STRING_NOT_TERMINATED_WARNING || U_SUCCESS(status))
+    {
+        if (cbMultiByte == 0)
+            return nNeeded;
+        if (nNeeded > cbMultiByte)
+        {
+            SetLastError(ERROR_INSUFFICIENT_BUFFER);
+            return 0;
+        }
+        return nNeeded;
+    }
+    SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+    return 0;
+}

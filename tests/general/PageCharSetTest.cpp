@@ -1,0 +1,119 @@
+#include "general/PageCharSet.h"
+#include "tests/support/TraceCapture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace
+{
+TEST(PageCharSet, DetectsTheNameAfterCharset)
+{
+    const struct
+    {
+        const char* m_pszHeader;
+        bool m_bFound;
+        const char* m_pszName;
+    } cases[] = {
+        {"Content-Type: text/html; charset=windows-1255\r\nX: y", true, "windows-1255"},
+        {"Content-Type: text/html; CHARSET=UTF-8", true, "UTF-8"},
+        {"Content-Type: text/html; charset=\"big5\"; x\r", true, "\"big5\"; x"},
+        {"Content-Type: text/html", false, ""},
+        {"Content-Type: text/html; charset=\r\n", false, ""},
+        {"", false, ""},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.m_pszHeader);
+        ci_string csName = "before";
+        EXPECT_EQ(CPageCharSet::DetectCharSet(c.m_pszHeader, static_cast<DWORD>(std::strlen(c.m_pszHeader)),
+                                              csName),
+                  c.m_bFound);
+        EXPECT_EQ(csName, c.m_pszName);
+    }
+    // Only the given length is read.
+    ci_string csName;
+    EXPECT_FALSE(CPageCharSet::DetectCharSet("charset=utf-8", 7, csName));
+}
+
+TEST(PageCharSet, TableMapsNamesToTheirCodePages)
+{
+    CPageCharSet charSet;
+    charSet.Init();
+    charSet.Init();
+    EXPECT_EQ(charSet.m_mapCharSets.size(), 24u);
+    const struct
+    {
+        const char* m_pszName;
+        UINT m_uCodePage;
+    } cases[] = {{"ISO-8859-1", 28591},  {"big5", 950},          {"iso-2022-jp", 50220},
+                 {"iso-8859-6", 28596},  {"windows-1253", 1253}, {"x-mac-greek", 10006},
+                 {"windows-1251", 1251}, {"shift_jis", 932},     {"gb2312", 936},
+                 {"iso-8859-8-i", 1255}};
+    for (const auto& c : cases)
+    {
+        UINT uCodePage = 0;
+        EXPECT_TRUE(charSet.GetCodePage(c.m_pszName, uCodePage)) << c.m_pszName;
+        EXPECT_EQ(uCodePage, c.m_uCodePage) << c.m_pszName;
+    }
+    UINT uCodePage = 0;
+    EXPECT_FALSE(charSet.GetCodePage("utf-8", uCodePage));
+}
+
+TEST(PageCharSet, TranslatesIntoThePagesCharacterSet)
+{
+    CPageCharSet charSet;
+    charSet.Init();
+    const std::u16string strQuoted = u"Say \"<b>caf\u00e9</b>\"";
+    const struct
+    {
+        std::u16string m_strText;
+        const char* m_pszCharSet;
+        bool m_bResult;
+        std::string m_strOut;
+    } cases[] = {
+        {strQuoted, "UTF-8", true, "Say &quot;&lt;b&gt;caf\xc3\xa9&lt;/b&gt;&quot;"},
+        {strQuoted, "windows-1250", true, "Say \"<b>caf\xe9</b>\""},
+        {strQuoted, "iso-8859-1", true, "Say \"<b>caf\xe9</b>\""},
+        {strQuoted, "utf-16", true, "Say \"<b>caf\xe9</b>\""},
+        {u"\u041e\u0442\u043a\u0440\u044b\u0442\u044c", "windows-1251", true, "\xce\xf2\xea\xf0\xfb\xf2\xfc"},
+        {u"\u0386\u03bd\u03bf\u03b9\u03b3\u03bc\u03b1", "windows-1253", true, "\xa2\xed\xef\xe9\xe3\xec\xe1"},
+        {u"\u0386\u03bd\u03bf\u03b9\u03b3\u03bc\u03b1", "x-mac-greek", true, "\xcd\xee\xef\xe9\xe7\xed\xe1"},
+        {u"\u958b\u304f", "shift_jis", true, "\x8a\x4a\x82\xad"},
+        {u"\u958b", "big5", true, "\xb6\x7d"},
+        {u"\u4e2d", "gb2312", true, "\xd6\xd0"},
+        {u"\u05e4\u05ea\u05d7", "iso-8859-8", true, "\xf4\xfa\xe7"},
+        // Characters the code page lacks become its default character.
+        {u"\u958b", "windows-1250", true, "?"},
+        {u"", "windows-1250", true, ""},
+        {strQuoted, "\"big5\"", false, "untouched"},
+        {strQuoted, "koi8-r", false, "untouched"},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.m_pszCharSet);
+        ci_string csOut = "untouched";
+        EXPECT_EQ(charSet.TranslateString(c.m_strText, c.m_pszCharSet, csOut), c.m_bResult);
+        EXPECT_EQ(std::string(csOut.data(), csOut.size()), c.m_strOut);
+    }
+}
+
+TEST(PageCharSet, PageTheConverterLacksAnswersFalseAndIsTraced)
+{
+    CPageCharSet charSet;
+    charSet.Init();
+    for (const char* pszName :
+         {"x-mac-hebrew", "x-mac-arabic", "x-mac-japan", "x-mac-chinesetrad", "x-mac-chineseimp"})
+    {
+        SCOPED_TRACE(pszName);
+        CTraceCapture trace;
+        ci_string csOut = "untouched";
+        EXPECT_FALSE(charSet.TranslateString(u"Open", pszName, csOut));
+        EXPECT_EQ(csOut, "untouched");
+        UINT uCodePage = 0;
+        charSet.GetCodePage(pszName, uCodePage);
+        EXPECT_TRUE(trace.HasPrefix("[CPageCharSet::TranslateString] CharSet " + std::string(pszName) +
+                                    ", code page " + std::to_string(uCodePage) + " can not be converted   "));
+    }
+}
+} // namespace

@@ -1,0 +1,502 @@
+// Authentication complete end to end: the built worker loaded by the host from an installation whose
+// settings sets stand for the rows of the decision tables, one link criterion per set.
+#include "contract/DLLContext.h"
+#include "host/HostFilter.h"
+#include "host/RawRequest.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <utility>
+#include <vector>
+
+namespace
+{
+namespace fs = std::filesystem;
+
+// The hash the worker's links carry.
+std::string Hash(const std::string& strText)
+{
+    uint32_t h = 0;
+    for (char c : strText)
+        h = h * 33u + static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(c)));
+    return std::to_string(h);
+}
+
+std::string Item(int nID, const std::string& strValue)
+{
+    return "<ITEM ID=\"" + std::to_string(nID) + "\" VALUE=\"" + strValue + "\"/>";
+}
+
+enum EndToEndSet
+{
+    SET_ALLOWED = 1,
+    SET_IP_ONLY,
+    SET_HASHES,
+    SET_HASHES_NO_OPEN_NO_SAVE,
+    SET_HASHES_NO_OPEN,
+    SET_INVALID_LEVEL,
+    SET_NO_LEVEL,
+    SET_HASHES_BLOCKED_LIST,
+    SET_BUTTONS_1,
+    SET_BUTTONS_2,
+    SET_BUTTONS_3,
+    SET_CACHE_MULTIMEDIA,
+};
+
+constexpr const char* RANGE = "10.0.0.0;10.0.0.255";
+constexpr const char* INSIDE = "10.0.0.5";
+constexpr const char* OUTSIDE = "192.168.7.7";
+constexpr const char* BYPASS_GROUP = "S-1-5-21-7-7-7-2000";
+
+std::string SettingsFile()
+{
+    const std::vector<std::string> vecSets = {
+        Item(43, "1"),
+        Item(43, "0") + Item(45, RANGE),
+        Item(43, "2") + Item(45, RANGE),
+        Item(43, "2") + Item(45, RANGE) + Item(2, "0") + Item(3, "0"),
+        Item(43, "2") + Item(45, RANGE) + Item(2, "0"),
+        Item(43, "7") + Item(45, RANGE),
+        Item(45, RANGE),
+        Item(43, "2") + Item(45, RANGE) + Item(22, "1") + Item(42, "exe;PDF;bat"),
+        Item(43, "1") + Item(51, "1"),
+        Item(43, "1") + Item(51, "2"),
+        Item(43, "1") + Item(51, "3"),
+        Item(43, "1"),
+    };
+    std::string strXml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<SETTINGS><GENERALSETTINGS>" +
+                         Item(7, "X-Dorvel") + Item(14, "0") + Item(48, BYPASS_GROUP) + Item(51, "0") +
+                         "</GENERALSETTINGS>";
+    for (size_t i = 0; i < vecSets.size(); ++i)
+    {
+        strXml += "<SETTING ID=\"" + std::to_string(i + 1) + "\" DESCR=\"row\">";
+        if (i + 1 == SET_CACHE_MULTIMEDIA)
+            strXml +=
+                "<ENGINES><ENGINE ID=\"7\" DESCR=\"Multimedia\"><GENERAL><MEASURE ID=\"46\" DESCR=\"Cache\" "
+                "VALUE=\"1\"/></GENERAL><OPTIONS/></ENGINE></ENGINES>";
+        strXml += "<ITEMS>" + vecSets[i] + "</ITEMS></SETTING>";
+    }
+    return strXml + "</SETTINGS>\n";
+}
+
+std::string LinkCriteriaFile(size_t nSets)
+{
+    std::string strXml =
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<SERVICEWORKERS><SW ID=\"3\" DESCR=\"OWA\">";
+    for (size_t i = 1; i <= nSets; ++i)
+        strXml +=
+            "<LINK CRITERIA_ID=\"" + std::to_string(i) + "\" SETTINGS_ID=\"" + std::to_string(i) + "\"/>";
+    return strXml + "</SW></SERVICEWORKERS>\n";
+}
+
+void WriteFile(const fs::path& path, const std::string& strText)
+{
+    std::ofstream(path, std::ios::binary) << strText;
+}
+
+// One load of the worker from a tree of its own for the whole program.
+class AuthEndToEnd : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        char szParent[] = "/tmp/dlsw-auth-e2e-XXXXXX";
+        ASSERT_NE(mkdtemp(szParent), nullptr);
+        s_parent = szParent;
+        fs::copy(DLSW_INSTALL_TREE, s_parent / "install", fs::copy_options::recursive);
+        fs::copy(fs::path(DLSW_INSTALL_TREE) / ".." / "Common Files", s_parent / "Common Files",
+                 fs::copy_options::recursive);
+        WriteFile(s_parent / "install" / "Settings" / "SWSettings.xml", SettingsFile());
+        WriteFile(s_parent / "Common Files" / "Settings" / "LinkCriteriaSettings.xml",
+                  LinkCriteriaFile(SET_CACHE_MULTIMEDIA));
+        s_pHost = new CHostFilter();
+        std::string strError;
+        ASSERT_TRUE(s_pHost->Load((s_parent / "install" / "bin" / "DL_ServiceWorker.so").string(), strError))
+            << strError;
+        HTTP_FILTER_VERSION version{};
+        ASSERT_EQ(s_pHost->GetFilterVersion(version), TRUE);
+    }
+    static void TearDownTestSuite()
+    {
+        if (s_pHost != nullptr)
+            s_pHost->Terminate();
+        delete s_pHost;
+        s_pHost = nullptr;
+        std::error_code ec;
+        fs::remove_all(s_parent, ec);
+    }
+
+    struct CInputs
+    {
+        DWORD m_dwCriteriaID = SET_ALLOWED;
+        DWORD m_dwSubscriptionType = 0; // 0: as the host derives it from the URL
+        std::string m_strClient = OUTSIDE;
+        std::string m_strUser = "EXAMPLE\\alice";
+        std::vector<std::string> m_vecGroups;
+        std::vector<std::string> m_vecHeaders; // "Name: value"
+    };
+
+    static CHostResult Run(const std::string& strURL, const CInputs& inputs)
+    {
+        std::string strRaw = "GET " + strURL +
+                             " HTTP/1.1\r\nHost: mail.example.test\r\n"
+                             "User-Agent: Mozilla/4.0 (compatible; MSIE 8.0; Windows NT 6.1)\r\n";
+        for (const std::string& strHeader : inputs.m_vecHeaders)
+            strRaw += strHeader + "\r\n";
+        CHostRequest request;
+        std::string strError;
+        EXPECT_TRUE(RawRequest::Parse(strRaw + "\r\n", request.m_raw, strError)) << strError;
+        request.m_dwCriteriaID = inputs.m_dwCriteriaID;
+        request.m_bSubscriptionTypeSet = inputs.m_dwSubscriptionType != 0;
+        request.m_dwSubscriptionType = inputs.m_dwSubscriptionType;
+        request.m_strClientAddress = inputs.m_strClient;
+        request.m_strUser = inputs.m_strUser;
+        request.m_vecGroupSids = inputs.m_vecGroups;
+        return s_pHost->Process(request);
+    }
+
+    static const CNotificationRecord* AuthComplete(const CHostResult& result)
+    {
+        for (const auto& record : result.m_vecNotifications)
+        {
+            if (record.m_dwType == SF_NOTIFY_AUTH_COMPLETE)
+                return &record;
+        }
+        return nullptr;
+    }
+
+    static std::vector<std::pair<std::string, std::string>> HeadersSet(const CHostResult& result)
+    {
+        std::vector<std::pair<std::string, std::string>> vecSet;
+        for (const auto& change : result.m_vecRequestHeadersSet)
+            vecSet.emplace_back(change.m_strName, change.m_strValue);
+        return vecSet;
+    }
+
+    static fs::path s_parent;
+    static CHostFilter* s_pHost;
+};
+fs::path AuthEndToEnd::s_parent;
+CHostFilter* AuthEndToEnd::s_pHost = nullptr;
+
+const std::string DENIAL_EN =
+    "HTTP/1.0 401 OK\r\nContent-Length: 273\r\nContent-Type: text/html\r\n\r\n"
+    "<HTML><meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">\n"
+    "<HEAD><TITLE>Dorvel</TITLE></HEAD>\n<BODY><P align=center><b>Kestrune Dorvel</b><br></P><P align=center>"
+    "<FONT FACE=\"Verdana\" SIZE=\"2\"><b>You are not authorized to view this file.</b></P></BODY></HTML>";
+
+// One row: the request, the host's inputs, then what authentication complete did.
+struct DecisionRow
+{
+    const char* m_pszName;
+    std::string m_strURL;
+    DWORD m_dwCriteriaID;
+    const char* m_pszClient;
+    DWORD m_dwCode;
+    DWORD m_dwControlMessage;
+    bool m_bDenied;
+    std::string m_strPassedOnURL;
+};
+
+const std::string ITEM_HASH = Hash("RgAAAXA");
+const std::string ATTACHMENT_HASH = Hash("BB");
+std::string AttachmentURL(const std::string& strItemHash, const std::string& strAttachmentHash)
+{
+    return "/owa/attachment.ashx?attach=1&id=RgAAAX&attcnt=2&attid0=A&attid1=BB&midh=" + strItemHash +
+           "&aidh=" + strAttachmentHash;
+}
+const std::string ALLOWED_ATTACHMENT = "/owa/attachment.ashx?attach=1&id=RgAAAX&attcnt=2&attid0=A&attid1=BB";
+const std::string FILE_URL = "/dir/report.pdf";
+std::string DocumentURL(const std::string& strHash, const std::string& strMore = "")
+{
+    return "/owa/ev.owa?ns=UncDocument&ev=GetDoc&URL=" + FILE_URL +
+           (strHash.empty() ? "" : "&fidh=" + strHash) + strMore;
+}
+
+TEST_F(AuthEndToEnd, DirectDownloadDecisionTable)
+{
+    const DecisionRow aRows[] = {
+        {"level 1 allows; hashes removed", "/owa/attachment.ashx?attach=1&id=X&midh=1&aidh=2&attcnt=1",
+         SET_ALLOWED, OUTSIDE, 0, CM_IGNORE, false, "/owa/attachment.ashx?attach=1&id=X&attcnt=1"},
+        {"level 0, inside a range", "/owa/attachment.ashx?attach=1&id=X", SET_IP_ONLY, INSIDE, 0, CM_IGNORE,
+         false, "/owa/attachment.ashx?attach=1&id=X"},
+        {"level 0, outside", "/owa/attachment.ashx?attach=1&id=X", SET_IP_ONLY, OUTSIDE, 0, CM_COMPLETED,
+         true, ""},
+        {"level 2, no hashes, inside", "/owa/attachment.ashx?attach=1&id=X", SET_HASHES, INSIDE, 0, CM_IGNORE,
+         false, "/owa/attachment.ashx?attach=1&id=X"},
+        {"level 2, no hashes, outside", "/owa/attachment.ashx?attach=1&id=X", SET_HASHES, OUTSIDE, 0,
+         CM_COMPLETED, true, ""},
+        {"level 2, right hashes", AttachmentURL(ITEM_HASH, ATTACHMENT_HASH), SET_HASHES, OUTSIDE, 0,
+         CM_IGNORE, false, ALLOWED_ATTACHMENT},
+        {"level 2, wrong hash from an allowed address", AttachmentURL(ITEM_HASH, "7"), SET_HASHES, INSIDE, 0,
+         CM_COMPLETED, true, ""},
+        {"level 2, right hashes, Open and Save off", AttachmentURL(ITEM_HASH, ATTACHMENT_HASH),
+         SET_HASHES_NO_OPEN_NO_SAVE, INSIDE, 0, CM_COMPLETED, true, ""},
+        {"level 2, right hashes, Open off", AttachmentURL(ITEM_HASH, ATTACHMENT_HASH), SET_HASHES_NO_OPEN,
+         OUTSIDE, 0, CM_IGNORE, false, ALLOWED_ATTACHMENT},
+        {"document view, level 1, force-save id",
+         "/owa/ev.owa?ns=UncDocument&ev=GetDoc&URL=a.doc&id=unresolved&fidh=5", SET_ALLOWED, OUTSIDE, 0,
+         CM_NONE, false, "/owa/ev.owa?ns=UncDocument&ev=GetDoc&URL=a.doc"},
+        {"document view, level 2, wrong hash from inside", DocumentURL("5"), SET_HASHES, INSIDE, 0,
+         CM_COMPLETED, true, ""},
+        {"document view, level 2, blocked extension", DocumentURL(Hash(FILE_URL)), SET_HASHES_BLOCKED_LIST,
+         INSIDE, 0, CM_COMPLETED, true, ""},
+        {"document view, level 2, no fidh, inside", DocumentURL(""), SET_HASHES, INSIDE, 0, CM_IGNORE, false,
+         DocumentURL("")},
+        // The crafted requests of a decision that cannot be made.
+        {"hashes without the item id",
+         "/owa/attachment.ashx?attach=1&attcnt=1&attid0=BB&midh=1&aidh=" + ATTACHMENT_HASH, SET_HASHES,
+         INSIDE, 13, CM_COMPLETED, true, ""},
+        {"attcnt of two thousand million",
+         "/owa/attachment.ashx?attach=1&id=X&attcnt=2000000000&attid0=A&midh=1&aidh=2", SET_HASHES, INSIDE,
+         13, CM_COMPLETED, true, ""},
+        {"attcnt of 10^20", "/owa/attachment.ashx?attach=1&id=X&attcnt=100000000000000000000&midh=1&aidh=2",
+         SET_HASHES, INSIDE, 13, CM_COMPLETED, true, ""},
+        {"unreadable attcnt", "/owa/attachment.ashx?attach=1&id=X&attcnt=x&midh=1&aidh=2", SET_HASHES, INSIDE,
+         13, CM_COMPLETED, true, ""},
+        {"invalid level", "/owa/attachment.ashx?attach=1&id=X", SET_INVALID_LEVEL, INSIDE, 13, CM_COMPLETED,
+         true, ""},
+        {"no level", "/owa/attachment.ashx?attach=1&id=X", SET_NO_LEVEL, INSIDE, 13, CM_COMPLETED, true, ""},
+    };
+    for (const DecisionRow& row : aRows)
+    {
+        SCOPED_TRACE(row.m_pszName);
+        CInputs inputs;
+        inputs.m_dwCriteriaID = row.m_dwCriteriaID;
+        inputs.m_strClient = row.m_pszClient;
+        const CHostResult result = Run(row.m_strURL, inputs);
+        const CNotificationRecord* pAuth = AuthComplete(result);
+        ASSERT_NE(pAuth, nullptr);
+        EXPECT_EQ(pAuth->m_dwCode, row.m_dwCode);
+        EXPECT_EQ(pAuth->m_dwControlMessage, row.m_dwControlMessage);
+        EXPECT_EQ(result.m_bResponseSent, row.m_bDenied);
+        if (row.m_bDenied)
+        {
+            EXPECT_EQ(result.m_strResponseSent, DENIAL_EN);
+            EXPECT_EQ(result.m_vecNotifications.size(), 3u) << "nothing after the refusal but end of request";
+        }
+        else
+            EXPECT_EQ(result.m_strURL, row.m_strPassedOnURL);
+    }
+}
+
+TEST_F(AuthEndToEnd, CookieRepairsAndFormsBasedAuthentication)
+{
+    const std::pair<const char*, const char*> aCookies[] = {
+        {"a=1,b=22", "b=22"}, {"aa=11,b=2", "aa=11"}, {"x,y", "x"}, {"a=1, b=2", "b=2"}};
+    for (const auto& cookie : aCookies)
+    {
+        SCOPED_TRACE(cookie.first);
+        CInputs inputs;
+        inputs.m_vecHeaders = {std::string("Cookie: ") + cookie.first};
+        const CHostResult result = Run("/owa/attachment.ashx?attach=1&id=X", inputs);
+        EXPECT_EQ(HeadersSet(result),
+                  (std::vector<std::pair<std::string, std::string>>{{"Cookie:", cookie.second}}));
+        EXPECT_EQ(AuthComplete(result)->m_dwControlMessage, CM_IGNORE);
+    }
+    const struct
+    {
+        const char* m_pszHeader;
+        DWORD m_dwFlags;
+    } aFBA[] = {
+        {"Cookie: s=1; cadata=\"1Qm3kF\"", 0x1C0},
+        {"Cookie: s=1; cadata=\"5Qm3kF\"", 0x0C0},
+        {"Cookie: s=1; cadata=\"3Qm3kF\"", 0x040},
+        {"X-KS-FBA-CVALUE: \"2abc\"", 0x040}, // no Cookie header: no test
+    };
+    for (const auto& row : aFBA)
+    {
+        SCOPED_TRACE(row.m_pszHeader);
+        CInputs inputs;
+        inputs.m_vecHeaders = {row.m_pszHeader};
+        EXPECT_EQ(Run("/owa/?ae=Item&t=IPM.Note&id=X&a=Open", inputs).m_dwRequestFlags, row.m_dwFlags);
+    }
+    CInputs forwarded;
+    forwarded.m_vecHeaders = {"Cookie: s=1", "X-KS-FBA-CVALUE: \"2abc\""};
+    EXPECT_EQ(Run("/owa/?ae=Item&t=IPM.Note&id=X&a=Open", forwarded).m_dwRequestFlags, 0x1C0u);
+}
+
+TEST_F(AuthEndToEnd, AttachFileDialogBypassAndAnonymousUsers)
+{
+    const std::pair<DWORD, bool> aLevels[] = {
+        {SET_ALLOWED, false}, {SET_BUTTONS_1, true}, {SET_BUTTONS_2, true}, {SET_BUTTONS_3, false}};
+    for (const auto& level : aLevels)
+    {
+        SCOPED_TRACE(level.first);
+        CInputs inputs;
+        inputs.m_dwCriteriaID = level.first;
+        const CHostResult result = Run("/owa/?ae=Dialog&t=AttachFileDialog", inputs);
+        EXPECT_EQ(AuthComplete(result)->m_dwCode, 0u);
+        EXPECT_EQ(AuthComplete(result)->m_dwControlMessage, level.second ? CM_COMPLETED : CM_NONE);
+        EXPECT_EQ(result.m_strResponseSent, level.second ? DENIAL_EN : "");
+    }
+    // A bypassed user goes past the worker, even with a download every other user is refused.
+    CInputs bypassed;
+    bypassed.m_dwCriteriaID = SET_IP_ONLY;
+    bypassed.m_vecGroups = {BYPASS_GROUP};
+    bypassed.m_vecHeaders = {"Cookie: a=1,b=22"};
+    CHostResult result = Run("/owa/attachment.ashx?attach=1&id=X", bypassed);
+    EXPECT_EQ(AuthComplete(result)->m_dwCode, 0u);
+    EXPECT_EQ(AuthComplete(result)->m_dwControlMessage, CM_IGNORE);
+    EXPECT_FALSE(result.m_bResponseSent);
+    EXPECT_TRUE(HeadersSet(result).empty());
+
+    // Nobody signed in: no language, so pages go on without the worker and downloads are refused in English.
+    CInputs anonymous;
+    anonymous.m_strUser.clear();
+    result = Run("/owa/?ae=Item&t=IPM.Note&id=X&a=Open", anonymous);
+    EXPECT_EQ(AuthComplete(result)->m_dwControlMessage, CM_IGNORE);
+    result = Run("/owa/attachment.ashx?attach=1&id=X", anonymous);
+    EXPECT_EQ(AuthComplete(result)->m_dwCode, 7u);
+    EXPECT_EQ(AuthComplete(result)->m_dwControlMessage, CM_COMPLETED);
+    EXPECT_EQ(result.m_strResponseSent, DENIAL_EN);
+}
+
+TEST_F(AuthEndToEnd, ViewerRedirects)
+{
+    const std::string strShowHash = Hash("/cmd/show/file/abc/def.doc");
+    const struct
+    {
+        const char* m_pszName;
+        DWORD m_dwSubscriptionType; // 0: as the host derives it from the URL
+        std::string m_strURL;
+        std::vector<std::string> m_vecHeaders;
+        DWORD m_dwCriteriaID;
+        std::string m_strPassedOn;
+    } aRows[] = {
+        {"close",
+         21,
+         "/X-Dorvel/close.htm?path=abc",
+         {},
+         SET_ALLOWED,
+         "/X-Dorvel/bin/dorvel.srf?cmd=close&path=path=abc"},
+        {"print",
+         23,
+         "/X-Dorvel/print.htm?path=abc",
+         {},
+         SET_ALLOWED,
+         "/X-Dorvel/bin/dorvel.srf?cmd=print&path=path=abc"},
+        {"menu", 24, "/X-Dorvel/menu.htm?m=1", {}, SET_ALLOWED, "/X-Dorvel/bin/dorvel.srf?cmd=menu&m=1"},
+        {"GetFile.js",
+         0,
+         "/X-Dorvel/GetFile.js?v=1",
+         {},
+         SET_ALLOWED,
+         "/X-Dorvel/bin/dorvel.srf?cmd=GetFile&v=1"},
+        {"show",
+         0,
+         "/X-Dorvel/cmd/show/file/abc/def.doc?aid=A&mid=M&bld=1&thm=2",
+         {},
+         SET_ALLOWED,
+         "/X-Dorvel/bin/dorvel.srf?cmd=show&cp2lta3=abc/def.doc&CMC245=0&aid=A&mid=M"},
+        {"show, MMKey over HTTPS",
+         0,
+         "/X-Dorvel/cmd/show/file/abc/def.doc?MMKey" + strShowHash,
+         {"Front-End-Https: on"},
+         SET_CACHE_MULTIMEDIA,
+         "/X-Dorvel/bin/dorvel.srf?cmd=show&cp2lta3=abc/def.doc&CMC245=1"},
+        {"show, MMKey over HTTP",
+         0,
+         "/X-Dorvel/cmd/show/file/abc/def.doc?MMKey" + strShowHash,
+         {},
+         SET_CACHE_MULTIMEDIA,
+         "/X-Dorvel/bin/dorvel.srf?cmd=show&cp2lta3=abc/def.doc&CMC245=0"},
+        {"show, hostile values",
+         0,
+         "/X-Dorvel/cmd/show/file/abc/def.doc?aid=1%26cmd%3Dclose&mid=%23%3F%20x",
+         {},
+         SET_ALLOWED,
+         "/X-Dorvel/bin/dorvel.srf?cmd=show&cp2lta3=abc/def.doc&CMC245=0&aid=1%26cmd%3Dclose&mid=%23%3F%20x"},
+        {"show, hostile path",
+         0,
+         "/X-Dorvel/cmd/show/file/a%26cmd%3Dclose/b.doc",
+         {},
+         SET_ALLOWED,
+         "/X-Dorvel/bin/dorvel.srf?cmd=show&cp2lta3=a%26cmd%3Dclose/b.doc&CMC245=0"},
+    };
+    for (const auto& row : aRows)
+    {
+        SCOPED_TRACE(row.m_pszName);
+        CInputs inputs;
+        inputs.m_dwCriteriaID = row.m_dwCriteriaID;
+        inputs.m_dwSubscriptionType = row.m_dwSubscriptionType;
+        inputs.m_vecHeaders = row.m_vecHeaders;
+        const CHostResult result = Run(row.m_strURL, inputs);
+        EXPECT_EQ(AuthComplete(result)->m_dwCode, 0u);
+        EXPECT_EQ(AuthComplete(result)->m_dwControlMessage, CM_HANDLED_REDIRECTED);
+        EXPECT_EQ(result.m_strURL, row.m_strPassedOn);
+    }
+}
+
+std::string RunTool(const std::string& strArguments, int& nExit)
+{
+    std::string strOutput;
+    FILE* pPipe =
+        popen((std::string("'") + DLSW_HOST_TOOL + "' --json " + strArguments + " 2>/dev/null").c_str(), "r");
+    if (pPipe == nullptr)
+        return strOutput;
+    std::array<char, 4096> buffer{};
+    size_t nRead = 0;
+    while ((nRead = std::fread(buffer.data(), 1, buffer.size(), pPipe)) > 0)
+        strOutput.append(buffer.data(), nRead);
+    const int nStatus = pclose(pPipe);
+    nExit = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
+    return strOutput;
+}
+
+// The samples of the demo, through the tool with the arguments the demo gives them.
+TEST(AuthSamples, ThroughTheTool)
+{
+    const struct
+    {
+        const char* m_pszSample;
+        std::vector<std::string> m_vecParts;
+    } aSamples[] = {
+        {"11-direct-download-wrong-hash",
+         {"\"control_message\":\"Completed\"", "\"response_sent\":\"HTTP/1.0 401 OK\\r\\n"}},
+        {"12-direct-download-allowed",
+         {"\"control_message\":\"Ignore\"", "\"response_sent\":null",
+          "\"passed_on\":{\"method\":\"GET\",\"url\":\"/owa/"
+          "attachment.ashx?attach=1&id=RgAAAADs4ZfQ&attcnt=2&"
+          "attid0=BAAAAAAA&attid1=BAAAAAAB\""}},
+        {"13-bypassed-user",
+         {"\"control_message\":\"Ignore\"", "\"response_sent\":null", "\"request_headers_set\":[]"}},
+        {"14-viewer-show-redirect",
+         {"\"control_message\":\"Handled/Redirected\"",
+          "\"url\":\"/X-Dorvel/bin/dorvel.srf?cmd=show&cp2lta3=reports/"
+          "q3.doc&CMC245=0&aid=BAAAAAAA&mid=RgAAAADs4ZfQ&"
+          "bld=8.3&thm=base&prexp=0\""}},
+    };
+    for (const auto& sample : aSamples)
+    {
+        SCOPED_TRACE(sample.m_pszSample);
+        const std::string strBase = std::string(DLSW_SOURCE_DIR) + "/samples/requests/" + sample.m_pszSample;
+        std::string strArguments = "--user 'EXAMPLE\\alice'";
+        std::ifstream args(strBase + ".args");
+        if (args)
+        {
+            std::ostringstream text;
+            text << args.rdbuf();
+            strArguments.clear();
+            std::istringstream words(text.str());
+            std::string strWord;
+            while (words >> strWord)
+                strArguments += " '" + strWord + "'";
+        }
+        int nExit = 0;
+        const std::string strOutput = RunTool("--root '" + std::string(DLSW_INSTALL_TREE) + "' " +
+                                                  strArguments + " '" + strBase + ".http'",
+                                              nExit);
+        EXPECT_EQ(nExit, 0);
+        for (const std::string& strPart : sample.m_vecParts)
+            EXPECT_NE(strOutput.find(strPart), std::string::npos) << strPart << "\n" << strOutput;
+    }
+}
+} // namespace
