@@ -1,8 +1,8 @@
 #include "filter/AuthCompleteHelper.h"
 
 #include "common/TraceLog.h"
-#include "filter/BaseNotifications.h"
 #include "contract/DLLContext.h"
+#include "filter/BaseNotifications.h"
 #include "filter/DLSWContext.h"
 #include "filter/GeneralSettingsAccess.h"
 

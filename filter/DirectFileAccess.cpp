@@ -2,8 +2,8 @@
 
 #include "common/StringHelpers.h"
 #include "common/TraceLog.h"
-#include "filter/BaseNotifications.h"
 #include "contract/DLLContext.h"
+#include "filter/BaseNotifications.h"
 #include "filter/GeneralSettingsAccess.h"
 #include "filter/NotificationsHelper.h"
 
@@ -15,10 +15,6 @@ constexpr int SETTING_BLOCKED_LIST_ENABLED = 22;
 constexpr int SETTING_BLOCKED_EXTENSIONS = 42;
 constexpr int SETTING_DIRECT_FILE_ACCESS_BLOCK_LEVEL = 43;
 constexpr int ENGINE_DEFAULT = 0;
-
-constexpr int OWA_LEVEL_BLOCKED = 1;
-constexpr int OWA_LEVEL_FORCE_SAVE = 2;
-constexpr int OWA_LEVEL_ALLOWED = 3;
 
 const char* YesNo(bool b)
 {
@@ -84,17 +80,7 @@ bool RemoveHashParam(ci_string& csQuery, const char* pszName)
 
 const char* CAuthCompleteHelper::FileAccessLevelToString(int nLevel)
 {
-    switch (nLevel)
-    {
-    case OWA_LEVEL_BLOCKED:
-        return "blocked";
-    case OWA_LEVEL_FORCE_SAVE:
-        return "force-save";
-    case OWA_LEVEL_ALLOWED:
-        return "allowed";
-    default:
-        return "unknown";
-    }
+    return OWAFileAccessLevelName(nLevel);
 }
 
 bool CAuthCompleteHelper::IsExtensionInBlockedList(const ci_string& csExtension, const ci_string& csList)
@@ -510,7 +496,7 @@ DWORD CAuthCompleteHelper::GetDLDirectDocumentViewFileAccessMenuFlags(CDLLContex
             if (dwRet != ERROR_SUCCESS)
                 TraceLog("[CAuthCompleteHelper::GetDLDirectDocumentViewFileAccessMenuFlags] "
                          "CDLSWGeneralSettings::GetOWAFileAccessLevel() failed.");
-            else if (nOWALevel == OWA_LEVEL_BLOCKED)
+            else if (nOWALevel == OWA_ACCESS_BLOCKED)
             {
                 TraceLog("[CAuthCompleteHelper::GetDLDirectDocumentViewFileAccessMenuFlags] For extension "
                          "<%s> OWA "
@@ -521,7 +507,7 @@ DWORD CAuthCompleteHelper::GetDLDirectDocumentViewFileAccessMenuFlags(CDLLContex
                     "file access level is set to BLOCKED. Both 'Open' and 'Save' are disabled.",
                     csExtension.c_str());
             }
-            else if (nOWALevel == OWA_LEVEL_FORCE_SAVE || nOWALevel == OWA_LEVEL_ALLOWED)
+            else if (nOWALevel == OWA_ACCESS_FORCE_SAVE || nOWALevel == OWA_ACCESS_ALLOWED)
             {
                 TraceLog("[CAuthCompleteHelper::GetDLDirectDocumentViewFileAccessMenuFlags] For extension "
                          "<%s> OWA "

@@ -1,49 +1,45 @@
 #include "filter/GeneralSettingsAccess.h"
 
-#include "common/TraceLog.h"
-
 bool GetRequestSetting(int nID, int& nValue, DWORD dwSettingID, int nEngineID)
 {
-    const int nSettingID = static_cast<int>(dwSettingID);
-    const bool bRet = GeneralSettings()->m_Settings.GetSettingFromID(nID, &nValue, nSettingID, nEngineID);
-    if (!bRet)
-        TraceLog("GetSettingFromID int failed ID %d, SettingID %d, EngineID %d", nID, nSettingID, nEngineID);
-    return bRet;
+    return GeneralSettings()->GetSettingFromID(nID, nValue, static_cast<int>(dwSettingID), nEngineID);
 }
 
 bool GetRequestSetting(int nID, ci_string& csValue, DWORD dwSettingID, int nEngineID)
 {
-    const int nSettingID = static_cast<int>(dwSettingID);
-    const bool bRet = GeneralSettings()->m_Settings.GetSettingFromID(nID, &csValue, nSettingID, nEngineID);
-    if (!bRet)
-        TraceLog("GetSettingFromID ci_string failed ID %d, SettingID %d, EngineID %d", nID, nSettingID,
-                 nEngineID);
+    return GeneralSettings()->GetSettingFromID(nID, csValue, static_cast<int>(dwSettingID), nEngineID);
+}
+
+DWORD GetOWAFileAccessLevel(const ci_string& csExtension, bool bPublicClient, int& nLevel)
+{
+    OWAFileAccessLevel nOWALevel = OWA_ACCESS_NOT_DETERMINED;
+    const DWORD dwRet = GeneralSettings()->GetOWAFileAccessLevel(csExtension, bPublicClient, nOWALevel);
+    nLevel = nOWALevel;
+    return dwRet;
+}
+
+bool DetectUserLanguageOf(const std::string& strUser, const std::string& strAcceptLanguage,
+                          std::string& strLanguage, WORD& wLangID, const std::string& strCookie)
+{
+    ci_string csLanguage;
+    const bool bRet = GeneralSettings()->DetectUserLanguage(ToCi(strUser), ToCi(strAcceptLanguage),
+                                                            csLanguage, wLangID, strCookie);
+    strLanguage = FromCi(csLanguage);
     return bRet;
-}
-
-DWORD GetOWAFileAccessLevel(const ci_string& /*csExtension*/, bool /*bPublicClient*/, int& nLevel)
-{
-    nLevel = 0;
-    return ERROR_INVALID_DATA;
-}
-
-bool DetectUserLanguageOf(const std::string& /*strUser*/, const std::string& /*strAcceptLanguage*/,
-                          std::string& strLanguage, WORD& wLangID, const std::string& /*strCookie*/)
-{
-    strLanguage = "en";
-    wLangID = 9;
-    return false;
 }
 
 bool DetectResourceLanguage(const std::string& strLanguage, WORD& wLangID)
 {
-    wLangID = 0x1009;
-    return strLanguage == "en";
+    return GeneralSettings()->m_Resource.DetectLanguage(strLanguage, wLangID);
 }
 
-bool GetUTF8Resource(int /*nResourceID*/, std::string& /*strText*/, WORD /*wLangID*/)
+bool GetUTF8Resource(int nResourceID, std::string& strText, WORD wLangID)
 {
-    return false;
+    ci_string csText;
+    if (GetUTF8ResourceString(*GeneralSettings(), nResourceID, csText, wLangID) == 0)
+        return false;
+    strText = FromCi(csText);
+    return true;
 }
 
 std::string GetVirtualFolderName()
@@ -55,7 +51,7 @@ bool GetSettingIDFromCriteriaID(DWORD dwCriteriaID, DWORD& dwSettingID)
 {
     int nSettingID = static_cast<int>(dwSettingID);
     const bool bRet =
-        GeneralSettings()->m_Settings.GetSettingIDFromCriteriaID(static_cast<int>(dwCriteriaID), &nSettingID);
+        GeneralSettings()->GetSettingIDFromCriteriaID(static_cast<int>(dwCriteriaID), nSettingID);
     dwSettingID = static_cast<DWORD>(nSettingID);
     return bRet;
 }

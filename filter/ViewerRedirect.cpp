@@ -3,8 +3,8 @@
 #include "common/SharedConstants.h"
 #include "common/StringHelpers.h"
 #include "common/TraceLog.h"
-#include "filter/BaseNotifications.h"
 #include "contract/DLLContext.h"
+#include "filter/BaseNotifications.h"
 #include "filter/GeneralSettingsAccess.h"
 #include "filter/StringOperation.h"
 

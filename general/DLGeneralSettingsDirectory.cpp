@@ -1,28 +1,128 @@
 #include "common/ContentType.h"
+#include "common/CountedPtr.h"
+#include "common/RestoreThreadToken.h"
+#include "common/StringHelpers.h"
 #include "common/TraceLog.h"
+#include "general/ADUserConfig.h"
 #include "general/DLSWGeneralSettings.h"
+#include "general/DirectoryText.h"
 
 #include <algorithm>
+#include <memory>
+
+namespace
+{
+constexpr const char* USER_CONTEXT_COOKIE = "UserContext=";
+constexpr const char* SESSION_ID_COOKIE = "sessionid=";
+
+// Session values are credentials: the event log gets their first four characters only, and nothing of a
+// value that short.
+std::string MaskedForEventLog(const std::string& strValue)
+{
+    return (strValue.size() > 4 ? strValue.substr(0, 4) : std::string()) + "...";
+}
+} // namespace
 
 HRESULT CDLGeneralSettings::ReadOWAAD()
 {
-    m_OWAADConfig.m_wstrServerName.assign(m_strDnsHostName.begin(), m_strDnsHostName.end());
-    return m_OWAADConfig.ReadProperties(m_strDnsFullyQualifiedName, std::string());
+    if (m_OWAADConfig.m_bReadCompleted)
+        return S_OK;
+    RestoreThreadToken restore;
+    restore.Revert();
+    m_OWAADConfig.m_wstrServerName = WideFromAnsi(m_strDnsHostName);
+    const HRESULT hr = m_OWAADConfig.ReadProperties(m_strDnsFullyQualifiedName, std::string());
+    if (FAILED(hr))
+    {
+        TraceLogError(static_cast<DWORD>(hr), "Reading OWA configuration failed 0x%x for %s %s",
+                      static_cast<unsigned>(hr), m_strDnsHostName.c_str(),
+                      m_strDnsFullyQualifiedName.c_str());
+        WriteEventText(1, "Reading OWA configuration failed HR: 0x%x for FQDNS: %s, DNS: %s",
+                       static_cast<unsigned>(hr), m_strDnsFullyQualifiedName.c_str(),
+                       m_strDnsHostName.c_str());
+    }
+    else
+        m_OWAADConfig.m_bReadCompleted = true;
+    return hr;
 }
 
 HRESULT CDLGeneralSettings::GetADProperty(const std::string& strUserName, const std::string& strPropertyName,
-                                          std::string& /*strValue*/, const std::string& /*strRequestData*/)
+                                          std::string& strValue, const std::string& strRequestData)
 {
-    std::string strStripped = strUserName;
-    const bool bStripped = ExtractUserName(strStripped);
+    std::string strUser = strUserName;
+    const bool bStripped = ExtractUserName(strUser);
+    std::string strSession;
     TraceLog(
         "[CDLGeneralSettings::GetADProperty] Get property from cache, User: %s, SessionId: %s, Parameter "
         "Name: %s",
-        strUserName.c_str(), "", strPropertyName.c_str());
+        strUserName.c_str(), strSession.c_str(), strPropertyName.c_str());
     if (!bStripped)
         return S_OK;
-    // Neither the session cache nor a directory is reachable from this server.
-    return HRESULT_FROM_WIN32(ERROR_NO_SUCH_DOMAIN);
+
+    const ci_string csCookies(strRequestData.data(), strRequestData.size());
+    ci_string csSession = GetNextToken(csCookies, USER_CONTEXT_COOKIE, ";", 0);
+    if (csSession.empty())
+    {
+        TraceLog("[CDLGeneralSettings::GetADProperty] Warning!: couldn't retrieve cookie or the cookie (%s) "
+                 "value is "
+                 "empty",
+                 USER_CONTEXT_COOKIE);
+        csSession = GetNextToken(csCookies, SESSION_ID_COOKIE, ";", 0);
+        if (csSession.empty())
+        {
+            TraceLog("[CDLGeneralSettings::GetADProperty] Warning!: couldn't retrieve cookie or the cookie "
+                     "(%s) value "
+                     "is empty",
+                     SESSION_ID_COOKIE);
+            csSession.assign(strUser.data(), strUser.size());
+        }
+    }
+    strSession.assign(csSession.data(), csSession.size());
+
+    char* pszCached = nullptr;
+    if (m_KSCache.GetItemSessionProperty(AD_USER_CONFIG_CACHE, strUser.c_str(), &pszCached,
+                                         strSession.c_str(), strPropertyName.c_str()) &&
+        pszCached != nullptr)
+    {
+        const std::unique_ptr<char[]> spCached(pszCached);
+        strValue = spCached.get();
+        TraceLog("[CDLGeneralSettings::GetADProperty] Get property from cache successfull, Value: %s !",
+                 strValue.c_str());
+        return S_OK;
+    }
+    TraceLog("[CDLGeneralSettings::GetADProperty] Warning!: Get property from cache FAILED, query AD");
+
+    std::string strRead;
+    HRESULT hr = S_OK;
+    {
+        CCountedPtr<CADUserConfig> spUserConfig(new CADUserConfig());
+        spUserConfig->SetFilter(ci_string(strUser.data(), strUser.size()),
+                                CADUserConfig::FILTER_ACCOUNT_NAME);
+        hr = spUserConfig->GetProperty(strPropertyName, strRead);
+        if (FAILED(hr) && strUserName.find('@') != std::string::npos)
+        {
+            spUserConfig->SetFilter(ci_string(strUserName.data(), strUserName.size()),
+                                    CADUserConfig::FILTER_MAIL_ADDRESS);
+            hr = spUserConfig->GetProperty(strPropertyName, strRead);
+        }
+    }
+    if (FAILED(hr))
+    {
+        // Nothing is cached: the next request asks the directory again.
+        WriteErrorEvent(static_cast<DWORD>(hr), 1,
+                        "Dorvel could not access AD to get property %s for User %s Session %s",
+                        strPropertyName.c_str(), strUser.c_str(), MaskedForEventLog(strSession).c_str());
+        return hr;
+    }
+    strValue = strRead;
+    TraceLog(
+        "[CDLGeneralSettings::GetADProperty] Get property from AD successfull, Value: %s.! Add to cache.",
+        strValue.c_str());
+    if (!m_KSCache.AddItemSessionProperty(AD_USER_CONFIG_CACHE, strUser.c_str(), strValue.c_str(),
+                                          strSession.c_str(), strPropertyName.c_str()))
+        WriteEventText(1, "Dorvel failed to store in cache AD property %s for User %s Session %s Value %s",
+                       strPropertyName.c_str(), strUser.c_str(), MaskedForEventLog(strSession).c_str(),
+                       strValue.c_str());
+    return hr;
 }
 
 const char* OWAFileAccessLevelName(OWAFileAccessLevel nLevel)
@@ -75,6 +175,7 @@ bool IsExtensionInOWAList(const char* pszName, const char* pszWords,
     return bReturn;
 }
 
+// OWA's own values: 0 allow, 1 force-save, 2 block; -1 when never read, which OWA treats as force-save.
 OWAFileAccessLevel LevelOfUnknownAction(int32_t nAction)
 {
     switch (nAction)
@@ -84,6 +185,7 @@ OWAFileAccessLevel LevelOfUnknownAction(int32_t nAction)
     case 2:
         return OWA_ACCESS_BLOCKED;
     case -1:
+    case 1:
         return OWA_ACCESS_FORCE_SAVE;
     default:
         return OWA_ACCESS_NOT_DETERMINED;

@@ -1,10 +1,14 @@
-// Outlook Web Access's own settings for this server's "owa (Default Web Site)" virtual directory, as the
-// directory keeps them.
+// Webmail's own settings of this server's virtual directory, as the directory's configuration partition
+// keeps them: which file and MIME types it allows, blocks or forces to be saved, whether direct file
+// access is on for public and private computers, and further options. Read once at start.
 #pragma once
 
 #include "common/CiString.h"
-#include "platform/WinTypes.h"
+#include "common/CountedPtr.h"
+#include "general/ADProp.h"
+#include "platform/Adsi.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,10 +19,15 @@ public:
     COWAADConfig(const COWAADConfig&) = delete;
     COWAADConfig& operator=(const COWAADConfig&) = delete;
 
-    // Appends one reader per attribute; run once by the general settings' Init.
+    // One reader per attribute, bound to its member.
     void BuildAttributeReaders();
-    // Reads every attribute of this server's OWA object; the first failing step's HRESULT ends the read.
+    // Reads the virtual directory of the server named by m_wstrServerName. The fully qualified name serves
+    // no step; an empty domain controller means the default one.
     HRESULT ReadProperties(const std::string& strFullyQualifiedName, const std::string& strDomainController);
+    HRESULT GetExchangeOrganizationCN(IADs* pRoot, const std::wstring& wstrConfigurationContext,
+                                      std::wstring& wstrOrganization);
+    // The provider's text of the last error, for Win32 codes only.
+    static std::wstring GetADSIErrorText(HRESULT hr);
 
     std::wstring m_wstrServerName;
     int32_t m_nVirtualDirectoryType = 0;
@@ -57,4 +66,7 @@ public:
     // What OWA does with a file type on no list; -1 until read.
     int32_t m_nActionForUnknownFileAndMIMETypes = -1;
     int32_t m_nMailboxFolderSet = -1;
+    std::vector<CCountedPtr<ADProp>> m_vecAttributeReaders;
+    // Set once a read succeeded: the settings are read once per process.
+    bool m_bReadCompleted = false;
 };

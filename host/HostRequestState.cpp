@@ -104,8 +104,11 @@ CHostRequestState::CHostRequestState(const CHostRequest& request, CHostResult& r
         for (char c : header.first)
             strKey += (c == '-') ? '_' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         pRequestInfo->SetServerVariable(strKey, header.second);
+        // The worker asks for these two under names of their own.
         if (RawRequest::EqualsNoCase(header.first, "Front-End-Https"))
             pRequestInfo->SetServerVariable("HTTP_Front-End-HTTPS", header.second);
+        if (RawRequest::EqualsNoCase(header.first, "Accept-Language"))
+            pRequestInfo->SetServerVariable("HTTP_ACCEPT-LANGUAGE", header.second);
     }
 
     m_context.m_spOutboundContext = CCountedPtr<COutboundContext>(new COutboundContext{});

@@ -1,5 +1,10 @@
 #include "platform/Com.h"
 
+#include "platform/MachineConfig.h"
+
+#include <cstdio>
+#include <dlfcn.h>
+
 #include <map>
 #include <mutex>
 
@@ -62,6 +67,30 @@ HRESULT DlswCoRegisterInprocClass(REFCLSID rclsid, PFN_DLSW_CREATE_INSTANCE pfnC
     return S_OK;
 }
 
+namespace
+{
+PFN_DLSW_CREATE_INSTANCE FindClass(REFCLSID rclsid)
+{
+    CClassRegistry& reg = Registry();
+    std::lock_guard<std::mutex> guard(reg.m_mx);
+    const auto it = reg.m_mapClasses.find(rclsid);
+    return it == reg.m_mapClasses.end() ? nullptr : it->second;
+}
+
+// Loads the module the machine names for the class; the module registers its classes as it loads and
+// stays loaded, as an in-process server does.
+void LoadInprocServer(REFCLSID rclsid)
+{
+    char szClsid[40];
+    std::snprintf(szClsid, sizeof(szClsid), "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                  rclsid.Data1, rclsid.Data2, rclsid.Data3, rclsid.Data4[0], rclsid.Data4[1], rclsid.Data4[2],
+                  rclsid.Data4[3], rclsid.Data4[4], rclsid.Data4[5], rclsid.Data4[6], rclsid.Data4[7]);
+    const std::string sModule = CMachineConfig::Instance().GetInprocServer(szClsid);
+    if (!sModule.empty())
+        dlopen(sModule.c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+} // namespace
+
 // Request threads of the host live in its multithreaded apartment, so a thread that never called
 // CoInitializeEx may still create objects, as on the server the worker was written for.
 HRESULT CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsContext, REFIID riid, void** ppv)
@@ -73,15 +102,14 @@ HRESULT CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsContex
         return CLASS_E_NOAGGREGATION;
     if ((dwClsContext & CLSCTX_INPROC_SERVER) == 0)
         return REGDB_E_CLASSNOTREG;
-    PFN_DLSW_CREATE_INSTANCE pfnCreate = nullptr;
+    PFN_DLSW_CREATE_INSTANCE pfnCreate = FindClass(rclsid);
+    if (pfnCreate == nullptr)
     {
-        CClassRegistry& reg = Registry();
-        std::lock_guard<std::mutex> guard(reg.m_mx);
-        const auto it = reg.m_mapClasses.find(rclsid);
-        if (it == reg.m_mapClasses.end())
-            return REGDB_E_CLASSNOTREG;
-        pfnCreate = it->second;
+        LoadInprocServer(rclsid);
+        pfnCreate = FindClass(rclsid);
     }
+    if (pfnCreate == nullptr)
+        return REGDB_E_CLASSNOTREG;
     try
     {
         return pfnCreate(riid, ppv);

@@ -38,6 +38,7 @@ void CMachineConfig::ResetLocked()
     m_sDnsHostName = "localhost";
     m_sDnsDomain.clear();
     m_sSystemDirectory = "C:\\Windows\\System32";
+    m_mapInprocServers.clear();
     m_vecLibrarySearchPath.clear();
 }
 
@@ -130,6 +131,28 @@ std::string CMachineConfig::GetDnsDomain() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_sDnsDomain;
+}
+
+void CMachineConfig::SetInprocServer(const std::string& sClsid, const std::string& sModulePath)
+{
+    std::string sKey = sClsid;
+    for (char& c : sKey)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (sModulePath.empty())
+        m_mapInprocServers.erase(sKey);
+    else
+        m_mapInprocServers[sKey] = sModulePath;
+}
+
+std::string CMachineConfig::GetInprocServer(const std::string& sClsid) const
+{
+    std::string sKey = sClsid;
+    for (char& c : sKey)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const auto it = m_mapInprocServers.find(sKey);
+    return it == m_mapInprocServers.end() ? std::string() : it->second;
 }
 
 void CMachineConfig::SetSystemDirectory(const std::string& sWindowsPath)

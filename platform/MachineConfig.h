@@ -10,12 +10,14 @@
 #include <string>
 #include <vector>
 
+// The directory server this computer belongs to. No URI: the computer is outside any domain and every
+// directory bind fails.
 struct DirectoryServerConfig
 {
-    std::string m_sUri;          // ldap://127.0.0.1:port
-    std::string m_sBaseDN;       // default naming context
-    std::string m_sBindDN;       // empty: anonymous
-    std::string m_sBindPassword; // empty: anonymous
+    std::string m_sUri;              // ldap://127.0.0.1:port
+    std::string m_sBaseDN;           // default naming context
+    std::string m_sBindDN;           // the computer's own identity; empty: anonymous
+    std::string m_sBindPasswordFile; // POSIX path of a file whose first line is the password
 };
 
 class DLSW_API CMachineConfig
@@ -48,6 +50,12 @@ public:
     std::string GetDnsHostName() const;
     std::string GetDnsDomain() const;
 
+    // The module (POSIX path) that serves a COM class, by its class id as "{XXXXXXXX-XXXX-...}" (any
+    // case); an empty path removes it. CoCreateInstance loads the module when the class is not yet
+    // registered.
+    void SetInprocServer(const std::string& sClsid, const std::string& sModulePath);
+    std::string GetInprocServer(const std::string& sClsid) const;
+
     // Windows directories searched, in order, for a module loaded by its bare name (before the system
     // directory).
     void SetLibrarySearchPath(const std::vector<std::string>& vecWindowsDirectories);
@@ -69,5 +77,7 @@ private:
     std::string m_sDnsHostName;
     std::string m_sDnsDomain;
     std::string m_sSystemDirectory;
+    std::map<std::string, std::string> m_mapInprocServers;
+
     std::vector<std::string> m_vecLibrarySearchPath;
 };

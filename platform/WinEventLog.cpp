@@ -1,6 +1,9 @@
 #include "platform/WinEventLog.h"
 
+#include "platform/WinHandle.h"
+#include "platform/WinSecurity.h"
 #include "platform/WinSync.h"
+#include "platform/WinTime.h"
 
 #include <atomic>
 #include <cstring>
@@ -92,6 +95,10 @@ BOOL ReportEventA(HANDLE hEventLog, WORD wType, WORD wCategory, DWORD dwEventID,
     event.m_wType = wType;
     event.m_wCategory = wCategory;
     event.m_dwEventId = dwEventID;
+    HANDLE hToken = nullptr;
+    event.m_bThreadImpersonating = OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &hToken) != FALSE;
+    if (hToken != nullptr)
+        CloseHandle(hToken);
     for (WORD i = 0; i < wNumStrings; ++i)
         event.m_strings.emplace_back(ppszStrings[i] != nullptr ? ppszStrings[i] : "");
     if (dwDataSize != 0)

@@ -30,6 +30,8 @@ struct RecordedEvent
     DWORD m_dwEventId = 0;
     std::vector<std::string> m_strings;
     std::vector<BYTE> m_rawData;
+    // Whether the reporting thread impersonated a user when it wrote the event.
+    bool m_bThreadImpersonating = false;
 };
 
 // The events reported since the last clear, oldest first (at most the latest 1000).

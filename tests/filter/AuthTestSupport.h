@@ -4,9 +4,9 @@
 #pragma once
 
 #include "contract/DLLContext.h"
+#include "contract/RequestInfo.h"
 #include "filter/DLSWContext.h"
 #include "filter/GeneralSettingsAccess.h"
-#include "contract/RequestInfo.h"
 #include "platform/WinSecurity.h"
 #include "platform/WinSync.h"
 #include "tests/support/TestFiles.h"
@@ -215,4 +215,34 @@ public:
     ~CThreadUser() { RevertToSelf(); }
     CThreadUser(const CThreadUser&) = delete;
     CThreadUser& operator=(const CThreadUser&) = delete;
+};
+
+// OWA's file-access settings as the directory would give them, for the life of the object: direct file
+// access on for private computers only, .pdf allowed, .exe blocked, .doc force-save, other types by the
+// action given (0 allowed, 2 blocked, -1 force-save).
+class COWASettings
+{
+public:
+    explicit COWASettings(int32_t nActionForUnknown = 0)
+    {
+        COWAADConfig& config = GeneralSettings()->m_OWAADConfig;
+        config.m_nFileAccessControlOnPrivateComputers = 1;
+        config.m_nFileAccessControlOnPublicComputers = 0;
+        config.m_vecAllowedFileTypes = {".pdf"};
+        config.m_vecBlockedFileTypes = {".exe"};
+        config.m_vecForceSaveFileTypes = {".doc"};
+        config.m_nActionForUnknownFileAndMIMETypes = nActionForUnknown;
+    }
+    ~COWASettings()
+    {
+        COWAADConfig& config = GeneralSettings()->m_OWAADConfig;
+        config.m_nFileAccessControlOnPrivateComputers = 0;
+        config.m_nFileAccessControlOnPublicComputers = 0;
+        config.m_vecAllowedFileTypes.clear();
+        config.m_vecBlockedFileTypes.clear();
+        config.m_vecForceSaveFileTypes.clear();
+        config.m_nActionForUnknownFileAndMIMETypes = -1;
+    }
+    COWASettings(const COWASettings&) = delete;
+    COWASettings& operator=(const COWASettings&) = delete;
 };

@@ -176,6 +176,40 @@ TEST_F(DirectDownload, DocumentViewDecisionTable)
     });
 }
 
+// With OWA's own levels: a right hash goes ahead while OWA lets the file be opened or saved.
+TEST_F(DirectDownload, DocumentViewByOWALevel)
+{
+    COWASettings owa(5); // an action OWA does not define: a type on no list cannot be decided
+    const DWORD D = RF_DOCUMENT_VIEW_DIRECT_FILE_ACCESS;
+    const auto Query = [](const std::string& strFile, const char* pszMore = "")
+    { return DocumentQuery(strFile, HashToDecimalString(strFile.c_str())) + pszMore; };
+    const auto Rewritten = [](const std::string& strFile)
+    { return "/owa/ev.owa?ns=UncDocument&ev=GetDoc&URL=" + strFile; };
+    RunCases({
+        {"allowed by OWA", SET_HASHES, D, Query("/d/a.PDF"), OUTSIDE, 0, CM_IGNORE, false,
+         Rewritten("/d/a.PDF")},
+        {"force-save by OWA", SET_HASHES, D, Query("/d/a.doc"), OUTSIDE, 0, CM_IGNORE, false,
+         Rewritten("/d/a.doc")},
+        {"blocked by OWA", SET_HASHES, D, Query("/d/a.exe"), INSIDE, 0, CM_COMPLETED, true, ""},
+        {"force-save by OWA, Open and Save off", SET_HASHES_NO_OPEN_NO_SAVE, D, Query("/d/a.doc"), INSIDE, 0,
+         CM_COMPLETED, true, ""},
+        {"force-save by OWA, Open off", SET_HASHES_NO_OPEN, D, Query("/d/a.doc"), OUTSIDE, 0, CM_IGNORE,
+         false, Rewritten("/d/a.doc")},
+        {"blocked list off: pdf goes", SET_HASHES_BLOCKED_LIST_OFF, D, Query("/d/a.pdf"), OUTSIDE, 0,
+         CM_IGNORE, false, Rewritten("/d/a.pdf")},
+        {"blocked list on: pdf refused", SET_HASHES_BLOCKED_LIST, D, Query("/d/a.pdf"), OUTSIDE, 0,
+         CM_COMPLETED, true, ""},
+        {"a level OWA cannot give", SET_HASHES, D, Query("/d/a.xyz"), INSIDE, 13, CM_COMPLETED, true, ""},
+        {"no extension: OWA cannot decide", SET_HASHES_BLOCKED_LIST, D, Query("/d/README"), INSIDE, 13,
+         CM_COMPLETED, true, ""},
+    });
+    // A public computer's client: OWA turns direct file access off for it.
+    RunCases({
+        {"public client", SET_HASHES, D | RF_FBA_CLIENT | RF_FBA_PUBLIC_CLIENT, Query("/d/a.pdf"), INSIDE, 0,
+         CM_COMPLETED, true, ""},
+    });
+}
+
 TEST(BlockedExtensions, WholeEntriesWithoutRegardToCase)
 {
     struct Case

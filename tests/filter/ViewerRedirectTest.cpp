@@ -112,6 +112,51 @@ TEST_F(ViewerRedirect, HostileValuesStayInsideTheirParameter)
     });
 }
 
+std::string Base64(std::string strText)
+{
+    Base64EncodeInPlace(strText);
+    return strText;
+}
+
+TEST_F(ViewerRedirect, ViewCarriesOWALevelAndOnlyTheWorkersOwn)
+{
+    COWASettings owa(-1); // types on no list: force-save
+    const std::string strDocx = Base64("docs/a.b.docx");
+    const std::string strEncodedDocx = "ZG9jcy9hLmIuZG9jeA%3D%3D";
+    RunCases({
+        {"fn names the file", 20, "/X-Dorvel/bin/view.htm?fn=" + strEncodedDocx + "&id=7",
+         "/X-Dorvel/bin/dorvel.srf?fn=" + strEncodedDocx + "&id=7&owaal=2"},
+        {"allowed type", 20, "/X-Dorvel/bin/view.htm?fn=" + Base64("x/report.pdf"),
+         "/X-Dorvel/bin/dorvel.srf?fn=" + Base64("x/report.pdf") + "&owaal=3"},
+        {"WR340U1 when fn is absent", 20, "/X-Dorvel/bin/view.htm?WR340U1=" + Base64("a/b/run.exe"),
+         "/X-Dorvel/bin/dorvel.srf?WR340U1=" + Base64("a/b/run.exe") + "&owaal=1"},
+        {"the client's own levels go", 20,
+         "/X-Dorvel/bin/view.htm?owaal=3&fn=" + Base64("run.exe") + "&OWAAL=3&%6Fwaal=3&owaal&x=owaal",
+         "/X-Dorvel/bin/dorvel.srf?fn=" + Base64("run.exe") + "&x=owaal&owaal=1"},
+        {"a query string emptied by MMKey", 20, "/X-Dorvel/bin/view.htm?MMKey1&fn=" + Base64("a.pdf"),
+         "/X-Dorvel/bin/dorvel.srf?&owaal=3"},
+    });
+    // A public computer's client is never let at files directly.
+    CAuthRequest request("/X-Dorvel/bin/view.htm?fn=" + Base64("x/report.pdf"),
+                         RF_FAKE_DORVEL_VIRTUAL_FOLDER | RF_FBA_CLIENT | RF_FBA_PUBLIC_CLIENT, 20);
+    std::string strURL = "/X-Dorvel/bin/view.htm";
+    std::string strQuery = "fn=" + Base64("x/report.pdf");
+    EXPECT_EQ(CAuthCompleteHelper::RedirectDorvelFakeRequest(request.Record(), strURL, strQuery, FALSE), 0u);
+    ASSERT_EQ(request.m_vecHeadersSet.size(), 1u);
+    EXPECT_EQ(request.m_vecHeadersSet[0].second,
+              "/X-Dorvel/bin/dorvel.srf?fn=" + Base64("x/report.pdf") + "&owaal=1");
+}
+
+TEST_F(ViewerRedirect, ViewWhoseLevelCannotBeHad)
+{
+    COWASettings owa(5); // an action OWA does not define
+    CAuthRequest request("/X-Dorvel/bin/view.htm?fn=" + Base64("a.xyz"), RF_FAKE_DORVEL_VIRTUAL_FOLDER, 20);
+    std::string strURL = "/X-Dorvel/bin/view.htm";
+    std::string strQuery = "fn=" + Base64("a.xyz");
+    EXPECT_EQ(CAuthCompleteHelper::RedirectDorvelFakeRequest(request.Record(), strURL, strQuery, FALSE), 13u);
+    EXPECT_TRUE(request.m_vecHeadersSet.empty());
+}
+
 TEST_F(ViewerRedirect, ShowWithoutAFileAndRefusals)
 {
     {

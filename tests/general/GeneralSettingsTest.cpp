@@ -8,6 +8,18 @@ constexpr DWORD EVENT_SUCCEEDED = 0x60000065;
 constexpr DWORD EVENT_FAILED = 0x6000007E;
 constexpr DWORD EVENT_FAILURE_TEXT = 0x6000006F;
 
+// The events of initialisation itself: on this machine, outside a domain, the directory read adds its own.
+std::vector<RecordedEvent> InitEvents()
+{
+    std::vector<RecordedEvent> vecOut;
+    for (const RecordedEvent& event : GetRecordedEvents())
+    {
+        if (event.m_strings.empty() || event.m_strings[0].rfind("Reading OWA configuration failed", 0) != 0)
+            vecOut.push_back(event);
+    }
+    return vecOut;
+}
+
 class GeneralSettingsInit : public CGeneralSettingsTest
 {
 protected:
@@ -63,7 +75,7 @@ TEST_F(GeneralSettingsInit, SucceedsOnceWithOneInformationEvent)
     // Again: the base returns at once, with no event; the browser languages are not appended twice.
     ClearRecordedEvents();
     EXPECT_TRUE(Init(module));
-    EXPECT_TRUE(GetRecordedEvents().empty());
+    EXPECT_TRUE(InitEvents().empty());
     EXPECT_EQ(m_settings.m_listBrowserLanguages.size(), 26u);
     EXPECT_EQ(m_settings.m_mapLanguageTags.size(), 145u);
     EXPECT_EQ(m_settings.m_mapJSVariables.size(), 16u);
@@ -98,7 +110,7 @@ TEST_F(GeneralSettingsInit, SettingsThatCannotLoadFailWithTheTwoErrorEvents)
     EXPECT_TRUE(trace.Has("General Settings failed initialization " + strText));
     EXPECT_TRUE(trace.Has("[CDLSWGeneralSettings::Init] CDLGeneralSettings::Init() failed."));
     EXPECT_TRUE(trace.Has("[CDLGeneralSettings::Init] returned bRet <FALSE>"));
-    const auto vecEvents = GetRecordedEvents();
+    const auto vecEvents = InitEvents();
     ASSERT_GE(vecEvents.size(), 2u);
     const RecordedEvent& text = vecEvents[vecEvents.size() - 2];
     EXPECT_EQ(text.m_dwEventId, EVENT_FAILURE_TEXT);
@@ -118,7 +130,7 @@ TEST_F(GeneralSettingsInit, MissingResourceLibraryFailsWithItsOwnText)
     WriteSettings(install, {{14, "0"}});
     CLoadedTestModule module(m_root, "Kestrune/Dorvel/bin");
     EXPECT_FALSE(Init(module));
-    const auto vecEvents = GetRecordedEvents();
+    const auto vecEvents = InitEvents();
     ASSERT_GE(vecEvents.size(), 2u);
     EXPECT_EQ(
         vecEvents[vecEvents.size() - 2].m_strings,

@@ -1,8 +1,6 @@
 // Authentication complete end to end: the built worker loaded by the host from an installation whose
 // settings sets stand for the rows of the decision tables, one link criterion per set.
-#include "contract/DLLContext.h"
-#include "host/HostFilter.h"
-#include "host/RawRequest.h"
+#include "tests/integration/AuthTreeSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -18,179 +16,14 @@
 
 namespace
 {
-namespace fs = std::filesystem;
+using namespace auth_tree;
 
-// The hash the worker's links carry.
-std::string Hash(const std::string& strText)
-{
-    uint32_t h = 0;
-    for (char c : strText)
-        h = h * 33u + static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(c)));
-    return std::to_string(h);
-}
-
-std::string Item(int nID, const std::string& strValue)
-{
-    return "<ITEM ID=\"" + std::to_string(nID) + "\" VALUE=\"" + strValue + "\"/>";
-}
-
-enum EndToEndSet
-{
-    SET_ALLOWED = 1,
-    SET_IP_ONLY,
-    SET_HASHES,
-    SET_HASHES_NO_OPEN_NO_SAVE,
-    SET_HASHES_NO_OPEN,
-    SET_INVALID_LEVEL,
-    SET_NO_LEVEL,
-    SET_HASHES_BLOCKED_LIST,
-    SET_BUTTONS_1,
-    SET_BUTTONS_2,
-    SET_BUTTONS_3,
-    SET_CACHE_MULTIMEDIA,
-};
-
-constexpr const char* RANGE = "10.0.0.0;10.0.0.255";
-constexpr const char* INSIDE = "10.0.0.5";
-constexpr const char* OUTSIDE = "192.168.7.7";
-constexpr const char* BYPASS_GROUP = "S-1-5-21-7-7-7-2000";
-
-std::string SettingsFile()
-{
-    const std::vector<std::string> vecSets = {
-        Item(43, "1"),
-        Item(43, "0") + Item(45, RANGE),
-        Item(43, "2") + Item(45, RANGE),
-        Item(43, "2") + Item(45, RANGE) + Item(2, "0") + Item(3, "0"),
-        Item(43, "2") + Item(45, RANGE) + Item(2, "0"),
-        Item(43, "7") + Item(45, RANGE),
-        Item(45, RANGE),
-        Item(43, "2") + Item(45, RANGE) + Item(22, "1") + Item(42, "exe;PDF;bat"),
-        Item(43, "1") + Item(51, "1"),
-        Item(43, "1") + Item(51, "2"),
-        Item(43, "1") + Item(51, "3"),
-        Item(43, "1"),
-    };
-    std::string strXml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<SETTINGS><GENERALSETTINGS>" +
-                         Item(7, "X-Dorvel") + Item(14, "0") + Item(48, BYPASS_GROUP) + Item(51, "0") +
-                         "</GENERALSETTINGS>";
-    for (size_t i = 0; i < vecSets.size(); ++i)
-    {
-        strXml += "<SETTING ID=\"" + std::to_string(i + 1) + "\" DESCR=\"row\">";
-        if (i + 1 == SET_CACHE_MULTIMEDIA)
-            strXml +=
-                "<ENGINES><ENGINE ID=\"7\" DESCR=\"Multimedia\"><GENERAL><MEASURE ID=\"46\" DESCR=\"Cache\" "
-                "VALUE=\"1\"/></GENERAL><OPTIONS/></ENGINE></ENGINES>";
-        strXml += "<ITEMS>" + vecSets[i] + "</ITEMS></SETTING>";
-    }
-    return strXml + "</SETTINGS>\n";
-}
-
-std::string LinkCriteriaFile(size_t nSets)
-{
-    std::string strXml =
-        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<SERVICEWORKERS><SW ID=\"3\" DESCR=\"OWA\">";
-    for (size_t i = 1; i <= nSets; ++i)
-        strXml +=
-            "<LINK CRITERIA_ID=\"" + std::to_string(i) + "\" SETTINGS_ID=\"" + std::to_string(i) + "\"/>";
-    return strXml + "</SW></SERVICEWORKERS>\n";
-}
-
-void WriteFile(const fs::path& path, const std::string& strText)
-{
-    std::ofstream(path, std::ios::binary) << strText;
-}
-
-// One load of the worker from a tree of its own for the whole program.
-class AuthEndToEnd : public ::testing::Test
+class AuthEndToEnd : public CAuthTreeTest
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        char szParent[] = "/tmp/dlsw-auth-e2e-XXXXXX";
-        ASSERT_NE(mkdtemp(szParent), nullptr);
-        s_parent = szParent;
-        fs::copy(DLSW_INSTALL_TREE, s_parent / "install", fs::copy_options::recursive);
-        fs::copy(fs::path(DLSW_INSTALL_TREE) / ".." / "Common Files", s_parent / "Common Files",
-                 fs::copy_options::recursive);
-        WriteFile(s_parent / "install" / "Settings" / "SWSettings.xml", SettingsFile());
-        WriteFile(s_parent / "Common Files" / "Settings" / "LinkCriteriaSettings.xml",
-                  LinkCriteriaFile(SET_CACHE_MULTIMEDIA));
-        s_pHost = new CHostFilter();
-        std::string strError;
-        ASSERT_TRUE(s_pHost->Load((s_parent / "install" / "bin" / "DL_ServiceWorker.so").string(), strError))
-            << strError;
-        HTTP_FILTER_VERSION version{};
-        ASSERT_EQ(s_pHost->GetFilterVersion(version), TRUE);
-    }
-    static void TearDownTestSuite()
-    {
-        if (s_pHost != nullptr)
-            s_pHost->Terminate();
-        delete s_pHost;
-        s_pHost = nullptr;
-        std::error_code ec;
-        fs::remove_all(s_parent, ec);
-    }
-
-    struct CInputs
-    {
-        DWORD m_dwCriteriaID = SET_ALLOWED;
-        DWORD m_dwSubscriptionType = 0; // 0: as the host derives it from the URL
-        std::string m_strClient = OUTSIDE;
-        std::string m_strUser = "EXAMPLE\\alice";
-        std::vector<std::string> m_vecGroups;
-        std::vector<std::string> m_vecHeaders; // "Name: value"
-    };
-
-    static CHostResult Run(const std::string& strURL, const CInputs& inputs)
-    {
-        std::string strRaw = "GET " + strURL +
-                             " HTTP/1.1\r\nHost: mail.example.test\r\n"
-                             "User-Agent: Mozilla/4.0 (compatible; MSIE 8.0; Windows NT 6.1)\r\n";
-        for (const std::string& strHeader : inputs.m_vecHeaders)
-            strRaw += strHeader + "\r\n";
-        CHostRequest request;
-        std::string strError;
-        EXPECT_TRUE(RawRequest::Parse(strRaw + "\r\n", request.m_raw, strError)) << strError;
-        request.m_dwCriteriaID = inputs.m_dwCriteriaID;
-        request.m_bSubscriptionTypeSet = inputs.m_dwSubscriptionType != 0;
-        request.m_dwSubscriptionType = inputs.m_dwSubscriptionType;
-        request.m_strClientAddress = inputs.m_strClient;
-        request.m_strUser = inputs.m_strUser;
-        request.m_vecGroupSids = inputs.m_vecGroups;
-        return s_pHost->Process(request);
-    }
-
-    static const CNotificationRecord* AuthComplete(const CHostResult& result)
-    {
-        for (const auto& record : result.m_vecNotifications)
-        {
-            if (record.m_dwType == SF_NOTIFY_AUTH_COMPLETE)
-                return &record;
-        }
-        return nullptr;
-    }
-
-    static std::vector<std::pair<std::string, std::string>> HeadersSet(const CHostResult& result)
-    {
-        std::vector<std::pair<std::string, std::string>> vecSet;
-        for (const auto& change : result.m_vecRequestHeadersSet)
-            vecSet.emplace_back(change.m_strName, change.m_strValue);
-        return vecSet;
-    }
-
-    static fs::path s_parent;
-    static CHostFilter* s_pHost;
+    static void SetUpTestSuite() { LoadWorker(); }
+    static void TearDownTestSuite() { UnloadWorker(); }
 };
-fs::path AuthEndToEnd::s_parent;
-CHostFilter* AuthEndToEnd::s_pHost = nullptr;
-
-const std::string DENIAL_EN =
-    "HTTP/1.0 401 OK\r\nContent-Length: 273\r\nContent-Type: text/html\r\n\r\n"
-    "<HTML><meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">\n"
-    "<HEAD><TITLE>Dorvel</TITLE></HEAD>\n<BODY><P align=center><b>Kestrune Dorvel</b><br></P><P align=center>"
-    "<FONT FACE=\"Verdana\" SIZE=\"2\"><b>You are not authorized to view this file.</b></P></BODY></HTML>";
 
 // One row: the request, the host's inputs, then what authentication complete did.
 struct DecisionRow
@@ -433,6 +266,42 @@ TEST_F(AuthEndToEnd, ViewerRedirects)
         EXPECT_EQ(AuthComplete(result)->m_dwControlMessage, CM_HANDLED_REDIRECTED);
         EXPECT_EQ(result.m_strURL, row.m_strPassedOn);
     }
+}
+
+TEST_F(AuthEndToEnd, DenialInTheUsersLanguage)
+{
+    // Without a directory the browser's language decides; the page counts its bytes, not its characters.
+    const std::string strFrench = "Vous n'\xC3\xAAtes pas autoris\xC3\xA9 \xC3\xA0 afficher ce fichier.";
+    const std::string strPage =
+        "<HTML><meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">\n"
+        "<HEAD><TITLE>Dorvel</TITLE></HEAD>\n<BODY><P align=center><b>Kestrune Dorvel</b><br></P><P "
+        "align=center>"
+        "<FONT FACE=\"Verdana\" SIZE=\"2\"><b>" +
+        strFrench + "</b></P></BODY></HTML>";
+    ASSERT_EQ(strPage.size(), 282u); // 47 characters of text, 50 bytes
+    CInputs inputs;
+    inputs.m_dwCriteriaID = SET_IP_ONLY;
+    inputs.m_vecHeaders = {"Accept-Language: fr-CA,fr;q=0.8,en;q=0.5"};
+    CHostResult result = Run("/owa/attachment.ashx?attach=1&id=X", inputs);
+    EXPECT_EQ(result.m_strResponseSent,
+              "HTTP/1.0 401 OK\r\nContent-Length: 282\r\nContent-Type: text/html\r\n\r\n" + strPage);
+
+    // A language the product has no strings for: English.
+    inputs.m_vecHeaders = {"Accept-Language: nn"};
+    result = Run("/owa/attachment.ashx?attach=1&id=X", inputs);
+    EXPECT_EQ(result.m_strResponseSent, DENIAL_EN);
+}
+
+TEST_F(AuthEndToEnd, ViewRequestGetsOnlyTheWorkersLevel)
+{
+    // Without OWA's settings from a directory every file is blocked for OWA: level 1, whatever the client
+    // says.
+    const std::string strFile = "cmVwb3J0LmRvYw%3D%3D"; // report.doc
+    CInputs inputs;
+    const CHostResult result =
+        Run("/X-Dorvel/bin/view.htm?owaal=3&fn=" + strFile + "&OWAAL=3&%6fwaal=3&x=1%26owaal%3D3", inputs);
+    EXPECT_EQ(AuthComplete(result)->m_dwControlMessage, CM_HANDLED_REDIRECTED);
+    EXPECT_EQ(result.m_strURL, "/X-Dorvel/bin/dorvel.srf?fn=" + strFile + "&x=1%26owaal%3D3&owaal=1");
 }
 
 std::string RunTool(const std::string& strArguments, int& nExit)

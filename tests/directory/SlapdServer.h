@@ -1,0 +1,46 @@
+// A real directory server for the tests: slapd on a free loopback port, configured in a temporary folder
+// with our own schema and the fixture's entries, stopped and removed when the object goes. Its statistics
+// log tells how many searches reached it.
+#pragma once
+
+#include "platform/MachineConfig.h"
+
+#include <filesystem>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+class CSlapdServer
+{
+public:
+    static constexpr const char* BASE_DN = "dc=example,dc=test";
+    static constexpr const char* BIND_DN = "cn=worker,dc=example,dc=test";
+
+    CSlapdServer() = default;
+    CSlapdServer(const CSlapdServer&) = delete;
+    CSlapdServer& operator=(const CSlapdServer&) = delete;
+    ~CSlapdServer();
+
+    // Writes the configuration, loads the entries and starts the server; false (with the reason) when
+    // slapd is missing or does not come up.
+    bool Start(std::string& sError);
+    void Stop();
+
+    std::string Uri() const;
+    // The machine's directory settings that reach this server with the worker's identity.
+    DirectoryServerConfig MachineDirectory() const;
+    // Searches the server has received so far (each "SRCH" request, the provider's own base reads
+    // included).
+    size_t SearchCount() const;
+    // The filters of those searches, in order.
+    std::vector<std::string> SearchFilters() const;
+
+private:
+    bool Run(const std::string& sCommand, std::string& sError) const;
+    bool WaitUntilAnswering(std::string& sError) const;
+    void StopProcess();
+
+    std::filesystem::path m_dir;
+    int m_nPort = 0;
+    pid_t m_pid = -1;
+};
