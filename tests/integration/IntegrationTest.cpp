@@ -1,6 +1,7 @@
 #include "contract/DLLContext.h"
 #include "host/HostFilter.h"
 #include "host/RawRequest.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <dlfcn.h>
-#include <fstream>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
@@ -34,14 +35,6 @@ std::string RunCommand(const std::string& strCommand, int& nExitCode)
     const int nStatus = pclose(pPipe);
     nExitCode = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
     return strOutput;
-}
-
-std::string ReadFile(const std::string& strPath)
-{
-    std::ifstream in(strPath, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 TEST(Module, ExportsExactlyTheThreeEntryPoints)
