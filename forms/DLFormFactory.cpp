@@ -18,6 +18,19 @@ constexpr size_t FORM_KIND_COUNT = static_cast<size_t>(FormKind::Count);
 // The rewriters built so far; each rewriter's own work fills its row.
 std::atomic<PFN_MAKE_FORM> g_apfnMakers[FORM_KIND_COUNT] = {};
 
+// The rows whose rewriter is built, one a line.
+[[maybe_unused]] const bool g_bBuiltRows = []
+{
+    const FormKind aBuilt[] = {
+        FormKind::PremiumGETDocumentView,
+        FormKind::PremiumPOSTDocumentViewSort,
+        FormKind::DocumentViewForceSaveError,
+    };
+    for (FormKind eKind : aBuilt)
+        g_apfnMakers[static_cast<size_t>(eKind)].store(&CDLFormFactory::NewFormOfClass);
+    return true;
+}();
+
 bool ContainsAny(const ci_string& csText, std::initializer_list<const char*> names)
 {
     for (const char* pszName : names)

@@ -1,34 +1,5 @@
 #include "forms/DocumentViewForms.h"
 
-CDLPremiumFormDocumentView::CDLPremiumFormDocumentView(CSWFormContext* pFormContext, int bMostDerived)
-    : CDLForm(pFormContext), CDLFormWithFiles(pFormContext, bMostDerived)
-{
-}
-
-CDLPremiumFormGETDocumentView::CDLPremiumFormGETDocumentView(CSWFormContext* pFormContext, int bMostDerived)
-    : CDLForm(pFormContext), CDLPremiumFormDocumentView(pFormContext, bMostDerived)
-{
-    LogConstructorStart("CDLPremiumFormGETDocumentView", "Starts");
-    CheckPageElements("CDLPremiumFormGETDocumentView");
-    LogConstructorEnd("CDLPremiumFormGETDocumentView", false);
-}
-
-DWORD CDLPremiumFormGETDocumentView::Process()
-{
-    return NotBuilt("CDLPremiumFormGETDocumentView::Process");
-}
-
-CDLPremiumFormPOSTDocumentViewSort::CDLPremiumFormPOSTDocumentViewSort(CSWFormContext* pFormContext,
-                                                                       int bMostDerived)
-    : CDLForm(pFormContext), CDLPremiumFormDocumentView(pFormContext, bMostDerived)
-{
-}
-
-DWORD CDLPremiumFormPOSTDocumentViewSort::Process()
-{
-    return NotBuilt("CDLPremiumFormPOSTDocumentViewSort::Process");
-}
-
 CDLPremiumFormGETAttachFileDialog::CDLPremiumFormGETAttachFileDialog(CSWFormContext* pFormContext)
     : CDLForm(pFormContext)
 {
@@ -40,17 +11,4 @@ CDLPremiumFormGETAttachFileDialog::CDLPremiumFormGETAttachFileDialog(CSWFormCont
 DWORD CDLPremiumFormGETAttachFileDialog::Process()
 {
     return NotBuilt("CDLPremiumFormGETAttachFileDialog::Process");
-}
-
-CDLDocumentViewForceSaveErrorForm::CDLDocumentViewForceSaveErrorForm(CSWFormContext* pFormContext)
-    : CDLForm(pFormContext)
-{
-    LogConstructorStart("CDLDocumentViewForceSaveErrorForm", "Starts.");
-    CheckPageElements("CDLDocumentViewForceSaveErrorForm");
-    LogConstructorEnd("CDLDocumentViewForceSaveErrorForm", false);
-}
-
-DWORD CDLDocumentViewForceSaveErrorForm::Process()
-{
-    return NotBuilt("CDLDocumentViewForceSaveErrorForm::Process");
 }
