@@ -94,8 +94,9 @@ void CResource::ReportEvent(DWORD dwType, DWORD dwError, const char* pszFormat, 
         for (size_t n = std::strlen(szSystem); n > 0 && szSystem[n - 1] == ' '; --n)
             szSystem[n - 1] = '\0';
         char szText[RESOURCE_TRACE_SIZE + 1] = {};
-        std::snprintf(szText, RESOURCE_TRACE_SIZE, "%s   %s", szMessage, szSystem);
-        pfnEvent(dwType, szText);
+        // A text longer than the event takes is cut.
+        if (std::snprintf(szText, RESOURCE_TRACE_SIZE, "%s   %s", szMessage, szSystem) >= 0)
+            pfnEvent(dwType, szText);
     }
     catch (...)
     {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_err.h>
 
@@ -70,6 +71,26 @@ ConverterPtr OpenConverter(UINT uCodePage)
     UErrorCode status = U_ZERO_ERROR;
     ConverterPtr spConverter(ucnv_open(szName, &status));
     return U_SUCCESS(status) ? std::move(spConverter) : nullptr;
+}
+
+constexpr UINT CODE_PAGE_HZ = 52936;
+
+// Whether HZ text ends in its GB mode: the converter leaves it only when ASCII follows, so text that ends in
+// Chinese would leave the page that receives it in that mode.
+bool EndsInHzGbMode(const char* pszText, int32_t nLength)
+{
+    bool bGb = false;
+    for (int32_t i = 0; i + 1 < nLength; ++i)
+    {
+        if (pszText[i] != '~')
+            continue;
+        if (pszText[i + 1] == '{')
+            bGb = true;
+        else if (pszText[i + 1] == '}')
+            bGb = false;
+        ++i;
+    }
+    return bGb;
 }
 
 struct CFromUContext
@@ -166,9 +187,30 @@ int WideCharToMultiByte(UINT CodePage, DWORD /*dwFlags*/, LPCWSTR lpWideCharStr,
     else
         nSource = cchWideChar;
     status = U_ZERO_ERROR;
-    const int32_t nNeeded =
-        ucnv_fromUChars(spConverter.get(), cbMultiByte == 0 ? nullptr : lpMultiByteStr, cbMultiByte,
-                        reinterpret_cast<const UChar*>(lpWideCharStr), nSource, &status);
+    // HZ is converted whole first, to learn whether it must be closed with "~}".
+    std::string strHz;
+    int32_t nNeeded = 0;
+    if (ResolveCodePage(CodePage) == CODE_PAGE_HZ)
+    {
+        const int32_t nHz = ucnv_fromUChars(spConverter.get(), nullptr, 0,
+                                            reinterpret_cast<const UChar*>(lpWideCharStr), nSource, &status);
+        if (status == U_BUFFER_OVERFLOW_ERROR)
+        {
+            status = U_ZERO_ERROR;
+            strHz.resize(static_cast<size_t>(nHz) + 1);
+            ucnv_fromUChars(spConverter.get(), strHz.data(), nHz + 1,
+                            reinterpret_cast<const UChar*>(lpWideCharStr), nSource, &status);
+            strHz.resize(static_cast<size_t>(nHz));
+            if (EndsInHzGbMode(strHz.data(), nHz))
+                strHz += "~}";
+        }
+        nNeeded = static_cast<int32_t>(strHz.size());
+        if (U_SUCCESS(status) && cbMultiByte >= nNeeded)
+            std::memcpy(lpMultiByteStr, strHz.data(), strHz.size());
+    }
+    else
+        nNeeded = ucnv_fromUChars(spConverter.get(), cbMultiByte == 0 ? nullptr : lpMultiByteStr, cbMultiByte,
+                                  reinterpret_cast<const UChar*>(lpWideCharStr), nSource, &status);
     if (lpUsedDefaultChar != nullptr)
         *lpUsedDefaultChar = context.m_bUsedDefault ? TRUE : FALSE;
     if (status == U_BUFFER_OVERFLOW_ERROR || status == U_STRING_NOT_TERMINATED_WARNING || U_SUCCESS(status))

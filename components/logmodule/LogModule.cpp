@@ -40,13 +40,13 @@ private:
 
 constexpr const char* GENERAL_LOG = "\x01general";
 
-// Never destroyed: modules may still log while this one is being unloaded.
+// The locks live as long as this module: the modules that use one let go of it before they free this one.
 CSync* LockFor(const std::string& strName)
 {
-    static auto* s_pMutex = new std::mutex();
-    static auto* s_pLocks = new std::map<std::string, std::unique_ptr<CLogLock>>();
-    std::lock_guard<std::mutex> guard(*s_pMutex);
-    std::unique_ptr<CLogLock>& spLock = (*s_pLocks)[strName];
+    static std::mutex s_mutex;
+    static std::map<std::string, std::unique_ptr<CLogLock>> s_mapLocks;
+    std::lock_guard<std::mutex> guard(s_mutex);
+    std::unique_ptr<CLogLock>& spLock = s_mapLocks[strName];
     if (!spLock)
         spLock = std::make_unique<CLogLock>();
     return spLock.get();

@@ -284,4 +284,104 @@ TEST(HostTool, RefusesATreeWithoutTheWorker)
     RunCommand(std::string("'") + DLSW_HOST_TOOL + "' --status abc x.http 2>/dev/null", nExit);
     EXPECT_EQ(nExit, 2);
 }
+// A copy of the run-time tree, the product's common files and drive C: in a folder of its own, so that its
+// log and its changes are its own.
+class CTreeCopy
+{
+public:
+    CTreeCopy() : m_parent("dlsw-tree")
+    {
+        namespace fs = std::filesystem;
+        const fs::path installTree = DLSW_INSTALL_TREE;
+        fs::copy(installTree, Tree(), fs::copy_options::recursive);
+        fs::copy(installTree.parent_path() / "Common Files", m_parent.Path() / "Common Files",
+                 fs::copy_options::recursive);
+        fs::create_directories(LogFile().parent_path());
+    }
+
+    std::filesystem::path Tree() const { return m_parent.Path() / "install"; }
+    std::filesystem::path LogFile() const
+    {
+        return m_parent.Path() / "C/Windows/System32/LogFiles/KestruneLogs/KSCommonLog.log";
+    }
+    // The tree's path as the worker sees it, with backslashes doubled as JSON writes them.
+    std::string JsonWindowsPath(const std::string& strRelative) const
+    {
+        std::string strPath = "Z:" + (Tree() / strRelative).string();
+        std::string strJson;
+        for (char ch : strPath)
+            strJson += ch == '/' ? std::string("\\\\") : std::string(1, ch);
+        return strJson;
+    }
+    std::string Run(int& nExit) const
+    {
+        return RunCommand(std::string("'") + DLSW_HOST_TOOL + "' --json --root '" + Tree().string() + "' '" +
+                              DLSW_SOURCE_DIR + "/samples/requests/01-premium-read-item.http' 2>/dev/null",
+                          nExit);
+    }
+
+private:
+    CTempDir m_parent;
+};
+
+size_t CountOf(const std::string& strText, const std::string& strPart)
+{
+    size_t nCount = 0;
+    for (size_t nPos = strText.find(strPart); nPos != std::string::npos;
+         nPos = strText.find(strPart, nPos + 1))
+        ++nCount;
+    return nCount;
+}
+
+TEST(GeneralSettingsStart, SucceedsWithOneInformationEventAndTracesTheRealInitialisation)
+{
+    const CTreeCopy copy;
+    int nExit = 0;
+    const std::string strOutput = copy.Run(nExit);
+    EXPECT_EQ(nExit, 0) << strOutput;
+    EXPECT_EQ(CountOf(strOutput, "{\"type\":4,\"id\":1610612837,\"strings\":[]}"), 1u) << strOutput;
+    EXPECT_EQ(CountOf(strOutput, "\"id\":1610612837"), 1u) << strOutput;
+    EXPECT_EQ(CountOf(strOutput, "\"id\":1610612862"), 0u) << strOutput;
+    // The log the settings chose: the common log in the system's log folder.
+    const std::string strLog = ReadFileText(copy.LogFile());
+    for (const char* pszLine :
+         {"\r\n", " Exchange NewestBuild 15000, Version 8.3.123.2\r\n", " RSA loaded\r\n",
+          " DL_ServiceWorker.dll FileVer: 6.0.0.0, Product Ver: 6.0.0.0  \r\n",
+          " General Settings successful initialization \r\n",
+          " [CDLGeneralSettings::Init] base::Init() SUCCEEDED, ReadOWAAD FAILED.\r\n",
+          " [CDLSWGeneralSettings::Init] returned bRet <TRUE>.\r\n"})
+        EXPECT_NE(strLog.find(pszLine), std::string::npos) << pszLine << "\n" << strLog;
+}
+
+TEST(GeneralSettingsStart, FailsWithoutTheSettingsFile)
+{
+    const CTreeCopy copy;
+    std::filesystem::remove(copy.Tree() / "Settings" / "SWSettings.xml");
+    int nExit = 0;
+    const std::string strOutput = copy.Run(nExit);
+    EXPECT_EQ(nExit, 3);
+    EXPECT_NE(strOutput.find("\"filter_version\":{\"result\":0}"), std::string::npos) << strOutput;
+    // The two events of the failed start, in order; the directory read that follows (outside a domain
+    // here) adds its own.
+    const std::string strEvents = "{\"type\":1,\"id\":1610612847,\"strings\":[\"Loading Settings failed " +
+                                  copy.JsonWindowsPath("Settings") +
+                                  "\\\\ -2147024894\"]},{\"type\":1,\"id\":1610612862," + "\"strings\":[]}";
+    EXPECT_NE(strOutput.find(strEvents), std::string::npos) << strOutput;
+    EXPECT_EQ(CountOf(strOutput, "\"id\":1610612862"), 1u) << strOutput;
+    EXPECT_EQ(CountOf(strOutput, "\"id\":1610612837"), 0u);
+}
+
+TEST(GeneralSettingsStart, FailsWithoutTheResourceLibrary)
+{
+    const CTreeCopy copy;
+    std::filesystem::remove(copy.Tree() / "Resource" / "DorvRes64.so");
+    int nExit = 0;
+    const std::string strOutput = copy.Run(nExit);
+    EXPECT_EQ(nExit, 3);
+    const std::string strEvents = "{\"type\":1,\"id\":1610612847,\"strings\":[\"Load resource file failed " +
+                                  copy.JsonWindowsPath("Resource") +
+                                  "\\\\DorvRes64.dll\"]},{\"type\":1,\"id\":1610612862," + "\"strings\":[]}";
+    EXPECT_NE(strOutput.find(strEvents), std::string::npos) << strOutput;
+    EXPECT_EQ(CountOf(strOutput, "\"id\":1610612862"), 1u) << strOutput;
+}
 } // namespace
