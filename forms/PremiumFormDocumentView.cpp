@@ -93,9 +93,11 @@ void CDLPremiumFormDocumentView::LogProcessEnd(const char* pszClass, const char*
 
 std::string CDLPremiumFormDocumentView::PageText(const std::string& sText) const
 {
-    if (ResourceMode() == RESOURCE_MODE_UTF8)
-        return sText;
-    return CPageEscape::HtmlAttribute(sText, CPageEscape::EncodingOf(m_sCharSet));
+    // Texts come escaped or not depending on how the library converted them: read as text first, then
+    // escaped once.
+    return CPageEscape::HtmlAttribute(DecodeHtmlCharacterReferences(sText),
+                                      ResourceMode() == RESOURCE_MODE_UTF8 ? CPageEscape::Encoding::Utf8
+                                                                           : CPageEscape::EncodingOf(m_sCharSet));
 }
 
 DWORD CDLPremiumFormDocumentView::ProcessFileList(const CDOMElement& header, const CDOMElement& list)

@@ -35,8 +35,7 @@ public:
     // The view or blocked cell of one document, as it goes after the document's link.
     std::string BuildViewCell(const std::string& sFilePath, const std::string& sFileName, bool bBlocked,
                               int32_t eType) const;
-    // A resource text as it may stand in an attribute value or element content of this page: the library's
-    // UTF-8 texts come escaped already, texts in the page's own character set do not.
+    // A resource text as it may stand in an attribute value or element content of this page.
     std::string PageText(const std::string& sText) const;
 
 protected:

@@ -343,12 +343,114 @@ TEST(DocumentView, TheWholePageAsFirstSent)
                            "&lt;b&gt;</span></div><div _lnk=1 class=\"cmLnk\" id=divKSDLText "
                            "cmd=\"ksdltext\"><span class=cmPn id=spnImg></span><span "
                            "id=spnT>Text</span></div><div _lnk=1 class=\"cmLnk\" id=divKSDLRich "
-                           "cmd=\"ksdlrich\"><span class=cmPn id=spnImg></span><span id=spnT>Rich & "
+                           "cmd=\"ksdlrich\"><span class=cmPn id=spnImg></span><span id=spnT>Rich &amp; "
                            "more</span></div><div id=divS>"),
               std::string::npos)
         << strSent;
     EXPECT_TRUE(CTraceCapture::Has("[CDLPremiumFormGETDocumentView::Process] *** Modifying "
                                    "<ASP.forms_premium_documentview_aspx> form SUCCEEDED! ***"));
     EXPECT_TRUE(CTraceCapture::Has("[CDLPremiumFormGETDocumentView::Process] method returned: 0"));
+}
+} // namespace
+
+namespace
+{
+std::string Without(std::string strText, const std::string& strPart)
+{
+    const size_t nPos = strText.find(strPart);
+    if (nPos != std::string::npos)
+        strText.erase(nPos, strPart.size());
+    return strText;
+}
+
+TEST(DocumentView, WhatAFirstPageMustHold)
+{
+    const std::string strPage = DocumentList(Row("18", "bfile://fs/a.txt"));
+    const struct
+    {
+        const char* m_pszName;
+        std::string m_strPage;
+        bool m_bPrefix;
+        DWORD m_dwCode;
+        const char* m_pszLine;
+    } aCases[] = {
+        {"no list: nothing to do", Without(strPage, "id=tblIL"), true, 0,
+         "[CDLPremiumFormGETDocumentView::Process] <TABLE id='tblIL'> element was not found. The list of "
+         "files is "
+         "empty."},
+        {"a list without its header", Without(strPage, "id=tblH"), true, 13,
+         "[CDLPremiumFormGETDocumentView::Process] File list header <TABLE id='tblH'> element was not "
+         "found."},
+        {"no caching prefix", strPage, false, 11,
+         "[CDLPremiumFormGETDocumentView::Process] InsertScriptLink failed."},
+        {"no list script to prefix", Without(strPage, "uview.js"), true, 11,
+         "[CDLPremiumFormGETDocumentView::Process] PrefixLinkedScripts failed."},
+        {"a row that fails", DocumentList(Row("13", "x")), true, 13,
+         "[CDLPremiumFormGETDocumentView::Process] ProcessFileList() failed."},
+        {"no OWA style sheet", Without(strPage, "premium.css"), true, 7,
+         "[CDLPremiumFormGETDocumentView::InsertJavaScriptVariables] "
+         "GetOWABuildAndCurrentOWAThemeFromCSSLinkTags() "
+         "failed."},
+        {"no menu", Without(strPage, "id=divVwm"), true, 13,
+         "[CDLPremiumFormGETDocumentView::InsertDLItemsToContextMenu] CDOMElement::getElementById() failed "
+         "when "
+         "searching for <div id='divVwm'> element."},
+        {"no menu entry", Without(strPage, "id=divS"), true, 13,
+         "[CDLPremiumFormGETDocumentView::InsertDLItemsToContextMenu] CDOMElement::getStartTagById() failed "
+         "when "
+         "searching for <div id='divS'>."},
+    };
+    for (const auto& c : aCases)
+    {
+        SCOPED_TRACE(c.m_pszName);
+        CTraceCapture capture;
+        CDocumentViewRecord record(c.m_strPage);
+        if (!c.m_bPrefix)
+            record.m_fc.GetServerVariable = nullptr;
+        CDLPremiumFormGETDocumentView form(&record.FormContext(), 1);
+        ASSERT_TRUE(form.m_bIsInstanceValid);
+        EXPECT_EQ(form.Process(), c.m_dwCode);
+        EXPECT_TRUE(CTraceCapture::Has(c.m_pszLine)) << c.m_pszLine;
+        EXPECT_TRUE(CTraceCapture::Has(std::string("[CDLPremiumFormGETDocumentView::Process] *** Modifying "
+                                                   "<ASP.forms_premium_documentview_aspx> form ") +
+                                       (c.m_dwCode == 0 ? "SUCCEEDED" : "FAILED") + "! ***"));
+        if (c.m_dwCode == 0)
+        {
+            EXPECT_TRUE(record.m_list.IsEmpty());
+        }
+    }
+}
+
+TEST(DocumentView, TheSortedListAlone)
+{
+    // What OWA sends back after sorting: the two tables, no page around them.
+    const std::string strFragment = std::string(HEADER_TABLE) + "<table id=tblIL>" +
+                                    Row("18", "bfile://fs/b.zip") + Row("6", "bfile://fs/dir") + "</table>";
+    CTraceCapture capture;
+    CDocumentViewRecord record(strFragment, RF_POST | RF_PREMIUM_CLIENT | RF_DOCUMENT_VIEW_SORT);
+    std::unique_ptr<CDLForm> spForm(CDLFormFactory::createForm(&record.FormContext()));
+    ASSERT_NE(dynamic_cast<CDLPremiumFormPOSTDocumentViewSort*>(spForm.get()), nullptr);
+    ASSERT_EQ(spForm->Process(), 0u);
+    std::string strZipID = "file://fs/b.zip?UriFlags=UncDocument";
+    Base64EncodeInPlace(strZipID);
+    // A fragment comes without a character set: the titles are the library's texts, escaped here.
+    EXPECT_EQ(
+        record.m_page.Applied(record.m_list),
+        "<table id=tblH><tr><td style=\"width:24;\"></td><td>Name</td></tr></table><table id=tblIL><col "
+        "style=\"width:24\"><tr id=us><a t=\"18\" id=\"bfile://fs/b.zip\" href=#" +
+            Attributes("11111111", "b.zip") + "_KSDLFileIDHash=\"" + LinkHash("file://fs/b.zip") +
+            "\" _KSDLOWAForceSaveID=\"" + strZipID + "\" >" + ViewCell("file://fs/b.zip", "b.zip", "unc") +
+            "</a><td>n</td></tr><tr id=us><a t=\"6\" id=\"bfile://fs/dir\" href=#><td "
+            "nowrap></td></a><td>n</td></tr></table>");
+    EXPECT_TRUE(CTraceCapture::Has("[CDLPremiumFormPOSTDocumentViewSort::Process] *** Modifying "
+                                   "<DLPremiumFormPOSTDocumentViewSort> form "
+                                   "SUCCEEDED! ***"));
+    EXPECT_TRUE(CTraceCapture::Has("[CDLPremiumFormPOSTDocumentViewSort::Process] method returned: 0"));
+    // Without the header table the sorted list is left as it came.
+    CDocumentViewRecord bare(std::string("<table id=tblIL>") + Row("18", "bfile://fs/b.zip") + "</table>",
+                             RF_POST | RF_DOCUMENT_VIEW_SORT);
+    std::unique_ptr<CDLForm> spBare(CDLFormFactory::createForm(&bare.FormContext()));
+    ASSERT_NE(spBare, nullptr);
+    EXPECT_EQ(spBare->Process(), 13u);
 }
 } // namespace
