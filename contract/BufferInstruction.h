@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstring>
 #include <new>
+#include <string>
 
 enum BufferInstructionKind : DWORD
 {
@@ -97,18 +98,19 @@ public:
                             (pNew->m_dwKind == BI_DELETE && pNew->m_dwLength != 0);
         if (!bValid)
             return ERROR_INVALID_DATA;
+        // The new one goes before the first element it does not follow. The list is sorted, so that element
+        // is found from the tail: a rewriter adds its edits mostly in page order, and each add then stops
+        // at once instead of walking the whole list.
         CNode* pBefore = m_pSentinel;
-        for (CNode* pNode = m_pSentinel->m_pNext; pNode != m_pSentinel; pNode = pNode->m_pNext)
+        for (CNode* pNode = m_pSentinel->m_pPrev; pNode != m_pSentinel; pNode = pNode->m_pPrev)
         {
             const CBufferInstruction* pElem = pNode->m_spInstruction.Get();
             if (pElem == nullptr)
                 continue;
-            if (pNew->m_ullPosition < pElem->m_ullPosition ||
-                (pNew->m_ullPosition == pElem->m_ullPosition && pNew->m_dwKind <= pElem->m_dwKind))
-            {
-                pBefore = pNode;
+            if (!(pNew->m_ullPosition < pElem->m_ullPosition ||
+                  (pNew->m_ullPosition == pElem->m_ullPosition && pNew->m_dwKind <= pElem->m_dwKind)))
                 break;
-            }
+            pBefore = pNode;
         }
         CNode* pNode = new CNode{pBefore, pBefore->m_pPrev, spInstruction};
         pBefore->m_pPrev->m_pNext = pNode;
@@ -126,6 +128,71 @@ public:
     CNode* m_pSentinel = nullptr;
     ULONGLONG m_ullCount = 0;
 };
+
+// Whether a host can apply the list in its order to a body of nSize bytes at ullBase: every edit inside the
+// body, inserts with a text, deletes of something, positions in order, no delete overlapping the one
+// before it and no insert inside a deleted range. False with the reason otherwise. The host refuses such a
+// list, and the worker never hands one over.
+inline bool CheckBufferInstructionList(const CBufferInstructionList& list, ULONGLONG ullBase, size_t nSize,
+                                       std::string& strError)
+{
+    size_t nCursor = 0;       // the end of what the edits so far consumed of the body
+    size_t nDeletedBegin = 0; // the last delete
+    size_t nDeletedEnd = 0;
+    for (const auto* pNode = list.Sentinel()->m_pNext; pNode != list.Sentinel(); pNode = pNode->m_pNext)
+    {
+        const CBufferInstruction* pInstruction = pNode->m_spInstruction.Get();
+        if (pInstruction == nullptr)
+            continue;
+        if (pInstruction->m_ullPosition < ullBase || pInstruction->m_ullPosition - ullBase > nSize)
+        {
+            strError = "an edit lies outside the body";
+            return false;
+        }
+        const auto nOffset = static_cast<size_t>(pInstruction->m_ullPosition - ullBase);
+        if (pInstruction->m_dwKind == BI_INSERT)
+        {
+            if (pInstruction->m_pszText == nullptr)
+            {
+                strError = "an insert has no text";
+                return false;
+            }
+            if (nOffset > nDeletedBegin && nOffset < nDeletedEnd)
+            {
+                strError = "an insert lies inside a deleted range";
+                return false;
+            }
+            if (nOffset < nCursor)
+            {
+                strError = "the list is not in position order";
+                return false;
+            }
+            nCursor = nOffset;
+        }
+        else if (pInstruction->m_dwKind == BI_DELETE)
+        {
+            if (pInstruction->m_dwLength > nSize - nOffset)
+            {
+                strError = "a delete reaches past the body";
+                return false;
+            }
+            if (nOffset < nCursor)
+            {
+                strError = "deletes overlap";
+                return false;
+            }
+            nDeletedBegin = nOffset;
+            nDeletedEnd = nOffset + pInstruction->m_dwLength;
+            nCursor = nDeletedEnd;
+        }
+        else
+        {
+            strError = "an instruction of unknown kind";
+            return false;
+        }
+    }
+    return true;
+}
 
 // The layout the host reads. The classes have a virtual table, so their offsets are not standard-layout
 // offsets; the compiler still gives them for single, non-virtual inheritance.

@@ -1,15 +1,17 @@
 #include "common/CountedPtr.h"
 #include "common/TraceLog.h"
-#include "filter/BufferCommands.h"
 #include "contract/BufferInstruction.h"
 #include "contract/DLLContext.h"
+#include "filter/BufferCommands.h"
 #include "filter/Notifications.h"
 #include "forms/DLForm.h"
 #include "forms/DLFormFactory.h"
 #include "forms/SWFormContext.h"
 
+#include <cstdint>
 #include <new>
 #include <stdexcept>
+#include <string>
 
 namespace
 {
@@ -36,6 +38,20 @@ DWORD RewritePage(CDLLContext* pContext, CBufferInstructionList* pList)
         return ERROR_INVALID_DATA;
     }
     return spForm->Process();
+}
+
+// Whether the host can apply the list to the response body as it delivered it (words 1 and 2 of its
+// pointers into the response): a rewriter's edits may collide on a page crafted to make its elements
+// overlap, and such a list must not reach a host that would apply it blindly.
+bool ListFitsTheBody(const CDLLContext* pContext, const CBufferInstructionList& list, std::string& strReason)
+{
+    char** pWords =
+        pContext->m_spOutboundContext.IsNull() ? nullptr : pContext->m_spOutboundContext->m_pCommonPointers;
+    const char* pData = pWords != nullptr ? pWords[1] : nullptr;
+    const char* pLast = pWords != nullptr ? pWords[2] : nullptr;
+    const size_t nSize =
+        (pData != nullptr && pLast != nullptr && pLast >= pData) ? static_cast<size_t>(pLast - pData) + 1 : 0;
+    return CheckBufferInstructionList(list, reinterpret_cast<uintptr_t>(pData), nSize, strReason);
 }
 } // namespace
 
@@ -91,9 +107,18 @@ DWORD CNotifications::NotifySendRawData(CDLLContext* pContext)
             pContext->ControlMessage = CM_IGNORE;
         }
     }
+    else if (std::string strReason; !ListFitsTheBody(pContext, *spList, strReason))
+    {
+        TraceLog(
+            "[CNotifications::NotifySendRawData] Instructions do not fit the page (%s). Nothing is sent.",
+            strReason.c_str());
+        dwRet = ERROR_INVALID_DATA;
+        pContext->ControlMessage = CM_IGNORE;
+    }
     else
     {
-        TraceLog("[CNotifications::NotifySendRawData] Sending instructions to core services, number of instructions "
+        TraceLog("[CNotifications::NotifySendRawData] Sending instructions to core services, number of "
+                 "instructions "
                  "is %d ",
                  static_cast<int>(spList->Count()));
         const DWORD dwSubmit = SubmitBufferCommands(pContext->CoreServices, pContext, spList.Get());

@@ -38,7 +38,8 @@ CDLBasicFormReadItem::CDLBasicFormReadItem(CSWFormContext* pFormContext, int bMo
     if (m_bIsInstanceValid && InitItemIDAndAttIDsFromRequestURL_CalculateItemIDHash() != ERROR_SUCCESS)
     {
         m_bIsInstanceValid = false;
-        LogConstructorStart("CDLBasicFormReadItem", "InitItemIDAndAttIDsFromRequestURL_CalculateItemIDHash() failed.");
+        LogConstructorStart("CDLBasicFormReadItem",
+                            "InitItemIDAndAttIDsFromRequestURL_CalculateItemIDHash() failed.");
     }
     LogConstructorEnd("CDLBasicFormReadItem", true);
 }
@@ -60,7 +61,8 @@ CDLBasicFormAttachmentManager::CDLBasicFormAttachmentManager(CSWFormContext* pFo
     if (m_bIsInstanceValid && InitItemIDFromHiddenInputTag_CalculateItemIDHash(0) != ERROR_SUCCESS)
     {
         m_bIsInstanceValid = false;
-        LogConstructorStart("CDLBasicFormAttachmentManager", "InitItemIDFromHiddenInputTag_CalculateItemIDHash() failed.");
+        LogConstructorStart("CDLBasicFormAttachmentManager",
+                            "InitItemIDFromHiddenInputTag_CalculateItemIDHash() failed.");
     }
     LogConstructorEnd("CDLBasicFormAttachmentManager", true);
 }
@@ -75,7 +77,8 @@ DWORD CDLBasicFormAttachmentManager::AppendItemIDAndItemIDHashJavaScriptVariable
     return NotBuilt("CDLBasicFormAttachmentManager::AppendItemIDAndItemIDHashJavaScriptVariable");
 }
 
-CDLBasicFormWithAttachButtons::CDLBasicFormWithAttachButtons(CSWFormContext* pFormContext, int /*bMostDerived*/)
+CDLBasicFormWithAttachButtons::CDLBasicFormWithAttachButtons(CSWFormContext* pFormContext,
+                                                             int /*bMostDerived*/)
     : CDLForm(pFormContext)
 {
     LogConstructorStart("CDLBasicFormWithAttachButtons", "Starts.");
@@ -91,7 +94,8 @@ CDLBasicFormEditItem::CDLBasicFormEditItem(CSWFormContext* pFormContext, int bMo
     if (m_bIsInstanceValid && InitItemIDFromHiddenInputTag_CalculateItemIDHash(1) != ERROR_SUCCESS)
     {
         m_bIsInstanceValid = false;
-        LogConstructorStart("CDLBasicFormEditItem", "InitItemIDFromHiddenInputTag_CalculateItemIDHash() failed.");
+        LogConstructorStart("CDLBasicFormEditItem",
+                            "InitItemIDFromHiddenInputTag_CalculateItemIDHash() failed.");
     }
     LogConstructorEnd("CDLBasicFormEditItem", true);
 }

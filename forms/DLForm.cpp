@@ -58,8 +58,8 @@ CDLForm::CDLForm(CSWFormContext* pFormContext) : m_pFormContext(pFormContext)
             const auto dwLength =
                 static_cast<DWORD>(reinterpret_cast<uintptr_t>(pWords[CDOMSource::WORD_CHARSET_LENGTH]));
             ci_string csCharSet;
-            if (pszCharSetText == nullptr || !CPageCharSet::DetectCharSet(pszCharSetText, dwLength, csCharSet) ||
-                csCharSet.empty())
+            if (pszCharSetText == nullptr ||
+                !CPageCharSet::DetectCharSet(pszCharSetText, dwLength, csCharSet) || csCharSet.empty())
             {
                 TraceLog("[CDLForm::CDLForm] CDLSWGeneralSettings::DetectCharSet failed.");
                 csCharSet = "utf-8";
@@ -67,7 +67,8 @@ CDLForm::CDLForm(CSWFormContext* pFormContext) : m_pFormContext(pFormContext)
             m_sCharSet = FromCi(csCharSet);
         }
     }
-    TraceLog("[CDLForm::CDLForm] Language ID <%d> Char set <%s>.", static_cast<int>(m_wLangID), m_sCharSet.c_str());
+    TraceLog("[CDLForm::CDLForm] Language ID <%d> Char set <%s>.", static_cast<int>(m_wLangID),
+             m_sCharSet.c_str());
     TraceLog("[CDLForm::CDLForm] returned. m_bIsInstanceValid <%s>.", ValidText());
 }
 
@@ -168,6 +169,7 @@ void CDLForm::LogConstructorStart(const char* pszClass, const char* pszStarts)
 
 void CDLForm::LogConstructorEnd(const char* pszClass, bool bDotAfterReturned) const
 {
-    TraceLog(bDotAfterReturned ? "[%s::%s] returned. m_bIsInstanceValid <%s>." : "[%s::%s] returned m_bIsInstanceValid <%s>.",
+    TraceLog(bDotAfterReturned ? "[%s::%s] returned. m_bIsInstanceValid <%s>."
+                               : "[%s::%s] returned m_bIsInstanceValid <%s>.",
              pszClass, pszClass, ValidText());
 }

@@ -71,9 +71,10 @@ FormKind CDLFormFactory::ChooseForm(const ci_string& csTemplateName, DWORD dwExp
             return FormKind::PremiumGETDocumentView;
         return FormKind::None;
     case OWA_EXPERIENCE_BASIC:
-        if (ContainsAny(csTemplateName,
-                        {"ASP.forms_basic_basiceditmessage_aspx", "ASP.forms_basic_basiceditcalendaritem_aspx",
-                         "ASP.forms_basic_basiceditcontact_aspx", "ASP.forms_basic_basiceditmeetingresponse_aspx"}))
+        if (ContainsAny(csTemplateName, {"ASP.forms_basic_basiceditmessage_aspx",
+                                         "ASP.forms_basic_basiceditcalendaritem_aspx",
+                                         "ASP.forms_basic_basiceditcontact_aspx",
+                                         "ASP.forms_basic_basiceditmeetingresponse_aspx"}))
             return FormKind::BasicEditItem;
         if (ContainsAny(csTemplateName,
                         {"ASP.forms_basic_basicreadmessage_aspx", "ASP.forms_basic_basicmeetingpage_aspx",
@@ -191,17 +192,22 @@ CDLForm* CDLFormFactory::createForm(CSWFormContext* pFormContext)
     else if (pFormContext->m_pContext == nullptr)
         pszRefusal = "[CDLFormFactory::createForm] pFormContext->m_pContext is null. aborting";
     else if (pFormContext->m_pcobBufferInstructionList == nullptr)
-        pszRefusal = "[CDLFormFactory::createForm] pFormContext->m_pcobBufferInstructionList is null. aborting";
+        pszRefusal =
+            "[CDLFormFactory::createForm] pFormContext->m_pcobBufferInstructionList is null. aborting";
     else if (!pFormContext->HasDom())
         pszRefusal = "[CDLFormFactory::createForm] pFormContext->m_spDom is null or undefined. aborting";
     else if (pFormContext->m_pContext->m_spRequestInfo.IsNull())
-        pszRefusal = "[CDLFormFactory::createForm] pFormContext->m_pContext->m_spRequestInfo is null. aborting";
+        pszRefusal =
+            "[CDLFormFactory::createForm] pFormContext->m_pContext->m_spRequestInfo is null. aborting";
     else if (pFormContext->m_pContext->m_spExchangeURL.IsNull())
-        pszRefusal = "[CDLFormFactory::createForm] pFormContext->m_pContext->m_spExchangeURL is null. aborting";
+        pszRefusal =
+            "[CDLFormFactory::createForm] pFormContext->m_pContext->m_spExchangeURL is null. aborting";
     else if (pFormContext->m_pContext->m_spOutboundContext.IsNull())
-        pszRefusal = "[CDLFormFactory::createForm] pFormContext->m_pContext->m_spOutboundContext is null. aborting";
+        pszRefusal =
+            "[CDLFormFactory::createForm] pFormContext->m_pContext->m_spOutboundContext is null. aborting";
     else if (pFormContext->m_pContext->m_pMyOwnContext == nullptr)
-        pszRefusal = "[CDLFormFactory::createForm] pFormContext->m_pContext->m_pMyOwnContex is null. aborting";
+        pszRefusal =
+            "[CDLFormFactory::createForm] pFormContext->m_pContext->m_pMyOwnContex is null. aborting";
     if (pszRefusal != nullptr)
     {
         TraceLog("%s", pszRefusal);
@@ -225,7 +231,8 @@ CDLForm* CDLFormFactory::createForm(CSWFormContext* pFormContext)
     if (!pForm->m_bIsInstanceValid)
     {
         delete pForm;
-        TraceLog("[CDLFormFactory::createForm] Created form instance is invalid! Delete instance and return NULL.");
+        TraceLog("[CDLFormFactory::createForm] Created form instance is invalid! Delete instance and return "
+                 "NULL.");
         return nullptr;
     }
     return pForm;

@@ -30,7 +30,8 @@ DWORD CDLFormWithAttachments::ProcessAttachments(const CDOMElement& element,
             {
                 dwRet = static_cast<DWORD>(span.remove(m_pFormContext->m_pcobBufferInstructionList));
                 if (dwRet != ERROR_SUCCESS)
-                    TraceLog("[CDLFormWithAttachments::ProcessAttachments] CDOMElement::remove() failed when removing "
+                    TraceLog("[CDLFormWithAttachments::ProcessAttachments] CDOMElement::remove() failed when "
+                             "removing "
                              "WebReady span elemnent.");
             }
         }
@@ -44,7 +45,8 @@ DWORD CDLFormWithAttachments::ProcessAttachments(const CDOMElement& element,
                 bIsDirectAttachmentAccessEnabledOnThisForm = true;
         }
     }
-    TraceLog("[CDLFormWithAttachments::ProcessAttachments] returned bIsDirectAttachmentAccessEnabledOnThisForm <%s> "
+    TraceLog("[CDLFormWithAttachments::ProcessAttachments] returned "
+             "bIsDirectAttachmentAccessEnabledOnThisForm <%s> "
              "dwRet <%d>.",
              bIsDirectAttachmentAccessEnabledOnThisForm ? "Y" : "N", static_cast<int>(dwRet));
     return dwRet;
@@ -81,7 +83,8 @@ DWORD CDLFormWithAttachments::GetOWAAttachmentLevel(const CDOMAttribute& level, 
     if (level.isEmpty() || sValue.empty())
     {
         dwRet = ERROR_INVALID_DATA;
-        TraceLog("[CDLFormWithAttachments::GetOWAAttachmentLevel] Attachment span element's <%s> attribute is missing "
+        TraceLog("[CDLFormWithAttachments::GetOWAAttachmentLevel] Attachment span element's <%s> attribute "
+                 "is missing "
                  "or empty.",
                  "level");
     }
@@ -94,8 +97,8 @@ DWORD CDLFormWithAttachments::GetOWAAttachmentLevel(const CDOMAttribute& level, 
         if (nLevel < 1 || nLevel > 3)
         {
             dwRet = ERROR_INVALID_DATA;
-            TraceLog("[CDLFormWithAttachments::GetOWAAttachmentLevel] Invalid <%s> attribute value <%s>.", "level",
-                     sValue.c_str());
+            TraceLog("[CDLFormWithAttachments::GetOWAAttachmentLevel] Invalid <%s> attribute value <%s>.",
+                     "level", sValue.c_str());
         }
     }
     TraceLog("[CDLFormWithAttachments::GetOWAAttachmentLevel] returned dwRet <%d> nOWAAttLevel <%d> <%s>.",

