@@ -6,16 +6,10 @@
 #include "filter/BaseNotifications.h"
 #include "filter/GeneralSettingsAccess.h"
 #include "filter/NotificationsHelper.h"
+#include "settings/SettingItemIDs.h"
 
 namespace
 {
-constexpr int SETTING_OPEN_ALLOWED = 2;
-constexpr int SETTING_SAVE_ALLOWED = 3;
-constexpr int SETTING_BLOCKED_LIST_ENABLED = 22;
-constexpr int SETTING_BLOCKED_EXTENSIONS = 42;
-constexpr int SETTING_DIRECT_FILE_ACCESS_BLOCK_LEVEL = 43;
-constexpr int ENGINE_DEFAULT = 0;
-
 const char* YesNo(bool b)
 {
     return b ? "Y" : "N";
@@ -252,14 +246,13 @@ DWORD CAuthCompleteHelper::CheckIfDirectFileAccessIsEnabled(CDLLContext* pContex
                  "NULL.");
         dwRet = ERROR_ARENA_TRASHED;
     }
-    else if (!GetRequestSetting(SETTING_DIRECT_FILE_ACCESS_BLOCK_LEVEL, nLevel, pContext->SettingID,
-                                ENGINE_DEFAULT))
+    else if (!GetRequestSetting(SETTING_DIRECT_ACCESS_LEVEL, nLevel, pContext->SettingID, ENGINE_DEFAULT))
     {
         // Without its block level the request's settings set cannot say who may download.
         TraceLog(
             "[CAuthCompleteHelper::CheckIfDirectFileAccessIsEnabled] Failed to read direct file access block "
             "level setting. ID <%d>.",
-            SETTING_DIRECT_FILE_ACCESS_BLOCK_LEVEL);
+            SETTING_DIRECT_ACCESS_LEVEL);
         dwRet = ERROR_INVALID_DATA;
     }
     else
@@ -458,12 +451,12 @@ DWORD CAuthCompleteHelper::GetDLDirectDocumentViewFileAccessMenuFlags(CDLLContex
 
         int nBlockedListEnabled = 0;
         ci_string csBlocked;
-        if (!GetRequestSetting(SETTING_BLOCKED_LIST_ENABLED, nBlockedListEnabled, pContext->SettingID,
+        if (!GetRequestSetting(SETTING_BLOCKED_EXTENSIONS_ON, nBlockedListEnabled, pContext->SettingID,
                                ENGINE_DEFAULT))
             TraceLog("[CAuthCompleteHelper::GetDLDirectDocumentViewFileAccessMenuFlags] Failed to read "
                      "enable blocked "
                      "list setting. ID <%d>.",
-                     SETTING_BLOCKED_LIST_ENABLED);
+                     SETTING_BLOCKED_EXTENSIONS_ON);
         if (nBlockedListEnabled != 0 &&
             !GetRequestSetting(SETTING_BLOCKED_EXTENSIONS, csBlocked, pContext->SettingID, ENGINE_DEFAULT))
             TraceLog(

@@ -9,16 +9,13 @@
 #include "filter/DLSWContext.h"
 #include "filter/GeneralSettingsAccess.h"
 #include "filter/NotificationsHelper.h"
+#include "settings/SettingItemIDs.h"
 
 #include <exception>
 #include <new>
 
 namespace
 {
-constexpr int SETTING_CACHE_MULTIMEDIA = 46;
-constexpr int ENGINE_MULTIMEDIA = 7;
-constexpr int SETTING_ATTACHMENT_BUTTONS_BLOCK_LEVEL = 51;
-constexpr int ENGINE_DEFAULT = 0;
 
 const char* YesNo(bool b)
 {
@@ -156,12 +153,12 @@ DWORD HandleAuthComplete(CDLLContext* pContext)
         {
             TraceLog("[CNotifications::NotifyAuthComplete] This is an attach file dialog request.");
             int nBlockLevel = 0;
-            if (!GetRequestSetting(SETTING_ATTACHMENT_BUTTONS_BLOCK_LEVEL, nBlockLevel, pContext->SettingID,
+            if (!GetRequestSetting(SETTING_ATTACHMENT_BUTTONS, nBlockLevel, pContext->SettingID,
                                    ENGINE_DEFAULT))
                 TraceLog("[CDLPremiumFormItem::DisableOrRemoveAttachmentButtonsIfNecessary] Failed to read "
                          "attachment "
                          "buttons block level setting. ID <%d>.",
-                         SETTING_ATTACHMENT_BUTTONS_BLOCK_LEVEL);
+                         SETTING_ATTACHMENT_BUTTONS);
             TraceLog("[CNotifications::NotifyAuthComplete] Attachment buttons block level is <%d>.",
                      nBlockLevel);
             if (nBlockLevel == 1 || nBlockLevel == 2)

@@ -6,6 +6,11 @@
 #include <filesystem>
 #include <system_error>
 
+namespace
+{
+constexpr const char* SESSION_CACHE_CLSID = "{67EA23E7-C621-4890-827D-72111D82417C}";
+}
+
 void ConfigureHostMachine(const std::string& strModulePath)
 {
     namespace fs = std::filesystem;
@@ -20,4 +25,8 @@ void ConfigureHostMachine(const std::string& strModulePath)
     if (fs::is_directory(driveC, ec))
         config.SetDriveRoot('C', driveC.string());
     config.SetLibrarySearchPath({MapPosixPathToWindows(binDirectory.string())});
+    // The components the product's installer registers with COM, when the tree brings them.
+    const fs::path sessionCache = binDirectory / "KSSessionCache.so";
+    if (fs::is_regular_file(sessionCache, ec))
+        config.SetInprocServer(SESSION_CACHE_CLSID, sessionCache.string());
 }

@@ -1,6 +1,7 @@
 // The machine the host runs the worker on, described by the installation tree it loads the worker from:
 // the tree's registry file, its bin folder on the library search path (as the product's installer puts
-// it), and drive C: beside the tree when the tree brings one.
+// it), drive C: beside the tree when the tree brings one, and the session cache component of its bin folder
+// registered under its class id.
 #pragma once
 
 #include <string>

@@ -2,7 +2,9 @@
 #include "host/HostFilter.h"
 #include "host/HostReport.h"
 #include "host/HostUserToken.h"
+#include "platform/MachineConfig.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -41,7 +43,12 @@ void Usage(std::ostream& out)
            "  --user DOMAIN\\NAME       the authenticated user (default: anonymous)\n"
            "  --user-sid SID           that user's SID (default S-1-5-21-1000-1000-1000-1000)\n"
            "  --group SID              a group the user belongs to (repeatable)\n"
-           "  --json                   print one JSON object instead of the report\n";
+           "  --json                   print one JSON object instead of the report\n"
+           "  --directory URI          the directory server of the machine (default: none, as outside\n"
+           "                           a domain)\n"
+           "  --directory-bind DN      the machine's identity there (default: anonymous)\n"
+           "  --directory-password-file FILE  the file whose first line is that identity's password\n"
+           "  --computer-name HOST[.DOMAIN]   the machine's DNS names (default: localhost)\n";
 }
 
 bool ReadFile(const std::string& strPath, std::string& strText)
@@ -75,6 +82,8 @@ int main(int argc, char** argv)
     std::string strBodyFile;
     std::string strOutFile;
     bool bJson = false;
+    DirectoryServerConfig directory;
+    std::string strComputerName;
     CHostRun run;
     CHostRequest& request = run.m_request;
 
@@ -156,6 +165,14 @@ int main(int argc, char** argv)
         }
         else if (strArg == "--json")
             bJson = true;
+        else if (strArg == "--directory")
+            Value(directory.m_sUri);
+        else if (strArg == "--directory-bind")
+            Value(directory.m_sBindDN);
+        else if (strArg == "--directory-password-file")
+            Value(directory.m_sBindPasswordFile);
+        else if (strArg == "--computer-name")
+            Value(strComputerName);
         else if (!strArg.empty() && strArg[0] == '-')
         {
             std::cerr << "dlsw-host: unknown option " << strArg << "\n";
@@ -200,6 +217,19 @@ int main(int argc, char** argv)
             bHasContentType = bHasContentType || RawRequest::EqualsNoCase(header.first, "Content-Type");
         if (!bHasContentType)
             request.m_vecResponseHeaders.emplace_back("Content-Type", "text/html; charset=utf-8");
+    }
+
+    CMachineConfig& machine = CMachineConfig::Instance();
+    machine.SetDirectoryServer(directory);
+    if (!strComputerName.empty())
+    {
+        const size_t nDot = strComputerName.find('.');
+        const std::string strHost = strComputerName.substr(0, nDot);
+        std::string strNetBios = strHost;
+        for (char& ch : strNetBios)
+            ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        machine.SetComputerName(strNetBios, strHost,
+                                nDot == std::string::npos ? std::string() : strComputerName.substr(nDot + 1));
     }
 
     run.m_strModulePath = strRoot + "/bin/DL_ServiceWorker.so";

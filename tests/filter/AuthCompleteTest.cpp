@@ -195,6 +195,16 @@ TEST_F(AuthComplete, UserNameFromTheTokenElseFromTheServer)
         EXPECT_TRUE(trace.HasPrefix("[CAuthCompleteHelper::DetectUserLanguage] User <alice> user lang <en>"));
         EXPECT_TRUE(trace.HasPrefix("GetThreadUser Domain/User EXAMPLE/alice"));
     }
+    {
+        // A token whose account cannot be looked up: the server's name for the user.
+        CThreadUser user(std::string(300, 'x'), "EXAMPLE", "S-1-5-21-7-7-7-1003");
+        CTraceCapture trace;
+        CAuthRequest request("/owa/?ae=Item&id=X", RF_PREMIUM_CLIENT, 2);
+        request.SetVariable("AUTH_USER", "DOMAIN\\dave");
+        EXPECT_EQ(Run(request), 0u);
+        EXPECT_TRUE(
+            trace.HasPrefix("[CAuthCompleteHelper::DetectUserLanguage] User <DOMAIN\\dave> user lang <en>"));
+    }
     CTraceCapture trace;
     CAuthRequest request("/owa/?ae=Item&id=X", RF_PREMIUM_CLIENT, 2);
     request.SetVariable("AUTH_USER", "DOMAIN\\bob");

@@ -296,19 +296,15 @@ TEST(SecurityAccess, ThreadUserAndTheTokenPutBack)
         EXPECT_EQ(strAgain, "alice");
     }
     {
-        // A token put on the thread by hand: it is the one the thread has afterwards.
-        HANDLE hToken = DlswCreateUserToken("", "", "S-1-5-21-9-9-9-9", {});
-        ASSERT_NE(hToken, nullptr);
-        ASSERT_TRUE(SetThreadToken(nullptr, hToken));
-        std::string strAccount;
+        // An account name longer than the lookup's buffer: the lookup fails, the token still goes back.
+        CThreadUser user(std::string(300, 'x'), "EXAMPLE", "S-1-5-21-7-7-7-1003");
+        std::string strAccount = "stale";
         std::string strDomain;
-        CSecurityAccess().GetThreadUser(strAccount, strDomain);
-        HANDLE hAfter = nullptr;
-        EXPECT_TRUE(OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &hAfter));
-        if (hAfter != nullptr)
-            CloseHandle(hAfter);
-        RevertToSelf();
-        CloseHandle(hToken);
+        EXPECT_EQ(CSecurityAccess().GetThreadUser(strAccount, strDomain),
+                  static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+        EXPECT_EQ(strAccount, "stale");
+        std::string strAgain;
+        EXPECT_TRUE(ThreadHasToken(strAgain));
     }
     std::string strAccount = "stale";
     std::string strDomain = "stale";

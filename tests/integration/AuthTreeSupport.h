@@ -3,6 +3,7 @@
 // user run through it.
 #pragma once
 
+#include "common/StringHelpers.h"
 #include "contract/DLLContext.h"
 #include "host/HostFilter.h"
 #include "host/RawRequest.h"
@@ -23,10 +24,7 @@ namespace fs = std::filesystem;
 // The hash the worker's links carry.
 inline std::string Hash(const std::string& strText)
 {
-    uint32_t h = 0;
-    for (char c : strText)
-        h = h * 33u + static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(c)));
-    return std::to_string(h);
+    return HashToDecimalString(strText.c_str());
 }
 
 inline std::string Item(int nID, const std::string& strValue)
