@@ -11,7 +11,6 @@
 #include <cstring>
 #include <dlfcn.h>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
@@ -36,14 +35,6 @@ std::string RunCommand(const std::string& strCommand, int& nExitCode)
     const int nStatus = pclose(pPipe);
     nExitCode = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
     return strOutput;
-}
-
-std::string ReadFile(const std::string& strPath)
-{
-    std::ifstream in(strPath, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 TEST(Module, ExportsExactlyTheThreeEntryPoints)
@@ -105,7 +96,8 @@ BOOL LoadedWorker::s_bVersion = FALSE;
 TEST_F(LoadedWorker, GetFilterVersion)
 {
     ASSERT_EQ(s_bVersion, TRUE);
-    EXPECT_EQ(s_version.dwFilterVersion, 0x00060000u);
+    EXPECT_EQ(s_version.dwFilterVersion,
+              0x00060000u); // the revision, written out: the contract may not drift
     EXPECT_EQ(s_version.dwFlags, 0x040264C0u);
     EXPECT_STREQ(s_version.lpszFilterDesc, "Kestrune Dorvel");
     EXPECT_EQ(s_version.dwServerFilterVersion, 0x12345678u) << "left to the server";
@@ -118,14 +110,14 @@ TEST_F(LoadedWorker, NullRecordAndUnhandledTypes)
     ASSERT_NE(hModule, nullptr);
     auto pfnProc = reinterpret_cast<DWORD (*)(CDLLContext*)>(dlsym(hModule, "HttpFilterProc"));
     ASSERT_NE(pfnProc, nullptr);
-    EXPECT_EQ(pfnProc(nullptr), 0u);
-    for (DWORD dwType : {0x2000u, 0x8000u})
+    EXPECT_EQ(pfnProc(nullptr), ERROR_SUCCESS);
+    for (DWORD dwType : {SF_NOTIFY_AUTHENTICATION, 0x8000u})
     {
         CDLLContext context{};
         context.NotificationType = dwType;
         context.RequestFlags = 0xABCD;
         context.ControlMessage = 9;
-        EXPECT_EQ(pfnProc(&context), 0u);
+        EXPECT_EQ(pfnProc(&context), ERROR_SUCCESS);
         EXPECT_EQ(context.RequestFlags, 0xABCDu);
         EXPECT_EQ(context.ControlMessage, 9u);
     }
@@ -145,35 +137,66 @@ struct SampleCase
 // What the worker makes of each sample request of an authenticated user, with the page no rewriter knows.
 TEST_F(LoadedWorker, SampleRequests)
 {
-    const std::vector<std::pair<DWORD, DWORD>> vecWholeRoad = {
-        {0x4000, CM_NONE}, {0x04000000, CM_NONE}, {0x40, CM_NONE}, {0x400, CM_IGNORE}, {0x80, CM_IGNORE}};
-    const std::vector<std::pair<DWORD, DWORD>> vecIgnored = {{0x4000, CM_IGNORE}, {0x80, CM_IGNORE}};
-    const std::vector<std::pair<DWORD, DWORD>> vecRefused = {
-        {0x4000, CM_NONE}, {0x04000000, CM_COMPLETED}, {0x80, CM_COMPLETED}};
-    const std::vector<std::pair<DWORD, DWORD>> vecRedirected = {{0x4000, CM_NONE},
-                                                                {0x04000000, CM_HANDLED_REDIRECTED},
-                                                                {0x40, CM_HANDLED_REDIRECTED},
-                                                                {0x400, CM_IGNORE},
-                                                                {0x80, CM_IGNORE}};
-    (void)vecRedirected;
+    const std::vector<std::pair<DWORD, DWORD>> vecWholeRoad = {{SF_NOTIFY_PREPROC_HEADERS, CM_NONE},
+                                                               {SF_NOTIFY_AUTH_COMPLETE, CM_NONE},
+                                                               {SF_NOTIFY_SEND_RESPONSE, CM_NONE},
+                                                               {SF_NOTIFY_SEND_RAW_DATA, CM_IGNORE},
+                                                               {SF_NOTIFY_END_OF_REQUEST, CM_IGNORE}};
+    const std::vector<std::pair<DWORD, DWORD>> vecIgnored = {{SF_NOTIFY_PREPROC_HEADERS, CM_IGNORE},
+                                                             {SF_NOTIFY_END_OF_REQUEST, CM_IGNORE}};
+    const std::vector<std::pair<DWORD, DWORD>> vecRefused = {{SF_NOTIFY_PREPROC_HEADERS, CM_NONE},
+                                                             {SF_NOTIFY_AUTH_COMPLETE, CM_COMPLETED},
+                                                             {SF_NOTIFY_END_OF_REQUEST, CM_COMPLETED}};
+    const std::vector<std::pair<DWORD, DWORD>> vecRedirected = {
+        {SF_NOTIFY_PREPROC_HEADERS, CM_NONE},
+        {SF_NOTIFY_AUTH_COMPLETE, CM_HANDLED_REDIRECTED},
+        {SF_NOTIFY_SEND_RESPONSE, CM_HANDLED_REDIRECTED},
+        {SF_NOTIFY_SEND_RAW_DATA, CM_IGNORE},
+        {SF_NOTIFY_END_OF_REQUEST, CM_IGNORE}};
     const SampleCase aCases[] = {
         // The cadata cookie of a public computer's forms-based sign-in.
-        {"01-premium-read-item.http", 2, 0x1C0, vecWholeRoad, false, {}},
-        // The sample settings let direct downloads through only from the office networks.
-        {"02-direct-attachment-download.http", 5, 0x50, vecRefused, true, {{"Cookie:", "UserContext=a81f"}}},
-        {"03-basic-attachment-manager.http", 2, 0x0C, vecWholeRoad, false, {}},
-        {"04-mac-client-read-item.http", 2, 0x20, vecWholeRoad, false, {}},
-        {"05-smime-item.http", 2, 0x1040, vecWholeRoad, false, {}},
-        {"06-viewer-virtual-folder.http",
-         20,
-         0x42,
-         {{0x4000, CM_NONE}, {0x04000000, CM_IGNORE}, {0x80, CM_IGNORE}},
+        {"01-premium-read-item.http",
+         2,
+         RF_PREMIUM_CLIENT | RF_FBA_CLIENT | RF_FBA_PUBLIC_CLIENT,
+         vecWholeRoad,
          false,
          {}},
-        {"07-no-interest-stylesheet.http", 0, 0x40, vecIgnored, false, {}},
-        {"08-head-request.http", 2, 0x20, vecIgnored, false, {}},
-        {"09-document-view-direct-file.http", 4, 0x240, vecRefused, true, {}},
-        {"10-premium-delete-attachment.http", 4, 0x45, vecWholeRoad, false, {}},
+        // The sample settings let direct downloads through only from the office networks.
+        {"02-direct-attachment-download.http",
+         5,
+         RF_DIRECT_ATTACHMENT_ACCESS | RF_PREMIUM_CLIENT,
+         vecRefused,
+         true,
+         {{"Cookie:", "UserContext=a81f"}}},
+        {"03-basic-attachment-manager.http",
+         2,
+         RF_POST | RF_ATTACH_FILE_DIALOG_OR_MANAGER,
+         vecWholeRoad,
+         false,
+         {}},
+        {"04-mac-client-read-item.http", 2, RF_MAC_CLIENT, vecWholeRoad, false, {}},
+        {"05-smime-item.http", 2, RF_PREMIUM_CLIENT | RF_SMIME, vecWholeRoad, false, {}},
+        // Without OWA's settings from a directory every file is blocked for OWA: level 1.
+        {"06-viewer-virtual-folder.http",
+         20,
+         RF_FAKE_DORVEL_VIRTUAL_FOLDER | RF_PREMIUM_CLIENT,
+         vecRedirected,
+         false,
+         {{"URL", "/X-Dorvel/bin/dorvel.srf?fn=cmVwb3J0LmRvYw%3d%3d&id=RgAAAADs4ZfQ&owaal=1"}}},
+        {"07-no-interest-stylesheet.http", 0, RF_PREMIUM_CLIENT, vecIgnored, false, {}},
+        {"08-head-request.http", 2, RF_MAC_CLIENT, vecIgnored, false, {}},
+        {"09-document-view-direct-file.http",
+         4,
+         RF_PREMIUM_CLIENT | RF_DOCUMENT_VIEW_DIRECT_FILE_ACCESS,
+         vecRefused,
+         true,
+         {}},
+        {"10-premium-delete-attachment.http",
+         4,
+         RF_PREMIUM_DELETE_ATTACHMENT | RF_POST | RF_PREMIUM_CLIENT,
+         vecWholeRoad,
+         false,
+         {}},
     };
     for (const auto& c : aCases)
     {
@@ -181,7 +204,7 @@ TEST_F(LoadedWorker, SampleRequests)
         CHostRequest request;
         std::string strError;
         ASSERT_TRUE(
-            RawRequest::Parse(ReadFile(std::string(DLSW_SOURCE_DIR) + "/samples/requests/" + c.m_pszFile),
+            RawRequest::Parse(ReadFileText(std::string(DLSW_SOURCE_DIR) + "/samples/requests/" + c.m_pszFile),
                               request.m_raw, strError))
             << strError;
         request.m_strUser = "EXAMPLE\\alice";
@@ -203,9 +226,9 @@ TEST_F(LoadedWorker, SampleRequests)
 TEST_F(LoadedWorker, RequestWithoutUserAgentIsStillClassified)
 {
     const CHostResult result = Run("GET /owa/attachment.ashx?attach=1&id=x HTTP/1.1\r\nHost: m\r\n\r\n");
-    EXPECT_EQ(result.m_dwRequestFlags, 0x10u);
+    EXPECT_EQ(result.m_dwRequestFlags, RF_DIRECT_ATTACHMENT_ACCESS);
     ASSERT_FALSE(result.m_vecNotifications.empty());
-    EXPECT_EQ(result.m_vecNotifications[0].m_dwCode, 0u);
+    EXPECT_EQ(result.m_vecNotifications[0].m_dwCode, ERROR_SUCCESS);
     EXPECT_EQ(result.m_vecNotifications[0].m_dwControlMessage, CM_NONE);
 }
 
@@ -232,15 +255,13 @@ TEST(HostTool, PrintsOneJsonObject)
 TEST(HostTool, RunsTheWorkerFromAnotherTree)
 {
     // An installation elsewhere: the tree with its settings, and the product's common files beside it.
-    char szParent[] = "/tmp/dlsw-tree-XXXXXX";
-    ASSERT_NE(mkdtemp(szParent), nullptr);
-    const std::string strParent = szParent;
-    const std::string strTree = strParent + "/install";
+    const CTempDir parent("dlsw-tree");
+    const std::string strTree = (parent.Path() / "install").string();
+    const std::filesystem::path installTree = DLSW_INSTALL_TREE;
+    std::filesystem::copy(installTree, strTree, std::filesystem::copy_options::recursive);
+    std::filesystem::copy(installTree.parent_path() / "Common Files", parent.Path() / "Common Files",
+                          std::filesystem::copy_options::recursive);
     int nExit = 0;
-    RunCommand(std::string("cp -r '") + DLSW_INSTALL_TREE + "' '" + strTree + "' && cp -r '" +
-                   DLSW_INSTALL_TREE + "/../Common Files' '" + strParent + "/'",
-               nExit);
-    ASSERT_EQ(nExit, 0);
     const std::string strOutput = RunCommand(
         std::string("'") + DLSW_HOST_TOOL + "' --json --subscription-type 22 --root '" + strTree + "' '" +
             DLSW_SOURCE_DIR + "/samples/requests/07-no-interest-stylesheet.http' 2>/dev/null",
@@ -249,7 +270,6 @@ TEST(HostTool, RunsTheWorkerFromAnotherTree)
     EXPECT_NE(strOutput.find("\"module\":\"" + strTree + "/bin/DL_ServiceWorker.so\""), std::string::npos)
         << strOutput;
     EXPECT_NE(strOutput.find("\"request_flags\":66"), std::string::npos) << strOutput;
-    RunCommand("rm -rf '" + strParent + "'", nExit);
 }
 
 TEST(HostTool, RefusesATreeWithoutTheWorker)
