@@ -16,20 +16,22 @@ namespace
 constexpr size_t FORM_KIND_COUNT = static_cast<size_t>(FormKind::Count);
 
 // The rewriters built so far; each rewriter's own work fills its row.
-std::atomic<PFN_MAKE_FORM> g_apfnMakers[FORM_KIND_COUNT] = {};
-
-// The rows whose rewriter is built, one a line.
-[[maybe_unused]] const bool g_bBuiltRows = []
-{
-    const FormKind aBuilt[] = {
-        FormKind::PremiumGETDocumentView,
-        FormKind::PremiumPOSTDocumentViewSort,
-        FormKind::DocumentViewForceSaveError,
-    };
-    for (FormKind eKind : aBuilt)
-        g_apfnMakers[static_cast<size_t>(eKind)].store(&CDLFormFactory::NewFormOfClass);
-    return true;
-}();
+std::atomic<PFN_MAKE_FORM> g_apfnMakers[FORM_KIND_COUNT] = {
+    nullptr,                         // None
+    &CDLFormFactory::NewFormOfClass, // PremiumReadItem
+    &CDLFormFactory::NewFormOfClass, // PremiumEditItem
+    &CDLFormFactory::NewFormOfClass, // PremiumPOSTAttachFileDialog
+    &CDLFormFactory::NewFormOfClass, // PremiumGETAttachFileDialog
+    &CDLFormFactory::NewFormOfClass, // PremiumGETDocumentView
+    &CDLFormFactory::NewFormOfClass, // BasicEditItem
+    &CDLFormFactory::NewFormOfClass, // BasicReadItem
+    &CDLFormFactory::NewFormOfClass, // BasicCalendarItemSchedulingTab
+    &CDLFormFactory::NewFormOfClass, // BasicAttachmentManager
+    &CDLFormFactory::NewFormOfClass, // PremiumDeleteAttachment
+    &CDLFormFactory::NewFormOfClass, // PremiumPOSTDocumentViewSort
+    &CDLFormFactory::NewFormOfClass, // DocumentViewForceSaveError
+};
+static_assert(FORM_KIND_COUNT == 13, "one maker row per kind of form");
 
 bool ContainsAny(const ci_string& csText, std::initializer_list<const char*> names)
 {

@@ -8,7 +8,7 @@
 #include "forms/DOMParserException.h"
 #include "forms/DOMSource.h"
 #include "forms/DOMStartTag.h"
-#include "forms/HtmlCharacterReferences.h"
+#include "forms/HtmlText.h"
 #include "forms/PageEscape.h"
 #include "forms/SWFormContext.h"
 
@@ -217,7 +217,8 @@ DWORD CDLDocumentViewForceSaveErrorForm::Process()
                 return ERROR_INVALID_DATA;
             }
             // The link as the browser would follow it; a fragment stays behind the parameters.
-            std::string sLink = DecodeHtmlCharacterReferences(href.getValue());
+            std::string sLink =
+                CHtmlText::DecodeCharacterReferences(href.getValue(), CPageEscape::EncodingOf(m_sCharSet));
             if (const char* pszRefusal = RefusedLink(sLink))
             {
                 TraceLog("[CDLDocumentViewForceSaveErrorForm::Process] The link %s; the error page goes out "

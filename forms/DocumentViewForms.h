@@ -1,15 +1,7 @@
-// The rewriter of the attach-file dialog as OWA first sends it; the document views and the force-save
-// error page have files of their own.
+// The rewriters of OWA Premium's document views, of the force-save error page that follows a document
+// download, and of the attach-file dialog as OWA first sends it; each has a file of its own.
 #pragma once
 
-#include "forms/DLFormWithFiles.h"
+#include "forms/DLPremiumFormGETAttachFileDialog.h"
 #include "forms/DocumentViewForceSaveErrorForm.h"
 #include "forms/PremiumFormDocumentView.h"
-
-class CDLPremiumFormGETAttachFileDialog : public CDLForm
-{
-public:
-    explicit CDLPremiumFormGETAttachFileDialog(CSWFormContext* pFormContext);
-
-    DWORD Process() override;
-};

@@ -10,7 +10,7 @@
 #include "forms/DOMParserException.h"
 #include "forms/DOMSource.h"
 #include "forms/DOMStartTag.h"
-#include "forms/HtmlCharacterReferences.h"
+#include "forms/HtmlText.h"
 #include "forms/PageEscape.h"
 #include "forms/SWFormContext.h"
 #include "forms/SWFormScriptPath.h"
@@ -95,9 +95,10 @@ std::string CDLPremiumFormDocumentView::PageText(const std::string& sText) const
 {
     // Texts come escaped or not depending on how the library converted them: read as text first, then
     // escaped once.
-    return CPageEscape::HtmlAttribute(DecodeHtmlCharacterReferences(sText),
-                                      ResourceMode() == RESOURCE_MODE_UTF8 ? CPageEscape::Encoding::Utf8
-                                                                           : CPageEscape::EncodingOf(m_sCharSet));
+    const CPageEscape::Encoding eEncoding = ResourceMode() == RESOURCE_MODE_UTF8
+                                                ? CPageEscape::Encoding::Utf8
+                                                : CPageEscape::EncodingOf(m_sCharSet);
+    return CPageEscape::HtmlAttribute(CHtmlText::DecodeCharacterReferences(sText, eEncoding), eEncoding);
 }
 
 DWORD CDLPremiumFormDocumentView::ProcessFileList(const CDOMElement& header, const CDOMElement& list)
@@ -261,7 +262,8 @@ DWORD CDLPremiumFormDocumentView::ProcessDocumentViewDocument(const CDOMStartTag
         }
         // The path as the browser reads it from the page, so that the hash written here is the one the
         // download's "URL" parameter gives.
-        std::string sFilePath = DecodeHtmlCharacterReferences(id.getValue());
+        std::string sFilePath =
+            CHtmlText::DecodeCharacterReferences(id.getValue(), CPageEscape::EncodingOf(m_sCharSet));
         TrimChars(sFilePath, " \r\n\t");
         if (eType == DOCUMENT_VIEW_UNC)
         {

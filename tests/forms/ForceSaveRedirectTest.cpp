@@ -1,6 +1,5 @@
 #include "forms/DLFormFactory.h"
 #include "forms/DocumentViewForceSaveErrorForm.h"
-#include "forms/HtmlCharacterReferences.h"
 #include "tests/forms/DocViewTestSupport.h"
 #include "tests/forms/FormsTestSupport.h"
 #include "tests/support/TraceCapture.h"
@@ -239,23 +238,5 @@ TEST(ForceSaveRedirect, OnlyItsOwnPageAndFlag)
         EXPECT_EQ(spForm != nullptr, c.m_bForm) << c.m_pszTemplate;
         EXPECT_EQ(dynamic_cast<CDLDocumentViewForceSaveErrorForm*>(spForm.get()) != nullptr, c.m_bForm);
     }
-}
-
-TEST(ForceSaveRedirect, CharacterReferencesOfTheLink)
-{
-    const struct
-    {
-        const char* m_pszText;
-        const char* m_pszDecoded;
-    } aCases[] = {
-        {"a&amp;b&lt;&gt;&quot;&apos;", "a&b<>\"'"},
-        {"&#65;&#x42;&#X43;&#68", "ABCD"},
-        {"&#0;&#xD800;&#1114112;&#99999999999999;", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
-        {"&#233;&#x20AC;", "\xC3\xA9\xE2\x82\xAC"},
-        {"&ampx=1&amp=2&unknown;&#;&#x;&", "&ampx=1&amp=2&unknown;&#;&#x;&"},
-        {"&amp;amp;", "&amp;"},
-    };
-    for (const auto& c : aCases)
-        EXPECT_EQ(DecodeHtmlCharacterReferences(c.m_pszText), c.m_pszDecoded) << c.m_pszText;
 }
 } // namespace

@@ -112,24 +112,6 @@ TEST(FormFactory, RefusesARecordThatLacksWhatAFormNeeds)
     EXPECT_TRUE(CTraceCapture::Has("[CDLFormFactory::createForm] pFormContext is null. aborting"));
 }
 
-TEST(FormFactory, RowsWithoutARewriterAnswerAsAnUnknownPage)
-{
-    CTraceCapture capture;
-    CFormRecord record(
-        "<!-- OwaPage = ASP.forms_premium_readmessage_aspx --><html><head></head><body></body></html>");
-    EXPECT_EQ(CDLFormFactory::createForm(&record.FormContext()), nullptr);
-    EXPECT_EQ(CTraceCapture::Lines(),
-              (std::vector<std::string>{
-                  "[CDLFormFactory::createForm] Template: <ASP.forms_premium_readmessage_aspx>",
-                  "[CDLFormFactory::createForm] Unknown form, no need for modification. Return NULL."}));
-    CTraceCapture::Clear();
-    record.FormContext().m_eOWAExperience = 7;
-    EXPECT_EQ(CDLFormFactory::createForm(&record.FormContext()), nullptr);
-    EXPECT_TRUE(CTraceCapture::Has("[CDLFormFactory::createForm] Invalid OWA experience <7>."));
-    EXPECT_TRUE(CTraceCapture::Has(
-        "[CDLFormFactory::createForm] Unknown form, no need for modification. Return NULL."));
-}
-
 // Installs a row's class as its rewriter for the length of a test.
 class CRowMaker
 {
@@ -146,6 +128,25 @@ private:
     FormKind m_eKind;
     PFN_MAKE_FORM m_pfnOld = nullptr;
 };
+
+TEST(FormFactory, RowsWithoutARewriterAnswerAsAnUnknownPage)
+{
+    CTraceCapture capture;
+    const CRowMaker noRewriter(FormKind::PremiumReadItem, nullptr);
+    CFormRecord record(
+        "<!-- OwaPage = ASP.forms_premium_readmessage_aspx --><html><head></head><body></body></html>");
+    EXPECT_EQ(CDLFormFactory::createForm(&record.FormContext()), nullptr);
+    EXPECT_EQ(CTraceCapture::Lines(),
+              (std::vector<std::string>{
+                  "[CDLFormFactory::createForm] Template: <ASP.forms_premium_readmessage_aspx>",
+                  "[CDLFormFactory::createForm] Unknown form, no need for modification. Return NULL."}));
+    CTraceCapture::Clear();
+    record.FormContext().m_eOWAExperience = 7;
+    EXPECT_EQ(CDLFormFactory::createForm(&record.FormContext()), nullptr);
+    EXPECT_TRUE(CTraceCapture::Has("[CDLFormFactory::createForm] Invalid OWA experience <7>."));
+    EXPECT_TRUE(CTraceCapture::Has(
+        "[CDLFormFactory::createForm] Unknown form, no need for modification. Return NULL."));
+}
 
 struct ClassCase
 {

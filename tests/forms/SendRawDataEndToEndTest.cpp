@@ -205,7 +205,7 @@ TEST(SendRawDataThroughTheHost, TheShippedWorkerLeavesPagesWithoutARewriterAlone
         unsigned m_nCode;
         const char* m_pszTraceLine;
     } aCases[] = {
-        {"premium-read-item.html", 13,
+        {"<!-- OwaPage = ASP.forms_premium_options_aspx --><html><head></head><body></body></html>", 13,
          "[CNotifications::NotifySendRawData] Unknown form, no need for modification"},
         {"premium-delete-attachment.html", 13,
          "[CDLFormFactory::createForm] Unknown form, no need for modification. Return NULL."},
@@ -215,8 +215,9 @@ TEST(SendRawDataThroughTheHost, TheShippedWorkerLeavesPagesWithoutARewriterAlone
     {
         SCOPED_TRACE(c.m_pszPage);
         const std::string strPage =
-            *c.m_pszPage != '\0' ? ReadFile(std::string(DLSW_SOURCE_DIR) + "/samples/pages/" + c.m_pszPage)
-                                 : "<!-- OwaPage = ASP.auth_logon_aspx --><html></html>";
+            *c.m_pszPage == '<'    ? std::string(c.m_pszPage)
+            : *c.m_pszPage != '\0' ? ReadFile(std::string(DLSW_SOURCE_DIR) + "/samples/pages/" + c.m_pszPage)
+                                   : "<!-- OwaPage = ASP.auth_logon_aspx --><html></html>";
         std::string strSent;
         std::string strTrace;
         const std::string strJson = tree.Drive(strPage, "", "01-premium-read-item.http", strSent, strTrace);
