@@ -454,3 +454,56 @@ TEST(DocumentView, TheSortedListAlone)
     EXPECT_EQ(spBare->Process(), 13u);
 }
 } // namespace
+
+#include "tests/support/PageChecks.h"
+
+namespace
+{
+TEST(DocumentView, HostileNamesReachTheViewerAsTheyAre)
+{
+    // Names as the page writes them, and as JSON writes what the user reads.
+    const std::pair<std::string, std::string> aNames[] = {
+        {"a&quot;);alert(1);x.txt", "a\\\");alert(1);x.txt"},
+        {"b&#39;);alert(2);x.doc", "b');alert(2);x.doc"},
+        {"c&lt;script&gt;alert(3)&lt;\\script&gt;.txt", "c<script>alert(3)<\\\\script>.txt"},
+        {"d\\&quot;\\u2028\xE2\x80\xA8 &amp;#34; %22.zip", "d\\\\\\\"\\\\u2028\xE2\x80\xA8 &#34; %22.zip"},
+        {"e onmouseover=alert(5) x=.txt", "e onmouseover=alert(5) x=.txt"},
+    };
+    std::string strRows;
+    for (const auto& name : aNames)
+        strRows += Row("17", "bhttp://sp/docs/" + name.first);
+    CDocumentViewRecord record(DocumentList(strRows));
+    CDLPremiumFormGETDocumentView form(&record.FormContext(), 1);
+    ASSERT_EQ(form.Process(), 0u);
+    const std::string strPage = record.m_page.Applied(record.m_list);
+
+    // Every script and handler parses, and each view call hands the viewer the path and the name.
+    std::vector<std::string> vecCalls;
+    for (const auto& piece : page_checks::ScriptsOf(strPage))
+    {
+        const bool bHandler = piece.m_strWhere.rfind("script #", 0) != 0;
+        EXPECT_EQ(page_checks::NodeCheck(piece.m_strCode, bHandler), "")
+            << piece.m_strWhere << ": " << piece.m_strCode;
+        if (piece.m_strWhere == "onclick of <a>" &&
+            piece.m_strCode.find("f_viewAttachment") != std::string::npos)
+            vecCalls.push_back(
+                page_checks::NodeRun("function f_viewAttachment(p, v, n, k) { "
+                                     "process.stdout.write(JSON.stringify([p, v, n, k])); }\n" +
+                                     piece.m_strCode));
+    }
+    ASSERT_EQ(vecCalls.size(), std::size(aNames));
+    for (size_t i = 0; i < vecCalls.size(); ++i)
+        EXPECT_EQ(vecCalls[i],
+                  "[\"http://sp/docs/" + aNames[i].second + "\",2,\"" + aNames[i].second + "\",\"wss\"]");
+
+    // The links keep their own attributes and gain the menu's: none is split or swallowed.
+    const auto vecCounts = page_checks::LibxmlAttributeCounts(strPage);
+    size_t nFileLinks = 0;
+    for (const auto& tag : vecCounts)
+    {
+        if (tag.first == "a" && (tag.second == 3 + 10 || tag.second == 3 + 11))
+            ++nFileLinks;
+    }
+    EXPECT_EQ(nFileLinks, std::size(aNames)) << "t, id, href, eight flags, the name, the hash and for the .zip the force-save id";
+}
+} // namespace
