@@ -1,5 +1,7 @@
 // The HTML parser on OWA-like pages of about 50 KB, 500 KB and 5 MB, beside libxml2's HTML parser and a
-// memchr pass for '<' over the same bytes, plus crafted hostile pages of 500 KB.
+// memchr pass for '<' over the same bytes, plus crafted hostile pages of 500 KB; and every operation the
+// rewriters use on crafted page shapes at 200 KB and 800 KB beside the ordinary page of the same size, with
+// the parser's steps and its peak memory per page byte (counted by the allocator below) as counters.
 #include "htmlparser/Element.h"
 #include "htmlparser/Source.h"
 #include "htmlparser/Tag.h"
@@ -7,10 +9,66 @@
 #include <benchmark/benchmark.h>
 #include <libxml/HTMLparser.h>
 
+#include <atomic>
+#include <cstdlib>
 #include <cstring>
+#include <malloc.h>
 #include <map>
+#include <new>
 #include <string>
+#include <unordered_set>
 #include <vector>
+
+// Bytes held through operator new, and the most held since the last reset: the parser's memory is what a
+// source and its objects take beyond what was held before it was made.
+std::atomic<size_t> g_nHeld{0};
+std::atomic<size_t> g_nPeak{0};
+
+void* CountedAllocate(size_t nSize)
+{
+    void* p = std::malloc(nSize == 0 ? 1 : nSize);
+    if (p == nullptr)
+        throw std::bad_alloc();
+    const size_t nHeld = g_nHeld += malloc_usable_size(p);
+    size_t nPeak = g_nPeak.load();
+    while (nHeld > nPeak && !g_nPeak.compare_exchange_weak(nPeak, nHeld))
+    {
+    }
+    return p;
+}
+
+void CountedFree(void* p) noexcept
+{
+    if (p == nullptr)
+        return;
+    g_nHeld -= malloc_usable_size(p);
+    std::free(p);
+}
+
+void* operator new(size_t nSize)
+{
+    return CountedAllocate(nSize);
+}
+void* operator new[](size_t nSize)
+{
+    return CountedAllocate(nSize);
+}
+void operator delete(void* p) noexcept
+{
+    CountedFree(p);
+}
+void operator delete[](void* p) noexcept
+{
+    CountedFree(p);
+}
+void operator delete(void* p, size_t) noexcept
+{
+    CountedFree(p);
+}
+void operator delete[](void* p, size_t) noexcept
+{
+    CountedFree(p);
+}
 
 namespace
 {
@@ -198,6 +256,179 @@ void MemchrFloor(benchmark::State& state, const std::string& sPage)
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(sPage.size()));
 }
 
+// Page shapes that once made the parser's operations cost the square of the page size, each repeated to the
+// size asked; "Ordinary" is the OWA-like page above.
+struct SShape
+{
+    const char* pszName;
+    const char* pszUnit; // null: generated below
+    const char* pszTail;
+};
+const SShape kShapes[] = {
+    {"Ordinary", nullptr, ""},
+    {"NestedUnclosed", "<div><span>", ""},
+    {"LoneOpenings", "<", ">"},
+    {"ServerOpenings", "<%", ""},
+    {"DistinctNames", nullptr, ""},
+    {"EndTagSpaces", "</ ", ">"},
+    {"EndTagAttributes", "</div title=x", ">"},
+    {"UnclosedComments", "<!-- >", ""},
+    {"QuotedEndTags", "<div title='</div>'>x", ""},
+    {"QuotedSpanEnds", "<span title='</span></span>'>x", ""},
+    {"RepeatedSpans", "<span>t", ""},
+    {"NestedHtml", "<html><div>", ""},
+};
+
+const std::string& ShapePage(const SShape& shape, size_t nBytes)
+{
+    static std::map<std::pair<std::string, size_t>, std::string> s_Pages;
+    std::string& s = s_Pages[{shape.pszName, nBytes}];
+    if (!s.empty())
+        return s;
+    if (std::strcmp(shape.pszName, "Ordinary") == 0)
+        return s = Page(nBytes);
+    for (size_t i = 0; s.size() < nBytes; ++i)
+        s += shape.pszUnit != nullptr ? std::string(shape.pszUnit) : "<x" + std::to_string(i) + ">";
+    s += shape.pszTail;
+    return s;
+}
+
+// Each operation runs on a new source; the counters give the parser's steps and its peak memory per page
+// byte, which do not depend on the machine's speed.
+using COperation = void (*)(CSource& source, const std::string& sPage);
+
+Position At(const std::string& sPage, size_t i)
+{
+    return static_cast<Position>(sPage.size() * i / 1000);
+}
+
+void WalkOnce(CSource& source)
+{
+    // Each element once: on some shapes one element is listed under several parents.
+    std::unordered_set<CElement*> seen;
+    std::vector<CElement*> stack(source.getChildElements().begin(), source.getChildElements().end());
+    while (!stack.empty())
+    {
+        CElement* p = stack.back();
+        stack.pop_back();
+        if (!seen.insert(p).second)
+            continue;
+        for (CElement* pChild : p->getChildElements())
+            stack.push_back(pChild);
+    }
+    benchmark::DoNotOptimize(seen.size());
+}
+
+void OpFullParse(CSource& source, const std::string&)
+{
+    benchmark::DoNotOptimize(source.fullSequentialParse().size());
+}
+void OpTagAt(CSource& source, const std::string& sPage)
+{
+    for (size_t i = 0; i < 1000; ++i)
+        benchmark::DoNotOptimize(source.getTagAt(At(sPage, i)));
+}
+void OpPreviousNext(CSource& source, const std::string& sPage)
+{
+    for (size_t i = 0; i < 1000; ++i)
+    {
+        benchmark::DoNotOptimize(source.findPreviousStartTag(At(sPage, i)));
+        benchmark::DoNotOptimize(source.findNextStartTag(At(sPage, 999 - i)));
+    }
+}
+void OpFind(CSource& source, const std::string&)
+{
+    benchmark::DoNotOptimize(source.getElementById("r7"));
+    benchmark::DoNotOptimize(source.getElementById("absent"));
+    benchmark::DoNotOptimize(source.findNextStartTag(0, ToCi("absent")));
+    benchmark::DoNotOptimize(source.findNextStartTag(0, "name", "absent", true));
+}
+void OpWalk(CSource& source, const std::string&)
+{
+    WalkOnce(source);
+}
+void OpWalkParsed(CSource& source, const std::string&)
+{
+    source.fullSequentialParse();
+    WalkOnce(source);
+}
+void OpEnclosing(CSource& source, const std::string& sPage)
+{
+    for (size_t i = 0; i < 1000; ++i)
+        benchmark::DoNotOptimize(source.getEnclosingElement(At(sPage, i)));
+}
+void OpEnclosingParsed(CSource& source, const std::string& sPage)
+{
+    source.fullSequentialParse();
+    OpEnclosing(source, sPage);
+}
+void OpPairing(CSource& source, const std::string& sPage)
+{
+    // From the end backwards: each pairing meets the ones after it already done.
+    for (size_t i = 1000; i-- > 0;)
+    {
+        if (CStartTag* pTag = source.findNextStartTag(At(sPage, i)))
+            benchmark::DoNotOptimize(pTag->getElement());
+        if (CEndTag* pEnd = source.findNextEndTag(At(sPage, i), ToCi("div")))
+            benchmark::DoNotOptimize(pEnd->getElement());
+    }
+}
+
+void RunShape(benchmark::State& state, COperation operation, const std::string& sPage)
+{
+    double dSteps = 0;
+    double dPeak = 0;
+    for (auto _ : state)
+    {
+        const size_t nBefore = g_nHeld.load();
+        g_nPeak = nBefore;
+        {
+            CSource source(sPage.data(), 0, sPage.size());
+            operation(source, sPage);
+            dSteps = static_cast<double>(source.getWork());
+        }
+        dPeak = static_cast<double>(g_nPeak.load() - nBefore);
+    }
+    const auto dBytes = static_cast<double>(sPage.size());
+    state.counters["steps_per_B"] = dSteps / dBytes;
+    state.counters["peak_mem_per_B"] = dPeak / dBytes;
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(sPage.size()));
+}
+
+void RegisterShapes()
+{
+    const struct
+    {
+        const char* pszName;
+        COperation operation;
+    } operations[] = {
+        {"FullParse", OpFullParse},
+        {"TagAt1000", OpTagAt},
+        {"PrevNext1000", OpPreviousNext},
+        {"FindByIdNameAttribute", OpFind},
+        {"ChildWalk", OpWalk},
+        {"ChildWalkAfterParse", OpWalkParsed},
+        {"Enclosing1000", OpEnclosing},
+        {"Enclosing1000AfterParse", OpEnclosingParsed},
+        {"Pairing1000", OpPairing},
+    };
+    for (const auto& operation : operations)
+    {
+        for (const SShape& shape : kShapes)
+        {
+            for (size_t nKB : {size_t{200}, size_t{800}})
+            {
+                const std::string sName = std::string("Shape/") + operation.pszName + "/" + shape.pszName +
+                                          "/" + std::to_string(nKB) + "KB";
+                benchmark::RegisterBenchmark(sName.c_str(), RunShape, operation.operation,
+                                             ShapePage(shape, nKB * 1024))
+                    ->Unit(benchmark::kMillisecond)
+                    ->MinTime(0.05);
+            }
+        }
+    }
+}
+
 void RegisterAll()
 {
     const struct
@@ -249,6 +480,7 @@ void RegisterAll()
 int main(int argc, char** argv)
 {
     RegisterAll();
+    RegisterShapes();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

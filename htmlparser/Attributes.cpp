@@ -71,16 +71,8 @@ CAttribute* CAttribute::CREATE_NEW_INST(CSource* pSource, const std::string& sNa
         TraceLog("[CAttribute::CREATE_NEW_INST] checkConstructorArgs() failed.");
         return nullptr;
     }
-    try
-    {
-        // owned by the source
-        return pSource->make<CAttribute>(pSource, sName, pNameSegment, pValueSegment,
-                                         pValueSegmentIncludingQuotes);
-    }
-    catch (const std::bad_alloc&)
-    {
-        return nullptr;
-    }
+    return pSource->tryMake<CAttribute>(pSource, sName, pNameSegment, pValueSegment,
+                                        pValueSegmentIncludingQuotes); // owned by the source
 }
 
 CAttributes::CAttributes(CSource* pSource, Position nBegin, Position nEnd,
@@ -112,15 +104,8 @@ CAttributes* CAttributes::CREATE_NEW_INST(CSource* pSource, Position nBegin, Pos
                  LogPos(nBegin), LogPos(nEnd));
         return nullptr;
     }
-    try
-    {
-        return pSource->make<CAttributes>(pSource, nBegin, nEnd,
-                                          std::move(pAttributesVec)); // owned by the source
-    }
-    catch (const std::bad_alloc&)
-    {
-        return nullptr;
-    }
+    return pSource->tryMake<CAttributes>(pSource, nBegin, nEnd,
+                                         std::move(pAttributesVec)); // owned by the source
 }
 
 CAttribute* CAttributes::findByName(const std::string& sName) const
@@ -216,8 +201,11 @@ CAttributes* CAttributes::construct(CSource* pSource, const std::string& sType, 
     bool bEndSeen = false;
     for (Position p = nStart;; ++p)
     {
+        pSource->addWork(1);
         if (bEndSeen)
         {
+            // A tag holds its list as long as the page: no spare room.
+            pVec->shrink_to_fit();
             CAttributes* pList = CREATE_NEW_INST(pSource, nStart, nAttributesEnd, std::move(pVec));
             if (pList == nullptr)
                 TraceLog("[CAttributes::construct] Type <%s> Tag name <%s> Begin pos <%d> Rejected because "

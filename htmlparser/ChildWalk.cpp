@@ -16,6 +16,7 @@ CStartTag* NextStartTagBefore(CSource* pSource, Position nPos, Position nTo)
     CTag* pTag = CTag::findPreviousOrNextTag(pSource, nPos, false);
     while (pTag != nullptr && pTag->m_nBegin < nTo)
     {
+        pSource->addWork(1);
         if (pTag->isStartTag())
             return static_cast<CStartTag*>(pTag);
         if (pTag->m_nBegin + 1 >= pSource->m_nEnd)
@@ -44,6 +45,7 @@ void CChildWalk::run(CSource* pSource, CSegment* pOwner, Position nFrom, Positio
     stack.push_back({pOwner, nFrom, nTo, eMode, nChildDepth});
     while (!stack.empty())
     {
+        pSource->addWork(1);
         SFrame& frame = stack.back();
         CStartTag* pTag = NextStartTagBefore(pSource, frame.nPos, frame.nTo);
         if (pTag == nullptr || pTag->m_nBegin >= frame.nTo)
@@ -78,17 +80,16 @@ void CChildWalk::run(CSource* pSource, CSegment* pOwner, Position nFrom, Positio
                          pChild->getName().c_str(), LogPos(pChild->m_nEnd), pParent->getName().c_str(),
                          LogPos(pParent->m_nEnd));
         }
-        frame.pOwner->m_ChildElements.push_back(pChild);
+        frame.pOwner->m_pChildElements->push_back(pChild);
         frame.nPos = pChild->m_nEnd;
         const int nDepth = frame.nChildDepth;
 
         // The child lists its own children now, before the walk goes on after it.
         if (nDepth != -1)
             pChild->m_nDepth = nDepth;
-        if (pChild->m_bChildElementsSet)
+        if (pChild->childElementsSet())
             continue;
-        pChild->m_ChildElements.clear();
-        pChild->m_bChildElementsSet = true;
+        pChild->startChildElements();
         if (pChild->m_nEnd == pChild->m_pStartTag->m_nEnd)
             continue;
         stack.push_back({pChild, pChild->getContentBegin(), pChild->getContentEnd(), PARENT_ELEMENT,

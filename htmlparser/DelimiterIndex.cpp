@@ -34,6 +34,7 @@ const std::vector<Position>& CDelimiterIndex::occurrences(const char* pszPattern
         while (p + L <= m_nEnd)
         {
             const Position nHit = FindStringNoCase(m_pText, sKey.c_str(), p, m_nEnd - p);
+            m_nWork += (nHit == NPOS ? m_nEnd : nHit + 1) - p;
             if (nHit == NPOS)
                 break;
             hits.push_back(nHit);
@@ -113,6 +114,7 @@ Position CDelimiterIndex::findNextText(const char* pszPattern, Position nFrom, P
         if (nCursor < nStop)
         {
             nHit = FindStringNoCase(m_pText, sKey.c_str(), nCursor, nStop - 1 + L - nCursor);
+            m_nWork += (nHit == NPOS ? nStop : nHit + 1) - nCursor;
             it->second = nHit == NPOS ? nStop : nHit + 1;
             if (nHit != NPOS)
                 hits.insert(nHit);
@@ -160,7 +162,10 @@ Position CDelimiterIndex::findPreviousText(const char* pszPattern, Position nPos
         const Position nLow = it->first;
         Position nHit = NPOS;
         if (nFloor < nLow)
+        {
             nHit = FindStringNoCaseBackward(m_pText, sKey.c_str(), nLow - 1, m_nEnd, nLow - nFloor);
+            m_nWork += nHit == NPOS ? nLow - nFloor : nLow - nHit;
+        }
         // Map keys do not move: the stretch is put back under its lower begin.
         const Position nNewLow = nHit == NPOS ? nFloor : nHit;
         Position nHigh = it->second;
@@ -250,6 +255,7 @@ void CDelimiterIndex::buildQuoteIndex()
     m_bQuoteIndexBuilt = true;
     size_t nParity = 0;
     char cLastBracket[2] = {0, 0};
+    m_nWork += m_nEnd - m_nBegin;
     for (Position p = m_nBegin; p < m_nEnd; ++p)
     {
         const char c = m_pText[p];

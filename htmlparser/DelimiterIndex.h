@@ -42,6 +42,9 @@ public:
     // Position after the first '>' outside double quotes and outside brackets at or after nPos, or -1.
     Position findDoctypeEnd(Position nPos);
 
+    // Steps of work done so far (bytes scanned, stretches walked).
+    uint64_t getWork() const { return m_nWork; }
+
 private:
     struct SScannedText
     {
@@ -57,6 +60,7 @@ private:
     size_t quoteParity(Position nPos) const;
 
     const char* m_pText;
+    uint64_t m_nWork = 0;
     Position m_nBegin;
     Position m_nEnd;
 

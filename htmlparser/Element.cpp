@@ -65,14 +65,7 @@ CElement* CElement::CREATE_NEW_INST(CSource* pSource, CStartTag* pStartTag, CEnd
         TraceLog("[CElement::CREATE_NEW_INST] checkConstructorArgs failed.");
         return nullptr;
     }
-    try
-    {
-        return pSource->make<CElement>(pSource, pStartTag, pEndTag); // owned by the source
-    }
-    catch (const std::bad_alloc&)
-    {
-        return nullptr;
-    }
+    return pSource->tryMake<CElement>(pSource, pStartTag, pEndTag); // owned by the source
 }
 
 const ci_string& CElement::getName() const
@@ -97,8 +90,8 @@ Position CElement::getContentEnd() const
 
 const std::vector<CElement*>& CElement::getChildElements()
 {
-    if (m_bChildElementsSet)
-        return m_ChildElements;
+    if (childElementsSet())
+        return *m_pChildElements;
     return getChildElements(-1);
 }
 
@@ -106,15 +99,14 @@ const std::vector<CElement*>& CElement::getChildElements(int nDepth)
 {
     if (nDepth != -1)
         m_nDepth = nDepth;
-    if (m_bChildElementsSet)
-        return m_ChildElements;
-    m_ChildElements.clear();
-    m_bChildElementsSet = true;
+    if (childElementsSet())
+        return *m_pChildElements;
+    std::vector<CElement*>& children = startChildElements();
     if (m_nEnd == m_pStartTag->m_nEnd)
-        return m_ChildElements;
+        return children;
     CChildWalk::run(m_pSource, this, getContentBegin(), getContentEnd(), CChildWalk::PARENT_ELEMENT,
                     nDepth == -1 ? -1 : nDepth + 1);
-    return m_ChildElements;
+    return children;
 }
 
 void CElement::adoptChild(CElement* pChild)
@@ -202,10 +194,9 @@ CElement* CElement::findFirstChildOrNestedChildElementByNameAttribute(const std:
                           "findFirstChildOrNestedChildElementByNameAttribute");
 }
 
-void CElement::findAllChildOrNestedChildElementsByName(const ci_string& csName,
-                                                       std::vector<CElement*>& elements)
+template <class TVisit> void CElement::forEachStartTagNamed(const ci_string& csName, TVisit visit)
 {
-    elements.clear();
+    // Each found tag's end is where the search goes on, so tags nested in a found element are found too.
     const Position nContentEnd = getContentEnd();
     Position p = getContentBegin();
     for (;;)
@@ -214,28 +205,27 @@ void CElement::findAllChildOrNestedChildElementsByName(const ci_string& csName,
         if (pTag == nullptr || pTag->m_nBegin >= nContentEnd)
             return;
         if (!pTag->m_pStartTagType->m_bIsServerTag)
-        {
-            CElement* pElement = elementOfFound(pTag, "findAllChildOrNestedChildElementsByName");
-            if (pElement != nullptr)
-                elements.push_back(pElement);
-        }
+            visit(pTag);
         p = pTag->m_nEnd;
     }
+}
+
+void CElement::findAllChildOrNestedChildElementsByName(const ci_string& csName,
+                                                       std::vector<CElement*>& elements)
+{
+    elements.clear();
+    forEachStartTagNamed(csName,
+                         [&](CStartTag* pTag)
+                         {
+                             if (CElement* pElement =
+                                     elementOfFound(pTag, "findAllChildOrNestedChildElementsByName"))
+                                 elements.push_back(pElement);
+                         });
 }
 
 void CElement::findAllChildOrNestedChildStartTagsByName(const ci_string& csName,
                                                         std::vector<CStartTag*>& startTags)
 {
     startTags.clear();
-    const Position nContentEnd = getContentEnd();
-    Position p = getContentBegin();
-    for (;;)
-    {
-        CStartTag* pTag = m_pSource->findNextStartTag(p, csName);
-        if (pTag == nullptr || pTag->m_nBegin >= nContentEnd)
-            return;
-        if (!pTag->m_pStartTagType->m_bIsServerTag)
-            startTags.push_back(pTag);
-        p = pTag->m_nEnd;
-    }
+    forEachStartTagNamed(csName, [&](CStartTag* pTag) { startTags.push_back(pTag); });
 }

@@ -53,4 +53,5 @@ public:
 private:
     CStartTag* findFirstStartTag(int nKind, const std::string& sValue, const ci_string& csName);
     CElement* elementOfFound(CStartTag* pTag, const char* pszOperation);
+    template <class TVisit> void forEachStartTagNamed(const ci_string& csName, TVisit visit);
 };

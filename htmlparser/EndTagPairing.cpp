@@ -32,6 +32,7 @@ void FindNextOfNameUpTo(CSource* pSource, const ci_string& csName, bool bSkipEmp
     const bool bIsValidName = CTag::isValidName(csName);
     while (next.pTag == nullptr && next.nFrom != NPOS && next.nFrom <= nLimit)
     {
+        pSource->addWork(1);
         CStartTag* pTag =
             CStartTag::findPreviousOrNext(pSource, next.nFrom, csName, bIsValidName, false, nLimit);
         if (pTag == nullptr)
@@ -54,27 +55,45 @@ struct SBalanceFrame
     CStartTag* pTag;     // the start tag being balanced
     SNextOfName nested;  // the next nested start tag of the name
     CEndTag* pCandidate; // the current candidate end tag
-    CEndTag* pFirstCandidate;
-    bool bMayRemember; // the frame started as the tag's own pairing would start
+    bool bMayRemember;   // the frame started as the tag's own pairing would start
+    size_t nStatesFrom;  // its states in the shared list begin here
 };
 
+bool MemoValid(const SBalanceMemo& memo, const CSource* pSource)
+{
+    return memo.nGeneration == pSource->m_nGeneration;
+}
+
+void Remember(SBalanceMemo& memo, const CSource* pSource, CEndTag* pCandidate, CEndTag* pEnd,
+              const SNextOfName& next)
+{
+    memo = {pSource->m_nGeneration, pCandidate, pEnd, next.pTag, next.nFrom};
+}
+
 // Balances nested start tags of pTag's name against the end tags of the name, beginning with pCandidate.
-// Every nested start tag costs a frame on a heap stack, not a level of the thread's stack, and what a nested
-// tag's balance gave is remembered in it, so that asking it later does not balance the same tags again.
+// Every nested start tag costs a frame on a heap stack, not a level of the thread's stack. A frame's result
+// depends only on its candidate and its next nested tag, so each such state is remembered in that nested tag
+// when the frame ends, and a frame that reaches a remembered state ends at once.
 void Balance(CStartTag* pTag, SNextOfName firstNested, CEndTag* pCandidate, bool bSkipEmptyElementTags,
              bool bMayRemember, CEndTag*& pEndTag, SNextOfName& nextStartTag)
 {
     CSource* pSource = pTag->m_pSource;
     const ci_string csName = pTag->m_csName;
     std::vector<SBalanceFrame> stack;
-    stack.push_back({pTag, firstNested, pCandidate, pCandidate, bMayRemember});
+    // (nested tag, candidate) states the open frames passed through.
+    std::vector<std::pair<CStartTag*, CEndTag*>> states;
+    stack.push_back({pTag, firstNested, pCandidate, bMayRemember, 0});
     CEndTag* pResultEnd = nullptr;
     SNextOfName resultNext{nullptr, NPOS};
     bool bHaveResult = false;
     for (;;)
     {
+        pSource->addWork(1);
         SBalanceFrame& frame = stack.back();
         bool bFailed = false;
+        bool bKnown = false;
+        CEndTag* pEnd = nullptr;
+        SNextOfName next{nullptr, NPOS};
         if (bHaveResult)
         {
             // frame.nested has just been paired.
@@ -99,30 +118,44 @@ void Balance(CStartTag* pTag, SNextOfName firstNested, CEndTag* pCandidate, bool
                 {
                     CStartTag* pNested = frame.nested.pTag;
                     CEndTag* pNestedCandidate = frame.pCandidate;
-                    // A nested tag that lies before the candidate starts its own pairing with that candidate.
-                    const bool bNatural = pNestedCandidate->m_nBegin >= pNested->m_nEnd;
-                    if (bNatural && pNested->m_bNestedMatchSet)
+                    const SBalanceMemo& fromHere = pNested->pairing().balanceFromHere;
+                    if (MemoValid(fromHere, pSource) && fromHere.pCandidate == pNestedCandidate)
                     {
-                        pResultEnd = pNested->m_pNestedEndTag;
-                        resultNext = {pNested->m_pNestedNextStartTag, pNested->m_nNestedNextFrom};
-                        bHaveResult = true;
+                        bKnown = true;
+                        pEnd = fromHere.pEnd;
+                        next = {fromHere.pNext, fromHere.nNextFrom};
+                    }
+                    else
+                    {
+                        states.emplace_back(pNested, pNestedCandidate);
+                        // A nested tag that lies before the candidate starts its own pairing with that
+                        // candidate.
+                        const bool bNatural = pNestedCandidate->m_nBegin >= pNested->m_nEnd;
+                        if (bNatural && MemoValid(pNested->pairing().nestedMatch, pSource))
+                        {
+                            pResultEnd = pNested->pairing().nestedMatch.pEnd;
+                            resultNext = {pNested->pairing().nestedMatch.pNext,
+                                          pNested->pairing().nestedMatch.nNextFrom};
+                            bHaveResult = true;
+                            continue;
+                        }
+                        stack.push_back(
+                            {pNested, {nullptr, pNested->m_nEnd}, pNestedCandidate, bNatural, states.size()});
                         continue;
                     }
-                    stack.push_back(
-                        {pNested, {nullptr, pNested->m_nEnd}, pNestedCandidate, pNestedCandidate, bNatural});
-                    continue;
                 }
             }
         }
-        CEndTag* pEnd = bFailed ? nullptr : frame.pCandidate;
-        const SNextOfName next = bFailed ? SNextOfName{nullptr, NPOS} : frame.nested;
-        if (frame.bMayRemember)
+        if (!bKnown)
         {
-            frame.pTag->m_bNestedMatchSet = true;
-            frame.pTag->m_pNestedEndTag = pEnd;
-            frame.pTag->m_pNestedNextStartTag = next.pTag;
-            frame.pTag->m_nNestedNextFrom = next.nFrom;
+            pEnd = bFailed ? nullptr : frame.pCandidate;
+            next = bFailed ? SNextOfName{nullptr, NPOS} : frame.nested;
         }
+        if (frame.bMayRemember)
+            Remember(frame.pTag->pairing().nestedMatch, pSource, nullptr, pEnd, next);
+        for (size_t i = frame.nStatesFrom; i < states.size(); ++i)
+            Remember(states[i].first->pairing().balanceFromHere, pSource, states[i].second, pEnd, next);
+        states.resize(frame.nStatesFrom);
         stack.pop_back();
         if (stack.empty())
         {
@@ -210,9 +243,9 @@ CEndTag* CStartTag::findEndTagInternal()
 void CStartTag::findNestedEndTag(CEndTag* pCandidate, bool bSkipEmptyElementTags, CEndTag*& pEndTag)
 {
     const bool bNatural = pCandidate != nullptr && pCandidate->m_nBegin >= m_nEnd;
-    if (bNatural && m_bNestedMatchSet)
+    if (bNatural && m_pPairing != nullptr && MemoValid(m_pPairing->nestedMatch, m_pSource))
     {
-        pEndTag = m_pNestedEndTag;
+        pEndTag = m_pPairing->nestedMatch.pEnd;
         return;
     }
     SNextOfName next{nullptr, NPOS};
@@ -243,8 +276,37 @@ CEndTag* CStartTag::findOptionalEndTag(const OptionalEndTagRule& rule)
     std::vector<CStartTag*> sameName;
     CStartTag* pPendingSame = nullptr;
     bool bSearchedThrough = false;
+    // Beyond the depth bound every skipped element is searched through: such walks from the same places
+    // would repeat each other, so where they stop is remembered for this name.
+    std::map<Position, CSource::SThroughStop>* pThroughStops = nullptr;
+    if (s_nSkippedElementDepth >= MAX_SKIPPED_ELEMENT_DEPTH)
+    {
+        if (m_pSource->m_nThroughStopsGeneration != m_pSource->m_nGeneration)
+        {
+            m_pSource->m_ThroughStops.clear();
+            m_pSource->m_nThroughStopsGeneration = m_pSource->m_nGeneration;
+        }
+        pThroughStops = &m_pSource->m_ThroughStops[m_nNameInd];
+    }
     while (p < nSourceEnd)
     {
+        m_pSource->addWork(1);
+        if (pThroughStops != nullptr)
+        {
+            auto it = pThroughStops->upper_bound(p);
+            if (it != pThroughStops->begin() && std::prev(it)->second.nEnd > p)
+            {
+                const CSource::SThroughStop& stop = std::prev(it)->second;
+                bSearchedThrough = true;
+                if (stop.pStop == nullptr)
+                    p = nSourceEnd;
+                else if (stop.bOwnEndTag)
+                    pOwnEnd = static_cast<CEndTag*>(stop.pStop);
+                else
+                    pCloser = stop.pStop;
+                break;
+            }
+        }
         CTag* pTag = CTag::findPreviousOrNextTag(m_pSource, p, false);
         if (pTag == nullptr)
             break;
@@ -283,14 +345,15 @@ CEndTag* CStartTag::findOptionalEndTag(const OptionalEndTagRule& rule)
             else if (pStart->m_nNameInd == m_nNameInd && nIndex != NO_NAME_INDEX && pStart != this &&
                      pStart->m_pStartTagType == m_pStartTagType)
             {
-                if (pStart->m_nOptionalEndSearchStop != NPOS)
+                if (pStart->pairingIfAny() != nullptr &&
+                    pStart->pairingIfAny()->nOptionalEndSearchStop != NPOS)
                 {
                     CTag* pAfter = pTag->m_nBegin + 1 < nSourceEnd
                                        ? CTag::findPreviousOrNextTag(m_pSource, pTag->m_nBegin + 1, false)
                                        : nullptr;
                     if (pAfter == nullptr || pAfter->m_nBegin >= pStart->m_nEnd)
                     {
-                        p = pStart->m_nOptionalEndSearchStop;
+                        p = pStart->pairingIfAny()->nOptionalEndSearchStop;
                         continue;
                     }
                 }
@@ -315,13 +378,20 @@ CEndTag* CStartTag::findOptionalEndTag(const OptionalEndTagRule& rule)
     }
     if (pPendingSame != nullptr)
         sameName.push_back(pPendingSame);
+    if (pThroughStops != nullptr)
+    {
+        CTag* pStop = pOwnEnd != nullptr ? static_cast<CTag*>(pOwnEnd) : pCloser;
+        const Position nStopBegin = pStop != nullptr ? pStop->m_nBegin : nSourceEnd;
+        if (nStopBegin >= m_nEnd)
+            pThroughStops->emplace(m_nEnd, CSource::SThroughStop{nStopBegin + 1, pStop, pOwnEnd != nullptr});
+    }
     if (!bSearchedThrough)
     {
         const Position nStop =
             pOwnEnd != nullptr ? pOwnEnd->m_nBegin : (pCloser != nullptr ? pCloser->m_nBegin : nSourceEnd);
-        m_nOptionalEndSearchStop = nStop;
+        pairing().nOptionalEndSearchStop = nStop;
         for (CStartTag* pSame : sameName)
-            pSame->m_nOptionalEndSearchStop = nStop;
+            pSame->pairing().nOptionalEndSearchStop = nStop;
     }
     if (pOwnEnd != nullptr)
         return pOwnEnd;

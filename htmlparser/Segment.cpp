@@ -55,14 +55,7 @@ CSegment* CSegment::CREATE_NEW_INST(CSource* pSource, Position nBegin, Position 
 {
     if (!checkConstructorArgs(pSource, nBegin, nEnd))
         return nullptr;
-    try
-    {
-        return pSource->make<CSegment>(pSource, nBegin, nEnd); // owned by the source
-    }
-    catch (const std::bad_alloc&)
-    {
-        return nullptr;
-    }
+    return pSource->tryMake<CSegment>(pSource, nBegin, nEnd); // owned by the source
 }
 
 int CSegment::compare(const CSegment& other) const
@@ -86,16 +79,24 @@ void CSegment::findAllTags(CTagType* pTagType, std::vector<CTag*>& tags) const
     }
 }
 
+std::vector<CElement*>& CSegment::startChildElements()
+{
+    if (m_pChildElements == nullptr)
+        m_pChildElements = std::make_unique<std::vector<CElement*>>();
+    else
+        m_pChildElements->clear();
+    return *m_pChildElements;
+}
+
 const std::vector<CElement*>& CSegment::getChildElements()
 {
-    if (m_bChildElementsSet)
-        return m_ChildElements;
-    m_ChildElements.clear();
-    m_bChildElementsSet = true;
+    if (childElementsSet())
+        return *m_pChildElements;
+    std::vector<CElement*>& children = startChildElements();
     if (m_nBegin == m_nEnd || m_pSource == nullptr)
-        return m_ChildElements;
+        return children;
     CChildWalk::run(m_pSource, this, m_nBegin, m_nEnd, CChildWalk::PARENT_NONE, -1);
-    return m_ChildElements;
+    return children;
 }
 
 CAttributes* CSegment::getAttributes()

@@ -3,6 +3,7 @@
 
 #include "htmlparser/Position.h"
 
+#include <memory>
 #include <vector>
 
 class CSource;
@@ -40,6 +41,10 @@ public:
     Position m_nBegin;
     Position m_nEnd;
     CSource* m_pSource;
-    std::vector<CElement*> m_ChildElements;
-    bool m_bChildElementsSet = false;
+    // The child list, made when the segment is first asked for its children: most segments (tags,
+    // attribute names and values) never are, and keep only this pointer.
+    std::unique_ptr<std::vector<CElement*>> m_pChildElements;
+    bool childElementsSet() const { return m_pChildElements != nullptr; }
+    // Marks the child list as computed and returns it, empty.
+    std::vector<CElement*>& startChildElements();
 };

@@ -6,11 +6,11 @@
 #include "htmlparser/TagType.h"
 
 CSource::CSource(const char* pText, Position nBegin, Position nEnd)
-    : CSegment(this, nBegin, nEnd), m_pText(pText), m_Cache(this), m_DelimiterIndex(pText, nBegin, nEnd)
+    : CSegment(this, nBegin, nEnd), m_pText(pText), m_Cache(this), m_DelimiterIndex(pText, nBegin, nEnd),
+      m_TagNameIndex(pText, nBegin, nEnd)
 {
     m_AllTags.reserve(128);
     m_AllStartTags.reserve(64);
-    m_Segments.reserve(128);
 }
 
 CSource::~CSource()
@@ -30,17 +30,16 @@ void CSource::unregisterLastSegment(const CSegment* pSegment)
 
 const std::vector<CElement*>& CSource::getChildElements()
 {
-    if (m_bChildElementsSet)
-        return m_ChildElements;
-    m_ChildElements.clear();
-    m_bChildElementsSet = true;
+    if (childElementsSet())
+        return *m_pChildElements;
+    std::vector<CElement*>& children = startChildElements();
     if (m_nBegin == m_nEnd)
-        return m_ChildElements;
+        return children;
     if (m_AllTags.empty())
         TraceLog("[CSource::getChildElements] NOTE: Calling CSource.fullSequentialParse() can significantly "
                  "improve the performance of this operation.");
     CChildWalk::run(this, this, m_nBegin, m_nEnd, CChildWalk::PARENT_TOP, 0);
-    return m_ChildElements;
+    return children;
 }
 
 CTag* CSource::getTagAt(Position nPos)
@@ -105,20 +104,18 @@ CEndTag* CSource::findNextEndTag(Position nPos, const ci_string& csName)
 
 CElement* CSource::getEnclosingElement(Position nPos)
 {
-    Position nFrom = nPos;
-    for (;;)
+    // The start tags before nPos are asked nearest first; each one passed over lets the walk jump to the
+    // nearest earlier one whose element reaches further, since none in between can reach past nPos.
+    CStartTag* pTag = CStartTag::findPreviousOrNext(this, nPos, ci_string(), false, true);
+    while (pTag != nullptr)
     {
-        CStartTag* pTag = CStartTag::findPreviousOrNext(this, nFrom, ci_string(), false, true);
-        if (pTag == nullptr)
-            return nullptr;
+        addWork(1);
         CElement* pElement = pTag->getElement();
         if (pElement != nullptr && pElement->m_nEnd > nPos)
             return pElement;
-        // The walk ends at the source's begin; it never wraps around below it.
-        if (pTag->m_nBegin <= m_nBegin)
-            return nullptr;
-        nFrom = pTag->m_nBegin - 1;
+        pTag = pTag->getOuterStartTag();
     }
+    return nullptr;
 }
 
 Position CSource::getNameEnd(Position nPos) const

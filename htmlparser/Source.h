@@ -6,10 +6,15 @@
 #include "htmlparser/DelimiterIndex.h"
 #include "htmlparser/Segment.h"
 #include "htmlparser/SegmentArena.h"
+#include "htmlparser/StretchSet.h"
 #include "htmlparser/TagCache.h"
+#include "htmlparser/TagNameIndex.h"
 
+#include <deque>
+#include <map>
 #include <new>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -52,6 +57,7 @@ public:
     const char* getText() const { return m_pText; }
     CCache& getCache() { return m_Cache; }
     CDelimiterIndex& getDelimiterIndex() { return m_DelimiterIndex; }
+    CTagNameIndex& getTagNameIndex() { return m_TagNameIndex; }
 
     // Builds a segment in the source's own memory; the source destroys it with itself.
     template <class T, class... TArgs> T* make(TArgs&&... args)
@@ -60,8 +66,26 @@ public:
         return ::new (pMemory) T(std::forward<TArgs>(args)...);
     }
 
+    // The same, or null when memory runs out: the factories report that as a construction that failed.
+    template <class T, class... TArgs> T* tryMake(TArgs&&... args)
+    {
+        try
+        {
+            return make<T>(std::forward<TArgs>(args)...);
+        }
+        catch (const std::bad_alloc&)
+        {
+            return nullptr;
+        }
+    }
+
     // Forgets a segment whose construction failed after it registered itself.
     void unregisterLastSegment(const CSegment* pSegment);
+
+    // Steps of work done on this source (candidates tried, bytes scanned, entries walked): a measure that
+    // tests and fuzzing compare with the page size, independent of the machine's speed.
+    void addWork(uint64_t nSteps) { m_nWork += nSteps; }
+    uint64_t getWork() const { return m_nWork + m_DelimiterIndex.getWork() + m_TagNameIndex.getWork(); }
 
     const char* m_pText;
     CCache m_Cache;
@@ -72,8 +96,27 @@ public:
     bool m_bAllTagsSet = false;
     std::vector<CStartTag*> m_AllStartTags;
     bool m_bAllStartTagsSet = false;
-    std::vector<CSegment*> m_Segments;
+    // Every segment made on the source, destroyed with it; in blocks, so that growing it never holds two
+    // copies of a long list at once.
+    std::deque<CSegment*> m_Segments;
     bool m_bFullyParsed = false;
+    // Changes when the full parse changes which places count as tags; remembered answers carry it.
+    uint32_t m_nGeneration = 1;
+    // Per folded tag name: stretches in which every start tag of that name has its element (for the
+    // generation stamped). An end tag that no element claimed looks for its start tag only outside them.
+    std::unordered_map<std::string, CStretchSet> m_PairedStartTags;
+    uint32_t m_nPairedStartTagsGeneration = 0;
+    // Per element-name index: where searches for an optional end tag that go through skipped elements
+    // (nested beyond the pairing's depth bound) stop, by the stretch of positions from which the walk
+    // reaches that stop; null: the text's end. Such a walk depends only on where it starts and on the name.
+    struct SThroughStop
+    {
+        Position nEnd;
+        CTag* pStop;
+        bool bOwnEndTag;
+    };
+    std::unordered_map<int64_t, std::map<Position, SThroughStop>> m_ThroughStops;
+    uint32_t m_nThroughStopsGeneration = 0;
 
     // While the full parse runs: the tags the on-demand searches had found, in text order.
     bool m_bFullParseRunning = false;
@@ -84,5 +127,7 @@ private:
 
     CSegmentArena m_Arena;
     CDelimiterIndex m_DelimiterIndex;
+    CTagNameIndex m_TagNameIndex;
     bool m_bDestroying = false;
+    uint64_t m_nWork = 0;
 };

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <new>
+#include <vector>
 
 CTag::CTag(CSource* pSource, Position nBegin, Position nEnd, const ci_string& csName)
     : CSegment(pSource, nBegin, nEnd), m_csName(csName),
@@ -86,15 +87,8 @@ CStartTag* CStartTag::CREATE_NEW_INST(CStartTagType* pStartTagType, CSource* pSo
             LogPos(nBegin), LogPos(nEnd), csName.c_str());
         return nullptr;
     }
-    try
-    {
-        return pSource->make<CStartTag>(pStartTagType, pSource, nBegin, nEnd, csName,
-                                        pAttributes); // owned by the source
-    }
-    catch (const std::bad_alloc&)
-    {
-        return nullptr;
-    }
+    return pSource->tryMake<CStartTag>(pStartTagType, pSource, nBegin, nEnd, csName,
+                                       pAttributes); // owned by the source
 }
 
 CTagType* CStartTag::getTagType() const
@@ -162,6 +156,69 @@ CElement* CStartTag::getElement()
     return pElement;
 }
 
+Position CStartTag::getElementReach()
+{
+    CElement* pElement = getElement();
+    return pElement != nullptr ? pElement->m_nEnd : m_nBegin;
+}
+
+CStartTag* CStartTag::getOuterStartTag()
+{
+    if (m_pSource == nullptr)
+        return nullptr;
+    CSource* pSource = m_pSource;
+    const uint32_t nGeneration = pSource->m_nGeneration;
+    // The nearest earlier start tag that reaches further is found by walking back through the outer tags
+    // of the tags in between; a tag whose own outer tag is not known yet is settled first, on a heap stack,
+    // so that the walks together cost each tag about once.
+    struct SPending
+    {
+        CStartTag* pTag;
+        CStartTag* pCursor;
+    };
+    auto previous = [pSource](CStartTag* pTag) -> CStartTag*
+    {
+        if (pTag->m_nBegin <= pSource->m_nBegin)
+            return nullptr;
+        return CStartTag::findPreviousOrNext(pSource, pTag->m_nBegin - 1, ci_string(), false, true);
+    };
+    std::vector<SPending> pending;
+    if (pairing().nOuterGeneration != nGeneration)
+        pending.push_back({this, previous(this)});
+    while (!pending.empty())
+    {
+        SPending& top = pending.back();
+        const Position nReach = top.pTag->getElementReach();
+        CStartTag* pCursor = top.pCursor;
+        bool bWaiting = false;
+        while (pCursor != nullptr && pCursor->getElementReach() <= nReach)
+        {
+            pSource->addWork(1);
+            if (pCursor->pairing().nOuterGeneration != nGeneration)
+            {
+                top.pCursor = pCursor;
+                pending.push_back({pCursor, previous(pCursor)});
+                bWaiting = true;
+                break;
+            }
+            pCursor = pCursor->pairing().pOuterStartTag;
+        }
+        if (bWaiting)
+            continue;
+        top.pTag->pairing().pOuterStartTag = pCursor;
+        top.pTag->pairing().nOuterGeneration = nGeneration;
+        pending.pop_back();
+    }
+    return pairing().pOuterStartTag;
+}
+
+SPairingState& CStartTag::pairing()
+{
+    if (m_pPairing == nullptr)
+        m_pPairing = m_pSource->make<SPairingState>();
+    return *m_pPairing;
+}
+
 CStartTag* CStartTag::findPreviousOrNext(CSource* pSource, Position nPos, bool bPrevious)
 {
     if (pSource == nullptr)
@@ -172,6 +229,7 @@ CStartTag* CStartTag::findPreviousOrNext(CSource* pSource, Position nPos, bool b
     CTag* pTag = CTag::findPreviousOrNextTag(pSource, nPos, bPrevious);
     while (pTag != nullptr)
     {
+        pSource->addWork(1);
         if (pTag->isStartTag())
             return static_cast<CStartTag*>(pTag);
         // Asking again from the next byte would find the same end tag until its begin is passed: go there.
@@ -231,12 +289,28 @@ CStartTag* CStartTag::findPreviousOrNext(CSource* pSource, Position nPos, const 
         return !pStart->m_pStartTagType->m_bIsNameRequired ||
                pStart->m_csName.size() <= csSearchName.size() || bPrefixSearch;
     };
+    if (bIsValidName && !bPrefixSearch && CTag::isValidName(csSearchName))
+    {
+        // Only a start tag whose whole name is the one searched is accepted: the name index offers exactly
+        // those places.
+        CTag* pFound = nullptr;
+        pSource->getTagNameIndex().find(
+            CTagNameIndex::START_TAG, std::string_view(csSearchName.data(), csSearchName.size()),
+            bPrevious ? nPos : std::max(nPos, pSource->m_nBegin), nLimit, bPrevious,
+            [&](Position p)
+            {
+                pFound = CTag::getTagAt(pSource, p);
+                return accept(pFound);
+            });
+        return accept(pFound) ? static_cast<CStartTag*>(pFound) : nullptr;
+    }
     CDelimiterIndex& index = pSource->getDelimiterIndex();
     if (!bPrevious)
     {
         Position p = index.findNextText(sPattern.c_str(), std::max(nPos, pSource->m_nBegin), nLimit);
         while (p != NPOS)
         {
+            pSource->addWork(1);
             CTag* pTag = CTag::getTagAt(pSource, p);
             if (accept(pTag))
                 return static_cast<CStartTag*>(pTag);
@@ -247,6 +321,7 @@ CStartTag* CStartTag::findPreviousOrNext(CSource* pSource, Position nPos, const 
     Position p = index.findPreviousText(sPattern.c_str(), nPos);
     while (p != NPOS)
     {
+        pSource->addWork(1);
         CTag* pTag = CTag::getTagAt(pSource, p);
         if (accept(pTag))
             return static_cast<CStartTag*>(pTag);
@@ -272,6 +347,7 @@ CStartTag* CStartTag::findNext(CSource* pSource, Position nPos, const std::strin
     Position p = std::max(nPos, pSource->m_nBegin);
     for (;;)
     {
+        pSource->addWork(1);
         const Position nMatch = sValue.empty() ? p : index.findNextText(sValue.c_str(), p);
         if (nMatch == NPOS)
             return nullptr;
@@ -343,14 +419,7 @@ CEndTag* CEndTag::CREATE_NEW_INST(CSource* pSource, Position nBegin, Position nE
                  LogPos(nBegin), LogPos(nEnd), csName.c_str());
         return nullptr;
     }
-    try
-    {
-        return pSource->make<CEndTag>(pSource, nBegin, nEnd, pEndTagType, csName); // owned by the source
-    }
-    catch (const std::bad_alloc&)
-    {
-        return nullptr;
-    }
+    return pSource->tryMake<CEndTag>(pSource, nBegin, nEnd, pEndTagType, csName); // owned by the source
 }
 
 CTagType* CEndTag::getTagType() const
@@ -371,22 +440,51 @@ CElement* CEndTag::getElement()
     // Only a start tag of the same name can be closed by this end tag (an unregistered one closes none), so
     // the backward walk visits those alone: asking every earlier start tag would make a page of many stray
     // end tags cost the square of its size.
+    // A start tag that has its element already did not pair with this end tag (or the end tag would know
+    // it), so the walk also steps over the stretches whose start tags of the name are all paired.
     if (m_pSource != nullptr && m_nBegin > m_pSource->m_nBegin && !isUnregistered())
     {
+        CSource* pSource = m_pSource;
+        if (pSource->m_nPairedStartTagsGeneration != pSource->m_nGeneration)
+        {
+            pSource->m_PairedStartTags.clear();
+            pSource->m_nPairedStartTagsGeneration = pSource->m_nGeneration;
+        }
+        std::string sKey(m_csName.data(), m_csName.size());
+        for (char& c : sKey)
+            c = static_cast<char>(FoldNoCase(static_cast<unsigned char>(c)));
         Position nFrom = m_nBegin - 1;
+        Position nLow = pSource->m_nBegin;
+        CElement* pFound = nullptr;
         const bool bIsValidName = CTag::isValidName(m_csName);
         for (;;)
         {
-            CStartTag* pStart = CStartTag::findPreviousOrNext(m_pSource, nFrom, m_csName, bIsValidName, true);
+            pSource->addWork(1);
+            const Position nPairedBegin = pSource->m_PairedStartTags[sKey].find(nFrom).first;
+            if (nPairedBegin != NPOS)
+            {
+                if (nPairedBegin <= pSource->m_nBegin)
+                    break;
+                nFrom = nPairedBegin - 1;
+                continue;
+            }
+            CStartTag* pStart = CStartTag::findPreviousOrNext(pSource, nFrom, m_csName, bIsValidName, true);
             if (pStart == nullptr)
                 break;
             CElement* pElement = pStart->getElement();
             if (pElement != nullptr && pElement->m_pEndTag == this)
-                return m_pElement;
-            if (pStart->m_nBegin <= m_pSource->m_nBegin)
+            {
+                nLow = pStart->m_nBegin;
+                pFound = m_pElement;
+                break;
+            }
+            if (pStart->m_nBegin <= pSource->m_nBegin)
                 break;
             nFrom = pStart->m_nBegin - 1;
         }
+        pSource->m_PairedStartTags[sKey].add(nLow, m_nBegin);
+        if (pFound != nullptr)
+            return pFound;
     }
     m_pElement = nullptr;
     m_bElementSet = true;
@@ -413,12 +511,26 @@ CEndTag* CEndTag::findPreviousOrNext(CSource* pSource, Position nPos, const ci_s
         return pTag != nullptr && !pTag->isStartTag() &&
                static_cast<CEndTag*>(pTag)->m_pEndTagType == pEndTagType;
     };
+    if (pEndTagType == CEndTagType::getNormal() && CTag::isValidName(csName))
+    {
+        CTag* pFound = nullptr;
+        pSource->getTagNameIndex().find(CTagNameIndex::END_TAG,
+                                        std::string_view(csName.data(), csName.size()),
+                                        bPrevious ? nPos : std::max(nPos, pSource->m_nBegin), NPOS, bPrevious,
+                                        [&](Position p)
+                                        {
+                                            pFound = CTag::getTagAt(pSource, p);
+                                            return accept(pFound);
+                                        });
+        return accept(pFound) ? static_cast<CEndTag*>(pFound) : nullptr;
+    }
     CDelimiterIndex& index = pSource->getDelimiterIndex();
     if (!bPrevious)
     {
         Position p = index.findNextText(sPattern.c_str(), std::max(nPos, pSource->m_nBegin));
         while (p != NPOS)
         {
+            pSource->addWork(1);
             CTag* pTag = CTag::getTagAt(pSource, p);
             if (accept(pTag))
                 return static_cast<CEndTag*>(pTag);
@@ -429,6 +541,7 @@ CEndTag* CEndTag::findPreviousOrNext(CSource* pSource, Position nPos, const ci_s
     Position p = index.findPreviousText(sPattern.c_str(), nPos);
     while (p != NPOS)
     {
+        pSource->addWork(1);
         CTag* pTag = CTag::getTagAt(pSource, p);
         if (accept(pTag))
             return static_cast<CEndTag*>(pTag);

@@ -46,6 +46,36 @@ public:
     bool m_bElementSet = false;
 };
 
+// One remembered result of balancing start tags of a name against its end tags, valid while the source's
+// generation is the one stamped (a full parse changes which places are tags).
+struct SBalanceMemo
+{
+    uint32_t nGeneration = 0;
+    CEndTag* pCandidate = nullptr;
+    CEndTag* pEnd = nullptr;
+    CStartTag* pNext = nullptr;
+    Position nNextFrom = NPOS;
+};
+
+struct SPairingState
+{
+    // What balancing this tag against the end tags of its name gave, remembered so that the outer tags of a
+    // deep nest of one name do not balance the inner ones again.
+    SBalanceMemo nestedMatch;
+    // What the balance of an outer tag gave once it had come to this tag as its next nested one, under the
+    // candidate end tag kept here: the rest of that balance depends on nothing else, so another outer tag
+    // reaching the same state finishes at once (look-alike end tags in quoted values make long such runs).
+    SBalanceMemo balanceFromHere;
+    // The nearest earlier start tag whose element ends after this one's (or after this tag's begin when it
+    // has none): passing over this tag, a search for the element around a later position can skip every
+    // start tag in between. Valid for the generation stamped.
+    CStartTag* pOuterStartTag = nullptr;
+    uint32_t nOuterGeneration = 0;
+    // Where a search for this tag's optional end tag stopped, or would stop (begin of the tag it stopped at,
+    // or the source's end); NPOS while unknown.
+    Position nOptionalEndSearchStop = NPOS;
+};
+
 class CStartTag : public CTag
 {
 public:
@@ -55,6 +85,10 @@ public:
     CAttributes* getAttributes() override;
     CAttributes* getAttributes(size_t nMaxErrorCount);
     CElement* getElement() override;
+    // Where this tag's element ends (its begin when it has none).
+    Position getElementReach();
+    // The nearest earlier start tag whose element reaches further than this one's.
+    CStartTag* getOuterStartTag();
     bool isStartTag() const override { return true; }
     CTagType* getTagType() const override;
     bool isUnregistered() const override;
@@ -87,16 +121,11 @@ public:
     CAttributes* m_pAttributes;
     CStartTagType* m_pStartTagType;
 
-    // What balancing this tag against the end tags of its name gave, remembered so that the outer tags of a
-    // deep nest of one name do not balance the inner ones again.
-    bool m_bNestedMatchSet = false;
-    CEndTag* m_pNestedEndTag = nullptr;
-    CStartTag* m_pNestedNextStartTag = nullptr;
-    // Where the search for that next start tag goes on while it is not found yet; NPOS once settled.
-    Position m_nNestedNextFrom = NPOS;
-    // Where a search for this tag's optional end tag stopped, or would stop (begin of the tag it stopped at,
-    // or the source's end); NPOS while unknown.
-    Position m_nOptionalEndSearchStop = NPOS;
+    // What pairing remembered about this tag, made in the source's memory when first needed: most tags
+    // (unregistered ones, tags that are never paired) never need it.
+    SPairingState& pairing();
+    const SPairingState* pairingIfAny() const { return m_pPairing; }
+    SPairingState* m_pPairing = nullptr;
     // How many skipped elements are being paired below this one (bounds the pairing's recursion).
     static thread_local int s_nSkippedElementDepth;
 };

@@ -9,162 +9,80 @@
 
 namespace
 {
-constexpr size_t INITIAL_SLOTS = 64;
-
-// Entry positions as ordered keys: the begin sentinel of a source that begins at 0 sits at -1.
-inline int64_t Key(Position nPos)
+bool BeginsBefore(const CTag* pTag, Position nPos)
 {
-    return static_cast<int64_t>(nPos);
+    return pTag->m_nBegin < nPos;
 }
 
-constexpr size_t ENTRY_BLOCK = 1024;
-
-bool HoldsRegistered(const CSubCacheEntry* pEntry)
+// The tag of a sorted list that begins at nPos, or null.
+CTag* TagIn(const std::vector<CTag*>& tags, Position nPos)
 {
-    return pEntry != nullptr && pEntry->pTag != nullptr && !pEntry->pTag->isUnregistered();
+    auto it = std::lower_bound(tags.begin(), tags.end(), nPos, BeginsBefore);
+    return (it != tags.end() && (*it)->m_nBegin == nPos) ? *it : nullptr;
 }
 } // namespace
-
-// Marks one cache operation. Entries are never freed while any operation runs, because a search further up
-// the stack may hold them; the outermost operation compacts when it ends.
-class CCacheOperation
-{
-public:
-    explicit CCacheOperation(CCache* pCache) : m_pCache(pCache) { ++m_pCache->m_nDepth; }
-    ~CCacheOperation()
-    {
-        if (--m_pCache->m_nDepth == 0)
-        {
-            for (auto& pSubCache : m_pCache->m_SubCaches)
-            {
-                pSubCache->compact();
-                pSubCache->releaseRetired();
-            }
-        }
-    }
-    CCacheOperation(const CCacheOperation&) = delete;
-    CCacheOperation& operator=(const CCacheOperation&) = delete;
-
-private:
-    CCache* m_pCache;
-};
 
 // ---------------------------------------------------------------------------------------------------------
 // CSubCache
 
-CSubCache::CSubCache(CCache* pCache, CTagType* pTagType) : m_pCache(pCache), m_pTagType(pTagType)
-{
-    m_Entries.resize(INITIAL_SLOTS);
-    resetSentinels();
-}
+CSubCache::CSubCache(CCache* pCache, CTagType* pTagType) : m_pCache(pCache), m_pTagType(pTagType) {}
 
 CSubCache::~CSubCache() = default;
 
-void CSubCache::resetSentinels()
+bool CSubCache::counts(const CTag* pTag) const
 {
-    const CSource* pSource = m_pCache->getSource();
-    m_Entries[0] = m_pCache->newEntry(0, pSource->m_nBegin - 1, nullptr, false, false);
-    m_Entries[1] = m_pCache->newEntry(1, pSource->m_nEnd, nullptr, false, false);
-    m_pFirst = m_Entries[0].get();
-    m_pLast = m_Entries[1].get();
+    if (pTag == nullptr)
+        return false;
+    return m_pTagType != nullptr ? pTag->getTagType() == m_pTagType : !pTag->isUnregistered();
 }
 
-size_t CSubCache::size() const
+void CSubCache::addKnown(Position nBegin, Position nEnd)
 {
-    return static_cast<size_t>(m_pLast->nIndex) + 1;
+    m_pCache->getSource()->addWork(1);
+    m_Known.add(nBegin, nEnd);
 }
 
-CSubCacheEntry* CSubCache::slot(size_t nIndex) const
+void CSubCache::record(CTag* pTag)
 {
-    return nIndex < m_Entries.size() ? m_Entries[nIndex].get() : nullptr;
-}
-
-const CSubCacheEntry* CSubCache::entryAt(size_t nIndex) const
-{
-    return nIndex < size() ? slot(nIndex) : nullptr;
-}
-
-CSubCacheEntry* CSubCache::before(const CSubCacheEntry* pEntry) const
-{
-    if (pEntry == nullptr || pEntry->nIndex == 0)
-        return nullptr;
-    CSubCacheEntry* pBefore = slot(static_cast<size_t>(pEntry->nIndex - 1));
-    // An entry taken out by a clearing no longer has neighbours.
-    return (pBefore != nullptr && slot(static_cast<size_t>(pEntry->nIndex)) == pEntry) ? pBefore : nullptr;
-}
-
-CSubCacheEntry* CSubCache::after(const CSubCacheEntry* pEntry) const
-{
-    if (pEntry == nullptr || pEntry == m_pLast)
-        return nullptr;
-    CSubCacheEntry* pAfter = slot(static_cast<size_t>(pEntry->nIndex + 1));
-    return (pAfter != nullptr && slot(static_cast<size_t>(pEntry->nIndex)) == pEntry) ? pAfter : nullptr;
-}
-
-size_t CSubCache::search(Position nPos) const
-{
-    size_t nLow = 0;
-    size_t nHigh = size() - 1;
-    const int64_t nKey = Key(nPos);
-    while (nLow < nHigh)
-    {
-        const size_t nMid = nLow + (nHigh - nLow) / 2;
-        if (Key(m_Entries[nMid]->nPos) < nKey)
-            nLow = nMid + 1;
-        else
-            nHigh = nMid;
-    }
-    return nLow;
-}
-
-void CSubCache::insertAt(size_t nIndex, CSubCacheEntryPtr pEntry)
-{
-    const size_t nSize = size();
-    if (m_Entries.size() == nSize)
-        m_Entries.resize(nSize * 2);
-    for (size_t i = nSize; i > nIndex; --i)
-    {
-        m_Entries[i] = std::move(m_Entries[i - 1]);
-        m_Entries[i]->nIndex = i;
-    }
-    pEntry->nIndex = nIndex;
-    m_Entries[nIndex] = std::move(pEntry);
-}
-
-void CSubCache::markObsolete(CSubCacheEntry* pEntry)
-{
-    if (pEntry == nullptr || isSentinel(pEntry))
+    if (pTag == nullptr || known(pTag->m_nBegin) != nullptr)
         return;
-    // An entry known to hold no tag lies inside a searched stretch on both sides.
-    pEntry->bPreviousGapSearched = true;
-    pEntry->bNextGapSearched = true;
-    pEntry->bObsolete = true;
-    m_bHasObsolete = true;
-    m_nFirstObsolete = std::min(m_nFirstObsolete, static_cast<size_t>(pEntry->nIndex));
+    (counts(pTag) ? m_Counted : m_Uncounted).emplace(pTag->m_nBegin, pTag);
 }
 
-void CSubCache::compact()
+CTag* CSubCache::known(Position nPos) const
 {
-    if (!m_bHasObsolete)
-        return;
-    m_bHasObsolete = false;
-    const size_t nSize = size();
-    const size_t nFirst = std::min(m_nFirstObsolete, nSize);
-    m_nFirstObsolete = SIZE_MAX;
-    size_t nOut = nFirst;
-    for (size_t i = nFirst; i < nSize; ++i)
+    if (m_bBulk)
+        return TagIn(m_BulkAll, nPos);
+    auto it = m_Counted.find(nPos);
+    if (it != m_Counted.end())
+        return it->second;
+    it = m_Uncounted.find(nPos);
+    return it != m_Uncounted.end() ? it->second : nullptr;
+}
+
+CTag* CSubCache::nearestCounted(Position nLow, Position nHigh, bool bPrevious) const
+{
+    if (m_bBulk)
     {
-        CSubCacheEntryPtr& pEntry = m_Entries[i];
-        if (pEntry == nullptr || (pEntry->bObsolete && !isSentinel(pEntry.get())))
+        if (bPrevious)
         {
-            pEntry.reset();
-            continue;
+            auto it = std::upper_bound(m_BulkCounted.begin(), m_BulkCounted.end(), nHigh,
+                                       [](Position nPos, const CTag* pTag) { return nPos < pTag->m_nBegin; });
+            return (it != m_BulkCounted.begin() && (*(it - 1))->m_nBegin >= nLow) ? *(it - 1) : nullptr;
         }
-        if (nOut != i)
-            m_Entries[nOut] = std::move(pEntry);
-        m_Entries[nOut]->nIndex = nOut;
-        ++nOut;
+        auto it = std::lower_bound(m_BulkCounted.begin(), m_BulkCounted.end(), nLow, BeginsBefore);
+        return (it != m_BulkCounted.end() && (*it)->m_nBegin <= nHigh) ? *it : nullptr;
     }
+    if (bPrevious)
+    {
+        auto it = m_Counted.upper_bound(nHigh);
+        if (it == m_Counted.begin())
+            return nullptr;
+        --it;
+        return it->first >= nLow ? it->second : nullptr;
+    }
+    auto it = m_Counted.lower_bound(nLow);
+    return (it != m_Counted.end() && it->first <= nHigh) ? it->second : nullptr;
 }
 
 CTag* CSubCache::getTagAt(Position nPos)
@@ -172,124 +90,77 @@ CTag* CSubCache::getTagAt(Position nPos)
     const CSource* pSource = m_pCache->getSource();
     if (nPos == NPOS || nPos < pSource->m_nBegin || nPos >= pSource->m_nEnd)
         return nullptr;
-    const CSubCacheEntry* pEntry = m_Entries[search(nPos)].get();
-    if (pEntry->nPos == nPos)
-        return pEntry->pTag;
-    if (pEntry->bPreviousGapSearched)
-        return nullptr;
+    if (m_bBulk || m_Known.contains(nPos))
+        return known(nPos);
     return m_pCache->addTagAt(nPos);
 }
 
 void CSubCache::addEntry(Position nPos, CTag* pTag)
 {
     const CSource* pSource = m_pCache->getSource();
-    if (nPos == NPOS || nPos < pSource->m_nBegin || nPos >= pSource->m_nEnd)
+    if (m_bBulk || nPos == NPOS || nPos < pSource->m_nBegin || nPos >= pSource->m_nEnd)
         return;
-    const size_t i = search(nPos);
-    CSubCacheEntry* pNext = m_Entries[i].get();
-    if (pNext->nPos == nPos)
-    {
-        // Already known: a tag found since only fills a tagless entry.
-        if (pNext->pTag == nullptr && pTag != nullptr)
-        {
-            pNext->pTag = pTag;
-            pNext->bObsolete = false;
-        }
-        return;
-    }
-    CSubCacheEntry* pPrevious = m_Entries[i - 1].get();
-    const bool bNextGap = Key(nPos) + 1 == Key(pNext->nPos);
-    const bool bPreviousGap = Key(pPrevious->nPos) + 1 == Key(nPos);
-    if (pTag != nullptr || !bPreviousGap || !bNextGap)
-        insertAt(i, m_pCache->newEntry(i, nPos, pTag, bPreviousGap, bNextGap));
-    if (bPreviousGap)
-    {
-        pPrevious->bNextGapSearched = true;
-        if (pPrevious->pTag == nullptr && pPrevious->bPreviousGapSearched)
-            markObsolete(pPrevious);
-    }
-    if (bNextGap)
-    {
-        pNext->bPreviousGapSearched = true;
-        if (pNext->pTag == nullptr && pNext->bNextGapSearched)
-            markObsolete(pNext);
-    }
+    if (pTag != nullptr && pTag->m_nBegin == nPos)
+        record(pTag);
+    addKnown(nPos, nPos + 1);
 }
 
-void CSubCache::createEntryFor(Position nPos)
-{
-    if (m_pTagType == nullptr)
-        m_pCache->addTagAt(nPos);
-    else
-        addEntry(nPos, nullptr);
-}
-
-void CSubCache::recordScanned(CTag* pTag)
-{
-    // The scan's own lookups record a tag in the all-tags sub-cache; a typed sub-cache records it here
-    // (adding an entry that exists already changes nothing).
-    if (pTag != nullptr && (m_pTagType != nullptr || !m_pCache->getSource()->m_bUseTagCache))
-        addEntry(pTag->m_nBegin, pTag);
-}
-
-CTag* CSubCache::searchBackward(CSubCacheEntry* pLeft, CSubCacheEntry* pRight, Position nPos)
+// The nearest tag this sub-cache counts, at or before nPos backward, at or after it forward. Known stretches
+// answer from the recorded tags; between them the text is scanned, only as far as the next known stretch or
+// the answer, and what the scan saw becomes known.
+CTag* CSubCache::search(Position nPos, bool bPrevious)
 {
     CSource* pSource = m_pCache->getSource();
-    Position p = nPos;
-    for (;;)
-    {
-        if (pLeft == nullptr || pRight == nullptr)
-            return nullptr;
-        if (!pRight->bPreviousGapSearched)
-        {
-            CTag* pTag = CTag::findPreviousOrNextTagUncached(pSource, p, m_pTagType, true, pLeft->nPos);
-            if (pTag != nullptr)
-            {
-                recordScanned(pTag);
-                return pTag;
-            }
-        }
-        if (pLeft == m_pFirst)
-            return nullptr;
-        if (HoldsRegistered(pLeft))
-            return pLeft->pTag;
-        if (pLeft->nPos <= pSource->m_nBegin)
-            return nullptr;
-        pRight = pLeft;
-        p = pLeft->nPos - 1;
-        pLeft = before(pLeft);
-    }
-}
-
-CTag* CSubCache::searchForward(CSubCacheEntry* pLeft, CSubCacheEntry* pRight, Position nPos)
-{
-    CSource* pSource = m_pCache->getSource();
-    // A typed scan's delimiter may run past the right entry's position: only its start must lie before it.
+    const Position nBegin = pSource->m_nBegin;
+    const Position nEnd = pSource->m_nEnd;
+    // A typed scan's delimiter may run past the next known stretch: only its start must lie before it.
     const Position nOverhang = m_pTagType != nullptr ? m_pTagType->m_sStartDelimiter.size() - 1 : 0;
     Position p = nPos;
     for (;;)
     {
-        if (pLeft == nullptr || pRight == nullptr)
-            return nullptr;
-        if (!pLeft->bNextGapSearched)
+        pSource->addWork(1);
+        if (m_bBulk)
+            return nearestCounted(bPrevious ? nBegin : p, bPrevious ? p : nEnd - 1, bPrevious);
+        const auto [nLow, nHigh] = m_Known.find(p);
+        if (nLow != NPOS)
         {
-            const Position nLimit = std::min(pRight->nPos + nOverhang, pSource->m_nEnd);
-            CTag* pTag = CTag::findPreviousOrNextTagUncached(pSource, p, m_pTagType, false, nLimit);
-            if (pTag != nullptr && pTag->m_nBegin < pRight->nPos)
-            {
-                recordScanned(pTag);
+            if (CTag* pTag = nearestCounted(bPrevious ? nLow : p, bPrevious ? p : nHigh - 1, bPrevious))
                 return pTag;
-            }
+            if (bPrevious ? nLow <= nBegin : nHigh >= nEnd)
+                return nullptr;
+            p = bPrevious ? nLow - 1 : nHigh;
+            continue;
         }
-        if (pRight == m_pLast)
+        // The unknown stretch around p reaches to the neighbouring known stretches or the text's ends.
+        CTag* pTag = nullptr;
+        Position nFrom;
+        Position nTo;
+        if (bPrevious)
+        {
+            const Position nBelow = m_Known.endBelow(p);
+            const Position nLimit = nBelow == NPOS ? NPOS : nBelow - 1;
+            pTag = CTag::findPreviousOrNextTagUncached(pSource, p, m_pTagType, true, nLimit);
+            nFrom = pTag != nullptr ? pTag->m_nBegin : (nLimit == NPOS ? nBegin : nLimit + 1);
+            nTo = p + 1;
+        }
+        else
+        {
+            const Position nAbove = m_Known.beginAbove(p);
+            const Position nRight = nAbove == NPOS ? nEnd : nAbove;
+            const Position nLimit = std::min(nRight + nOverhang, nEnd);
+            pTag = CTag::findPreviousOrNextTagUncached(pSource, p, m_pTagType, false, nLimit);
+            if (pTag != nullptr && pTag->m_nBegin >= nRight)
+                pTag = nullptr;
+            nFrom = p;
+            nTo = pTag != nullptr ? pTag->m_nBegin + 1 : nRight;
+        }
+        record(pTag);
+        addKnown(nFrom, nTo);
+        if (pTag != nullptr)
+            return pTag;
+        if (bPrevious ? nFrom <= nBegin : nTo >= nEnd)
             return nullptr;
-        if (HoldsRegistered(pRight))
-            return pRight->pTag;
-        p = pRight->nPos + 1;
-        if (p >= pSource->m_nEnd)
-            return nullptr;
-        pLeft = pRight;
-        pRight = after(pRight);
+        p = bPrevious ? nFrom - 1 : nTo;
     }
 }
 
@@ -306,237 +177,140 @@ CTag* CSubCache::findPreviousOrNextTag(Position nPos, bool bPrevious)
         p = pSource->m_nBegin;
     if (p == NPOS || p < pSource->m_nBegin || p >= pSource->m_nEnd)
         return nullptr;
-
-    CSubCacheEntry* pEntry = m_Entries[search(p)].get();
-    CTag* pTag = nullptr;
-    if (bPrevious)
-    {
-        if (pEntry->nPos == p && HoldsRegistered(pEntry))
-            return pEntry->pTag;
-        pTag = searchBackward(before(pEntry), pEntry, p);
-        if (!addPreviousTag(p, pTag))
-        {
-            TraceLog("[CSubCache::findPreviousOrNextTag] addPreviousTag() failed. nPos <%d>. Clear cache and "
-                     "resume.",
-                     LogPos(p));
-            clear();
-            if (!addPreviousTag(p, pTag))
-                TraceLog("[CSubCache::findPreviousOrNextTag] addPreviousTag() failed. nPos <%d>.", LogPos(p));
-        }
-        return pTag;
-    }
-    if (pEntry->nPos == p)
-    {
-        if (HoldsRegistered(pEntry))
-            return pEntry->pTag;
-        pTag = searchForward(pEntry, after(pEntry), p);
-    }
-    else
-        pTag = searchForward(before(pEntry), pEntry, p);
-    if (!addNextTag(p, pTag))
-    {
-        TraceLog("[CSubCache::findPreviousOrNextTag] addNextTag() failed. nPos <%d>. Clear cache and resume.",
-                 LogPos(p));
-        clear();
-        if (!addNextTag(p, pTag))
-            TraceLog("[CSubCache::findPreviousOrNextTag] addNextTag() failed. nPos <%d>.", LogPos(p));
-    }
-    return pTag;
-}
-
-bool CSubCache::addPreviousTag(Position nPos, CTag* pTag)
-{
-    const int64_t nT = pTag != nullptr ? Key(pTag->m_nBegin) : Key(m_pFirst->nPos);
-    if (nT == Key(nPos))
-        return true;
-    CSubCacheEntry* pEntry = m_Entries[search(nPos)].get();
-    if (pEntry->nPos != nPos && !pEntry->bPreviousGapSearched)
-    {
-        createEntryFor(nPos);
-        pEntry = m_Entries[search(nPos)].get();
-    }
-    if (pEntry->nPos == nPos)
-    {
-        pEntry->bPreviousGapSearched = true;
-        if (pEntry->pTag == nullptr && pEntry->bNextGapSearched)
-            markObsolete(pEntry);
-    }
-    CSubCacheEntry* pWalk = before(pEntry);
-    while (pWalk != nullptr && Key(pWalk->nPos) != -1 && Key(pWalk->nPos) > nT)
-    {
-        if (HoldsRegistered(pWalk))
-        {
-            TraceLog("[CSubCache::addPreviousTag] INTERNAL ERROR: Cache entry no longer found in source.");
-            return false;
-        }
-        if (pWalk->pTag != nullptr)
-        {
-            pWalk->bPreviousGapSearched = true;
-            pWalk->bNextGapSearched = true;
-        }
-        else
-            markObsolete(pWalk);
-        pWalk = before(pWalk);
-    }
-    if (pWalk != nullptr && Key(pWalk->nPos) == nT)
-    {
-        pWalk->bNextGapSearched = true;
-        return true;
-    }
-    TraceLog("[CSubCache::addPreviousTag] INTERNAL ERROR: Missing cache entry for found tag.");
-    return false;
-}
-
-bool CSubCache::addNextTag(Position nPos, CTag* pTag)
-{
-    const int64_t nT = pTag != nullptr ? Key(pTag->m_nBegin) : Key(m_pLast->nPos);
-    if (nT == Key(nPos))
-        return true;
-    CSubCacheEntry* pEntry = m_Entries[search(nPos)].get();
-    if (pEntry->nPos != nPos)
-    {
-        CSubCacheEntry* pBefore = before(pEntry);
-        if (pBefore != nullptr && !pBefore->bNextGapSearched)
-        {
-            createEntryFor(nPos);
-            pEntry = m_Entries[search(nPos)].get();
-        }
-    }
-    CSubCacheEntry* pWalk = pEntry;
-    if (pEntry->nPos == nPos)
-    {
-        pEntry->bNextGapSearched = true;
-        if (pEntry->pTag == nullptr && pEntry->bPreviousGapSearched)
-            markObsolete(pEntry);
-        pWalk = after(pEntry);
-    }
-    while (pWalk != nullptr && pWalk != m_pLast && Key(pWalk->nPos) < nT)
-    {
-        if (HoldsRegistered(pWalk))
-        {
-            TraceLog("[CSubCache::addNextTag] INTERNAL ERROR: Cache entry no longer found in source.");
-            return false;
-        }
-        if (pWalk->pTag != nullptr)
-        {
-            pWalk->bPreviousGapSearched = true;
-            pWalk->bNextGapSearched = true;
-        }
-        else
-            markObsolete(pWalk);
-        pWalk = after(pWalk);
-    }
-    if (pWalk != nullptr && Key(pWalk->nPos) == nT)
-    {
-        pWalk->bPreviousGapSearched = true;
-        return true;
-    }
-    TraceLog("[CSubCache::addNextTag] INTERNAL ERROR: Missing cache entry for found tag.");
-    return false;
+    return search(p, bPrevious);
 }
 
 void CSubCache::clear()
 {
-    const bool bBusy = m_pCache->isBusy();
-    for (auto& pEntry : m_Entries)
-    {
-        if (pEntry != nullptr && bBusy)
-            m_Retired.push_back(std::move(pEntry));
-        pEntry.reset();
-    }
-    m_bHasObsolete = false;
-    m_nFirstObsolete = SIZE_MAX;
-    resetSentinels();
+    m_Known.clear();
+    m_Counted.clear();
+    m_Uncounted.clear();
+    m_bBulk = false;
+    std::vector<CTag*>().swap(m_BulkCounted);
+    std::vector<CTag*>().swap(m_BulkAll);
 }
 
-void CSubCache::bulkLoad_Init(size_t nTags)
+void CSubCache::bulkLoad(const std::vector<CTag*>& tags)
 {
     clear();
-    for (auto& pEntry : m_Entries)
-        pEntry.reset();
-    m_Entries.clear();
-    m_Entries.resize(nTags + 2);
     const CSource* pSource = m_pCache->getSource();
-    m_Entries[0] = m_pCache->newEntry(0, pSource->m_nBegin - 1, nullptr, false, true);
-    m_Entries[nTags + 1] = m_pCache->newEntry(nTags + 1, pSource->m_nEnd, nullptr, true, false);
-    m_pFirst = m_Entries[0].get();
-    m_pLast = m_Entries[nTags + 1].get();
-    // Slots of tags that were not stored are dropped when the load is finished.
-    m_bHasObsolete = nTags > 0;
-    m_nFirstObsolete = 1;
-}
-
-void CSubCache::bulkLoad_Set(size_t nTagsIndex, CTag* pTag)
-{
-    if (pTag == nullptr || nTagsIndex + 1 >= m_Entries.size() || nTagsIndex + 1 >= size())
+    size_t nAll = 0;
+    size_t nCounted = 0;
+    for (const CTag* pTag : tags)
     {
-        TraceLog("[CSubCache::bulkLoad_Set] pTag is 0 or invalid nTagsIndex.");
-        return;
+        if (pTag == nullptr || pTag->m_pSource != pSource)
+            continue;
+        if (m_pTagType == nullptr || counts(pTag))
+            ++nAll;
+        if (counts(pTag))
+            ++nCounted;
     }
-    m_Entries[nTagsIndex + 1] = m_pCache->newEntry(nTagsIndex + 1, pTag->m_nBegin, pTag, true, true);
-}
-
-void CSubCache::bulkLoad_AddToTypeSpecificCache(CTag* pTag)
-{
-    if (pTag == nullptr)
+    m_BulkAll.reserve(nAll);
+    m_BulkCounted.reserve(nCounted);
+    for (CTag* pTag : tags)
     {
-        TraceLog("[CSubCache::bulkLoad_AddToTypeSpecificCache] pTag is 0.");
-        return;
+        if (pTag == nullptr || pTag->m_pSource != pSource)
+            continue;
+        // The parse yields tags in text order, one per position.
+        if (!m_BulkAll.empty() && m_BulkAll.back()->m_nBegin >= pTag->m_nBegin)
+            continue;
+        if (m_pTagType == nullptr || counts(pTag))
+            m_BulkAll.push_back(pTag);
+        if (counts(pTag))
+            m_BulkCounted.push_back(pTag);
     }
-    insertAt(static_cast<size_t>(m_pLast->nIndex), m_pCache->newEntry(0, pTag->m_nBegin, pTag, true, true));
+    m_bBulk = true;
 }
 
-void CSubCache::bulkLoad_Finish()
+bool CSubCache::isEmpty() const
 {
-    m_pFirst->bNextGapSearched = true;
-    m_pLast->bPreviousGapSearched = true;
+    return !m_bBulk && m_Known.empty() && m_Counted.empty() && m_Uncounted.empty();
+}
+
+std::vector<CTag*> CSubCache::recordedTags() const
+{
+    if (m_bBulk)
+        return m_BulkAll;
+    std::vector<CTag*> tags;
+    tags.reserve(m_Counted.size() + m_Uncounted.size());
+    auto itCounted = m_Counted.begin();
+    auto itUncounted = m_Uncounted.begin();
+    while (itCounted != m_Counted.end() || itUncounted != m_Uncounted.end())
+    {
+        if (itUncounted == m_Uncounted.end() ||
+            (itCounted != m_Counted.end() && itCounted->first < itUncounted->first))
+            tags.push_back((itCounted++)->second);
+        else
+            tags.push_back((itUncounted++)->second);
+    }
+    return tags;
+}
+
+std::vector<std::pair<Position, Position>> CSubCache::knownStretches() const
+{
+    const CSource* pSource = m_pCache->getSource();
+    if (m_bBulk)
+    {
+        if (pSource->m_nEnd > pSource->m_nBegin)
+            return {{pSource->m_nBegin, pSource->m_nEnd}};
+        return {};
+    }
+    return m_Known.all();
 }
 
 bool CSubCache::checkInvariants(std::string& sWhy) const
 {
-    const size_t nSize = size();
-    if (nSize < 2 || m_Entries.size() < nSize || m_Entries[0].get() != m_pFirst ||
-        m_Entries[nSize - 1].get() != m_pLast)
+    const CSource* pSource = m_pCache->getSource();
+    Position nPreviousEnd = 0;
+    bool bFirst = true;
+    for (const auto& [nBegin, nEnd] : m_Known.all())
     {
-        sWhy = "sentinels out of place";
+        if (nBegin >= nEnd || nBegin < pSource->m_nBegin || nEnd > pSource->m_nEnd)
+        {
+            sWhy = "stretch [" + std::to_string(nBegin) + "," + std::to_string(nEnd) + ") out of place";
+            return false;
+        }
+        if (!bFirst && nBegin <= nPreviousEnd)
+        {
+            sWhy = "stretch at " + std::to_string(nBegin) + " touches the one before";
+            return false;
+        }
+        bFirst = false;
+        nPreviousEnd = nEnd;
+    }
+    auto checkTags = [&](const CTags& tags, bool bCounted)
+    {
+        for (const auto& [nPos, pTag] : tags)
+        {
+            if (pTag == nullptr || pTag->m_nBegin != nPos || counts(pTag) != bCounted ||
+                (m_pTagType != nullptr && !bCounted))
+            {
+                sWhy = "tag at " + std::to_string(nPos) + " of another kind or position";
+                return false;
+            }
+            if (!m_Known.contains(nPos))
+            {
+                sWhy = "tag at " + std::to_string(nPos) + " outside the known stretches";
+                return false;
+            }
+        }
+        return true;
+    };
+    if (!checkTags(m_Counted, true) || !checkTags(m_Uncounted, false))
         return false;
-    }
-    for (size_t i = 0; i < nSize; ++i)
+    for (const auto& [nPos, pTag] : m_Uncounted)
     {
-        const CSubCacheEntry* pEntry = m_Entries[i].get();
-        if (pEntry == nullptr || pEntry->nIndex != i)
+        if (m_Counted.count(nPos) != 0)
         {
-            sWhy = "slot " + std::to_string(i) + " missing or misnumbered";
-            return false;
-        }
-        if (i > 0 && Key(m_Entries[i - 1]->nPos) >= Key(pEntry->nPos))
-        {
-            sWhy = "positions not increasing at slot " + std::to_string(i);
-            return false;
-        }
-        if (pEntry->bObsolete)
-        {
-            sWhy = "obsolete entry left at slot " + std::to_string(i);
-            return false;
-        }
-        if (!isSentinel(pEntry) && pEntry->pTag == nullptr && pEntry->bPreviousGapSearched &&
-            pEntry->bNextGapSearched)
-        {
-            sWhy = "tagless entry with both gaps searched at slot " + std::to_string(i);
-            return false;
-        }
-        if (pEntry->pTag != nullptr && (pEntry->pTag->m_nBegin != pEntry->nPos ||
-                                        (m_pTagType != nullptr && pEntry->pTag->getTagType() != m_pTagType)))
-        {
-            sWhy = "entry at slot " + std::to_string(i) + " holds a tag of another kind or position";
+            sWhy = "two tags at " + std::to_string(nPos);
             return false;
         }
     }
-    for (size_t i = nSize; i < m_Entries.size(); ++i)
+    for (size_t i = 1; i < m_BulkAll.size(); ++i)
     {
-        if (m_Entries[i] != nullptr)
+        if (m_BulkAll[i - 1]->m_nBegin >= m_BulkAll[i]->m_nBegin)
         {
-            sWhy = "spare slot " + std::to_string(i) + " not empty";
+            sWhy = "bulk-loaded tags out of order at " + std::to_string(i);
             return false;
         }
     }
@@ -546,106 +320,68 @@ bool CSubCache::checkInvariants(std::string& sWhy) const
 // ---------------------------------------------------------------------------------------------------------
 // CCache
 
-void CSubCacheEntryRelease::operator()(CSubCacheEntry* pEntry) const
-{
-    if (pCache != nullptr && pEntry != nullptr)
-        pCache->releaseEntry(pEntry);
-}
-
-CSubCacheEntryPtr CCache::newEntry(size_t nIndex, Position nPos, CTag* pTag, bool bPrevious, bool bNext)
-{
-    if (m_FreeEntries.empty())
-    {
-        m_EntryBlocks.push_back(std::unique_ptr<CSubCacheEntry[]>(new CSubCacheEntry[ENTRY_BLOCK]));
-        CSubCacheEntry* pBlock = m_EntryBlocks.back().get();
-        m_FreeEntries.reserve(m_FreeEntries.size() + ENTRY_BLOCK);
-        for (size_t i = ENTRY_BLOCK; i-- > 0;)
-            m_FreeEntries.push_back(&pBlock[i]);
-    }
-    CSubCacheEntry* pEntry = m_FreeEntries.back();
-    m_FreeEntries.pop_back();
-    *pEntry = CSubCacheEntry{nIndex, nPos, pTag, bPrevious, bNext, false};
-    return CSubCacheEntryPtr(pEntry, CSubCacheEntryRelease{this});
-}
-
 CCache::CCache(CSource* pSource) : m_pSource(pSource)
 {
     const std::vector<CTagType*>& types = CTagTypeSingletonData::getTagTypes();
     m_SubCaches.reserve(types.size() + 1);
     m_SubCaches.push_back(std::make_unique<CSubCache>(this, nullptr));
-    m_pAllTagsCache = m_SubCaches[0].get();
     for (CTagType* pType : types)
         m_SubCaches.push_back(std::make_unique<CSubCache>(this, pType));
 }
 
 CCache::~CCache() = default;
 
+CSubCache* CCache::typedFor(const CTagType* pTagType) const
+{
+    for (size_t i = 1; i < m_SubCaches.size(); ++i)
+    {
+        if (m_SubCaches[i]->getTagType() == pTagType)
+            return m_SubCaches[i].get();
+    }
+    return nullptr;
+}
+
 CTag* CCache::getTagAt(Position nPos)
 {
     if (!m_pSource->m_bUseTagCache)
         return CTag::getTagAtUncached(m_pSource, nPos);
-    CCacheOperation operation(this);
-    return m_pAllTagsCache->getTagAt(nPos);
+    return m_SubCaches[0]->getTagAt(nPos);
 }
 
 CTag* CCache::findPreviousOrNextTag(Position nPos, CTagType* pTagType, bool bPrevious)
 {
-    CCacheOperation operation(this);
-    for (size_t i = m_pSource->m_bUseTagCache ? 0 : 1; i < m_SubCaches.size(); ++i)
-    {
-        if (m_SubCaches[i]->getTagType() == pTagType)
-            return m_SubCaches[i]->findPreviousOrNextTag(nPos, bPrevious);
-    }
+    CSubCache* pSubCache = nullptr;
+    if (pTagType == nullptr)
+        pSubCache = m_pSource->m_bUseTagCache ? m_SubCaches[0].get() : nullptr;
+    else
+        pSubCache = typedFor(pTagType);
+    if (pSubCache != nullptr)
+        return pSubCache->findPreviousOrNextTag(nPos, bPrevious);
     return CTag::findPreviousOrNextTagUncached(m_pSource, nPos, pTagType, bPrevious, NPOS);
 }
 
 CTag* CCache::addTagAt(Position nPos)
 {
-    CCacheOperation operation(this);
     CTag* pTag = CTag::getTagAtUncached(m_pSource, nPos);
-    m_pAllTagsCache->addEntry(nPos, pTag);
+    m_SubCaches[0]->addEntry(nPos, pTag);
     if (pTag != nullptr)
     {
-        for (size_t i = 1; i < m_SubCaches.size(); ++i)
-        {
-            if (m_SubCaches[i]->getTagType() == pTag->getTagType())
-            {
-                m_SubCaches[i]->addEntry(nPos, pTag);
-                break;
-            }
-        }
+        if (CSubCache* pTyped = typedFor(pTag->getTagType()))
+            pTyped->addEntry(nPos, pTag);
     }
     return pTag;
 }
 
 void CCache::bulkLoad(const std::vector<CTag*>& tags)
 {
-    CCacheOperation operation(this);
-    m_pAllTagsCache->bulkLoad_Init(tags.size());
-    for (size_t i = 0; i < tags.size(); ++i)
-    {
-        CTag* pTag = tags[i];
-        if (pTag == nullptr || pTag->m_pSource != m_pSource)
-            continue;
-        m_pAllTagsCache->bulkLoad_Set(i, pTag);
-        for (size_t j = 1; j < m_SubCaches.size(); ++j)
-        {
-            if (m_SubCaches[j]->getTagType() == pTag->getTagType())
-            {
-                m_SubCaches[j]->bulkLoad_AddToTypeSpecificCache(pTag);
-                break;
-            }
-        }
-    }
-    for (size_t j = 1; j < m_SubCaches.size(); ++j)
-        m_SubCaches[j]->bulkLoad_Finish();
+    for (auto& pSubCache : m_SubCaches)
+        pSubCache->bulkLoad(tags);
 }
 
 void CCache::clearAll()
 {
-    bool bAny = false;
-    for (const auto& pSubCache : m_SubCaches)
-        bAny = bAny || !pSubCache->holdsOnlySentinels();
+    const bool bAny = std::any_of(m_SubCaches.begin(), m_SubCaches.end(),
+                                  [](const std::unique_ptr<CSubCache>& p) { return !p->isEmpty(); });
     if (!bAny)
         return;
     for (auto& pSubCache : m_SubCaches)
@@ -654,15 +390,7 @@ void CCache::clearAll()
 
 std::vector<CTag*> CCache::recordedTags() const
 {
-    std::vector<CTag*> tags;
-    const size_t nSize = m_pAllTagsCache->size();
-    for (size_t i = 1; i + 1 < nSize; ++i)
-    {
-        const CSubCacheEntry* pEntry = m_pAllTagsCache->entryAt(i);
-        if (pEntry != nullptr && pEntry->pTag != nullptr && !pEntry->bObsolete)
-            tags.push_back(pEntry->pTag);
-    }
-    return tags;
+    return m_SubCaches[0]->recordedTags();
 }
 
 bool CCache::checkInvariants(std::string& sWhy) const

@@ -1,37 +1,23 @@
-// Remembered answers of the tag searches of one source: position-ordered entries per tag type and for all
-// tags, with the stretches between entries known to hold no tag, so that repeated or overlapping searches
-// only scan text nobody has scanned yet.
+// Remembered answers of the tag searches of one source: per tag type and for all tags, the tags found and
+// the stretches of text whose every position is known to hold a recorded tag or none, so that repeated or
+// overlapping searches only scan text nobody has scanned yet. Every question costs a logarithm of what is
+// recorded plus the text it scans for the first time, in whatever order the questions come.
 #pragma once
 
 #include "htmlparser/Position.h"
+#include "htmlparser/StretchSet.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 class CSource;
 class CTag;
 class CTagType;
 class CCache;
-
-struct CSubCacheEntry
-{
-    uint64_t nIndex;
-    Position nPos;
-    CTag* pTag;
-    bool bPreviousGapSearched;
-    bool bNextGapSearched;
-    bool bObsolete;
-};
-
-// Hands an entry back to the pool of its cache.
-struct CSubCacheEntryRelease
-{
-    CCache* pCache = nullptr;
-    void operator()(CSubCacheEntry* pEntry) const;
-};
-using CSubCacheEntryPtr = std::unique_ptr<CSubCacheEntry, CSubCacheEntryRelease>;
 
 class CSubCache
 {
@@ -41,55 +27,49 @@ public:
     CSubCache(const CSubCache&) = delete;
     CSubCache& operator=(const CSubCache&) = delete;
 
-    size_t size() const;
-    // Index of the entry at nPos, or else of the first entry after it (begin <= nPos < end).
-    size_t search(Position nPos) const;
     CTag* getTagAt(Position nPos);
     CTag* findPreviousOrNextTag(Position nPos, bool bPrevious);
+    // Records the answer at one position: the tag that starts there, or (null) that none of this
+    // sub-cache's kind does.
     void addEntry(Position nPos, CTag* pTag);
-    bool addPreviousTag(Position nPos, CTag* pTag);
-    bool addNextTag(Position nPos, CTag* pTag);
     void clear();
 
-    void bulkLoad_Init(size_t nTags);
-    void bulkLoad_Set(size_t nTagsIndex, CTag* pTag);
-    void bulkLoad_AddToTypeSpecificCache(CTag* pTag);
-    void bulkLoad_Finish();
+    // After a full parse: every tag of the list of this sub-cache's kind, in text order, and the whole text
+    // known.
+    void bulkLoad(const std::vector<CTag*>& tags);
 
-    // Drops the entries marked for removal; called when no search holds entries any more.
-    void compact();
-    // Frees entries that a clearing took out while a search could still hold them.
-    void releaseRetired() { m_Retired.clear(); }
+    // Tags recorded, in text order.
+    std::vector<CTag*> recordedTags() const;
+    // The stretches [begin, end) whose every position is known, in text order.
+    std::vector<std::pair<Position, Position>> knownStretches() const;
     // The structural invariants; the first one broken is described in sWhy.
     bool checkInvariants(std::string& sWhy) const;
-    bool holdsOnlySentinels() const { return size() == 2; }
+    bool isEmpty() const;
     CTagType* getTagType() const { return m_pTagType; }
-    const CSubCacheEntry* entryAt(size_t nIndex) const;
+
+private:
+    using CTags = std::map<Position, CTag*>;
+
+    bool counts(const CTag* pTag) const;
+    void addKnown(Position nBegin, Position nEnd);
+    void record(CTag* pTag);
+    CTag* known(Position nPos) const;
+    // The nearest counted tag in [nLow, nHigh]: the highest backward, the lowest forward.
+    CTag* nearestCounted(Position nLow, Position nHigh, bool bPrevious) const;
+    CTag* search(Position nPos, bool bPrevious);
 
     CCache* m_pCache;
     CTagType* m_pTagType;
-    CSubCacheEntry* m_pFirst = nullptr;
-    CSubCacheEntry* m_pLast = nullptr;
-    std::vector<CSubCacheEntryPtr> m_Entries;
-
-private:
-    CSubCacheEntry* slot(size_t nIndex) const;
-    CSubCacheEntry* before(const CSubCacheEntry* pEntry) const;
-    CSubCacheEntry* after(const CSubCacheEntry* pEntry) const;
-    void insertAt(size_t nIndex, CSubCacheEntryPtr pEntry);
-    void markObsolete(CSubCacheEntry* pEntry);
-    void resetSentinels();
-    bool isSentinel(const CSubCacheEntry* pEntry) const { return pEntry == m_pFirst || pEntry == m_pLast; }
-    CTag* searchBackward(CSubCacheEntry* pLeft, CSubCacheEntry* pRight, Position nPos);
-    CTag* searchForward(CSubCacheEntry* pLeft, CSubCacheEntry* pRight, Position nPos);
-    void recordScanned(CTag* pTag);
-    void createEntryFor(Position nPos);
-
-    bool m_bHasObsolete = false;
-    // No slot below this one is marked: insertions only move marked entries up, so compacting starts here
-    // instead of walking the whole cache after every operation that marked something.
-    size_t m_nFirstObsolete = SIZE_MAX;
-    std::vector<CSubCacheEntryPtr> m_Retired;
+    CStretchSet m_Known;
+    // Tags that searches return (registered ones), and, in the all-tags sub-cache, the unregistered ones
+    // that only the lookup at a position returns; kept apart so that a search steps over a whole stretch
+    // of unregistered tags at once.
+    CTags m_Counted;
+    CTags m_Uncounted;
+    // After a bulk load the same in plain sorted vectors.
+    bool m_bBulk = false;
+    std::vector<CTag*> m_BulkCounted;
+    std::vector<CTag*> m_BulkAll;
 };
 
 class CCache
@@ -111,24 +91,14 @@ public:
     bool checkInvariants(std::string& sWhy) const;
 
     CSource* getSource() const { return m_pSource; }
-    // True while a cache operation runs: entries are then retired instead of freed.
-    bool isBusy() const { return m_nDepth > 0; }
+    const CSubCache& allTags() const { return *m_SubCaches[0]; }
+    size_t subCacheCount() const { return m_SubCaches.size(); }
+    const CSubCache& subCache(size_t i) const { return *m_SubCaches[i]; }
 
-    // Entries come from blocks owned by the cache and are reused, one allocation per block.
-    CSubCacheEntryPtr newEntry(size_t nIndex, Position nPos, CTag* pTag, bool bPrevious, bool bNext);
-    void releaseEntry(CSubCacheEntry* pEntry) { m_FreeEntries.push_back(pEntry); }
+private:
+    CSubCache* typedFor(const CTagType* pTagType) const;
 
     CSource* m_pSource;
-
-private:
-    std::vector<std::unique_ptr<CSubCacheEntry[]>> m_EntryBlocks;
-    std::vector<CSubCacheEntry*> m_FreeEntries;
-
-public:
-    CSubCache* m_pAllTagsCache = nullptr;
+    // Element 0 is the all-tags sub-cache, then one per type of the hiding-types list.
     std::vector<std::unique_ptr<CSubCache>> m_SubCaches;
-
-private:
-    friend class CCacheOperation;
-    int m_nDepth = 0;
 };

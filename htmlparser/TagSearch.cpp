@@ -16,21 +16,27 @@ bool Inside(const CSource* pSource, Position nPos)
 }
 
 // Last '<' in [nLow, nHigh], or -1.
-Position LastOpen(const CSource* pSource, Position nLow, Position nHigh)
+Position LastOpen(CSource* pSource, Position nLow, Position nHigh)
 {
     if (nHigh < nLow)
         return NPOS;
     const void* pHit = memrchr(pSource->m_pText + nLow, '<', static_cast<size_t>(nHigh - nLow + 1));
-    return pHit == nullptr ? NPOS : static_cast<Position>(static_cast<const char*>(pHit) - pSource->m_pText);
+    const Position nHit =
+        pHit == nullptr ? NPOS : static_cast<Position>(static_cast<const char*>(pHit) - pSource->m_pText);
+    pSource->addWork(nHit == NPOS ? nHigh - nLow + 1 : nHigh - nHit + 1);
+    return nHit;
 }
 
 // First '<' in [nLow, nBound), or -1.
-Position FirstOpen(const CSource* pSource, Position nLow, Position nBound)
+Position FirstOpen(CSource* pSource, Position nLow, Position nBound)
 {
     if (nLow >= nBound)
         return NPOS;
     const void* pHit = std::memchr(pSource->m_pText + nLow, '<', static_cast<size_t>(nBound - nLow));
-    return pHit == nullptr ? NPOS : static_cast<Position>(static_cast<const char*>(pHit) - pSource->m_pText);
+    const Position nHit =
+        pHit == nullptr ? NPOS : static_cast<Position>(static_cast<const char*>(pHit) - pSource->m_pText);
+    pSource->addWork(nHit == NPOS ? nBound - nLow : nHit - nLow + 1);
+    return nHit;
 }
 
 CTag* LookUp(CSource* pSource, Position nPos)
@@ -311,6 +317,9 @@ const std::vector<CTag*>& CSource::fullSequentialParse()
     m_bUseTagCache = bUseTagCache;
     m_bUseSearchCache = true;
     m_nFullParsePos = NPOS;
+    // The parse's view of which places are tags replaces the on-demand one.
+    m_TagNameIndex.forgetAnswers();
+    ++m_nGeneration;
     m_bFullyParsed = true;
     return m_AllTags;
 }

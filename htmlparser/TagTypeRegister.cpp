@@ -163,6 +163,7 @@ CTag* CTagType::getTagAt(CSource* pSource, Position nPos)
     CProspectiveTagTypeIterator it(pSource, nPos);
     while (!it.isExhausted())
     {
+        pSource->addWork(1);
         CTagType* pType = it.getNextTagType();
         if (pType == nullptr || !pType->isValidPosition(pSource, nPos))
             continue;

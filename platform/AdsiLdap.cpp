@@ -301,6 +301,15 @@ timeval CLdapConnection::OperationTimeout()
 
 HRESULT CLdapConnection::Open(const CAdsPath& path, LPCWSTR pszUser, LPCWSTR pszPassword)
 {
+    // The client library sets up its global options on first use without a lock of its own; request
+    // threads binding at once must not be the first users together.
+    static std::once_flag s_libraryReady;
+    std::call_once(s_libraryReady,
+                   []
+                   {
+                       int nVersion = 0;
+                       ldap_get_option(nullptr, LDAP_OPT_PROTOCOL_VERSION, &nVersion);
+                   });
     const DirectoryServerConfig config = CMachineConfig::Instance().GetDirectoryServer();
     if (config.m_sUri.empty())
         return FailWith(HRESULT_FROM_WIN32(ERROR_NO_SUCH_DOMAIN), ERROR_NO_SUCH_DOMAIN,

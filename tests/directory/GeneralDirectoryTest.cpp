@@ -1,17 +1,11 @@
-#include "general/DLSWGeneralSettings.h"
-#include "platform/WinEventLog.h"
-#include "tests/directory/DirectoryTestSupport.h"
+#include "tests/directory/DirectoryFixtures.h"
 #include "tests/support/TraceCapture.h"
 
-#include <atomic>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace
 {
-constexpr const char* CACHE_CLSID = "{67EA23E7-C621-4890-827D-72111D82417C}";
-
 std::vector<std::string> EventTexts()
 {
     std::vector<std::string> vecTexts;
@@ -30,39 +24,7 @@ bool AnyEventContains(const std::string& strPart)
     return false;
 }
 
-// The general settings as far as the directory needs them: this computer's names, the attribute readers,
-// the language tables, an event source, and the session cache when the machine has it.
-class GeneralDirectoryTest : public CDirectoryTest
-{
-protected:
-    void SetUp() override
-    {
-        CDirectoryTest::SetUp();
-        CMachineConfig::Instance().SetInprocServer(CACHE_CLSID, DLSW_SESSION_CACHE_MODULE);
-        SetEventLogToSyslog(false);
-        m_settings.m_EventLog.Register(nullptr);
-        ClearRecordedEvents();
-        m_settings.m_strDnsHostName = "mail01";
-        m_settings.m_strDnsFullyQualifiedName = "mail01.example.test";
-        m_settings.m_OWAADConfig.BuildAttributeReaders();
-        m_settings.BuildLanguageTagMap();
-        m_settings.BuildBrowserLanguageList();
-    }
-
-    void StartCache()
-    {
-        ASSERT_TRUE(m_settings.m_KSCache.Init());
-        ASSERT_TRUE(m_settings.m_KSCache.CreateCache(AD_USER_CONFIG_CACHE, 3000, 60));
-    }
-
-    // A session of this test alone: the component's caches outlive every test of the program.
-    static std::string Session(const char* pszSuffix)
-    {
-        return std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + pszSuffix;
-    }
-
-    CDLSWGeneralSettings m_settings;
-};
+using GeneralDirectoryTest = CGeneralDirectoryTest;
 } // namespace
 
 TEST_F(GeneralDirectoryTest, OwaSettingsAreReadOnceAtStart)
@@ -393,35 +355,4 @@ TEST(GeneralDirectoryOutsideDomain, TheBrowserDecidesTheLanguageWhenTheDirectory
     EXPECT_TRUE(settings.DetectUserLanguage("EXAMPLE\\ann", "de-DE", csCode, wLangID, "UserContext=x"));
     EXPECT_EQ(csCode, "de");
     EXPECT_EQ(wLangID, 0x0407);
-}
-
-TEST_F(GeneralDirectoryTest, ManyRequestThreadsAskAtOnce)
-{
-    StartCache();
-    constexpr int THREADS = 8;
-    constexpr int REQUESTS = 10;
-    std::atomic<int> nWrong{0};
-    std::vector<std::thread> vecThreads;
-    for (int t = 0; t < THREADS; ++t)
-    {
-        vecThreads.emplace_back(
-            [&, t]
-            {
-                const char* pszUser = t % 2 == 0 ? "EXAMPLE\\ann" : "EXAMPLE\\bob";
-                const char* pszExpected = t % 2 == 0 ? "fr-FR" : "de-DE";
-                for (int i = 0; i < REQUESTS; ++i)
-                {
-                    // Half the requests repeat a session, half start a new one.
-                    const std::string strCookie =
-                        "UserContext=" + Session("-") + std::to_string(t) + "-" + std::to_string(i / 2);
-                    std::string strValue;
-                    if (m_settings.GetADProperty(pszUser, "msExchUserCulture", strValue, strCookie) != S_OK ||
-                        strValue != pszExpected)
-                        ++nWrong;
-                }
-            });
-    }
-    for (std::thread& th : vecThreads)
-        th.join();
-    EXPECT_EQ(nWrong.load(), 0);
 }

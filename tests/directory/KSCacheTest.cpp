@@ -1,10 +1,10 @@
-#include "common/StaticMemory.h"
-#include "components/sessioncache/SessionCacheInterface.h"
-#include "general/DLSWGeneralSettings.h"
 #include "general/KSCache.h"
+#include "common/StaticMemory.h"
+#include "general/DLSWGeneralSettings.h"
 #include "platform/ComSupport.h"
 #include "platform/MachineConfig.h"
 #include "platform/WinEventLog.h"
+#include "tests/directory/DirectoryFixtures.h"
 #include "tests/support/TraceCapture.h"
 
 #include <gtest/gtest.h>
@@ -15,8 +15,6 @@
 
 namespace
 {
-constexpr const char* CLSID_TEXT = "{67EA23E7-C621-4890-827D-72111D82417C}";
-
 // Events reach the recorder through the general settings' registered source.
 void RegisterEventSource()
 {
@@ -39,12 +37,12 @@ protected:
     void SetUp() override
     {
         CMachineConfig::Instance().Reset();
-        CMachineConfig::Instance().SetInprocServer(CLSID_TEXT, DLSW_SESSION_CACHE_MODULE);
+        CMachineConfig::Instance().SetInprocServer(SESSION_CACHE_CLSID_TEXT, DLSW_SESSION_CACHE_MODULE);
         RegisterEventSource();
     }
     void TearDown() override { CMachineConfig::Instance().Reset(); }
 
-    static std::string CacheName() { return ::testing::UnitTest::GetInstance()->current_test_info()->name(); }
+    static std::string CacheName() { return CurrentTestName(); }
 };
 
 // Stands in for the component while a test needs its creation to fail; the real class comes back after.
@@ -82,8 +80,8 @@ TEST_F(KSCacheTest, NothingWorksBeforeInit)
     EXPECT_FALSE(cache.GetItemSessionProperty("x", "k", &psz, "s", "p"));
     EXPECT_EQ(psz, nullptr);
     EXPECT_EQ(trace.Lines(), (std::vector<std::string>{"CreateCache KSCache is not initialized",
-                                                        "AddItem KSCache is not initialized",
-                                                        "GetItem KSCache is not initialized"}));
+                                                       "AddItem KSCache is not initialized",
+                                                       "GetItem KSCache is not initialized"}));
 }
 
 TEST_F(KSCacheTest, AnItemAddedComesBackForItsKeySessionAndProperty)
@@ -94,8 +92,8 @@ TEST_F(KSCacheTest, AnItemAddedComesBackForItsKeySessionAndProperty)
     ASSERT_TRUE(cache.CreateCache(strCache.c_str(), 3000, 60));
     ASSERT_TRUE(cache.AddItemSessionProperty(strCache.c_str(), "ann", "fr-FR", "s1", "msExchUserCulture"));
     // A text longer in the page's narrow form than in UTF-16 comes back whole.
-    ASSERT_TRUE(cache.AddItemSessionProperty(strCache.c_str(), "ann", "\xe4\xb8\xad\xe6\x96\x87\xe2\x82\xac", "s1",
-                                             "displayName"));
+    ASSERT_TRUE(cache.AddItemSessionProperty(strCache.c_str(), "ann", "\xe4\xb8\xad\xe6\x96\x87\xe2\x82\xac",
+                                             "s1", "displayName"));
     ASSERT_TRUE(cache.AddItemSessionProperty(strCache.c_str(), "ann", "", "s1", "empty"));
 
     struct CCase
@@ -110,7 +108,8 @@ TEST_F(KSCacheTest, AnItemAddedComesBackForItsKeySessionAndProperty)
                            CCase{"s1", "empty", true, ""}, CCase{"s2", "msExchUserCulture", false, ""}})
     {
         char* psz = nullptr;
-        EXPECT_EQ(cache.GetItemSessionProperty(strCache.c_str(), "ann", &psz, c.m_pszSession, c.m_pszProp), c.m_bFound)
+        EXPECT_EQ(cache.GetItemSessionProperty(strCache.c_str(), "ann", &psz, c.m_pszSession, c.m_pszProp),
+                  c.m_bFound)
             << c.m_pszProp;
         const std::unique_ptr<char[]> sp(psz);
         if (c.m_bFound)
@@ -152,7 +151,8 @@ TEST_F(KSCacheTest, ACacheThatWasNeverCreatedRefusesItems)
     ASSERT_TRUE(cache.Init());
     EXPECT_FALSE(cache.AddItemSessionProperty("never created", "ann", "fr-FR", "s1", "p"));
     EXPECT_TRUE(trace.HasPrefix("AddItem failed HR 0x80070490"));
-    EXPECT_TRUE(trace.HasPrefix("[CKSCache::AddItem() ]  failed Key ann Data fr-FR Session s1 PropName p hr: 0X80070490"));
+    EXPECT_TRUE(trace.HasPrefix(
+        "[CKSCache::AddItem() ]  failed Key ann Data fr-FR Session s1 PropName p hr: 0X80070490"));
     char* psz = nullptr;
     EXPECT_FALSE(cache.GetItemSessionProperty("never created", "ann", &psz, "s1", "p"));
     EXPECT_TRUE(trace.HasPrefix("GetItem failed HR 0x80070490"));
@@ -168,6 +168,7 @@ TEST_F(KSCacheTest, AComponentThatCannotBeCreatedFailsInitWithTwoEvents)
     EXPECT_FALSE(cache.m_bInitialized);
     EXPECT_TRUE(trace.HasPrefix("[CKSCache::Init( ] m_spCache.CoCreateInstance failed hr: 0X80040154"));
     EXPECT_TRUE(trace.HasPrefix("[CKSCache::Init( ] m_spCache.Initialize failed hr: 0X80040154"));
-    EXPECT_EQ(EventTexts(), (std::vector<std::string>{"Cache component failed to instantiate HRESULT: 0X80040154",
-                                                       "Cache component initialization failed HRESULT: 0X80040154"}));
+    EXPECT_EQ(EventTexts(),
+              (std::vector<std::string>{"Cache component failed to instantiate HRESULT: 0X80040154",
+                                        "Cache component initialization failed HRESULT: 0X80040154"}));
 }

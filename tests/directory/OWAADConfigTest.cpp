@@ -169,3 +169,22 @@ TEST(OWAADConfigErrorText, OnlyWin32CodesHaveAProviderText)
     EXPECT_EQ(COWAADConfig::GetADSIErrorText(E_ADS_PROPERTY_NOT_FOUND), L"");
     EXPECT_EQ(COWAADConfig::GetADSIErrorText(E_FAIL), L"");
 }
+
+TEST(OWAADConfigOddRoot, AConfigurationContextThatIsNoSingleTextFailsTheRead)
+{
+    CSlapdServer server;
+    std::string strError;
+    ASSERT_TRUE(server.Start(strError, "rootdse-two-configurations.ldif")) << strError;
+    CMachineConfig::Instance().Reset();
+    CMachineConfig::Instance().SetDirectoryServer(server.MachineDirectory());
+    CTraceCapture trace;
+    COWAADConfig config;
+    config.BuildAttributeReaders();
+    config.m_wstrServerName = L"mail01";
+    // Read but unusable: a failure, so that the read is tried again later, and no object is bound.
+    EXPECT_EQ(config.ReadProperties("mail01.example.test", ""), E_ADS_CANT_CONVERT_DATATYPE);
+    EXPECT_TRUE(trace.HasPrefix("GetExchangeOrganizationCN read CN 0x0"));
+    EXPECT_FALSE(trace.Contains("GetExchangeOrganizationCN ExecuteSearch"));
+    ExpectInitialValues(config);
+    CMachineConfig::Instance().Reset();
+}

@@ -1,40 +1,11 @@
-#include "components/sessioncache/SessionCacheInterface.h"
-#include "platform/ComSupport.h"
-#include "platform/MachineConfig.h"
-
-#include <gtest/gtest.h>
+#include "tests/directory/DirectoryFixtures.h"
 
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace
 {
-constexpr const char* CLSID_TEXT = "{67ea23e7-c621-4890-827d-72111d82417c}";
-
-class SessionCacheComponent : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        CMachineConfig::Instance().Reset();
-        CMachineConfig::Instance().SetInprocServer(CLSID_TEXT, DLSW_SESSION_CACHE_MODULE);
-    }
-    void TearDown() override { CMachineConfig::Instance().Reset(); }
-
-    static CComPtr<IKSSessionCache> NewInstance()
-    {
-        CComPtr<IKSSessionCache> sp;
-        EXPECT_EQ(sp.CoCreateInstance(CLSID_KSSessionCache, CLSCTX_ALL), S_OK);
-        return sp;
-    }
-
-    // A fresh cache name per test, since caches outlive every instance.
-    static _bstr_t CacheName()
-    {
-        return _bstr_t(::testing::UnitTest::GetInstance()->current_test_info()->name());
-    }
-};
+using SessionCacheComponent = CSessionCacheComponentTest;
 
 std::string Ansi(const _bstr_t& bstr)
 {
@@ -144,47 +115,4 @@ TEST_F(SessionCacheComponent, AFullCacheDropsItsOldestItem)
     EXPECT_EQ(sp->GetItem(_bstr_t("a"), bstr.GetAddress(), bstrCache), S_OK);
     EXPECT_EQ(Ansi(bstr), "1b");
     EXPECT_EQ(sp->GetItem(_bstr_t("c"), bstr.GetAddress(), bstrCache), S_OK);
-}
-
-TEST_F(SessionCacheComponent, ManyThreadsAddAndReadAtOnce)
-{
-    const _bstr_t bstrCache = CacheName();
-    ASSERT_EQ(NewInstance()->CreateCache(bstrCache, 100000, 60), S_OK);
-    constexpr int THREADS = 8;
-    constexpr int ITEMS = 300;
-    std::vector<std::thread> vecThreads;
-    std::vector<int> vecFailures(THREADS, 0);
-    for (int t = 0; t < THREADS; ++t)
-    {
-        vecThreads.emplace_back(
-            [&, t]
-            {
-                for (int i = 0; i < ITEMS; ++i)
-                {
-                    // Each call its own instance, as the worker's client makes them.
-                    const _bstr_t bstrKey(("user" + std::to_string(t)).c_str());
-                    const _bstr_t bstrSession(std::to_string(i).c_str());
-                    CComPtr<IKSSessionCache> sp;
-                    if (FAILED(sp.CoCreateInstance(CLSID_KSSessionCache, CLSCTX_ALL)) ||
-                        sp->AddItemSessionProperty(bstrKey, bstrSession, _bstr_t("p"), bstrSession,
-                                                   bstrCache) != S_OK)
-                    {
-                        ++vecFailures[static_cast<size_t>(t)];
-                        continue;
-                    }
-                    _bstr_t bstr;
-                    if (sp->GetItemSessionProperty(bstrKey, bstrSession, _bstr_t("p"), bstr.GetAddress(),
-                                                   bstrCache) != S_OK ||
-                        bstr.ToAnsi() != std::to_string(i))
-                        ++vecFailures[static_cast<size_t>(t)];
-                }
-            });
-    }
-    for (std::thread& th : vecThreads)
-        th.join();
-    for (int n : vecFailures)
-        EXPECT_EQ(n, 0);
-    DWORD nCount = 0;
-    EXPECT_EQ(NewInstance()->GetItemCount(bstrCache, &nCount), S_OK);
-    EXPECT_EQ(nCount, static_cast<DWORD>(THREADS * ITEMS));
 }

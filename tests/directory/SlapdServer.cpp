@@ -80,7 +80,7 @@ bool CSlapdServer::Run(const std::string& sCommand, std::string& sError) const
     return false;
 }
 
-bool CSlapdServer::Start(std::string& sError)
+bool CSlapdServer::Start(std::string& sError, const std::string& sRootDseFile)
 {
     if (::access(SLAPD, X_OK) != 0 || ::access(SLAPADD, X_OK) != 0)
     {
@@ -108,7 +108,7 @@ bool CSlapdServer::Start(std::string& sError)
              << "modulepath /usr/lib/ldap\n"
              << "moduleload back_mdb\n"
              << "pidfile " << (m_dir / "slapd.pid").string() << "\n"
-             << "rootDSE " << (FixtureDir() / "rootdse.ldif").string() << "\n"
+             << "rootDSE " << (FixtureDir() / sRootDseFile).string() << "\n"
              << "access to dn.base=\"\" by * read\n"
              << "access to dn.base=\"cn=Subschema\" by * read\n"
              // Only the worker's own identity reads entries; an anonymous bind sees nothing.

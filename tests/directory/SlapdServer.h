@@ -22,8 +22,9 @@ public:
     ~CSlapdServer();
 
     // Writes the configuration, loads the entries and starts the server; false (with the reason) when
-    // slapd is missing or does not come up.
-    bool Start(std::string& sError);
+    // slapd is missing or does not come up. The rootDSE's own attributes come from the fixture's
+    // rootdse.ldif unless another file (of the fixture folder) is named.
+    bool Start(std::string& sError, const std::string& sRootDseFile = "rootdse.ldif");
     void Stop();
 
     std::string Uri() const;

@@ -53,7 +53,7 @@ TEST(Element, ContentlessServerTagsAndOverlaps)
     CSegment* pEmpty = CSegment::CREATE_NEW_INST(page.get(), 3, 3);
     ASSERT_NE(pEmpty, nullptr);
     EXPECT_TRUE(pEmpty->getChildElements().empty());
-    EXPECT_TRUE(pEmpty->m_bChildElementsSet);
+    EXPECT_TRUE(pEmpty->childElementsSet());
 }
 
 TEST(Element, Searches)

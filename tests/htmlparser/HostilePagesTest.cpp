@@ -23,19 +23,6 @@ std::string Repeat(const std::string& sUnit, size_t nTimes)
     return s;
 }
 
-bool MatchesAt(const std::string& sText, Position nPos, const std::string& sPattern)
-{
-    if (nPos + sPattern.size() > sText.size())
-        return false;
-    for (size_t i = 0; i < sPattern.size(); ++i)
-    {
-        if (FoldNoCase(static_cast<unsigned char>(sText[nPos + i])) !=
-            FoldNoCase(static_cast<unsigned char>(sPattern[i])))
-            return false;
-    }
-    return true;
-}
-
 // The searches for names and values remember what they scanned: whatever order and bounds the questions
 // come in, the answers are those of a plain scan.
 TEST(ScannedTextSearch, AnswersAsAPlainScanInAnyOrderOfQuestions)
@@ -61,7 +48,7 @@ TEST(ScannedTextSearch, AnswersAsAPlainScanInAnyOrderOfQuestions)
                 Position nExpected = NPOS;
                 for (Position p = std::max(nPos, nBegin); p <= std::min<Position>(nLimit, sText.size()); ++p)
                 {
-                    if (MatchesAt(sText, p, sPattern))
+                    if (MatchesNoCaseAt(sText, p, sPattern))
                     {
                         nExpected = p;
                         break;
@@ -78,7 +65,7 @@ TEST(ScannedTextSearch, AnswersAsAPlainScanInAnyOrderOfQuestions)
                 {
                     for (Position p = nPos + 1; p-- > nBegin;)
                     {
-                        if (MatchesAt(sText, p, sPattern))
+                        if (MatchesNoCaseAt(sText, p, sPattern))
                         {
                             nExpected = p;
                             break;

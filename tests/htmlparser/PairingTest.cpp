@@ -171,21 +171,8 @@ TEST(EndTagPairing, ResultsDoNotDependOnTheOrderOfQuestions)
         "<p>",   "<li>",   "<a>",    "</a>", "<html>", "<!-- <div> -->", "<div title='</div>'>"};
     for (int round = 0; round < 400; ++round)
     {
-        std::string sPage;
-        const size_t nPieces = 1 + rng() % 24;
-        for (size_t i = 0; i < nPieces; ++i)
-            sPage += kPieces[rng() % (sizeof(kPieces) / sizeof(kPieces[0]))];
-        STestPage forward(sPage);
-        STestPage backward(sPage);
-        std::vector<Position> starts;
-        for (CStartTag* p = forward->findNextStartTag(0); p != nullptr;
-             p = forward->findNextStartTag(p->m_nEnd))
-            starts.push_back(p->m_nBegin);
-        std::vector<std::string> a(starts.size()), b(starts.size());
-        for (size_t i = 0; i < starts.size(); ++i)
-            a[i] = EndOf(static_cast<CStartTag*>(forward->getTagAt(starts[i])));
-        for (size_t i = starts.size(); i-- > 0;)
-            b[i] = EndOf(static_cast<CStartTag*>(backward->getTagAt(starts[i])));
+        const std::string sPage = PiecesPage(rng, kPieces, 24);
+        const auto [a, b] = PairedBothWays(sPage, EndOf);
         ASSERT_EQ(a, b) << sPage;
     }
 }

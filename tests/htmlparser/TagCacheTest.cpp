@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <random>
 #include <sstream>
 
@@ -28,43 +29,37 @@ std::string RandomPage(std::mt19937& rng)
                                           "<%",          "%>",         "<",     ">",     "x",         " ",
                                           "<b c='<d>'>", "<!doctype ", "<?x",   "?>",    "\"",        "[",
                                           "]",           "<p>",        "</p >", "<br/>", "<!e x>"};
-    const size_t nPieces = 1 + rng() % 14;
-    std::string s;
-    for (size_t i = 0; i < nPieces; ++i)
-        s += kPieces[rng() % (sizeof(kPieces) / sizeof(kPieces[0]))];
-    return s;
+    return PiecesPage(rng, kPieces, 14);
 }
 
-// Checks what each entry of the cache claims against the uncached answers of the reference source.
+// Checks what the cache claims against the uncached answers of the reference source: every recorded tag is
+// the tag there, and every position of a known stretch holds a recorded tag or none of the sub-cache's kind.
 void CheckCacheAgainst(CSource* pCached, CSource* pReference, const std::string& sPage)
 {
     std::string sWhy;
-    ASSERT_TRUE(pCached->m_Cache.checkInvariants(sWhy)) << sWhy << " page '" << sPage << "'";
-    for (const auto& pSubCache : pCached->m_Cache.m_SubCaches)
+    ASSERT_TRUE(pCached->getCache().checkInvariants(sWhy)) << sWhy << " page '" << sPage << "'";
+    for (size_t i = 0; i < pCached->getCache().subCacheCount(); ++i)
     {
-        CTagType* pType = pSubCache->getTagType();
+        const CSubCache& subCache = pCached->getCache().subCache(i);
+        CTagType* pType = subCache.getTagType();
         auto ofKind = [pType](const CTag* pTag)
         { return pTag != nullptr && (pType == nullptr || pTag->getTagType() == pType); };
-        const size_t nSize = pSubCache->size();
-        for (size_t i = 0; i < nSize; ++i)
+        std::map<Position, CTag*> recorded;
+        for (CTag* pTag : subCache.recordedTags())
         {
-            const CSubCacheEntry* pEntry = pSubCache->entryAt(i);
-            if (i > 0 && i + 1 < nSize)
+            ASSERT_EQ(Describe(pTag), Describe(CTag::getTagAtUncached(pReference, pTag->m_nBegin)))
+                << "page '" << sPage << "'";
+            recorded[pTag->m_nBegin] = pTag;
+        }
+        for (const auto& [nBegin, nEnd] : subCache.knownStretches())
+        {
+            for (Position p = nBegin; p < nEnd; ++p)
             {
-                CTag* pTruth = CTag::getTagAtUncached(pReference, pEntry->nPos);
-                if (pEntry->pTag != nullptr)
-                    ASSERT_EQ(Describe(pEntry->pTag), Describe(pTruth)) << "page '" << sPage << "'";
-                else
-                    ASSERT_FALSE(ofKind(pTruth)) << "entry at " << pEntry->nPos << " page '" << sPage << "'";
-            }
-            if (i + 1 < nSize && pEntry->bNextGapSearched)
-            {
-                const CSubCacheEntry* pNext = pSubCache->entryAt(i + 1);
-                ASSERT_TRUE(pNext->bPreviousGapSearched || i + 2 == nSize || true);
-                const Position nFrom = i == 0 ? pReference->m_nBegin : pEntry->nPos + 1;
-                for (Position p = nFrom; p < pNext->nPos && p < pReference->m_nEnd; ++p)
-                    ASSERT_FALSE(ofKind(CTag::getTagAtUncached(pReference, p)))
-                        << "searched gap holds a tag at " << p << " page '" << sPage << "'";
+                if (ofKind(CTag::getTagAtUncached(pReference, p)))
+                {
+                    ASSERT_EQ(1u, recorded.count(p))
+                        << "known stretch holds an unrecorded tag at " << p << " page '" << sPage << "'";
+                }
             }
         }
     }
@@ -115,7 +110,7 @@ TEST(TagCache, CachedAnswersEqualUncachedScansInRandomOrders)
             }
             ASSERT_EQ(sGot, sWant) << "query kind " << kind << " at " << p << " page '" << sPage << "'";
             std::string sWhy;
-            ASSERT_TRUE(cached->m_Cache.checkInvariants(sWhy)) << sWhy << " page '" << sPage << "'";
+            ASSERT_TRUE(cached->getCache().checkInvariants(sWhy)) << sWhy << " page '" << sPage << "'";
         }
         CheckCacheAgainst(cached.get(), reference.get(), sPage);
     }
@@ -138,7 +133,7 @@ TEST(TagCache, NestedRecordingDuringABackwardSearchIsMemorySafe)
     CStartTag* pTag = page->findPreviousStartTag(3);
     EXPECT_EQ(pTag, nullptr);
     std::string sWhy;
-    EXPECT_TRUE(page->m_Cache.checkInvariants(sWhy)) << sWhy;
+    EXPECT_TRUE(page->getCache().checkInvariants(sWhy)) << sWhy;
 }
 
 TEST(TagCache, FullParseKeepsTagsFoundBeforeIt)
@@ -154,7 +149,7 @@ TEST(TagCache, FullParseKeepsTagsFoundBeforeIt)
     EXPECT_EQ(page->getTagAt(0), pDiv->getStartTag());
     EXPECT_EQ(page->getTagAt(42), nullptr) << "after the parse the cache answers as the parse saw the text";
     std::string sWhy;
-    EXPECT_TRUE(page->m_Cache.checkInvariants(sWhy)) << sWhy;
+    EXPECT_TRUE(page->getCache().checkInvariants(sWhy)) << sWhy;
     for (size_t i = 0; i < tags.size(); ++i)
         EXPECT_EQ(page->getTagAt(tags[i]->m_nBegin), tags[i]);
 }
@@ -163,14 +158,15 @@ TEST(TagCache, BulkLoadAnswersWithoutScanning)
 {
     STestPage page("<a><!--c--></a>");
     page->fullSequentialParse();
-    const CSubCache* pAll = page->m_Cache.m_pAllTagsCache;
-    EXPECT_EQ(pAll->size(), 5u);
-    EXPECT_TRUE(pAll->entryAt(0)->bNextGapSearched);
-    EXPECT_TRUE(pAll->entryAt(4)->bPreviousGapSearched);
-    EXPECT_EQ(page->m_Cache.m_SubCaches[1]->size(), 3u) << "the comment sub-cache holds the comment";
+    const CSubCache& all = page->getCache().allTags();
+    EXPECT_EQ(all.recordedTags().size(), 3u);
+    const std::vector<std::pair<Position, Position>> whole{{0, 15}};
+    EXPECT_EQ(all.knownStretches(), whole);
+    EXPECT_EQ(page->getCache().subCache(1).recordedTags().size(), 1u)
+        << "the comment sub-cache holds the comment";
     STestPage empty("");
     empty->fullSequentialParse();
-    EXPECT_EQ(empty->m_Cache.m_pAllTagsCache->size(), 2u);
+    EXPECT_TRUE(empty->getCache().allTags().recordedTags().empty());
 }
 
 TEST(TagCache, TypedForwardSearchFindsADelimiterThatOverlapsARecordedPosition)
