@@ -11,7 +11,8 @@
 
 #include <string>
 
-// .txt and .doc allowed by OWA, .exe and .msi blocked, .zip forced to be saved, every other type forced to be saved.
+// .txt and .doc allowed by OWA, .exe and .msi blocked, .zip forced to be saved, every other type forced to be
+// saved.
 inline CDLSWGeneralSettings& DocViewSettings()
 {
     CDLSWGeneralSettings& settings = *Mem_Manager::Static_memory<CDLSWGeneralSettings>::Instance();

@@ -504,6 +504,7 @@ TEST(DocumentView, HostileNamesReachTheViewerAsTheyAre)
         if (tag.first == "a" && (tag.second == 3 + 10 || tag.second == 3 + 11))
             ++nFileLinks;
     }
-    EXPECT_EQ(nFileLinks, std::size(aNames)) << "t, id, href, eight flags, the name, the hash and for the .zip the force-save id";
+    EXPECT_EQ(nFileLinks, std::size(aNames))
+        << "t, id, href, eight flags, the name, the hash and for the .zip the force-save id";
 }
 } // namespace

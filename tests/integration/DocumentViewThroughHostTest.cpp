@@ -72,12 +72,12 @@ TEST(DocumentViewThroughTheHost, GoldenPages)
         const char* m_pszOptions;
         const char* m_pszGolden;
     } aCases[] = {
-        {"premium-document-view.html", "15-premium-document-view.http", "",
+        {"premium-document-view.html", "21-premium-document-view.http", "",
          "premium-document-view.sent.html"},
-        {"premium-document-view-sort.html", "16-premium-document-view-sort.http", "",
+        {"premium-document-view-sort.html", "22-premium-document-view-sort.http", "",
          "premium-document-view-sort.sent.html"},
         // From an office network the download goes ahead; OWA answers that the file must be saved.
-        {"force-save-error.html", "17-document-view-force-save.http", "--client-ip 10.1.2.3",
+        {"force-save-error.html", "23-document-view-force-save.http", "--client-ip 10.1.2.3",
          "force-save-302.http"},
     };
     for (const auto& c : aCases)
@@ -95,7 +95,7 @@ TEST(DocumentViewThroughTheHost, TheForceSaveIdRoundTrip)
     // The document view's link of a SharePoint file forced to be saved carries "id=unresolved": the worker
     // takes it and the hash off the download, marks the request, and turns OWA's error page into the
     // redirect, whose link carries the hash again.
-    const CToolRun run(Sample("force-save-error.html"), "17-document-view-force-save.http",
+    const CToolRun run(Sample("force-save-error.html"), "23-document-view-force-save.http",
                        "--client-ip 10.1.2.3");
     EXPECT_NE(run.m_strJson.find("\"request_flags\":2624"), std::string::npos) << run.m_strJson;
     EXPECT_NE(run.m_strJson.find("ev=GetDoc&URL=http%3a%2f%2fportal.example.test%2fdocs%2fplan.zip\""),
@@ -152,7 +152,7 @@ TEST(DocumentViewThroughTheHost, HostileLinks)
             "<!-- OwaPage = ASP.auth_error_aspx -->\n<html><head><title>e</title></head>"
             "<body><a id=lnkSave href='" +
             c.m_strHref + "'>Save</a></body></html>";
-        const CToolRun run(strPage, "17-document-view-force-save.http", "--client-ip 10.1.2.3");
+        const CToolRun run(strPage, "23-document-view-force-save.http", "--client-ip 10.1.2.3");
         if (!c.m_bRedirected)
         {
             EXPECT_TRUE(run.RawData(13, "Ignore")) << run.m_strJson;
