@@ -7,6 +7,7 @@
 #include "htmlparser/Attributes.h"
 #include "htmlparser/Source.h"
 #include "htmlparser/Tag.h"
+#include "tests/directory/SlapdServer.h"
 
 #include <gtest/gtest.h>
 #include <libxml/HTMLparser.h>
@@ -61,6 +62,15 @@ void WriteFile(const fs::path& path, const std::string& strText)
     std::ofstream(path, std::ios::binary) << strText;
 }
 
+std::string Replaced(std::string strText, const std::string& strWhat, const std::string& strWith)
+{
+    const size_t nPos = strText.find(strWhat);
+    EXPECT_NE(nPos, std::string::npos) << strWhat;
+    if (nPos != std::string::npos)
+        strText.replace(nPos, strWhat.size(), strWith);
+    return strText;
+}
+
 std::string Item(int nID, const std::string& strValue)
 {
     return "<ITEM ID=\"" + std::to_string(nID) + "\" VALUE=\"" + strValue + "\"/>";
@@ -74,6 +84,7 @@ enum PageSet
     SET_BUTTONS_DISABLED,
     SET_BUTTONS_REMOVED,
     SET_BUTTONS_LEVEL_3,
+    SET_NO_BLOCKED_LIST, // buttons enabled, the blocked-extension list switched off
 };
 
 std::string SettingsFile()
@@ -87,6 +98,8 @@ std::string SettingsFile()
     for (int nSet = SET_BUTTONS_ENABLED; nSet <= SET_BUTTONS_LEVEL_3; ++nSet)
         strXml += "<SETTING ID=\"" + std::to_string(nSet) + "\" DESCR=\"set\"><ITEMS>" + strCommon +
                   Item(51, std::to_string(nSet - 1)) + "</ITEMS></SETTING>";
+    strXml += "<SETTING ID=\"" + std::to_string(SET_NO_BLOCKED_LIST) + "\" DESCR=\"set\"><ITEMS>" +
+              Replaced(strCommon, Item(22, "1"), Item(22, "0")) + Item(51, "0") + "</ITEMS></SETTING>";
     return strXml + "</SETTINGS>\n";
 }
 
@@ -94,7 +107,7 @@ std::string LinkCriteriaFile()
 {
     std::string strXml =
         "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<SERVICEWORKERS><SW ID=\"3\" DESCR=\"OWA\">";
-    for (int nSet = SET_BUTTONS_ENABLED; nSet <= SET_BUTTONS_LEVEL_3; ++nSet)
+    for (int nSet = SET_BUTTONS_ENABLED; nSet <= SET_NO_BLOCKED_LIST; ++nSet)
         strXml += "<LINK CRITERIA_ID=\"" + std::to_string(nSet) + "\" SETTINGS_ID=\"" + std::to_string(nSet) +
                   "\"/>";
     return strXml + "</SW></SERVICEWORKERS>\n";
@@ -125,6 +138,11 @@ public:
     std::string Drive(const std::string& strRequest, const std::string& strPage, int nSet,
                       std::string& strSent)
     {
+        return Drive(strRequest, strPage, nSet, m_strOptions, strSent);
+    }
+    std::string Drive(const std::string& strRequest, const std::string& strPage, int nSet,
+                      const std::string& strOptions, std::string& strSent)
+    {
         const fs::path request = m_root / "request.http";
         const fs::path page = m_root / "page.html";
         const fs::path sent = m_root / "sent.html";
@@ -135,11 +153,11 @@ public:
         const std::string strBody =
             strPage.empty() ? std::string() : " --body '" + page.string() + "' --out '" + sent.string() + "'";
         int nExit = 0;
-        const std::string strJson =
-            RunCommand(std::string("'") + DLSW_HOST_TOOL + "' --json --root '" +
-                           (m_root / "install").string() + "' --user 'EXAMPLE\\alice' --criteria-id " +
-                           std::to_string(nSet) + strBody + " '" + request.string() + "' 2>/dev/null",
-                       nExit);
+        const std::string strJson = RunCommand(
+            std::string("'") + DLSW_HOST_TOOL + "' --json --root '" + (m_root / "install").string() +
+                "' --user 'EXAMPLE\\alice' --criteria-id " + std::to_string(nSet) + " " + strOptions +
+                strBody + " '" + request.string() + "' 2>/dev/null",
+            nExit);
         EXPECT_EQ(nExit, 0) << strJson;
         strSent = strPage.empty() ? std::string() : ReadFile(sent);
         m_strTrace = ReadFile(m_root / "C/Windows/System32/LogFiles/KestruneLogs/KSCommonLog.log");
@@ -151,11 +169,49 @@ public:
     const std::string& Trace() const { return m_strTrace; }
 
     fs::path Root() const { return m_root; }
+    // Host options every later run of this tree gets.
+    void SetOptions(const std::string& strOptions) { m_strOptions = strOptions; }
 
 private:
     static inline int s_nTrees = 0;
     fs::path m_root;
     std::string m_strTrace;
+    std::string m_strOptions;
+};
+
+// The directory OWA's settings come from: it lets private computers, not public ones, open attachments
+// directly. One slapd for the whole program.
+CSlapdServer* Directory()
+{
+    static CSlapdServer* s_pServer = []
+    {
+        auto* pServer = new CSlapdServer();
+        std::string strError;
+        if (!pServer->Start(strError))
+        {
+            ADD_FAILURE() << "slapd is a test dependency (scripts/install-deps installs it): " << strError;
+            delete pServer;
+            return static_cast<CSlapdServer*>(nullptr);
+        }
+        return pServer;
+    }();
+    return s_pServer;
+}
+
+// A tree of the shipped worker on a computer of that directory's domain.
+class CDirectoryTree : public CTree
+{
+public:
+    CDirectoryTree() : CTree(DLSW_INSTALL_TREE "/bin/DL_ServiceWorker.so")
+    {
+        const CSlapdServer* pServer = Directory();
+        if (pServer == nullptr)
+            return;
+        const DirectoryServerConfig directory = pServer->MachineDirectory();
+        SetOptions("--directory '" + directory.m_sUri + "' --directory-bind '" + directory.m_sBindDN +
+                   "' --directory-password-file '" + directory.m_sBindPasswordFile +
+                   "' --computer-name mail01.example.test");
+    }
 };
 
 std::string SampleRequest(const char* pszName)
@@ -217,6 +273,8 @@ TEST(PremiumPagesThroughTheHost, ShippedWorkerSendsTheGoldenPages)
          "premium-edit-item-buttons-3.html"},
         {"premium-attach-file-dialog.html", "17-premium-attach-file-dialog.http", SET_BUTTONS_ENABLED,
          "premium-attach-file-dialog.html"},
+        {"premium-attach-file-dialog.html", "17-premium-attach-file-dialog.http", SET_NO_BLOCKED_LIST,
+         "premium-attach-file-dialog-no-blocked-list.html"},
         {"premium-attach-file-dialog-result.html", "18-premium-attach-file-dialog-post.http",
          SET_BUTTONS_ENABLED, "premium-attach-file-dialog-result.html"},
         {"premium-delete-attachment.html", "10-premium-delete-attachment.http", SET_BUTTONS_ENABLED,
@@ -243,21 +301,13 @@ std::string ScriptValue(const std::string& strPage, const std::string& strVariab
     return "(none)";
 }
 
-std::string Replaced(std::string strText, const std::string& strWhat, const std::string& strWith)
-{
-    const size_t nPos = strText.find(strWhat);
-    EXPECT_NE(nPos, std::string::npos) << strWhat;
-    if (nPos != std::string::npos)
-        strText.replace(nPos, strWhat.size(), strWith);
-    return strText;
-}
-
 // Pages the rewrite does not finish, or has nothing to do on, go out as OWA sent them; the worker's trace
 // tells why.
 TEST(PremiumPagesThroughTheHost, PagesLeftAsOWASentThem)
 {
     CTree shipped(DLSW_INSTALL_TREE "/bin/DL_ServiceWorker.so");
-    CTree owa(DLSW_OWA_MODULE);
+    CDirectoryTree owa;
+    ASSERT_NE(Directory(), nullptr);
     const std::string strRead = SamplePage("premium-read-item.html");
     const std::string strEdit = SamplePage("premium-edit-item.html");
     const std::string strResult = SamplePage("premium-attach-file-dialog-result.html");
@@ -370,7 +420,7 @@ TEST(PremiumPagesThroughTheHost, PagesLeftAsOWASentThem)
     for (const auto& c : aCases)
     {
         SCOPED_TRACE(c.m_pszName);
-        CTree& tree = c.m_bOwa ? owa : shipped;
+        CTree& tree = c.m_bOwa ? static_cast<CTree&>(owa) : shipped;
         std::string strSent;
         const std::string strJson = tree.Drive(c.m_strRequest, c.m_strPage, c.m_nSet, strSent);
         EXPECT_NE(strJson.find(RawDataRecord(c.m_nCode, "Ignore")), std::string::npos) << strJson;
@@ -384,7 +434,8 @@ TEST(PremiumPagesThroughTheHost, PagesLeftAsOWASentThem)
 // hand the viewer the same item hash, taken over the id without its backslashes.
 TEST(PremiumPagesThroughTheHost, EditPageAndDialogResultHashTheSameItem)
 {
-    CTree tree(DLSW_OWA_MODULE);
+    CDirectoryTree tree;
+    ASSERT_NE(Directory(), nullptr);
     std::string strEdit;
     tree.Drive(SampleRequest("16-premium-edit-page.http"), SamplePage("premium-edit-item.html"),
                SET_BUTTONS_ENABLED, strEdit);
@@ -395,7 +446,7 @@ TEST(PremiumPagesThroughTheHost, EditPageAndDialogResultHashTheSameItem)
     ASSERT_NE(strJson.find(RawDataRecord(0, "None")), std::string::npos) << strJson;
     ExpectGolden(strResult, "premium-attach-file-dialog-result-direct-access.html");
     const std::string strEditHash = ScriptValue(strEdit, "g_szKSDLItemIDH");
-    ASSERT_FALSE(strEditHash.empty());
+    ASSERT_FALSE(strEditHash.empty()) << tree.Trace();
     ASSERT_NE(strEditHash, "(none)");
     EXPECT_NE(strResult.find("var o = new Object();o.szKSDLItemIDH=\"" + strEditHash + "\";o.sId = "),
               std::string::npos)
@@ -440,14 +491,15 @@ std::string DownloadRequest(const std::string& strItemID, const std::vector<std:
 // item hash must cover that id whole.
 TEST(PremiumPagesThroughTheHost, DownloadLinksOfAReadPagePassTheDownloadCheck)
 {
-    CTree tree(DLSW_OWA_MODULE);
+    CDirectoryTree tree;
+    ASSERT_NE(Directory(), nullptr);
     const std::string strItemID = "RgAAAADs4ZfQ";
     const std::string strEmbeddedID = "BAAAAAAA";
     std::string strSent;
     const std::string strJson =
         tree.Drive(RequestWith("GET /owa/?ae=Item&t=IPM.Note&id=" + strItemID +
                                    "&attcnt=1&attid0=" + strEmbeddedID + "&a=Open HTTP/1.1\r",
-                               "15-premium-read-page.http"),
+                               "16-premium-edit-page.http"),
                    SamplePage("premium-read-item.html"), SET_BUTTONS_ENABLED, strSent);
     ASSERT_NE(strJson.find(RawDataRecord(0, "None")), std::string::npos) << strJson;
     ExpectGolden(strSent, "premium-read-item-direct-access.html");
@@ -572,16 +624,22 @@ TEST(PremiumPagesThroughTheHost, HostileAttachmentNamesStayText)
     const std::string strVersion = RunCommand("node --version 2>&1", nExit);
     ASSERT_EQ(nExit, 0) << "node is a test dependency (scripts/install-deps installs nodejs): " << strVersion;
 
-    CTree tree(DLSW_OWA_MODULE);
+    CDirectoryTree tree;
+    ASSERT_NE(Directory(), nullptr);
     const std::string strPage = SamplePage("premium-read-item-hostile-names.html");
     std::string strSent;
     const std::string strJson =
-        tree.Drive(RequestWith("GET /owa/?ae=Item&t=IPM.Note&id=%22);alert(1)//&a=Open HTTP/1.1\r",
-                               "15-premium-read-page.http"),
+        tree.Drive(Replaced(RequestWith("GET /owa/?ae=Item&t=IPM.Note&id=%22);alert(1)//&a=Open HTTP/1.1\r",
+                                        "16-premium-edit-page.http"),
+                            "Host: mail.example.test", "Host: mail.example.test\\\"</script>'"),
                    strPage, SET_BUTTONS_ENABLED, strSent);
     ASSERT_NE(strJson.find(RawDataRecord(0, "None")), std::string::npos) << strJson;
     ExpectGolden(strSent, "premium-read-item-hostile-names.html");
     EXPECT_EQ(strSent.find("alert(1)//&a"), std::string::npos) << "the request's id is only hashed";
+    // The Host header reaches the page only inside the root URL's string literal.
+    EXPECT_NE(
+        strSent.find("var g_szRootURL = \"http://mail.example.test\\\\\\x22\\x3C/script\\x3E\\x27/owa/\";"),
+        std::string::npos);
 
     // Same tags with the same number of attributes for both parsers, the worker's included.
     htmlDocPtr pDoc = htmlReadMemory(strSent.data(), static_cast<int>(strSent.size()), nullptr, "UTF-8",
@@ -595,7 +653,7 @@ TEST(PremiumPagesThroughTheHost, HostileAttachmentNamesStayText)
     std::vector<std::pair<std::string, size_t>> vecOurs = OurTags(strSent);
     EXPECT_EQ(vecOurs, vecLibxml);
     const size_t nSpans = AttributeValues(strSent, "_KSDLAttFilename").size();
-    EXPECT_EQ(nSpans, 7u);
+    EXPECT_EQ(nSpans, 8u);
 
     // Every script block and every event handler parses.
     int nIndex = 0;
@@ -619,10 +677,13 @@ TEST(PremiumPagesThroughTheHost, HostileAttachmentNamesStayText)
     }
     strProgram += "console.log(JSON.stringify(calls));\n";
     const std::string strCalls = NodeRun(tree.Root(), strProgram);
-    EXPECT_EQ(strCalls, "[[\"Att0\",\"he said 'hi'.doc\"],[\"Att1\",\"it's.doc\"],"
-                        "[\"Att2\",\"</script><script>alert(1)</script>.txt\"],"
-                        "[\"Att3\",\"a'b'.doc\"],[\"Att4\",\"100%22 back\\\\slash.doc\"],"
-                        "[\"Att5\",\"naïve résumé — 日本\u2028.doc\"],"
-                        "[\"\\\");alert(1)//\",\"crafted.doc\"]]\n");
+    EXPECT_EQ(strCalls,
+              "[[\"Att0\",\"he said 'hi'.doc\"],[\"Att1\",\"it's.doc\"],"
+              "[\"Att2\",\"</script><script>alert(1)</script>.txt\"],"
+              "[\"Att3\",\"a'b'.doc\"],[\"Att4\",\"100%22 back\\\\slash.doc\"],"
+              "[\"Att5\",\"naïve résumé — 日本\u2028.doc\"],"
+              "[\"\\\");alert(1)//\",\"crafted.doc\"],"
+              // An extension on the blocked list written as a character reference is blocked all the same.
+              "[\"blocked\"]]\n");
 }
 } // namespace
