@@ -94,14 +94,15 @@ protected:
 
     // One request through the host's tool; with a page, OWA's answer to it.
     static CToolRun RunTool(const std::string& strMethod, const std::string& strURL, DWORD dwCriteriaID,
-                            const std::string& strPage, const char* pszUserAgent = FIREFOX)
+                            const std::string& strPage, const char* pszUserAgent = FIREFOX,
+                            const std::string& strHost = "mail.example.test")
     {
         static int s_nRun = 0;
         const fs::path dir = s_parent / ("run-" + std::to_string(++s_nRun));
         fs::create_directories(dir);
-        WriteFile(dir / "request.http",
-                  strMethod + " " + strURL + " HTTP/1.1\r\nHost: mail.example.test\r\n" +
-                      "User-Agent: " + pszUserAgent + "\r\nKS_CSMPREFIX: c4f2a9/\r\n\r\n");
+        WriteFile(dir / "request.http", strMethod + " " + strURL + " HTTP/1.1\r\nHost: " + strHost + "\r\n" +
+                                            "User-Agent: " + pszUserAgent +
+                                            "\r\nKS_CSMPREFIX: c4f2a9/\r\n\r\n");
         std::string strPageArgs;
         if (!strPage.empty())
         {
@@ -364,7 +365,8 @@ TEST_F(BasicPagesEndToEnd, HostileNamesAndACraftedRequestIdStayText)
     const std::string strURL = "/owa/?ae=Item&t=IPM.Note&id=" + CPageEscape::UrlComponent(strCraftedID) +
                                "&attcnt=1&attid0=%27%29%3B";
     const std::string strInput = ReadFileText((FIXTURES / "hostile-names.html").string());
-    const CToolRun run = RunTool("GET", strURL, SET_HASHES, strInput);
+    // The Host header goes into the root URL's literal.
+    const CToolRun run = RunTool("GET", strURL, SET_HASHES, strInput, FIREFOX, "m\"</script><script>x()//");
     ASSERT_TRUE(run.ListApplied()) << run.m_strJson;
     const std::string& strPage = run.m_strSent;
     ExpectGolden(strPage, "hostile-names.out.html");
