@@ -1,4 +1,5 @@
 #include "tests/directory/DirectoryTestSupport.h"
+#include "tests/support/RunCommand.h"
 #include "tests/support/TestFiles.h"
 
 #include <array>
@@ -9,24 +10,6 @@
 namespace
 {
 namespace fs = std::filesystem;
-
-std::string RunCommand(const std::string& strCommand, int& nExit)
-{
-    std::string strOutput;
-    FILE* pPipe = ::popen(strCommand.c_str(), "r");
-    if (pPipe == nullptr)
-    {
-        nExit = -1;
-        return strOutput;
-    }
-    std::array<char, 4096> buffer{};
-    size_t nRead = 0;
-    while ((nRead = std::fread(buffer.data(), 1, buffer.size(), pPipe)) > 0)
-        strOutput.append(buffer.data(), nRead);
-    const int nStatus = ::pclose(pPipe);
-    nExit = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
-    return strOutput;
-}
 
 // The run-time tree, the product's common files and drive C: copied into a folder of this test's own, so
 // that the log the worker writes is this run's alone.

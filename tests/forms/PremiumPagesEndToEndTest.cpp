@@ -8,6 +8,7 @@
 #include "htmlparser/Source.h"
 #include "htmlparser/Tag.h"
 #include "tests/directory/SlapdServer.h"
+#include "tests/support/RunCommand.h"
 
 #include <gtest/gtest.h>
 #include <libxml/HTMLparser.h>
@@ -30,24 +31,6 @@
 namespace
 {
 namespace fs = std::filesystem;
-
-std::string RunCommand(const std::string& strCommand, int& nExit)
-{
-    std::string strOutput;
-    FILE* pPipe = popen(strCommand.c_str(), "r");
-    if (pPipe == nullptr)
-    {
-        nExit = -1;
-        return strOutput;
-    }
-    std::array<char, 4096> buffer{};
-    size_t nRead = 0;
-    while ((nRead = std::fread(buffer.data(), 1, buffer.size(), pPipe)) > 0)
-        strOutput.append(buffer.data(), nRead);
-    const int nStatus = pclose(pPipe);
-    nExit = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
-    return strOutput;
-}
 
 std::string ReadFile(const fs::path& path)
 {

@@ -1,6 +1,8 @@
 // Send response and send raw data end to end: the built worker loaded by the host's tool from a run-time
 // tree of its own, once as shipped and once with the probe as the rewriter of every row, so that each
 // outcome of a rewrite shows in what the host reports, in the page it sends and in the worker's trace.
+#include "tests/support/RunCommand.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -15,24 +17,6 @@
 namespace
 {
 namespace fs = std::filesystem;
-
-std::string Run(const std::string& strCommand, int& nExit)
-{
-    std::string strOutput;
-    FILE* pPipe = popen(strCommand.c_str(), "r");
-    if (pPipe == nullptr)
-    {
-        nExit = -1;
-        return strOutput;
-    }
-    std::array<char, 4096> buffer{};
-    size_t nRead = 0;
-    while ((nRead = std::fread(buffer.data(), 1, buffer.size(), pPipe)) > 0)
-        strOutput.append(buffer.data(), nRead);
-    const int nStatus = pclose(pPipe);
-    nExit = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
-    return strOutput;
-}
 
 std::string ReadFile(const fs::path& path)
 {
@@ -73,7 +57,7 @@ public:
         fs::remove(log);
         fs::remove(sent);
         int nExit = 0;
-        const std::string strJson = Run(
+        const std::string strJson = RunCommand(
             std::string("'") + DLSW_HOST_TOOL + "' --json --root '" + (m_root / "install").string() +
                 "' --user 'EXAMPLE\\alice' " + strOptions + " --body '" + page.string() + "' --out '" +
                 sent.string() + "' '" + DLSW_SOURCE_DIR + "/samples/requests/" + pszRequest + "' 2>/dev/null",

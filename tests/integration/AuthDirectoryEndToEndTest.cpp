@@ -1,7 +1,6 @@
 // Authentication complete end to end with OWA's settings and users' languages from a real directory server:
 // the worker, loaded by the host, reads them at start and per user.
-#include "tests/directory/SlapdServer.h"
-#include "tests/integration/AuthTreeSupport.h"
+#include "tests/integration/AuthDirectoryTreeSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -14,27 +13,8 @@ using namespace auth_tree;
 // The directory's OWA settings for this server: direct file access on for private computers and off for
 // public ones; .DOC and .txt allowed (so .doc, also on the block list, is allowed), .exe blocked, .zip
 // force-save, every other type force-save.
-class AuthDirectoryEndToEnd : public CAuthTreeTest
+class AuthDirectoryEndToEnd : public CAuthDirectoryTreeTest
 {
-protected:
-    static void SetUpTestSuite()
-    {
-        s_pServer = new CSlapdServer();
-        std::string strError;
-        ASSERT_TRUE(s_pServer->Start(strError)) << strError;
-        CMachineConfig::Instance().SetDirectoryServer(s_pServer->MachineDirectory());
-        CMachineConfig::Instance().SetComputerName("MAIL01", "mail01", "example.test");
-        LoadWorker();
-    }
-    static void TearDownTestSuite()
-    {
-        UnloadWorker();
-        delete s_pServer;
-        s_pServer = nullptr;
-        CMachineConfig::Instance().Reset();
-    }
-
-    inline static CSlapdServer* s_pServer = nullptr;
 };
 
 std::string DocumentURL(const std::string& strFile)

@@ -1,6 +1,7 @@
 // Authentication complete end to end: the built worker loaded by the host from an installation whose
 // settings sets stand for the rows of the decision tables, one link criterion per set.
 #include "tests/integration/AuthTreeSupport.h"
+#include "tests/support/RunCommand.h"
 
 #include <gtest/gtest.h>
 
@@ -306,18 +307,7 @@ TEST_F(AuthEndToEnd, ViewRequestGetsOnlyTheWorkersLevel)
 
 std::string RunTool(const std::string& strArguments, int& nExit)
 {
-    std::string strOutput;
-    FILE* pPipe =
-        popen((std::string("'") + DLSW_HOST_TOOL + "' --json " + strArguments + " 2>/dev/null").c_str(), "r");
-    if (pPipe == nullptr)
-        return strOutput;
-    std::array<char, 4096> buffer{};
-    size_t nRead = 0;
-    while ((nRead = std::fread(buffer.data(), 1, buffer.size(), pPipe)) > 0)
-        strOutput.append(buffer.data(), nRead);
-    const int nStatus = pclose(pPipe);
-    nExit = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
-    return strOutput;
+    return RunCommand(std::string("'") + DLSW_HOST_TOOL + "' --json " + strArguments + " 2>/dev/null", nExit);
 }
 
 // The samples of the demo, through the tool with the arguments the demo gives them.

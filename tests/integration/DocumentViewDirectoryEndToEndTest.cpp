@@ -1,8 +1,7 @@
 // The document view end to end with OWA's file-access lists from a real directory server: the links a
 // rewritten list carries pass the worker's download check, a tampered one is refused, and a file OWA forces
 // to be saved comes back through the redirect of OWA's error page.
-#include "tests/directory/SlapdServer.h"
-#include "tests/integration/AuthTreeSupport.h"
+#include "tests/integration/AuthDirectoryTreeSupport.h"
 #include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -18,26 +17,9 @@ const std::string GOLDEN = std::string(DLSW_SOURCE_DIR) + "/tests/fixtures/pages
 
 // The directory's OWA settings: .txt and .doc allowed, .exe blocked, .zip and every other type forced to
 // be saved; direct file access on for private computers.
-class DocumentViewDirectoryEndToEnd : public CAuthTreeTest
+class DocumentViewDirectoryEndToEnd : public CAuthDirectoryTreeTest
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        s_pServer = new CSlapdServer();
-        std::string strError;
-        ASSERT_TRUE(s_pServer->Start(strError)) << strError;
-        CMachineConfig::Instance().SetDirectoryServer(s_pServer->MachineDirectory());
-        CMachineConfig::Instance().SetComputerName("MAIL01", "mail01", "example.test");
-        LoadWorker();
-    }
-    static void TearDownTestSuite()
-    {
-        UnloadWorker();
-        delete s_pServer;
-        s_pServer = nullptr;
-        CMachineConfig::Instance().Reset();
-    }
-
     // A GET with OWA's answer to it.
     static CHostResult Answer(const std::string& strURL, const std::string& strPage, DWORD dwCriteriaID,
                               const std::string& strMoreHeaders = "")
@@ -75,8 +57,6 @@ protected:
         const std::regex re("_KSDLFilename=\"" + strName + "\" _KSDLFileIDHash=\"([0-9]+)\"");
         return std::regex_search(strPage, match, re) ? match[1].str() : std::string();
     }
-
-    inline static CSlapdServer* s_pServer = nullptr;
 };
 
 std::string Escaped(const std::string& strPath)

@@ -1,6 +1,7 @@
 // The document view and the force-save redirect end to end: the built worker loaded by the host's tool from
 // the build's run-time tree, over the sample pages and requests, and over error pages whose link an
 // attacker chose.
+#include "tests/support/RunCommand.h"
 #include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -31,16 +32,9 @@ struct CToolRun
                                        "' --json --user 'EXAMPLE\\alice' " + strOptions + " --body '" +
                                        page.string() + "' --out '" + sent.string() + "' '" + SOURCE +
                                        "/samples/requests/" + strRequest + "' 2>/dev/null";
-        FILE* pPipe = popen(strCommand.c_str(), "r");
-        EXPECT_NE(pPipe, nullptr);
-        if (pPipe == nullptr)
-            return;
-        std::array<char, 4096> buffer{};
-        size_t nRead = 0;
-        while ((nRead = std::fread(buffer.data(), 1, buffer.size(), pPipe)) > 0)
-            m_strJson.append(buffer.data(), nRead);
-        const int nStatus = pclose(pPipe);
-        EXPECT_TRUE(WIFEXITED(nStatus) && WEXITSTATUS(nStatus) == 0) << m_strJson;
+        int nExit = -1;
+        m_strJson = RunCommand(strCommand, nExit);
+        EXPECT_EQ(nExit, 0) << m_strJson;
         m_strSent = ReadFileText(sent);
     }
     static void WriteFile(const fs::path& path, const std::string& strText)

@@ -1,6 +1,7 @@
 #include "contract/DLLContext.h"
 #include "host/HostFilter.h"
 #include "host/RawRequest.h"
+#include "tests/support/RunCommand.h"
 #include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -20,24 +21,6 @@
 
 namespace
 {
-std::string RunCommand(const std::string& strCommand, int& nExitCode)
-{
-    std::string strOutput;
-    FILE* pPipe = popen(strCommand.c_str(), "r");
-    if (pPipe == nullptr)
-    {
-        nExitCode = -1;
-        return strOutput;
-    }
-    std::array<char, 4096> buffer{};
-    size_t nRead = 0;
-    while ((nRead = std::fread(buffer.data(), 1, buffer.size(), pPipe)) > 0)
-        strOutput.append(buffer.data(), nRead);
-    const int nStatus = pclose(pPipe);
-    nExitCode = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
-    return strOutput;
-}
-
 TEST(Module, ExportsExactlyTheThreeEntryPoints)
 {
     int nExit = 0;

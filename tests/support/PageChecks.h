@@ -4,6 +4,8 @@
 // Link with libxml2; the JavaScript check needs node on PATH (scripts/install-deps installs nodejs).
 #pragma once
 
+#include "tests/support/RunCommand.h"
+
 #include <libxml/HTMLparser.h>
 #include <libxml/tree.h>
 
@@ -99,24 +101,8 @@ inline std::vector<std::pair<std::string, size_t>> LibxmlAttributeCounts(const s
     return vecOut;
 }
 
-// The standard output of a shell command, and its exit code (-1 when it did not run).
-inline std::string RunCommand(const std::string& strCommand, int& nExit)
-{
-    std::string strOutput;
-    FILE* pPipe = popen(strCommand.c_str(), "r");
-    if (pPipe == nullptr)
-    {
-        nExit = -1;
-        return strOutput;
-    }
-    std::array<char, 4096> buffer{};
-    size_t nRead = 0;
-    while ((nRead = std::fread(buffer.data(), 1, buffer.size(), pPipe)) > 0)
-        strOutput.append(buffer.data(), nRead);
-    const int nStatus = pclose(pPipe);
-    nExit = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
-    return strOutput;
-}
+// The one runner of every test, here under this namespace too for the checks' callers.
+using ::RunCommand;
 
 // A script in a temporary file for node, removed with this object.
 class CScriptFile
