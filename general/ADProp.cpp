@@ -21,8 +21,8 @@ std::string AnsiFromBstr(BSTR bstr)
     return BstrToAnsi(bstr, SysStringLen(bstr));
 }
 
-// Reads a text value into a narrow target; null texts leave it as it is.
-template <class TString> HRESULT ReadText(VARIANT* pVar, TString& target)
+// Reads a text value into a target through the given conversion; null texts leave it as it is.
+template <class TString, class TConvert> HRESULT ReadText(VARIANT* pVar, TString& target, TConvert convert)
 {
     if (pVar == nullptr)
         return E_POINTER;
@@ -32,10 +32,16 @@ template <class TString> HRESULT ReadText(VARIANT* pVar, TString& target)
         return E_INVALIDARG;
     if (pVar->bstrVal != nullptr)
     {
-        const std::string str = AnsiFromBstr(pVar->bstrVal);
+        const auto str = convert(pVar->bstrVal);
         target.assign(str.data(), str.size());
     }
     return S_OK;
+}
+
+// The same into a narrow target.
+template <class TString> HRESULT ReadText(VARIANT* pVar, TString& target)
+{
+    return ReadText(pVar, target, AnsiFromBstr);
 }
 } // namespace
 
@@ -90,15 +96,7 @@ template <> HRESULT TReadADProp<ci_string>::GetAsString(std::string& strOut)
 
 template <> HRESULT TReadADProp<std::wstring>::ReadVariant(VARIANT* pVar)
 {
-    if (pVar == nullptr)
-        return E_POINTER;
-    if (pVar->vt == VT_EMPTY)
-        return S_OK;
-    if (pVar->vt != VT_BSTR)
-        return E_INVALIDARG;
-    if (pVar->bstrVal != nullptr)
-        Target<std::wstring>() = WideFromBstr(pVar->bstrVal);
-    return S_OK;
+    return ReadText(pVar, Target<std::wstring>(), WideFromBstr);
 }
 
 template <> HRESULT TReadADProp<std::wstring>::GetAsString(std::string& strOut)

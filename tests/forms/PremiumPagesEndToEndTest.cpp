@@ -9,6 +9,7 @@
 #include "htmlparser/Tag.h"
 #include "tests/directory/SlapdServer.h"
 #include "tests/support/RunCommand.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 #include <libxml/HTMLparser.h>
@@ -31,14 +32,6 @@
 namespace
 {
 namespace fs = std::filesystem;
-
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 void WriteFile(const fs::path& path, const std::string& strText)
 {
@@ -142,8 +135,8 @@ public:
                 strBody + " '" + request.string() + "' 2>/dev/null",
             nExit);
         EXPECT_EQ(nExit, 0) << strJson;
-        strSent = strPage.empty() ? std::string() : ReadFile(sent);
-        m_strTrace = ReadFile(m_root / "C/Windows/System32/LogFiles/KestruneLogs/KSCommonLog.log");
+        strSent = strPage.empty() ? std::string() : ReadFileText(sent);
+        m_strTrace = ReadFileText(m_root / "C/Windows/System32/LogFiles/KestruneLogs/KSCommonLog.log");
         return strJson;
     }
 
@@ -199,12 +192,12 @@ public:
 
 std::string SampleRequest(const char* pszName)
 {
-    return ReadFile(fs::path(DLSW_SOURCE_DIR) / "samples/requests" / pszName);
+    return ReadFileText(fs::path(DLSW_SOURCE_DIR) / "samples/requests" / pszName);
 }
 
 std::string SamplePage(const char* pszName)
 {
-    return ReadFile(fs::path(DLSW_SOURCE_DIR) / "samples/pages" / pszName);
+    return ReadFileText(fs::path(DLSW_SOURCE_DIR) / "samples/pages" / pszName);
 }
 
 // A request line and the sample's headers.
@@ -227,7 +220,7 @@ void ExpectGolden(const std::string& strSent, const char* pszGolden)
     const char* pszUpdate = std::getenv("DLSW_UPDATE_GOLDEN");
     if (pszUpdate != nullptr && std::string(pszUpdate) == "1")
         WriteFile(golden, strSent);
-    EXPECT_EQ(strSent, ReadFile(golden)) << pszGolden;
+    EXPECT_EQ(strSent, ReadFileText(golden)) << pszGolden;
 }
 
 struct GoldenCase

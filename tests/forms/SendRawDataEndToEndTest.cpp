@@ -2,6 +2,7 @@
 // tree of its own, once as shipped and once with the probe as the rewriter of every row, so that each
 // outcome of a rewrite shows in what the host reports, in the page it sends and in the worker's trace.
 #include "tests/support/RunCommand.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -17,14 +18,6 @@
 namespace
 {
 namespace fs = std::filesystem;
-
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // A run-time tree in a folder of its own, with the worker given and a drive C: for its log.
 class CTree
@@ -63,8 +56,8 @@ public:
                 sent.string() + "' '" + DLSW_SOURCE_DIR + "/samples/requests/" + pszRequest + "' 2>/dev/null",
             nExit);
         EXPECT_EQ(nExit, 0) << strJson;
-        strSent = ReadFile(sent);
-        strTrace = ReadFile(log);
+        strSent = ReadFileText(sent);
+        strTrace = ReadFileText(log);
         for (char& c : strTrace)
         {
             if (c == '\r')
@@ -199,9 +192,10 @@ TEST(SendRawDataThroughTheHost, TheShippedWorkerLeavesPagesWithoutARewriterAlone
     {
         SCOPED_TRACE(c.m_pszPage);
         const std::string strPage =
-            *c.m_pszPage == '<'    ? std::string(c.m_pszPage)
-            : *c.m_pszPage != '\0' ? ReadFile(std::string(DLSW_SOURCE_DIR) + "/samples/pages/" + c.m_pszPage)
-                                   : "<!-- OwaPage = ASP.auth_logon_aspx --><html></html>";
+            *c.m_pszPage == '<' ? std::string(c.m_pszPage)
+            : *c.m_pszPage != '\0'
+                ? ReadFileText(std::string(DLSW_SOURCE_DIR) + "/samples/pages/" + c.m_pszPage)
+                : "<!-- OwaPage = ASP.auth_logon_aspx --><html></html>";
         std::string strSent;
         std::string strTrace;
         const std::string strJson = tree.Drive(strPage, "", "01-premium-read-item.http", strSent, strTrace);
