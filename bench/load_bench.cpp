@@ -7,12 +7,16 @@
 #include "common/StringHelpers.h"
 #include "host/HostFilter.h"
 #include "host/RawRequest.h"
+#include "platform/MachineConfig.h"
+#include "tests/directory/SlapdServer.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <sys/resource.h>
@@ -22,15 +26,62 @@
 
 namespace
 {
+namespace fs = std::filesystem;
+
+// The worker runs from a copy of the build's run-time tree, with the sample's trace switched off as a
+// server in production runs (--traced keeps it on, to measure what the trace lines cost).
+bool g_bTraced = false;
+
+std::string TreeCopy()
+{
+    static const std::string s_strModule = []
+    {
+        char szRoot[] = "/tmp/dlsw-load-bench-XXXXXX";
+        if (mkdtemp(szRoot) == nullptr)
+            std::abort();
+        const fs::path root = szRoot;
+        const fs::path tree = DLSW_INSTALL_TREE;
+        fs::copy(tree, root / "install", fs::copy_options::recursive);
+        fs::copy(tree.parent_path() / "Common Files", root / "Common Files", fs::copy_options::recursive);
+        fs::copy(tree.parent_path() / "C", root / "C", fs::copy_options::recursive);
+        if (!g_bTraced)
+        {
+            const fs::path settings = root / "install" / "Settings" / "SWSettings.xml";
+            std::ifstream in(settings, std::ios::binary);
+            std::string strText((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            const std::string strKind = "(1 trace, 10 trace and event log)\" VALUE=\"1\"";
+            const size_t nKind = strText.find(strKind);
+            if (nKind == std::string::npos)
+                std::abort();
+            strText[nKind + strKind.size() - 2] = '0';
+            std::ofstream(settings, std::ios::binary | std::ios::trunc) << strText;
+        }
+        static const fs::path* s_pRoot = new fs::path(root);
+        std::atexit([] { fs::remove_all(*s_pRoot); });
+        return (root / "install" / "bin" / "DL_ServiceWorker.so").string();
+    }();
+    return s_strModule;
+}
+
 CHostFilter& Host()
 {
     static CHostFilter* s_pHost = []
     {
+        // OWA's settings and users' languages come from a real directory server, as on a server in use; a
+        // directory that cannot be reached would make every request report it to the event log.
+        static CSlapdServer s_server;
+        std::string strDirectoryError;
+        if (!s_server.Start(strDirectoryError))
+        {
+            std::fprintf(stderr, "load_bench: no directory server: %s\n", strDirectoryError.c_str());
+            std::exit(1);
+        }
+        CMachineConfig::Instance().SetDirectoryServer(s_server.MachineDirectory());
+        CMachineConfig::Instance().SetComputerName("MAIL01", "mail01", "example.test");
         auto* pHost = new CHostFilter();
         std::string strError;
         HTTP_FILTER_VERSION version{};
-        if (!pHost->Load(DLSW_INSTALL_TREE "/bin/DL_ServiceWorker.so", strError) ||
-            !pHost->GetFilterVersion(version))
+        if (!pHost->Load(TreeCopy(), strError) || !pHost->GetFilterVersion(version))
         {
             std::fprintf(stderr, "load_bench: the worker did not start: %s\n", strError.c_str());
             std::exit(1);
@@ -118,32 +169,27 @@ CHostRequest PageRequest(const std::string& strPage)
     RawRequest::Parse(
         "GET /owa/?ae=Item&t=IPM.Note&id=RgAAAADs4ZfQ%2bWvTQ5dYtJbqPEoBwBdm6Ks&a=Open HTTP/1.1\r\n"
         "Host: mail.example.test\r\nUser-Agent: Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 6.1; "
-        "Trident/4.0)\r\nAccept: */*\r\nCookie: sessionid=5f1c2a; cadata=\"1Qm3kFhKx0\"\r\n"
+        "Trident/4.0)\r\nAccept: */*\r\nCookie: sessionid=5f1c2a; UserContext=a81f; cadata=\"1Qm3kFhKx0\"\r\n"
         "KS_CSMPREFIX: csm01/\r\n\r\n",
         request.m_raw, strError);
-    request.m_strUser = "EXAMPLE\\alice";
+    request.m_strUser = "EXAMPLE\\bob";
     request.m_vecResponseHeaders = {{"Content-Type", "text/html; charset=utf-8"}};
     request.m_strResponseBody = strPage;
     return request;
 }
 
-// Peak memory of one rewrite: the resident set's high-water mark is reset, the rewrite run once, and the
-// peak getrusage reports taken less what was resident before.
+// Peak memory of one rewrite: the resident set's high-water mark is reset to what is resident now, the
+// rewrite run once, and the peak getrusage reports taken less the one it reported before.
 long PeakKilobytesOfOneRewrite(const CHostRequest& request, bool& bRewritten)
 {
     std::ofstream("/proc/self/clear_refs") << "5";
-    long lResidentBefore = 0;
-    {
-        std::ifstream statm("/proc/self/statm");
-        long lSize = 0;
-        statm >> lSize >> lResidentBefore;
-        lResidentBefore *= sysconf(_SC_PAGESIZE) / 1024;
-    }
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
     const CHostResult result = Host().Process(request);
     bRewritten = result.m_bInstructionsSubmitted && result.m_dwSubmitResult == 0;
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss - lResidentBefore;
+    return usage.ru_maxrss - before.ru_maxrss;
 }
 
 void Rewrite(benchmark::State& state, const CHostRequest& request, long lPeakKilobytes)
@@ -186,10 +232,10 @@ std::vector<CHostRequest> DecisionRequests()
         RawRequest::Parse(
             "GET " + strURL +
                 " HTTP/1.1\r\nHost: mail.example.test\r\nUser-Agent: Mozilla/4.0 (compatible; MSIE "
-                "8.0; Windows NT 6.1; Trident/4.0)\r\nCookie: sessionid=5f1c2a\r\n"
+                "8.0; Windows NT 6.1; Trident/4.0)\r\nCookie: sessionid=5f1c2a; UserContext=a81f\r\n"
                 "Accept-Language: fr-CA,fr;q=0.8\r\n\r\n",
             request.m_raw, strError);
-        request.m_strUser = "EXAMPLE\\alice";
+        request.m_strUser = "EXAMPLE\\bob";
         request.m_dwCriteriaID = 2;
         vecRequests.push_back(std::move(request));
     }
@@ -262,6 +308,18 @@ void RegisterAll()
 
 int main(int argc, char** argv)
 {
+    for (int i = 1; i < argc; ++i)
+    {
+        if (std::string(argv[i]) == "--traced")
+        {
+            g_bTraced = true;
+            for (int j = i; j + 1 < argc; ++j)
+                argv[j] = argv[j + 1];
+            --argc;
+            break;
+        }
+    }
+    benchmark::AddCustomContext("trace", g_bTraced ? "on" : "off");
     benchmark::AddCustomContext("cores", std::to_string(std::thread::hardware_concurrency()));
     RegisterAll();
     benchmark::Initialize(&argc, argv);
