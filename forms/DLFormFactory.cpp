@@ -22,14 +22,14 @@ std::atomic<PFN_MAKE_FORM> g_apfnMakers[FORM_KIND_COUNT] = {
     &CDLFormFactory::NewFormOfClass, // PremiumEditItem
     &CDLFormFactory::NewFormOfClass, // PremiumPOSTAttachFileDialog
     &CDLFormFactory::NewFormOfClass, // PremiumGETAttachFileDialog
-    nullptr,                         // PremiumGETDocumentView
-    nullptr,                         // BasicEditItem
-    nullptr,                         // BasicReadItem
-    nullptr,                         // BasicCalendarItemSchedulingTab
-    nullptr,                         // BasicAttachmentManager
+    &CDLFormFactory::NewFormOfClass, // PremiumGETDocumentView
+    &CDLFormFactory::NewFormOfClass, // BasicEditItem
+    &CDLFormFactory::NewFormOfClass, // BasicReadItem
+    &CDLFormFactory::NewFormOfClass, // BasicCalendarItemSchedulingTab
+    &CDLFormFactory::NewFormOfClass, // BasicAttachmentManager
     &CDLFormFactory::NewFormOfClass, // PremiumDeleteAttachment
-    nullptr,                         // PremiumPOSTDocumentViewSort
-    nullptr,                         // DocumentViewForceSaveError
+    &CDLFormFactory::NewFormOfClass, // PremiumPOSTDocumentViewSort
+    &CDLFormFactory::NewFormOfClass, // DocumentViewForceSaveError
 };
 static_assert(FORM_KIND_COUNT == 13, "one maker row per kind of form");
 

@@ -1,36 +1,7 @@
 // The rewriters of OWA Premium's document views, of the force-save error page that follows a document
-// download, and of the attach-file dialog as OWA first sends it.
+// download, and of the attach-file dialog as OWA first sends it; each has a file of its own.
 #pragma once
 
-#include "forms/DLFormWithFiles.h"
 #include "forms/DLPremiumFormGETAttachFileDialog.h"
-
-class CDLPremiumFormDocumentView : public CDLFormWithFiles
-{
-public:
-    CDLPremiumFormDocumentView(CSWFormContext* pFormContext, int bMostDerived);
-};
-
-class CDLPremiumFormGETDocumentView : public CDLPremiumFormDocumentView
-{
-public:
-    CDLPremiumFormGETDocumentView(CSWFormContext* pFormContext, int bMostDerived);
-
-    DWORD Process() override;
-};
-
-class CDLPremiumFormPOSTDocumentViewSort : public CDLPremiumFormDocumentView
-{
-public:
-    CDLPremiumFormPOSTDocumentViewSort(CSWFormContext* pFormContext, int bMostDerived);
-
-    DWORD Process() override;
-};
-
-class CDLDocumentViewForceSaveErrorForm : public CDLForm
-{
-public:
-    explicit CDLDocumentViewForceSaveErrorForm(CSWFormContext* pFormContext);
-
-    DWORD Process() override;
-};
+#include "forms/DocumentViewForceSaveErrorForm.h"
+#include "forms/PremiumFormDocumentView.h"

@@ -1,0 +1,402 @@
+// OWA Basic pages rewritten end to end: the worker loaded by the host from an installation whose settings
+// sets are the rows of the authentication tables, OWA's settings read from a real directory server (direct
+// file access on for private computers), each page sent through send raw data and the page the host sends
+// compared whole with its golden copy. The links the pages carry are then followed back through the host's
+// download decision.
+#include "forms/PageEscape.h"
+#include "htmlparser/Attributes.h"
+#include "htmlparser/Source.h"
+#include "htmlparser/Tag.h"
+#include "tests/directory/SlapdServer.h"
+#include "tests/integration/AuthTreeSupport.h"
+#include "tests/support/PageChecks.h"
+#include "tests/support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <regex>
+#include <set>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+namespace
+{
+using namespace auth_tree;
+
+const fs::path FIXTURES = fs::path(DLSW_SOURCE_DIR) / "tests" / "fixtures" / "pages" / "basic";
+const fs::path SAMPLES = fs::path(DLSW_SOURCE_DIR) / "samples" / "pages";
+
+constexpr const char* FIREFOX = "Mozilla/5.0 (X11; Linux x86_64; rv:45.0) Gecko/20100101 Firefox/45.0";
+constexpr const char* MAC_SAFARI =
+    "Mozilla/5.0 (Macintosh; Intel Mac OS X 10_6_8) AppleWebKit/534.59 (KHTML, like Gecko) Safari/534.59";
+
+using page_checks::RunCommand;
+
+// What the host's tool reported of one request, and the page it sent.
+struct CToolRun
+{
+    std::string m_strJson;
+    std::string m_strSent;
+
+    bool Has(const std::string& strText) const { return m_strJson.find(strText) != std::string::npos; }
+    // The whole list went to the host and its applier took it.
+    bool ListApplied() const
+    {
+        return Has("\"instructions_submitted\":true") && Has("\"submit_result\":0") &&
+               Has("{\"type\":1024,\"name\":\"send raw data\",\"code\":0,");
+    }
+    std::string AuthCompleteControl() const
+    {
+        std::smatch m;
+        static const std::regex s_auth("\"name\":\"authentication complete\",\"code\":[0-9]+,"
+                                       "\"control_message\":\"([^\"]*)\"");
+        return std::regex_search(m_strJson, m, s_auth) ? m[1].str() : std::string();
+    }
+};
+
+// The tree of the authentication tables (one settings set per criteria id), driven by the host's tool
+// with OWA's settings from a slapd the test starts.
+class BasicPagesEndToEnd : public CAuthTreeTest
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        s_pServer = new CSlapdServer();
+        std::string strError;
+        ASSERT_TRUE(s_pServer->Start(strError)) << strError;
+        LoadWorker();
+    }
+    static void TearDownTestSuite()
+    {
+        UnloadWorker();
+        delete s_pServer;
+        s_pServer = nullptr;
+    }
+
+    // One request through the host's tool; with a page, OWA's answer to it.
+    static CToolRun RunTool(const std::string& strMethod, const std::string& strURL, DWORD dwCriteriaID,
+                            const std::string& strPage, const char* pszUserAgent = FIREFOX,
+                            const std::string& strHost = "mail.example.test")
+    {
+        static int s_nRun = 0;
+        const fs::path dir = s_parent / ("run-" + std::to_string(++s_nRun));
+        fs::create_directories(dir);
+        WriteFile(dir / "request.http", strMethod + " " + strURL + " HTTP/1.1\r\nHost: " + strHost + "\r\n" +
+                                            "User-Agent: " + pszUserAgent +
+                                            "\r\nKS_CSMPREFIX: c4f2a9/\r\n\r\n");
+        std::string strPageArgs;
+        if (!strPage.empty())
+        {
+            WriteFile(dir / "page.html", strPage);
+            strPageArgs =
+                " --body '" + (dir / "page.html").string() + "' --out '" + (dir / "sent.html").string() + "'";
+        }
+        const DirectoryServerConfig directory = s_pServer->MachineDirectory();
+        int nExit = 0;
+        CToolRun run;
+        run.m_strJson = RunCommand(
+            std::string("'") + DLSW_HOST_TOOL + "' --json --root '" + (s_parent / "install").string() +
+                "' --user 'EXAMPLE\\alice' --client-ip " + OUTSIDE + " --criteria-id " +
+                std::to_string(dwCriteriaID) + " --directory '" + directory.m_sUri + "' --directory-bind '" +
+                directory.m_sBindDN + "' --directory-password-file '" + directory.m_sBindPasswordFile +
+                "' --computer-name mail01.example.test" + strPageArgs + " '" +
+                (dir / "request.http").string() + "' 2>/dev/null",
+            nExit);
+        EXPECT_EQ(nExit, 0) << run.m_strJson;
+        if (!strPage.empty())
+            run.m_strSent = ReadFileText((dir / "sent.html").string());
+        return run;
+    }
+
+    inline static CSlapdServer* s_pServer = nullptr;
+};
+
+// Writes the golden copy instead of comparing when DLSW_UPDATE_GOLDEN is set (to look at the change with
+// git diff afterwards).
+void ExpectGolden(const std::string& strPage, const std::string& strGolden)
+{
+    const fs::path path = FIXTURES / strGolden;
+    if (std::getenv("DLSW_UPDATE_GOLDEN") != nullptr)
+        WriteFile(path, strPage);
+    EXPECT_EQ(strPage, ReadFileText(path.string())) << "golden " << strGolden;
+}
+
+struct PageCase
+{
+    const char* m_pszName;
+    const char* m_pszMethod;
+    std::string m_strURL;
+    DWORD m_dwCriteriaID;
+    fs::path m_page;
+    const char* m_pszGolden; // null: the page goes out as OWA sent it
+    const char* m_pszUserAgent = FIREFOX;
+};
+
+const std::vector<PageCase>& PageCases()
+{
+    static const std::vector<PageCase> s_vecCases = {
+        // The item id from each of its three sources; an item opened inside another carries its chain of
+        // attachment ids, which the item-id variable lists.
+        {"read, id from the request", "GET",
+         "/owa/?ae=Item&t=IPM.Note&id=RgAAAADs4ZfQ&attcnt=1&attid0=BAAAAAAE", SET_HASHES,
+         SAMPLES / "basic-read-item.html", "read-item-request-id.html"},
+        {"read, id from the hidden input", "GET", "/owa/?ae=PreFormAction&a=Reply&t=IPM.Note&id=Other",
+         SET_HASHES, SAMPLES / "basic-read-item.html", "read-item-hidden-input.html"},
+        {"read, id from the attachment link", "POST", "/owa/?ae=Item&a=SaveClose&t=IPM.Note", SET_HASHES,
+         SAMPLES / "basic-read-item.html", "read-item-save-close.html"},
+        {"read, Mac client", "GET", "/owa/?ae=Item&t=IPM.Note&id=RgAAAADs4ZfQ", SET_HASHES,
+         SAMPLES / "basic-read-item.html", "read-item-mac.html", MAC_SAFARI},
+        {"edit, buttons enabled", "GET", "/owa/?ae=PreFormAction&a=Reply&t=IPM.Note&id=RgAAAADs4ZfQ",
+         SET_ALLOWED, SAMPLES / "basic-edit-item.html", "edit-item-level-0.html"},
+        {"edit, buttons disabled", "GET", "/owa/?ae=PreFormAction&a=Reply&t=IPM.Note&id=RgAAAADs4ZfQ",
+         SET_BUTTONS_1, SAMPLES / "basic-edit-item.html", "edit-item-level-1.html"},
+        {"edit, buttons removed", "GET", "/owa/?ae=PreFormAction&a=Reply&t=IPM.Note&id=RgAAAADs4ZfQ",
+         SET_BUTTONS_2, SAMPLES / "basic-edit-item.html", "edit-item-level-2.html"},
+        {"edit, invalid level: the page as OWA sent it", "GET",
+         "/owa/?ae=PreFormAction&a=Reply&t=IPM.Note&id=RgAAAADs4ZfQ", SET_BUTTONS_3,
+         SAMPLES / "basic-edit-item.html", nullptr},
+        // An attachments link inside the divider cell goes with the cell; the content link is the one after.
+        {"edit, buttons removed, a link inside the divider", "GET",
+         "/owa/?ae=PreFormAction&a=Reply&t=IPM.Note&id=RgAAAADs4ZfQ", SET_BUTTONS_2,
+         FIXTURES / "edit-item-link-in-divider.html", "edit-item-link-in-divider.out.html"},
+        {"scheduling tab, buttons disabled", "GET", "/owa/?ae=Item&t=IPM.Appointment&id=RgAAAADs4ZfQ",
+         SET_BUTTONS_1, SAMPLES / "basic-calendar-scheduling-tab.html", "scheduling-tab-level-1.html"},
+        {"scheduling tab, buttons removed", "GET", "/owa/?ae=Item&t=IPM.Appointment&id=RgAAAADs4ZfQ",
+         SET_BUTTONS_2, SAMPLES / "basic-calendar-scheduling-tab.html", "scheduling-tab-level-2.html"},
+        {"attachment manager with blocked extensions", "POST",
+         "/owa/?ae=PreFormAction&a=Attach&t=IPM.Note&id=RgAAAADs4ZfQ", SET_HASHES_BLOCKED_LIST,
+         SAMPLES / "basic-attachment-manager.html", "attachment-manager.html"},
+    };
+    return s_vecCases;
+}
+
+TEST_F(BasicPagesEndToEnd, GoldenPages)
+{
+    for (const PageCase& c : PageCases())
+    {
+        SCOPED_TRACE(c.m_pszName);
+        const std::string strPage = ReadFileText(c.m_page.string());
+        ASSERT_FALSE(strPage.empty()) << c.m_page;
+        const CToolRun run = RunTool(c.m_pszMethod, c.m_strURL, c.m_dwCriteriaID, strPage, c.m_pszUserAgent);
+        if (c.m_pszGolden == nullptr)
+        {
+            EXPECT_TRUE(run.Has("\"instructions_submitted\":false")) << run.m_strJson;
+            EXPECT_EQ(run.m_strSent, strPage);
+            continue;
+        }
+        EXPECT_TRUE(run.ListApplied()) << run.m_strJson;
+        ExpectGolden(run.m_strSent, c.m_pszGolden);
+    }
+}
+
+// The literal of a script string as node reads it.
+std::string JSValue(const std::string& strLiteral)
+{
+    return page_checks::NodeRun("process.stdout.write(\"" + strLiteral + "\")");
+}
+
+struct CLink
+{
+    std::string m_strAttID;
+    std::string m_strAttHash;
+};
+
+// What the viewer's scripts read off a rewritten page: the item's ids, its hash and each attachment's id
+// and hash from its mouse-down call.
+struct CPageLinks
+{
+    std::vector<std::string> m_vecItemIDs; // the item id, then the chain of attachment ids
+    std::string m_strItemHash;
+    std::vector<CLink> m_vecLinks;
+};
+
+CPageLinks LinksOf(const std::string& strPage)
+{
+    CPageLinks links;
+    std::smatch m;
+    if (std::regex_search(strPage, m, std::regex("var g_sKSDLItemID=\"([^\"]*)\";")))
+        links.m_vecItemIDs.push_back(JSValue(m[1]));
+    else if (std::regex_search(strPage, m, std::regex("var g_oKSDLItemIDAttIDs=new Array\\(\"(.*)\"\\);")))
+    {
+        const std::string strList = m[1];
+        size_t nPos = 0;
+        for (size_t nNext = 0; (nNext = strList.find("\",\"", nPos)) != std::string::npos; nPos = nNext + 3)
+            links.m_vecItemIDs.push_back(JSValue(strList.substr(nPos, nNext - nPos)));
+        links.m_vecItemIDs.push_back(JSValue(strList.substr(nPos)));
+    }
+    if (std::regex_search(strPage, m, std::regex("var g_sKSDLItemIDHash=\"([0-9]*)\";")))
+        links.m_strItemHash = m[1];
+    const std::regex call("f_KSDLOnMouseDown\\(event,\"[^\"]*\",\"([^\"]*)\",\"([0-9]*)\"");
+    for (auto it = std::sregex_iterator(strPage.begin(), strPage.end(), call); it != std::sregex_iterator();
+         ++it)
+        links.m_vecLinks.push_back({JSValue((*it)[1]), (*it)[2]});
+    return links;
+}
+
+// The download the viewer makes of one attachment link: the item, the chain of ids ending in this
+// attachment, and both hashes.
+std::string DownloadURL(const CPageLinks& links, const std::string& strAttID, const std::string& strAttHash)
+{
+    std::string strURL =
+        "/owa/attachment.ashx?attach=1&id=" + CPageEscape::UrlComponent(links.m_vecItemIDs[0]);
+    const size_t nCount = links.m_vecItemIDs.size();
+    strURL += "&attcnt=" + std::to_string(nCount);
+    for (size_t i = 1; i < nCount; ++i)
+        strURL += "&attid" + std::to_string(i - 1) + "=" + CPageEscape::UrlComponent(links.m_vecItemIDs[i]);
+    strURL += "&attid" + std::to_string(nCount - 1) + "=" + CPageEscape::UrlComponent(strAttID);
+    return strURL + "&midh=" + links.m_strItemHash + "&aidh=" + strAttHash;
+}
+
+TEST_F(BasicPagesEndToEnd, EveryRewrittenLinkDownloadsAtLevelTwoAndATamperedOneIsRefused)
+{
+    const struct
+    {
+        const char* m_pszName;
+        const char* m_pszMethod;
+        std::string m_strURL;
+        fs::path m_page;
+        size_t m_nLinks;
+    } aPages[] = {
+        {"read, id and chain from the request", "GET",
+         "/owa/?ae=Item&t=IPM.Note&id=RgAAAADs4ZfQ&attcnt=1&attid0=BAAAAAAE",
+         SAMPLES / "basic-read-item.html", 2},
+        {"read, id from the hidden input", "GET", "/owa/?ae=PreFormAction&a=Reply&t=IPM.Note&id=Other",
+         SAMPLES / "basic-read-item.html", 2},
+        {"read, id from the attachment link", "POST", "/owa/?ae=Item&a=SaveClose&t=IPM.Note",
+         SAMPLES / "basic-read-item.html", 2},
+        {"edit item", "GET", "/owa/?ae=PreFormAction&a=Reply&t=IPM.Note", SAMPLES / "basic-edit-item.html",
+         1},
+        {"attachment manager", "POST", "/owa/?ae=PreFormAction&a=Attach&t=IPM.Note",
+         SAMPLES / "basic-attachment-manager.html", 1},
+        {"names that fight back", "GET", "/owa/?ae=Item&t=IPM.Note&id=RgAAAADs4ZfQ",
+         FIXTURES / "hostile-names.html", 6},
+    };
+    for (const auto& p : aPages)
+    {
+        SCOPED_TRACE(p.m_pszName);
+        const CToolRun page = RunTool(p.m_pszMethod, p.m_strURL, SET_HASHES, ReadFileText(p.m_page.string()));
+        ASSERT_TRUE(page.ListApplied()) << page.m_strJson;
+        const CPageLinks links = LinksOf(page.m_strSent);
+        ASSERT_FALSE(links.m_vecItemIDs.empty());
+        ASSERT_FALSE(links.m_strItemHash.empty()) << "Open or Save is usable, so the item hash is there";
+        ASSERT_EQ(links.m_vecLinks.size(), p.m_nLinks);
+        for (const CLink& link : links.m_vecLinks)
+        {
+            SCOPED_TRACE(link.m_strAttID);
+            ASSERT_FALSE(link.m_strAttHash.empty());
+            const std::string strURL = DownloadURL(links, link.m_strAttID, link.m_strAttHash);
+            const CToolRun allowed = RunTool("GET", strURL, SET_HASHES, "");
+            EXPECT_EQ(allowed.AuthCompleteControl(), "Ignore") << strURL << allowed.m_strJson;
+            EXPECT_FALSE(allowed.Has("You are not authorized")) << allowed.m_strJson;
+            // Let through with its hash parameters taken off.
+            std::smatch m;
+            ASSERT_TRUE(std::regex_search(
+                allowed.m_strJson, m,
+                std::regex("\"request_headers_set\":\\[\\{\"name\":\"URL\",\"value\":\"([^\"]*)\"")))
+                << allowed.m_strJson;
+            EXPECT_EQ(m[1].str().find("midh="), std::string::npos);
+            EXPECT_EQ(m[1].str().find("aidh="), std::string::npos);
+
+            // One character of the attachment id changed: its hash no longer fits.
+            std::string strTampered = link.m_strAttID;
+            strTampered.back() = strTampered.back() == 'A' ? 'B' : 'A';
+            const CToolRun refused =
+                RunTool("GET", DownloadURL(links, strTampered, link.m_strAttHash), SET_HASHES, "");
+            EXPECT_EQ(refused.AuthCompleteControl(), "Completed") << refused.m_strJson;
+            EXPECT_TRUE(refused.Has("You are not authorized to view this file.")) << refused.m_strJson;
+        }
+    }
+}
+
+// (lower-case tag name, attribute count) of the start tags our parser finds, in order.
+std::vector<std::pair<std::string, size_t>> OurAttributeCounts(std::string strPage)
+{
+    std::vector<std::pair<std::string, size_t>> vecOut;
+    CSource source(strPage.data(), 0, strPage.size());
+    for (CTag* pTag : source.fullSequentialParse())
+    {
+        auto* pStartTag = dynamic_cast<CStartTag*>(pTag);
+        if (pStartTag == nullptr)
+            continue;
+        std::string strName = FromCi(pStartTag->getName());
+        for (char& ch : strName)
+            ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        CAttributes* pAttributes = pStartTag->getAttributes();
+        vecOut.emplace_back(strName, pAttributes != nullptr ? pAttributes->size() : 0);
+    }
+    return vecOut;
+}
+
+std::vector<std::pair<std::string, size_t>> OnlyTags(const std::vector<std::pair<std::string, size_t>>& vecIn)
+{
+    static const std::set<std::string> s_setNames = {"a",     "img",    "span", "div",
+                                                     "input", "script", "link", "form"};
+    std::vector<std::pair<std::string, size_t>> vecOut;
+    for (const auto& tag : vecIn)
+    {
+        if (s_setNames.count(tag.first) != 0)
+            vecOut.push_back(tag);
+    }
+    return vecOut;
+}
+
+TEST_F(BasicPagesEndToEnd, HostileNamesAndACraftedRequestIdStayText)
+{
+    const std::string strCraftedID = "\");alert(1)//</script>'\\";
+    const std::string strURL = "/owa/?ae=Item&t=IPM.Note&id=" + CPageEscape::UrlComponent(strCraftedID) +
+                               "&attcnt=1&attid0=%27%29%3B";
+    const std::string strInput = ReadFileText((FIXTURES / "hostile-names.html").string());
+    // The Host header goes into the root URL's literal.
+    const CToolRun run = RunTool("GET", strURL, SET_HASHES, strInput, FIREFOX, "m\"</script><script>x()//");
+    ASSERT_TRUE(run.ListApplied()) << run.m_strJson;
+    const std::string& strPage = run.m_strSent;
+    ExpectGolden(strPage, "hostile-names.out.html");
+
+    // Every script and handler parses (and the check does refuse a script a name broke open).
+    ASSERT_NE(page_checks::NodeCheck("return f(\"a\"b\");", true), "");
+    const std::vector<page_checks::CScriptPiece> vecScripts = page_checks::ScriptsOf(strPage);
+    EXPECT_GE(vecScripts.size(), 30u);
+    for (const auto& piece : vecScripts)
+    {
+        const bool bHandler = piece.m_strWhere.rfind("script #", 0) != 0;
+        EXPECT_EQ(page_checks::NodeCheck(piece.m_strCode, bHandler), "")
+            << piece.m_strWhere << ": " << piece.m_strCode;
+    }
+
+    // Every attribute closed where it opened: both parsers see the same tags with the same attributes.
+    const auto vecOurs = OnlyTags(OurAttributeCounts(strPage));
+    const auto vecLibxml = OnlyTags(page_checks::LibxmlAttributeCounts(strPage));
+    EXPECT_EQ(vecOurs, vecLibxml);
+    EXPECT_EQ(OnlyTags(OurAttributeCounts(strInput)).size() + 7 * 2 + 1 + 2 + 3, vecOurs.size())
+        << "a view link and its picture per attachment, the menu, two script blocks and three script links";
+
+    // The request's ids arrive in the script as the values they are, nothing more.
+    const std::string strVariables = vecScripts.front().m_strCode;
+    const std::string strRead =
+        page_checks::NodeRun(strVariables + "\nprocess.stdout.write(JSON.stringify(g_oKSDLItemIDAttIDs));");
+    EXPECT_EQ(strRead, "[\"\\\");alert(1)//</script>'\\\\\",\"');\"]");
+
+    // The names reach the viewer as the user reads them.
+    std::vector<std::string> vecNames;
+    for (const auto& piece : vecScripts)
+    {
+        if (piece.m_strWhere != "onmousedown of <a>")
+            continue;
+        vecNames.push_back(
+            page_checks::NodeRun("function f_KSDLOnMouseDown(e, n) { process.stdout.write(n); }\n"
+                                 "(function(event) {" +
+                                 piece.m_strCode + "})(null);"));
+    }
+    const std::vector<std::string> vecExpected = {"say \"hi\".txt",
+                                                  "it's O'Brien's.txt",
+                                                  "</script><script>alert(1)</script>.txt",
+                                                  "&#34;ref&#34; %22pct%22.txt",
+                                                  "back\\slash\\\".txt",
+                                                  "Ελληνικά line\u2028sep.txt"};
+    EXPECT_EQ(vecNames, vecExpected);
+}
+
+} // namespace

@@ -1,0 +1,182 @@
+// The document view and the force-save redirect end to end: the built worker loaded by the host's tool from
+// the build's run-time tree, over the sample pages and requests, and over error pages whose link an
+// attacker chose.
+#include "tests/support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+namespace
+{
+namespace fs = std::filesystem;
+
+const std::string SOURCE = DLSW_SOURCE_DIR;
+const std::string GOLDEN = SOURCE + "/tests/fixtures/pages/docview/";
+
+// One run of the tool: its JSON report, and the page or response the host sent.
+struct CToolRun
+{
+    CToolRun(const std::string& strPage, const std::string& strRequest, const std::string& strOptions = "")
+    {
+        const fs::path page = m_dir.Path() / "page.html";
+        const fs::path sent = m_dir.Path() / "sent";
+        WriteFile(page, strPage);
+        const std::string strCommand = std::string("'") + DLSW_HOST_TOOL +
+                                       "' --json --user 'EXAMPLE\\alice' " + strOptions + " --body '" +
+                                       page.string() + "' --out '" + sent.string() + "' '" + SOURCE +
+                                       "/samples/requests/" + strRequest + "' 2>/dev/null";
+        FILE* pPipe = popen(strCommand.c_str(), "r");
+        EXPECT_NE(pPipe, nullptr);
+        if (pPipe == nullptr)
+            return;
+        std::array<char, 4096> buffer{};
+        size_t nRead = 0;
+        while ((nRead = std::fread(buffer.data(), 1, buffer.size(), pPipe)) > 0)
+            m_strJson.append(buffer.data(), nRead);
+        const int nStatus = pclose(pPipe);
+        EXPECT_TRUE(WIFEXITED(nStatus) && WEXITSTATUS(nStatus) == 0) << m_strJson;
+        m_strSent = ReadFileText(sent);
+    }
+    static void WriteFile(const fs::path& path, const std::string& strText)
+    {
+        std::ofstream(path, std::ios::binary) << strText;
+    }
+    bool RawData(unsigned nCode, const char* pszControlMessage) const
+    {
+        return m_strJson.find("{\"type\":1024,\"name\":\"send raw data\",\"code\":" + std::to_string(nCode) +
+                              ",\"control_message\":\"" + pszControlMessage + "\"}") != std::string::npos;
+    }
+
+    CTempDir m_dir{"dlsw-docview-e2e"};
+    std::string m_strJson;
+    std::string m_strSent;
+};
+
+std::string Sample(const char* pszPage)
+{
+    return ReadFileText(SOURCE + "/samples/pages/" + pszPage);
+}
+
+TEST(DocumentViewThroughTheHost, GoldenPages)
+{
+    const struct
+    {
+        const char* m_pszPage;
+        const char* m_pszRequest;
+        const char* m_pszOptions;
+        const char* m_pszGolden;
+    } aCases[] = {
+        {"premium-document-view.html", "21-premium-document-view.http", "",
+         "premium-document-view.sent.html"},
+        {"premium-document-view-sort.html", "22-premium-document-view-sort.http", "",
+         "premium-document-view-sort.sent.html"},
+        // From an office network the download goes ahead; OWA answers that the file must be saved.
+        {"force-save-error.html", "23-document-view-force-save.http", "--client-ip 10.1.2.3",
+         "force-save-302.http"},
+    };
+    for (const auto& c : aCases)
+    {
+        SCOPED_TRACE(c.m_pszPage);
+        const CToolRun run(Sample(c.m_pszPage), c.m_pszRequest, c.m_pszOptions);
+        EXPECT_EQ(run.m_strSent, ReadFileText(GOLDEN + c.m_pszGolden));
+        EXPECT_TRUE(run.RawData(0, std::string(c.m_pszGolden).ends_with(".http") ? "Replace" : "None"))
+            << run.m_strJson;
+    }
+}
+
+TEST(DocumentViewThroughTheHost, TheForceSaveIdRoundTrip)
+{
+    // The document view's link of a SharePoint file forced to be saved carries "id=unresolved": the worker
+    // takes it and the hash off the download, marks the request, and turns OWA's error page into the
+    // redirect, whose link carries the hash again.
+    const CToolRun run(Sample("force-save-error.html"), "23-document-view-force-save.http",
+                       "--client-ip 10.1.2.3");
+    EXPECT_NE(run.m_strJson.find("\"request_flags\":2624"), std::string::npos) << run.m_strJson;
+    EXPECT_NE(run.m_strJson.find("ev=GetDoc&URL=http%3a%2f%2fportal.example.test%2fdocs%2fplan.zip\""),
+              std::string::npos);
+    EXPECT_EQ(
+        run.m_strSent.find("HTTP/1.1 302 Object Moved\r\nLocation:/owa/ev.owa?ns=SharepointDocument&ev="
+                           "GetDoc&URL=http%3a%2f%2fportal.example.test%2fdocs%2fplan.zip&allowForceSave=1&"
+                           "fidh=1531945989\r\n"),
+        0u);
+    // The same error page for a request the worker did not handle goes out as OWA sent it.
+    const CToolRun plain(Sample("force-save-error.html"), "09-document-view-direct-file.http",
+                         "--client-ip 10.1.2.3");
+    EXPECT_EQ(plain.m_strSent, Sample("force-save-error.html"));
+}
+
+// The header lines of a response, and its body.
+void SplitResponse(const std::string& strResponse, std::vector<std::string>& vecLines, std::string& strBody)
+{
+    const size_t nEnd = strResponse.find("\r\n\r\n");
+    ASSERT_NE(nEnd, std::string::npos);
+    strBody = strResponse.substr(nEnd + 4);
+    for (size_t nPos = 0; nPos < nEnd;)
+    {
+        const size_t nNext = strResponse.find("\r\n", nPos);
+        vecLines.push_back(strResponse.substr(nPos, std::min(nNext, nEnd) - nPos));
+        nPos = nNext + 2;
+    }
+}
+
+TEST(DocumentViewThroughTheHost, HostileLinks)
+{
+    const std::string strLong(60000, 'x');
+    const struct
+    {
+        const char* m_pszName;
+        std::string m_strHref;
+        bool m_bRedirected;
+        std::string m_strLocation; // when redirected
+    } aCases[] = {
+        {"CR LF and a header", "ev.owa?URL=a%2fb.zip&#13;&#10;Set-Cookie: owned=1", false, ""},
+        {"raw CR LF and a second response", "ev.owa?URL=a.zip\r\n\r\nHTTP/1.1 200 OK", false, ""},
+        {"another server", "//evil.example/owa/ev.owa?URL=a.zip", false, ""},
+        {"script", "javascript:alert(document.cookie)//?URL=a.zip", false, ""},
+        {"script behind a reference", "java&#115;cript:alert(1)//?URL=a.zip", false, ""},
+        {"very long", "ev.owa?URL=" + strLong, true, "/owa/ev.owa?URL=" + strLong + "&fidh="},
+        {"not ASCII, quotes and markup", "ev.owa?URL=r\xC3\xA9sum\xC3\xA9.doc&amp;q=\"<script>", true,
+         "/owa/ev.owa?URL=r%C3%A9sum%C3%A9.doc&q=%22%3Cscript%3E&fidh="},
+    };
+    for (const auto& c : aCases)
+    {
+        SCOPED_TRACE(c.m_pszName);
+        // The link goes into a single-quoted attribute, so that its double quote stays in the value.
+        const std::string strPage =
+            "<!-- OwaPage = ASP.auth_error_aspx -->\n<html><head><title>e</title></head>"
+            "<body><a id=lnkSave href='" +
+            c.m_strHref + "'>Save</a></body></html>";
+        const CToolRun run(strPage, "23-document-view-force-save.http", "--client-ip 10.1.2.3");
+        if (!c.m_bRedirected)
+        {
+            EXPECT_TRUE(run.RawData(13, "Ignore")) << run.m_strJson;
+            EXPECT_EQ(run.m_strSent, strPage);
+            continue;
+        }
+        EXPECT_TRUE(run.RawData(0, "Replace")) << run.m_strJson.substr(0, 2000);
+        std::vector<std::string> vecLines;
+        std::string strBody;
+        SplitResponse(run.m_strSent, vecLines, strBody);
+        // One status line and thirteen headers, one of them the only Location, each a header line.
+        ASSERT_EQ(vecLines.size(), 14u);
+        EXPECT_EQ(vecLines[0], "HTTP/1.1 302 Object Moved");
+        EXPECT_EQ(vecLines[1].rfind("Location:" + c.m_strLocation, 0), 0u) << vecLines[1].substr(0, 200);
+        for (size_t i = 1; i < vecLines.size(); ++i)
+        {
+            EXPECT_NE(vecLines[i].find(':'), std::string::npos);
+            EXPECT_EQ(vecLines[i].rfind("Location:", 0) == 0, i == 1);
+            for (char ch : vecLines[i])
+                ASSERT_TRUE(ch >= 0x20 && ch < 0x7F) << i;
+        }
+        EXPECT_EQ(vecLines[2], "Content-Length:" + std::to_string(strBody.size()));
+        EXPECT_EQ(strBody.find("<script"), std::string::npos);
+        EXPECT_EQ(strBody.find("\"<"), std::string::npos);
+    }
+}
+} // namespace
