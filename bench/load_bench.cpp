@@ -192,6 +192,37 @@ long PeakKilobytesOfOneRewrite(const CHostRequest& request, bool& bRewritten)
     return usage.ru_maxrss - before.ru_maxrss;
 }
 
+// The peak of one rewrite measured in a process of its own (this program run with --peak-of=KIND/BYTES), so
+// that no heap another page grew before hides it. -1 when the page was not rewritten.
+long PeakInAFreshProcess(const char* pszKind, size_t nBytes)
+{
+    const std::string strCommand = "'/proc/" + std::to_string(getpid()) + "/exe' --peak-of=" + pszKind + "/" +
+                                   std::to_string(nBytes) + (g_bTraced ? " --traced" : "") + " 2>/dev/null";
+    FILE* pPipe = popen(strCommand.c_str(), "r");
+    if (pPipe == nullptr)
+        return -1;
+    long lPeak = -1;
+    if (std::fscanf(pPipe, "%ld", &lPeak) != 1)
+        lPeak = -1;
+    pclose(pPipe);
+    return lPeak;
+}
+
+int MeasureOnePeak(const std::string& strWhat)
+{
+    const size_t nSlash = strWhat.find('/');
+    const PageKind eKind = strWhat.substr(0, nSlash) == "Basic" ? PageKind::Basic : PageKind::Premium;
+    const size_t nBytes = std::stoul(strWhat.substr(nSlash + 1));
+    const CHostRequest request = PageRequest(Page(eKind, nBytes));
+    // The worker's first request sets up what it keeps for good; that is no rewrite's peak.
+    Host().Process(PageRequest(Page(eKind, 4096)));
+    bool bRewritten = false;
+    const long lPeak = PeakKilobytesOfOneRewrite(request, bRewritten);
+    std::printf("%ld\n", bRewritten ? lPeak : -1L);
+    std::fflush(stdout);
+    std::_Exit(0);
+}
+
 void Rewrite(benchmark::State& state, const CHostRequest& request, long lPeakKilobytes)
 {
     size_t nInstructions = 0;
@@ -266,29 +297,23 @@ void RegisterAll()
         const char* pszName;
         PageKind eKind;
     } kinds[] = {{"Premium", PageKind::Premium}, {"Basic", PageKind::Basic}};
-    // Requests and their pages are made, and the peaks measured, before any benchmark thread runs, so that
-    // nothing else holds memory while a peak is taken.
     static std::vector<CHostRequest> s_vecRequests;
-    // The worker's first request sets up what it keeps for good; that is no rewrite's peak.
-    Host().Process(PageRequest(Page(PageKind::Premium, 50 * 1024)));
     s_vecRequests.reserve(std::size(sizes) * std::size(kinds));
     for (const auto& kind : kinds)
     {
         for (const auto& size : sizes)
         {
-            s_vecRequests.push_back(PageRequest(Page(kind.eKind, size.nBytes)));
-            const CHostRequest& request = s_vecRequests.back();
-            bool bRewritten = false;
-            const long lPeak = PeakKilobytesOfOneRewrite(request, bRewritten);
-            if (!bRewritten)
+            const long lPeak = PeakInAFreshProcess(kind.pszName, size.nBytes);
+            if (lPeak < 0)
             {
                 std::fprintf(
                     stderr,
                     "load_bench: this worker does not rewrite %s read pages; their rows are left out\n",
                     kind.pszName);
-                s_vecRequests.pop_back();
                 break;
             }
+            s_vecRequests.push_back(PageRequest(Page(kind.eKind, size.nBytes)));
+            const CHostRequest& request = s_vecRequests.back();
             const std::string strSuffix = std::string("/") + kind.pszName + "/" + size.pszName;
             benchmark::RegisterBenchmark((std::string(kind.pszName) + "Rewrite/" + size.pszName).c_str(),
                                          Rewrite, request, lPeak)
@@ -320,6 +345,12 @@ int main(int argc, char** argv)
         }
     }
     benchmark::AddCustomContext("trace", g_bTraced ? "on" : "off");
+    for (int i = 1; i < argc; ++i)
+    {
+        const std::string strArg = argv[i];
+        if (strArg.rfind("--peak-of=", 0) == 0)
+            return MeasureOnePeak(strArg.substr(10));
+    }
     benchmark::AddCustomContext("cores", std::to_string(std::thread::hardware_concurrency()));
     RegisterAll();
     benchmark::Initialize(&argc, argv);
