@@ -24,32 +24,66 @@ uint64_t Key(uint64_t nHash, CTagNameIndex::EKind eKind)
 }
 } // namespace
 
-// The places come in position order; a stable sort by key alone leaves each key's places in that order.
-// A radix sort keeps the build linear in the number of tags, where a comparison sort made a page ten times
-// as large cost noticeably more than ten times as much.
+// The places come in position order; grouping them by key, in key order, and keeping that order within each
+// key costs one pass to count each key's places and one to move them. A page has few tag names, so the keys
+// are sorted among themselves; a comparison sort of every place made a page ten times as large cost
+// noticeably more than ten times as much.
 void CTagNameIndex::SortByKey(std::vector<SPlace>& vecPlaces)
 {
     const size_t n = vecPlaces.size();
-    if (n < 1024)
+    // The keys are hashes already: an open-addressed table of them, twice as large as the keys it holds.
+    std::vector<uint64_t> vecTableKeys(64);
+    std::vector<uint32_t> vecTableSlots(64, UINT32_MAX);
+    std::vector<uint64_t> vecKeys;      // by slot
+    std::vector<size_t> vecCounts;      // by slot, then the next place of the slot
+    std::vector<uint32_t> vecSlotOf(n); // by place
+    const auto Find = [&](uint64_t nKey) -> uint32_t&
     {
-        std::stable_sort(vecPlaces.begin(), vecPlaces.end(),
-                         [](const SPlace& a, const SPlace& b) { return a.nKey < b.nKey; });
-        return;
-    }
-    std::vector<SPlace> vecOther(n);
-    for (unsigned nShift = 0; nShift < 64; nShift += 8)
+        const size_t nMask = vecTableKeys.size() - 1;
+        size_t i = static_cast<size_t>(nKey ^ (nKey >> 29)) & nMask;
+        while (vecTableSlots[i] != UINT32_MAX && vecTableKeys[i] != nKey)
+            i = (i + 1) & nMask;
+        vecTableKeys[i] = nKey;
+        return vecTableSlots[i];
+    };
+    for (size_t i = 0; i < n; ++i)
     {
-        size_t anCount[257] = {};
-        for (const SPlace& place : vecPlaces)
-            ++anCount[((place.nKey >> nShift) & 0xFF) + 1];
-        if (anCount[((vecPlaces[0].nKey >> nShift) & 0xFF) + 1] == n)
-            continue; // every key has this byte alike
-        for (size_t i = 1; i < 257; ++i)
-            anCount[i] += anCount[i - 1];
-        for (const SPlace& place : vecPlaces)
-            vecOther[anCount[(place.nKey >> nShift) & 0xFF]++] = place;
-        vecPlaces.swap(vecOther);
+        uint32_t& nSlot = Find(vecPlaces[i].nKey);
+        if (nSlot == UINT32_MAX)
+        {
+            nSlot = static_cast<uint32_t>(vecKeys.size());
+            vecKeys.push_back(vecPlaces[i].nKey);
+            vecCounts.push_back(0);
+            if (vecKeys.size() * 2 > vecTableKeys.size())
+            {
+                // Grow, and put every key back.
+                vecTableKeys.assign(vecTableKeys.size() * 2, 0);
+                vecTableSlots.assign(vecTableKeys.size(), UINT32_MAX);
+                for (size_t nKeySlot = 0; nKeySlot < vecKeys.size(); ++nKeySlot)
+                    Find(vecKeys[nKeySlot]) = static_cast<uint32_t>(nKeySlot);
+            }
+            vecSlotOf[i] = static_cast<uint32_t>(vecKeys.size() - 1);
+        }
+        else
+            vecSlotOf[i] = nSlot;
+        ++vecCounts[vecSlotOf[i]];
     }
+    std::vector<uint32_t> vecOrder(vecKeys.size());
+    for (size_t i = 0; i < vecOrder.size(); ++i)
+        vecOrder[i] = static_cast<uint32_t>(i);
+    std::sort(vecOrder.begin(), vecOrder.end(),
+              [&](uint32_t a, uint32_t b) { return vecKeys[a] < vecKeys[b]; });
+    size_t nNext = 0;
+    for (uint32_t nSlot : vecOrder)
+    {
+        const size_t nCount = vecCounts[nSlot];
+        vecCounts[nSlot] = nNext;
+        nNext += nCount;
+    }
+    std::vector<SPlace> vecSorted(n);
+    for (size_t i = 0; i < n; ++i)
+        vecSorted[vecCounts[vecSlotOf[i]]++] = vecPlaces[i];
+    vecPlaces.swap(vecSorted);
 }
 
 CTagNameIndex::CTagNameIndex(const char* pText, Position nBegin, Position nEnd)
