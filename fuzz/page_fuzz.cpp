@@ -141,24 +141,27 @@ DWORD Submit(CDLLContext* pContext, CBufferInstructionList* pList)
     return ERROR_SUCCESS;
 }
 
-// A row of the factory as a server meets it: a sample request that classifies as the row, its user, and
-// the template comment of its pages (none for the fragments the request flags pick).
+// A row of the factory as a server meets it: a sample request that classifies as the row, the template
+// comment of its pages (none for the fragments the request flags pick), and the client's address.
 struct SRow
 {
     const char* pszRequestFile;
     const char* pszTemplate;
+    const char* pszClient = "127.0.0.1";
 };
 const SRow kRows[] = {
     {"15-premium-read-page.http", "ASP.forms_premium_readmessage_aspx"},
     {"16-premium-edit-page.http", "ASP.forms_premium_editmessage_aspx"},
     {"17-premium-attach-file-dialog.http", "ASP.forms_premium_attachfiledialog_aspx"},
     {"18-premium-attach-file-dialog-post.http", "ASP.forms_premium_attachfiledialog_aspx"},
-    {"15-premium-read-page.http", "ASP.forms_premium_documentview_aspx"},
+    {"21-premium-document-view.http", "ASP.forms_premium_documentview_aspx"},
     {"10-premium-delete-attachment.http", nullptr},
-    {"03-basic-attachment-manager.http", "ASP.forms_basic_basicreadmessage_aspx"},
-    {"03-basic-attachment-manager.http", "ASP.forms_basic_basiceditmessage_aspx"},
+    {"22-premium-document-view-sort.http", nullptr},
+    {"23-document-view-force-save.http", "ASP.auth_error_aspx", "10.1.2.3"},
+    {"19-basic-read-page.http", "ASP.forms_basic_basicreadmessage_aspx"},
+    {"20-basic-edit-page.http", "ASP.forms_basic_basiceditmessage_aspx"},
     {"03-basic-attachment-manager.http", "ASP.forms_basic_basicattachmentmanager_aspx"},
-    {"03-basic-attachment-manager.http", "ASP.forms_basic_basiccalendaritemschedulingtab_aspx"},
+    {"19-basic-read-page.http", "ASP.forms_basic_basiccalendaritemschedulingtab_aspx"},
 };
 constexpr size_t ROW_COUNT = sizeof(kRows) / sizeof(kRows[0]);
 
@@ -195,6 +198,7 @@ int RunThroughTheWorker(uint8_t bRow, const uint8_t* pData, size_t nSize)
     CHostRequest request;
     request.m_raw = g_aRowRequests[bRow % ROW_COUNT];
     request.m_strUser = "EXAMPLE\\alice";
+    request.m_strClientAddress = row.pszClient;
     request.m_vecResponseHeaders = {{"Content-Type", "text/html; charset=utf-8"}};
     if (row.pszTemplate != nullptr)
         request.m_strResponseBody = std::string("<!-- OwaPage = ") + row.pszTemplate + " -->\r\n";
