@@ -109,8 +109,8 @@ CAttributes* CStartTag::getAttributes()
 
 CAttributes* CStartTag::getAttributes(size_t nMaxErrorCount)
 {
-    if (m_pAttributes != nullptr)
-        return m_pAttributes;
+    if (CAttributes* pAttributes = m_pAttributes.get())
+        return pAttributes;
     if (m_pSource == nullptr || m_pStartTagType == nullptr)
         return nullptr;
     const Position nFrom = m_nBegin + m_csName.size() + 1;
@@ -131,6 +131,21 @@ CAttributes* CStartTag::getAttributes(size_t nMaxErrorCount)
         return nullptr;
     return CAttributes::construct(m_pSource, "Attributes for StartTag", 1, m_nBegin, nStart, nTo,
                                   m_pStartTagType, m_csName, m_nNameInd, nMaxErrorCount);
+}
+
+CAttributes* CLazyAttributes::get() const
+{
+    if (!isPending())
+        return reinterpret_cast<CAttributes*>(m_nValue);
+    auto* pOwner = reinterpret_cast<CStartTag*>(m_nValue & ~static_cast<uintptr_t>(1));
+    m_nValue = reinterpret_cast<uintptr_t>(pOwner->readAttributes());
+    return reinterpret_cast<CAttributes*>(m_nValue);
+}
+
+CAttributes* CStartTag::readAttributes()
+{
+    return CAttributes::constructQuietly(m_pSource, "StartTag", 0, m_nBegin, NPOS, NPOS, m_pStartTagType,
+                                         m_csName, m_nNameInd, 2);
 }
 
 CElement* CStartTag::getElement()

@@ -4,6 +4,8 @@
 #include "common/CiString.h"
 #include "htmlparser/Segment.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 class CStartTagType;
@@ -76,6 +78,27 @@ struct SPairingState
     Position nOptionalEndSearchStop = NPOS;
 };
 
+// A start tag's attribute list, read from the page the first time it is asked for: most lists never are,
+// and a list's objects take many times the bytes it covers. Until then it holds its tag (marked in the low
+// bit, which an object's address never uses), from which the list is read.
+class CLazyAttributes
+{
+public:
+    explicit CLazyAttributes(CAttributes* pAttributes) : m_nValue(reinterpret_cast<uintptr_t>(pAttributes)) {}
+    CLazyAttributes(const CLazyAttributes&) = delete;
+    CLazyAttributes& operator=(const CLazyAttributes&) = delete;
+
+    void setPending(CStartTag* pOwner) { m_nValue = reinterpret_cast<uintptr_t>(pOwner) | 1; }
+    bool isPending() const { return (m_nValue & 1) != 0; }
+    CAttributes* get() const;
+    operator CAttributes*() const { return get(); }
+    CAttributes* operator->() const { return get(); }
+    bool operator==(std::nullptr_t) const { return get() == nullptr; }
+
+private:
+    mutable uintptr_t m_nValue;
+};
+
 class CStartTag : public CTag
 {
 public:
@@ -118,7 +141,10 @@ public:
                               CEndTag*& pEndTag, CStartTag*& pNextStartTag);
     bool isEmptyElementTag() const;
 
-    CAttributes* m_pAttributes;
+    // Reads the list the tag's type measured when it found the tag, as the type would have made it then.
+    CAttributes* readAttributes();
+
+    CLazyAttributes m_pAttributes;
     CStartTagType* m_pStartTagType;
 
     // What pairing remembered about this tag, made in the source's memory when first needed: most tags

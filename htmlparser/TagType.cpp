@@ -149,13 +149,14 @@ CTag* CStartTagTypeGenericImplementation::constructTagAt(CSource* pSource, Posit
             return nullptr;
     }
     const uint64_t nNameInd = CHTMLElementName::getNameIndex(std::string_view(csName.data(), csName.size()));
-    CAttributes* pAttributes = nullptr;
     Position nEnd;
     if (m_bHasAttributes)
     {
-        pAttributes = CAttributes::construct(pSource, "StartTag", 0, nPos, NPOS, NPOS, this, csName,
-                                             static_cast<int64_t>(nNameInd), 2);
-        if (pAttributes == nullptr)
+        // Only where the list ends is needed to find the tag; its objects wait until they are asked for
+        // (CStartTag::readAttributes makes them with these same arguments).
+        const Position nAttributesEnd = CAttributes::measure(pSource, "StartTag", 0, nPos, NPOS, NPOS, this,
+                                                             csName, static_cast<int64_t>(nNameInd), 2);
+        if (nAttributesEnd == NPOS)
         {
             TraceLog("[CStartTagTypeGenericImplementation::constructTagAt] parseAttributes() returned 0. "
                      "Attributes "
@@ -163,7 +164,7 @@ CTag* CStartTagTypeGenericImplementation::constructTagAt(CSource* pSource, Posit
                      LogPos(nPos), csName.c_str(), static_cast<int>(static_cast<int64_t>(nNameInd)));
             return nullptr;
         }
-        nEnd = findEnd(pSource, pAttributes->m_nEnd);
+        nEnd = findEnd(pSource, nAttributesEnd);
     }
     else
     {
@@ -177,7 +178,9 @@ CTag* CStartTagTypeGenericImplementation::constructTagAt(CSource* pSource, Posit
                  csName.c_str(), LogPos(nPos), m_sDescription.c_str());
         return nullptr;
     }
-    CStartTag* pTag = constructStartTag(pSource, nPos, nEnd, csName, pAttributes);
+    CStartTag* pTag = constructStartTag(pSource, nPos, nEnd, csName, nullptr);
+    if (pTag != nullptr && m_bHasAttributes)
+        pTag->m_pAttributes.setPending(pTag);
     if (pTag == nullptr)
     {
         TraceLog("[CStartTagTypeGenericImplementation::constructTagAt] constructStartTag failed. nPos <%d> "
