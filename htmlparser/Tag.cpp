@@ -12,9 +12,10 @@
 #include <vector>
 
 CTag::CTag(CSource* pSource, Position nBegin, Position nEnd, const ci_string& csName)
-    : CSegment(pSource, nBegin, nEnd), m_csName(csName),
-      m_nNameInd(static_cast<int64_t>(
-          CHTMLElementName::getNameIndex(std::string_view(csName.data(), csName.size()))))
+    : CSegment(pSource, nBegin, nEnd),
+      m_nNameInd(static_cast<int32_t>(static_cast<int64_t>(
+          CHTMLElementName::getNameIndex(std::string_view(csName.data(), csName.size()))))),
+      m_csName(pSource->holdTagName(csName, m_nNameInd))
 {
 }
 

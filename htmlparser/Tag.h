@@ -41,9 +41,11 @@ public:
 
     const ci_string& getName() const { return m_csName; }
 
-    ci_string m_csName;
-    int64_t m_nNameInd;
-    int64_t m_nAllTagsIndex = -1;
+    // A page holds a tag object for every '<' it has: the fields are kept narrow, and the name is one the
+    // source holds (the element names shared by every page, other names once per tag in the source).
+    int32_t m_nNameInd;
+    int32_t m_nAllTagsIndex = -1;
+    const ci_string& m_csName;
     CElement* m_pElement = nullptr;
     bool m_bElementSet = false;
 };
