@@ -19,6 +19,26 @@ CTag::CTag(CSource* pSource, Position nBegin, Position nEnd, const ci_string& cs
 {
 }
 
+const ci_string& CTagName::get() const
+{
+    if ((m_nValue & 1) != 0)
+    {
+        auto* pOwner = reinterpret_cast<CTag*>(m_nValue & ~static_cast<uintptr_t>(1));
+        m_nValue = reinterpret_cast<uintptr_t>(&pOwner->readName());
+    }
+    return *reinterpret_cast<const ci_string*>(m_nValue);
+}
+
+const ci_string& CTag::readName()
+{
+    const CTagType* pType = getTagType();
+    const Position nFrom = m_nBegin + pType->m_sStartDelimiter.size();
+    const Position nTo = m_nEnd - pType->m_sEndDelimiter.size();
+    const Position nLength = nTo > nFrom ? std::min(nTo - nFrom, MAX_LOGGED_TEXT) : 0;
+    return m_pSource->holdTagName(ci_string(m_pSource->m_pText + nFrom, static_cast<size_t>(nLength)),
+                                  m_nNameInd);
+}
+
 bool CTag::checkConstructorArgs(const CSource* pSource, Position nBegin, Position nEnd)
 {
     if (!CSegment::checkConstructorArgs(pSource, nBegin, nEnd))

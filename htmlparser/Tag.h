@@ -14,6 +14,35 @@ class CEndTag;
 class CStartTag;
 struct OptionalEndTagRule;
 
+// A tag's name, as one the source holds. The name of a tag that matched no type is the text between its
+// delimiters, up to a bound: it is read from the page when first asked for, since a flood of such tags
+// would otherwise hold a copy of that text for each of them. Until then it holds its tag (marked in the low
+// bit, which an object's address never uses).
+class CTagName
+{
+public:
+    explicit CTagName(const ci_string& csName) : m_nValue(reinterpret_cast<uintptr_t>(&csName)) {}
+    CTagName(const CTagName&) = delete;
+    CTagName& operator=(const CTagName&) = delete;
+
+    void setPending(CTag* pOwner) { m_nValue = reinterpret_cast<uintptr_t>(pOwner) | 1; }
+    const ci_string& get() const;
+    operator const ci_string&() const { return get(); }
+
+    const char* c_str() const { return get().c_str(); }
+    const char* data() const { return get().data(); }
+    size_t size() const { return get().size(); }
+    bool empty() const { return get().empty(); }
+    char operator[](size_t i) const { return get()[i]; }
+    char back() const { return get().back(); }
+    ci_string::const_iterator begin() const { return get().begin(); }
+    ci_string::const_iterator end() const { return get().end(); }
+    bool operator==(const ci_string& csOther) const { return get() == csOther; }
+
+private:
+    mutable uintptr_t m_nValue;
+};
+
 class CTag : public CSegment
 {
 public:
@@ -39,13 +68,16 @@ public:
     static CTag* parseAllFindNextTag(CSource* pSource, Position nPos);
     static void parseAll(CSource* pSource);
 
-    const ci_string& getName() const { return m_csName; }
+    const ci_string& getName() const { return m_csName.get(); }
+    // The text between the tag's delimiters, cut at the bound of logged text: the name of a tag that
+    // matched no type.
+    const ci_string& readName();
 
     // A page holds a tag object for every '<' it has: the fields are kept narrow, and the name is one the
     // source holds (the element names shared by every page, other names once per tag in the source).
     int32_t m_nNameInd;
     int32_t m_nAllTagsIndex = -1;
-    const ci_string& m_csName;
+    CTagName m_csName;
     CElement* m_pElement = nullptr;
     bool m_bElementSet = false;
 };

@@ -422,10 +422,21 @@ CTag* CEndTagTypeUnregistered::constructTagAt(CSource* pSource, Position nPos)
                  LogPos(nPos), m_sDescription.c_str());
         return nullptr;
     }
-    // The name is the inner text, cut at a bound so that crafted pages cannot make names quadratic in size.
+    // The name is the inner text, cut at a bound so that crafted pages cannot make names quadratic in size;
+    // the tag reads it from the page when it is asked for (CTag::readName), so it is copied here only for
+    // the log.
     const Position nNameLength = std::min(nClose - p, MAX_LOGGED_TEXT);
-    const ci_string csName(pSource->m_pText + p, static_cast<size_t>(nNameLength));
-    CEndTag* pTag = constructEndTag(pSource, nPos, nClose + 1, csName);
+    const std::string_view sName(pSource->m_pText + p, static_cast<size_t>(nNameLength));
+    CEndTag* pTag = constructEndTag(pSource, nPos, nClose + 1, ci_string());
+    if (pTag != nullptr)
+    {
+        pTag->m_nNameInd = static_cast<int32_t>(static_cast<int64_t>(CHTMLElementName::getNameIndex(sName)));
+        if (!sName.empty())
+            pTag->m_csName.setPending(pTag);
+    }
+    if (!ParserTraceOn())
+        return pTag;
+    const ci_string csName(sName.data(), sName.size());
     if (pTag != nullptr)
         TraceLog("[CEndTagTypeUnregistered::constructTagAt] Encountered possible EndTag <%s> at <%d> whose "
                  "content "
