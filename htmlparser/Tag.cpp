@@ -255,6 +255,31 @@ SPairingState& CStartTag::pairing()
     return *m_pPairing;
 }
 
+SBalanceMemos& CStartTag::memos()
+{
+    SPairingState& state = pairing();
+    if (state.pMemos == nullptr)
+        state.pMemos = m_pSource->make<SBalanceMemos>();
+    return *state.pMemos;
+}
+
+namespace
+{
+const SBalanceMemo s_NoMemo{};
+} // namespace
+
+const SBalanceMemo& CStartTag::nestedMatch() const
+{
+    return m_pPairing != nullptr && m_pPairing->pMemos != nullptr ? m_pPairing->pMemos->nestedMatch
+                                                                  : s_NoMemo;
+}
+
+const SBalanceMemo& CStartTag::balanceFromHere() const
+{
+    return m_pPairing != nullptr && m_pPairing->pMemos != nullptr ? m_pPairing->pMemos->balanceFromHere
+                                                                  : s_NoMemo;
+}
+
 CStartTag* CStartTag::findPreviousOrNext(CSource* pSource, Position nPos, bool bPrevious)
 {
     if (pSource == nullptr)

@@ -93,7 +93,7 @@ struct SBalanceMemo
     Position nNextFrom = NPOS;
 };
 
-struct SPairingState
+struct SBalanceMemos
 {
     // What balancing this tag against the end tags of its name gave, remembered so that the outer tags of a
     // deep nest of one name do not balance the inner ones again.
@@ -102,6 +102,12 @@ struct SPairingState
     // candidate end tag kept here: the rest of that balance depends on nothing else, so another outer tag
     // reaching the same state finishes at once (look-alike end tags in quoted values make long such runs).
     SBalanceMemo balanceFromHere;
+};
+
+struct SPairingState
+{
+    // Made when a balance is first remembered: most paired tags only need the fields below.
+    SBalanceMemos* pMemos = nullptr;
     // The nearest earlier start tag whose element ends after this one's (or after this tag's begin when it
     // has none): passing over this tag, a search for the element around a later position can skip every
     // start tag in between. Valid for the generation stamped.
@@ -185,6 +191,10 @@ public:
     // (unregistered ones, tags that are never paired) never need it.
     SPairingState& pairing();
     const SPairingState* pairingIfAny() const { return m_pPairing; }
+    // The remembered balances, made when first written; read, a tag without them has none valid.
+    SBalanceMemos& memos();
+    const SBalanceMemo& nestedMatch() const;
+    const SBalanceMemo& balanceFromHere() const;
     SPairingState* m_pPairing = nullptr;
     // How many skipped elements are being paired below this one (bounds the pairing's recursion).
     static thread_local int s_nSkippedElementDepth;
