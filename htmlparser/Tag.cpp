@@ -66,6 +66,8 @@ CStartTag::CStartTag(CStartTagType* pStartTagType, CSource* pSource, Position nB
                      const ci_string& csName, CAttributes* pAttributes)
     : CTag(pSource, nBegin, nEnd, csName), m_pAttributes(pAttributes), m_pStartTagType(pStartTagType)
 {
+    static CStartTagType* const s_pUnregistered = CStartTagType::getUnregistered();
+    m_bUnregistered = pStartTagType == s_pUnregistered;
 }
 
 bool CStartTag::checkConstructorArgs(const CSource* pSource, Position nBegin, Position nEnd,
@@ -115,12 +117,6 @@ CStartTag* CStartTag::CREATE_NEW_INST(CStartTagType* pStartTagType, CSource* pSo
 CTagType* CStartTag::getTagType() const
 {
     return m_pStartTagType;
-}
-
-bool CStartTag::isUnregistered() const
-{
-    static CStartTagType* const s_pUnregistered = CStartTagType::getUnregistered();
-    return m_pStartTagType == s_pUnregistered;
 }
 
 CAttributes* CStartTag::getAttributes()
@@ -454,6 +450,8 @@ CEndTag::CEndTag(CSource* pSource, Position nBegin, Position nEnd, CEndTagType* 
                  const ci_string& csName)
     : CTag(pSource, nBegin, nEnd, csName), m_pEndTagType(pEndTagType)
 {
+    static CEndTagType* const s_pUnregistered = CEndTagType::getUnregistered();
+    m_bUnregistered = pEndTagType == s_pUnregistered;
 }
 
 CEndTag* CEndTag::CREATE_NEW_INST(CSource* pSource, Position nBegin, Position nEnd, CEndTagType* pEndTagType,
@@ -486,12 +484,6 @@ CEndTag* CEndTag::CREATE_NEW_INST(CSource* pSource, Position nBegin, Position nE
 CTagType* CEndTag::getTagType() const
 {
     return m_pEndTagType;
-}
-
-bool CEndTag::isUnregistered() const
-{
-    static CEndTagType* const s_pUnregistered = CEndTagType::getUnregistered();
-    return m_pEndTagType == s_pUnregistered;
 }
 
 CElement* CEndTag::getElement()

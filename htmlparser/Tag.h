@@ -51,7 +51,8 @@ public:
     virtual CElement* getElement() = 0;
     virtual bool isStartTag() const { return false; }
     virtual CTagType* getTagType() const = 0;
-    virtual bool isUnregistered() const = 0;
+    // Asked of every tag a search passes over, so kept as a field rather than found through the type.
+    bool isUnregistered() const { return m_bUnregistered; }
 
     static bool checkConstructorArgs(const CSource* pSource, Position nBegin, Position nEnd);
     static bool isValidName(const ci_string& csName);
@@ -80,6 +81,8 @@ public:
     CTagName m_csName;
     CElement* m_pElement = nullptr;
     bool m_bElementSet = false;
+    // Set by the derived constructors: whether the tag matched no registered type.
+    bool m_bUnregistered = false;
 };
 
 // One remembered result of balancing start tags of a name against its end tags, valid while the source's
@@ -154,7 +157,6 @@ public:
     CStartTag* getOuterStartTag();
     bool isStartTag() const override { return true; }
     CTagType* getTagType() const override;
-    bool isUnregistered() const override;
     CStartTagType* getStartTagType() const { return m_pStartTagType; }
 
     static bool checkConstructorArgs(const CSource* pSource, Position nBegin, Position nEnd,
@@ -208,7 +210,6 @@ public:
 
     CElement* getElement() override;
     CTagType* getTagType() const override;
-    bool isUnregistered() const override;
     CEndTagType* getEndTagType() const { return m_pEndTagType; }
 
     static CEndTag* CREATE_NEW_INST(CSource* pSource, Position nBegin, Position nEnd,
