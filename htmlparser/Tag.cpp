@@ -12,7 +12,7 @@
 #include <vector>
 
 CTag::CTag(CSource* pSource, Position nBegin, Position nEnd, const ci_string& csName)
-    : CSegment(pSource, nBegin, nEnd),
+    : CSegment(pSource, nBegin, nEnd, false),
       m_nNameInd(static_cast<int32_t>(static_cast<int64_t>(
           CHTMLElementName::getNameIndex(std::string_view(csName.data(), csName.size()))))),
       m_csName(pSource->holdTagName(csName, m_nNameInd))
