@@ -38,7 +38,7 @@ TEST(DOMElement, EditsComeOutAsTheHostAppliesThem)
         {"set the same missing attribute twice adds it twice", "<div id=t>x</div>",
          [](const CDOMElement& e, CBufferInstructionList* p)
          { return e.setAttribute("a", "1", p) + e.setAttribute("a", "2", p); },
-         "<div id=t a=\"2\" a=\"1\">x</div>"},
+         "<div id=t a=\"1\" a=\"2\">x</div>"},
         {"remove an attribute, keeping the blank before it", "<div id=t class=\"a b\" x=1>x</div>",
          [](const CDOMElement& e, CBufferInstructionList* p) { return e.removeAttribute("CLASS", p); },
          "<div id=t  x=1>x</div>"},

@@ -332,12 +332,12 @@ TEST(DocumentView, TheWholePageAsFirstSent)
             "href=\"/owa/8.1.240.5/themes/base/premium.css\"><script "
             "src=\"/owa/8.1.240.5/scripts/premium/c7f3a/cache/clistview.js\"></script><script "
             "src=\"/owa/8.1.240.5/scripts/premium/c7f3a/cache/uview.js\"></script>"
-            // The three links are edits at one position: the list puts the one added last first.
+            // The three links are edits at one position; the page gets them in the order they were made.
             "<SCRIPT language=\"javascript\" "
-            "src=\"KSScripts/Dorvel/1.5/c7f3aks_dlPremiumDocumentView.js\"></SCRIPT>\n"
+            "src=\"KSScripts/Dorvel/1.5/c7f3aks_dlHelper.js\"></SCRIPT>\n"
             "<SCRIPT language=\"javascript\" src=\"KSScripts/Dorvel/1.5/c7f3aks_dlBase64.js\"></SCRIPT>\n"
             "<SCRIPT language=\"javascript\" "
-            "src=\"KSScripts/Dorvel/1.5/c7f3aks_dlHelper.js\"></SCRIPT>\n</head>");
+            "src=\"KSScripts/Dorvel/1.5/c7f3aks_dlPremiumDocumentView.js\"></SCRIPT>\n</head>");
     EXPECT_NE(strSent.find("<div id=divVwm><div id=divO>Open</div><div _lnk=1 class=\"cmLnk\" id=divKSDLSave "
                            "cmd=\"ksdlsave\"><span class=cmPn id=spnImg></span><span id=spnT>Save "
                            "&lt;b&gt;</span></div><div _lnk=1 class=\"cmLnk\" id=divKSDLText "

@@ -183,13 +183,13 @@ TEST(SWForm, ScriptLinksGoAtTheEndOfTheHead)
     EXPECT_TRUE(CTraceCapture::Has("[CSWForm::InsertScriptLink] csFileName paramter not found"));
     EXPECT_EQ(page.m_form.InsertScriptLink(pContext, "", SCRIPT_LINK_SCRIPT), 11u);
     EXPECT_TRUE(CTraceCapture::Has("[CSWForm::InsertScriptLink] csScriptPath paramter not found"));
-    // The links are recorded in call order at one position, where the instruction list puts the latest
-    // first: the page gets them in the reverse order of the calls.
+    // The links are recorded at one position, where the instruction list puts the latest first and the
+    // host puts each ahead of the earlier ones: the page gets them in the order of the calls.
     EXPECT_EQ(page.Applied(),
               "<html><head><title>t</title>"
-              "<SCRIPT language=\"javascript\" src=\"a.js?x=&quot;y&quot;\"></SCRIPT>\n"
-              "<LINK rel=\"stylesheet\" type=\"text/css\" href=\"KSScripts/Dorvel/1.5/K1234ks_dl.css\">\n"
               "<SCRIPT language=\"javascript\" src=\"KSScripts/Dorvel/1.5/ks_dlHelper.js\"></SCRIPT>\n"
+              "<LINK rel=\"stylesheet\" type=\"text/css\" href=\"KSScripts/Dorvel/1.5/K1234ks_dl.css\">\n"
+              "<SCRIPT language=\"javascript\" src=\"a.js?x=&quot;y&quot;\"></SCRIPT>\n"
               "</head><body></body></html>");
     // Without a caching prefix the cached link has no URL.
     CScriptPage plain("<html><head></head></html>");
