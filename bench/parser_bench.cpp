@@ -2,6 +2,7 @@
 // memchr pass for '<' over the same bytes, plus crafted hostile pages of 500 KB; and every operation the
 // rewriters use on crafted page shapes at 200 KB and 800 KB beside the ordinary page of the same size, with
 // the parser's steps and its peak memory per page byte (counted by the allocator below) as counters.
+#include "PeerScans.h"
 #include "htmlparser/Element.h"
 #include "htmlparser/Source.h"
 #include "htmlparser/Tag.h"
@@ -222,36 +223,6 @@ void AccessMix(benchmark::State& state, const std::string& sPage)
                 nSeen += pEnclosing->m_nBegin > 0 ? 1 : 0;
         }
         benchmark::DoNotOptimize(nSeen);
-    }
-    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(sPage.size()));
-}
-
-void LibXml2(benchmark::State& state, const std::string& sPage)
-{
-    for (auto _ : state)
-    {
-        htmlDocPtr pDoc =
-            htmlReadMemory(sPage.data(), static_cast<int>(sPage.size()), nullptr, "UTF-8",
-                           HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET);
-        benchmark::DoNotOptimize(pDoc);
-        xmlFreeDoc(pDoc);
-    }
-    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(sPage.size()));
-}
-
-void MemchrFloor(benchmark::State& state, const std::string& sPage)
-{
-    for (auto _ : state)
-    {
-        size_t n = 0;
-        const char* p = sPage.data();
-        const char* pEnd = p + sPage.size();
-        while ((p = static_cast<const char*>(std::memchr(p, '<', static_cast<size_t>(pEnd - p)))) != nullptr)
-        {
-            ++n;
-            ++p;
-        }
-        benchmark::DoNotOptimize(n);
     }
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(sPage.size()));
 }

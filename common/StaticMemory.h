@@ -5,7 +5,6 @@
 #include "common/Sync.h"
 
 #include <atomic>
-#include <cstdlib>
 #include <new>
 
 namespace Mem_Manager
@@ -52,12 +51,21 @@ public:
                 s_bBuilt = false;
                 throw;
             }
-            std::atexit(&DestroyAtUnload);
+            // A static of this module, not std::atexit: its destructor is tied to the module and runs when
+            // the module is unloaded, also where atexit is intercepted (the thread sanitizer's is not),
+            // instead of at process exit after the module's code is gone.
+            static CUnloadGuard s_unloadGuard;
+            (void)s_unloadGuard;
         }
         this->m_pInstance.store(std::launder(reinterpret_cast<T*>(s_storage)), std::memory_order_release);
     }
 
 private:
+    struct CUnloadGuard
+    {
+        ~CUnloadGuard() { DestroyAtUnload(); }
+    };
+
     static Static_memory& Holder()
     {
         static Static_memory s_holder;

@@ -4,6 +4,7 @@
 #include "platform/WinSync.h"
 
 #include <atomic>
+#include <shared_mutex>
 
 class CSync
 {
@@ -39,6 +40,56 @@ public:
 
 private:
     CRITICAL_SECTION m_cs{};
+};
+
+// A lock that readers hold together and a writer alone: lookups of data only a reload changes. Lock,
+// Unlock and TryLock take it alone, as the other locks do.
+class CSharedSync : public CSync
+{
+public:
+    CSharedSync() = default;
+    CSharedSync(const CSharedSync&) = delete;
+    CSharedSync& operator=(const CSharedSync&) = delete;
+
+    void Lock() override
+    {
+        m_mutex.lock();
+        m_dwLocked = 1;
+    }
+    void Unlock() override
+    {
+        if (m_dwLocked.exchange(0) != 0)
+            m_mutex.unlock();
+    }
+    DWORD TryLock() override
+    {
+        if (!m_mutex.try_lock())
+            return 0;
+        m_dwLocked = 1;
+        return 1;
+    }
+    DWORD InitWithSpinCount(INT) override { return 0; }
+    DWORD Init() override { return 0; }
+    DWORD Delete() override { return 0; }
+
+    void LockShared() { m_mutex.lock_shared(); }
+    void UnlockShared() { m_mutex.unlock_shared(); }
+
+private:
+    std::shared_mutex m_mutex;
+};
+
+// Holds a shared lock as a reader for the scope.
+class CSharedAutoSync
+{
+public:
+    explicit CSharedAutoSync(CSharedSync& sync) : m_sync(sync) { m_sync.LockShared(); }
+    ~CSharedAutoSync() { m_sync.UnlockShared(); }
+    CSharedAutoSync(const CSharedAutoSync&) = delete;
+    CSharedAutoSync& operator=(const CSharedAutoSync&) = delete;
+
+private:
+    CSharedSync& m_sync;
 };
 
 class CAutoSync

@@ -197,7 +197,7 @@ void FormatCtimeText(char* pszBuffer, size_t nSize)
                   s_months[(st.wMonth + 11) % 12], st.wDay, st.wHour, st.wMinute, st.wSecond, st.wYear);
 }
 
-void WriteFileLineLocked(TraceLogState& state, const char* pszText)
+void WriteFileLineLocked(TraceLogState& state, const std::string& sPrefix, const char* pszText)
 {
     if (state.m_bUnloaded || state.m_nMaxSize <= state.m_nWrapStart)
         return;
@@ -211,7 +211,6 @@ void WriteFileLineLocked(TraceLogState& state, const char* pszText)
     }
     if (state.m_sFileBuffer.capacity() < static_cast<size_t>(TRACE_FILE_BUFFER_LIMIT))
         state.m_sFileBuffer.reserve(TRACE_FILE_BUFFER_LIMIT);
-    const std::string sPrefix = FormatTracePrefix();
     const size_t nTextLength = std::strlen(pszText);
     if (state.m_sFileBuffer.size() + nTextLength + TRACE_PREFIX_SIZE + 1 >=
         static_cast<size_t>(TRACE_FILE_BUFFER_LIMIT))
@@ -420,7 +419,10 @@ void TraceLogToFile(const char* pszText)
 {
     if (!SinkMayWrite())
         return;
-    WriteUnderLogLocks(pszText, [&](TraceLogState& state) { WriteFileLineLocked(state, pszText); });
+    // The line's time and thread are formatted before the log's locks are taken, so that the threads of a
+    // busy server wait for each other only while a line is appended.
+    const std::string sPrefix = FormatTracePrefix();
+    WriteUnderLogLocks(pszText, [&](TraceLogState& state) { WriteFileLineLocked(state, sPrefix, pszText); });
 }
 
 void TraceLogToFallbackFile(const char* pszText)

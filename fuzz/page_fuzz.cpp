@@ -1,7 +1,9 @@
-// Arbitrary bytes as a response page through the send-raw-data handler, with a rewriter on every row of
-// the form factory that edits the page through the DOM layer wherever the page offers a place: every list
-// the handler submits must be one the host's applier accepts. The first byte picks the request's flags
-// (and so the factory's row for a page without template comment).
+// Arbitrary bytes as a response page through the send-raw-data handler: every list the worker submits must
+// be one the host's applier accepts. A first byte below 128 picks the request's flags (and so the factory's
+// row for a page without template comment), and the page goes in process to a rewriter on every row that
+// edits it through the DOM layer wherever the page offers a place. From 128 on it picks a row of the
+// factory, and the page, with that row's template comment forced in front, goes with a request of that row
+// through the loaded worker library and its own rewriters.
 #include "contract/BufferInstruction.h"
 #include "contract/DLLContext.h"
 #include "filter/DLSWContext.h"
@@ -14,11 +16,15 @@
 #include "forms/PageEscape.h"
 #include "forms/SWFormContext.h"
 #include "host/BufferApplier.h"
+#include "host/HostFilter.h"
+#include "host/RawRequest.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <new>
 #include <string>
 #include <utility>
@@ -135,12 +141,95 @@ DWORD Submit(CDLLContext* pContext, CBufferInstructionList* pList)
     return ERROR_SUCCESS;
 }
 
+// A row of the factory as a server meets it: a sample request that classifies as the row, the template
+// comment of its pages (none for the fragments the request flags pick), and the client's address.
+struct SRow
+{
+    const char* pszRequestFile;
+    const char* pszTemplate;
+    const char* pszClient = "127.0.0.1";
+};
+const SRow kRows[] = {
+    {"15-premium-read-page.http", "ASP.forms_premium_readmessage_aspx"},
+    {"16-premium-edit-page.http", "ASP.forms_premium_editmessage_aspx"},
+    {"17-premium-attach-file-dialog.http", "ASP.forms_premium_attachfiledialog_aspx"},
+    {"18-premium-attach-file-dialog-post.http", "ASP.forms_premium_attachfiledialog_aspx"},
+    {"21-premium-document-view.http", "ASP.forms_premium_documentview_aspx"},
+    {"10-premium-delete-attachment.http", nullptr},
+    {"22-premium-document-view-sort.http", nullptr},
+    {"23-document-view-force-save.http", "ASP.auth_error_aspx", "10.1.2.3"},
+    {"19-basic-read-page.http", "ASP.forms_basic_basicreadmessage_aspx"},
+    {"20-basic-edit-page.http", "ASP.forms_basic_basiceditmessage_aspx"},
+    {"03-basic-attachment-manager.http", "ASP.forms_basic_basicattachmentmanager_aspx"},
+    {"19-basic-read-page.http", "ASP.forms_basic_basiccalendaritemschedulingtab_aspx"},
+};
+constexpr size_t ROW_COUNT = sizeof(kRows) / sizeof(kRows[0]);
+
+CHostFilter* g_pHost = nullptr;
+CRawRequest g_aRowRequests[ROW_COUNT];
+
+void LoadWorker()
+{
+    g_pHost = new CHostFilter();
+    std::string strError;
+    HTTP_FILTER_VERSION version{};
+    if (!g_pHost->Load(DLSW_INSTALL_TREE "/bin/DL_ServiceWorker.so", strError) ||
+        !g_pHost->GetFilterVersion(version))
+    {
+        std::fprintf(stderr, "page_fuzz: the worker did not start: %s\n", strError.c_str());
+        std::abort();
+    }
+    for (size_t i = 0; i < ROW_COUNT; ++i)
+    {
+        std::ifstream in(std::string(DLSW_SOURCE_DIR "/samples/requests/") + kRows[i].pszRequestFile,
+                         std::ios::binary);
+        const std::string strText((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (!RawRequest::Parse(strText, g_aRowRequests[i], strError))
+        {
+            std::fprintf(stderr, "page_fuzz: %s: %s\n", kRows[i].pszRequestFile, strError.c_str());
+            std::abort();
+        }
+    }
+}
+
+int RunThroughTheWorker(uint8_t bRow, const uint8_t* pData, size_t nSize)
+{
+    const SRow& row = kRows[bRow % ROW_COUNT];
+    CHostRequest request;
+    request.m_raw = g_aRowRequests[bRow % ROW_COUNT];
+    request.m_strUser = "EXAMPLE\\alice";
+    request.m_strClientAddress = row.pszClient;
+    request.m_vecResponseHeaders = {{"Content-Type", "text/html; charset=utf-8"}};
+    if (row.pszTemplate != nullptr)
+        request.m_strResponseBody = std::string("<!-- OwaPage = ") + row.pszTemplate + " -->\r\n";
+    request.m_strResponseBody.append(reinterpret_cast<const char*>(pData), nSize);
+    const CHostResult result = g_pHost->Process(request);
+    if (result.m_bInstructionsSubmitted && result.m_dwSubmitResult != 0)
+    {
+        std::fprintf(stderr, "refused on the %s row: %s\n",
+                     row.pszTemplate != nullptr ? row.pszTemplate : "fragment",
+                     result.m_strSubmitError.c_str());
+        for (const CHostInstruction& instruction : result.m_vecInstructions)
+            std::fprintf(stderr, "  %s at %lld: %s %u\n",
+                         instruction.m_dwKind == BI_INSERT ? "insert" : "delete", instruction.m_llPosition,
+                         instruction.m_strText.c_str(), static_cast<unsigned>(instruction.m_dwLength));
+        std::abort();
+    }
+    return 0;
+}
+
 char* Find(std::string& strBody, const char* pszTag)
 {
     const size_t nPos = strBody.find(pszTag);
     return nPos == std::string::npos ? nullptr : strBody.data() + nPos;
 }
 } // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    LoadWorker();
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
 {
@@ -153,6 +242,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
     (void)s_bInstalled;
     if (nSize == 0)
         return 0;
+    if (pData[0] >= 128)
+        return RunThroughTheWorker(static_cast<uint8_t>(pData[0] - 128), pData + 1, nSize - 1);
     static const DWORD s_adwFlags[] = {0,
                                        RF_POST,
                                        RF_PREMIUM_DELETE_ATTACHMENT,

@@ -4,6 +4,7 @@
 #include "host/HostMachine.h"
 #include "host/HostRequestState.h"
 #include "host/HostUserToken.h"
+#include "host/RawRequest.h"
 
 #include <dlfcn.h>
 #include <memory>
@@ -50,6 +51,18 @@ CHostResult CHostFilter::Process(const CHostRequest& request)
     CHostResult result;
     if (m_pfnHttpFilterProc == nullptr)
         return result;
+    result.m_strRefusal = RawRequest::RefusalReason(request.m_raw);
+    if (!result.m_strRefusal.empty())
+    {
+        result.m_strMethod = request.m_raw.m_strMethod;
+        result.m_strURL = request.m_raw.m_strURL;
+        result.m_strVersion = request.m_raw.m_strVersion;
+        result.m_vecRequestHeaders = request.m_raw.m_vecHeaders;
+        result.m_dwStatus = 400;
+        result.m_vecResponseHeaders = {{"Content-Type", "text/html"}};
+        result.m_strBody = "<html><body><h1>Bad Request</h1></body></html>";
+        return result;
+    }
     auto pState = std::make_unique<CHostRequestState>(request, result);
     // An authenticated request runs under its user's token, as a server thread impersonates the client.
     CHostUserToken userToken(request);

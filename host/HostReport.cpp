@@ -224,6 +224,11 @@ std::string FormatReport(const CHostRun& run)
     ReportChanges(out, "Request headers added", result.m_vecRequestHeadersAdded);
     ReportChanges(out, "Response headers set", result.m_vecResponseHeadersSet);
     ReportChanges(out, "Response headers added", result.m_vecResponseHeadersAdded);
+    if (!result.m_strRefusal.empty())
+    {
+        out << "Refused by host:   400 Bad Request (" << result.m_strRefusal << ")\n";
+        return out.str();
+    }
     out << "Passed on:         " << result.m_strMethod << " " << result.m_strURL << " " << result.m_strVersion
         << "\n";
     if (result.m_bResponseSent)
@@ -301,6 +306,7 @@ std::string FormatJson(const CHostRun& run)
     out << ",";
     JsonChanges(out, "response_headers_added", result.m_vecResponseHeadersAdded);
     out << ",\"response_sent\":" << (result.m_bResponseSent ? JsonString(result.m_strResponseSent) : "null");
+    out << ",\"refused\":" << (result.m_strRefusal.empty() ? "null" : JsonString(result.m_strRefusal));
     out << ",\"passed_on\":{\"method\":" << JsonString(result.m_strMethod)
         << ",\"url\":" << JsonString(result.m_strURL) << ",\"headers\":";
     JsonHeaders(out, result.m_vecRequestHeaders);

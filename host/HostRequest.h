@@ -77,6 +77,9 @@ struct CHostResult
     DWORD m_dwSubmitResult = 0;
     size_t m_nInstructions = 0;
     std::vector<CHostInstruction> m_vecInstructions;
+    // Why the host answered 400 itself without delivering a notification; empty when the worker saw the
+    // request.
+    std::string m_strRefusal;
     // Why the applier refused the list; empty when it applied it.
     std::string m_strSubmitError;
     // The request as the host passes it on, and the response as it goes out.

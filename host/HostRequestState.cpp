@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <strings.h>
 
 namespace
 {
@@ -54,13 +55,22 @@ BOOL CopyOut(const std::string& strValue, LPVOID pvBuffer, DWORD* pdwSize)
     return TRUE;
 }
 
+// The first place the tag opening (which starts with '<') stands in the text, in any case. Pages run to
+// megabytes: each '<' is found with memchr and compared in place.
 const char* FindNoCase(const std::string& strText, const char* pszWhat)
 {
     const size_t nLen = std::strlen(pszWhat);
-    for (size_t i = 0; i + nLen <= strText.size(); ++i)
+    const char* p = strText.data();
+    const char* const pEnd = p + strText.size();
+    while (static_cast<size_t>(pEnd - p) >= nLen &&
+           (p = static_cast<const char*>(std::memchr(p, pszWhat[0], static_cast<size_t>(pEnd - p)))) !=
+               nullptr)
     {
-        if (RawRequest::EqualsNoCase(strText.substr(i, nLen), pszWhat))
-            return strText.data() + i;
+        if (static_cast<size_t>(pEnd - p) < nLen)
+            break;
+        if (strncasecmp(p, pszWhat, nLen) == 0)
+            return p;
+        ++p;
     }
     return nullptr;
 }

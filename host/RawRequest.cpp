@@ -106,7 +106,12 @@ bool Parse(const std::string& strText, CRawRequest& request, std::string& strErr
             continue;
         }
         const size_t nColon = strLine.find(':');
-        if (nColon == std::string::npos || nColon == 0)
+        if (nColon == std::string::npos)
+        {
+            strError = "header line without a colon: " + strLine;
+            return false;
+        }
+        if (nColon == 0)
         {
             strError = "header line without a name: " + strLine;
             return false;
@@ -114,6 +119,38 @@ bool Parse(const std::string& strText, CRawRequest& request, std::string& strErr
         request.m_vecHeaders.emplace_back(Trim(strLine.substr(0, nColon)), Trim(strLine.substr(nColon + 1)));
     }
     return true;
+}
+
+std::string RefusalReason(const CRawRequest& request)
+{
+    // A server that let these through would hand the worker a URL cut at the NUL, or a header that
+    // smuggles a second one, while passing the whole text on: the two would no longer agree.
+    const auto Flaw = [](const std::string& str) -> const char*
+    {
+        for (char c : str)
+        {
+            if (c == '\0')
+                return "a NUL";
+            if (c == '\r')
+                return "a bare CR";
+            if (c == '\n')
+                return "a bare LF";
+        }
+        return nullptr;
+    };
+    for (const std::string* pstr : {&request.m_strMethod, &request.m_strURL, &request.m_strVersion})
+    {
+        if (const char* pszFlaw = Flaw(*pstr))
+            return std::string("request line holds ") + pszFlaw;
+    }
+    for (const auto& header : request.m_vecHeaders)
+    {
+        if (const char* pszFlaw = Flaw(header.first))
+            return std::string("a header name holds ") + pszFlaw;
+        if (const char* pszFlaw = Flaw(header.second))
+            return "header " + header.first + " holds " + pszFlaw;
+    }
+    return {};
 }
 
 std::string PathOf(const std::string& strURL)

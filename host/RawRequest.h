@@ -26,6 +26,10 @@ bool StartsWithNoCase(const std::string& str, const std::string& strPrefix);
 // Lines may end in CRLF or LF; a header line that begins with a blank continues the previous one.
 bool Parse(const std::string& strText, CRawRequest& request, std::string& strError);
 
+// Why a server would answer the request with 400 before any filter saw it: a NUL, or a CR or LF that ends
+// no line, in the request line or a header. Empty when the request may go on.
+std::string RefusalReason(const CRawRequest& request);
+
 std::string PathOf(const std::string& strURL);
 std::string QueryOf(const std::string& strURL);
 

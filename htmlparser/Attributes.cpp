@@ -7,6 +7,32 @@
 
 #include <new>
 
+namespace
+{
+// Set while a start tag's attributes are read again on demand: the tag's first reading already logged
+// whatever the list has to say.
+thread_local bool t_bQuiet = false;
+
+class CQuietGuard
+{
+public:
+    explicit CQuietGuard(bool bQuiet) : m_bWas(t_bQuiet) { t_bQuiet = t_bQuiet || bQuiet; }
+    ~CQuietGuard() { t_bQuiet = m_bWas; }
+    CQuietGuard(const CQuietGuard&) = delete;
+    CQuietGuard& operator=(const CQuietGuard&) = delete;
+
+private:
+    bool m_bWas;
+};
+} // namespace
+
+#define ATTRIBUTES_TRACE(...)                                                                                \
+    do                                                                                                       \
+    {                                                                                                        \
+        if (!t_bQuiet)                                                                                       \
+            TraceLog(__VA_ARGS__);                                                                           \
+    } while (0)
+
 CAttribute::CAttribute(CSource* pSource, const std::string& sName, CSegment* pNameSegment,
                        CSegment* pValueSegment, CSegment* pValueSegmentIncludingQuotes)
     : CSegment(pSource, pNameSegment->m_nBegin,
@@ -124,7 +150,7 @@ bool CAttributes::reachedMaxErrorCount(size_t nErrorCount, const CSource*, const
 {
     if (nErrorCount > nMaxErrorCount)
     {
-        TraceLog(
+        ATTRIBUTES_TRACE(
             "[CAttributes::reachedMaxErrorCount] Type <%s> Tag name <%s> Begin pos <%d> Rejected because it "
             "contains too many errors.",
             sType.c_str(), csName.c_str(), LogPos(nBegin));
@@ -139,11 +165,12 @@ bool CAttributes::isInvalidEmptyElementTag(CStartTagType* pStartTagType, CSource
     CStartTagType* pNormal = CStartTagType::getNormal();
     if (pStartTagType != pNormal || !pNormal->atEndOfAttributes(pSource, nPos, false))
         return false;
-    TraceLog("[CAttributes::isInvalidEmptyElementTag] Type <%s> Tag name <%s> Begin pos <%d> Contains a '/' "
-             "character before the closing '>', which is ignored because tags of this name cannot be "
-             "empty-element "
-             "tags.",
-             sType.c_str(), csName.c_str(), LogPos(nBegin));
+    ATTRIBUTES_TRACE(
+        "[CAttributes::isInvalidEmptyElementTag] Type <%s> Tag name <%s> Begin pos <%d> Contains a '/' "
+        "character before the closing '>', which is ignored because tags of this name cannot be "
+        "empty-element "
+        "tags.",
+        sType.c_str(), csName.c_str(), LogPos(nBegin));
     return true;
 }
 
@@ -151,23 +178,62 @@ CAttributes* CAttributes::construct(CSource* pSource, const std::string& sType, 
                                     Position nScanStart, Position nLimit, CStartTagType* pStartTagType,
                                     const ci_string& csName, int64_t nNameInd, size_t nMaxErrorCount)
 {
+    CAttributes* pList = nullptr;
+    Position nEnd = NPOS;
+    scan(pSource, sType, nState, nBegin, nScanStart, nLimit, pStartTagType, csName, nNameInd, nMaxErrorCount,
+         true, nEnd, pList);
+    return pList;
+}
+
+Position CAttributes::measure(CSource* pSource, const std::string& sType, int nState, Position nBegin,
+                              Position nScanStart, Position nLimit, CStartTagType* pStartTagType,
+                              const ci_string& csName, int64_t nNameInd, size_t nMaxErrorCount)
+{
+    CAttributes* pList = nullptr;
+    Position nEnd = NPOS;
+    if (!scan(pSource, sType, nState, nBegin, nScanStart, nLimit, pStartTagType, csName, nNameInd,
+              nMaxErrorCount, false, nEnd, pList))
+        return NPOS;
+    return nEnd;
+}
+
+CAttributes* CAttributes::constructQuietly(CSource* pSource, const std::string& sType, int nState,
+                                           Position nBegin, Position nScanStart, Position nLimit,
+                                           CStartTagType* pStartTagType, const ci_string& csName,
+                                           int64_t nNameInd, size_t nMaxErrorCount)
+{
+    CQuietGuard quiet(true);
+    return construct(pSource, sType, nState, nBegin, nScanStart, nLimit, pStartTagType, csName, nNameInd,
+                     nMaxErrorCount);
+}
+
+bool CAttributes::scan(CSource* pSource, const std::string& sType, int nState, Position nBegin,
+                       Position nScanStart, Position nLimit, CStartTagType* pStartTagType,
+                       const ci_string& csName, int64_t nNameInd, size_t nMaxErrorCount, bool bMake,
+                       Position& nListEnd, CAttributes*& pList)
+{
     const char* pszType = sType.c_str();
     const char* pszName = csName.c_str();
     const int nLogBegin = LogPos(nBegin);
     if (pSource == nullptr || pStartTagType == nullptr)
     {
-        TraceLog(
+        ATTRIBUTES_TRACE(
             "[CAttributes::construct] Type <%s> Tag name <%s> Begin pos <%d> pSource or pStartTagType is 0.",
             pszType, pszName, nLogBegin);
-        return nullptr;
+        return false;
     }
     const Position nStart =
         csName.empty() ? nBegin : (nScanStart != NPOS ? nScanStart : nBegin + csName.size() + 1);
     Position nAttributesEnd = nStart;
     const bool bCannotBeEmptyElementTag = pStartTagType == CStartTagType::getNormal() && !csName.empty() &&
                                           CHTMLElements::canHaveEndTag(static_cast<uint64_t>(nNameInd));
-    auto pVec = std::make_unique<std::vector<CAttribute*>>();
-    pVec->reserve(8);
+    // Measuring keeps only positions: the objects are made if and when the list is asked for.
+    std::unique_ptr<std::vector<CAttribute*>> pVec;
+    if (bMake)
+    {
+        pVec = std::make_unique<std::vector<CAttribute*>>();
+        pVec->reserve(8);
+    }
     size_t nErrors = 0;
     char cQuote = ' ';
     int state = nState;
@@ -178,25 +244,41 @@ CAttributes* CAttributes::construct(CSource* pSource, const std::string& sType, 
     CSegment* pNameSegment = nullptr;
     std::string sName;
 
-    auto reject = [&](const char* pszWhy, Position p) -> CAttributes*
+    auto reject = [&](const char* pszWhy, Position p) -> bool
     {
-        TraceLog("[CAttributes::construct] Type <%s> Tag name <%s> Begin pos <%d> %s at <%d>.", pszType,
-                 pszName, nLogBegin, pszWhy, LogPos(p));
-        return nullptr;
+        ATTRIBUTES_TRACE("[CAttributes::construct] Type <%s> Tag name <%s> Begin pos <%d> %s at <%d>.",
+                         pszType, pszName, nLogBegin, pszWhy, LogPos(p));
+        return false;
     };
-    auto addAttribute = [&](CSegment* pValue, CSegment* pValueWithQuotes, Position p) -> bool
+    auto segment = [&](Position nFrom, Position nTo, CSegment*& pOut) -> bool
     {
+        if (bMake)
+        {
+            pOut = CSegment::CREATE_NEW_INST(pSource, nFrom, nTo);
+            return pOut != nullptr;
+        }
+        pOut = nullptr;
+        return CSegment::checkConstructorArgs(pSource, nFrom, nTo);
+    };
+    // nTo: where the attribute ends, its value's closing quote included.
+    auto addAttribute = [&](CSegment* pValue, CSegment* pValueWithQuotes, Position nTo, Position p) -> bool
+    {
+        if (!bMake)
+        {
+            if (!CSegment::checkConstructorArgs(pSource, nNameStart, nTo))
+                return reject("Rejected because CAttribute::CREATE_NEW_INST() failed", p);
+            nAttributesEnd = nTo;
+            return true;
+        }
         CAttribute* pAttribute =
             CAttribute::CREATE_NEW_INST(pSource, sName, pNameSegment, pValue, pValueWithQuotes);
         if (pAttribute == nullptr)
-        {
-            reject("Rejected because CAttribute::CREATE_NEW_INST() failed", p);
-            return false;
-        }
+            return reject("Rejected because CAttribute::CREATE_NEW_INST() failed", p);
         pVec->push_back(pAttribute);
         nAttributesEnd = pAttribute->m_nEnd;
         return true;
     };
+    Position nNameEnd = nStart;
 
     bool bEndSeen = false;
     for (Position p = nStart;; ++p)
@@ -204,22 +286,34 @@ CAttributes* CAttributes::construct(CSource* pSource, const std::string& sType, 
         pSource->addWork(1);
         if (bEndSeen)
         {
-            // A tag holds its list as long as the page: no spare room.
-            pVec->shrink_to_fit();
-            CAttributes* pList = CREATE_NEW_INST(pSource, nStart, nAttributesEnd, std::move(pVec));
-            if (pList == nullptr)
-                TraceLog("[CAttributes::construct] Type <%s> Tag name <%s> Begin pos <%d> Rejected because "
-                         "CAttributes::CREATE_NEW_INST failed.",
-                         pszType, pszName, nLogBegin);
-            return pList;
+            bool bMade;
+            if (bMake)
+            {
+                // A tag holds its list as long as the page: no spare room.
+                pVec->shrink_to_fit();
+                pList = CREATE_NEW_INST(pSource, nStart, nAttributesEnd, std::move(pVec));
+                bMade = pList != nullptr;
+            }
+            else
+                bMade = CSegment::checkConstructorArgs(pSource, nStart, nAttributesEnd);
+            if (!bMade)
+            {
+                ATTRIBUTES_TRACE(
+                    "[CAttributes::construct] Type <%s> Tag name <%s> Begin pos <%d> Rejected because "
+                    "CAttributes::CREATE_NEW_INST failed.",
+                    pszType, pszName, nLogBegin);
+                return false;
+            }
+            nListEnd = nAttributesEnd;
+            return true;
         }
         if (p == NPOS || p < pSource->m_nBegin || p >= pSource->m_nEnd)
         {
-            TraceLog(
+            ATTRIBUTES_TRACE(
                 "[CAttributes::construct] Type <%s> Tag name <%s> Begin pos <%d> Rejected because it has no "
                 "closing '>' character.",
                 pszType, pszName, nLogBegin);
-            return nullptr;
+            return false;
         }
         const bool bAtEnd =
             p == nLimit || pStartTagType->atEndOfAttributes(pSource, p, bCannotBeEmptyElementTag);
@@ -248,10 +342,11 @@ CAttributes* CAttributes::construct(CSource* pSource, const std::string& sType, 
                     break;
                 }
                 if (cQuote != ' ')
-                    TraceLog("[CAttributes::construct] Type <%s> Tag name <%s> Begin pos <%d> Has missing "
-                             "whitespace "
-                             "after quoted attribute value at <%d>.",
-                             pszType, pszName, nLogBegin, LogPos(p));
+                    ATTRIBUTES_TRACE(
+                        "[CAttributes::construct] Type <%s> Tag name <%s> Begin pos <%d> Has missing "
+                        "whitespace "
+                        "after quoted attribute value at <%d>.",
+                        pszType, pszName, nLogBegin, LogPos(p));
                 if (IsNameStartChar(c))
                 {
                     nNameStart = p;
@@ -264,12 +359,13 @@ CAttributes* CAttributes::construct(CSource* pSource, const std::string& sType, 
                 }
                 else
                 {
-                    TraceLog("[CAttributes::construct] Type <%s> Tag name <%s> Begin pos <%d> Contains "
-                             "attribute name "
-                             "with invalid first character at <%d>.",
-                             pszType, pszName, nLogBegin, LogPos(p));
+                    ATTRIBUTES_TRACE(
+                        "[CAttributes::construct] Type <%s> Tag name <%s> Begin pos <%d> Contains "
+                        "attribute name "
+                        "with invalid first character at <%d>.",
+                        pszType, pszName, nLogBegin, LogPos(p));
                     if (reachedMaxErrorCount(++nErrors, pSource, sType, csName, nBegin, nMaxErrorCount))
-                        return nullptr;
+                        return false;
                     nNameStart = p;
                     state = 2;
                 }
@@ -283,22 +379,24 @@ CAttributes* CAttributes::construct(CSource* pSource, const std::string& sType, 
                         return reject("Rejected because of '<' character in attribute name", p);
                     if (isInvalidEmptyElementTag(pStartTagType, pSource, p, sType, csName, nBegin))
                         break;
-                    TraceLog("[CAttributes::construct] Type <%s> Tag name <%s> Begin pos <%d> Contains "
-                             "attribute name "
-                             "with invalid character at <%d>",
-                             pszType, pszName, nLogBegin, LogPos(p));
+                    ATTRIBUTES_TRACE(
+                        "[CAttributes::construct] Type <%s> Tag name <%s> Begin pos <%d> Contains "
+                        "attribute name "
+                        "with invalid character at <%d>",
+                        pszType, pszName, nLogBegin, LogPos(p));
                     if (reachedMaxErrorCount(++nErrors, pSource, sType, csName, nBegin, nMaxErrorCount))
-                        return nullptr;
+                        return false;
                     break;
                 }
-                pNameSegment = CSegment::CREATE_NEW_INST(pSource, nNameStart, p);
-                if (pNameSegment == nullptr)
+                if (!segment(nNameStart, p, pNameSegment))
                     return reject("Rejected because CSegment::CREATE_NEW_INST() failed", p);
-                sName.assign(pText + nNameStart, static_cast<size_t>(p - nNameStart));
+                nNameEnd = p;
+                if (bMake)
+                    sName.assign(pText + nNameStart, static_cast<size_t>(p - nNameStart));
                 if (!bAtEnd)
                     state = (c == '=') ? 4 : 3;
-                else if (!addAttribute(nullptr, nullptr, p))
-                    return nullptr;
+                else if (!addAttribute(nullptr, nullptr, nNameEnd, p))
+                    return false;
                 break;
             case 3:
                 if (!bAtEnd && c == '=')
@@ -308,8 +406,8 @@ CAttributes* CAttributes::construct(CSource* pSource, const std::string& sType, 
                 }
                 if (!bAtEnd && IsWhiteSpaceChar(c))
                     break;
-                if (!addAttribute(nullptr, nullptr, p))
-                    return nullptr;
+                if (!addAttribute(nullptr, nullptr, nNameEnd, p))
+                    return false;
                 if (!bAtEnd)
                 {
                     state = 1;
@@ -334,16 +432,17 @@ CAttributes* CAttributes::construct(CSource* pSource, const std::string& sType, 
                     state = 5;
                     break;
                 }
-                TraceLog("[CAttributes::construct] Type <%s> Tag name <%s> Begin pos <%d> Has missing "
-                         "attribute value "
-                         "after '=' sign at <%d>.",
-                         pszType, pszName, nLogBegin, LogPos(p));
+                ATTRIBUTES_TRACE(
+                    "[CAttributes::construct] Type <%s> Tag name <%s> Begin pos <%d> Has missing "
+                    "attribute value "
+                    "after '=' sign at <%d>.",
+                    pszType, pszName, nLogBegin, LogPos(p));
                 {
-                    CSegment* pEmpty = CSegment::CREATE_NEW_INST(pSource, p, p);
-                    if (pEmpty == nullptr)
+                    CSegment* pEmpty = nullptr;
+                    if (!segment(p, p, pEmpty))
                         return reject("Rejected because CSegment::CREATE_NEW_INST() failed", p);
-                    if (!addAttribute(pEmpty, pEmpty, p))
-                        return nullptr;
+                    if (!addAttribute(pEmpty, pEmpty, p, p))
+                        return false;
                     nAttributesEnd = p;
                 }
                 state = 1;
@@ -375,26 +474,29 @@ CAttributes* CAttributes::construct(CSource* pSource, const std::string& sType, 
                     bEndSeen = false; // a '>' inside quotes does not end the tag
                 else
                 {
-                    TraceLog("[CAttributes::construct] Type <%s> Tag name <%s> Begin pos <%d>. Tag "
-                             "terminated in the "
-                             "middle of a quoted attribute value at <%d>. ",
-                             pszType, pszName, nLogBegin, LogPos(p));
+                    ATTRIBUTES_TRACE("[CAttributes::construct] Type <%s> Tag name <%s> Begin pos <%d>. Tag "
+                                     "terminated in the "
+                                     "middle of a quoted attribute value at <%d>. ",
+                                     pszType, pszName, nLogBegin, LogPos(p));
                     if (reachedMaxErrorCount(++nErrors, pSource, sType, csName, nBegin, nMaxErrorCount))
-                        return nullptr;
+                        return false;
                     eEnd = CUT_OFF;
                 }
                 if (eEnd == GOES_ON)
                     break;
-                CSegment* pValue = CSegment::CREATE_NEW_INST(pSource, nValueStart, p);
-                CSegment* pWithQuotes = pValue;
-                if (pValue != nullptr && eEnd == CLOSED)
-                    pWithQuotes = CSegment::CREATE_NEW_INST(pSource, nValueStart - 1, p + 1);
-                else if (pValue != nullptr && eEnd == CUT_OFF)
-                    pWithQuotes = CSegment::CREATE_NEW_INST(pSource, nValueStart - 1, p);
-                if (pValue == nullptr || pWithQuotes == nullptr)
+                CSegment* pValue = nullptr;
+                if (!segment(nValueStart, p, pValue))
                     return reject("Rejected because CSegment::CREATE_NEW_INST() failed", p);
-                if (!addAttribute(pValue, pWithQuotes, p))
-                    return nullptr;
+                CSegment* pWithQuotes = pValue;
+                Position nTo = p;
+                if (eEnd == CLOSED || eEnd == CUT_OFF)
+                {
+                    nTo = eEnd == CLOSED ? p + 1 : p;
+                    if (!segment(nValueStart - 1, nTo, pWithQuotes))
+                        return reject("Rejected because CSegment::CREATE_NEW_INST() failed", p);
+                }
+                if (!addAttribute(pValue, pWithQuotes, nTo, p))
+                    return false;
                 state = 1;
                 break;
             }

@@ -39,6 +39,15 @@ public:
     static CAttributes* construct(CSource* pSource, const std::string& sType, int nState, Position nBegin,
                                   Position nScanStart, Position nLimit, CStartTagType* pStartTagType,
                                   const ci_string& csName, int64_t nNameInd, size_t nMaxErrorCount);
+    // Where the list construct would make ends, making nothing: NPOS where construct would reject it.
+    static Position measure(CSource* pSource, const std::string& sType, int nState, Position nBegin,
+                            Position nScanStart, Position nLimit, CStartTagType* pStartTagType,
+                            const ci_string& csName, int64_t nNameInd, size_t nMaxErrorCount);
+    // construct without its trace lines: for a list that was measured, and logged, when its tag was found.
+    static CAttributes* constructQuietly(CSource* pSource, const std::string& sType, int nState,
+                                         Position nBegin, Position nScanStart, Position nLimit,
+                                         CStartTagType* pStartTagType, const ci_string& csName,
+                                         int64_t nNameInd, size_t nMaxErrorCount);
     static CAttributes* CREATE_NEW_INST(CSource* pSource, Position nBegin, Position nEnd,
                                         std::unique_ptr<std::vector<CAttribute*>> pAttributesVec);
     static bool reachedMaxErrorCount(size_t nErrorCount, const CSource* pSource, const std::string& sType,
@@ -51,4 +60,10 @@ public:
     size_t size() const { return m_pAttributes->size(); }
 
     std::unique_ptr<std::vector<CAttribute*>> m_pAttributes;
+
+private:
+    static bool scan(CSource* pSource, const std::string& sType, int nState, Position nBegin,
+                     Position nScanStart, Position nLimit, CStartTagType* pStartTagType,
+                     const ci_string& csName, int64_t nNameInd, size_t nMaxErrorCount, bool bMake,
+                     Position& nListEnd, CAttributes*& pList);
 };

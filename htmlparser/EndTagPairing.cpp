@@ -118,7 +118,7 @@ void Balance(CStartTag* pTag, SNextOfName firstNested, CEndTag* pCandidate, bool
                 {
                     CStartTag* pNested = frame.nested.pTag;
                     CEndTag* pNestedCandidate = frame.pCandidate;
-                    const SBalanceMemo& fromHere = pNested->pairing().balanceFromHere;
+                    const SBalanceMemo& fromHere = pNested->balanceFromHere();
                     if (MemoValid(fromHere, pSource) && fromHere.pCandidate == pNestedCandidate)
                     {
                         bKnown = true;
@@ -131,11 +131,10 @@ void Balance(CStartTag* pTag, SNextOfName firstNested, CEndTag* pCandidate, bool
                         // A nested tag that lies before the candidate starts its own pairing with that
                         // candidate.
                         const bool bNatural = pNestedCandidate->m_nBegin >= pNested->m_nEnd;
-                        if (bNatural && MemoValid(pNested->pairing().nestedMatch, pSource))
+                        if (bNatural && MemoValid(pNested->nestedMatch(), pSource))
                         {
-                            pResultEnd = pNested->pairing().nestedMatch.pEnd;
-                            resultNext = {pNested->pairing().nestedMatch.pNext,
-                                          pNested->pairing().nestedMatch.nNextFrom};
+                            pResultEnd = pNested->nestedMatch().pEnd;
+                            resultNext = {pNested->nestedMatch().pNext, pNested->nestedMatch().nNextFrom};
                             bHaveResult = true;
                             continue;
                         }
@@ -152,9 +151,9 @@ void Balance(CStartTag* pTag, SNextOfName firstNested, CEndTag* pCandidate, bool
             next = bFailed ? SNextOfName{nullptr, NPOS} : frame.nested;
         }
         if (frame.bMayRemember)
-            Remember(frame.pTag->pairing().nestedMatch, pSource, nullptr, pEnd, next);
+            Remember(frame.pTag->memos().nestedMatch, pSource, nullptr, pEnd, next);
         for (size_t i = frame.nStatesFrom; i < states.size(); ++i)
-            Remember(states[i].first->pairing().balanceFromHere, pSource, states[i].second, pEnd, next);
+            Remember(states[i].first->memos().balanceFromHere, pSource, states[i].second, pEnd, next);
         states.resize(frame.nStatesFrom);
         stack.pop_back();
         if (stack.empty())
@@ -243,9 +242,9 @@ CEndTag* CStartTag::findEndTagInternal()
 void CStartTag::findNestedEndTag(CEndTag* pCandidate, bool bSkipEmptyElementTags, CEndTag*& pEndTag)
 {
     const bool bNatural = pCandidate != nullptr && pCandidate->m_nBegin >= m_nEnd;
-    if (bNatural && m_pPairing != nullptr && MemoValid(m_pPairing->nestedMatch, m_pSource))
+    if (bNatural && MemoValid(nestedMatch(), m_pSource))
     {
-        pEndTag = m_pPairing->nestedMatch.pEnd;
+        pEndTag = nestedMatch().pEnd;
         return;
     }
     SNextOfName next{nullptr, NPOS};

@@ -15,6 +15,13 @@ CSegment::CSegment(CSource* pSource, Position nBegin, Position nEnd)
         pSource->m_Segments.push_back(this);
 }
 
+CSegment::CSegment(CSource* pSource, Position nBegin, Position nEnd, bool bRegister)
+    : m_nBegin(nBegin), m_nEnd(nEnd), m_pSource(pSource)
+{
+    if (bRegister && pSource != nullptr && static_cast<CSegment*>(pSource) != this)
+        pSource->m_Segments.push_back(this);
+}
+
 CSegment::~CSegment()
 {
     if (m_pSource != nullptr && static_cast<CSegment*>(m_pSource) != this)
@@ -82,7 +89,12 @@ void CSegment::findAllTags(CTagType* pTagType, std::vector<CTag*>& tags) const
 std::vector<CElement*>& CSegment::startChildElements()
 {
     if (m_pChildElements == nullptr)
+    {
+        // A tag was not registered with its source: the list makes it hold memory of its own.
+        if (m_pSource != nullptr && dynamic_cast<const CTag*>(this) != nullptr)
+            m_pSource->m_Segments.push_back(this);
         m_pChildElements = std::make_unique<std::vector<CElement*>>();
+    }
     else
         m_pChildElements->clear();
     return *m_pChildElements;

@@ -17,6 +17,10 @@ class CSegment
 public:
     // Registers the segment with its source, which owns it from then on (unless it is the source).
     CSegment(CSource* pSource, Position nBegin, Position nEnd);
+    // The same, registering it only when bRegister is set: a segment that holds nothing of its own needs no
+    // destructor run, and a page has one tag for every '<'. Such a segment registers itself when it comes
+    // to hold a child list (only tags are made so).
+    CSegment(CSource* pSource, Position nBegin, Position nEnd, bool bRegister);
     virtual ~CSegment();
     CSegment(const CSegment&) = delete;
     CSegment& operator=(const CSegment&) = delete;

@@ -2,8 +2,11 @@
 
 #include "htmlparser/ChildWalk.h"
 #include "htmlparser/Element.h"
+#include "htmlparser/HTMLElementName.h"
 #include "htmlparser/Tag.h"
 #include "htmlparser/TagType.h"
+
+#include <cstring>
 
 CSource::CSource(const char* pText, Position nBegin, Position nEnd)
     : CSegment(this, nBegin, nEnd), m_pText(pText), m_Cache(this), m_DelimiterIndex(pText, nBegin, nEnd),
@@ -20,6 +23,34 @@ CSource::~CSource()
     for (CSegment* pSegment : m_Segments)
         pSegment->~CSegment();
     m_Segments.clear();
+}
+
+const ci_string& CSource::holdTagName(const ci_string& csName, int64_t nNameInd)
+{
+    static const ci_string s_Empty;
+    // Built once, on first use, from the list of element names.
+    static const std::vector<ci_string> s_ElementNames = []
+    {
+        std::vector<ci_string> names;
+        for (uint64_t i = 0;; ++i)
+        {
+            const std::string* pName = CHTMLElementName::getName(i);
+            if (pName == nullptr)
+                break;
+            names.emplace_back(pName->data(), pName->size());
+        }
+        return names;
+    }();
+    if (csName.empty())
+        return s_Empty;
+    if (nNameInd >= 0 && static_cast<uint64_t>(nNameInd) < s_ElementNames.size())
+    {
+        const ci_string& csShared = s_ElementNames[static_cast<size_t>(nNameInd)];
+        if (csShared.size() == csName.size() &&
+            std::memcmp(csShared.data(), csName.data(), csName.size()) == 0)
+            return csShared;
+    }
+    return m_TagNames.emplace_back(csName);
 }
 
 void CSource::unregisterLastSegment(const CSegment* pSegment)

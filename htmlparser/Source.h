@@ -79,6 +79,10 @@ public:
         }
     }
 
+    // The name a tag of this source keeps: an element name written as the list writes it is shared by
+    // every page, any other is copied into the source once per tag.
+    const ci_string& holdTagName(const ci_string& csName, int64_t nNameInd);
+
     // Forgets a segment whose construction failed after it registered itself.
     void unregisterLastSegment(const CSegment* pSegment);
 
@@ -99,6 +103,7 @@ public:
     // Every segment made on the source, destroyed with it; in blocks, so that growing it never holds two
     // copies of a long list at once.
     std::deque<CSegment*> m_Segments;
+    std::deque<ci_string> m_TagNames;
     bool m_bFullyParsed = false;
     // Changes when the full parse changes which places count as tags; remembered answers carry it.
     uint32_t m_nGeneration = 1;

@@ -12,10 +12,31 @@
 #include <vector>
 
 CTag::CTag(CSource* pSource, Position nBegin, Position nEnd, const ci_string& csName)
-    : CSegment(pSource, nBegin, nEnd), m_csName(csName),
-      m_nNameInd(static_cast<int64_t>(
-          CHTMLElementName::getNameIndex(std::string_view(csName.data(), csName.size()))))
+    : CSegment(pSource, nBegin, nEnd, false),
+      m_nNameInd(static_cast<int32_t>(static_cast<int64_t>(
+          CHTMLElementName::getNameIndex(std::string_view(csName.data(), csName.size()))))),
+      m_csName(pSource->holdTagName(csName, m_nNameInd))
 {
+}
+
+const ci_string& CTagName::get() const
+{
+    if ((m_nValue & 1) != 0)
+    {
+        auto* pOwner = reinterpret_cast<CTag*>(m_nValue & ~static_cast<uintptr_t>(1));
+        m_nValue = reinterpret_cast<uintptr_t>(&pOwner->readName());
+    }
+    return *reinterpret_cast<const ci_string*>(m_nValue);
+}
+
+const ci_string& CTag::readName()
+{
+    const CTagType* pType = getTagType();
+    const Position nFrom = m_nBegin + pType->m_sStartDelimiter.size();
+    const Position nTo = m_nEnd - pType->m_sEndDelimiter.size();
+    const Position nLength = nTo > nFrom ? std::min(nTo - nFrom, MAX_LOGGED_TEXT) : 0;
+    return m_pSource->holdTagName(ci_string(m_pSource->m_pText + nFrom, static_cast<size_t>(nLength)),
+                                  m_nNameInd);
 }
 
 bool CTag::checkConstructorArgs(const CSource* pSource, Position nBegin, Position nEnd)
@@ -45,6 +66,8 @@ CStartTag::CStartTag(CStartTagType* pStartTagType, CSource* pSource, Position nB
                      const ci_string& csName, CAttributes* pAttributes)
     : CTag(pSource, nBegin, nEnd, csName), m_pAttributes(pAttributes), m_pStartTagType(pStartTagType)
 {
+    static CStartTagType* const s_pUnregistered = CStartTagType::getUnregistered();
+    m_bUnregistered = pStartTagType == s_pUnregistered;
 }
 
 bool CStartTag::checkConstructorArgs(const CSource* pSource, Position nBegin, Position nEnd,
@@ -96,12 +119,6 @@ CTagType* CStartTag::getTagType() const
     return m_pStartTagType;
 }
 
-bool CStartTag::isUnregistered() const
-{
-    static CStartTagType* const s_pUnregistered = CStartTagType::getUnregistered();
-    return m_pStartTagType == s_pUnregistered;
-}
-
 CAttributes* CStartTag::getAttributes()
 {
     return getAttributes(2);
@@ -109,8 +126,8 @@ CAttributes* CStartTag::getAttributes()
 
 CAttributes* CStartTag::getAttributes(size_t nMaxErrorCount)
 {
-    if (m_pAttributes != nullptr)
-        return m_pAttributes;
+    if (CAttributes* pAttributes = m_pAttributes.get())
+        return pAttributes;
     if (m_pSource == nullptr || m_pStartTagType == nullptr)
         return nullptr;
     const Position nFrom = m_nBegin + m_csName.size() + 1;
@@ -131,6 +148,21 @@ CAttributes* CStartTag::getAttributes(size_t nMaxErrorCount)
         return nullptr;
     return CAttributes::construct(m_pSource, "Attributes for StartTag", 1, m_nBegin, nStart, nTo,
                                   m_pStartTagType, m_csName, m_nNameInd, nMaxErrorCount);
+}
+
+CAttributes* CLazyAttributes::get() const
+{
+    if (!isPending())
+        return reinterpret_cast<CAttributes*>(m_nValue);
+    auto* pOwner = reinterpret_cast<CStartTag*>(m_nValue & ~static_cast<uintptr_t>(1));
+    m_nValue = reinterpret_cast<uintptr_t>(pOwner->readAttributes());
+    return reinterpret_cast<CAttributes*>(m_nValue);
+}
+
+CAttributes* CStartTag::readAttributes()
+{
+    return CAttributes::constructQuietly(m_pSource, "StartTag", 0, m_nBegin, NPOS, NPOS, m_pStartTagType,
+                                         m_csName, m_nNameInd, 2);
 }
 
 CElement* CStartTag::getElement()
@@ -217,6 +249,31 @@ SPairingState& CStartTag::pairing()
     if (m_pPairing == nullptr)
         m_pPairing = m_pSource->make<SPairingState>();
     return *m_pPairing;
+}
+
+SBalanceMemos& CStartTag::memos()
+{
+    SPairingState& state = pairing();
+    if (state.pMemos == nullptr)
+        state.pMemos = m_pSource->make<SBalanceMemos>();
+    return *state.pMemos;
+}
+
+namespace
+{
+const SBalanceMemo s_NoMemo{};
+} // namespace
+
+const SBalanceMemo& CStartTag::nestedMatch() const
+{
+    return m_pPairing != nullptr && m_pPairing->pMemos != nullptr ? m_pPairing->pMemos->nestedMatch
+                                                                  : s_NoMemo;
+}
+
+const SBalanceMemo& CStartTag::balanceFromHere() const
+{
+    return m_pPairing != nullptr && m_pPairing->pMemos != nullptr ? m_pPairing->pMemos->balanceFromHere
+                                                                  : s_NoMemo;
 }
 
 CStartTag* CStartTag::findPreviousOrNext(CSource* pSource, Position nPos, bool bPrevious)
@@ -393,6 +450,8 @@ CEndTag::CEndTag(CSource* pSource, Position nBegin, Position nEnd, CEndTagType* 
                  const ci_string& csName)
     : CTag(pSource, nBegin, nEnd, csName), m_pEndTagType(pEndTagType)
 {
+    static CEndTagType* const s_pUnregistered = CEndTagType::getUnregistered();
+    m_bUnregistered = pEndTagType == s_pUnregistered;
 }
 
 CEndTag* CEndTag::CREATE_NEW_INST(CSource* pSource, Position nBegin, Position nEnd, CEndTagType* pEndTagType,
@@ -425,12 +484,6 @@ CEndTag* CEndTag::CREATE_NEW_INST(CSource* pSource, Position nBegin, Position nE
 CTagType* CEndTag::getTagType() const
 {
     return m_pEndTagType;
-}
-
-bool CEndTag::isUnregistered() const
-{
-    static CEndTagType* const s_pUnregistered = CEndTagType::getUnregistered();
-    return m_pEndTagType == s_pUnregistered;
 }
 
 CElement* CEndTag::getElement()

@@ -4,6 +4,8 @@
 #include "common/CiString.h"
 #include "htmlparser/Segment.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 class CStartTagType;
@@ -11,6 +13,35 @@ class CEndTagType;
 class CEndTag;
 class CStartTag;
 struct OptionalEndTagRule;
+
+// A tag's name, as one the source holds. The name of a tag that matched no type is the text between its
+// delimiters, up to a bound: it is read from the page when first asked for, since a flood of such tags
+// would otherwise hold a copy of that text for each of them. Until then it holds its tag (marked in the low
+// bit, which an object's address never uses).
+class CTagName
+{
+public:
+    explicit CTagName(const ci_string& csName) : m_nValue(reinterpret_cast<uintptr_t>(&csName)) {}
+    CTagName(const CTagName&) = delete;
+    CTagName& operator=(const CTagName&) = delete;
+
+    void setPending(CTag* pOwner) { m_nValue = reinterpret_cast<uintptr_t>(pOwner) | 1; }
+    const ci_string& get() const;
+    operator const ci_string&() const { return get(); }
+
+    const char* c_str() const { return get().c_str(); }
+    const char* data() const { return get().data(); }
+    size_t size() const { return get().size(); }
+    bool empty() const { return get().empty(); }
+    char operator[](size_t i) const { return get()[i]; }
+    char back() const { return get().back(); }
+    ci_string::const_iterator begin() const { return get().begin(); }
+    ci_string::const_iterator end() const { return get().end(); }
+    bool operator==(const ci_string& csOther) const { return get() == csOther; }
+
+private:
+    mutable uintptr_t m_nValue;
+};
 
 class CTag : public CSegment
 {
@@ -20,7 +51,8 @@ public:
     virtual CElement* getElement() = 0;
     virtual bool isStartTag() const { return false; }
     virtual CTagType* getTagType() const = 0;
-    virtual bool isUnregistered() const = 0;
+    // Asked of every tag a search passes over, so kept as a field rather than found through the type.
+    bool isUnregistered() const { return m_bUnregistered; }
 
     static bool checkConstructorArgs(const CSource* pSource, Position nBegin, Position nEnd);
     static bool isValidName(const ci_string& csName);
@@ -37,13 +69,20 @@ public:
     static CTag* parseAllFindNextTag(CSource* pSource, Position nPos);
     static void parseAll(CSource* pSource);
 
-    const ci_string& getName() const { return m_csName; }
+    const ci_string& getName() const { return m_csName.get(); }
+    // The text between the tag's delimiters, cut at the bound of logged text: the name of a tag that
+    // matched no type.
+    const ci_string& readName();
 
-    ci_string m_csName;
-    int64_t m_nNameInd;
-    int64_t m_nAllTagsIndex = -1;
+    // A page holds a tag object for every '<' it has: the fields are kept narrow, and the name is one the
+    // source holds (the element names shared by every page, other names once per tag in the source).
+    int32_t m_nNameInd;
+    int32_t m_nAllTagsIndex = -1;
+    CTagName m_csName;
     CElement* m_pElement = nullptr;
     bool m_bElementSet = false;
+    // Set by the derived constructors: whether the tag matched no registered type.
+    bool m_bUnregistered = false;
 };
 
 // One remembered result of balancing start tags of a name against its end tags, valid while the source's
@@ -57,7 +96,7 @@ struct SBalanceMemo
     Position nNextFrom = NPOS;
 };
 
-struct SPairingState
+struct SBalanceMemos
 {
     // What balancing this tag against the end tags of its name gave, remembered so that the outer tags of a
     // deep nest of one name do not balance the inner ones again.
@@ -66,6 +105,12 @@ struct SPairingState
     // candidate end tag kept here: the rest of that balance depends on nothing else, so another outer tag
     // reaching the same state finishes at once (look-alike end tags in quoted values make long such runs).
     SBalanceMemo balanceFromHere;
+};
+
+struct SPairingState
+{
+    // Made when a balance is first remembered: most paired tags only need the fields below.
+    SBalanceMemos* pMemos = nullptr;
     // The nearest earlier start tag whose element ends after this one's (or after this tag's begin when it
     // has none): passing over this tag, a search for the element around a later position can skip every
     // start tag in between. Valid for the generation stamped.
@@ -74,6 +119,27 @@ struct SPairingState
     // Where a search for this tag's optional end tag stopped, or would stop (begin of the tag it stopped at,
     // or the source's end); NPOS while unknown.
     Position nOptionalEndSearchStop = NPOS;
+};
+
+// A start tag's attribute list, read from the page the first time it is asked for: most lists never are,
+// and a list's objects take many times the bytes it covers. Until then it holds its tag (marked in the low
+// bit, which an object's address never uses), from which the list is read.
+class CLazyAttributes
+{
+public:
+    explicit CLazyAttributes(CAttributes* pAttributes) : m_nValue(reinterpret_cast<uintptr_t>(pAttributes)) {}
+    CLazyAttributes(const CLazyAttributes&) = delete;
+    CLazyAttributes& operator=(const CLazyAttributes&) = delete;
+
+    void setPending(CStartTag* pOwner) { m_nValue = reinterpret_cast<uintptr_t>(pOwner) | 1; }
+    bool isPending() const { return (m_nValue & 1) != 0; }
+    CAttributes* get() const;
+    operator CAttributes*() const { return get(); }
+    CAttributes* operator->() const { return get(); }
+    bool operator==(std::nullptr_t) const { return get() == nullptr; }
+
+private:
+    mutable uintptr_t m_nValue;
 };
 
 class CStartTag : public CTag
@@ -91,7 +157,6 @@ public:
     CStartTag* getOuterStartTag();
     bool isStartTag() const override { return true; }
     CTagType* getTagType() const override;
-    bool isUnregistered() const override;
     CStartTagType* getStartTagType() const { return m_pStartTagType; }
 
     static bool checkConstructorArgs(const CSource* pSource, Position nBegin, Position nEnd,
@@ -118,13 +183,20 @@ public:
                               CEndTag*& pEndTag, CStartTag*& pNextStartTag);
     bool isEmptyElementTag() const;
 
-    CAttributes* m_pAttributes;
+    // Reads the list the tag's type measured when it found the tag, as the type would have made it then.
+    CAttributes* readAttributes();
+
+    CLazyAttributes m_pAttributes;
     CStartTagType* m_pStartTagType;
 
     // What pairing remembered about this tag, made in the source's memory when first needed: most tags
     // (unregistered ones, tags that are never paired) never need it.
     SPairingState& pairing();
     const SPairingState* pairingIfAny() const { return m_pPairing; }
+    // The remembered balances, made when first written; read, a tag without them has none valid.
+    SBalanceMemos& memos();
+    const SBalanceMemo& nestedMatch() const;
+    const SBalanceMemo& balanceFromHere() const;
     SPairingState* m_pPairing = nullptr;
     // How many skipped elements are being paired below this one (bounds the pairing's recursion).
     static thread_local int s_nSkippedElementDepth;
@@ -138,7 +210,6 @@ public:
 
     CElement* getElement() override;
     CTagType* getTagType() const override;
-    bool isUnregistered() const override;
     CEndTagType* getEndTagType() const { return m_pEndTagType; }
 
     static CEndTag* CREATE_NEW_INST(CSource* pSource, Position nBegin, Position nEnd,

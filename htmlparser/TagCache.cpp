@@ -64,14 +64,16 @@ CTag* CSubCache::nearestCounted(Position nLow, Position nHigh, bool bPrevious) c
 {
     if (m_bBulk)
     {
+        // A sub-cache of one type counts every tag it holds: its one list serves as both.
+        const std::vector<CTag*>& counted = m_pTagType != nullptr ? m_BulkAll : m_BulkCounted;
         if (bPrevious)
         {
-            auto it = std::upper_bound(m_BulkCounted.begin(), m_BulkCounted.end(), nHigh,
+            auto it = std::upper_bound(counted.begin(), counted.end(), nHigh,
                                        [](Position nPos, const CTag* pTag) { return nPos < pTag->m_nBegin; });
-            return (it != m_BulkCounted.begin() && (*(it - 1))->m_nBegin >= nLow) ? *(it - 1) : nullptr;
+            return (it != counted.begin() && (*(it - 1))->m_nBegin >= nLow) ? *(it - 1) : nullptr;
         }
-        auto it = std::lower_bound(m_BulkCounted.begin(), m_BulkCounted.end(), nLow, BeginsBefore);
-        return (it != m_BulkCounted.end() && (*it)->m_nBegin <= nHigh) ? *it : nullptr;
+        auto it = std::lower_bound(counted.begin(), counted.end(), nLow, BeginsBefore);
+        return (it != counted.end() && (*it)->m_nBegin <= nHigh) ? *it : nullptr;
     }
     if (bPrevious)
     {
@@ -219,6 +221,22 @@ void CSubCache::bulkLoad(const std::vector<CTag*>& tags)
         if (counts(pTag))
             m_BulkCounted.push_back(pTag);
     }
+    m_bBulk = true;
+}
+
+void CSubCache::bulkLoadOfType(std::vector<CTag*>&& tags)
+{
+    clear();
+    // The parse yields tags in text order, one per position.
+    size_t nKept = 0;
+    for (CTag* pTag : tags)
+    {
+        if (nKept != 0 && tags[nKept - 1]->m_nBegin >= pTag->m_nBegin)
+            continue;
+        tags[nKept++] = pTag;
+    }
+    tags.resize(nKept);
+    m_BulkAll = std::move(tags);
     m_bBulk = true;
 }
 
@@ -374,8 +392,44 @@ CTag* CCache::addTagAt(Position nPos)
 
 void CCache::bulkLoad(const std::vector<CTag*>& tags)
 {
-    for (auto& pSubCache : m_SubCaches)
-        pSubCache->bulkLoad(tags);
+    m_SubCaches[0]->bulkLoad(tags);
+    // The typed sub-caches take their tags from two passes over the list (count, then fill), not two
+    // passes each: a page of many tags would otherwise be walked twice per registered type.
+    const CTagType* pLastType = nullptr;
+    size_t nLast = 0;
+    auto typedIndex = [&](const CTag* pTag) -> size_t
+    {
+        if (pTag == nullptr || pTag->m_pSource != m_pSource)
+            return 0;
+        const CTagType* pType = pTag->getTagType();
+        if (pType == pLastType)
+            return nLast;
+        pLastType = pType;
+        nLast = 0;
+        for (size_t k = 1; k < m_SubCaches.size(); ++k)
+        {
+            if (m_SubCaches[k]->getTagType() == pType)
+            {
+                nLast = k;
+                break;
+            }
+        }
+        return nLast;
+    };
+    std::vector<size_t> counts(m_SubCaches.size(), 0);
+    for (const CTag* pTag : tags)
+        ++counts[typedIndex(pTag)];
+    std::vector<std::vector<CTag*>> byType(m_SubCaches.size());
+    for (size_t k = 1; k < m_SubCaches.size(); ++k)
+        byType[k].reserve(counts[k]);
+    for (CTag* pTag : tags)
+    {
+        const size_t k = typedIndex(pTag);
+        if (k != 0)
+            byType[k].push_back(pTag);
+    }
+    for (size_t k = 1; k < m_SubCaches.size(); ++k)
+        m_SubCaches[k]->bulkLoadOfType(std::move(byType[k]));
 }
 
 void CCache::clearAll()

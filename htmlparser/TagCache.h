@@ -37,6 +37,8 @@ public:
     // After a full parse: every tag of the list of this sub-cache's kind, in text order, and the whole text
     // known.
     void bulkLoad(const std::vector<CTag*>& tags);
+    // The same for a sub-cache of one type, from that type's tags of the list, in text order.
+    void bulkLoadOfType(std::vector<CTag*>&& tags);
 
     // Tags recorded, in text order.
     std::vector<CTag*> recordedTags() const;
@@ -66,7 +68,7 @@ private:
     // of unregistered tags at once.
     CTags m_Counted;
     CTags m_Uncounted;
-    // After a bulk load the same in plain sorted vectors.
+    // After a bulk load the same in plain sorted vectors (one of a type: all in m_BulkAll, which counts).
     bool m_bBulk = false;
     std::vector<CTag*> m_BulkCounted;
     std::vector<CTag*> m_BulkAll;

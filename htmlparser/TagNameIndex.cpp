@@ -24,6 +24,68 @@ uint64_t Key(uint64_t nHash, CTagNameIndex::EKind eKind)
 }
 } // namespace
 
+// The places come in position order; grouping them by key, in key order, and keeping that order within each
+// key costs one pass to count each key's places and one to move them. A page has few tag names, so the keys
+// are sorted among themselves; a comparison sort of every place made a page ten times as large cost
+// noticeably more than ten times as much.
+void CTagNameIndex::SortByKey(std::vector<SPlace>& vecPlaces)
+{
+    const size_t n = vecPlaces.size();
+    // The keys are hashes already: an open-addressed table of them, twice as large as the keys it holds.
+    std::vector<uint64_t> vecTableKeys(64);
+    std::vector<uint32_t> vecTableSlots(64, UINT32_MAX);
+    std::vector<uint64_t> vecKeys;      // by slot
+    std::vector<size_t> vecCounts;      // by slot, then the next place of the slot
+    std::vector<uint32_t> vecSlotOf(n); // by place
+    const auto Find = [&](uint64_t nKey) -> uint32_t&
+    {
+        const size_t nMask = vecTableKeys.size() - 1;
+        size_t i = static_cast<size_t>(nKey ^ (nKey >> 29)) & nMask;
+        while (vecTableSlots[i] != UINT32_MAX && vecTableKeys[i] != nKey)
+            i = (i + 1) & nMask;
+        vecTableKeys[i] = nKey;
+        return vecTableSlots[i];
+    };
+    for (size_t i = 0; i < n; ++i)
+    {
+        uint32_t& nSlot = Find(vecPlaces[i].nKey);
+        if (nSlot == UINT32_MAX)
+        {
+            nSlot = static_cast<uint32_t>(vecKeys.size());
+            vecKeys.push_back(vecPlaces[i].nKey);
+            vecCounts.push_back(0);
+            if (vecKeys.size() * 2 > vecTableKeys.size())
+            {
+                // Grow, and put every key back.
+                vecTableKeys.assign(vecTableKeys.size() * 2, 0);
+                vecTableSlots.assign(vecTableKeys.size(), UINT32_MAX);
+                for (size_t nKeySlot = 0; nKeySlot < vecKeys.size(); ++nKeySlot)
+                    Find(vecKeys[nKeySlot]) = static_cast<uint32_t>(nKeySlot);
+            }
+            vecSlotOf[i] = static_cast<uint32_t>(vecKeys.size() - 1);
+        }
+        else
+            vecSlotOf[i] = nSlot;
+        ++vecCounts[vecSlotOf[i]];
+    }
+    std::vector<uint32_t> vecOrder(vecKeys.size());
+    for (size_t i = 0; i < vecOrder.size(); ++i)
+        vecOrder[i] = static_cast<uint32_t>(i);
+    std::sort(vecOrder.begin(), vecOrder.end(),
+              [&](uint32_t a, uint32_t b) { return vecKeys[a] < vecKeys[b]; });
+    size_t nNext = 0;
+    for (uint32_t nSlot : vecOrder)
+    {
+        const size_t nCount = vecCounts[nSlot];
+        vecCounts[nSlot] = nNext;
+        nNext += nCount;
+    }
+    std::vector<SPlace> vecSorted(n);
+    for (size_t i = 0; i < n; ++i)
+        vecSorted[vecCounts[vecSlotOf[i]]++] = vecPlaces[i];
+    vecPlaces.swap(vecSorted);
+}
+
 CTagNameIndex::CTagNameIndex(const char* pText, Position nBegin, Position nEnd)
     : m_pText(pText), m_nBegin(nBegin), m_nEnd(nEnd)
 {
@@ -67,9 +129,7 @@ void CTagNameIndex::build()
             m_Places.push_back(
                 {Key(FoldedHash(pBase + c + 1, static_cast<size_t>(r - c - 1)), START_TAG), c});
     }
-    std::sort(m_Places.begin(), m_Places.end(),
-              [](const SPlace& a, const SPlace& b)
-              { return a.nKey != b.nKey ? a.nKey < b.nKey : a.nPos < b.nPos; });
+    SortByKey(m_Places);
     m_Places.shrink_to_fit();
     forgetAnswers();
 }

@@ -42,6 +42,7 @@ private:
         Position nPos;
     };
     void build();
+    static void SortByKey(std::vector<SPlace>& vecPlaces);
     bool nameAt(EKind eKind, Position nPos, std::string_view name) const;
     // Union-find steps over refused places, in each direction.
     size_t nextOpen(size_t i, size_t nStop);

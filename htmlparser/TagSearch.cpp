@@ -296,7 +296,7 @@ void CSource::setAllTags(const std::vector<CTag*>& tags, size_t nTags, size_t nS
             m_AllStartTags.push_back(static_cast<CStartTag*>(pTag));
     }
     for (size_t i = 0; i < m_AllTags.size(); ++i)
-        m_AllTags[i]->m_nAllTagsIndex = static_cast<int64_t>(i);
+        m_AllTags[i]->m_nAllTagsIndex = i <= INT32_MAX ? static_cast<int32_t>(i) : -1;
     m_Cache.bulkLoad(tags);
 }
 

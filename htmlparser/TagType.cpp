@@ -149,13 +149,14 @@ CTag* CStartTagTypeGenericImplementation::constructTagAt(CSource* pSource, Posit
             return nullptr;
     }
     const uint64_t nNameInd = CHTMLElementName::getNameIndex(std::string_view(csName.data(), csName.size()));
-    CAttributes* pAttributes = nullptr;
     Position nEnd;
     if (m_bHasAttributes)
     {
-        pAttributes = CAttributes::construct(pSource, "StartTag", 0, nPos, NPOS, NPOS, this, csName,
-                                             static_cast<int64_t>(nNameInd), 2);
-        if (pAttributes == nullptr)
+        // Only where the list ends is needed to find the tag; its objects wait until they are asked for
+        // (CStartTag::readAttributes makes them with these same arguments).
+        const Position nAttributesEnd = CAttributes::measure(pSource, "StartTag", 0, nPos, NPOS, NPOS, this,
+                                                             csName, static_cast<int64_t>(nNameInd), 2);
+        if (nAttributesEnd == NPOS)
         {
             TraceLog("[CStartTagTypeGenericImplementation::constructTagAt] parseAttributes() returned 0. "
                      "Attributes "
@@ -163,7 +164,7 @@ CTag* CStartTagTypeGenericImplementation::constructTagAt(CSource* pSource, Posit
                      LogPos(nPos), csName.c_str(), static_cast<int>(static_cast<int64_t>(nNameInd)));
             return nullptr;
         }
-        nEnd = findEnd(pSource, pAttributes->m_nEnd);
+        nEnd = findEnd(pSource, nAttributesEnd);
     }
     else
     {
@@ -177,7 +178,9 @@ CTag* CStartTagTypeGenericImplementation::constructTagAt(CSource* pSource, Posit
                  csName.c_str(), LogPos(nPos), m_sDescription.c_str());
         return nullptr;
     }
-    CStartTag* pTag = constructStartTag(pSource, nPos, nEnd, csName, pAttributes);
+    CStartTag* pTag = constructStartTag(pSource, nPos, nEnd, csName, nullptr);
+    if (pTag != nullptr && m_bHasAttributes)
+        pTag->m_pAttributes.setPending(pTag);
     if (pTag == nullptr)
     {
         TraceLog("[CStartTagTypeGenericImplementation::constructTagAt] constructStartTag failed. nPos <%d> "
@@ -419,10 +422,21 @@ CTag* CEndTagTypeUnregistered::constructTagAt(CSource* pSource, Position nPos)
                  LogPos(nPos), m_sDescription.c_str());
         return nullptr;
     }
-    // The name is the inner text, cut at a bound so that crafted pages cannot make names quadratic in size.
+    // The name is the inner text, cut at a bound so that crafted pages cannot make names quadratic in size;
+    // the tag reads it from the page when it is asked for (CTag::readName), so it is copied here only for
+    // the log.
     const Position nNameLength = std::min(nClose - p, MAX_LOGGED_TEXT);
-    const ci_string csName(pSource->m_pText + p, static_cast<size_t>(nNameLength));
-    CEndTag* pTag = constructEndTag(pSource, nPos, nClose + 1, csName);
+    const std::string_view sName(pSource->m_pText + p, static_cast<size_t>(nNameLength));
+    CEndTag* pTag = constructEndTag(pSource, nPos, nClose + 1, ci_string());
+    if (pTag != nullptr)
+    {
+        pTag->m_nNameInd = static_cast<int32_t>(static_cast<int64_t>(CHTMLElementName::getNameIndex(sName)));
+        if (!sName.empty())
+            pTag->m_csName.setPending(pTag);
+    }
+    if (!ParserTraceOn())
+        return pTag;
+    const ci_string csName(sName.data(), sName.size());
     if (pTag != nullptr)
         TraceLog("[CEndTagTypeUnregistered::constructTagAt] Encountered possible EndTag <%s> at <%d> whose "
                  "content "

@@ -163,7 +163,7 @@ bool CHandleDLSettings::GetSettingFromID(int nID, int* pnValue, int nSettingID, 
 {
     if (pnValue == nullptr)
         return false;
-    CAutoSync guard(&m_csLock);
+    CSharedAutoSync guard(m_csLock);
     return m_DLSettings.GetItemValue(nID, *pnValue, nSettingID, nEngineID);
 }
 
@@ -171,7 +171,7 @@ bool CHandleDLSettings::GetSettingFromID(int nID, ci_string* pcsValue, int nSett
 {
     if (pcsValue == nullptr)
         return false;
-    CAutoSync guard(&m_csLock);
+    CSharedAutoSync guard(m_csLock);
     return m_DLSettings.GetItemValue(nID, *pcsValue, nSettingID, nEngineID);
 }
 
@@ -179,7 +179,7 @@ bool CHandleDLSettings::GetSettingFromID(int nID, std::string* psValue, int nSet
 {
     if (psValue == nullptr)
         return false;
-    CAutoSync guard(&m_csLock);
+    CSharedAutoSync guard(m_csLock);
     return m_DLSettings.GetItemValue(nID, *psValue, nSettingID, nEngineID);
 }
 
@@ -188,7 +188,7 @@ bool CHandleDLSettings::GetHighSpeedAction(const ci_string& csExtension, int* pn
 {
     if (pnAction == nullptr)
         return false;
-    CAutoSync guard(&m_csLock);
+    CSharedAutoSync guard(m_csLock);
     return m_DLSettings.GetHighSpeedAction(csExtension, *pnAction, nEngineID, nSettingID);
 }
 
@@ -196,7 +196,7 @@ HRESULT CHandleDLSettings::CheckByPassList(BOOL* pbMember)
 {
     if (pbMember == nullptr)
         return static_cast<HRESULT>(ERROR_INVALID_PARAMETER);
-    CAutoSync guard(&m_csLock);
+    CSharedAutoSync guard(m_csLock);
     return static_cast<HRESULT>(m_DLSettings.CheckByPassList(*pbMember));
 }
 
@@ -204,13 +204,13 @@ bool CHandleDLSettings::CheckClientIPAgainstDirectAccessIPRange(const std::strin
 {
     IPAddressRecord client;
     ParseIPAddress(sClientIP, client);
-    CAutoSync guard(&m_csLock);
+    CSharedAutoSync guard(m_csLock);
     return m_DLSettings.CheckClientIPAgainstDirectAccessIPRange(client, nSettingID);
 }
 
 bool CHandleDLSettings::GetSettingIDFromCriteriaID(int nCriteriaID, int* pnSettingID)
 {
-    CAutoSync guard(&m_csLock);
+    CSharedAutoSync guard(m_csLock);
     if (m_nServiceWorkerID == 0)
     {
         TraceLog("SW is not LinkCriteria settings %d", 0);
@@ -245,6 +245,6 @@ void CHandleDLSettings::SetServiceWorkerID(int nID)
 
 int CHandleDLSettings::GetServiceWorkerID()
 {
-    CAutoSync guard(&m_csLock);
+    CSharedAutoSync guard(m_csLock);
     return m_nServiceWorkerID;
 }

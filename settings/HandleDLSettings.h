@@ -1,5 +1,5 @@
-// The holder of both settings files: one lock over them, every lookup under it, and the reload of a file
-// that changed on disk.
+// The holder of both settings files: one lock over them, every lookup under it (shared with other lookups),
+// and the reload of a file that changed on disk.
 #pragma once
 
 #include "common/CiString.h"
@@ -58,7 +58,9 @@ private:
     CDLSettings m_DLSettings;
     CLinkCriteria m_LinkCriteria;
     int m_nServiceWorkerID = 3;
-    CCritSec m_csLock;
+    // Lookups share it, so request threads never wait for each other; loads, reloads and saves hold it
+    // alone.
+    CSharedSync m_csLock;
     std::atomic<bool> m_bRefreshEnabled{true};
     // A change seen but not reloaded because the lock was busy: reloaded at the next check.
     std::atomic<bool> m_bServiceWorkerPending{false};

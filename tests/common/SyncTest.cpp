@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -96,6 +97,43 @@ TEST(CritSec, CountsStayExactUnderContention)
     for (std::thread& th : threads)
         th.join();
     EXPECT_EQ(nCounter, 40000);
+}
+
+// Readers hold the shared lock together; a writer gets it only when no reader holds it, and then alone.
+TEST(SharedSync, ReadersTogetherAWriterAlone)
+{
+    CSharedSync sync;
+    {
+        CSharedAutoSync first(sync);
+        std::atomic<bool> bSecondReaderIn{false};
+        std::atomic<DWORD> dwWriterTry{2};
+        std::thread other(
+            [&]
+            {
+                CSharedAutoSync second(sync); // would never return if readers excluded each other
+                bSecondReaderIn = true;
+                dwWriterTry = sync.TryLock();
+            });
+        other.join();
+        EXPECT_TRUE(bSecondReaderIn);
+        EXPECT_EQ(dwWriterTry.load(), 0u);
+        EXPECT_EQ(sync.IsLocked(), 0u);
+    }
+    ASSERT_EQ(sync.TryLock(), 1u);
+    EXPECT_EQ(sync.IsLocked(), 1u);
+    std::atomic<bool> bReaderIn{false};
+    std::thread reader(
+        [&]
+        {
+            CSharedAutoSync shared(sync);
+            bReaderIn = true;
+        });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_FALSE(bReaderIn);
+    sync.Unlock();
+    reader.join();
+    EXPECT_TRUE(bReaderIn);
+    EXPECT_EQ(sync.IsLocked(), 0u);
 }
 
 TEST(AutoSync, ReleasesOnExceptionAndAdoptsATakenLock)

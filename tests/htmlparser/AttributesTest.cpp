@@ -1,5 +1,6 @@
 #include "htmlparser/Attributes.h"
 #include "ParserTestSupport.h"
+#include "htmlparser/Element.h"
 #include "htmlparser/Tag.h"
 #include "htmlparser/TagType.h"
 
@@ -94,4 +95,29 @@ TEST(Attributes, CommentBodyIsParsedOnEveryCall)
     ASSERT_EQ(p1->size(), 2u);
     EXPECT_EQ(p1->getList()[0]->m_sName, "a");
     EXPECT_EQ(p1->getList()[1]->m_sName, "b");
+}
+
+// A found tag keeps only where its list ends; the list itself is read when first asked for. That reading
+// must give what the tag's finding saw, log nothing the finding had not logged already, and be done once.
+TEST(Attributes, ListReadWhenAskedMatchesTheFindingAndLogsOnce)
+{
+    const char* const kLine =
+        "[CAttributes::construct] Type <StartTag> Tag name <a> Begin pos <0> Has missing "
+        "whitespace after quoted attribute value at <11>.";
+    CTraceCapture trace;
+    STestPage page("<a href='x'title='1 > 2' $z>text");
+    auto* pTag = static_cast<CStartTag*>(CTag::getTagAt(page.get(), 0));
+    ASSERT_NE(pTag, nullptr);
+    EXPECT_EQ(TagText(pTag), "<a href='x'title='1 > 2' $z>");
+    EXPECT_EQ(trace.Count(kLine), 1u);
+
+    CAttributes* pList = pTag->m_pAttributes;
+    ASSERT_NE(pList, nullptr);
+    EXPECT_EQ(pList->size(), 3u);
+    EXPECT_EQ(pList->m_nBegin, 2u);
+    EXPECT_EQ(pList->m_nEnd, 27u);
+    EXPECT_EQ(pTag->getAttributes(), pList);
+    ASSERT_NE(pTag->getElement(), nullptr);
+    EXPECT_EQ(pTag->getElement()->getAttributes(), pList);
+    EXPECT_EQ(trace.Count(kLine), 1u);
 }

@@ -122,3 +122,18 @@ TEST(Element, ChildWalkAfterFullParseIsTheSame)
     EXPECT_EQ(a, b);
     EXPECT_EQ(a.size(), 11u);
 }
+
+// Tags are released with their source without a destructor run, unless one comes to hold a child list:
+// that list must go with the source too (the leak checker of the sanitizer build sees it otherwise).
+TEST(Element, ATagsChildListGoesWithItsSource)
+{
+    STestPage page("<div title='x'><i>y</i></div>");
+    CTag* pTag = CTag::getTagAt(page.get(), 0);
+    ASSERT_NE(pTag, nullptr);
+    const std::vector<CElement*>& children = pTag->getChildElements();
+    EXPECT_EQ(&pTag->getChildElements(), &children);
+    CElement* pDiv = pTag->getElement();
+    ASSERT_NE(pDiv, nullptr);
+    ASSERT_EQ(pDiv->getChildElements().size(), 1u);
+    EXPECT_EQ(FromCi(pDiv->getChildElements()[0]->getName()), "i");
+}

@@ -112,6 +112,7 @@ TEST(TagTypes, ConstructionAtPosition)
         {"</p>", "/normal", "p", "</p>"},
         {"</p >", "/unregistered", "p ", "</p >"},
         {"</ p>", "/unregistered", " p", "</ p>"},
+        {"</ a href=x>", "/unregistered", " a href=x", "</ a href=x>"},
         {"<br/>", "normal", "br", "<br/>"},
         {"<div/>", "normal", "div", "<div/>"},
         {"<a", "", "", ""},
@@ -160,4 +161,22 @@ TEST(TagTypes, UnregisteredTagTextsAreBoundedInLogsAndNames)
     ASSERT_NE(CTag::getTagAt(page2.get(), 0), nullptr);
     for (const std::string& sLine : trace.Lines())
         EXPECT_LT(sLine.size(), 600u);
+}
+
+// Such a tag reads its name from the page only when asked: what it logs when found and what it answers
+// later are the same text.
+TEST(TagTypes, UnregisteredEndTagNameReadWhenAskedIsTheLoggedText)
+{
+    CTraceCapture trace;
+    STestPage page("x</ p></ q>");
+    const std::vector<CTag*>& tags = page.get()->fullSequentialParse();
+    EXPECT_TRUE(tags.empty());
+    EXPECT_TRUE(trace.Has("[CEndTagTypeUnregistered::constructTagAt] Encountered possible EndTag < q> at <6> "
+                          "whose content does not match a registered EndTagType."));
+    CTag* pTag = CTag::getTagAt(page.get(), 6);
+    ASSERT_NE(pTag, nullptr);
+    const ci_string& csName = pTag->getName();
+    EXPECT_EQ(FromCi(csName), " q");
+    EXPECT_EQ(&pTag->getName(), &csName);
+    EXPECT_EQ(FromCi(CTag::getTagAt(page.get(), 1)->m_csName), " p");
 }
