@@ -1,15 +1,13 @@
 // What the host answers itself: a request line or a header holding a NUL or a stray CR or LF is answered
 // 400 before the worker sees a notification, so the worker and what goes on never disagree on the URL.
 #include "host/RawRequest.h"
+#include "tests/support/RunCommand.h"
 #include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
 #include <fstream>
 #include <string>
-#include <sys/wait.h>
 
 namespace
 {
@@ -77,17 +75,7 @@ std::string RunHost(const std::string& strRequest, int& nExit)
     std::ofstream(strFile, std::ios::binary) << strRequest;
     const std::string strCommand = std::string("'") + DLSW_HOST_TOOL + "' --json --root '" +
                                    DLSW_INSTALL_TREE + "' '" + strFile + "' 2>/dev/null";
-    std::string strOutput;
-    FILE* pPipe = popen(strCommand.c_str(), "r");
-    if (pPipe == nullptr)
-        return strOutput;
-    std::array<char, 4096> buffer{};
-    size_t nRead = 0;
-    while ((nRead = std::fread(buffer.data(), 1, buffer.size(), pPipe)) > 0)
-        strOutput.append(buffer.data(), nRead);
-    const int nStatus = pclose(pPipe);
-    nExit = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
-    return strOutput;
+    return RunCommand(strCommand, nExit);
 }
 
 // Through the tool on the loaded library: the refused request reaches no notification, and a clean one
