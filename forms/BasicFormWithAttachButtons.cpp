@@ -126,7 +126,7 @@ DWORD CDLBasicFormWithAttachButtons::DisableAttachFileToolbarButtonLink(Position
                          "looking for "
                          "attachment button image.");
             else if ((dwRet = static_cast<DWORD>(
-                          image.setAttribute("style", ATTACH_BUTTON_DISABLED_STYLE,
+                          image.setAttribute("style", ATTACH_BUTTON_GREYED_STYLE,
                                              m_pFormContext->m_pcobBufferInstructionList))) != ERROR_SUCCESS)
                 TraceLog("[CDLBasicFormWithAttachButtons::DisableAttachFileToolbarButtonLink] "
                          "CDOMElement::setAttibute() failed when setting \"style\" attribute.");

@@ -374,7 +374,7 @@ TEST(BasicAttachButtons, FindingAndRemovingTheControls)
         EXPECT_EQ(form.DisableContentAttachmentsLink(nEnd), 13u);
         EXPECT_NE(record.m_page.Applied(record.m_list)
                       .find("<td class=tbBtn><img src=a.gif style=\"" +
-                            std::string(ATTACH_BUTTON_DISABLED_STYLE) + "\"></td>"),
+                            std::string(ATTACH_BUTTON_GREYED_STYLE) + "\"></td>"),
                   std::string::npos)
             << record.m_page.Applied(record.m_list);
     }
