@@ -8,7 +8,7 @@
 
 // The style the disabled button's picture gets.
 constexpr const char* ATTACH_BUTTON_GREYED_STYLE = "-moz-opacity:0.4;filter:alpha(opacity=40);border-style:"
-                                                     "none;cursor:default;margin-left:5;margin-right:5;";
+                                                   "none;cursor:default;margin-left:5;margin-right:5;";
 
 class CDLBasicFormWithAttachButtons : public virtual CDLForm
 {
