@@ -19,7 +19,8 @@ DWORD ApplyBufferInstructions(const CBufferInstructionList& list, const char* pB
     // inserts are written out from the last to the first: the page gets them in the order the worker made
     // them.
     std::vector<const char*> vecRun;
-    const auto flushRun = [&]() {
+    const auto flushRun = [&]()
+    {
         for (auto it = vecRun.rbegin(); it != vecRun.rend(); ++it)
             strOut += *it;
         vecRun.clear();
