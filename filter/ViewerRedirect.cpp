@@ -204,15 +204,22 @@ DWORD CAuthCompleteHelper::RedirectDorvelFakeRequest(CDLLContext* pContext, std:
     else
         TraceLog("[CAuthCompleteHelper::RedirectDorvelFakeRequest] qs is not a mm key.");
 
+    // The viewer's commands differ only in the query prefix they put before the client's query string.
+    const auto ProcessCmdOrTrace = [](CDLLContext* pCmdContext, const std::string& strQuery,
+                                      const char* pszPrefix, const char* pszRequestName)
+    {
+        const DWORD dwCmd = ProcessCmd(pCmdContext, strQuery, pszPrefix);
+        if (dwCmd != ERROR_SUCCESS)
+            TraceLog(
+                "[CAuthCompleteHelper::RedirectDorvelFakeRequest] ProcessCmd failed to redirect the fake %s.",
+                pszRequestName);
+        return dwCmd;
+    };
     DWORD dwRet = ERROR_SUCCESS;
     switch (pContext->SubscriptionType)
     {
     case VIEWER_PRINT:
-        dwRet = ProcessCmd(pContext, strQueryString, "?cmd=print&path=");
-        if (dwRet != ERROR_SUCCESS)
-            TraceLog("[CAuthCompleteHelper::RedirectDorvelFakeRequest] ProcessCmd failed to redirect the "
-                     "fake print "
-                     "request.");
+        dwRet = ProcessCmdOrTrace(pContext, strQueryString, "?cmd=print&path=", "print request");
         break;
     case VIEWER_SHOW:
     {
@@ -243,32 +250,16 @@ DWORD CAuthCompleteHelper::RedirectDorvelFakeRequest(CDLLContext* pContext, std:
         break;
     }
     case VIEWER_VIEW:
-        dwRet = ProcessCmd(pContext, strQueryString, "?");
-        if (dwRet != ERROR_SUCCESS)
-            TraceLog("[CAuthCompleteHelper::RedirectDorvelFakeRequest] ProcessCmd failed to redirect the "
-                     "fake view "
-                     "request.");
+        dwRet = ProcessCmdOrTrace(pContext, strQueryString, "?", "view request");
         break;
     case VIEWER_CLOSE:
-        dwRet = ProcessCmd(pContext, strQueryString, "?cmd=close&path=");
-        if (dwRet != ERROR_SUCCESS)
-            TraceLog("[CAuthCompleteHelper::RedirectDorvelFakeRequest] ProcessCmd failed to redirect the "
-                     "fake close "
-                     "request.");
+        dwRet = ProcessCmdOrTrace(pContext, strQueryString, "?cmd=close&path=", "close request");
         break;
     case VIEWER_MENU:
-        dwRet = ProcessCmd(pContext, strQueryString, "?cmd=menu&");
-        if (dwRet != ERROR_SUCCESS)
-            TraceLog("[CAuthCompleteHelper::RedirectDorvelFakeRequest] ProcessCmd failed to redirect the "
-                     "fake menu "
-                     "request.");
+        dwRet = ProcessCmdOrTrace(pContext, strQueryString, "?cmd=menu&", "menu request");
         break;
     case VIEWER_GETFILE:
-        dwRet = ProcessCmd(pContext, strQueryString, "?cmd=GetFile&");
-        if (dwRet != ERROR_SUCCESS)
-            TraceLog(
-                "[CAuthCompleteHelper::RedirectDorvelFakeRequest] ProcessCmd failed to redirect the fake "
-                "GetFile.js request.");
+        dwRet = ProcessCmdOrTrace(pContext, strQueryString, "?cmd=GetFile&", "GetFile.js request");
         break;
     default:
         break;

@@ -106,6 +106,24 @@ void FromUnicodeCallback(const void* pContext, UConverterFromUnicodeArgs* pArgs,
         static_cast<CFromUContext*>(const_cast<void*>(pContext))->m_bUsedDefault = true;
     UCNV_FROM_U_CALLBACK_SUBSTITUTE(nullptr, pArgs, pCodeUnits, nLength, codePoint, reason, pStatus);
 }
+
+// Answers an ICU conversion as the Windows calls do: the size needed when asked for it (an empty buffer),
+// the size written when it fit, and 0 with the last error when the buffer was short or the text could not
+// be converted.
+int AnswerConversion(UErrorCode status, int32_t nNeeded, int nBuffer)
+{
+    if (status == U_BUFFER_OVERFLOW_ERROR || status == U_STRING_NOT_TERMINATED_WARNING || U_SUCCESS(status))
+    {
+        if (nBuffer != 0 && nNeeded > nBuffer)
+        {
+            SetLastError(ERROR_INSUFFICIENT_BUFFER);
+            return 0;
+        }
+        return nNeeded;
+    }
+    SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+    return 0;
+}
 } // namespace
 
 UINT GetACP()
@@ -139,19 +157,7 @@ int MultiByteToWideChar(UINT CodePage, DWORD /*dwFlags*/, LPCSTR lpMultiByteStr,
     const int32_t nNeeded =
         ucnv_toUChars(spConverter.get(), cchWideChar == 0 ? nullptr : reinterpret_cast<UChar*>(lpWideCharStr),
                       cchWideChar, lpMultiByteStr, nSource, &status);
-    if (status == U_BUFFER_OVERFLOW_ERROR || status == U_STRING_NOT_TERMINATED_WARNING || U_SUCCESS(status))
-    {
-        if (cchWideChar == 0)
-            return nNeeded;
-        if (nNeeded > cchWideChar)
-        {
-            SetLastError(ERROR_INSUFFICIENT_BUFFER);
-            return 0;
-        }
-        return nNeeded;
-    }
-    SetLastError(ERROR_NO_UNICODE_TRANSLATION);
-    return 0;
+    return AnswerConversion(status, nNeeded, cchWideChar);
 }
 
 int WideCharToMultiByte(UINT CodePage, DWORD /*dwFlags*/, LPCWSTR lpWideCharStr, int cchWideChar,
@@ -213,17 +219,5 @@ int WideCharToMultiByte(UINT CodePage, DWORD /*dwFlags*/, LPCWSTR lpWideCharStr,
                                   reinterpret_cast<const UChar*>(lpWideCharStr), nSource, &status);
     if (lpUsedDefaultChar != nullptr)
         *lpUsedDefaultChar = context.m_bUsedDefault ? TRUE : FALSE;
-    if (status == U_BUFFER_OVERFLOW_ERROR || status == U_STRING_NOT_TERMINATED_WARNING || U_SUCCESS(status))
-    {
-        if (cbMultiByte == 0)
-            return nNeeded;
-        if (nNeeded > cbMultiByte)
-        {
-            SetLastError(ERROR_INSUFFICIENT_BUFFER);
-            return 0;
-        }
-        return nNeeded;
-    }
-    SetLastError(ERROR_NO_UNICODE_TRANSLATION);
-    return 0;
+    return AnswerConversion(status, nNeeded, cbMultiByte);
 }
