@@ -1,13 +1,23 @@
 // Narrow strings that compare without regard to case, through upper case.
 #pragma once
 
-#include <cctype>
+#include <array>
 #include <cstring>
 #include <string>
 
+// The worker never sets a locale, so upper case is the C locale's: ASCII letters only. A table keeps the
+// compares of every header, URL and tag name free of a library call per character.
+inline constexpr std::array<char, 256> kCiUpper = []
+{
+    std::array<char, 256> table{};
+    for (size_t i = 0; i < table.size(); ++i)
+        table[i] = static_cast<char>(i >= 'a' && i <= 'z' ? i - ('a' - 'A') : i);
+    return table;
+}();
+
 struct ci_char_traits : public std::char_traits<char>
 {
-    static char Upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
+    static char Upper(char c) { return kCiUpper[static_cast<unsigned char>(c)]; }
     static bool eq(char a, char b) { return Upper(a) == Upper(b); }
     static bool ne(char a, char b) { return Upper(a) != Upper(b); }
     static bool lt(char a, char b)
