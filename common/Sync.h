@@ -1,10 +1,10 @@
 // The lock interface, its critical-section implementation and the scope guard that releases it.
 #pragma once
 
+#include "platform/SlotSharedMutex.h"
 #include "platform/WinSync.h"
 
 #include <atomic>
-#include <shared_mutex>
 
 class CSync
 {
@@ -42,8 +42,9 @@ private:
     CRITICAL_SECTION m_cs{};
 };
 
-// A lock that readers hold together and a writer alone: lookups of data only a reload changes. Lock,
-// Unlock and TryLock take it alone, as the other locks do.
+// A lock that readers hold together and a writer alone: lookups of data only a reload changes, taken many
+// times by every request, so readers share no written word. Lock, Unlock and TryLock take it alone, as the
+// other locks do. A reader must not take it again while it holds it.
 class CSharedSync : public CSync
 {
 public:
@@ -76,7 +77,7 @@ public:
     void UnlockShared() { m_mutex.unlock_shared(); }
 
 private:
-    std::shared_mutex m_mutex;
+    CSlotSharedMutex m_mutex;
 };
 
 // Holds a shared lock as a reader for the scope.

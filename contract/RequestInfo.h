@@ -4,21 +4,26 @@
 #pragma once
 
 #include <algorithm>
-#include <cctype>
 #include <map>
 #include <string>
 
 // Parameter names compare byte by byte after conversion to upper case over the shorter length, then by
-// length.
+// length. Upper case is the C locale's (neither side sets another), done inline: every lookup of every
+// request compares names.
 struct CParamNameLess
 {
+    static unsigned char Upper(char c)
+    {
+        const auto u = static_cast<unsigned char>(c);
+        return u >= 'a' && u <= 'z' ? static_cast<unsigned char>(u - ('a' - 'A')) : u;
+    }
     bool operator()(const std::string& a, const std::string& b) const
     {
         const size_t nLen = std::min(a.size(), b.size());
         for (size_t i = 0; i < nLen; ++i)
         {
-            const auto ca = static_cast<unsigned char>(std::toupper(static_cast<unsigned char>(a[i])));
-            const auto cb = static_cast<unsigned char>(std::toupper(static_cast<unsigned char>(b[i])));
+            const unsigned char ca = Upper(a[i]);
+            const unsigned char cb = Upper(b[i]);
             if (ca != cb)
                 return ca < cb;
         }

@@ -1,5 +1,7 @@
 #include "host/RawRequest.h"
 
+#include "contract/RequestInfo.h"
+
 #include <cctype>
 
 namespace
@@ -35,7 +37,7 @@ bool EqualsNoCase(const std::string& a, const std::string& b)
         return false;
     for (size_t i = 0; i < a.size(); ++i)
     {
-        if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
+        if (CParamNameLess::Upper(a[i]) != CParamNameLess::Upper(b[i]))
             return false;
     }
     return true;

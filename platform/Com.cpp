@@ -1,12 +1,14 @@
 #include "platform/Com.h"
 
 #include "platform/MachineConfig.h"
+#include "platform/SlotSharedMutex.h"
 
 #include <cstdio>
 #include <dlfcn.h>
 
 #include <map>
 #include <mutex>
+#include <shared_mutex>
 
 namespace
 {
@@ -17,7 +19,8 @@ struct CGuidLess
 
 struct CClassRegistry
 {
-    std::mutex m_mx;
+    // Every request may create an object; only module loads register classes.
+    CSlotSharedMutex m_mx;
     std::map<CLSID, PFN_DLSW_CREATE_INSTANCE, CGuidLess> m_mapClasses;
 };
 
@@ -59,7 +62,7 @@ void CoUninitialize()
 HRESULT DlswCoRegisterInprocClass(REFCLSID rclsid, PFN_DLSW_CREATE_INSTANCE pfnCreate)
 {
     CClassRegistry& reg = Registry();
-    std::lock_guard<std::mutex> guard(reg.m_mx);
+    std::lock_guard<CSlotSharedMutex> guard(reg.m_mx);
     if (pfnCreate == nullptr)
         reg.m_mapClasses.erase(rclsid);
     else
@@ -72,7 +75,7 @@ namespace
 PFN_DLSW_CREATE_INSTANCE FindClass(REFCLSID rclsid)
 {
     CClassRegistry& reg = Registry();
-    std::lock_guard<std::mutex> guard(reg.m_mx);
+    std::shared_lock<CSlotSharedMutex> guard(reg.m_mx);
     const auto it = reg.m_mapClasses.find(rclsid);
     return it == reg.m_mapClasses.end() ? nullptr : it->second;
 }

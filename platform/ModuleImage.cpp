@@ -1,5 +1,6 @@
 #include "platform/ModuleImage.h"
 
+#include "platform/SlotSharedMutex.h"
 #include "platform/WinFile.h"
 #include "platform/WinModule.h"
 
@@ -8,6 +9,7 @@
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <shared_mutex>
 
 namespace
 {
@@ -38,9 +40,10 @@ struct CDataFileEntry
     LONG m_nReferences = 0;
 };
 
-std::mutex& RegistryMutex()
+// Requests look resources up on every thread; only loads and unloads change the tables.
+CSlotSharedMutex& RegistryMutex()
 {
-    static std::mutex s_mutex;
+    static CSlotSharedMutex s_mutex;
     return s_mutex;
 }
 
@@ -158,7 +161,7 @@ const CModuleResource* CModuleImage::Find(WORD wType, WORD wID, WORD wLanguage, 
 
 HMODULE RegisterDataFileModule(const std::shared_ptr<CModuleImage>& spImage)
 {
-    std::lock_guard<std::mutex> lock(RegistryMutex());
+    std::lock_guard<CSlotSharedMutex> lock(RegistryMutex());
     // One handle per file, as for modules loaded as code.
     for (auto& [uHandle, entry] : DataFiles())
     {
@@ -181,14 +184,14 @@ bool IsDataFileModuleHandle(HMODULE hModule)
 
 std::shared_ptr<CModuleImage> DataFileModuleImage(HMODULE hModule)
 {
-    std::lock_guard<std::mutex> lock(RegistryMutex());
+    std::shared_lock<CSlotSharedMutex> lock(RegistryMutex());
     auto it = DataFiles().find(reinterpret_cast<uintptr_t>(hModule));
     return it != DataFiles().end() ? it->second.m_spImage : nullptr;
 }
 
 bool ReleaseDataFileModule(HMODULE hModule)
 {
-    std::lock_guard<std::mutex> lock(RegistryMutex());
+    std::lock_guard<CSlotSharedMutex> lock(RegistryMutex());
     auto it = DataFiles().find(reinterpret_cast<uintptr_t>(hModule));
     if (it == DataFiles().end())
         return false;
@@ -217,7 +220,7 @@ std::shared_ptr<CModuleImage> ModuleImageOf(HMODULE hModule, DWORD& dwError)
     if (dwError != ERROR_SUCCESS)
         return nullptr;
     {
-        std::lock_guard<std::mutex> lock(RegistryMutex());
+        std::shared_lock<CSlotSharedMutex> lock(RegistryMutex());
         auto it = CodeImages().find(strPosix);
         if (it != CodeImages().end())
             return it->second;
@@ -225,7 +228,7 @@ std::shared_ptr<CModuleImage> ModuleImageOf(HMODULE hModule, DWORD& dwError)
     auto spImage = CModuleImage::Read(strPosix, dwError);
     if (spImage)
     {
-        std::lock_guard<std::mutex> lock(RegistryMutex());
+        std::lock_guard<CSlotSharedMutex> lock(RegistryMutex());
         CodeImages()[strPosix] = spImage;
     }
     return spImage;

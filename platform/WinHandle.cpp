@@ -10,21 +10,34 @@
 namespace
 {
 // Every request opens and closes its user's token: one lock for all handles would make every request
-// thread wait for every other. Handles are spread over shards by value, each with its own lock.
-constexpr size_t HANDLE_SHARDS = 64;
+// thread wait for every other, and one counter would bounce between their caches. Each thread hands out
+// handles from a shard of its own (threads beyond the shard count share), and the shard is part of the
+// handle's value, so any thread finds it again.
+constexpr uintptr_t HANDLE_SHARDS = 64;
+constexpr uintptr_t FIRST_HANDLE = 0x1000;
 
 struct alignas(64) HandleShard
 {
     std::mutex m_mutex;
+    uintptr_t m_nNext = 0;
     std::unordered_map<uintptr_t, std::shared_ptr<CWinHandleObject>> m_mapObjects;
 };
 
 struct HandleTable
 {
     HandleShard m_aShards[HANDLE_SHARDS];
-    std::atomic<uintptr_t> m_nNext{0x1000};
+    std::atomic<uintptr_t> m_nNextThread{0};
 
-    HandleShard& ShardOf(uintptr_t nValue) { return m_aShards[(nValue >> 2) % HANDLE_SHARDS]; }
+    HandleShard& ShardOf(uintptr_t nValue)
+    {
+        return m_aShards[((nValue - FIRST_HANDLE) >> 2) % HANDLE_SHARDS];
+    }
+    uintptr_t ShardIndexOfThisThread()
+    {
+        thread_local const uintptr_t t_nShard =
+            m_nNextThread.fetch_add(1, std::memory_order_relaxed) % HANDLE_SHARDS;
+        return t_nShard;
+    }
 };
 
 HandleTable& Table()
@@ -42,10 +55,11 @@ HANDLE RegisterHandleObject(std::shared_ptr<CWinHandleObject> spObject)
     if (!spObject)
         return nullptr;
     HandleTable& table = Table();
-    // Multiples of 4, as Windows hands out; never 0 nor INVALID_HANDLE_VALUE.
-    const uintptr_t nValue = table.m_nNext.fetch_add(4, std::memory_order_relaxed);
-    HandleShard& shard = table.ShardOf(nValue);
+    const uintptr_t nShard = table.ShardIndexOfThisThread();
+    HandleShard& shard = table.m_aShards[nShard];
     std::lock_guard<std::mutex> lock(shard.m_mutex);
+    // Multiples of 4, as Windows hands out; never 0 nor INVALID_HANDLE_VALUE.
+    const uintptr_t nValue = FIRST_HANDLE + ((shard.m_nNext++ * HANDLE_SHARDS + nShard) << 2);
     shard.m_mapObjects.emplace(nValue, std::move(spObject));
     return reinterpret_cast<HANDLE>(nValue);
 }

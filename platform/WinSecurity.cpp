@@ -1,5 +1,6 @@
 #include "platform/WinSecurity.h"
 
+#include "platform/SlotSharedMutex.h"
 #include "platform/WinHandle.h"
 #include "platform/WinMemory.h"
 #include "platform/WinSync.h"
@@ -9,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
 
 namespace
 {
@@ -146,7 +148,8 @@ struct CAccount
 
 struct CAccountRegistry
 {
-    std::mutex m_mx;
+    // Every request looks its user up; a user's first token adds it.
+    CSlotSharedMutex m_mx;
     std::map<SidBytes, CAccount> m_mapAccounts;
 };
 
@@ -324,7 +327,7 @@ BOOL LookupAccountSidA(LPCSTR /*pszSystemName*/, PSID pSid, LPSTR pszName, LPDWO
     CAccount account;
     {
         CAccountRegistry& reg = Accounts();
-        std::lock_guard<std::mutex> guard(reg.m_mx);
+        std::shared_lock<CSlotSharedMutex> guard(reg.m_mx);
         const auto it = reg.m_mapAccounts.find(BytesOf(pSid));
         if (it == reg.m_mapAccounts.end())
             return Fail(ERROR_NONE_MAPPED);
@@ -414,8 +417,22 @@ HANDLE DlswCreateUserToken(const std::string& sAccount, const std::string& sDoma
     }
     {
         CAccountRegistry& reg = Accounts();
-        std::lock_guard<std::mutex> guard(reg.m_mx);
-        reg.m_mapAccounts[spToken->m_user] = CAccount{sAccount, sDomain, SidTypeUser};
+        const auto known = [&]
+        {
+            const auto it = reg.m_mapAccounts.find(spToken->m_user);
+            return it != reg.m_mapAccounts.end() && it->second.m_sName == sAccount &&
+                   it->second.m_sDomain == sDomain && it->second.m_eUse == SidTypeUser;
+        };
+        bool bKnown = false;
+        {
+            std::shared_lock<CSlotSharedMutex> guard(reg.m_mx);
+            bKnown = known();
+        }
+        if (!bKnown)
+        {
+            std::lock_guard<CSlotSharedMutex> guard(reg.m_mx);
+            reg.m_mapAccounts[spToken->m_user] = CAccount{sAccount, sDomain, SidTypeUser};
+        }
     }
     return RegisterHandleObject(spToken);
 }

@@ -1,9 +1,12 @@
 #include "components/sessioncache/SessionCache.h"
 
+#include "platform/SlotSharedMutex.h"
+
 #include <chrono>
 #include <list>
 #include <map>
 #include <mutex>
+#include <shared_mutex>
 #include <string>
 #include <tuple>
 
@@ -21,6 +24,11 @@ struct CItem
     std::list<CItemKey>::iterator m_itOrder;
 };
 
+std::u16string Text(BSTR bstr)
+{
+    return bstr == nullptr ? std::u16string() : std::u16string(bstr, SysStringLen(bstr));
+}
+
 // One named cache: items in order of their last addition, so the oldest goes first when it is full.
 struct CCache
 {
@@ -36,11 +44,18 @@ struct CCache
     }
 };
 
-// Every instance serves the same caches: clients create an instance per call.
+// Every instance serves the same caches: clients create an instance per call. Every request reads them,
+// so reads share the lock; only additions, removals and expiries hold it alone.
 struct CCaches
 {
-    std::mutex m_mx;
+    CSlotSharedMutex m_mx;
     std::map<std::u16string, CCache> m_mapCaches;
+
+    CCache* Find(BSTR bstrCacheName)
+    {
+        const auto it = m_mapCaches.find(Text(bstrCacheName));
+        return it == m_mapCaches.end() ? nullptr : &it->second;
+    }
 };
 
 CCaches& Caches()
@@ -49,21 +64,16 @@ CCaches& Caches()
     return *s_pCaches;
 }
 
-std::u16string Text(BSTR bstr)
-{
-    return bstr == nullptr ? std::u16string() : std::u16string(bstr, SysStringLen(bstr));
-}
-
 HRESULT Add(BSTR bstrCacheName, const CItemKey& key, BSTR bstrData)
 {
     if (bstrCacheName == nullptr)
         return E_INVALIDARG;
     CCaches& caches = Caches();
-    std::lock_guard<std::mutex> guard(caches.m_mx);
-    const auto itCache = caches.m_mapCaches.find(Text(bstrCacheName));
-    if (itCache == caches.m_mapCaches.end())
+    std::lock_guard<CSlotSharedMutex> guard(caches.m_mx);
+    CCache* pCache = caches.Find(bstrCacheName);
+    if (pCache == nullptr)
         return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
-    CCache& cache = itCache->second;
+    CCache& cache = *pCache;
     if (cache.m_nMaxItems == 0)
         return S_FALSE; // a cache that holds nothing
     const auto itOld = cache.m_mapItems.find(key);
@@ -85,22 +95,30 @@ HRESULT Get(BSTR bstrCacheName, const CItemKey& key, BSTR* pbstrData)
     if (bstrCacheName == nullptr)
         return E_INVALIDARG;
     CCaches& caches = Caches();
-    std::lock_guard<std::mutex> guard(caches.m_mx);
-    const auto itCache = caches.m_mapCaches.find(Text(bstrCacheName));
-    if (itCache == caches.m_mapCaches.end())
-        return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
-    CCache& cache = itCache->second;
-    const auto it = cache.m_mapItems.find(key);
-    if (it == cache.m_mapItems.end())
-        return S_FALSE;
-    if (Clock::now() >= it->second.m_tpExpires)
     {
-        cache.Erase(it);
-        return S_FALSE;
+        std::shared_lock<CSlotSharedMutex> guard(caches.m_mx);
+        CCache* pCache = caches.Find(bstrCacheName);
+        if (pCache == nullptr)
+            return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+        const auto it = pCache->m_mapItems.find(key);
+        if (it == pCache->m_mapItems.end())
+            return S_FALSE;
+        if (Clock::now() < it->second.m_tpExpires)
+        {
+            const std::u16string& sData = it->second.m_sData;
+            *pbstrData = SysAllocStringLen(sData.data(), static_cast<UINT>(sData.size()));
+            return *pbstrData == nullptr ? E_OUTOFMEMORY : S_OK;
+        }
     }
-    const std::u16string& sData = it->second.m_sData;
-    *pbstrData = SysAllocStringLen(sData.data(), static_cast<UINT>(sData.size()));
-    return *pbstrData == nullptr ? E_OUTOFMEMORY : S_OK;
+    // Expired: removed under the lock held alone, unless another thread replaced or removed it meanwhile.
+    std::lock_guard<CSlotSharedMutex> guard(caches.m_mx);
+    if (CCache* pCache = caches.Find(bstrCacheName))
+    {
+        const auto it = pCache->m_mapItems.find(key);
+        if (it != pCache->m_mapItems.end() && Clock::now() >= it->second.m_tpExpires)
+            pCache->Erase(it);
+    }
+    return S_FALSE;
 }
 
 // The class stays registered while this module is loaded, and no longer.
@@ -185,15 +203,14 @@ HRESULT CKSSessionCache::RemoveItem(BSTR bstrKey, BSTR bstrCacheName)
     if (bstrCacheName == nullptr)
         return E_INVALIDARG;
     CCaches& caches = Caches();
-    std::lock_guard<std::mutex> guard(caches.m_mx);
-    const auto itCache = caches.m_mapCaches.find(Text(bstrCacheName));
-    if (itCache == caches.m_mapCaches.end())
+    std::lock_guard<CSlotSharedMutex> guard(caches.m_mx);
+    CCache* pCache = caches.Find(bstrCacheName);
+    if (pCache == nullptr)
         return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
-    CCache& cache = itCache->second;
-    const auto it = cache.m_mapItems.find(CItemKey{1, Text(bstrKey), {}, {}});
-    if (it == cache.m_mapItems.end())
+    const auto it = pCache->m_mapItems.find(CItemKey{1, Text(bstrKey), {}, {}});
+    if (it == pCache->m_mapItems.end())
         return S_FALSE;
-    cache.Erase(it);
+    pCache->Erase(it);
     return S_OK;
 }
 
@@ -202,12 +219,12 @@ HRESULT CKSSessionCache::ClearCache(BSTR bstrCacheName)
     if (bstrCacheName == nullptr)
         return E_INVALIDARG;
     CCaches& caches = Caches();
-    std::lock_guard<std::mutex> guard(caches.m_mx);
-    const auto itCache = caches.m_mapCaches.find(Text(bstrCacheName));
-    if (itCache == caches.m_mapCaches.end())
+    std::lock_guard<CSlotSharedMutex> guard(caches.m_mx);
+    CCache* pCache = caches.Find(bstrCacheName);
+    if (pCache == nullptr)
         return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
-    itCache->second.m_mapItems.clear();
-    itCache->second.m_listOrder.clear();
+    pCache->m_mapItems.clear();
+    pCache->m_listOrder.clear();
     return S_OK;
 }
 
@@ -216,7 +233,7 @@ HRESULT CKSSessionCache::CreateCache(BSTR bstrCacheName, DWORD nMaxItems, DWORD 
     if (bstrCacheName == nullptr || SysStringLen(bstrCacheName) == 0)
         return E_INVALIDARG;
     CCaches& caches = Caches();
-    std::lock_guard<std::mutex> guard(caches.m_mx);
+    std::lock_guard<CSlotSharedMutex> guard(caches.m_mx);
     const auto [it, bNew] = caches.m_mapCaches.try_emplace(Text(bstrCacheName));
     if (!bNew)
         return S_FALSE;
@@ -230,7 +247,7 @@ HRESULT CKSSessionCache::DeleteCache(BSTR bstrCacheName)
     if (bstrCacheName == nullptr)
         return E_INVALIDARG;
     CCaches& caches = Caches();
-    std::lock_guard<std::mutex> guard(caches.m_mx);
+    std::lock_guard<CSlotSharedMutex> guard(caches.m_mx);
     return caches.m_mapCaches.erase(Text(bstrCacheName)) == 0 ? S_FALSE : S_OK;
 }
 
@@ -247,11 +264,11 @@ HRESULT CKSSessionCache::GetItemCount(BSTR bstrCacheName, DWORD* pnCount)
     if (bstrCacheName == nullptr)
         return E_INVALIDARG;
     CCaches& caches = Caches();
-    std::lock_guard<std::mutex> guard(caches.m_mx);
-    const auto itCache = caches.m_mapCaches.find(Text(bstrCacheName));
-    if (itCache == caches.m_mapCaches.end())
+    std::shared_lock<CSlotSharedMutex> guard(caches.m_mx);
+    const CCache* pCache = caches.Find(bstrCacheName);
+    if (pCache == nullptr)
         return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
-    *pnCount = static_cast<DWORD>(itCache->second.m_mapItems.size());
+    *pnCount = static_cast<DWORD>(pCache->m_mapItems.size());
     return S_OK;
 }
 

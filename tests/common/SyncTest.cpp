@@ -136,6 +136,45 @@ TEST(SharedSync, ReadersTogetherAWriterAlone)
     EXPECT_EQ(sync.IsLocked(), 0u);
 }
 
+// Readers never see a writer's half-done change, and a writer gets in while readers keep coming: readers
+// count themselves apart, so only the handshake between them and the writer keeps the two apart. More
+// reader threads than the lock has slots, so some share one.
+TEST(SharedSync, ReadersNeverSeeHalfAWriteAndCannotStarveTheWriter)
+{
+    CSharedSync sync;
+    long nFirst = 0;
+    long nSecond = 0;
+    std::atomic<bool> bWritesDone{false};
+    std::atomic<long> nTornReads{0};
+    std::vector<std::thread> readers;
+    for (int i = 0; i < 70; ++i)
+    {
+        readers.emplace_back(
+            [&]
+            {
+                while (!bWritesDone.load())
+                {
+                    CSharedAutoSync shared(sync);
+                    if (nFirst != nSecond)
+                        ++nTornReads;
+                }
+            });
+    }
+    for (long n = 1; n <= 200; ++n)
+    {
+        CAutoSync writer(&sync);
+        nFirst = n;
+        std::this_thread::yield();
+        nSecond = n;
+    }
+    bWritesDone = true;
+    for (std::thread& reader : readers)
+        reader.join();
+    EXPECT_EQ(nTornReads.load(), 0);
+    EXPECT_EQ(nSecond, 200);
+    EXPECT_EQ(sync.IsLocked(), 0u);
+}
+
 TEST(AutoSync, ReleasesOnExceptionAndAdoptsATakenLock)
 {
     CCritSec cs;
