@@ -64,27 +64,36 @@ CCaches& Caches()
     return *s_pCaches;
 }
 
-HRESULT Add(BSTR bstrCacheName, const CItemKey& key, BSTR bstrData)
+// Runs f on the named cache under the caches' lock: shared (TGuard std::shared_lock) for reads, held alone
+// (std::lock_guard) for changes.
+template <template <class> class TGuard, class F> HRESULT WithCache(BSTR bstrCacheName, F f)
 {
     if (bstrCacheName == nullptr)
         return E_INVALIDARG;
     CCaches& caches = Caches();
-    std::lock_guard<CSlotSharedMutex> guard(caches.m_mx);
+    TGuard<CSlotSharedMutex> guard(caches.m_mx);
     CCache* pCache = caches.Find(bstrCacheName);
-    if (pCache == nullptr)
-        return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
-    CCache& cache = *pCache;
-    if (cache.m_nMaxItems == 0)
-        return S_FALSE; // a cache that holds nothing
-    const auto itOld = cache.m_mapItems.find(key);
-    if (itOld != cache.m_mapItems.end())
-        cache.Erase(itOld);
-    while (cache.m_mapItems.size() >= cache.m_nMaxItems)
-        cache.Erase(cache.m_mapItems.find(cache.m_listOrder.front()));
-    cache.m_listOrder.push_back(key);
-    cache.m_mapItems[key] =
-        CItem{Text(bstrData), Clock::now() + cache.m_lifetime, std::prev(cache.m_listOrder.end())};
-    return S_OK;
+    return pCache == nullptr ? HRESULT_FROM_WIN32(ERROR_NOT_FOUND) : f(*pCache);
+}
+
+HRESULT Add(BSTR bstrCacheName, const CItemKey& key, BSTR bstrData)
+{
+    return WithCache<std::lock_guard>(bstrCacheName,
+                                      [&](CCache& cache)
+                                      {
+                                          if (cache.m_nMaxItems == 0)
+                                              return S_FALSE; // a cache that holds nothing
+                                          const auto itOld = cache.m_mapItems.find(key);
+                                          if (itOld != cache.m_mapItems.end())
+                                              cache.Erase(itOld);
+                                          while (cache.m_mapItems.size() >= cache.m_nMaxItems)
+                                              cache.Erase(cache.m_mapItems.find(cache.m_listOrder.front()));
+                                          cache.m_listOrder.push_back(key);
+                                          cache.m_mapItems[key] =
+                                              CItem{Text(bstrData), Clock::now() + cache.m_lifetime,
+                                                    std::prev(cache.m_listOrder.end())};
+                                          return S_OK;
+                                      });
 }
 
 HRESULT Get(BSTR bstrCacheName, const CItemKey& key, BSTR* pbstrData)
@@ -92,32 +101,34 @@ HRESULT Get(BSTR bstrCacheName, const CItemKey& key, BSTR* pbstrData)
     if (pbstrData == nullptr)
         return E_POINTER;
     *pbstrData = nullptr;
-    if (bstrCacheName == nullptr)
-        return E_INVALIDARG;
-    CCaches& caches = Caches();
-    {
-        std::shared_lock<CSlotSharedMutex> guard(caches.m_mx);
-        CCache* pCache = caches.Find(bstrCacheName);
-        if (pCache == nullptr)
-            return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
-        const auto it = pCache->m_mapItems.find(key);
-        if (it == pCache->m_mapItems.end())
-            return S_FALSE;
-        if (Clock::now() < it->second.m_tpExpires)
-        {
-            const std::u16string& sData = it->second.m_sData;
-            *pbstrData = SysAllocStringLen(sData.data(), static_cast<UINT>(sData.size()));
-            return *pbstrData == nullptr ? E_OUTOFMEMORY : S_OK;
-        }
-    }
+    bool bExpired = false;
+    const HRESULT hr = WithCache<std::shared_lock>(bstrCacheName,
+                                                   [&](CCache& cache)
+                                                   {
+                                                       const auto it = cache.m_mapItems.find(key);
+                                                       if (it == cache.m_mapItems.end())
+                                                           return S_FALSE;
+                                                       if (Clock::now() >= it->second.m_tpExpires)
+                                                       {
+                                                           bExpired = true;
+                                                           return S_FALSE;
+                                                       }
+                                                       const std::u16string& sData = it->second.m_sData;
+                                                       *pbstrData = SysAllocStringLen(
+                                                           sData.data(), static_cast<UINT>(sData.size()));
+                                                       return *pbstrData == nullptr ? E_OUTOFMEMORY : S_OK;
+                                                   });
+    if (!bExpired)
+        return hr;
     // Expired: removed under the lock held alone, unless another thread replaced or removed it meanwhile.
-    std::lock_guard<CSlotSharedMutex> guard(caches.m_mx);
-    if (CCache* pCache = caches.Find(bstrCacheName))
-    {
-        const auto it = pCache->m_mapItems.find(key);
-        if (it != pCache->m_mapItems.end() && Clock::now() >= it->second.m_tpExpires)
-            pCache->Erase(it);
-    }
+    WithCache<std::lock_guard>(bstrCacheName,
+                               [&](CCache& cache)
+                               {
+                                   const auto it = cache.m_mapItems.find(key);
+                                   if (it != cache.m_mapItems.end() && Clock::now() >= it->second.m_tpExpires)
+                                       cache.Erase(it);
+                                   return S_OK;
+                               });
     return S_FALSE;
 }
 
@@ -200,32 +211,27 @@ HRESULT CKSSessionCache::GetItem(BSTR bstrKey, BSTR* pbstrData, BSTR bstrCacheNa
 
 HRESULT CKSSessionCache::RemoveItem(BSTR bstrKey, BSTR bstrCacheName)
 {
-    if (bstrCacheName == nullptr)
-        return E_INVALIDARG;
-    CCaches& caches = Caches();
-    std::lock_guard<CSlotSharedMutex> guard(caches.m_mx);
-    CCache* pCache = caches.Find(bstrCacheName);
-    if (pCache == nullptr)
-        return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
-    const auto it = pCache->m_mapItems.find(CItemKey{1, Text(bstrKey), {}, {}});
-    if (it == pCache->m_mapItems.end())
-        return S_FALSE;
-    pCache->Erase(it);
-    return S_OK;
+    return WithCache<std::lock_guard>(
+        bstrCacheName,
+        [&](CCache& cache)
+        {
+            const auto it = cache.m_mapItems.find(CItemKey{1, Text(bstrKey), {}, {}});
+            if (it == cache.m_mapItems.end())
+                return S_FALSE;
+            cache.Erase(it);
+            return S_OK;
+        });
 }
 
 HRESULT CKSSessionCache::ClearCache(BSTR bstrCacheName)
 {
-    if (bstrCacheName == nullptr)
-        return E_INVALIDARG;
-    CCaches& caches = Caches();
-    std::lock_guard<CSlotSharedMutex> guard(caches.m_mx);
-    CCache* pCache = caches.Find(bstrCacheName);
-    if (pCache == nullptr)
-        return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
-    pCache->m_mapItems.clear();
-    pCache->m_listOrder.clear();
-    return S_OK;
+    return WithCache<std::lock_guard>(bstrCacheName,
+                                      [](CCache& cache)
+                                      {
+                                          cache.m_mapItems.clear();
+                                          cache.m_listOrder.clear();
+                                          return S_OK;
+                                      });
 }
 
 HRESULT CKSSessionCache::CreateCache(BSTR bstrCacheName, DWORD nMaxItems, DWORD nLifetimeMinutes)
@@ -261,15 +267,12 @@ HRESULT CKSSessionCache::GetItemCount(BSTR bstrCacheName, DWORD* pnCount)
     if (pnCount == nullptr)
         return E_POINTER;
     *pnCount = 0;
-    if (bstrCacheName == nullptr)
-        return E_INVALIDARG;
-    CCaches& caches = Caches();
-    std::shared_lock<CSlotSharedMutex> guard(caches.m_mx);
-    const CCache* pCache = caches.Find(bstrCacheName);
-    if (pCache == nullptr)
-        return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
-    *pnCount = static_cast<DWORD>(pCache->m_mapItems.size());
-    return S_OK;
+    return WithCache<std::shared_lock>(bstrCacheName,
+                                       [&](const CCache& cache)
+                                       {
+                                           *pnCount = static_cast<DWORD>(cache.m_mapItems.size());
+                                           return S_OK;
+                                       });
 }
 
 HRESULT CKSSessionCache::Reserved15()
