@@ -8,13 +8,13 @@
 #include <string_view>
 #include <vector>
 
-DWORD ApplyBufferInstructions(const CBufferInstructionList& list, const char* pBase, std::string& strBody,
-                              std::string& strError)
+DWORD ApplyBufferInstructions(const CBufferInstructionList& list, const char* pBase, std::string_view body,
+                              std::string& strEdited, std::string& strError)
 {
     const ULONGLONG ullBase = reinterpret_cast<uintptr_t>(pBase);
     // Each instruction is checked as the walk comes to it; the body is only written once the whole list
     // has passed.
-    CBufferInstructionCheck check(ullBase, strBody.size());
+    CBufferInstructionCheck check(ullBase, body.size());
     // The edited body is gathered as pieces first (runs of the body and insert texts) and written out once
     // into a string of its final size: grown by doubling, a page of megabytes would be copied again and
     // its fresh pages faulted in once more.
@@ -30,7 +30,6 @@ DWORD ApplyBufferInstructions(const CBufferInstructionList& list, const char* pB
         std::reverse(vecPieces.end() - static_cast<std::ptrdiff_t>(nRun), vecPieces.end());
         nRun = 0;
     };
-    const std::string_view body(strBody);
     const CBufferInstructionList::CNode* pSentinel = list.Sentinel();
     for (const auto* pNode = pSentinel->m_pNext; pNode != pSentinel; pNode = pNode->m_pNext)
     {
@@ -66,6 +65,17 @@ DWORD ApplyBufferInstructions(const CBufferInstructionList& list, const char* pB
     strOut.reserve(nSize);
     for (const std::string_view& piece : vecPieces)
         strOut.append(piece);
-    strBody.swap(strOut);
+    strEdited.swap(strOut);
     return ERROR_SUCCESS;
+}
+
+DWORD ApplyBufferInstructions(const CBufferInstructionList& list, const char* pBase, std::string& strBody,
+                              std::string& strError)
+{
+    std::string strEdited;
+    const DWORD dwResult =
+        ApplyBufferInstructions(list, pBase, std::string_view(strBody), strEdited, strError);
+    if (dwResult == ERROR_SUCCESS)
+        strBody.swap(strEdited);
+    return dwResult;
 }
