@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <deque>
 #include <new>
 #include <string>
 
@@ -74,17 +75,7 @@ public:
     }
     CBufferInstructionList(const CBufferInstructionList&) = delete;
     CBufferInstructionList& operator=(const CBufferInstructionList&) = delete;
-    virtual ~CBufferInstructionList()
-    {
-        CNode* pNode = m_pSentinel->m_pNext;
-        while (pNode != m_pSentinel)
-        {
-            CNode* pNext = pNode->m_pNext;
-            delete pNode;
-            pNode = pNext;
-        }
-        delete m_pSentinel;
-    }
+    virtual ~CBufferInstructionList() { delete m_pSentinel; }
 
     // Takes ownership in every case. ERROR_INVALID_DATA for an insert without text or a delete of nothing.
     // Keeps the list by position; at one position inserts come before deletes, and the latest of one kind
@@ -100,19 +91,34 @@ public:
             return ERROR_INVALID_DATA;
         // The new one goes before the first element it does not follow. The list is sorted, so that element
         // is found from the tail: a rewriter adds its edits mostly in page order, and each add then stops
-        // at once instead of walking the whole list.
-        CNode* pBefore = m_pSentinel;
-        for (CNode* pNode = m_pSentinel->m_pPrev; pNode != m_pSentinel; pNode = pNode->m_pPrev)
+        // at once instead of walking the whole list. An edit of the page's head made after those of its
+        // body goes in front of them all without the walk: on a page of megabytes the list's nodes lie
+        // scattered through the parser's memory, and a walk over thousands of them costs a cache miss each.
+        const auto Precedes = [pNew](const CBufferInstruction* pElem)
         {
-            const CBufferInstruction* pElem = pNode->m_spInstruction.Get();
-            if (pElem == nullptr)
-                continue;
-            if (!(pNew->m_ullPosition < pElem->m_ullPosition ||
-                  (pNew->m_ullPosition == pElem->m_ullPosition && pNew->m_dwKind <= pElem->m_dwKind)))
-                break;
-            pBefore = pNode;
+            return pNew->m_ullPosition < pElem->m_ullPosition ||
+                   (pNew->m_ullPosition == pElem->m_ullPosition && pNew->m_dwKind <= pElem->m_dwKind);
+        };
+        CNode* pBefore = m_pSentinel;
+        CNode* pFirst = m_pSentinel->m_pNext;
+        if (pFirst != m_pSentinel && pFirst->m_spInstruction.Get() != nullptr &&
+            Precedes(pFirst->m_spInstruction.Get()))
+        {
+            pBefore = pFirst;
         }
-        CNode* pNode = new CNode{pBefore, pBefore->m_pPrev, spInstruction};
+        else
+        {
+            for (CNode* pNode = m_pSentinel->m_pPrev; pNode != m_pSentinel; pNode = pNode->m_pPrev)
+            {
+                const CBufferInstruction* pElem = pNode->m_spInstruction.Get();
+                if (pElem == nullptr)
+                    continue;
+                if (!Precedes(pElem))
+                    break;
+                pBefore = pNode;
+            }
+        }
+        CNode* pNode = &m_nodes.emplace_back(CNode{pBefore, pBefore->m_pPrev, spInstruction});
         pBefore->m_pPrev->m_pNext = pNode;
         pBefore->m_pPrev = pNode;
         ++m_ullCount;
@@ -127,69 +133,96 @@ public:
     PVOID m_pvReserved = nullptr;
     CNode* m_pSentinel = nullptr;
     ULONGLONG m_ullCount = 0;
+
+private:
+    // The nodes, in blocks in the order they were added, which is mostly the list's order. A page of
+    // megabytes gets thousands of edits, and the list is walked several times (the worker's check, the
+    // host's record and its applier, the release): nodes allocated one by one lie scattered through the
+    // parser's memory and cost a cache miss each on every walk.
+    std::deque<CNode> m_nodes;
 };
 
-// Whether a host can apply the list in its order to a body of nSize bytes at ullBase: every edit inside the
-// body, inserts with a text, deletes of something, positions in order, no delete overlapping the one
-// before it and no insert inside a deleted range. False with the reason otherwise. The host refuses such a
-// list, and the worker never hands one over.
-inline bool CheckBufferInstructionList(const CBufferInstructionList& list, ULONGLONG ullBase, size_t nSize,
-                                       std::string& strError)
+// The check of a list's instructions one at a time, in the list's order, against a body of nSize bytes at
+// ullBase: every edit inside the body, inserts with a text, deletes of something, positions in order, no
+// delete overlapping the one before it and no insert inside a deleted range. A host applying the list checks
+// each instruction as it comes to it, so that a list of thousands is walked once.
+class CBufferInstructionCheck
 {
-    size_t nCursor = 0;       // the end of what the edits so far consumed of the body
-    size_t nDeletedBegin = 0; // the last delete
-    size_t nDeletedEnd = 0;
-    for (const auto* pNode = list.Sentinel()->m_pNext; pNode != list.Sentinel(); pNode = pNode->m_pNext)
+public:
+    CBufferInstructionCheck(ULONGLONG ullBase, size_t nSize) : m_ullBase(ullBase), m_nSize(nSize) {}
+
+    // False with the reason when the instruction may not follow those before it.
+    bool Accept(const CBufferInstruction& instruction, std::string& strError)
     {
-        const CBufferInstruction* pInstruction = pNode->m_spInstruction.Get();
-        if (pInstruction == nullptr)
-            continue;
-        if (pInstruction->m_ullPosition < ullBase || pInstruction->m_ullPosition - ullBase > nSize)
+        if (instruction.m_ullPosition < m_ullBase || instruction.m_ullPosition - m_ullBase > m_nSize)
         {
             strError = "an edit lies outside the body";
             return false;
         }
-        const auto nOffset = static_cast<size_t>(pInstruction->m_ullPosition - ullBase);
-        if (pInstruction->m_dwKind == BI_INSERT)
+        const auto nOffset = static_cast<size_t>(instruction.m_ullPosition - m_ullBase);
+        if (instruction.m_dwKind == BI_INSERT)
         {
-            if (pInstruction->m_pszText == nullptr)
+            if (instruction.m_pszText == nullptr)
             {
                 strError = "an insert has no text";
                 return false;
             }
-            if (nOffset > nDeletedBegin && nOffset < nDeletedEnd)
+            if (nOffset > m_nDeletedBegin && nOffset < m_nDeletedEnd)
             {
                 strError = "an insert lies inside a deleted range";
                 return false;
             }
-            if (nOffset < nCursor)
+            if (nOffset < m_nCursor)
             {
                 strError = "the list is not in position order";
                 return false;
             }
-            nCursor = nOffset;
+            m_nCursor = nOffset;
         }
-        else if (pInstruction->m_dwKind == BI_DELETE)
+        else if (instruction.m_dwKind == BI_DELETE)
         {
-            if (pInstruction->m_dwLength > nSize - nOffset)
+            if (instruction.m_dwLength > m_nSize - nOffset)
             {
                 strError = "a delete reaches past the body";
                 return false;
             }
-            if (nOffset < nCursor)
+            if (nOffset < m_nCursor)
             {
                 strError = "deletes overlap";
                 return false;
             }
-            nDeletedBegin = nOffset;
-            nDeletedEnd = nOffset + pInstruction->m_dwLength;
-            nCursor = nDeletedEnd;
+            m_nDeletedBegin = nOffset;
+            m_nDeletedEnd = nOffset + instruction.m_dwLength;
+            m_nCursor = m_nDeletedEnd;
         }
         else
         {
             strError = "an instruction of unknown kind";
             return false;
         }
+        return true;
+    }
+
+private:
+    ULONGLONG m_ullBase;
+    size_t m_nSize;
+    size_t m_nCursor = 0;       // the end of what the edits so far consumed of the body
+    size_t m_nDeletedBegin = 0; // the last delete
+    size_t m_nDeletedEnd = 0;
+};
+
+// Whether a host can apply the list in its order to a body of nSize bytes at ullBase (see
+// CBufferInstructionCheck). False with the reason otherwise. The host refuses such a list, and the worker
+// never hands one over.
+inline bool CheckBufferInstructionList(const CBufferInstructionList& list, ULONGLONG ullBase, size_t nSize,
+                                       std::string& strError)
+{
+    CBufferInstructionCheck check(ullBase, nSize);
+    for (const auto* pNode = list.Sentinel()->m_pNext; pNode != list.Sentinel(); pNode = pNode->m_pNext)
+    {
+        const CBufferInstruction* pInstruction = pNode->m_spInstruction.Get();
+        if (pInstruction != nullptr && !check.Accept(*pInstruction, strError))
+            return false;
     }
     return true;
 }

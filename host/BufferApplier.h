@@ -6,9 +6,14 @@
 #include "platform/WinTypes.h"
 
 #include <string>
+#include <string_view>
 
 class CBufferInstructionList;
 
 // 0 and the edited body, or ERROR_INVALID_DATA with strError saying why and the body unchanged.
 DWORD ApplyBufferInstructions(const CBufferInstructionList& list, const char* pBase, std::string& strBody,
                               std::string& strError);
+// The same, writing the edited body to strEdited and leaving the body as it came untouched; strEdited is
+// left as it was when the list is refused.
+DWORD ApplyBufferInstructions(const CBufferInstructionList& list, const char* pBase, std::string_view body,
+                              std::string& strEdited, std::string& strError);

@@ -7,7 +7,30 @@
 #include "host/RawRequest.h"
 
 #include <dlfcn.h>
+#include <malloc.h>
 #include <memory>
+#include <mutex>
+
+namespace
+{
+// A server answers page after page, and one rewrite of a page of megabytes allocates several times the page
+// (the parser's indexes, the copy the host delivers, the edited copy). By default the C library hands such
+// memory back to the kernel as soon as it is freed, and the next page faults it in again one zeroed page at
+// a time, which on a large page costs more than the rewrite's own work. The host keeps what its heap grew to
+// for the next request, as a server's allocator does.
+void KeepTheHeapBetweenRequests()
+{
+    static std::once_flag s_once;
+    std::call_once(s_once,
+                   []
+                   {
+                       // Blocks up to the largest size the C library allows come from the heap; up to 64 MB
+                       // freed at its top stay with the process.
+                       mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
+                       mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);
+                   });
+}
+} // namespace
 
 CHostFilter::~CHostFilter()
 {
@@ -17,6 +40,7 @@ CHostFilter::~CHostFilter()
 bool CHostFilter::Load(const std::string& strModulePath, std::string& strError)
 {
     Unload();
+    KeepTheHeapBetweenRequests();
     ConfigureHostMachine(strModulePath);
     m_hModule = dlopen(strModulePath.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (m_hModule == nullptr)

@@ -78,7 +78,8 @@ const char* FindNoCase(const std::string& strText, const char* pszWhat)
 } // namespace
 
 CHostRequestState::CHostRequestState(const CHostRequest& request, CHostResult& result)
-    : m_result(result), m_strClientAddress(request.m_strClientAddress), m_strUser(request.m_strUser)
+    : m_result(result), m_strDeliveredBody(request.m_strResponseBody),
+      m_strClientAddress(request.m_strClientAddress), m_strUser(request.m_strUser)
 {
     result.m_strMethod = request.m_raw.m_strMethod;
     result.m_strURL = request.m_raw.m_strURL;
@@ -86,7 +87,6 @@ CHostRequestState::CHostRequestState(const CHostRequest& request, CHostResult& r
     result.m_vecRequestHeaders = request.m_raw.m_vecHeaders;
     result.m_dwStatus = request.m_dwResponseStatus;
     result.m_vecResponseHeaders = request.m_vecResponseHeaders;
-    result.m_strBody = request.m_strResponseBody;
     result.m_dwSubscriptionType =
         request.m_bSubscriptionTypeSet
             ? request.m_dwSubscriptionType
@@ -166,8 +166,9 @@ CHostRequestState::CHostRequestState(const CHostRequest& request, CHostResult& r
 void CHostRequestState::PointIntoBody()
 {
     std::fill(std::begin(m_apCommonPointers), std::end(m_apCommonPointers), nullptr);
-    std::string& strBody = m_result.m_strBody;
-    char* pData = strBody.data();
+    // A page of megabytes is not copied before the worker has seen it: it reads the page in place.
+    const std::string& strBody = m_bBodyWritten ? m_result.m_strBody : m_strDeliveredBody;
+    char* pData = const_cast<char*>(strBody.data());
     m_apCommonPointers[1] = pData;
     m_apCommonPointers[2] = strBody.empty() ? nullptr : pData + strBody.size() - 1;
     const auto Mark = [&](size_t nWord, const char* pszTag)
@@ -220,11 +221,17 @@ void CHostRequestState::Deliver(DWORD (*pfnHttpFilterProc)(CDLLContext*), DWORD 
     {
         m_result.m_strBody.assign(m_context.ReplaceBuffer, m_context.ReplaceBufferLength);
         m_result.m_bBodyReplaced = true;
+        m_bBodyWritten = true;
     }
 }
 
 void CHostRequestState::Finish()
 {
+    if (!m_bBodyWritten)
+    {
+        m_result.m_strBody = m_strDeliveredBody;
+        m_bBodyWritten = true;
+    }
     m_result.m_dwRequestFlags = m_context.RequestFlags;
     m_result.m_dwSettingID = m_context.SettingID;
     // Whatever end of request left behind is the host's to free.
@@ -412,8 +419,19 @@ DWORD CHostRequestState::SubmitBufferCommands(CDLLContext* pContext, CBufferInst
         instruction.m_dwLength = pInstruction->m_dwLength;
         result.m_vecInstructions.push_back(std::move(instruction));
     }
-    result.m_dwSubmitResult = ApplyBufferInstructions(*pList, pState->m_apCommonPointers[1], result.m_strBody,
-                                                      result.m_strSubmitError);
+    if (pState->m_bBodyWritten)
+    {
+        result.m_dwSubmitResult = ApplyBufferInstructions(*pList, pState->m_apCommonPointers[1],
+                                                          result.m_strBody, result.m_strSubmitError);
+    }
+    else
+    {
+        // The edited page is written straight from the body as it came, in one pass.
+        result.m_dwSubmitResult =
+            ApplyBufferInstructions(*pList, pState->m_apCommonPointers[1], pState->m_strDeliveredBody,
+                                    result.m_strBody, result.m_strSubmitError);
+        pState->m_bBodyWritten = result.m_dwSubmitResult == ERROR_SUCCESS;
+    }
     return result.m_dwSubmitResult;
 }
 

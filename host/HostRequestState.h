@@ -65,6 +65,10 @@ private:
     void PointIntoBody();
 
     CHostResult& m_result;
+    // The response body as it came: the worker reads it where the request holds it and edits it only
+    // through instructions, so the host writes the body that goes out once, when it knows what that is.
+    const std::string& m_strDeliveredBody;
+    bool m_bBodyWritten = false; // m_result.m_strBody holds the body that goes out
     std::string m_strClientAddress;
     std::string m_strUser;
     CDLLContext m_context{};

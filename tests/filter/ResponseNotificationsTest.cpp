@@ -39,6 +39,32 @@ TEST(BufferInstructions, ListKeepsPositionOrderInsertsFirstLatestFirst)
     EXPECT_EQ(list.Count(), 4u);
 }
 
+// Rewriters add the edits of a page's head after those of its body, and an edit at the list's first place
+// may belong before it, after it, or between the inserts and the delete of one address.
+TEST(BufferInstructions, EditsAddedOutOfPageOrderLandByPosition)
+{
+    CBufferInstructionList list;
+    ASSERT_EQ(InsertHtmlStringAtPosition(40, "body", &list), 0u);
+    ASSERT_EQ(InsertHtmlStringAtPosition(60, "end", &list), 0u);
+    ASSERT_EQ(DeleteHtmlStringAtPosition(20, 2, &list), 0u);        // ahead of all
+    ASSERT_EQ(DeleteHtmlStringAtPosition(20, 1, &list), 0u);        // the latest delete of an address first
+    ASSERT_EQ(InsertHtmlStringAtPosition(20, "head1", &list), 0u);  // ahead of the deletes there
+    ASSERT_EQ(InsertHtmlStringAtPosition(20, "head2", &list), 0u);  // the latest insert of an address first
+    ASSERT_EQ(InsertHtmlStringAtPosition(50, "middle", &list), 0u); // between two others
+    ASSERT_EQ(DeleteHtmlStringAtPosition(60, 1, &list), 0u);        // after the insert at its address
+    ASSERT_EQ(InsertHtmlStringAtPosition(5, "top", &list), 0u);
+    EXPECT_EQ(Listed(list),
+              (std::vector<std::string>{"insert top at 5", "insert head2 at 20", "insert head1 at 20",
+                                        "delete at 20", "delete at 20", "insert body at 40",
+                                        "insert middle at 50", "insert end at 60", "delete at 60"}));
+    // Which of the two deletes at 20 is first: the latest, one byte long.
+    const CBufferInstructionList::CNode* pNode = list.Sentinel()->m_pNext;
+    for (int i = 0; i < 3; ++i)
+        pNode = pNode->m_pNext;
+    EXPECT_EQ(pNode->m_spInstruction->m_dwLength, 1u);
+    EXPECT_EQ(list.Count(), 9u);
+}
+
 TEST(BufferInstructions, InvalidEditsAreRefused)
 {
     CTraceCapture capture;

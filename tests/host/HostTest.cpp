@@ -1,4 +1,5 @@
 #include "common/TraceLog.h"
+#include "contract/BufferInstruction.h"
 #include "filter/IISParm.h"
 #include "host/HostReport.h"
 #include "host/HostRequestState.h"
@@ -188,6 +189,58 @@ TEST_F(HostRequestStateTest, HeaderChangesApplyToWhatTheHostPassesOn)
     EXPECT_EQ(m_result.m_vecRequestHeadersSet[1].m_strName, "Cookie:");
     ASSERT_EQ(m_result.m_vecResponseHeadersAdded.size(), 1u);
     EXPECT_EQ(m_result.m_vecResponseHeadersAdded[0].m_dwNotification, SF_NOTIFY_SEND_RESPONSE);
+}
+
+// A worker that hands the host one list of inserts (offset, text) in send raw data, at addresses counted
+// from where the host points it into the response; no list when there are none.
+std::vector<std::pair<size_t, const char*>> g_vecInserts;
+
+DWORD SubmitInserts(CDLLContext* pContext)
+{
+    if (g_vecInserts.empty())
+        return 0;
+    const char* pData = pContext->m_spOutboundContext->m_pCommonPointers[1];
+    CBufferInstructionList list;
+    for (const auto& insert : g_vecInserts)
+    {
+        CCountedPtr<CBufferInstruction> sp(new CBufferInstruction());
+        sp->m_dwKind = BI_INSERT;
+        sp->m_ullPosition = reinterpret_cast<uintptr_t>(pData) + insert.first;
+        sp->SetText(insert.second);
+        list.Add(sp);
+    }
+    return pContext->CoreServices->SubmitBufferCommands(pContext, &list);
+}
+
+// What goes out is the page as the worker's list edits it, or the page as it came when the host refuses
+// the list or none comes; the request's own page is never written.
+TEST_F(HostRequestStateTest, ThePageGoesOutEditedOrAsItCame)
+{
+    const struct
+    {
+        const char* m_pszName;
+        std::vector<std::pair<size_t, const char*>> m_vecInserts;
+        const char* m_pszBody;
+        const char* m_pszSubmitError;
+    } aCases[] = {
+        {"no list", {}, "<head></head>", ""},
+        {"inserts", {{6, "<script/>"}, {13, "!"}}, "<head><script/></head>!", ""},
+        {"an insert past the end", {{6, "x"}, {14, "y"}}, "<head></head>", "an edit lies outside the body"},
+    };
+    for (const auto& c : aCases)
+    {
+        SCOPED_TRACE(c.m_pszName);
+        m_request.m_strResponseBody = "<head></head>";
+        CHostResult result;
+        CHostRequestState state(m_request, result);
+        g_vecInserts = c.m_vecInserts;
+        state.Deliver(&SubmitInserts, SF_NOTIFY_SEND_RAW_DATA);
+        state.Finish();
+        EXPECT_EQ(result.m_strBody, c.m_pszBody);
+        EXPECT_EQ(result.m_strSubmitError, c.m_pszSubmitError);
+        EXPECT_EQ(result.m_bInstructionsSubmitted, !c.m_vecInserts.empty());
+        EXPECT_EQ(m_request.m_strResponseBody, "<head></head>");
+    }
 }
 
 TEST(HostReport, JsonStringsAreEscaped)
