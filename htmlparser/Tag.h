@@ -60,6 +60,9 @@ public:
     // Tag search and full parse.
     static CTag* getTagAtUncached(CSource* pSource, Position nPos);
     static CTag* getTagAt(CSource* pSource, Position nPos);
+    // The tag at nPos when it matched a registered type, else null: for questions that refuse the others,
+    // which then need no object.
+    static CTag* getRegisteredTagAt(CSource* pSource, Position nPos);
     static CTag* findPreviousOrNextTag(CSource* pSource, Position nPos, bool bPrevious);
     static CTag* findPreviousOrNextTag(CSource* pSource, Position nPos, CTagType* pTagType, bool bPrevious);
     static CTag* findPreviousOrNextTagUncached(CSource* pSource, Position nPos, bool bPrevious,

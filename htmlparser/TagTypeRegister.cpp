@@ -173,6 +173,61 @@ CTag* CTagType::getTagAt(CSource* pSource, Position nPos)
     return nullptr;
 }
 
+CTag* CTagType::findTagAt(CSource* pSource, Position nPos, bool& bBare)
+{
+    bBare = false;
+    if (pSource == nullptr)
+    {
+        TraceLog("[CTagType::getTagAt] pSource is 0. nPos <%d>.", LogPos(nPos));
+        return nullptr;
+    }
+    if (nPos == NPOS || nPos < pSource->m_nBegin || nPos >= pSource->m_nEnd)
+        return nullptr;
+    static CStartTagTypeUnregistered* const s_pStart =
+        static_cast<CStartTagTypeUnregistered*>(CStartTagType::getUnregistered());
+    static CEndTagTypeUnregistered* const s_pEnd =
+        static_cast<CEndTagTypeUnregistered*>(CEndTagType::getUnregistered());
+    CProspectiveTagTypeIterator it(pSource, nPos);
+    while (!it.isExhausted())
+    {
+        pSource->addWork(1);
+        CTagType* pType = it.getNextTagType();
+        if (pType == nullptr || !pType->isValidPosition(pSource, nPos))
+            continue;
+        if (pType == s_pStart || pType == s_pEnd)
+        {
+            const Position nEnd = pType == s_pStart ? s_pStart->findTagEnd(pSource, nPos, true)
+                                                    : s_pEnd->findTagEnd(pSource, nPos, true);
+            if (nEnd != NPOS)
+            {
+                bBare = true;
+                return nullptr;
+            }
+            continue;
+        }
+        if (CTag* pTag = pType->constructTagAt(pSource, nPos))
+            return pTag;
+    }
+    return nullptr;
+}
+
+CTag* CTagType::makeUnregisteredTagAt(CSource* pSource, Position nPos)
+{
+    if (pSource == nullptr || nPos == NPOS || nPos < pSource->m_nBegin || nPos >= pSource->m_nEnd)
+        return nullptr;
+    // Only a tag that matched no registered type is made here: at "</" the end-tag type matched (the
+    // start-tag type would have needed the same '>'), elsewhere the start-tag type.
+    if (nPos + 1 < pSource->m_nEnd && pSource->m_pText[nPos + 1] == '/')
+    {
+        auto* pType = static_cast<CEndTagTypeUnregistered*>(CEndTagType::getUnregistered());
+        const Position nEnd = pType->findTagEnd(pSource, nPos, false);
+        return nEnd == NPOS ? nullptr : pType->makeTag(pSource, nPos, nEnd);
+    }
+    auto* pType = static_cast<CStartTagTypeUnregistered*>(CStartTagType::getUnregistered());
+    const Position nEnd = pType->findTagEnd(pSource, nPos, false);
+    return nEnd == NPOS ? nullptr : pType->constructStartTag(pSource, nPos, nEnd, ci_string(), nullptr);
+}
+
 bool CTagType::isValidPosition(CSource* pSource, Position nPos) const
 {
     if (pSource == nullptr)
