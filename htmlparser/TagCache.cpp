@@ -24,8 +24,9 @@ bool CSubCache::counts(const CTag* pTag) const
 
 void CSubCache::addKnown(Position nBegin, Position nEnd)
 {
-    m_pCache->getSource()->addWork(1);
-    m_Known.add(nBegin, nEnd);
+    CSource* pSource = m_pCache->getSource();
+    pSource->addWork(1);
+    m_Known.add(nBegin, nEnd, pSource->m_nBegin, pSource->m_nEnd);
 }
 
 void CSubCache::record(CTag* pTag)

@@ -4,8 +4,8 @@
 // recorded plus the text it scans for the first time, in whatever order the questions come.
 #pragma once
 
+#include "htmlparser/KnownPositions.h"
 #include "htmlparser/Position.h"
-#include "htmlparser/StretchSet.h"
 #include "htmlparser/TagStore.h"
 
 #include <cstdint>
@@ -63,7 +63,7 @@ private:
 
     CCache* m_pCache;
     CTagType* m_pTagType;
-    CStretchSet m_Known;
+    CKnownPositions m_Known;
     // Tags that searches return (registered ones), and, in the all-tags sub-cache, the unregistered ones
     // that only the lookup at a position returns and that were given an object; kept apart so that a search
     // steps over a whole stretch of unregistered tags at once.
