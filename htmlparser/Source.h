@@ -50,8 +50,7 @@ public:
 
     const std::vector<CTag*>& fullSequentialParse();
     // The parse's tags, and where its tags that matched no registered type stand without objects.
-    void setAllTags(const std::vector<CTag*>& tags, std::vector<uint64_t>&& bare, size_t nTags,
-                    size_t nStartTags);
+    void setAllTags(const CParsedTags& tags, std::vector<uint64_t>&& bare, size_t nTags, size_t nStartTags);
 
     std::string substring(Position nPos, Position nLength) const;
     void substring(Position nPos, Position nLength, std::string& sOut) const;

@@ -169,7 +169,7 @@ void CSubCache::clear()
     m_bBulk = false;
 }
 
-void CSubCache::bulkLoad(const std::vector<CTag*>& tags)
+void CSubCache::bulkLoad(const CParsedTags& tags)
 {
     clear();
     const CSource* pSource = m_pCache->getSource();
@@ -399,7 +399,7 @@ CTag* CCache::addTagAt(Position nPos, bool bMakeBare)
     return pTag;
 }
 
-void CCache::bulkLoad(const std::vector<CTag*>& tags, std::vector<uint64_t>&& bare)
+void CCache::bulkLoad(const CParsedTags& tags, std::vector<uint64_t>&& bare)
 {
     m_SubCaches[0]->bulkLoad(tags);
     m_Bare = std::move(bare);

@@ -9,6 +9,7 @@
 #include "htmlparser/TagStore.h"
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <utility>
@@ -18,6 +19,9 @@ class CSource;
 class CTag;
 class CTagType;
 class CCache;
+
+// The full parse's tags in text order: in blocks, so that the list grows without copies of itself.
+using CParsedTags = std::deque<CTag*>;
 
 class CSubCache
 {
@@ -38,7 +42,7 @@ public:
 
     // After a full parse: every tag of the list of this sub-cache's kind, in text order, and the whole text
     // known (the places the cache marks as bare hold the parse's tags that have no object).
-    void bulkLoad(const std::vector<CTag*>& tags);
+    void bulkLoad(const CParsedTags& tags);
     // The same for a sub-cache of one type, from that type's tags of the list, in text order.
     void bulkLoadOfType(std::vector<CTag*>&& tags);
 
@@ -91,7 +95,7 @@ public:
     CTag* addTagAt(Position nPos, bool bMakeBare = true);
     // The full parse's tags (objects) and the places where its tags that matched no registered type stand
     // without objects (a set of positions, as bareSet makes it).
-    void bulkLoad(const std::vector<CTag*>& tags, std::vector<uint64_t>&& bare);
+    void bulkLoad(const CParsedTags& tags, std::vector<uint64_t>&& bare);
     // Empties every sub-cache when any holds entries.
     void clearAll();
     // Every tag the all-tags sub-cache holds as an object, in text order.

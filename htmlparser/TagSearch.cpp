@@ -297,7 +297,7 @@ void CTag::parseAll(CSource* pSource)
         TraceLog("[CTag::parseAll] pSource is 0.");
         return;
     }
-    std::vector<CTag*> tags;
+    CParsedTags tags;
     // The parse's tags that matched no registered type stay without objects: one bit per position.
     std::vector<uint64_t> bare;
     size_t nTags = 0;
@@ -339,7 +339,7 @@ void CTag::parseAll(CSource* pSource)
     pSource->setAllTags(tags, std::move(bare), nTags, nStartTags);
 }
 
-void CSource::setAllTags(const std::vector<CTag*>& tags, std::vector<uint64_t>&& bare, size_t nTags,
+void CSource::setAllTags(const CParsedTags& tags, std::vector<uint64_t>&& bare, size_t nTags,
                          size_t nStartTags)
 {
     m_AllTags.clear();
