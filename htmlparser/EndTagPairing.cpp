@@ -344,15 +344,17 @@ CEndTag* CStartTag::findOptionalEndTag(const OptionalEndTagRule& rule)
             else if (pStart->m_nNameInd == m_nNameInd && nIndex != NO_NAME_INDEX && pStart != this &&
                      pStart->m_pStartTagType == m_pStartTagType)
             {
-                if (pStart->pairingIfAny() != nullptr &&
-                    pStart->pairingIfAny()->nOptionalEndSearchStop != NPOS)
+                // A stop found before a full parse may have been found among other tags.
+                const SPairingState* pSameState = pStart->pairingIfAny();
+                if (pSameState != nullptr && pSameState->nOptionalEndSearchStop != NPOS &&
+                    pSameState->nOptionalEndGeneration == m_pSource->m_nGeneration)
                 {
                     CTag* pAfter = pTag->m_nBegin + 1 < nSourceEnd
                                        ? CTag::findPreviousOrNextTag(m_pSource, pTag->m_nBegin + 1, false)
                                        : nullptr;
                     if (pAfter == nullptr || pAfter->m_nBegin >= pStart->m_nEnd)
                     {
-                        p = pStart->pairingIfAny()->nOptionalEndSearchStop;
+                        p = pSameState->nOptionalEndSearchStop;
                         continue;
                     }
                 }
@@ -388,9 +390,14 @@ CEndTag* CStartTag::findOptionalEndTag(const OptionalEndTagRule& rule)
     {
         const Position nStop =
             pOwnEnd != nullptr ? pOwnEnd->m_nBegin : (pCloser != nullptr ? pCloser->m_nBegin : nSourceEnd);
+        const uint32_t nGeneration = m_pSource->m_nGeneration;
         pairing().nOptionalEndSearchStop = nStop;
+        pairing().nOptionalEndGeneration = nGeneration;
         for (CStartTag* pSame : sameName)
+        {
             pSame->pairing().nOptionalEndSearchStop = nStop;
+            pSame->pairing().nOptionalEndGeneration = nGeneration;
+        }
     }
     if (pOwnEnd != nullptr)
         return pOwnEnd;

@@ -119,6 +119,8 @@ struct SPairingState
     // start tag in between. Valid for the generation stamped.
     CStartTag* pOuterStartTag = nullptr;
     uint32_t nOuterGeneration = 0;
+    // The generation for which nOptionalEndSearchStop holds.
+    uint32_t nOptionalEndGeneration = 0;
     // Where a search for this tag's optional end tag stopped, or would stop (begin of the tag it stopped at,
     // or the source's end); NPOS while unknown.
     Position nOptionalEndSearchStop = NPOS;

@@ -206,3 +206,23 @@ TEST(EndTagPairing, ManyStrayEndTagsAfterManyStartTags)
     ASSERT_NE(pLast->getElement(), nullptr);
     EXPECT_EQ(pLast->getElement()->m_nBegin, 3u * 4999u) << "the innermost i pairs with the one i end tag";
 }
+
+// Where a same-name tag's search stopped is remembered for the view of the text it was found in: a full
+// parse sees other tags (here the <body> that an opening comment in a quoted value hid from the on-demand
+// lookups), and a search after it must not jump to a stop found before it.
+TEST(EndTagPairing, OptionalEndStopFoundBeforeAFullParseIsNotReusedAfterIt)
+{
+    //                     0         1         2         3
+    //                     0123456789012345678901234567890123456
+    const std::string sText = "<head>a<head>b<x title='<!--'><body>c-->";
+    STestPage parsedFirst(sText);
+    parsedFirst->fullSequentialParse();
+    const std::string sWant = EndOf(static_cast<CStartTag*>(parsedFirst->getTagAt(0)));
+    EXPECT_EQ(sWant, "empty@30");
+
+    STestPage page(sText);
+    EXPECT_EQ(EndOf(static_cast<CStartTag*>(page->getTagAt(7))), "empty@40")
+        << "on demand the comment opening hides <body>";
+    page->fullSequentialParse();
+    EXPECT_EQ(EndOf(static_cast<CStartTag*>(page->getTagAt(0))), sWant);
+}
