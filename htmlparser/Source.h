@@ -112,17 +112,6 @@ public:
     // generation stamped). An end tag that no element claimed looks for its start tag only outside them.
     std::unordered_map<std::string, CStretchSet> m_PairedStartTags;
     uint32_t m_nPairedStartTagsGeneration = 0;
-    // Per element-name index: where searches for an optional end tag that go through skipped elements
-    // (nested beyond the pairing's depth bound) stop, by the stretch of positions from which the walk
-    // reaches that stop; null: the text's end. Such a walk depends only on where it starts and on the name.
-    struct SThroughStop
-    {
-        Position nEnd;
-        CTag* pStop;
-        bool bOwnEndTag;
-    };
-    std::unordered_map<int64_t, std::map<Position, SThroughStop>> m_ThroughStops;
-    uint32_t m_nThroughStopsGeneration = 0;
 
     // While the full parse runs: the tags the on-demand searches had found, in text order, and the places
     // where they found tags of no registered type that were left without objects.
