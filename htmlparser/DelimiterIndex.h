@@ -6,6 +6,7 @@
 
 #include "htmlparser/Position.h"
 
+#include <deque>
 #include <map>
 #include <memory>
 #include <set>
@@ -53,7 +54,10 @@ private:
         std::set<Position> m_Hits;
     };
 
-    const std::vector<Position>& occurrences(const char* pszPattern);
+    // Where a pattern stands, in text order: in blocks, so that the list grows without copies of itself
+    // (">" stands once or more per tag).
+    using CHits = std::deque<Position>;
+    const CHits& occurrences(const char* pszPattern);
     SScannedText* scannedText(const char* pszPattern, std::string& sKey);
     void buildHidingSpans();
     void buildQuoteIndex();
@@ -64,9 +68,9 @@ private:
     Position m_nBegin;
     Position m_nEnd;
 
-    std::unordered_map<std::string, std::vector<Position>> m_Occurrences;
+    std::unordered_map<std::string, CHits> m_Occurrences;
     // One-byte patterns (">" above all, asked once per tag) are found without building a key.
-    const std::vector<Position>* m_SingleByte[256] = {};
+    const CHits* m_SingleByte[256] = {};
 
     std::unordered_map<std::string, SScannedText> m_ScannedTexts;
 
