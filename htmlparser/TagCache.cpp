@@ -11,7 +11,12 @@
 // ---------------------------------------------------------------------------------------------------------
 // CSubCache
 
-CSubCache::CSubCache(CCache* pCache, CTagType* pTagType) : m_pCache(pCache), m_pTagType(pTagType) {}
+CSubCache::CSubCache(CCache* pCache, CTagType* pTagType) : m_pCache(pCache), m_pTagType(pTagType)
+{
+    const CSource* pSource = pCache->getSource();
+    m_Counted.setText(pSource->m_nBegin, pSource->m_nEnd);
+    m_Uncounted.setText(pSource->m_nBegin, pSource->m_nEnd);
+}
 
 CSubCache::~CSubCache() = default;
 

@@ -12,11 +12,6 @@ bool BeginsBefore(const CTag* pTag, Position nPos)
     return pTag->m_nBegin < nPos;
 }
 
-bool PositionBefore(Position nPos, const CTag* pTag)
-{
-    return nPos < pTag->m_nBegin;
-}
-
 bool TagBefore(const CTag* pA, const CTag* pB)
 {
     return pA->m_nBegin < pB->m_nBegin;
@@ -28,43 +23,60 @@ CTag* FindIn(const std::vector<CTag*>& tags, Position nPos)
     return (it != tags.end() && (*it)->m_nBegin == nPos) ? *it : nullptr;
 }
 
-CTag* NearestIn(const std::vector<CTag*>& tags, Position nLow, Position nHigh, bool bHighest)
-{
-    if (bHighest)
-    {
-        auto it = std::upper_bound(tags.begin(), tags.end(), nHigh, PositionBefore);
-        return (it != tags.begin() && (*(it - 1))->m_nBegin >= nLow) ? *(it - 1) : nullptr;
-    }
-    auto it = std::lower_bound(tags.begin(), tags.end(), nLow, BeginsBefore);
-    return (it != tags.end() && (*it)->m_nBegin <= nHigh) ? *it : nullptr;
-}
 } // namespace
 
-CTag* CTagStore::find(Position nPos) const
+void CTagStore::setText(Position nBegin, Position nEnd)
 {
-    if (CTag* pTag = FindIn(m_Buffer, nPos))
-        return pTag;
-    for (const std::vector<CTag*>& level : m_Levels)
+    m_nTextBegin = nBegin;
+    m_nTextEnd = nEnd > nBegin ? nEnd : nBegin;
+}
+
+void CTagStore::mark(Position nPos)
+{
+    if (nPos < m_nTextBegin || nPos >= m_nTextEnd)
+        return;
+    if (!m_bPresentMade)
     {
+        m_Present.init(static_cast<size_t>(m_nTextEnd - m_nTextBegin), false);
+        m_bPresentMade = true;
+    }
+    const auto i = static_cast<size_t>(nPos - m_nTextBegin);
+    m_Present.assign(i, i + 1, true);
+}
+
+CTag* CTagStore::findStored(Position nPos) const
+{
+    // The largest vectors hold most tags: they are asked first, each only when its range holds the position
+    // (tags that come in text order leave every vector a range of its own).
+    for (auto it = m_Levels.rbegin(); it != m_Levels.rend(); ++it)
+    {
+        const std::vector<CTag*>& level = *it;
+        if (level.empty() || nPos < level.front()->m_nBegin || nPos > level.back()->m_nBegin)
+            continue;
         if (CTag* pTag = FindIn(level, nPos))
             return pTag;
     }
-    return nullptr;
+    return FindIn(m_Buffer, nPos);
+}
+
+CTag* CTagStore::find(Position nPos) const
+{
+    if (m_nSize == 0 || nPos < m_nTextBegin || nPos >= m_nTextEnd ||
+        !m_Present.test(static_cast<size_t>(nPos - m_nTextBegin)))
+        return nullptr;
+    return findStored(nPos);
 }
 
 CTag* CTagStore::nearest(Position nLow, Position nHigh, bool bHighest) const
 {
-    if (nLow > nHigh)
+    if (nLow > nHigh || m_nSize == 0 || nHigh < m_nTextBegin || nLow >= m_nTextEnd)
         return nullptr;
-    CTag* pBest = NearestIn(m_Buffer, nLow, nHigh, bHighest);
-    for (const std::vector<CTag*>& level : m_Levels)
-    {
-        CTag* pTag = NearestIn(level, nLow, nHigh, bHighest);
-        if (pTag != nullptr && (pBest == nullptr || (bHighest ? pTag->m_nBegin > pBest->m_nBegin
-                                                              : pTag->m_nBegin < pBest->m_nBegin)))
-            pBest = pTag;
-    }
-    return pBest;
+    const auto nFirst = static_cast<size_t>(std::max(nLow, m_nTextBegin) - m_nTextBegin);
+    const auto nLast = static_cast<size_t>(std::min(nHigh, m_nTextEnd - 1) - m_nTextBegin);
+    const size_t i = bHighest ? m_Present.previous(nLast) : m_Present.next(nFirst);
+    if (i == CBitTree::NONE || i < nFirst || i > nLast)
+        return nullptr;
+    return findStored(m_nTextBegin + i);
 }
 
 void CTagStore::insert(CTag* pTag)
@@ -73,6 +85,7 @@ void CTagStore::insert(CTag* pTag)
         m_Buffer.reserve(BUFFER_SIZE);
     m_Buffer.insert(std::upper_bound(m_Buffer.begin(), m_Buffer.end(), pTag, TagBefore), pTag);
     ++m_nSize;
+    mark(pTag->m_nBegin);
     if (m_Buffer.size() < BUFFER_SIZE)
         return;
     // The buffer goes up as a carry: merged with each occupied level in turn, it settles in the first empty
@@ -100,6 +113,8 @@ void CTagStore::assign(std::vector<CTag*>&& tags)
     m_nSize = tags.size();
     if (tags.empty())
         return;
+    for (const CTag* pTag : tags)
+        mark(pTag->m_nBegin);
     // The level whose size class holds them, so that later carries reach it only after as many insertions.
     size_t k = 0;
     while ((BUFFER_SIZE << k) < tags.size())
@@ -113,6 +128,8 @@ void CTagStore::clear()
     std::vector<CTag*>().swap(m_Buffer);
     std::vector<std::vector<CTag*>>().swap(m_Levels);
     m_nSize = 0;
+    m_Present.clear();
+    m_bPresentMade = false;
 }
 
 std::vector<CTag*> CTagStore::all() const

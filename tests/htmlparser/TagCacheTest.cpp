@@ -209,6 +209,7 @@ TEST(TagStore, AnswersAsAnOrderedMapInAnyInsertionOrder)
             std::shuffle(chosen.begin(), chosen.end(), rng);
             chosen.resize(nSize);
             CTagStore store;
+            store.setText(0, sText.size());
             std::map<Position, CTag*> model;
             size_t nFirst = 0;
             if (order == 3)
