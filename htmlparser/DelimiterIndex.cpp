@@ -10,7 +10,7 @@ CDelimiterIndex::CDelimiterIndex(const char* pText, Position nBegin, Position nE
 {
 }
 
-const CDelimiterIndex::CHits& CDelimiterIndex::occurrences(const char* pszPattern)
+const std::vector<Position>& CDelimiterIndex::occurrences(const char* pszPattern)
 {
     const bool bSingle = pszPattern[0] != '\0' && pszPattern[1] == '\0';
     const auto cSingle = FoldNoCase(static_cast<unsigned char>(pszPattern[0]));
@@ -26,7 +26,7 @@ const CDelimiterIndex::CHits& CDelimiterIndex::occurrences(const char* pszPatter
             m_SingleByte[cSingle] = &it->second;
         return it->second;
     }
-    CHits hits;
+    std::vector<Position> hits;
     const size_t L = sKey.size();
     if (L > 0 && m_pText != nullptr && m_nEnd > m_nBegin && L <= m_nEnd - m_nBegin)
     {
@@ -41,7 +41,8 @@ const CDelimiterIndex::CHits& CDelimiterIndex::occurrences(const char* pszPatter
             p = nHit + 1;
         }
     }
-    const CHits& stored = m_Occurrences.emplace(std::move(sKey), std::move(hits)).first->second;
+    const std::vector<Position>& stored =
+        m_Occurrences.emplace(std::move(sKey), std::move(hits)).first->second;
     if (bSingle)
         m_SingleByte[cSingle] = &stored;
     return stored;
@@ -51,7 +52,7 @@ Position CDelimiterIndex::findNext(const char* pszPattern, Position nFrom)
 {
     if (pszPattern == nullptr)
         return NPOS;
-    const CHits& hits = occurrences(pszPattern);
+    const std::vector<Position>& hits = occurrences(pszPattern);
     const Position nStart = std::max(nFrom, m_nBegin);
     auto it = std::lower_bound(hits.begin(), hits.end(), nStart);
     return it == hits.end() ? NPOS : *it;
@@ -61,7 +62,7 @@ Position CDelimiterIndex::findPrevious(const char* pszPattern, Position nPos)
 {
     if (pszPattern == nullptr || nPos == NPOS || nPos < m_nBegin)
         return NPOS;
-    const CHits& hits = occurrences(pszPattern);
+    const std::vector<Position>& hits = occurrences(pszPattern);
     auto it = std::upper_bound(hits.begin(), hits.end(), nPos);
     if (it == hits.begin())
         return NPOS;
@@ -188,8 +189,8 @@ Position CDelimiterIndex::findPreviousText(const char* pszPattern, Position nPos
 void CDelimiterIndex::buildHidingSpans()
 {
     m_bHidingSpansBuilt = true;
-    const CHits& comments = occurrences("<!--");
-    const CHits& cdata = occurrences("<![cdata[");
+    const std::vector<Position>& comments = occurrences("<!--");
+    const std::vector<Position>& cdata = occurrences("<![cdata[");
     size_t i = 0;
     size_t j = 0;
     Position nCursor = m_nBegin;

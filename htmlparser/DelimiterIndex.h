@@ -6,7 +6,6 @@
 
 #include "htmlparser/Position.h"
 
-#include <deque>
 #include <map>
 #include <memory>
 #include <set>
@@ -54,10 +53,7 @@ private:
         std::set<Position> m_Hits;
     };
 
-    // Where a pattern stands, in text order: in blocks, so that the list grows without copies of itself
-    // (">" stands once or more per tag).
-    using CHits = std::deque<Position>;
-    const CHits& occurrences(const char* pszPattern);
+    const std::vector<Position>& occurrences(const char* pszPattern);
     SScannedText* scannedText(const char* pszPattern, std::string& sKey);
     void buildHidingSpans();
     void buildQuoteIndex();
@@ -68,9 +64,9 @@ private:
     Position m_nBegin;
     Position m_nEnd;
 
-    std::unordered_map<std::string, CHits> m_Occurrences;
+    std::unordered_map<std::string, std::vector<Position>> m_Occurrences;
     // One-byte patterns (">" above all, asked once per tag) are found without building a key.
-    const CHits* m_SingleByte[256] = {};
+    const std::vector<Position>* m_SingleByte[256] = {};
 
     std::unordered_map<std::string, SScannedText> m_ScannedTexts;
 
