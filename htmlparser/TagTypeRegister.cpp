@@ -187,6 +187,28 @@ CTag* CTagType::findTagAt(CSource* pSource, Position nPos, bool& bBare)
         static_cast<CStartTagTypeUnregistered*>(CStartTagType::getUnregistered());
     static CEndTagTypeUnregistered* const s_pEnd =
         static_cast<CEndTagTypeUnregistered*>(CEndTagType::getUnregistered());
+    // The types offered at a lone '<' (one that no longer delimiter goes on from): when they are the normal
+    // type and then the unregistered one, a '<' followed by no name leaves only the unregistered type, since
+    // the normal one needs a name there. A page of such openings then costs one lookup per '<', not a walk
+    // through the register and a failed construction.
+    static const CTagTypeRegister* const s_pOpening = []() -> const CTagTypeRegister*
+    {
+        const CTagTypeRegister* pNode = CTagTypeRegisterSingletonData::getRoot()->findChild('<');
+        if (pNode == nullptr || pNode->m_TagTypes.size() != 2 ||
+            pNode->m_TagTypes.front() != CStartTagType::getNormal() || pNode->m_TagTypes.back() != s_pStart)
+            return nullptr;
+        return pNode;
+    }();
+    const char* pText = pSource->m_pText;
+    if (s_pOpening != nullptr && pText[nPos] == '<' &&
+        (nPos + 1 >= pSource->m_nEnd || (!IsNameStartChar(static_cast<unsigned char>(pText[nPos + 1])) &&
+                                         s_pOpening->findChild(pText[nPos + 1]) == nullptr)))
+    {
+        pSource->addWork(1);
+        if (s_pStart->isValidPosition(pSource, nPos) && s_pStart->findTagEnd(pSource, nPos, true) != NPOS)
+            bBare = true;
+        return nullptr;
+    }
     CProspectiveTagTypeIterator it(pSource, nPos);
     while (!it.isExhausted())
     {
