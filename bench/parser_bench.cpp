@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <malloc.h>
 #include <map>
 #include <new>
@@ -73,6 +74,24 @@ void operator delete[](void* p, size_t) noexcept
 
 namespace
 {
+// Memory for the bench's own bookkeeping (which elements a walk has seen, what it has still to visit), taken
+// from malloc directly so that the counting above sees the parser's memory alone.
+template <class T> struct SUncountedAllocator
+{
+    using value_type = T;
+    SUncountedAllocator() = default;
+    template <class U> SUncountedAllocator(const SUncountedAllocator<U>&) noexcept {}
+    T* allocate(size_t n)
+    {
+        void* p = std::malloc(n * sizeof(T));
+        if (p == nullptr)
+            throw std::bad_alloc();
+        return static_cast<T*>(p);
+    }
+    void deallocate(T* p, size_t) noexcept { std::free(p); }
+    template <class U> bool operator==(const SUncountedAllocator<U>&) const noexcept { return true; }
+};
+
 std::string Block(size_t i)
 {
     const std::string n = std::to_string(i);
@@ -276,8 +295,11 @@ Position At(const std::string& sPage, size_t i)
 void WalkOnce(CSource& source)
 {
     // Each element once: on some shapes one element is listed under several parents.
-    std::unordered_set<CElement*> seen;
-    std::vector<CElement*> stack(source.getChildElements().begin(), source.getChildElements().end());
+    std::unordered_set<CElement*, std::hash<CElement*>, std::equal_to<CElement*>,
+                       SUncountedAllocator<CElement*>>
+        seen;
+    const std::vector<CElement*>& top = source.getChildElements();
+    std::vector<CElement*, SUncountedAllocator<CElement*>> stack(top.begin(), top.end());
     while (!stack.empty())
     {
         CElement* p = stack.back();

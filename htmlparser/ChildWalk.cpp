@@ -80,7 +80,7 @@ void CChildWalk::run(CSource* pSource, CSegment* pOwner, Position nFrom, Positio
                          pChild->getName().c_str(), LogPos(pChild->m_nEnd), pParent->getName().c_str(),
                          LogPos(pParent->m_nEnd));
         }
-        frame.pOwner->m_pChildElements->push_back(pChild);
+        frame.pOwner->addChildElement(pChild);
         frame.nPos = pChild->m_nEnd;
         const int nDepth = frame.nChildDepth;
 

@@ -17,8 +17,9 @@ enum ESearch
 };
 } // namespace
 
+// Not registered with the source: an element holds nothing of its own until it holds a child list.
 CElement::CElement(CSource* pSource, CStartTag* pStartTag, CEndTag* pEndTag)
-    : CSegment(pSource, pStartTag->m_nBegin, pEndTag != nullptr ? pEndTag->m_nEnd : pStartTag->m_nEnd),
+    : CSegment(pSource, pStartTag->m_nBegin, pEndTag != nullptr ? pEndTag->m_nEnd : pStartTag->m_nEnd, false),
       m_pStartTag(pStartTag),
       m_pEndTag((pEndTag != nullptr && pEndTag->m_nBegin != pEndTag->m_nEnd) ? pEndTag : nullptr)
 {
@@ -101,12 +102,12 @@ const std::vector<CElement*>& CElement::getChildElements(int nDepth)
         m_nDepth = nDepth;
     if (childElementsSet())
         return *m_pChildElements;
-    std::vector<CElement*>& children = startChildElements();
+    startChildElements();
     if (m_nEnd == m_pStartTag->m_nEnd)
-        return children;
+        return *m_pChildElements;
     CChildWalk::run(m_pSource, this, getContentBegin(), getContentEnd(), CChildWalk::PARENT_ELEMENT,
                     nDepth == -1 ? -1 : nDepth + 1);
-    return children;
+    return *m_pChildElements;
 }
 
 void CElement::adoptChild(CElement* pChild)

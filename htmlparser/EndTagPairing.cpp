@@ -12,8 +12,9 @@ thread_local int CStartTag::s_nSkippedElementDepth = 0;
 
 namespace
 {
-// Deepest nesting of skipped elements paired inside one another (an html element steps over nested html
-// elements, each paired by the same rules); below it the search descends into the element instead.
+// Deepest nesting of skipped elements paired inside one another on the thread's stack (an html element steps
+// over nested html elements, each paired by the same rules); deeper ones are paired from the inside out on a
+// heap stack (PairFromInside).
 constexpr int MAX_SKIPPED_ELEMENT_DEPTH = 200;
 
 // The next start tag of a name after some position, looked for only as far as a question needs: pTag once
@@ -172,6 +173,79 @@ CEndTag* EmptyEndTagAt(CStartTag* pTag, Position nPos)
 {
     return CEndTag::CREATE_NEW_INST(pTag->m_pSource, nPos, nPos, CEndTagType::getNormal(), pTag->m_csName);
 }
+
+// The first start tag of a skipped element still without its element that the optional-end search of pTag
+// (by its rule) meets from nFrom on before it stops; null when it meets none. nFrom advances over what was
+// walked, up to that tag, so that asking again after it is paired goes on from there.
+CStartTag* FirstUnpairedSkipped(CStartTag* pTag, const OptionalEndTagRule& rule, Position& nFrom)
+{
+    CSource* pSource = pTag->m_pSource;
+    const Position nSourceEnd = pSource->m_nEnd;
+    const auto nIndex = static_cast<uint64_t>(pTag->m_nNameInd);
+    while (nFrom < nSourceEnd)
+    {
+        pSource->addWork(1);
+        CTag* pFound = CTag::findPreviousOrNextTag(pSource, nFrom, false);
+        if (pFound == nullptr)
+            break;
+        const auto nTagIndex = static_cast<uint64_t>(pFound->m_nNameInd);
+        if (pFound->isStartTag())
+        {
+            auto* pStart = static_cast<CStartTag*>(pFound);
+            if (rule.m_SkippedElements.contains(nTagIndex))
+            {
+                if (!pStart->m_bElementSet)
+                    return pStart;
+                CElement* pElement = pStart->getElement();
+                nFrom = pElement != nullptr && pElement->m_nEnd > pFound->m_nBegin ? pElement->m_nEnd
+                                                                                   : pFound->m_nBegin + 1;
+                continue;
+            }
+            if (rule.m_ClosingStartTags.contains(nTagIndex))
+                break;
+        }
+        else if ((pFound->m_nNameInd == pTag->m_nNameInd && nIndex != NO_NAME_INDEX) ||
+                 rule.m_ClosingEndTags.contains(nTagIndex))
+            break;
+        nFrom = pFound->m_nBegin + 1;
+    }
+    nFrom = nSourceEnd;
+    return nullptr;
+}
+
+// Pairs a skipped element met beyond the depth bound without going deeper: the skipped elements that its
+// search would pair on the way are paired first, innermost first, from a heap stack. Every element so gets
+// the answer it has when it is asked on its own, whichever tag was asked first.
+CElement* PairFromInside(CStartTag* pTag)
+{
+    struct SPending
+    {
+        CStartTag* pTag;
+        Position nFrom;
+    };
+    std::vector<SPending> pending{{pTag, pTag->m_nEnd}};
+    while (!pending.empty())
+    {
+        pTag->m_pSource->addWork(1);
+        CStartTag* pTop = pending.back().pTag;
+        const OptionalEndTagRule* pRule =
+            pTop->m_pStartTagType == CStartTagType::getNormal()
+                ? CHTMLElements::getOptionalEndTagRule(static_cast<uint64_t>(pTop->m_nNameInd))
+                : nullptr;
+        if (!pTop->m_bElementSet && pRule != nullptr)
+        {
+            if (CStartTag* pInner = FirstUnpairedSkipped(pTop, *pRule, pending.back().nFrom))
+            {
+                pending.push_back({pInner, pInner->m_nEnd});
+                continue;
+            }
+        }
+        // Every skipped element its search meets is paired: the search goes no deeper.
+        pTop->getElement();
+        pending.pop_back();
+    }
+    return pTag->getElement();
+}
 } // namespace
 
 bool CStartTag::isEmptyElementTag() const
@@ -274,38 +348,9 @@ CEndTag* CStartTag::findOptionalEndTag(const OptionalEndTagRule& rule)
     // them would walk to the page end.
     std::vector<CStartTag*> sameName;
     CStartTag* pPendingSame = nullptr;
-    bool bSearchedThrough = false;
-    // Beyond the depth bound every skipped element is searched through: such walks from the same places
-    // would repeat each other, so where they stop is remembered for this name.
-    std::map<Position, CSource::SThroughStop>* pThroughStops = nullptr;
-    if (s_nSkippedElementDepth >= MAX_SKIPPED_ELEMENT_DEPTH)
-    {
-        if (m_pSource->m_nThroughStopsGeneration != m_pSource->m_nGeneration)
-        {
-            m_pSource->m_ThroughStops.clear();
-            m_pSource->m_nThroughStopsGeneration = m_pSource->m_nGeneration;
-        }
-        pThroughStops = &m_pSource->m_ThroughStops[m_nNameInd];
-    }
     while (p < nSourceEnd)
     {
         m_pSource->addWork(1);
-        if (pThroughStops != nullptr)
-        {
-            auto it = pThroughStops->upper_bound(p);
-            if (it != pThroughStops->begin() && std::prev(it)->second.nEnd > p)
-            {
-                const CSource::SThroughStop& stop = std::prev(it)->second;
-                bSearchedThrough = true;
-                if (stop.pStop == nullptr)
-                    p = nSourceEnd;
-                else if (stop.bOwnEndTag)
-                    pOwnEnd = static_cast<CEndTag*>(stop.pStop);
-                else
-                    pCloser = stop.pStop;
-                break;
-            }
-        }
         CTag* pTag = CTag::findPreviousOrNextTag(m_pSource, p, false);
         if (pTag == nullptr)
             break;
@@ -320,21 +365,19 @@ CEndTag* CStartTag::findOptionalEndTag(const OptionalEndTagRule& rule)
             auto* pStart = static_cast<CStartTag*>(pTag);
             if (rule.m_SkippedElements.contains(nTagIndex))
             {
+                CElement* pElement = nullptr;
                 if (s_nSkippedElementDepth < MAX_SKIPPED_ELEMENT_DEPTH)
                 {
                     ++s_nSkippedElementDepth;
-                    CElement* pElement = pStart->getElement();
+                    pElement = pStart->getElement();
                     --s_nSkippedElementDepth;
-                    // An element that cannot be built is searched through like any other.
-                    p = pElement != nullptr && pElement->m_nEnd > pTag->m_nBegin ? pElement->m_nEnd
-                                                                                 : pTag->m_nBegin + 1;
-                    continue;
                 }
-                bSearchedThrough = true;
-                TraceLog("[CStartTag::findOptionalEndTag] Skipped elements nested deeper than <%d> at <%d>: "
-                         "searching "
-                         "through StartTag <%s> instead of stepping over its element.",
-                         MAX_SKIPPED_ELEMENT_DEPTH, LogPos(pTag->m_nBegin), pTag->m_csName.c_str());
+                else
+                    pElement = PairFromInside(pStart);
+                // An element that cannot be built is searched through like any other.
+                p = pElement != nullptr && pElement->m_nEnd > pTag->m_nBegin ? pElement->m_nEnd
+                                                                             : pTag->m_nBegin + 1;
+                continue;
             }
             else if (rule.m_ClosingStartTags.contains(nTagIndex))
             {
@@ -344,15 +387,17 @@ CEndTag* CStartTag::findOptionalEndTag(const OptionalEndTagRule& rule)
             else if (pStart->m_nNameInd == m_nNameInd && nIndex != NO_NAME_INDEX && pStart != this &&
                      pStart->m_pStartTagType == m_pStartTagType)
             {
-                if (pStart->pairingIfAny() != nullptr &&
-                    pStart->pairingIfAny()->nOptionalEndSearchStop != NPOS)
+                // A stop found before a full parse may have been found among other tags.
+                const SPairingState* pSameState = pStart->pairingIfAny();
+                if (pSameState != nullptr && pSameState->nOptionalEndSearchStop != NPOS &&
+                    pSameState->nOptionalEndGeneration == m_pSource->m_nGeneration)
                 {
                     CTag* pAfter = pTag->m_nBegin + 1 < nSourceEnd
                                        ? CTag::findPreviousOrNextTag(m_pSource, pTag->m_nBegin + 1, false)
                                        : nullptr;
                     if (pAfter == nullptr || pAfter->m_nBegin >= pStart->m_nEnd)
                     {
-                        p = pStart->pairingIfAny()->nOptionalEndSearchStop;
+                        p = pSameState->nOptionalEndSearchStop;
                         continue;
                     }
                 }
@@ -377,20 +422,17 @@ CEndTag* CStartTag::findOptionalEndTag(const OptionalEndTagRule& rule)
     }
     if (pPendingSame != nullptr)
         sameName.push_back(pPendingSame);
-    if (pThroughStops != nullptr)
-    {
-        CTag* pStop = pOwnEnd != nullptr ? static_cast<CTag*>(pOwnEnd) : pCloser;
-        const Position nStopBegin = pStop != nullptr ? pStop->m_nBegin : nSourceEnd;
-        if (nStopBegin >= m_nEnd)
-            pThroughStops->emplace(m_nEnd, CSource::SThroughStop{nStopBegin + 1, pStop, pOwnEnd != nullptr});
-    }
-    if (!bSearchedThrough)
     {
         const Position nStop =
             pOwnEnd != nullptr ? pOwnEnd->m_nBegin : (pCloser != nullptr ? pCloser->m_nBegin : nSourceEnd);
+        const uint32_t nGeneration = m_pSource->m_nGeneration;
         pairing().nOptionalEndSearchStop = nStop;
+        pairing().nOptionalEndGeneration = nGeneration;
         for (CStartTag* pSame : sameName)
+        {
             pSame->pairing().nOptionalEndSearchStop = nStop;
+            pSame->pairing().nOptionalEndGeneration = nGeneration;
+        }
     }
     if (pOwnEnd != nullptr)
         return pOwnEnd;

@@ -2,6 +2,7 @@
 
 #include "htmlparser/Attributes.h"
 #include "htmlparser/ChildWalk.h"
+#include "htmlparser/Element.h"
 #include "htmlparser/Source.h"
 #include "htmlparser/Tag.h"
 #include "htmlparser/TagType.h"
@@ -86,29 +87,51 @@ void CSegment::findAllTags(CTagType* pTagType, std::vector<CTag*>& tags) const
     }
 }
 
-std::vector<CElement*>& CSegment::startChildElements()
+std::vector<CElement*>* CSegment::sharedEmptyList()
 {
-    if (m_pChildElements == nullptr)
-    {
-        // A tag was not registered with its source: the list makes it hold memory of its own.
-        if (m_pSource != nullptr && dynamic_cast<const CTag*>(this) != nullptr)
-            m_pSource->m_Segments.push_back(this);
-        m_pChildElements = std::make_unique<std::vector<CElement*>>();
-    }
+    // Never written: addChildElement replaces it by a list of the segment's own.
+    static std::vector<CElement*> s_Empty;
+    return &s_Empty;
+}
+
+void CSegment::SChildListDeleter::operator()(std::vector<CElement*>* pList) const
+{
+    if (pList != sharedEmptyList())
+        delete pList;
+}
+
+void CSegment::startChildElements()
+{
+    if (m_pChildElements == nullptr || m_pChildElements.get() == sharedEmptyList())
+        m_pChildElements.reset(sharedEmptyList());
     else
         m_pChildElements->clear();
-    return *m_pChildElements;
+}
+
+void CSegment::addChildElement(CElement* pChild)
+{
+    if (m_pChildElements == nullptr || m_pChildElements.get() == sharedEmptyList())
+    {
+        // Tags and elements are not registered with their source when made: the list makes one hold
+        // memory of its own, which must go with the source.
+        if (m_pSource != nullptr && static_cast<CSegment*>(m_pSource) != this &&
+            (dynamic_cast<const CTag*>(this) != nullptr || dynamic_cast<const CElement*>(this) != nullptr))
+            m_pSource->m_Segments.push_back(this);
+        m_pChildElements.release();
+        m_pChildElements.reset(new std::vector<CElement*>());
+    }
+    m_pChildElements->push_back(pChild);
 }
 
 const std::vector<CElement*>& CSegment::getChildElements()
 {
     if (childElementsSet())
         return *m_pChildElements;
-    std::vector<CElement*>& children = startChildElements();
+    startChildElements();
     if (m_nBegin == m_nEnd || m_pSource == nullptr)
-        return children;
+        return *m_pChildElements;
     CChildWalk::run(m_pSource, this, m_nBegin, m_nEnd, CChildWalk::PARENT_NONE, -1);
-    return children;
+    return *m_pChildElements;
 }
 
 CAttributes* CSegment::getAttributes()

@@ -45,10 +45,21 @@ public:
     Position m_nBegin;
     Position m_nEnd;
     CSource* m_pSource;
+    // A child list that is not the shared empty one (which stands for every computed list without children:
+    // most elements have none, and a list of their own would cost more than the element).
+    struct SChildListDeleter
+    {
+        void operator()(std::vector<CElement*>* pList) const;
+    };
     // The child list, made when the segment is first asked for its children: most segments (tags,
     // attribute names and values) never are, and keep only this pointer.
-    std::unique_ptr<std::vector<CElement*>> m_pChildElements;
+    std::unique_ptr<std::vector<CElement*>, SChildListDeleter> m_pChildElements;
     bool childElementsSet() const { return m_pChildElements != nullptr; }
-    // Marks the child list as computed and returns it, empty.
-    std::vector<CElement*>& startChildElements();
+    // Marks the child list as computed, empty.
+    void startChildElements();
+    // Appends to the computed list.
+    void addChildElement(CElement* pChild);
+
+private:
+    static std::vector<CElement*>* sharedEmptyList();
 };

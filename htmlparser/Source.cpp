@@ -63,14 +63,14 @@ const std::vector<CElement*>& CSource::getChildElements()
 {
     if (childElementsSet())
         return *m_pChildElements;
-    std::vector<CElement*>& children = startChildElements();
+    startChildElements();
     if (m_nBegin == m_nEnd)
-        return children;
+        return *m_pChildElements;
     if (m_AllTags.empty())
         TraceLog("[CSource::getChildElements] NOTE: Calling CSource.fullSequentialParse() can significantly "
                  "improve the performance of this operation.");
     CChildWalk::run(this, this, m_nBegin, m_nEnd, CChildWalk::PARENT_TOP, 0);
-    return children;
+    return *m_pChildElements;
 }
 
 CTag* CSource::getTagAt(Position nPos)

@@ -49,7 +49,8 @@ public:
     Position findDelimiterBackward(const char* pszDelimiter, Position nPos, Position nLimit);
 
     const std::vector<CTag*>& fullSequentialParse();
-    void setAllTags(const std::vector<CTag*>& tags, size_t nTags, size_t nStartTags);
+    // The parse's tags, and where its tags that matched no registered type stand without objects.
+    void setAllTags(const CParsedTags& tags, std::vector<uint64_t>&& bare, size_t nTags, size_t nStartTags);
 
     std::string substring(Position nPos, Position nLength) const;
     void substring(Position nPos, Position nLength, std::string& sOut) const;
@@ -111,21 +112,12 @@ public:
     // generation stamped). An end tag that no element claimed looks for its start tag only outside them.
     std::unordered_map<std::string, CStretchSet> m_PairedStartTags;
     uint32_t m_nPairedStartTagsGeneration = 0;
-    // Per element-name index: where searches for an optional end tag that go through skipped elements
-    // (nested beyond the pairing's depth bound) stop, by the stretch of positions from which the walk
-    // reaches that stop; null: the text's end. Such a walk depends only on where it starts and on the name.
-    struct SThroughStop
-    {
-        Position nEnd;
-        CTag* pStop;
-        bool bOwnEndTag;
-    };
-    std::unordered_map<int64_t, std::map<Position, SThroughStop>> m_ThroughStops;
-    uint32_t m_nThroughStopsGeneration = 0;
 
-    // While the full parse runs: the tags the on-demand searches had found, in text order.
+    // While the full parse runs: the tags the on-demand searches had found, in text order, and the places
+    // where they found tags of no registered type that were left without objects.
     bool m_bFullParseRunning = false;
     std::vector<CTag*> m_EarlierTags;
+    std::vector<uint64_t> m_EarlierBare;
 
 private:
     Position findBackward(const char* pszPattern, Position nPos, Position nLimit, bool bDelimiter);

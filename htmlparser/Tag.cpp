@@ -356,11 +356,15 @@ CStartTag* CStartTag::findPreviousOrNext(CSource* pSource, Position nPos, const 
             bPrevious ? nPos : std::max(nPos, pSource->m_nBegin), nLimit, bPrevious,
             [&](Position p)
             {
-                pFound = CTag::getTagAt(pSource, p);
+                // Tags of no registered type are refused here.
+                pFound = CTag::getRegisteredTagAt(pSource, p);
                 return accept(pFound);
             });
         return accept(pFound) ? static_cast<CStartTag*>(pFound) : nullptr;
     }
+    // A tag of no registered type is built only when it might be the answer.
+    auto tagAt = [&](Position p)
+    { return bIsValidName ? CTag::getRegisteredTagAt(pSource, p) : CTag::getTagAt(pSource, p); };
     CDelimiterIndex& index = pSource->getDelimiterIndex();
     if (!bPrevious)
     {
@@ -368,7 +372,7 @@ CStartTag* CStartTag::findPreviousOrNext(CSource* pSource, Position nPos, const 
         while (p != NPOS)
         {
             pSource->addWork(1);
-            CTag* pTag = CTag::getTagAt(pSource, p);
+            CTag* pTag = tagAt(p);
             if (accept(pTag))
                 return static_cast<CStartTag*>(pTag);
             p = index.findNextText(sPattern.c_str(), p + 1, nLimit);
@@ -379,7 +383,7 @@ CStartTag* CStartTag::findPreviousOrNext(CSource* pSource, Position nPos, const 
     while (p != NPOS)
     {
         pSource->addWork(1);
-        CTag* pTag = CTag::getTagAt(pSource, p);
+        CTag* pTag = tagAt(p);
         if (accept(pTag))
             return static_cast<CStartTag*>(pTag);
         // The search goes on two bytes lower; it stops rather than wrap below the source's begin.
@@ -572,11 +576,18 @@ CEndTag* CEndTag::findPreviousOrNext(CSource* pSource, Position nPos, const ci_s
                                         bPrevious ? nPos : std::max(nPos, pSource->m_nBegin), NPOS, bPrevious,
                                         [&](Position p)
                                         {
-                                            pFound = CTag::getTagAt(pSource, p);
+                                            // The normal type is registered: the others are refused.
+                                            pFound = CTag::getRegisteredTagAt(pSource, p);
                                             return accept(pFound);
                                         });
         return accept(pFound) ? static_cast<CEndTag*>(pFound) : nullptr;
     }
+    // A tag of no registered type is built only when such tags are looked for.
+    auto tagAt = [&](Position p)
+    {
+        return pEndTagType == CEndTagType::getUnregistered() ? CTag::getTagAt(pSource, p)
+                                                             : CTag::getRegisteredTagAt(pSource, p);
+    };
     CDelimiterIndex& index = pSource->getDelimiterIndex();
     if (!bPrevious)
     {
@@ -584,7 +595,7 @@ CEndTag* CEndTag::findPreviousOrNext(CSource* pSource, Position nPos, const ci_s
         while (p != NPOS)
         {
             pSource->addWork(1);
-            CTag* pTag = CTag::getTagAt(pSource, p);
+            CTag* pTag = tagAt(p);
             if (accept(pTag))
                 return static_cast<CEndTag*>(pTag);
             p = index.findNextText(sPattern.c_str(), p + 1);
@@ -595,7 +606,7 @@ CEndTag* CEndTag::findPreviousOrNext(CSource* pSource, Position nPos, const ci_s
     while (p != NPOS)
     {
         pSource->addWork(1);
-        CTag* pTag = CTag::getTagAt(pSource, p);
+        CTag* pTag = tagAt(p);
         if (accept(pTag))
             return static_cast<CEndTag*>(pTag);
         if (p <= pSource->m_nBegin)

@@ -60,6 +60,9 @@ public:
     // Tag search and full parse.
     static CTag* getTagAtUncached(CSource* pSource, Position nPos);
     static CTag* getTagAt(CSource* pSource, Position nPos);
+    // The tag at nPos when it matched a registered type, else null: for questions that refuse the others,
+    // which then need no object.
+    static CTag* getRegisteredTagAt(CSource* pSource, Position nPos);
     static CTag* findPreviousOrNextTag(CSource* pSource, Position nPos, bool bPrevious);
     static CTag* findPreviousOrNextTag(CSource* pSource, Position nPos, CTagType* pTagType, bool bPrevious);
     static CTag* findPreviousOrNextTagUncached(CSource* pSource, Position nPos, bool bPrevious,
@@ -116,6 +119,8 @@ struct SPairingState
     // start tag in between. Valid for the generation stamped.
     CStartTag* pOuterStartTag = nullptr;
     uint32_t nOuterGeneration = 0;
+    // The generation for which nOptionalEndSearchStop holds.
+    uint32_t nOptionalEndGeneration = 0;
     // Where a search for this tag's optional end tag stopped, or would stop (begin of the tag it stopped at,
     // or the source's end); NPOS while unknown.
     Position nOptionalEndSearchStop = NPOS;

@@ -6,26 +6,17 @@
 #include "htmlparser/TagTypeRegister.h"
 
 #include <algorithm>
-
-namespace
-{
-bool BeginsBefore(const CTag* pTag, Position nPos)
-{
-    return pTag->m_nBegin < nPos;
-}
-
-// The tag of a sorted list that begins at nPos, or null.
-CTag* TagIn(const std::vector<CTag*>& tags, Position nPos)
-{
-    auto it = std::lower_bound(tags.begin(), tags.end(), nPos, BeginsBefore);
-    return (it != tags.end() && (*it)->m_nBegin == nPos) ? *it : nullptr;
-}
-} // namespace
+#include <iterator>
 
 // ---------------------------------------------------------------------------------------------------------
 // CSubCache
 
-CSubCache::CSubCache(CCache* pCache, CTagType* pTagType) : m_pCache(pCache), m_pTagType(pTagType) {}
+CSubCache::CSubCache(CCache* pCache, CTagType* pTagType) : m_pCache(pCache), m_pTagType(pTagType)
+{
+    const CSource* pSource = pCache->getSource();
+    m_Counted.setText(pSource->m_nBegin, pSource->m_nEnd);
+    m_Uncounted.setText(pSource->m_nBegin, pSource->m_nEnd);
+}
 
 CSubCache::~CSubCache() = default;
 
@@ -38,63 +29,56 @@ bool CSubCache::counts(const CTag* pTag) const
 
 void CSubCache::addKnown(Position nBegin, Position nEnd)
 {
-    m_pCache->getSource()->addWork(1);
-    m_Known.add(nBegin, nEnd);
+    CSource* pSource = m_pCache->getSource();
+    pSource->addWork(1);
+    m_Known.add(nBegin, nEnd, pSource->m_nBegin, pSource->m_nEnd);
 }
 
 void CSubCache::record(CTag* pTag)
 {
     if (pTag == nullptr || known(pTag->m_nBegin) != nullptr)
         return;
-    (counts(pTag) ? m_Counted : m_Uncounted).emplace(pTag->m_nBegin, pTag);
+    (counts(pTag) ? m_Counted : m_Uncounted).insert(pTag);
 }
 
 CTag* CSubCache::known(Position nPos) const
 {
-    if (m_bBulk)
-        return TagIn(m_BulkAll, nPos);
-    auto it = m_Counted.find(nPos);
-    if (it != m_Counted.end())
-        return it->second;
-    it = m_Uncounted.find(nPos);
-    return it != m_Uncounted.end() ? it->second : nullptr;
+    if (CTag* pTag = m_Counted.find(nPos))
+        return pTag;
+    return m_Uncounted.find(nPos);
 }
 
 CTag* CSubCache::nearestCounted(Position nLow, Position nHigh, bool bPrevious) const
 {
-    if (m_bBulk)
-    {
-        // A sub-cache of one type counts every tag it holds: its one list serves as both.
-        const std::vector<CTag*>& counted = m_pTagType != nullptr ? m_BulkAll : m_BulkCounted;
-        if (bPrevious)
-        {
-            auto it = std::upper_bound(counted.begin(), counted.end(), nHigh,
-                                       [](Position nPos, const CTag* pTag) { return nPos < pTag->m_nBegin; });
-            return (it != counted.begin() && (*(it - 1))->m_nBegin >= nLow) ? *(it - 1) : nullptr;
-        }
-        auto it = std::lower_bound(counted.begin(), counted.end(), nLow, BeginsBefore);
-        return (it != counted.end() && (*it)->m_nBegin <= nHigh) ? *it : nullptr;
-    }
-    if (bPrevious)
-    {
-        auto it = m_Counted.upper_bound(nHigh);
-        if (it == m_Counted.begin())
-            return nullptr;
-        --it;
-        return it->first >= nLow ? it->second : nullptr;
-    }
-    auto it = m_Counted.lower_bound(nLow);
-    return (it != m_Counted.end() && it->first <= nHigh) ? it->second : nullptr;
+    return m_Counted.nearest(nLow, nHigh, bPrevious);
 }
 
-CTag* CSubCache::getTagAt(Position nPos)
+CTag* CSubCache::lookUp(Position nPos, bool bMakeBare)
 {
     const CSource* pSource = m_pCache->getSource();
     if (nPos == NPOS || nPos < pSource->m_nBegin || nPos >= pSource->m_nEnd)
         return nullptr;
-    if (m_bBulk || m_Known.contains(nPos))
-        return known(nPos);
-    return m_pCache->addTagAt(nPos);
+    if (!m_bBulk && !m_Known.contains(nPos))
+        return m_pCache->addTagAt(nPos, bMakeBare);
+    if (CTag* pTag = known(nPos))
+        return pTag;
+    if (m_pTagType != nullptr || !bMakeBare || !m_pCache->isBare(nPos))
+        return nullptr;
+    CTag* pTag = m_pCache->makeBareTag(nPos);
+    if (pTag != nullptr)
+        m_Uncounted.insert(pTag);
+    return pTag;
+}
+
+CTag* CSubCache::getTagAt(Position nPos)
+{
+    return lookUp(nPos, true);
+}
+
+CTag* CSubCache::getRegisteredTagAt(Position nPos)
+{
+    CTag* pTag = lookUp(nPos, false);
+    return (pTag != nullptr && !pTag->isUnregistered()) ? pTag : nullptr;
 }
 
 void CSubCache::addEntry(Position nPos, CTag* pTag)
@@ -188,39 +172,45 @@ void CSubCache::clear()
     m_Counted.clear();
     m_Uncounted.clear();
     m_bBulk = false;
-    std::vector<CTag*>().swap(m_BulkCounted);
-    std::vector<CTag*>().swap(m_BulkAll);
 }
 
-void CSubCache::bulkLoad(const std::vector<CTag*>& tags)
+void CSubCache::bulkLoad(const CParsedTags& tags)
 {
     clear();
     const CSource* pSource = m_pCache->getSource();
-    size_t nAll = 0;
     size_t nCounted = 0;
+    size_t nUncounted = 0;
     for (const CTag* pTag : tags)
     {
         if (pTag == nullptr || pTag->m_pSource != pSource)
             continue;
-        if (m_pTagType == nullptr || counts(pTag))
-            ++nAll;
         if (counts(pTag))
             ++nCounted;
+        else if (m_pTagType == nullptr)
+            ++nUncounted;
     }
-    m_BulkAll.reserve(nAll);
-    m_BulkCounted.reserve(nCounted);
+    std::vector<CTag*> counted;
+    std::vector<CTag*> uncounted;
+    counted.reserve(nCounted);
+    uncounted.reserve(nUncounted);
+    Position nLast = NPOS;
     for (CTag* pTag : tags)
     {
         if (pTag == nullptr || pTag->m_pSource != pSource)
             continue;
         // The parse yields tags in text order, one per position.
-        if (!m_BulkAll.empty() && m_BulkAll.back()->m_nBegin >= pTag->m_nBegin)
+        if (nLast != NPOS && nLast >= pTag->m_nBegin)
             continue;
-        if (m_pTagType == nullptr || counts(pTag))
-            m_BulkAll.push_back(pTag);
         if (counts(pTag))
-            m_BulkCounted.push_back(pTag);
+            counted.push_back(pTag);
+        else if (m_pTagType == nullptr)
+            uncounted.push_back(pTag);
+        else
+            continue;
+        nLast = pTag->m_nBegin;
     }
+    m_Counted.assign(std::move(counted));
+    m_Uncounted.assign(std::move(uncounted));
     m_bBulk = true;
 }
 
@@ -236,7 +226,7 @@ void CSubCache::bulkLoadOfType(std::vector<CTag*>&& tags)
         tags[nKept++] = pTag;
     }
     tags.resize(nKept);
-    m_BulkAll = std::move(tags);
+    m_Counted.assign(std::move(tags));
     m_bBulk = true;
 }
 
@@ -247,20 +237,12 @@ bool CSubCache::isEmpty() const
 
 std::vector<CTag*> CSubCache::recordedTags() const
 {
-    if (m_bBulk)
-        return m_BulkAll;
+    std::vector<CTag*> counted = m_Counted.all();
+    std::vector<CTag*> uncounted = m_Uncounted.all();
     std::vector<CTag*> tags;
-    tags.reserve(m_Counted.size() + m_Uncounted.size());
-    auto itCounted = m_Counted.begin();
-    auto itUncounted = m_Uncounted.begin();
-    while (itCounted != m_Counted.end() || itUncounted != m_Uncounted.end())
-    {
-        if (itUncounted == m_Uncounted.end() ||
-            (itCounted != m_Counted.end() && itCounted->first < itUncounted->first))
-            tags.push_back((itCounted++)->second);
-        else
-            tags.push_back((itUncounted++)->second);
-    }
+    tags.reserve(counted.size() + uncounted.size());
+    std::merge(counted.begin(), counted.end(), uncounted.begin(), uncounted.end(), std::back_inserter(tags),
+               [](const CTag* pA, const CTag* pB) { return pA->m_nBegin < pB->m_nBegin; });
     return tags;
 }
 
@@ -296,40 +278,53 @@ bool CSubCache::checkInvariants(std::string& sWhy) const
         bFirst = false;
         nPreviousEnd = nEnd;
     }
-    auto checkTags = [&](const CTags& tags, bool bCounted)
+    auto checkTags = [&](const std::vector<CTag*>& tags, bool bCounted)
     {
-        for (const auto& [nPos, pTag] : tags)
+        for (size_t i = 0; i < tags.size(); ++i)
         {
-            if (pTag == nullptr || pTag->m_nBegin != nPos || counts(pTag) != bCounted ||
-                (m_pTagType != nullptr && !bCounted))
+            const CTag* pTag = tags[i];
+            if (pTag == nullptr || counts(pTag) != bCounted || (m_pTagType != nullptr && !bCounted))
             {
-                sWhy = "tag at " + std::to_string(nPos) + " of another kind or position";
+                sWhy = "tag " + std::to_string(i) + " of another kind";
                 return false;
             }
-            if (!m_Known.contains(nPos))
+            if (i != 0 && tags[i - 1]->m_nBegin >= pTag->m_nBegin)
             {
-                sWhy = "tag at " + std::to_string(nPos) + " outside the known stretches";
+                sWhy = "tags out of order at " + std::to_string(pTag->m_nBegin);
+                return false;
+            }
+            if (!m_bBulk && !m_Known.contains(pTag->m_nBegin))
+            {
+                sWhy = "tag at " + std::to_string(pTag->m_nBegin) + " outside the known stretches";
+                return false;
+            }
+            if (bCounted ? m_Uncounted.find(pTag->m_nBegin) != nullptr
+                         : m_Counted.find(pTag->m_nBegin) != nullptr)
+            {
+                sWhy = "two tags at " + std::to_string(pTag->m_nBegin);
                 return false;
             }
         }
         return true;
     };
-    if (!checkTags(m_Counted, true) || !checkTags(m_Uncounted, false))
+    if (!checkTags(m_Counted.all(), true) || !checkTags(m_Uncounted.all(), false))
         return false;
-    for (const auto& [nPos, pTag] : m_Uncounted)
+    if (m_pTagType == nullptr)
     {
-        if (m_Counted.count(nPos) != 0)
+        for (Position p = pSource->m_nBegin; p < pSource->m_nEnd; ++p)
         {
-            sWhy = "two tags at " + std::to_string(nPos);
-            return false;
-        }
-    }
-    for (size_t i = 1; i < m_BulkAll.size(); ++i)
-    {
-        if (m_BulkAll[i - 1]->m_nBegin >= m_BulkAll[i]->m_nBegin)
-        {
-            sWhy = "bulk-loaded tags out of order at " + std::to_string(i);
-            return false;
+            if (!m_pCache->isBare(p))
+                continue;
+            if (!m_bBulk && !m_Known.contains(p))
+            {
+                sWhy = "bare place at " + std::to_string(p) + " outside the known stretches";
+                return false;
+            }
+            if (known(p) != nullptr)
+            {
+                sWhy = "bare place at " + std::to_string(p) + " also holds a tag";
+                return false;
+            }
         }
     }
     return true;
@@ -366,6 +361,16 @@ CTag* CCache::getTagAt(Position nPos)
     return m_SubCaches[0]->getTagAt(nPos);
 }
 
+CTag* CCache::getRegisteredTagAt(Position nPos)
+{
+    if (!m_pSource->m_bUseTagCache)
+    {
+        CTag* pTag = CTag::getTagAtUncached(m_pSource, nPos);
+        return (pTag != nullptr && !pTag->isUnregistered()) ? pTag : nullptr;
+    }
+    return m_SubCaches[0]->getRegisteredTagAt(nPos);
+}
+
 CTag* CCache::findPreviousOrNextTag(Position nPos, CTagType* pTagType, bool bPrevious)
 {
     CSubCache* pSubCache = nullptr;
@@ -378,9 +383,18 @@ CTag* CCache::findPreviousOrNextTag(Position nPos, CTagType* pTagType, bool bPre
     return CTag::findPreviousOrNextTagUncached(m_pSource, nPos, pTagType, bPrevious, NPOS);
 }
 
-CTag* CCache::addTagAt(Position nPos)
+CTag* CCache::addTagAt(Position nPos, bool bMakeBare)
 {
-    CTag* pTag = CTag::getTagAtUncached(m_pSource, nPos);
+    if (nPos == NPOS || nPos < m_pSource->m_nBegin || nPos >= m_pSource->m_nEnd)
+        return nullptr;
+    bool bBare = false;
+    CTag* pTag = CTagType::findTagAt(m_pSource, nPos, bBare);
+    if (bBare)
+    {
+        setBare(nPos);
+        m_SubCaches[0]->addEntry(nPos, nullptr);
+        return bMakeBare ? m_SubCaches[0]->getTagAt(nPos) : nullptr;
+    }
     m_SubCaches[0]->addEntry(nPos, pTag);
     if (pTag != nullptr)
     {
@@ -390,9 +404,10 @@ CTag* CCache::addTagAt(Position nPos)
     return pTag;
 }
 
-void CCache::bulkLoad(const std::vector<CTag*>& tags)
+void CCache::bulkLoad(const CParsedTags& tags, std::vector<uint64_t>&& bare)
 {
     m_SubCaches[0]->bulkLoad(tags);
+    m_Bare = std::move(bare);
     // The typed sub-caches take their tags from two passes over the list (count, then fill), not two
     // passes each: a page of many tags would otherwise be walked twice per registered type.
     const CTagType* pLastType = nullptr;
@@ -434,12 +449,52 @@ void CCache::bulkLoad(const std::vector<CTag*>& tags)
 
 void CCache::clearAll()
 {
+    std::vector<uint64_t>().swap(m_Bare);
     const bool bAny = std::any_of(m_SubCaches.begin(), m_SubCaches.end(),
                                   [](const std::unique_ptr<CSubCache>& p) { return !p->isEmpty(); });
     if (!bAny)
         return;
     for (auto& pSubCache : m_SubCaches)
         pSubCache->clear();
+}
+
+bool CCache::isBareIn(const std::vector<uint64_t>& bare, Position nOffset)
+{
+    const Position nWord = nOffset / 64;
+    return nWord < bare.size() && ((bare[static_cast<size_t>(nWord)] >> (nOffset % 64)) & 1) != 0;
+}
+
+void CCache::setBareIn(std::vector<uint64_t>& bare, Position nOffset)
+{
+    bare[static_cast<size_t>(nOffset / 64)] |= uint64_t{1} << (nOffset % 64);
+}
+
+bool CCache::isBare(Position nPos) const
+{
+    return nPos != NPOS && nPos >= m_pSource->m_nBegin && isBareIn(m_Bare, nPos - m_pSource->m_nBegin);
+}
+
+void CCache::setBare(Position nPos)
+{
+    if (m_Bare.empty())
+        m_Bare.resize(static_cast<size_t>((m_pSource->m_nEnd - m_pSource->m_nBegin + 63) / 64));
+    setBareIn(m_Bare, nPos - m_pSource->m_nBegin);
+}
+
+CTag* CCache::makeBareTag(Position nPos)
+{
+    if (!isBare(nPos))
+        return nullptr;
+    const Position nOffset = nPos - m_pSource->m_nBegin;
+    m_Bare[static_cast<size_t>(nOffset / 64)] &= ~(uint64_t{1} << (nOffset % 64));
+    return CTagType::makeUnregisteredTagAt(m_pSource, nPos);
+}
+
+std::vector<uint64_t> CCache::takeBare()
+{
+    std::vector<uint64_t> bare;
+    bare.swap(m_Bare);
+    return bare;
 }
 
 std::vector<CTag*> CCache::recordedTags() const

@@ -39,9 +39,11 @@ Position FirstOpen(CSource* pSource, Position nLow, Position nBound)
     return nHit;
 }
 
+// The searches return registered tags only: the cache need not build the others.
 CTag* LookUp(CSource* pSource, Position nPos)
 {
-    return pSource->m_bUseTagCache ? pSource->m_Cache.getTagAt(nPos) : CTagType::getTagAt(pSource, nPos);
+    return pSource->m_bUseTagCache ? pSource->m_Cache.getRegisteredTagAt(nPos)
+                                   : CTagType::getTagAt(pSource, nPos);
 }
 
 bool MovesFullParsePos(const CTag* pTag)
@@ -52,9 +54,19 @@ bool MovesFullParsePos(const CTag* pTag)
     return pType != Mem_Manager::Static_memory<CStartTagTypeSingletonData>::Instance()->get(6);
 }
 
+// What the full parse takes at a position: a tag object, or a tag that matched no registered type, which
+// it leaves without an object (bBare).
+struct SParsed
+{
+    CTag* pTag = nullptr;
+    bool bBare = false;
+    bool found() const { return pTag != nullptr || bBare; }
+};
+
 // The tag the full parse takes at c. A tag the on-demand searches found there before the parse is kept as
 // the same object when the parse would build the same tag, so that elements and handles stay consistent.
-CTag* FullParseTagAt(CSource* pSource, Position c, const std::vector<CTag*>& earlier)
+SParsed FullParseTagAt(CSource* pSource, Position c, const std::vector<CTag*>& earlier,
+                       const std::vector<uint64_t>& earlierBare, bool bMakeBare)
 {
     auto it = std::lower_bound(earlier.begin(), earlier.end(), c,
                                [](const CTag* pTag, Position nPos) { return pTag->m_nBegin < nPos; });
@@ -64,10 +76,48 @@ CTag* FullParseTagAt(CSource* pSource, Position c, const std::vector<CTag*>& ear
         // The same types are offered in the same order; only the validity rule differs, and a tag of a
         // server type or at a position the parse accepts would be built again exactly as it stands.
         if (pTag->getTagType()->m_bIsServerTag || c >= pSource->m_nFullParsePos)
-            return pTag;
-        return nullptr;
+            return {pTag, false};
+        return {};
     }
-    return CTagType::getTagAt(pSource, c);
+    SParsed parsed;
+    if (CCache::isBareIn(earlierBare, c - pSource->m_nBegin))
+    {
+        // Found on demand as a tag of no registered type (never a server type).
+        if (c < pSource->m_nFullParsePos)
+            return {};
+        parsed.bBare = true;
+    }
+    else
+        parsed.pTag = CTagType::findTagAt(pSource, c, parsed.bBare);
+    if (parsed.bBare && bMakeBare)
+        return {CTagType::makeUnregisteredTagAt(pSource, c), false};
+    return parsed;
+}
+
+// The next tag of the full parse at or after nPos; c holds where it begins.
+SParsed ParseNext(CSource* pSource, Position nPos, bool bMakeBare, Position& c)
+{
+    static const std::vector<CTag*> s_None;
+    static const std::vector<uint64_t> s_NoBare;
+    const bool bRunning = pSource->m_bFullParseRunning;
+    const Position p = std::max(nPos, pSource->m_nBegin);
+    c = FirstOpen(pSource, p, pSource->m_nEnd);
+    while (c != NPOS)
+    {
+        const SParsed parsed = FullParseTagAt(pSource, c, bRunning ? pSource->m_EarlierTags : s_None,
+                                              bRunning ? pSource->m_EarlierBare : s_NoBare, bMakeBare);
+        if (parsed.pTag != nullptr)
+        {
+            if (MovesFullParsePos(parsed.pTag) &&
+                (pSource->m_nFullParsePos == NPOS || parsed.pTag->m_nEnd > pSource->m_nFullParsePos))
+                pSource->m_nFullParsePos = parsed.pTag->m_nEnd;
+            return parsed;
+        }
+        if (parsed.bBare)
+            return parsed;
+        c = FirstOpen(pSource, c + 1, pSource->m_nEnd);
+    }
+    return {};
 }
 } // namespace
 
@@ -95,6 +145,18 @@ CTag* CTag::getTagAt(CSource* pSource, Position nPos)
     if (!pSource->m_bUseTagCache)
         return getTagAtUncached(pSource, nPos);
     return pSource->m_Cache.getTagAt(nPos);
+}
+
+CTag* CTag::getRegisteredTagAt(CSource* pSource, Position nPos)
+{
+    if (pSource == nullptr)
+    {
+        TraceLog("[CTag::getTagAt] pSource is 0. nPos <%d>.", LogPos(nPos));
+        return nullptr;
+    }
+    if (!Inside(pSource, nPos))
+        return nullptr;
+    return pSource->m_Cache.getRegisteredTagAt(nPos);
 }
 
 CTag* CTag::findPreviousOrNextTag(CSource* pSource, Position nPos, bool bPrevious)
@@ -224,23 +286,8 @@ CTag* CTag::parseAllFindNextTag(CSource* pSource, Position nPos)
         TraceLog("[CTag::parseAllFindNextTag] pSource is 0. nPos <%d>.", LogPos(nPos));
         return nullptr;
     }
-    static const std::vector<CTag*> s_None;
-    const Position p = std::max(nPos, pSource->m_nBegin);
-    Position c = FirstOpen(pSource, p, pSource->m_nEnd);
-    while (c != NPOS)
-    {
-        CTag* pTag =
-            FullParseTagAt(pSource, c, pSource->m_bFullParseRunning ? pSource->m_EarlierTags : s_None);
-        if (pTag != nullptr)
-        {
-            if (MovesFullParsePos(pTag) &&
-                (pSource->m_nFullParsePos == NPOS || pTag->m_nEnd > pSource->m_nFullParsePos))
-                pSource->m_nFullParsePos = pTag->m_nEnd;
-            return pTag;
-        }
-        c = FirstOpen(pSource, c + 1, pSource->m_nEnd);
-    }
-    return nullptr;
+    Position c = NPOS;
+    return ParseNext(pSource, nPos, true, c).pTag;
 }
 
 void CTag::parseAll(CSource* pSource)
@@ -250,36 +297,50 @@ void CTag::parseAll(CSource* pSource)
         TraceLog("[CTag::parseAll] pSource is 0.");
         return;
     }
-    std::vector<CTag*> tags;
+    CParsedTags tags;
+    // The parse's tags that matched no registered type stay without objects: one bit per position.
+    std::vector<uint64_t> bare;
     size_t nTags = 0;
     size_t nStartTags = 0;
     if (pSource->m_nEnd <= pSource->m_nBegin)
     {
-        pSource->setAllTags(tags, 0, 0);
+        pSource->setAllTags(tags, std::move(bare), 0, 0);
         return;
     }
     // The parse position counts from the begin at once: validity during the parse never has to look back
     // through earlier comments.
     pSource->m_nFullParsePos = pSource->m_nBegin;
-    CTag* pTag = parseAllFindNextTag(pSource, pSource->m_nBegin);
-    while (pTag != nullptr)
+    Position c = NPOS;
+    SParsed parsed = ParseNext(pSource, pSource->m_nBegin, false, c);
+    while (parsed.found())
     {
-        tags.push_back(pTag);
-        if (!pTag->isUnregistered())
+        if (parsed.bBare)
         {
-            ++nTags;
-            if (pTag->isStartTag())
-                ++nStartTags;
+            if (bare.empty())
+                bare.resize(static_cast<size_t>((pSource->m_nEnd - pSource->m_nBegin + 63) / 64));
+            CCache::setBareIn(bare, c - pSource->m_nBegin);
         }
-        const Position nNext = pTag->m_nBegin + 1;
+        else
+        {
+            CTag* pTag = parsed.pTag;
+            tags.push_back(pTag);
+            if (!pTag->isUnregistered())
+            {
+                ++nTags;
+                if (pTag->isStartTag())
+                    ++nStartTags;
+            }
+        }
+        const Position nNext = c + 1;
         if (nNext >= pSource->m_nEnd)
             break;
-        pTag = parseAllFindNextTag(pSource, nNext);
+        parsed = ParseNext(pSource, nNext, false, c);
     }
-    pSource->setAllTags(tags, nTags, nStartTags);
+    pSource->setAllTags(tags, std::move(bare), nTags, nStartTags);
 }
 
-void CSource::setAllTags(const std::vector<CTag*>& tags, size_t nTags, size_t nStartTags)
+void CSource::setAllTags(const CParsedTags& tags, std::vector<uint64_t>&& bare, size_t nTags,
+                         size_t nStartTags)
 {
     m_AllTags.clear();
     m_AllTags.reserve(nTags);
@@ -297,7 +358,7 @@ void CSource::setAllTags(const std::vector<CTag*>& tags, size_t nTags, size_t nS
     }
     for (size_t i = 0; i < m_AllTags.size(); ++i)
         m_AllTags[i]->m_nAllTagsIndex = i <= INT32_MAX ? static_cast<int32_t>(i) : -1;
-    m_Cache.bulkLoad(tags);
+    m_Cache.bulkLoad(tags, std::move(bare));
 }
 
 const std::vector<CTag*>& CSource::fullSequentialParse()
@@ -305,6 +366,7 @@ const std::vector<CTag*>& CSource::fullSequentialParse()
     if (m_bFullyParsed)
         return m_AllTags;
     m_EarlierTags = m_Cache.recordedTags();
+    m_EarlierBare = m_Cache.takeBare();
     m_Cache.clearAll();
     const bool bUseTagCache = m_bUseTagCache;
     m_bUseTagCache = false;
@@ -312,8 +374,8 @@ const std::vector<CTag*>& CSource::fullSequentialParse()
     m_bFullParseRunning = true;
     CTag::parseAll(this);
     m_bFullParseRunning = false;
-    m_EarlierTags.clear();
-    m_EarlierTags.shrink_to_fit();
+    std::vector<CTag*>().swap(m_EarlierTags);
+    std::vector<uint64_t>().swap(m_EarlierBare);
     m_bUseTagCache = bUseTagCache;
     m_bUseSearchCache = true;
     m_nFullParsePos = NPOS;

@@ -322,15 +322,13 @@ CTag* CStartTagTypeUnregistered::constructTagAt(CSource* pSource, Position nPos)
         TraceLog("[CStartTagTypeUnregistered::constructTagAt] pSource is 0. nPos <%d>.", LogPos(nPos));
         return nullptr;
     }
-    if (!InsideSource(pSource, nPos))
+    const Position nEnd = findTagEnd(pSource, nPos, false);
+    if (nEnd == NPOS)
         return nullptr;
-    const Position nClose = pSource->getDelimiterIndex().findNext(">", std::max(nPos + 1, pSource->m_nBegin));
-    if (nClose == NPOS)
-        return nullptr;
-    CStartTag* pTag = constructStartTag(pSource, nPos, nClose + 1, ci_string(), nullptr);
+    CStartTag* pTag = constructStartTag(pSource, nPos, nEnd, ci_string(), nullptr);
     if (ParserTraceOn())
     {
-        const std::string sText = LoggedText(pSource, nPos, nClose + 1);
+        const std::string sText = LoggedText(pSource, nPos, nEnd);
         if (pTag != nullptr)
             TraceLog("[CStartTagTypeUnregistered::constructTagAt] Encountered possible StartTag <%s> at <%d> "
                      "whose "
@@ -344,6 +342,24 @@ CTag* CStartTagTypeUnregistered::constructTagAt(CSource* pSource, Position nPos)
                      sText.c_str(), LogPos(nPos));
     }
     return pTag;
+}
+
+Position CStartTagTypeUnregistered::findTagEnd(CSource* pSource, Position nPos, bool bTrace)
+{
+    if (pSource == nullptr || !InsideSource(pSource, nPos))
+        return NPOS;
+    const Position nClose = pSource->getDelimiterIndex().findNext(">", std::max(nPos + 1, pSource->m_nBegin));
+    if (nClose == NPOS)
+        return NPOS;
+    if (bTrace && ParserTraceOn())
+    {
+        const std::string sText = LoggedText(pSource, nPos, nClose + 1);
+        TraceLog("[CStartTagTypeUnregistered::constructTagAt] Encountered possible StartTag <%s> at <%d> "
+                 "whose "
+                 "content does not match a registered StartTagType.",
+                 sText.c_str(), LogPos(nPos));
+    }
+    return nClose + 1;
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -411,10 +427,8 @@ CTag* CEndTagTypeUnregistered::constructTagAt(CSource* pSource, Position nPos)
     }
     if (!InsideSource(pSource, nPos))
         return nullptr;
-    const Position p = nPos + m_sStartDelimiter.size();
-    const Position nClose =
-        pSource->getDelimiterIndex().findNext(m_sEndDelimiter.c_str(), std::max(p, pSource->m_nBegin));
-    if (nClose == NPOS)
+    const Position nEnd = findTagEnd(pSource, nPos, false);
+    if (nEnd == NPOS)
     {
         TraceLog("[CEndTagTypeUnregistered::getTagAt] Tag at <%d> not recognized as type <%s> because it has "
                  "no end "
@@ -422,21 +436,12 @@ CTag* CEndTagTypeUnregistered::constructTagAt(CSource* pSource, Position nPos)
                  LogPos(nPos), m_sDescription.c_str());
         return nullptr;
     }
-    // The name is the inner text, cut at a bound so that crafted pages cannot make names quadratic in size;
-    // the tag reads it from the page when it is asked for (CTag::readName), so it is copied here only for
-    // the log.
-    const Position nNameLength = std::min(nClose - p, MAX_LOGGED_TEXT);
-    const std::string_view sName(pSource->m_pText + p, static_cast<size_t>(nNameLength));
-    CEndTag* pTag = constructEndTag(pSource, nPos, nClose + 1, ci_string());
-    if (pTag != nullptr)
-    {
-        pTag->m_nNameInd = static_cast<int32_t>(static_cast<int64_t>(CHTMLElementName::getNameIndex(sName)));
-        if (!sName.empty())
-            pTag->m_csName.setPending(pTag);
-    }
+    CEndTag* pTag = makeTag(pSource, nPos, nEnd);
     if (!ParserTraceOn())
         return pTag;
-    const ci_string csName(sName.data(), sName.size());
+    const Position p = nPos + m_sStartDelimiter.size();
+    const Position nNameLength = std::min(nEnd - 1 - p, MAX_LOGGED_TEXT);
+    const ci_string csName(pSource->m_pText + p, static_cast<size_t>(nNameLength));
     if (pTag != nullptr)
         TraceLog("[CEndTagTypeUnregistered::constructTagAt] Encountered possible EndTag <%s> at <%d> whose "
                  "content "
@@ -447,6 +452,52 @@ CTag* CEndTagTypeUnregistered::constructTagAt(CSource* pSource, Position nPos)
                  "content "
                  "does not match a registered EndTagType. constructEndTag failed.",
                  csName.c_str(), LogPos(nPos));
+    return pTag;
+}
+
+Position CEndTagTypeUnregistered::findTagEnd(CSource* pSource, Position nPos, bool bTrace)
+{
+    if (pSource == nullptr || !InsideSource(pSource, nPos))
+        return NPOS;
+    const Position p = nPos + m_sStartDelimiter.size();
+    const Position nClose =
+        pSource->getDelimiterIndex().findNext(m_sEndDelimiter.c_str(), std::max(p, pSource->m_nBegin));
+    if (!bTrace)
+        return nClose == NPOS ? NPOS : nClose + 1;
+    if (nClose == NPOS)
+    {
+        TraceLog("[CEndTagTypeUnregistered::getTagAt] Tag at <%d> not recognized as type <%s> because it has "
+                 "no end "
+                 "delimiter.",
+                 LogPos(nPos), m_sDescription.c_str());
+        return NPOS;
+    }
+    if (ParserTraceOn())
+    {
+        const Position nNameLength = std::min(nClose - p, MAX_LOGGED_TEXT);
+        const ci_string csName(pSource->m_pText + p, static_cast<size_t>(nNameLength));
+        TraceLog("[CEndTagTypeUnregistered::constructTagAt] Encountered possible EndTag <%s> at <%d> whose "
+                 "content "
+                 "does not match a registered EndTagType.",
+                 csName.c_str(), LogPos(nPos));
+    }
+    return nClose + 1;
+}
+
+CEndTag* CEndTagTypeUnregistered::makeTag(CSource* pSource, Position nPos, Position nEnd)
+{
+    // The name is the inner text, cut at a bound so that crafted pages cannot make names quadratic in size;
+    // the tag reads it from the page when it is asked for (CTag::readName).
+    const Position p = nPos + m_sStartDelimiter.size();
+    const Position nNameLength = std::min(nEnd - 1 - p, MAX_LOGGED_TEXT);
+    const std::string_view sName(pSource->m_pText + p, static_cast<size_t>(nNameLength));
+    CEndTag* pTag = constructEndTag(pSource, nPos, nEnd, ci_string());
+    if (pTag != nullptr)
+    {
+        pTag->m_nNameInd = static_cast<int32_t>(static_cast<int64_t>(CHTMLElementName::getNameIndex(sName)));
+        if (!sName.empty())
+            pTag->m_csName.setPending(pTag);
+    }
     return pTag;
 }
 

@@ -28,6 +28,12 @@ public:
 
     // The tag that starts exactly at nPos, built by the first offered type that accepts the text there.
     static CTag* getTagAt(CSource* pSource, Position nPos);
+    // The same, with the same log lines, except that a tag that matched no registered type is not built:
+    // null then, with bBare set.
+    static CTag* findTagAt(CSource* pSource, Position nPos, bool& bBare);
+    // Builds, without a log line, the tag that matched no registered type at nPos (one findTagAt reported
+    // as bare).
+    static CTag* makeUnregisteredTagAt(CSource* pSource, Position nPos);
     bool isValidPosition(CSource* pSource, Position nPos) const;
 
     const std::string& getDescription() const { return m_sDescription; }
@@ -80,6 +86,9 @@ class CStartTagTypeUnregistered : public CStartTagType
 public:
     CStartTagTypeUnregistered();
     CTag* constructTagAt(CSource* pSource, Position nPos) override;
+    // Where a tag of the type at nPos ends, or NPOS when none stands there; bTrace writes the lines
+    // constructTagAt writes, as for a tag that was built.
+    Position findTagEnd(CSource* pSource, Position nPos, bool bTrace);
 };
 
 class CStartTagTypeNormal : public CStartTagTypeGenericImplementation
@@ -153,6 +162,11 @@ class CEndTagTypeUnregistered : public CEndTagType
 public:
     CEndTagTypeUnregistered();
     CTag* constructTagAt(CSource* pSource, Position nPos) override;
+    // Where a tag of the type at nPos ends, or NPOS when none stands there; bTrace writes the lines
+    // constructTagAt writes, as for a tag that was built.
+    Position findTagEnd(CSource* pSource, Position nPos, bool bTrace);
+    // Builds the tag found at [nPos, nEnd).
+    CEndTag* makeTag(CSource* pSource, Position nPos, Position nEnd);
 };
 
 class CEndTagTypeGenericImplementation : public CEndTagType

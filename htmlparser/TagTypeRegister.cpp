@@ -173,6 +173,83 @@ CTag* CTagType::getTagAt(CSource* pSource, Position nPos)
     return nullptr;
 }
 
+CTag* CTagType::findTagAt(CSource* pSource, Position nPos, bool& bBare)
+{
+    bBare = false;
+    if (pSource == nullptr)
+    {
+        TraceLog("[CTagType::getTagAt] pSource is 0. nPos <%d>.", LogPos(nPos));
+        return nullptr;
+    }
+    if (nPos == NPOS || nPos < pSource->m_nBegin || nPos >= pSource->m_nEnd)
+        return nullptr;
+    static CStartTagTypeUnregistered* const s_pStart =
+        static_cast<CStartTagTypeUnregistered*>(CStartTagType::getUnregistered());
+    static CEndTagTypeUnregistered* const s_pEnd =
+        static_cast<CEndTagTypeUnregistered*>(CEndTagType::getUnregistered());
+    // The types offered at a lone '<' (one that no longer delimiter goes on from): when they are the normal
+    // type and then the unregistered one, a '<' followed by no name leaves only the unregistered type, since
+    // the normal one needs a name there. A page of such openings then costs one lookup per '<', not a walk
+    // through the register and a failed construction.
+    static const CTagTypeRegister* const s_pOpening = []() -> const CTagTypeRegister*
+    {
+        const CTagTypeRegister* pNode = CTagTypeRegisterSingletonData::getRoot()->findChild('<');
+        if (pNode == nullptr || pNode->m_TagTypes.size() != 2 ||
+            pNode->m_TagTypes.front() != CStartTagType::getNormal() || pNode->m_TagTypes.back() != s_pStart)
+            return nullptr;
+        return pNode;
+    }();
+    const char* pText = pSource->m_pText;
+    if (s_pOpening != nullptr && pText[nPos] == '<' &&
+        (nPos + 1 >= pSource->m_nEnd || (!IsNameStartChar(static_cast<unsigned char>(pText[nPos + 1])) &&
+                                         s_pOpening->findChild(pText[nPos + 1]) == nullptr)))
+    {
+        pSource->addWork(1);
+        if (s_pStart->isValidPosition(pSource, nPos) && s_pStart->findTagEnd(pSource, nPos, true) != NPOS)
+            bBare = true;
+        return nullptr;
+    }
+    CProspectiveTagTypeIterator it(pSource, nPos);
+    while (!it.isExhausted())
+    {
+        pSource->addWork(1);
+        CTagType* pType = it.getNextTagType();
+        if (pType == nullptr || !pType->isValidPosition(pSource, nPos))
+            continue;
+        if (pType == s_pStart || pType == s_pEnd)
+        {
+            const Position nEnd = pType == s_pStart ? s_pStart->findTagEnd(pSource, nPos, true)
+                                                    : s_pEnd->findTagEnd(pSource, nPos, true);
+            if (nEnd != NPOS)
+            {
+                bBare = true;
+                return nullptr;
+            }
+            continue;
+        }
+        if (CTag* pTag = pType->constructTagAt(pSource, nPos))
+            return pTag;
+    }
+    return nullptr;
+}
+
+CTag* CTagType::makeUnregisteredTagAt(CSource* pSource, Position nPos)
+{
+    if (pSource == nullptr || nPos == NPOS || nPos < pSource->m_nBegin || nPos >= pSource->m_nEnd)
+        return nullptr;
+    // Only a tag that matched no registered type is made here: at "</" the end-tag type matched (the
+    // start-tag type would have needed the same '>'), elsewhere the start-tag type.
+    if (nPos + 1 < pSource->m_nEnd && pSource->m_pText[nPos + 1] == '/')
+    {
+        auto* pType = static_cast<CEndTagTypeUnregistered*>(CEndTagType::getUnregistered());
+        const Position nEnd = pType->findTagEnd(pSource, nPos, false);
+        return nEnd == NPOS ? nullptr : pType->makeTag(pSource, nPos, nEnd);
+    }
+    auto* pType = static_cast<CStartTagTypeUnregistered*>(CStartTagType::getUnregistered());
+    const Position nEnd = pType->findTagEnd(pSource, nPos, false);
+    return nEnd == NPOS ? nullptr : pType->constructStartTag(pSource, nPos, nEnd, ci_string(), nullptr);
+}
+
 bool CTagType::isValidPosition(CSource* pSource, Position nPos) const
 {
     if (pSource == nullptr)

@@ -289,7 +289,7 @@ TEST(LinearOperations, BalancingAnswersAsThePlainRecursionInAnyOrder)
 // every element on its own, from the inside out.
 TEST(LinearOperations, SkippedElementsNestedBeyondTheBoundAnswerInAnyOrder)
 {
-    for (const char* pszUnit : {"<html><div>", "<body><html>x"})
+    for (const char* pszUnit : {"<html><div>", "<body><html>x", "<html>x</html><html>"})
     {
         SCOPED_TRACE(pszUnit);
         std::string sPage;
