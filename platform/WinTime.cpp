@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <ctime>
+#include <pthread.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -219,12 +220,30 @@ DWORD GetTickCount()
     return static_cast<DWORD>(GetTickCount64());
 }
 
+namespace
+{
+// Every trace line names its thread, so the id is asked for on every line: kept per thread instead of a
+// system call each time. A forked child's thread has an id of its own, so the fork forgets it.
+thread_local DWORD t_dwThreadId = 0;
+
+void ForgetThreadIdInChild()
+{
+    t_dwThreadId = 0;
+}
+} // namespace
+
 DWORD GetCurrentThreadId()
 {
     PFN_THREAD_ID_SOURCE pfn = g_pfnThreadIdSource.load(std::memory_order_acquire);
     if (pfn != nullptr)
         return pfn();
-    return static_cast<DWORD>(syscall(SYS_gettid));
+    if (t_dwThreadId == 0)
+    {
+        static const int s_nForkHandler = pthread_atfork(nullptr, nullptr, &ForgetThreadIdInChild);
+        (void)s_nForkHandler;
+        t_dwThreadId = static_cast<DWORD>(syscall(SYS_gettid));
+    }
+    return t_dwThreadId;
 }
 
 HANDLE GetCurrentThread()

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 namespace
 {
@@ -129,6 +132,19 @@ TEST_F(WinTimeTest, ThreadIdIsPerThreadAndInjectable)
     std::thread([&] { dwOther = GetCurrentThreadId(); }).join();
     EXPECT_NE(dwMain, 0u);
     EXPECT_NE(dwMain, dwOther);
+    EXPECT_EQ(dwMain, static_cast<DWORD>(syscall(SYS_gettid)));
+    EXPECT_EQ(GetCurrentThreadId(), dwMain);
+
+    // A forked child's only thread is a thread of its own: its id is the child's, not the one its parent
+    // had asked for before.
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0)
+        _exit(GetCurrentThreadId() == static_cast<DWORD>(getpid()) ? 0 : 1);
+    int nStatus = -1;
+    ASSERT_EQ(waitpid(pid, &nStatus, 0), pid);
+    EXPECT_TRUE(WIFEXITED(nStatus) && WEXITSTATUS(nStatus) == 0);
+
     SetThreadIdSource(&FixedThreadId);
     EXPECT_EQ(GetCurrentThreadId(), 0xBEEFu);
 }
