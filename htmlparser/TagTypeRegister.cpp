@@ -151,14 +151,23 @@ const std::vector<CTagType*>& CTagTypeSingletonData::getTagTypes()
     return getInstance()->m_TagTypes;
 }
 
-CTag* CTagType::getTagAt(CSource* pSource, Position nPos)
+namespace
+{
+// Whether a tag may be looked for at nPos: a source, and a position inside it.
+bool IsLookupPosition(const CSource* pSource, Position nPos)
 {
     if (pSource == nullptr)
     {
         TraceLog("[CTagType::getTagAt] pSource is 0. nPos <%d>.", LogPos(nPos));
-        return nullptr;
+        return false;
     }
-    if (nPos == NPOS || nPos < pSource->m_nBegin || nPos >= pSource->m_nEnd)
+    return nPos != NPOS && nPos >= pSource->m_nBegin && nPos < pSource->m_nEnd;
+}
+} // namespace
+
+CTag* CTagType::getTagAt(CSource* pSource, Position nPos)
+{
+    if (!IsLookupPosition(pSource, nPos))
         return nullptr;
     CProspectiveTagTypeIterator it(pSource, nPos);
     while (!it.isExhausted())
@@ -176,12 +185,7 @@ CTag* CTagType::getTagAt(CSource* pSource, Position nPos)
 CTag* CTagType::findTagAt(CSource* pSource, Position nPos, bool& bBare)
 {
     bBare = false;
-    if (pSource == nullptr)
-    {
-        TraceLog("[CTagType::getTagAt] pSource is 0. nPos <%d>.", LogPos(nPos));
-        return nullptr;
-    }
-    if (nPos == NPOS || nPos < pSource->m_nBegin || nPos >= pSource->m_nEnd)
+    if (!IsLookupPosition(pSource, nPos))
         return nullptr;
     static CStartTagTypeUnregistered* const s_pStart =
         static_cast<CStartTagTypeUnregistered*>(CStartTagType::getUnregistered());
