@@ -124,9 +124,7 @@ int ReplaceAll(ci_string& csText, const ci_string& csWhat, const ci_string& csWi
     return 1;
 }
 
-namespace
-{
-int HexValue(char ch)
+int HexDigitValue(char ch)
 {
     if (ch >= '0' && ch <= '9')
         return ch - '0';
@@ -136,7 +134,6 @@ int HexValue(char ch)
         return ch - 'a' + 10;
     return -1;
 }
-} // namespace
 
 std::string UrlUnescape(const std::string& sText)
 {
@@ -154,8 +151,8 @@ std::string UrlUnescape(const std::string& sText)
         // A "%" without two characters after it ends the text.
         if (sText.size() - i < 3)
             break;
-        const int nHigh = HexValue(sText[i + 1]);
-        const int nLow = HexValue(sText[i + 2]);
+        const int nHigh = HexDigitValue(sText[i + 1]);
+        const int nLow = HexDigitValue(sText[i + 2]);
         if (nHigh < 0 || nLow < 0)
         {
             // Not an escape: the "%" stays as it is.

@@ -58,6 +58,9 @@ bool Base64EncodeInPlace(std::string& sText);
 // decimal text ("0" for an empty or null text).
 std::string HashToDecimalString(const char* pszText);
 
+// The value of a hexadecimal digit of either case, or -1.
+int HexDigitValue(char ch);
+
 // Removes every leading and trailing character of pszChars from the text, in place.
 std::string& TrimChars(std::string& sText, const char* pszChars);
 ci_string& TrimChars(ci_string& csText, const char* pszChars);

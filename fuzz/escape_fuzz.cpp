@@ -3,6 +3,7 @@
 // literal, an attribute value or a URL component gives the value again, with only ill-formed UTF-8
 // replaced. The first byte picks the encoding (bit 0), the escape (bits 1-2: script literal, attribute value,
 // URL component) and the URL's kept set (bits 3-4).
+#include "common/StringHelpers.h"
 #include "forms/PageEscape.h"
 
 #include <cstddef>
@@ -21,24 +22,13 @@ void Check(bool bHolds)
         __builtin_trap();
 }
 
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 unsigned HexAt(const std::string& s, size_t nPos, size_t nDigits)
 {
     Check(nPos + nDigits <= s.size());
     unsigned nValue = 0;
     for (size_t n = 0; n < nDigits; ++n)
     {
-        const int nDigit = HexValue(s[nPos + n]);
+        const int nDigit = HexDigitValue(s[nPos + n]);
         Check(nDigit >= 0);
         nValue = nValue * 16 + static_cast<unsigned>(nDigit);
     }
