@@ -40,6 +40,8 @@ public:
 
     Position getBegin() const { return m_nBegin; }
     Position getEnd() const { return m_nEnd; }
+    // Whether nPos is a position of this segment's text.
+    bool holds(Position nPos) const { return nPos != NPOS && nPos >= m_nBegin && nPos < m_nEnd; }
     CSource* getSource() const { return m_pSource; }
 
     Position m_nBegin;

@@ -10,11 +10,6 @@
 
 namespace
 {
-bool Inside(const CSource* pSource, Position nPos)
-{
-    return nPos != NPOS && nPos >= pSource->m_nBegin && nPos < pSource->m_nEnd;
-}
-
 // Last '<' in [nLow, nHigh], or -1.
 Position LastOpen(CSource* pSource, Position nLow, Position nHigh)
 {
@@ -128,7 +123,7 @@ CTag* CTag::getTagAtUncached(CSource* pSource, Position nPos)
         TraceLog("[CTag::getTagAtUncached] pSource is 0. nPos <%d>.", LogPos(nPos));
         return nullptr;
     }
-    if (!Inside(pSource, nPos))
+    if (!pSource->holds(nPos))
         return nullptr;
     return CTagType::getTagAt(pSource, nPos);
 }
@@ -140,7 +135,7 @@ CTag* CTag::getTagAt(CSource* pSource, Position nPos)
         TraceLog("[CTag::getTagAt] pSource is 0. nPos <%d>.", LogPos(nPos));
         return nullptr;
     }
-    if (!Inside(pSource, nPos))
+    if (!pSource->holds(nPos))
         return nullptr;
     if (!pSource->m_bUseTagCache)
         return getTagAtUncached(pSource, nPos);
@@ -154,7 +149,7 @@ CTag* CTag::getRegisteredTagAt(CSource* pSource, Position nPos)
         TraceLog("[CTag::getTagAt] pSource is 0. nPos <%d>.", LogPos(nPos));
         return nullptr;
     }
-    if (!Inside(pSource, nPos))
+    if (!pSource->holds(nPos))
         return nullptr;
     return pSource->m_Cache.getRegisteredTagAt(nPos);
 }
@@ -197,7 +192,7 @@ CTag* CTag::findPreviousOrNextTagUncached(CSource* pSource, Position nPos, bool 
         Position p = nPos;
         if (p != NPOS && p >= nEnd && nEnd != 0)
             p = nEnd - 1;
-        if (!Inside(pSource, p))
+        if (!pSource->holds(p))
             return nullptr;
         const bool bLimited = nLimit != NPOS && nLimit >= nBegin;
         if (bLimited && nLimit >= p)
@@ -249,7 +244,7 @@ CTag* CTag::findPreviousOrNextTagUncached(CSource* pSource, Position nPos, CTagT
         Position c = pSource->findDelimiterBackward(pszDelimiter, nPos, nLimit);
         while (c != NPOS)
         {
-            if (Inside(pSource, c))
+            if (pSource->holds(c))
             {
                 CTag* pTag = LookUp(pSource, c);
                 if (pTag != nullptr && pTag->getTagType() == pTagType)

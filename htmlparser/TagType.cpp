@@ -20,11 +20,6 @@ std::string LoggedText(const CSource* pSource, Position nBegin, Position nEnd)
     const Position nLength = std::min(nEnd - nBegin, MAX_LOGGED_TEXT);
     return std::string(pSource->m_pText + nBegin, static_cast<size_t>(nLength));
 }
-
-bool InsideSource(const CSource* pSource, Position nPos)
-{
-    return nPos != NPOS && nPos >= pSource->m_nBegin && nPos < pSource->m_nEnd;
-}
 } // namespace
 
 // ---------------------------------------------------------------------------------------------------------
@@ -56,7 +51,7 @@ bool CStartTagType::atEndOfAttributes(CSource* pSource, Position nPos, bool)
         TraceLog("[CStartTag::atEndOfAttributes] pSource is 0. nPos <%d>.", LogPos(nPos));
         return false;
     }
-    if (!InsideSource(pSource, nPos))
+    if (!pSource->holds(nPos))
         return false;
     return EqualsNoCaseAt(pSource->m_pText, pSource->m_nEnd, nPos, m_sEndDelimiter.c_str());
 }
@@ -131,7 +126,7 @@ CTag* CStartTagTypeGenericImplementation::constructTagAt(CSource* pSource, Posit
                  LogPos(nPos));
         return nullptr;
     }
-    if (!InsideSource(pSource, nPos))
+    if (!pSource->holds(nPos))
         return nullptr;
     ci_string csName(m_sNamePart.c_str(), m_sNamePart.size());
     Position p = nPos + 1 + m_sNamePart.size();
@@ -199,7 +194,7 @@ Position CStartTagTypeGenericImplementation::findEnd(CSource* pSource, Position 
         TraceLog("[CStartTagTypeGenericImplementation::findEnd] pSource is 0. nPos <%d>.", LogPos(nPos));
         return NPOS;
     }
-    if (!InsideSource(pSource, nPos))
+    if (!pSource->holds(nPos))
         return NPOS;
     const Position nHit = pSource->getDelimiterIndex().findNext(m_sEndDelimiter.c_str(), nPos);
     return nHit == NPOS ? NPOS : nHit + m_sEndDelimiter.size();
@@ -217,7 +212,7 @@ bool CStartTagTypeNormal::atEndOfAttributes(CSource* pSource, Position nPos, boo
         TraceLog("[CStartTagTypeNormal::atEndOfAttributes] pSource is 0. nPos <%d>.", LogPos(nPos));
         return false;
     }
-    if (!InsideSource(pSource, nPos))
+    if (!pSource->holds(nPos))
         return false;
     const char* pText = pSource->m_pText;
     if (pText[nPos] == '>')
@@ -255,7 +250,7 @@ Position CStartTagTypeDoctypeDeclaration::findEnd(CSource* pSource, Position nPo
         TraceLog("[CStartTagTypeDoctypeDeclaration::findEnd] pSource is 0. nPos <%d>.", LogPos(nPos));
         return NPOS;
     }
-    if (!InsideSource(pSource, nPos))
+    if (!pSource->holds(nPos))
         return NPOS;
     return pSource->getDelimiterIndex().findDoctypeEnd(nPos);
 }
@@ -292,7 +287,7 @@ Position CStartTagTypeMarkupDeclaration::findEnd(CSource* pSource, Position nPos
         TraceLog("[CStartTagTypeMarkupDeclaration::findEnd] pSource is 0. nPos <%d>.", LogPos(nPos));
         return NPOS;
     }
-    if (!InsideSource(pSource, nPos))
+    if (!pSource->holds(nPos))
         return NPOS;
     return pSource->getDelimiterIndex().findMarkupDeclarationEnd(nPos);
 }
@@ -326,39 +321,37 @@ CTag* CStartTagTypeUnregistered::constructTagAt(CSource* pSource, Position nPos)
     if (nEnd == NPOS)
         return nullptr;
     CStartTag* pTag = constructStartTag(pSource, nPos, nEnd, ci_string(), nullptr);
-    if (ParserTraceOn())
-    {
-        const std::string sText = LoggedText(pSource, nPos, nEnd);
-        if (pTag != nullptr)
-            TraceLog("[CStartTagTypeUnregistered::constructTagAt] Encountered possible StartTag <%s> at <%d> "
-                     "whose "
-                     "content does not match a registered StartTagType.",
-                     sText.c_str(), LogPos(nPos));
-        else
-            TraceLog("[CStartTagTypeUnregistered::constructTagAt] Encountered possible StartTag <%s> at <%d> "
-                     "whose "
-                     "content does not match a registered StartTagType. CStartTagType::constructStartTag() "
-                     "failed.",
-                     sText.c_str(), LogPos(nPos));
-    }
+    traceFound(pSource, nPos, nEnd, pTag != nullptr);
     return pTag;
 }
 
-Position CStartTagTypeUnregistered::findTagEnd(CSource* pSource, Position nPos, bool bTrace)
+void CStartTagTypeUnregistered::traceFound(CSource* pSource, Position nPos, Position nEnd, bool bBuilt) const
 {
-    if (pSource == nullptr || !InsideSource(pSource, nPos))
-        return NPOS;
-    const Position nClose = pSource->getDelimiterIndex().findNext(">", std::max(nPos + 1, pSource->m_nBegin));
-    if (nClose == NPOS)
-        return NPOS;
-    if (bTrace && ParserTraceOn())
-    {
-        const std::string sText = LoggedText(pSource, nPos, nClose + 1);
+    if (!ParserTraceOn())
+        return;
+    const std::string sText = LoggedText(pSource, nPos, nEnd);
+    if (bBuilt)
         TraceLog("[CStartTagTypeUnregistered::constructTagAt] Encountered possible StartTag <%s> at <%d> "
                  "whose "
                  "content does not match a registered StartTagType.",
                  sText.c_str(), LogPos(nPos));
-    }
+    else
+        TraceLog("[CStartTagTypeUnregistered::constructTagAt] Encountered possible StartTag <%s> at <%d> "
+                 "whose "
+                 "content does not match a registered StartTagType. CStartTagType::constructStartTag() "
+                 "failed.",
+                 sText.c_str(), LogPos(nPos));
+}
+
+Position CStartTagTypeUnregistered::findTagEnd(CSource* pSource, Position nPos, bool bTrace)
+{
+    if (pSource == nullptr || !pSource->holds(nPos))
+        return NPOS;
+    const Position nClose = pSource->getDelimiterIndex().findNext(">", std::max(nPos + 1, pSource->m_nBegin));
+    if (nClose == NPOS)
+        return NPOS;
+    if (bTrace)
+        traceFound(pSource, nPos, nClose + 1, true);
     return nClose + 1;
 }
 
@@ -381,7 +374,7 @@ CTag* CEndTagTypeGenericImplementation::constructTagAt(CSource* pSource, Positio
                  LogPos(nPos));
         return nullptr;
     }
-    if (!InsideSource(pSource, nPos))
+    if (!pSource->holds(nPos))
         return nullptr;
     const Position p = nPos + m_sStartDelimiter.size();
     const Position q = pSource->getNameEnd(p);
@@ -425,24 +418,30 @@ CTag* CEndTagTypeUnregistered::constructTagAt(CSource* pSource, Position nPos)
         TraceLog("[CEndTagTypeUnregistered::constructTagAt] pSource is 0. nPos <%d>. ", LogPos(nPos));
         return nullptr;
     }
-    if (!InsideSource(pSource, nPos))
+    if (!pSource->holds(nPos))
         return nullptr;
     const Position nEnd = findTagEnd(pSource, nPos, false);
+    CEndTag* pTag = nEnd == NPOS ? nullptr : makeTag(pSource, nPos, nEnd);
+    traceFound(pSource, nPos, nEnd, pTag != nullptr);
+    return pTag;
+}
+
+void CEndTagTypeUnregistered::traceFound(CSource* pSource, Position nPos, Position nEnd, bool bBuilt) const
+{
     if (nEnd == NPOS)
     {
         TraceLog("[CEndTagTypeUnregistered::getTagAt] Tag at <%d> not recognized as type <%s> because it has "
                  "no end "
                  "delimiter.",
                  LogPos(nPos), m_sDescription.c_str());
-        return nullptr;
+        return;
     }
-    CEndTag* pTag = makeTag(pSource, nPos, nEnd);
     if (!ParserTraceOn())
-        return pTag;
+        return;
     const Position p = nPos + m_sStartDelimiter.size();
     const Position nNameLength = std::min(nEnd - 1 - p, MAX_LOGGED_TEXT);
     const ci_string csName(pSource->m_pText + p, static_cast<size_t>(nNameLength));
-    if (pTag != nullptr)
+    if (bBuilt)
         TraceLog("[CEndTagTypeUnregistered::constructTagAt] Encountered possible EndTag <%s> at <%d> whose "
                  "content "
                  "does not match a registered EndTagType.",
@@ -452,36 +451,19 @@ CTag* CEndTagTypeUnregistered::constructTagAt(CSource* pSource, Position nPos)
                  "content "
                  "does not match a registered EndTagType. constructEndTag failed.",
                  csName.c_str(), LogPos(nPos));
-    return pTag;
 }
 
 Position CEndTagTypeUnregistered::findTagEnd(CSource* pSource, Position nPos, bool bTrace)
 {
-    if (pSource == nullptr || !InsideSource(pSource, nPos))
+    if (pSource == nullptr || !pSource->holds(nPos))
         return NPOS;
     const Position p = nPos + m_sStartDelimiter.size();
     const Position nClose =
         pSource->getDelimiterIndex().findNext(m_sEndDelimiter.c_str(), std::max(p, pSource->m_nBegin));
-    if (!bTrace)
-        return nClose == NPOS ? NPOS : nClose + 1;
-    if (nClose == NPOS)
-    {
-        TraceLog("[CEndTagTypeUnregistered::getTagAt] Tag at <%d> not recognized as type <%s> because it has "
-                 "no end "
-                 "delimiter.",
-                 LogPos(nPos), m_sDescription.c_str());
-        return NPOS;
-    }
-    if (ParserTraceOn())
-    {
-        const Position nNameLength = std::min(nClose - p, MAX_LOGGED_TEXT);
-        const ci_string csName(pSource->m_pText + p, static_cast<size_t>(nNameLength));
-        TraceLog("[CEndTagTypeUnregistered::constructTagAt] Encountered possible EndTag <%s> at <%d> whose "
-                 "content "
-                 "does not match a registered EndTagType.",
-                 csName.c_str(), LogPos(nPos));
-    }
-    return nClose + 1;
+    const Position nEnd = nClose == NPOS ? NPOS : nClose + 1;
+    if (bTrace)
+        traceFound(pSource, nPos, nEnd, true);
+    return nEnd;
 }
 
 CEndTag* CEndTagTypeUnregistered::makeTag(CSource* pSource, Position nPos, Position nEnd)

@@ -89,6 +89,10 @@ public:
     // Where a tag of the type at nPos ends, or NPOS when none stands there; bTrace writes the lines
     // constructTagAt writes, as for a tag that was built.
     Position findTagEnd(CSource* pSource, Position nPos, bool bTrace);
+
+private:
+    // The line of a tag at [nPos, nEnd) that matches no registered type, built or not.
+    void traceFound(CSource* pSource, Position nPos, Position nEnd, bool bBuilt) const;
 };
 
 class CStartTagTypeNormal : public CStartTagTypeGenericImplementation
@@ -167,6 +171,11 @@ public:
     Position findTagEnd(CSource* pSource, Position nPos, bool bTrace);
     // Builds the tag found at [nPos, nEnd).
     CEndTag* makeTag(CSource* pSource, Position nPos, Position nEnd);
+
+private:
+    // The line of a tag looked for at nPos: one without an end delimiter (nEnd NPOS), or one at
+    // [nPos, nEnd) that matches no registered type, built or not.
+    void traceFound(CSource* pSource, Position nPos, Position nEnd, bool bBuilt) const;
 };
 
 class CEndTagTypeGenericImplementation : public CEndTagType

@@ -161,7 +161,7 @@ bool IsLookupPosition(const CSource* pSource, Position nPos)
         TraceLog("[CTagType::getTagAt] pSource is 0. nPos <%d>.", LogPos(nPos));
         return false;
     }
-    return nPos != NPOS && nPos >= pSource->m_nBegin && nPos < pSource->m_nEnd;
+    return pSource->holds(nPos);
 }
 } // namespace
 
