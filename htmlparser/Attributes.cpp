@@ -307,7 +307,7 @@ bool CAttributes::scan(CSource* pSource, const std::string& sType, int nState, P
             nListEnd = nAttributesEnd;
             return true;
         }
-        if (p == NPOS || p < pSource->m_nBegin || p >= pSource->m_nEnd)
+        if (!pSource->holds(p))
         {
             ATTRIBUTES_TRACE(
                 "[CAttributes::construct] Type <%s> Tag name <%s> Begin pos <%d> Rejected because it has no "

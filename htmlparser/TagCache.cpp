@@ -56,7 +56,7 @@ CTag* CSubCache::nearestCounted(Position nLow, Position nHigh, bool bPrevious) c
 CTag* CSubCache::lookUp(Position nPos, bool bMakeBare)
 {
     const CSource* pSource = m_pCache->getSource();
-    if (nPos == NPOS || nPos < pSource->m_nBegin || nPos >= pSource->m_nEnd)
+    if (!pSource->holds(nPos))
         return nullptr;
     if (!m_bBulk && !m_Known.contains(nPos))
         return m_pCache->addTagAt(nPos, bMakeBare);
@@ -84,7 +84,7 @@ CTag* CSubCache::getRegisteredTagAt(Position nPos)
 void CSubCache::addEntry(Position nPos, CTag* pTag)
 {
     const CSource* pSource = m_pCache->getSource();
-    if (m_bBulk || nPos == NPOS || nPos < pSource->m_nBegin || nPos >= pSource->m_nEnd)
+    if (m_bBulk || !pSource->holds(nPos))
         return;
     if (pTag != nullptr && pTag->m_nBegin == nPos)
         record(pTag);
@@ -161,7 +161,7 @@ CTag* CSubCache::findPreviousOrNextTag(Position nPos, bool bPrevious)
     }
     else if (p != NPOS && p < pSource->m_nBegin)
         p = pSource->m_nBegin;
-    if (p == NPOS || p < pSource->m_nBegin || p >= pSource->m_nEnd)
+    if (!pSource->holds(p))
         return nullptr;
     return search(p, bPrevious);
 }

@@ -97,7 +97,7 @@ CProspectiveTagTypeIterator::CProspectiveTagTypeIterator(const CSource* pSource,
                  LogPos(nPos));
         return;
     }
-    if (nPos == NPOS || nPos < pSource->m_nBegin || nPos >= pSource->m_nEnd)
+    if (!pSource->holds(nPos))
         return;
     const CTagTypeRegister* pNode = CTagTypeRegisterSingletonData::getRoot();
     for (Position p = nPos; p < pSource->m_nEnd; ++p)
@@ -239,7 +239,7 @@ CTag* CTagType::findTagAt(CSource* pSource, Position nPos, bool& bBare)
 
 CTag* CTagType::makeUnregisteredTagAt(CSource* pSource, Position nPos)
 {
-    if (pSource == nullptr || nPos == NPOS || nPos < pSource->m_nBegin || nPos >= pSource->m_nEnd)
+    if (pSource == nullptr || !pSource->holds(nPos))
         return nullptr;
     // Only a tag that matched no registered type is made here: at "</" the end-tag type matched (the
     // start-tag type would have needed the same '>'), elsewhere the start-tag type.
@@ -261,7 +261,7 @@ bool CTagType::isValidPosition(CSource* pSource, Position nPos) const
         TraceLog("[CTagType::isValidPosition] pSource is 0. nPos <%d>.", LogPos(nPos));
         return false;
     }
-    if (nPos == NPOS || nPos < pSource->m_nBegin || nPos >= pSource->m_nEnd)
+    if (!pSource->holds(nPos))
         return false;
     if (m_bIsServerTag)
         return true;
