@@ -239,7 +239,7 @@ void AccessMix(benchmark::State& state, const std::string& sPage)
                     stack.push_back(pChild);
             }
             if (CElement* pEnclosing = source.getEnclosingElement(pElement->getContentBegin() + 40))
-                nSeen += pEnclosing->m_nBegin > 0 ? 1 : 0;
+                nSeen += pEnclosing->getBegin() > 0 ? size_t{1} : size_t{0};
         }
         benchmark::DoNotOptimize(nSeen);
     }

@@ -280,8 +280,8 @@ CDOMElement CDOMSource::getEnclosingElement(Position nPos) const
 
 Position CDOMSource::scanWindow(const CSource* pSource, const std::string& s, Position nFrom, Position nTo)
 {
-    const Position nStart = nFrom == NPOS || nFrom < pSource->m_nBegin ? pSource->m_nBegin : nFrom;
-    const Position nWindowEnd = (nTo != NPOS && nTo <= pSource->m_nEnd) ? nTo : pSource->m_nEnd;
+    const Position nStart = nFrom == NPOS || nFrom < pSource->getBegin() ? pSource->getBegin() : nFrom;
+    const Position nWindowEnd = (nTo != NPOS && nTo <= pSource->getEnd()) ? nTo : pSource->getEnd();
     if (nStart >= pSource->m_nEnd || nWindowEnd <= nStart)
         return NPOS;
     return FindStringNoCase(pSource->m_pText, s.c_str(), nStart, nWindowEnd - nStart);

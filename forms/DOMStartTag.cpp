@@ -144,13 +144,13 @@ std::string CDOMAttribute::getValue() const
 Position CDOMAttribute::getValueBeginPos() const
 {
     const CSegment* pValue = need("getValueBeginPos")->m_pValueSegment;
-    return pValue != nullptr ? pValue->m_nBegin : NPOS;
+    return pValue != nullptr ? pValue->getBegin() : NPOS;
 }
 
 Position CDOMAttribute::getValueEndPos() const
 {
     const CSegment* pValue = need("getValueEndPos")->m_pValueSegment;
-    return pValue != nullptr ? pValue->m_nEnd : NPOS;
+    return pValue != nullptr ? pValue->getEnd() : NPOS;
 }
 
 int CDOMAttribute::insertValueData(Position nOffset, const std::string& sText,

@@ -197,8 +197,8 @@ CStartTag* FirstUnpairedSkipped(CStartTag* pTag, const OptionalEndTagRule& rule,
                 if (!pStart->m_bElementSet)
                     return pStart;
                 CElement* pElement = pStart->getElement();
-                nFrom = pElement != nullptr && pElement->m_nEnd > pFound->m_nBegin ? pElement->m_nEnd
-                                                                                   : pFound->m_nBegin + 1;
+                nFrom = pElement != nullptr && pElement->getEnd() > pFound->getBegin() ? pElement->getEnd()
+                                                                                       : pFound->m_nBegin + 1;
                 continue;
             }
             if (rule.m_ClosingStartTags.contains(nTagIndex))
@@ -375,8 +375,8 @@ CEndTag* CStartTag::findOptionalEndTag(const OptionalEndTagRule& rule)
                 else
                     pElement = PairFromInside(pStart);
                 // An element that cannot be built is searched through like any other.
-                p = pElement != nullptr && pElement->m_nEnd > pTag->m_nBegin ? pElement->m_nEnd
-                                                                             : pTag->m_nBegin + 1;
+                p = pElement != nullptr && pElement->getEnd() > pTag->getBegin() ? pElement->getEnd()
+                                                                                 : pTag->m_nBegin + 1;
                 continue;
             }
             else if (rule.m_ClosingStartTags.contains(nTagIndex))
@@ -423,8 +423,8 @@ CEndTag* CStartTag::findOptionalEndTag(const OptionalEndTagRule& rule)
     if (pPendingSame != nullptr)
         sameName.push_back(pPendingSame);
     {
-        const Position nStop =
-            pOwnEnd != nullptr ? pOwnEnd->m_nBegin : (pCloser != nullptr ? pCloser->m_nBegin : nSourceEnd);
+        const Position nStop = pOwnEnd != nullptr ? pOwnEnd->getBegin()
+                                                  : (pCloser != nullptr ? pCloser->getBegin() : nSourceEnd);
         const uint32_t nGeneration = m_pSource->m_nGeneration;
         pairing().nOptionalEndSearchStop = nStop;
         pairing().nOptionalEndGeneration = nGeneration;

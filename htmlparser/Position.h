@@ -9,6 +9,26 @@
 using Position = uint64_t;
 constexpr Position NPOS = ~static_cast<Position>(0);
 
+// The highest position a source may hold: positions kept in the parser's objects take four bytes, since a
+// page holds an object for nearly every tag. A longer text is refused by its source.
+constexpr Position MAX_SOURCE_POSITION = 0xFFFFFFFEu;
+
+// A position as the parser's objects keep it: four bytes, read back as a Position (NPOS stays NPOS).
+class CStoredPosition
+{
+public:
+    constexpr CStoredPosition() = default;
+    constexpr CStoredPosition(Position nPos)
+        : m_nPos(nPos > MAX_SOURCE_POSITION ? NONE : static_cast<uint32_t>(nPos))
+    {
+    }
+    constexpr operator Position() const { return m_nPos == NONE ? NPOS : m_nPos; }
+
+private:
+    static constexpr uint32_t NONE = 0xFFFFFFFFu;
+    uint32_t m_nPos = NONE;
+};
+
 // Log lines print positions through "%d", as signed 32-bit values.
 inline int LogPos(Position nPos)
 {

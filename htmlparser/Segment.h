@@ -44,8 +44,9 @@ public:
     bool holds(Position nPos) const { return nPos != NPOS && nPos >= m_nBegin && nPos < m_nEnd; }
     CSource* getSource() const { return m_pSource; }
 
-    Position m_nBegin;
-    Position m_nEnd;
+    // Positions of the source, which holds none beyond MAX_SOURCE_POSITION.
+    CStoredPosition m_nBegin;
+    CStoredPosition m_nEnd;
     CSource* m_pSource;
     // A child list that is not the shared empty one (which stands for every computed list without children:
     // most elements have none, and a list of their own would cost more than the element).

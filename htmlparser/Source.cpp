@@ -8,10 +8,35 @@
 
 #include <cstring>
 
-CSource::CSource(const char* pText, Position nBegin, Position nEnd)
-    : CSegment(this, nBegin, nEnd), m_pText(pText), m_Cache(this), m_DelimiterIndex(pText, nBegin, nEnd),
-      m_TagNameIndex(pText, nBegin, nEnd)
+namespace
 {
+// A text whose end lies beyond what the parser's objects can hold is read as an empty page: every search
+// finds nothing, and the page goes out as it came.
+bool WithinReach(Position nEnd)
+{
+    return nEnd <= MAX_SOURCE_POSITION;
+}
+Position ReachableBegin(Position nBegin, Position nEnd)
+{
+    return WithinReach(nEnd) ? nBegin : 0;
+}
+Position ReachableEnd(Position nEnd)
+{
+    return WithinReach(nEnd) ? nEnd : 0;
+}
+} // namespace
+
+CSource::CSource(const char* pText, Position nBegin, Position nEnd)
+    : CSegment(this, ReachableBegin(nBegin, nEnd), ReachableEnd(nEnd)), m_pText(pText), m_Cache(this),
+      m_DelimiterIndex(pText, ReachableBegin(nBegin, nEnd), ReachableEnd(nEnd)),
+      m_TagNameIndex(pText, ReachableBegin(nBegin, nEnd), ReachableEnd(nEnd))
+{
+    if (!WithinReach(nEnd))
+        TraceLog(
+            "[CSource::CSource] The page ends at <%llu>, beyond the <%llu> bytes the parser reads: it is "
+            "read as empty.",
+            static_cast<unsigned long long>(nEnd), static_cast<unsigned long long>(MAX_SOURCE_POSITION));
+
     m_AllTags.reserve(128);
     m_AllStartTags.reserve(64);
 }

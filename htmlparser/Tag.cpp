@@ -13,10 +13,15 @@
 
 CTag::CTag(CSource* pSource, Position nBegin, Position nEnd, const ci_string& csName)
     : CSegment(pSource, nBegin, nEnd, false),
-      m_nNameInd(static_cast<int32_t>(static_cast<int64_t>(
-          CHTMLElementName::getNameIndex(std::string_view(csName.data(), csName.size()))))),
+      m_nNameInd(nameIndexOf(std::string_view(csName.data(), csName.size()))),
       m_csName(pSource->holdTagName(csName, m_nNameInd))
 {
+}
+
+int16_t CTag::nameIndexOf(std::string_view sName)
+{
+    const uint64_t nIndex = CHTMLElementName::getNameIndex(sName);
+    return nIndex < static_cast<uint64_t>(INT16_MAX) ? static_cast<int16_t>(nIndex) : int16_t{-1};
 }
 
 const ci_string& CTagName::get() const
@@ -353,7 +358,7 @@ CStartTag* CStartTag::findPreviousOrNext(CSource* pSource, Position nPos, const 
         CTag* pFound = nullptr;
         pSource->getTagNameIndex().find(
             CTagNameIndex::START_TAG, std::string_view(csSearchName.data(), csSearchName.size()),
-            bPrevious ? nPos : std::max(nPos, pSource->m_nBegin), nLimit, bPrevious,
+            bPrevious ? nPos : std::max(nPos, pSource->getBegin()), nLimit, bPrevious,
             [&](Position p)
             {
                 // Tags of no registered type are refused here.
@@ -368,7 +373,7 @@ CStartTag* CStartTag::findPreviousOrNext(CSource* pSource, Position nPos, const 
     CDelimiterIndex& index = pSource->getDelimiterIndex();
     if (!bPrevious)
     {
-        Position p = index.findNextText(sPattern.c_str(), std::max(nPos, pSource->m_nBegin), nLimit);
+        Position p = index.findNextText(sPattern.c_str(), std::max(nPos, pSource->getBegin()), nLimit);
         while (p != NPOS)
         {
             pSource->addWork(1);
@@ -405,7 +410,7 @@ CStartTag* CStartTag::findNext(CSource* pSource, Position nPos, const std::strin
     if (nPos == NPOS || nPos >= pSource->m_nEnd)
         return nullptr;
     CDelimiterIndex& index = pSource->getDelimiterIndex();
-    Position p = std::max(nPos, pSource->m_nBegin);
+    Position p = std::max(nPos, pSource->getBegin());
     for (;;)
     {
         pSource->addWork(1);
@@ -571,15 +576,15 @@ CEndTag* CEndTag::findPreviousOrNext(CSource* pSource, Position nPos, const ci_s
     if (pEndTagType == CEndTagType::getNormal() && CTag::isValidName(csName))
     {
         CTag* pFound = nullptr;
-        pSource->getTagNameIndex().find(CTagNameIndex::END_TAG,
-                                        std::string_view(csName.data(), csName.size()),
-                                        bPrevious ? nPos : std::max(nPos, pSource->m_nBegin), NPOS, bPrevious,
-                                        [&](Position p)
-                                        {
-                                            // The normal type is registered: the others are refused.
-                                            pFound = CTag::getRegisteredTagAt(pSource, p);
-                                            return accept(pFound);
-                                        });
+        pSource->getTagNameIndex().find(
+            CTagNameIndex::END_TAG, std::string_view(csName.data(), csName.size()),
+            bPrevious ? nPos : std::max(nPos, pSource->getBegin()), NPOS, bPrevious,
+            [&](Position p)
+            {
+                // The normal type is registered: the others are refused.
+                pFound = CTag::getRegisteredTagAt(pSource, p);
+                return accept(pFound);
+            });
         return accept(pFound) ? static_cast<CEndTag*>(pFound) : nullptr;
     }
     // A tag of no registered type is built only when such tags are looked for.
@@ -591,7 +596,7 @@ CEndTag* CEndTag::findPreviousOrNext(CSource* pSource, Position nPos, const ci_s
     CDelimiterIndex& index = pSource->getDelimiterIndex();
     if (!bPrevious)
     {
-        Position p = index.findNextText(sPattern.c_str(), std::max(nPos, pSource->m_nBegin));
+        Position p = index.findNextText(sPattern.c_str(), std::max(nPos, pSource->getBegin()));
         while (p != NPOS)
         {
             pSource->addWork(1);

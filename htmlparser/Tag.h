@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 class CStartTagType;
 class CEndTagType;
@@ -56,6 +57,8 @@ public:
 
     static bool checkConstructorArgs(const CSource* pSource, Position nBegin, Position nEnd);
     static bool isValidName(const ci_string& csName);
+    // The index of an element name in the list of element names, or -1.
+    static int16_t nameIndexOf(std::string_view sName);
 
     // Tag search and full parse.
     static CTag* getTagAtUncached(CSource* pSource, Position nPos);
@@ -79,13 +82,14 @@ public:
 
     // A page holds a tag object for every '<' it has: the fields are kept narrow, and the name is one the
     // source holds (the element names shared by every page, other names once per tag in the source).
-    int32_t m_nNameInd;
-    int32_t m_nAllTagsIndex = -1;
-    CTagName m_csName;
-    CElement* m_pElement = nullptr;
+    // The index of the name in the list of element names (which has far fewer than 2^15), or -1.
+    int16_t m_nNameInd;
     bool m_bElementSet = false;
     // Set by the derived constructors: whether the tag matched no registered type.
     bool m_bUnregistered = false;
+    int32_t m_nAllTagsIndex = -1;
+    CTagName m_csName;
+    CElement* m_pElement = nullptr;
 };
 
 // One remembered result of balancing start tags of a name against its end tags, valid while the source's

@@ -126,7 +126,7 @@ CTag* CSubCache::search(Position nPos, bool bPrevious)
             const Position nBelow = m_Known.endBelow(p);
             const Position nLimit = nBelow == NPOS ? NPOS : nBelow - 1;
             pTag = CTag::findPreviousOrNextTagUncached(pSource, p, m_pTagType, true, nLimit);
-            nFrom = pTag != nullptr ? pTag->m_nBegin : (nLimit == NPOS ? nBegin : nLimit + 1);
+            nFrom = pTag != nullptr ? pTag->getBegin() : (nLimit == NPOS ? nBegin : nLimit + 1);
             nTo = p + 1;
         }
         else

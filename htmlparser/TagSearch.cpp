@@ -95,7 +95,7 @@ SParsed ParseNext(CSource* pSource, Position nPos, bool bMakeBare, Position& c)
     static const std::vector<CTag*> s_None;
     static const std::vector<uint64_t> s_NoBare;
     const bool bRunning = pSource->m_bFullParseRunning;
-    const Position p = std::max(nPos, pSource->m_nBegin);
+    const Position p = std::max(nPos, pSource->getBegin());
     c = FirstOpen(pSource, p, pSource->m_nEnd);
     while (c != NPOS)
     {

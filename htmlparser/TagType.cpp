@@ -347,7 +347,8 @@ Position CStartTagTypeUnregistered::findTagEnd(CSource* pSource, Position nPos, 
 {
     if (pSource == nullptr || !pSource->holds(nPos))
         return NPOS;
-    const Position nClose = pSource->getDelimiterIndex().findNext(">", std::max(nPos + 1, pSource->m_nBegin));
+    const Position nClose =
+        pSource->getDelimiterIndex().findNext(">", std::max(nPos + 1, pSource->getBegin()));
     if (nClose == NPOS)
         return NPOS;
     if (bTrace)
@@ -459,7 +460,7 @@ Position CEndTagTypeUnregistered::findTagEnd(CSource* pSource, Position nPos, bo
         return NPOS;
     const Position p = nPos + m_sStartDelimiter.size();
     const Position nClose =
-        pSource->getDelimiterIndex().findNext(m_sEndDelimiter.c_str(), std::max(p, pSource->m_nBegin));
+        pSource->getDelimiterIndex().findNext(m_sEndDelimiter.c_str(), std::max(p, pSource->getBegin()));
     const Position nEnd = nClose == NPOS ? NPOS : nClose + 1;
     if (bTrace)
         traceFound(pSource, nPos, nEnd, true);
@@ -476,7 +477,7 @@ CEndTag* CEndTagTypeUnregistered::makeTag(CSource* pSource, Position nPos, Posit
     CEndTag* pTag = constructEndTag(pSource, nPos, nEnd, ci_string());
     if (pTag != nullptr)
     {
-        pTag->m_nNameInd = static_cast<int32_t>(static_cast<int64_t>(CHTMLElementName::getNameIndex(sName)));
+        pTag->m_nNameInd = CTag::nameIndexOf(sName);
         if (!sName.empty())
             pTag->m_csName.setPending(pTag);
     }

@@ -27,6 +27,27 @@ TEST(Source, SegmentsMustLieInsideTheSource)
     EXPECT_EQ(page->getTagAt(0), nullptr);
 }
 
+TEST(Source, APageEndingBeyondTheParsersReachIsReadAsEmpty)
+{
+    CTraceCapture trace;
+    // Nothing of a refused page is read, so a short buffer can stand for it.
+    const char szText[] = "<b>text</b>";
+    CSource source(szText, 0, MAX_SOURCE_POSITION + 2);
+    EXPECT_EQ(source.getBegin(), 0u);
+    EXPECT_EQ(source.getEnd(), 0u);
+    EXPECT_EQ(source.getTagAt(0), nullptr);
+    EXPECT_TRUE(source.getChildElements().empty());
+    EXPECT_TRUE(source.fullSequentialParse().empty());
+    EXPECT_TRUE(
+        trace.Has("[CSource::CSource] The page ends at <4294967296>, beyond the <4294967294> bytes the "
+                  "parser reads: it is read as empty."));
+
+    // The last position a page may end at is kept as it is; NPOS stays NPOS in the objects' narrow fields.
+    EXPECT_EQ(static_cast<Position>(CStoredPosition(MAX_SOURCE_POSITION)), MAX_SOURCE_POSITION);
+    EXPECT_EQ(static_cast<Position>(CStoredPosition(NPOS)), NPOS);
+    EXPECT_EQ(static_cast<Position>(CStoredPosition()), NPOS);
+}
+
 TEST(Source, SubstringAndNameEnd)
 {
     CTraceCapture trace;
