@@ -44,11 +44,15 @@ public:
     // Makes this element the child's parent (the child keeps its parent when it lies in another source).
     void adoptChild(CElement* pChild);
 
+    ChildListPtr m_pChildElements;
     CStartTag* m_pStartTag;
     CEndTag* m_pEndTag;
     CElement* m_pParent = nullptr;
     bool m_bParentSet = false;
     int m_nDepth = -1;
+
+protected:
+    ChildListPtr* childListSlot(bool) override { return &m_pChildElements; }
 
 private:
     CStartTag* findFirstStartTag(int nKind, const std::string& sValue, const ci_string& csName);

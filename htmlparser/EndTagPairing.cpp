@@ -68,7 +68,7 @@ bool MemoValid(const SBalanceMemo& memo, const CSource* pSource)
 void Remember(SBalanceMemo& memo, const CSource* pSource, CEndTag* pCandidate, CEndTag* pEnd,
               const SNextOfName& next)
 {
-    memo = {pSource->m_nGeneration, pCandidate, pEnd, next.pTag, next.nFrom};
+    memo = {pSource->m_nGeneration, next.nFrom, pCandidate, pEnd, next.pTag};
 }
 
 // Balances nested start tags of pTag's name against the end tags of the name, beginning with pCandidate.

@@ -100,38 +100,57 @@ void CSegment::SChildListDeleter::operator()(std::vector<CElement*>* pList) cons
         delete pList;
 }
 
+CSegment::ChildListPtr* CSegment::childListSlot(bool bMake)
+{
+    if (m_pSource == nullptr)
+        return nullptr;
+    return m_pSource->otherChildList(this, bMake);
+}
+
+bool CSegment::childElementsSet() const
+{
+    const ChildListPtr* pSlot = const_cast<CSegment*>(this)->childListSlot(false);
+    return pSlot != nullptr && *pSlot != nullptr;
+}
+
 void CSegment::startChildElements()
 {
-    if (m_pChildElements == nullptr || m_pChildElements.get() == sharedEmptyList())
-        m_pChildElements.reset(sharedEmptyList());
+    ChildListPtr* pSlot = childListSlot(true);
+    if (pSlot == nullptr)
+        return;
+    if (*pSlot == nullptr || pSlot->get() == sharedEmptyList())
+        pSlot->reset(sharedEmptyList());
     else
-        m_pChildElements->clear();
+        (*pSlot)->clear();
 }
 
 void CSegment::addChildElement(CElement* pChild)
 {
-    if (m_pChildElements == nullptr || m_pChildElements.get() == sharedEmptyList())
+    ChildListPtr* pSlot = childListSlot(true);
+    if (pSlot == nullptr)
+        return;
+    if (*pSlot == nullptr || pSlot->get() == sharedEmptyList())
     {
-        // Tags and elements are not registered with their source when made: the list makes one hold
-        // memory of its own, which must go with the source.
-        if (m_pSource != nullptr && static_cast<CSegment*>(m_pSource) != this &&
-            (dynamic_cast<const CTag*>(this) != nullptr || dynamic_cast<const CElement*>(this) != nullptr))
+        // Elements are not registered with their source when made: the list makes one hold memory of its
+        // own, which must go with the source.
+        if (m_pSource != nullptr && dynamic_cast<const CElement*>(this) != nullptr)
             m_pSource->m_Segments.push_back(this);
-        m_pChildElements.release();
-        m_pChildElements.reset(new std::vector<CElement*>());
+        pSlot->release();
+        pSlot->reset(new std::vector<CElement*>());
     }
-    m_pChildElements->push_back(pChild);
+    (*pSlot)->push_back(pChild);
 }
 
 const std::vector<CElement*>& CSegment::getChildElements()
 {
-    if (childElementsSet())
-        return *m_pChildElements;
-    startChildElements();
-    if (m_nBegin == m_nEnd || m_pSource == nullptr)
-        return *m_pChildElements;
-    CChildWalk::run(m_pSource, this, m_nBegin, m_nEnd, CChildWalk::PARENT_NONE, -1);
-    return *m_pChildElements;
+    if (!childElementsSet())
+    {
+        startChildElements();
+        if (m_nBegin != m_nEnd && m_pSource != nullptr)
+            CChildWalk::run(m_pSource, this, m_nBegin, m_nEnd, CChildWalk::PARENT_NONE, -1);
+    }
+    const ChildListPtr* pSlot = childListSlot(false);
+    return pSlot != nullptr && *pSlot != nullptr ? **pSlot : *sharedEmptyList();
 }
 
 CAttributes* CSegment::getAttributes()

@@ -54,14 +54,18 @@ public:
     {
         void operator()(std::vector<CElement*>* pList) const;
     };
-    // The child list, made when the segment is first asked for its children: most segments (tags,
-    // attribute names and values) never are, and keep only this pointer.
-    std::unique_ptr<std::vector<CElement*>, SChildListDeleter> m_pChildElements;
-    bool childElementsSet() const { return m_pChildElements != nullptr; }
+    using ChildListPtr = std::unique_ptr<std::vector<CElement*>, SChildListDeleter>;
+    bool childElementsSet() const;
     // Marks the child list as computed, empty.
     void startChildElements();
     // Appends to the computed list.
     void addChildElement(CElement* pChild);
+
+protected:
+    // Where the child list is kept, null while none was made (bMake: made empty, not computed, if missing).
+    // Elements and the source keep theirs; other segments (tags, attribute pieces), which a page has one of
+    // for nearly every '<' and which are seldom asked for children, keep theirs in a table of their source.
+    virtual ChildListPtr* childListSlot(bool bMake);
 
 private:
     static std::vector<CElement*>* sharedEmptyList();

@@ -84,6 +84,16 @@ void CSource::unregisterLastSegment(const CSegment* pSegment)
         m_Segments.pop_back();
 }
 
+CSegment::ChildListPtr* CSource::otherChildList(const CSegment* pSegment, bool bMake)
+{
+    if (!bMake)
+    {
+        auto it = m_OtherChildLists.find(pSegment);
+        return it == m_OtherChildLists.end() ? nullptr : &it->second;
+    }
+    return &m_OtherChildLists[pSegment];
+}
+
 const std::vector<CElement*>& CSource::getChildElements()
 {
     if (childElementsSet())

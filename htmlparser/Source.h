@@ -105,6 +105,9 @@ public:
     // copies of a long list at once.
     std::deque<CSegment*> m_Segments;
     std::deque<ci_string> m_TagNames;
+    ChildListPtr m_pChildElements;
+    // The child lists of segments that keep none of their own (see CSegment::childListSlot).
+    ChildListPtr* otherChildList(const CSegment* pSegment, bool bMake);
     bool m_bFullyParsed = false;
     // Changes when the full parse changes which places count as tags; remembered answers carry it.
     uint32_t m_nGeneration = 1;
@@ -119,7 +122,11 @@ public:
     std::vector<CTag*> m_EarlierTags;
     std::vector<uint64_t> m_EarlierBare;
 
+protected:
+    ChildListPtr* childListSlot(bool) override { return &m_pChildElements; }
+
 private:
+    std::unordered_map<const CSegment*, ChildListPtr> m_OtherChildLists;
     Position findBackward(const char* pszPattern, Position nPos, Position nLimit, bool bDelimiter);
 
     CSegmentArena m_Arena;

@@ -97,10 +97,10 @@ public:
 struct SBalanceMemo
 {
     uint32_t nGeneration = 0;
+    CStoredPosition nNextFrom;
     CEndTag* pCandidate = nullptr;
     CEndTag* pEnd = nullptr;
     CStartTag* pNext = nullptr;
-    Position nNextFrom = NPOS;
 };
 
 struct SBalanceMemos
