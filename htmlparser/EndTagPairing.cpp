@@ -171,7 +171,7 @@ void Balance(CStartTag* pTag, SNextOfName firstNested, CEndTag* pCandidate, bool
 
 CEndTag* EmptyEndTagAt(CStartTag* pTag, Position nPos)
 {
-    return CEndTag::CREATE_NEW_INST(pTag->m_pSource, nPos, nPos, CEndTagType::getNormal(), pTag->m_csName);
+    return pTag->m_pSource->emptyEndTagAt(nPos, pTag->m_csName);
 }
 
 // The first start tag of a skipped element still without its element that the optional-end search of pTag

@@ -94,6 +94,21 @@ CSegment::ChildListPtr* CSource::otherChildList(const CSegment* pSegment, bool b
     return &m_OtherChildLists[pSegment];
 }
 
+CEndTag* CSource::emptyEndTagAt(Position nPos, const ci_string& csName)
+{
+    if (m_pEmptyEndTag == nullptr || !CTag::checkConstructorArgs(this, nPos, nPos))
+    {
+        CEndTag* pTag = CEndTag::CREATE_NEW_INST(this, nPos, nPos, CEndTagType::getNormal(), csName);
+        if (m_pEmptyEndTag == nullptr)
+            m_pEmptyEndTag = pTag;
+        return pTag;
+    }
+    m_pEmptyEndTag->m_nBegin = nPos;
+    m_pEmptyEndTag->m_nEnd = nPos;
+    m_pEmptyEndTag->m_csName.set(csName);
+    return m_pEmptyEndTag;
+}
+
 const std::vector<CElement*>& CSource::getChildElements()
 {
     if (childElementsSet())

@@ -106,6 +106,10 @@ public:
     std::deque<CSegment*> m_Segments;
     std::deque<ci_string> m_TagNames;
     ChildListPtr m_pChildElements;
+    // An end tag the page does not write, standing where an element without one ends. It only carries that
+    // position to the element being made, which keeps the position and not the tag: one object serves every
+    // such end, moved to each; null when it cannot be made.
+    CEndTag* emptyEndTagAt(Position nPos, const ci_string& csName);
     // The child lists of segments that keep none of their own (see CSegment::childListSlot).
     ChildListPtr* otherChildList(const CSegment* pSegment, bool bMake);
     bool m_bFullyParsed = false;
@@ -127,6 +131,7 @@ protected:
 
 private:
     std::unordered_map<const CSegment*, ChildListPtr> m_OtherChildLists;
+    CEndTag* m_pEmptyEndTag = nullptr;
     Position findBackward(const char* pszPattern, Position nPos, Position nLimit, bool bDelimiter);
 
     CSegmentArena m_Arena;

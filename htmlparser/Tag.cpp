@@ -182,7 +182,9 @@ CElement* CStartTag::getElement()
                  m_csName.c_str(), LogPos(m_nBegin), LogPos(m_nEnd));
     m_pElement = pElement;
     m_bElementSet = true;
-    if (pEndTag != nullptr)
+    // An end tag of no length is not in the page (see CSource::emptyEndTagAt): nothing can ask it for its
+    // element.
+    if (pEndTag != nullptr && pEndTag->m_nBegin != pEndTag->m_nEnd)
     {
         if (pEndTag->m_bElementSet)
             TraceLog("[CStartTag::getElement] EndTag <%s> at pos <%d> terminates more than one element.",

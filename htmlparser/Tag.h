@@ -27,6 +27,7 @@ public:
     CTagName& operator=(const CTagName&) = delete;
 
     void setPending(CTag* pOwner) { m_nValue = reinterpret_cast<uintptr_t>(pOwner) | 1; }
+    void set(const ci_string& csName) { m_nValue = reinterpret_cast<uintptr_t>(&csName); }
     const ci_string& get() const;
     operator const ci_string&() const { return get(); }
 

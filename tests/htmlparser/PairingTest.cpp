@@ -230,3 +230,24 @@ TEST(EndTagPairing, OptionalEndStopFoundBeforeAFullParseIsNotReusedAfterIt)
     page->fullSequentialParse();
     EXPECT_EQ(EndOf(static_cast<CStartTag*>(page->getTagAt(0))), sWant);
 }
+
+TEST(EndTagPairing, ImpliedEndsStayWithTheirElements)
+{
+    // Where the page writes no end tag, each element keeps where it ends, whatever is paired after it.
+    STestPage page("<ul><li>a<li>bb</ul><p>x<p>yy<div>z</div>");
+    std::vector<std::pair<CElement*, Position>> seen;
+    for (int n = 0; n < 2; ++n)
+        for (const char* pszName : {"li", "p"})
+        {
+            CElement* pElement = NthStartTag(page.get(), pszName, n)->getElement();
+            ASSERT_NE(pElement, nullptr);
+            EXPECT_EQ(pElement->getEndTag(), nullptr);
+            seen.emplace_back(pElement, pElement->m_nEnd);
+        }
+    EXPECT_EQ(EndOf(NthStartTag(page.get(), "li", 0)), "empty@9");
+    EXPECT_EQ(EndOf(NthStartTag(page.get(), "li", 1)), "empty@15");
+    EXPECT_EQ(EndOf(NthStartTag(page.get(), "p", 0)), "empty@24");
+    EXPECT_EQ(EndOf(NthStartTag(page.get(), "p", 1)), "empty@29");
+    for (const auto& [pElement, nEnd] : seen)
+        EXPECT_EQ(pElement->m_nEnd, nEnd);
+}
