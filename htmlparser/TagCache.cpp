@@ -62,8 +62,16 @@ CTag* CSubCache::lookUp(Position nPos, bool bMakeBare)
         return m_pCache->addTagAt(nPos, bMakeBare);
     if (CTag* pTag = known(nPos))
         return pTag;
-    if (m_pTagType != nullptr || !bMakeBare || !m_pCache->isBare(nPos))
+    if (m_pTagType != nullptr || !bMakeBare)
         return nullptr;
+    if (!m_pCache->isBare(nPos))
+    {
+        // Searches pass over lone openings without recording them (TagSearch.cpp): one asked for is looked up
+        // now, in the stretch they made known.
+        if (!m_bBulk && !CTagType::mayBeginRegisteredTag(pSource, nPos))
+            return m_pCache->addTagAt(nPos, true);
+        return nullptr;
+    }
     CTag* pTag = m_pCache->makeBareTag(nPos);
     if (pTag != nullptr)
         m_Uncounted.insert(pTag);

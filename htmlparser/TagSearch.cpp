@@ -15,9 +15,24 @@ Position LastOpen(CSource* pSource, Position nLow, Position nHigh)
 {
     if (nHigh < nLow)
         return NPOS;
-    const void* pHit = memrchr(pSource->m_pText + nLow, '<', static_cast<size_t>(nHigh - nLow + 1));
-    const Position nHit =
-        pHit == nullptr ? NPOS : static_cast<Position>(static_cast<const char*>(pHit) - pSource->m_pText);
+    // The nearest bytes first: in a run of openings a library call per byte would cost many times the test.
+    const char* pText = pSource->m_pText;
+    const Position nQuickLow = nHigh - nLow >= 16 ? nHigh - 15 : nLow;
+    Position nHit = NPOS;
+    for (Position q = nHigh + 1; q-- > nQuickLow;)
+    {
+        if (pText[q] == '<')
+        {
+            nHit = q;
+            break;
+        }
+    }
+    if (nHit == NPOS && nQuickLow > nLow)
+    {
+        const void* pHit = memrchr(pText + nLow, '<', static_cast<size_t>(nQuickLow - nLow));
+        if (pHit != nullptr)
+            nHit = static_cast<Position>(static_cast<const char*>(pHit) - pText);
+    }
     pSource->addWork(nHit == NPOS ? nHigh - nLow + 1 : nHigh - nHit + 1);
     return nHit;
 }
@@ -27,11 +42,48 @@ Position FirstOpen(CSource* pSource, Position nLow, Position nBound)
 {
     if (nLow >= nBound)
         return NPOS;
-    const void* pHit = std::memchr(pSource->m_pText + nLow, '<', static_cast<size_t>(nBound - nLow));
-    const Position nHit =
-        pHit == nullptr ? NPOS : static_cast<Position>(static_cast<const char*>(pHit) - pSource->m_pText);
+    const char* pText = pSource->m_pText;
+    const Position nQuickBound = nBound - nLow > 16 ? nLow + 16 : nBound;
+    Position nHit = NPOS;
+    for (Position q = nLow; q < nQuickBound; ++q)
+    {
+        if (pText[q] == '<')
+        {
+            nHit = q;
+            break;
+        }
+    }
+    if (nHit == NPOS && nQuickBound < nBound)
+    {
+        const void* pHit = std::memchr(pText + nQuickBound, '<', static_cast<size_t>(nBound - nQuickBound));
+        if (pHit != nullptr)
+            nHit = static_cast<Position>(static_cast<const char*>(pHit) - pText);
+    }
     pSource->addWork(nHit == NPOS ? nBound - nLow : nHit - nLow + 1);
     return nHit;
+}
+
+// The searches below return registered tags only, so they pass over lone openings (see
+// CTagType::mayBeginRegisteredTag) without looking them up, unless a log line is to say that each was found:
+// a page made of them then costs a byte test per '<'. The caches remember the stretch searched as a whole.
+Position LastCandidate(CSource* pSource, Position nLow, Position nHigh)
+{
+    Position c = LastOpen(pSource, nLow, nHigh);
+    if (ParserTraceOn())
+        return c;
+    while (c != NPOS && !CTagType::mayBeginRegisteredTag(pSource, c))
+        c = c > nLow ? LastOpen(pSource, nLow, c - 1) : NPOS;
+    return c;
+}
+
+Position FirstCandidate(CSource* pSource, Position nLow, Position nBound)
+{
+    Position c = FirstOpen(pSource, nLow, nBound);
+    if (ParserTraceOn())
+        return c;
+    while (c != NPOS && !CTagType::mayBeginRegisteredTag(pSource, c))
+        c = FirstOpen(pSource, c + 1, nBound);
+    return c;
 }
 
 // The searches return registered tags only: the cache need not build the others.
@@ -198,7 +250,7 @@ CTag* CTag::findPreviousOrNextTagUncached(CSource* pSource, Position nPos, bool 
         if (bLimited && nLimit >= p)
             return nullptr;
         const Position nLow = bLimited ? nLimit + 1 : nBegin;
-        Position c = LastOpen(pSource, nLow, p);
+        Position c = LastCandidate(pSource, nLow, p);
         while (c != NPOS)
         {
             CTag* pTag = LookUp(pSource, c);
@@ -206,7 +258,7 @@ CTag* CTag::findPreviousOrNextTagUncached(CSource* pSource, Position nPos, bool 
                 return pTag;
             if (c <= nLow)
                 return nullptr;
-            c = LastOpen(pSource, nLow, c - 1);
+            c = LastCandidate(pSource, nLow, c - 1);
         }
         return nullptr;
     }
@@ -214,13 +266,13 @@ CTag* CTag::findPreviousOrNextTagUncached(CSource* pSource, Position nPos, bool 
     const Position p = nPos == NPOS ? NPOS : std::max(nPos, nBegin);
     if (p == NPOS || p >= nEnd || p >= nBound)
         return nullptr;
-    Position c = FirstOpen(pSource, p, nBound);
+    Position c = FirstCandidate(pSource, p, nBound);
     while (c != NPOS)
     {
         CTag* pTag = LookUp(pSource, c);
         if (pTag != nullptr && !pTag->isUnregistered())
             return pTag;
-        c = FirstOpen(pSource, c + 1, nBound);
+        c = FirstCandidate(pSource, c + 1, nBound);
     }
     return nullptr;
 }

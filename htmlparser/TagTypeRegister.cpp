@@ -182,6 +182,37 @@ CTag* CTagType::getTagAt(CSource* pSource, Position nPos)
     return nullptr;
 }
 
+bool CTagType::mayBeginRegisteredTag(const CSource* pSource, Position nPos)
+{
+    // The types offered at a lone '<' (one that no longer delimiter goes on from): when they are the normal
+    // type and then the unregistered one, a '<' followed by no name leaves only the unregistered type, since
+    // the normal one needs a name there. A page of such openings then costs one lookup per '<', not a walk
+    // through the register and a failed construction. Which bytes may follow is read from the register once.
+    struct SFollowers
+    {
+        bool bKnown = false;
+        bool bMayFollow[256] = {};
+    };
+    static const SFollowers s_Followers = []
+    {
+        SFollowers followers;
+        const CTagTypeRegister* pNode = CTagTypeRegisterSingletonData::getRoot()->findChild('<');
+        if (pNode == nullptr || pNode->m_TagTypes.size() != 2 ||
+            pNode->m_TagTypes.front() != CStartTagType::getNormal() ||
+            pNode->m_TagTypes.back() != CStartTagType::getUnregistered())
+            return followers;
+        followers.bKnown = true;
+        for (int c = 0; c < 256; ++c)
+            followers.bMayFollow[c] = IsNameStartChar(static_cast<unsigned char>(c)) ||
+                                      pNode->findChild(static_cast<char>(c)) != nullptr;
+        return followers;
+    }();
+    const char* pText = pSource->m_pText;
+    if (!s_Followers.bKnown || pText[nPos] != '<')
+        return true;
+    return nPos + 1 < pSource->m_nEnd && s_Followers.bMayFollow[static_cast<unsigned char>(pText[nPos + 1])];
+}
+
 CTag* CTagType::findTagAt(CSource* pSource, Position nPos, bool& bBare)
 {
     bBare = false;
@@ -191,22 +222,7 @@ CTag* CTagType::findTagAt(CSource* pSource, Position nPos, bool& bBare)
         static_cast<CStartTagTypeUnregistered*>(CStartTagType::getUnregistered());
     static CEndTagTypeUnregistered* const s_pEnd =
         static_cast<CEndTagTypeUnregistered*>(CEndTagType::getUnregistered());
-    // The types offered at a lone '<' (one that no longer delimiter goes on from): when they are the normal
-    // type and then the unregistered one, a '<' followed by no name leaves only the unregistered type, since
-    // the normal one needs a name there. A page of such openings then costs one lookup per '<', not a walk
-    // through the register and a failed construction.
-    static const CTagTypeRegister* const s_pOpening = []() -> const CTagTypeRegister*
-    {
-        const CTagTypeRegister* pNode = CTagTypeRegisterSingletonData::getRoot()->findChild('<');
-        if (pNode == nullptr || pNode->m_TagTypes.size() != 2 ||
-            pNode->m_TagTypes.front() != CStartTagType::getNormal() || pNode->m_TagTypes.back() != s_pStart)
-            return nullptr;
-        return pNode;
-    }();
-    const char* pText = pSource->m_pText;
-    if (s_pOpening != nullptr && pText[nPos] == '<' &&
-        (nPos + 1 >= pSource->m_nEnd || (!IsNameStartChar(static_cast<unsigned char>(pText[nPos + 1])) &&
-                                         s_pOpening->findChild(pText[nPos + 1]) == nullptr)))
+    if (!mayBeginRegisteredTag(pSource, nPos))
     {
         pSource->addWork(1);
         if (s_pStart->isValidPosition(pSource, nPos) && s_pStart->findTagEnd(pSource, nPos, true) != NPOS)

@@ -24,7 +24,17 @@ inline Position ScanChar(const unsigned char* p, unsigned char cFolded, Position
         }
         return nTo;
     }
-    const void* pHit = std::memchr(p + nFrom, cFolded, static_cast<size_t>(nTo - nFrom));
+    // The next few bytes first: on a page that is a run of the byte (a flood of '<'), a library call per
+    // byte would cost many times the comparison.
+    const Position nQuick = nTo - nFrom > 16 ? nFrom + 16 : nTo;
+    for (Position i = nFrom; i < nQuick; ++i)
+    {
+        if (p[i] == cFolded)
+            return i;
+    }
+    if (nQuick == nTo)
+        return nTo;
+    const void* pHit = std::memchr(p + nQuick, cFolded, static_cast<size_t>(nTo - nQuick));
     return pHit == nullptr ? nTo : static_cast<Position>(static_cast<const unsigned char*>(pHit) - p);
 }
 } // namespace
