@@ -31,8 +31,8 @@ public:
     // The same, with the same log lines, except that a tag that matched no registered type is not built:
     // null then, with bBare set.
     static CTag* findTagAt(CSource* pSource, Position nPos, bool& bBare);
-    // False when no registered type can begin a tag at nPos, which holds a '<' (a lone one: followed by no
-    // name and by nothing a longer delimiter goes on with): only the unregistered type is offered there.
+    // False when no registered type can begin a tag at nPos, which holds a lone '<' or "</" (followed by no
+    // name and by nothing a longer delimiter goes on with): only the unregistered types are offered there.
     static bool mayBeginRegisteredTag(const CSource* pSource, Position nPos);
     // Builds, without a log line, the tag that matched no registered type at nPos (one findTagAt reported
     // as bare).

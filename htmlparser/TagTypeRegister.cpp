@@ -182,35 +182,69 @@ CTag* CTagType::getTagAt(CSource* pSource, Position nPos)
     return nullptr;
 }
 
-bool CTagType::mayBeginRegisteredTag(const CSource* pSource, Position nPos)
+namespace
 {
-    // The types offered at a lone '<' (one that no longer delimiter goes on from): when they are the normal
-    // type and then the unregistered one, a '<' followed by no name leaves only the unregistered type, since
-    // the normal one needs a name there. A page of such openings then costs one lookup per '<', not a walk
-    // through the register and a failed construction. Which bytes may follow is read from the register once.
-    struct SFollowers
+enum class ELoneOpening
+{
+    NO,    // a registered type may begin a tag here
+    START, // a '<' followed by no name: only the unregistered start-tag type is offered
+    END,   // a "</" followed by no name: the unregistered end-tag type, then the unregistered start-tag type
+};
+
+// The types offered at '<' (and at "</"): when they are the normal type and then the unregistered one, a
+// delimiter followed by no name, and by nothing a longer delimiter goes on with, leaves only the unregistered
+// type, since the normal one needs a name there. A page of such openings then costs one byte test per '<',
+// not a walk through the register and a failed construction. What may follow is read from the register once.
+struct SOpeningNode
+{
+    bool bKnown = false;
+    bool bMayFollow[256] = {};
+};
+
+SOpeningNode ReadOpeningNode(const CTagTypeRegister* pNode, CTagType* pNormal, CTagType* pUnregistered)
+{
+    SOpeningNode node;
+    if (pNode == nullptr || pNode->m_TagTypes.size() != 2 || pNode->m_TagTypes.front() != pNormal ||
+        pNode->m_TagTypes.back() != pUnregistered)
+        return node;
+    node.bKnown = true;
+    for (int c = 0; c < 256; ++c)
+        node.bMayFollow[c] = IsNameStartChar(static_cast<unsigned char>(c)) ||
+                             pNode->findChild(static_cast<char>(c)) != nullptr;
+    return node;
+}
+
+ELoneOpening LoneOpening(const CSource* pSource, Position nPos)
+{
+    static const SOpeningNode s_Start =
+        ReadOpeningNode(CTagTypeRegisterSingletonData::getRoot()->findChild('<'), CStartTagType::getNormal(),
+                        CStartTagType::getUnregistered());
+    static const SOpeningNode s_End = []
     {
-        bool bKnown = false;
-        bool bMayFollow[256] = {};
-    };
-    static const SFollowers s_Followers = []
-    {
-        SFollowers followers;
-        const CTagTypeRegister* pNode = CTagTypeRegisterSingletonData::getRoot()->findChild('<');
-        if (pNode == nullptr || pNode->m_TagTypes.size() != 2 ||
-            pNode->m_TagTypes.front() != CStartTagType::getNormal() ||
-            pNode->m_TagTypes.back() != CStartTagType::getUnregistered())
-            return followers;
-        followers.bKnown = true;
-        for (int c = 0; c < 256; ++c)
-            followers.bMayFollow[c] = IsNameStartChar(static_cast<unsigned char>(c)) ||
-                                      pNode->findChild(static_cast<char>(c)) != nullptr;
-        return followers;
+        const CTagTypeRegister* pOpening = CTagTypeRegisterSingletonData::getRoot()->findChild('<');
+        return ReadOpeningNode(pOpening != nullptr ? pOpening->findChild('/') : nullptr,
+                               CEndTagType::getNormal(), CEndTagType::getUnregistered());
     }();
     const char* pText = pSource->m_pText;
-    if (!s_Followers.bKnown || pText[nPos] != '<')
-        return true;
-    return nPos + 1 < pSource->m_nEnd && s_Followers.bMayFollow[static_cast<unsigned char>(pText[nPos + 1])];
+    const Position nEnd = pSource->m_nEnd;
+    if (!s_Start.bKnown || pText[nPos] != '<')
+        return ELoneOpening::NO;
+    if (nPos + 1 >= nEnd)
+        return ELoneOpening::START;
+    const auto c = static_cast<unsigned char>(pText[nPos + 1]);
+    if (!s_Start.bMayFollow[c])
+        return ELoneOpening::START;
+    if (c != '/' || !s_End.bKnown)
+        return ELoneOpening::NO;
+    if (nPos + 2 >= nEnd || !s_End.bMayFollow[static_cast<unsigned char>(pText[nPos + 2])])
+        return ELoneOpening::END;
+    return ELoneOpening::NO;
+}
+} // namespace
+
+bool CTagType::mayBeginRegisteredTag(const CSource* pSource, Position nPos)
+{
+    return LoneOpening(pSource, nPos) == ELoneOpening::NO;
 }
 
 CTag* CTagType::findTagAt(CSource* pSource, Position nPos, bool& bBare)
@@ -222,10 +256,16 @@ CTag* CTagType::findTagAt(CSource* pSource, Position nPos, bool& bBare)
         static_cast<CStartTagTypeUnregistered*>(CStartTagType::getUnregistered());
     static CEndTagTypeUnregistered* const s_pEnd =
         static_cast<CEndTagTypeUnregistered*>(CEndTagType::getUnregistered());
-    if (!mayBeginRegisteredTag(pSource, nPos))
+    const ELoneOpening eLone = LoneOpening(pSource, nPos);
+    if (eLone != ELoneOpening::NO)
     {
+        // The same types in the same order as the register would offer them.
         pSource->addWork(1);
-        if (s_pStart->isValidPosition(pSource, nPos) && s_pStart->findTagEnd(pSource, nPos, true) != NPOS)
+        if (eLone == ELoneOpening::END && s_pEnd->isValidPosition(pSource, nPos) &&
+            s_pEnd->findTagEnd(pSource, nPos, true) != NPOS)
+            bBare = true;
+        else if (s_pStart->isValidPosition(pSource, nPos) &&
+                 s_pStart->findTagEnd(pSource, nPos, true) != NPOS)
             bBare = true;
         return nullptr;
     }
