@@ -7,87 +7,109 @@
 
 namespace
 {
-uint64_t FoldedHash(const char* p, size_t nLength)
+uint32_t FoldedHash(const char* p, size_t nLength)
 {
-    uint64_t h = 1469598103934665603ull;
+    uint32_t h = 2166136261u;
     for (size_t i = 0; i < nLength; ++i)
     {
         h ^= FoldNoCase(static_cast<unsigned char>(p[i]));
-        h *= 1099511628211ull;
+        h *= 16777619u;
     }
     return h;
 }
 
-uint64_t Key(uint64_t nHash, CTagNameIndex::EKind eKind)
+uint32_t Key(uint32_t nHash, CTagNameIndex::EKind eKind)
 {
-    return (nHash << 1) | static_cast<uint64_t>(eKind);
+    return (nHash << 1) | static_cast<uint32_t>(eKind);
+}
+
+int CompareFolded(unsigned char c1, unsigned char c2)
+{
+    const unsigned char f1 = FoldNoCase(c1);
+    const unsigned char f2 = FoldNoCase(c2);
+    return f1 == f2 ? 0 : (f1 < f2 ? -1 : 1);
 }
 } // namespace
 
-// The places come in position order; grouping them by key, in key order, and keeping that order within each
-// key costs one pass to count each key's places and one to move them. A page has few tag names, so the keys
-// are sorted among themselves; a comparison sort of every place made a page ten times as large cost
-// noticeably more than ten times as much.
+// The places come in position order; a stable radix sort over the 32-bit keys groups them by key, in key
+// order, keeping position order within each key, in time linear in the places and with one more array of
+// them: a comparison sort of every place made a page ten times as large cost noticeably more than ten times
+// as much. The sorted places end in an array of exactly their number, so the growth slack of the one they
+// were gathered in goes with it.
 void CTagNameIndex::SortByKey(std::vector<SPlace>& vecPlaces)
 {
+    constexpr unsigned DIGIT_BITS = 11;
+    constexpr size_t DIGITS = 3; // 11 + 11 + 10 bits
+    constexpr uint32_t DIGIT_MASK = (1u << DIGIT_BITS) - 1;
     const size_t n = vecPlaces.size();
-    // The keys are hashes already: an open-addressed table of them, twice as large as the keys it holds.
-    std::vector<uint64_t> vecTableKeys(64);
-    std::vector<uint32_t> vecTableSlots(64, UINT32_MAX);
-    std::vector<uint64_t> vecKeys;      // by slot
-    std::vector<size_t> vecCounts;      // by slot, then the next place of the slot
-    std::vector<uint32_t> vecSlotOf(n); // by place
-    const auto Find = [&](uint64_t nKey) -> uint32_t&
+    std::vector<SPlace> vecOther(n);
+    std::vector<uint32_t> vecCounts(DIGITS << DIGIT_BITS);
+    for (const SPlace& place : vecPlaces)
     {
-        const size_t nMask = vecTableKeys.size() - 1;
-        size_t i = static_cast<size_t>(nKey ^ (nKey >> 29)) & nMask;
-        while (vecTableSlots[i] != UINT32_MAX && vecTableKeys[i] != nKey)
-            i = (i + 1) & nMask;
-        vecTableKeys[i] = nKey;
-        return vecTableSlots[i];
-    };
-    for (size_t i = 0; i < n; ++i)
+        for (size_t d = 0; d < DIGITS; ++d)
+            ++vecCounts[(d << DIGIT_BITS) + ((place.nKey >> (d * DIGIT_BITS)) & DIGIT_MASK)];
+    }
+    SPlace* pFrom = vecPlaces.data();
+    SPlace* pTo = vecOther.data();
+    for (size_t d = 0; d < DIGITS && n > 0; ++d)
     {
-        uint32_t& nSlot = Find(vecPlaces[i].nKey);
-        if (nSlot == UINT32_MAX)
+        uint32_t* pCounts = vecCounts.data() + (d << DIGIT_BITS);
+        const unsigned nShift = static_cast<unsigned>(d * DIGIT_BITS);
+        // A digit all keys share moves nothing.
+        if (pCounts[(pFrom[0].nKey >> nShift) & DIGIT_MASK] == n)
+            continue;
+        uint32_t nNext = 0;
+        for (size_t i = 0; i <= DIGIT_MASK; ++i)
         {
-            nSlot = static_cast<uint32_t>(vecKeys.size());
-            vecKeys.push_back(vecPlaces[i].nKey);
-            vecCounts.push_back(0);
-            if (vecKeys.size() * 2 > vecTableKeys.size())
-            {
-                // Grow, and put every key back.
-                vecTableKeys.assign(vecTableKeys.size() * 2, 0);
-                vecTableSlots.assign(vecTableKeys.size(), UINT32_MAX);
-                for (size_t nKeySlot = 0; nKeySlot < vecKeys.size(); ++nKeySlot)
-                    Find(vecKeys[nKeySlot]) = static_cast<uint32_t>(nKeySlot);
-            }
-            vecSlotOf[i] = static_cast<uint32_t>(vecKeys.size() - 1);
+            const uint32_t nCount = pCounts[i];
+            pCounts[i] = nNext;
+            nNext += nCount;
         }
-        else
-            vecSlotOf[i] = nSlot;
-        ++vecCounts[vecSlotOf[i]];
+        for (size_t i = 0; i < n; ++i)
+            pTo[pCounts[(pFrom[i].nKey >> nShift) & DIGIT_MASK]++] = pFrom[i];
+        std::swap(pFrom, pTo);
     }
-    std::vector<uint32_t> vecOrder(vecKeys.size());
-    for (size_t i = 0; i < vecOrder.size(); ++i)
-        vecOrder[i] = static_cast<uint32_t>(i);
-    std::sort(vecOrder.begin(), vecOrder.end(),
-              [&](uint32_t a, uint32_t b) { return vecKeys[a] < vecKeys[b]; });
-    size_t nNext = 0;
-    for (uint32_t nSlot : vecOrder)
+    if (pFrom != vecOther.data())
+        std::copy(pFrom, pFrom + n, vecOther.data());
+    vecPlaces.swap(vecOther);
+}
+
+// A key stands for more than one name only when hashes collide. Those places are ordered by name, so that
+// each name's places stay one run and a place is only ever refused by a question about its own name.
+// Checking each place against the first of its key reads each name about once; only keys that do collide
+// pay for a sort.
+void CTagNameIndex::orderCollidingNames()
+{
+    const size_t n = m_Places.size();
+    for (size_t nLow = 0; nLow < n;)
     {
-        const size_t nCount = vecCounts[nSlot];
-        vecCounts[nSlot] = nNext;
-        nNext += nCount;
+        const uint32_t nKey = m_Places[nLow].nKey;
+        const auto eKind = static_cast<EKind>(nKey & 1);
+        const Position nFirst = m_nBegin + m_Places[nLow].nOffset;
+        size_t nHigh = nLow + 1;
+        bool bOneName = true;
+        for (; nHigh < n && m_Places[nHigh].nKey == nKey; ++nHigh)
+        {
+            if (bOneName && compareNamesAt(eKind, nFirst, m_nBegin + m_Places[nHigh].nOffset) != 0)
+                bOneName = false;
+        }
+        if (!bOneName)
+        {
+            std::sort(m_Places.begin() + static_cast<std::ptrdiff_t>(nLow),
+                      m_Places.begin() + static_cast<std::ptrdiff_t>(nHigh),
+                      [this, eKind](const SPlace& a, const SPlace& b)
+                      {
+                          const int nOrder =
+                              compareNamesAt(eKind, m_nBegin + a.nOffset, m_nBegin + b.nOffset);
+                          return nOrder != 0 ? nOrder < 0 : a.nOffset < b.nOffset;
+                      });
+        }
+        nLow = nHigh;
     }
-    std::vector<SPlace> vecSorted(n);
-    for (size_t i = 0; i < n; ++i)
-        vecSorted[vecCounts[vecSlotOf[i]]++] = vecPlaces[i];
-    vecPlaces.swap(vecSorted);
 }
 
 CTagNameIndex::CTagNameIndex(const char* pText, Position nBegin, Position nEnd)
-    : m_pText(pText), m_nBegin(nBegin), m_nEnd(nEnd)
+    : m_pText(pText), m_nBegin(nBegin), m_nEnd(nEnd > nBegin && nEnd - nBegin <= MAX_LENGTH ? nEnd : nBegin)
 {
 }
 
@@ -120,17 +142,17 @@ void CTagNameIndex::build()
         {
             const Position r = nameEnd(c + 2);
             if (r != NPOS && r < m_nEnd && pBase[r] == '>')
-                m_Places.push_back(
-                    {Key(FoldedHash(pBase + c + 2, static_cast<size_t>(r - c - 2)), END_TAG), c});
+                m_Places.push_back({Key(FoldedHash(pBase + c + 2, static_cast<size_t>(r - c - 2)), END_TAG),
+                                    static_cast<uint32_t>(c - m_nBegin)});
             continue;
         }
         const Position r = nameEnd(c + 1);
         if (r != NPOS)
-            m_Places.push_back(
-                {Key(FoldedHash(pBase + c + 1, static_cast<size_t>(r - c - 1)), START_TAG), c});
+            m_Places.push_back({Key(FoldedHash(pBase + c + 1, static_cast<size_t>(r - c - 1)), START_TAG),
+                                static_cast<uint32_t>(c - m_nBegin)});
     }
     SortByKey(m_Places);
-    m_Places.shrink_to_fit();
+    orderCollidingNames();
     forgetAnswers();
 }
 
@@ -143,6 +165,42 @@ void CTagNameIndex::forgetAnswers()
     {
         m_NextOpen[i] = static_cast<uint32_t>(i);
         m_PreviousOpen[i] = static_cast<uint32_t>(i + 1);
+    }
+}
+
+int CTagNameIndex::compareNameAt(EKind eKind, Position nPos, std::string_view name) const
+{
+    const Position nName = nPos + (eKind == END_TAG ? 2 : 1);
+    for (size_t i = 0;; ++i)
+    {
+        const Position p = nName + i;
+        const bool bPlaceEnds = p >= m_nEnd || !IsNameChar(static_cast<unsigned char>(m_pText[p]));
+        if (bPlaceEnds || i == name.size())
+            return (bPlaceEnds ? 0 : 1) - (i == name.size() ? 0 : 1);
+        const int nOrder =
+            CompareFolded(static_cast<unsigned char>(m_pText[p]), static_cast<unsigned char>(name[i]));
+        if (nOrder != 0)
+            return nOrder;
+    }
+}
+
+int CTagNameIndex::compareNamesAt(EKind eKind, Position nPos1, Position nPos2) const
+{
+    const Position nSkip = eKind == END_TAG ? 2 : 1;
+    const Position nName1 = nPos1 + nSkip;
+    const Position nName2 = nPos2 + nSkip;
+    for (Position i = 0;; ++i)
+    {
+        const bool bEnds1 =
+            nName1 + i >= m_nEnd || !IsNameChar(static_cast<unsigned char>(m_pText[nName1 + i]));
+        const bool bEnds2 =
+            nName2 + i >= m_nEnd || !IsNameChar(static_cast<unsigned char>(m_pText[nName2 + i]));
+        if (bEnds1 || bEnds2)
+            return (bEnds1 ? 0 : 1) - (bEnds2 ? 0 : 1);
+        const int nOrder = CompareFolded(static_cast<unsigned char>(m_pText[nName1 + i]),
+                                         static_cast<unsigned char>(m_pText[nName2 + i]));
+        if (nOrder != 0)
+            return nOrder;
     }
 }
 
@@ -207,23 +265,40 @@ Position CTagNameIndex::find(EKind eKind, std::string_view name, Position nPos, 
         return NPOS;
     if (!m_bBuilt)
         build();
-    const uint64_t nKey = Key(FoldedHash(name.data(), name.size()), eKind);
+    if (bPrevious && nPos < m_nBegin)
+        return NPOS;
+    const uint32_t nKey = Key(FoldedHash(name.data(), name.size()), eKind);
     auto itLow = std::lower_bound(m_Places.begin(), m_Places.end(), nKey,
-                                  [](const SPlace& place, uint64_t k) { return place.nKey < k; });
+                                  [](const SPlace& place, uint32_t k) { return place.nKey < k; });
     auto itHigh = std::upper_bound(itLow, m_Places.end(), nKey,
-                                   [](uint64_t k, const SPlace& place) { return k < place.nKey; });
+                                   [](uint32_t k, const SPlace& place) { return k < place.nKey; });
+    // Names that share the key sit beside this one's run, in name order; nearly always there are none.
+    if (itLow != itHigh && (compareNameAt(eKind, m_nBegin + itLow->nOffset, name) != 0 ||
+                            compareNameAt(eKind, m_nBegin + (itHigh - 1)->nOffset, name) != 0))
+    {
+        itLow = std::lower_bound(itLow, itHigh, name,
+                                 [this, eKind](const SPlace& place, std::string_view s)
+                                 { return compareNameAt(eKind, m_nBegin + place.nOffset, s) < 0; });
+        itHigh = std::upper_bound(itLow, itHigh, name,
+                                  [this, eKind](std::string_view s, const SPlace& place)
+                                  { return compareNameAt(eKind, m_nBegin + place.nOffset, s) > 0; });
+    }
     const auto nLow = static_cast<size_t>(itLow - m_Places.begin());
     const auto nHigh = static_cast<size_t>(itHigh - m_Places.begin());
-    auto byPosition = [](const SPlace& place, Position p) { return place.nPos < p; };
+    // Past the end is the end, which no place reaches; below the begin (forward only) is the begin.
+    const auto nOffset = static_cast<uint32_t>(std::min(std::max(nPos, m_nBegin), m_nEnd) - m_nBegin);
     if (!bPrevious)
     {
-        size_t i = static_cast<size_t>(std::lower_bound(itLow, itHigh, nPos, byPosition) - m_Places.begin());
+        size_t i = static_cast<size_t>(std::lower_bound(itLow, itHigh, nOffset,
+                                                        [](const SPlace& place, uint32_t k)
+                                                        { return place.nOffset < k; }) -
+                                       m_Places.begin());
         for (;;)
         {
             i = nextOpen(i, nHigh);
             if (i >= nHigh)
                 return NPOS;
-            const Position p = m_Places[i].nPos;
+            const Position p = m_nBegin + m_Places[i].nOffset;
             if (nLimit != NPOS && p > nLimit)
                 return NPOS;
             ++m_nWork;
@@ -233,8 +308,8 @@ Position CTagNameIndex::find(EKind eKind, std::string_view name, Position nPos, 
             m_PreviousOpen[i] = static_cast<uint32_t>(i);
         }
     }
-    auto itAbove =
-        std::upper_bound(itLow, itHigh, nPos, [](Position p, const SPlace& place) { return p < place.nPos; });
+    auto itAbove = std::upper_bound(itLow, itHigh, nOffset,
+                                    [](uint32_t k, const SPlace& place) { return k < place.nOffset; });
     size_t j = static_cast<size_t>(itAbove - m_Places.begin()); // one above the candidate
     for (;;)
     {
@@ -244,7 +319,7 @@ Position CTagNameIndex::find(EKind eKind, std::string_view name, Position nPos, 
         if (j <= nLow)
             return NPOS;
         const size_t i = j - 1;
-        const Position p = m_Places[i].nPos;
+        const Position p = m_nBegin + m_Places[i].nOffset;
         ++m_nWork;
         if (nameAt(eKind, p, name) && accept(p))
             return p;
