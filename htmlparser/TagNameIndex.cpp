@@ -3,20 +3,33 @@
 #include "htmlparser/TextSearch.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace
 {
+constexpr uint32_t HASH_BASIS = 2166136261u;
+constexpr uint32_t HASH_PRIME = 16777619u;
+
 uint32_t FoldedHash(const char* p, size_t nLength)
 {
-    uint32_t h = 2166136261u;
+    uint32_t h = HASH_BASIS;
     for (size_t i = 0; i < nLength; ++i)
     {
         h ^= FoldNoCase(static_cast<unsigned char>(p[i]));
-        h *= 16777619u;
+        h *= HASH_PRIME;
     }
     return h;
 }
+
+// Every place's name is read twice while building: a table lookup per byte keeps that cheap.
+const std::array<bool, 256> g_NameChars = []
+{
+    std::array<bool, 256> table{};
+    for (size_t c = 0; c < table.size(); ++c)
+        table[c] = IsNameChar(static_cast<unsigned char>(c));
+    return table;
+}();
 
 uint32_t Key(uint32_t nHash, CTagNameIndex::EKind eKind)
 {
@@ -81,20 +94,38 @@ void CTagNameIndex::SortByKey(std::vector<SPlace>& vecPlaces)
 void CTagNameIndex::orderCollidingNames()
 {
     const size_t n = m_Places.size();
+    const Position nEnd = m_nEnd;
+    // Whether the names (name-character runs) at two places are equal but for case.
+    const auto sameName = [this, nEnd](Position nName1, Position nName2)
+    {
+        for (;; ++nName1, ++nName2)
+        {
+            const bool bEnds1 = nName1 >= nEnd || !g_NameChars[static_cast<unsigned char>(m_pText[nName1])];
+            const bool bEnds2 = nName2 >= nEnd || !g_NameChars[static_cast<unsigned char>(m_pText[nName2])];
+            if (bEnds1 || bEnds2)
+                return bEnds1 && bEnds2;
+            if (m_pText[nName1] != m_pText[nName2] &&
+                FoldNoCase(static_cast<unsigned char>(m_pText[nName1])) !=
+                    FoldNoCase(static_cast<unsigned char>(m_pText[nName2])))
+                return false;
+        }
+    };
     for (size_t nLow = 0; nLow < n;)
     {
         const uint32_t nKey = m_Places[nLow].nKey;
         const auto eKind = static_cast<EKind>(nKey & 1);
-        const Position nFirst = m_nBegin + m_Places[nLow].nOffset;
+        const Position nSkip = eKind == END_TAG ? 2 : 1;
+        const Position nFirst = m_nBegin + m_Places[nLow].nOffset + nSkip;
         size_t nHigh = nLow + 1;
         bool bOneName = true;
         for (; nHigh < n && m_Places[nHigh].nKey == nKey; ++nHigh)
         {
-            if (bOneName && compareNamesAt(eKind, nFirst, m_nBegin + m_Places[nHigh].nOffset) != 0)
+            if (bOneName && !sameName(nFirst, m_nBegin + m_Places[nHigh].nOffset + nSkip))
                 bOneName = false;
         }
         if (!bOneName)
         {
+            m_CollidingKeys.push_back(nKey);
             std::sort(m_Places.begin() + static_cast<std::ptrdiff_t>(nLow),
                       m_Places.begin() + static_cast<std::ptrdiff_t>(nHigh),
                       [this, eKind](const SPlace& a, const SPlace& b)
@@ -106,6 +137,7 @@ void CTagNameIndex::orderCollidingNames()
         }
         nLow = nHigh;
     }
+    m_CollidingKeys.shrink_to_fit();
 }
 
 CTagNameIndex::CTagNameIndex(const char* pText, Position nBegin, Position nEnd)
@@ -118,17 +150,25 @@ void CTagNameIndex::build()
     m_bBuilt = true;
     if (m_pText == nullptr || m_nEnd <= m_nBegin)
         return;
-    auto nameEnd = [this](Position p)
+    // The end of the name at p, its hash left in nHash; -1 when no name starts there.
+    const Position nEnd = m_nEnd;
+    auto nameEnd = [this, nEnd](Position p, uint32_t& nHash)
     {
-        if (p >= m_nEnd || !IsNameStartChar(static_cast<unsigned char>(m_pText[p])))
+        if (p >= nEnd || !IsNameStartChar(static_cast<unsigned char>(m_pText[p])))
             return NPOS;
-        ++p;
-        while (p < m_nEnd && IsNameChar(static_cast<unsigned char>(m_pText[p])))
+        uint32_t h = HASH_BASIS;
+        do
+        {
+            h ^= FoldNoCase(static_cast<unsigned char>(m_pText[p]));
+            h *= HASH_PRIME;
             ++p;
+        } while (p < nEnd && g_NameChars[static_cast<unsigned char>(m_pText[p])]);
+        nHash = h;
         return p;
     };
     const char* pBase = m_pText;
     Position q = m_nBegin;
+    uint32_t nHash = 0;
     while (q < m_nEnd)
     {
         const void* pHit = std::memchr(pBase + q, '<', static_cast<size_t>(m_nEnd - q));
@@ -140,32 +180,41 @@ void CTagNameIndex::build()
         q = c + 1;
         if (c + 1 < m_nEnd && pBase[c + 1] == '/')
         {
-            const Position r = nameEnd(c + 2);
+            const Position r = nameEnd(c + 2, nHash);
             if (r != NPOS && r < m_nEnd && pBase[r] == '>')
-                m_Places.push_back({Key(FoldedHash(pBase + c + 2, static_cast<size_t>(r - c - 2)), END_TAG),
-                                    static_cast<uint32_t>(c - m_nBegin)});
+                m_Places.push_back({Key(nHash, END_TAG), static_cast<uint32_t>(c - m_nBegin)});
             continue;
         }
-        const Position r = nameEnd(c + 1);
+        const Position r = nameEnd(c + 1, nHash);
         if (r != NPOS)
-            m_Places.push_back({Key(FoldedHash(pBase + c + 1, static_cast<size_t>(r - c - 1)), START_TAG),
-                                static_cast<uint32_t>(c - m_nBegin)});
+            m_Places.push_back({Key(nHash, START_TAG), static_cast<uint32_t>(c - m_nBegin)});
     }
     SortByKey(m_Places);
     orderCollidingNames();
-    forgetAnswers();
 }
 
 void CTagNameIndex::forgetAnswers()
 {
-    const size_t n = m_Places.size();
-    m_NextOpen.resize(n);
-    m_PreviousOpen.resize(n);
-    for (size_t i = 0; i < n; ++i)
+    std::vector<uint32_t>().swap(m_NextOpen);
+    std::vector<uint32_t>().swap(m_PreviousOpen);
+}
+
+// Most walks refuse no place at all: the steps over refused places take memory only once one is refused.
+void CTagNameIndex::refuse(size_t i)
+{
+    if (m_NextOpen.empty())
     {
-        m_NextOpen[i] = static_cast<uint32_t>(i);
-        m_PreviousOpen[i] = static_cast<uint32_t>(i + 1);
+        const size_t n = m_Places.size();
+        m_NextOpen.resize(n);
+        m_PreviousOpen.resize(n);
+        for (size_t k = 0; k < n; ++k)
+        {
+            m_NextOpen[k] = static_cast<uint32_t>(k);
+            m_PreviousOpen[k] = static_cast<uint32_t>(k + 1);
+        }
     }
+    m_NextOpen[i] = static_cast<uint32_t>(i + 1);
+    m_PreviousOpen[i] = static_cast<uint32_t>(i);
 }
 
 int CTagNameIndex::compareNameAt(EKind eKind, Position nPos, std::string_view name) const
@@ -223,7 +272,9 @@ bool CTagNameIndex::nameAt(EKind eKind, Position nPos, std::string_view name) co
 
 size_t CTagNameIndex::nextOpen(size_t i, size_t nStop)
 {
-    // m_NextOpen[i] == i: open; else a place at or before the next open one.
+    // m_NextOpen[i] == i: open; else a place at or before the next open one. None refused yet: no array.
+    if (m_NextOpen.empty())
+        return i;
     size_t nRoot = i;
     while (nRoot < nStop && m_NextOpen[nRoot] != nRoot)
     {
@@ -242,6 +293,8 @@ size_t CTagNameIndex::nextOpen(size_t i, size_t nStop)
 size_t CTagNameIndex::previousOpen(size_t i, size_t nStop)
 {
     // Indices are kept one higher, so that 0 stands for "none before"; m_PreviousOpen[i] == i + 1: open.
+    if (m_PreviousOpen.empty())
+        return i + 1;
     size_t nRoot = i + 1;
     while (nRoot > nStop && m_PreviousOpen[nRoot - 1] != nRoot)
     {
@@ -273,8 +326,7 @@ Position CTagNameIndex::find(EKind eKind, std::string_view name, Position nPos, 
     auto itHigh = std::upper_bound(itLow, m_Places.end(), nKey,
                                    [](uint32_t k, const SPlace& place) { return k < place.nKey; });
     // Names that share the key sit beside this one's run, in name order; nearly always there are none.
-    if (itLow != itHigh && (compareNameAt(eKind, m_nBegin + itLow->nOffset, name) != 0 ||
-                            compareNameAt(eKind, m_nBegin + (itHigh - 1)->nOffset, name) != 0))
+    if (itLow != itHigh && std::binary_search(m_CollidingKeys.begin(), m_CollidingKeys.end(), nKey))
     {
         itLow = std::lower_bound(itLow, itHigh, name,
                                  [this, eKind](const SPlace& place, std::string_view s)
@@ -304,8 +356,7 @@ Position CTagNameIndex::find(EKind eKind, std::string_view name, Position nPos, 
             ++m_nWork;
             if (nameAt(eKind, p, name) && accept(p))
                 return p;
-            m_NextOpen[i] = static_cast<uint32_t>(i + 1);
-            m_PreviousOpen[i] = static_cast<uint32_t>(i);
+            refuse(i);
         }
     }
     auto itAbove = std::upper_bound(itLow, itHigh, nOffset,
@@ -323,8 +374,7 @@ Position CTagNameIndex::find(EKind eKind, std::string_view name, Position nPos, 
         ++m_nWork;
         if (nameAt(eKind, p, name) && accept(p))
             return p;
-        m_NextOpen[i] = static_cast<uint32_t>(i + 1);
-        m_PreviousOpen[i] = static_cast<uint32_t>(i);
+        refuse(i);
         j = i;
     }
 }

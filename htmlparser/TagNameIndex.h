@@ -56,6 +56,7 @@ private:
     // Union-find steps over refused places, in each direction.
     size_t nextOpen(size_t i, size_t nStop);
     size_t previousOpen(size_t i, size_t nStop);
+    void refuse(size_t i);
 
     const char* m_pText;
     Position m_nBegin;
@@ -65,7 +66,9 @@ private:
     // By key, then (where names share a key) by folded name, then by position: the places of one name are
     // one run.
     std::vector<SPlace> m_Places;
-    // For each place: the nearest place at or after it (at or before it) not refused, once compressed.
+    std::vector<uint32_t> m_CollidingKeys; // keys that stand for more than one name, ascending
+    // For each place: the nearest place at or after it (at or before it) not refused, once compressed; empty
+    // while none is refused.
     std::vector<uint32_t> m_NextOpen;
     std::vector<uint32_t> m_PreviousOpen;
 };
