@@ -6,7 +6,8 @@
 #include <cstring>
 
 CDelimiterIndex::CDelimiterIndex(const char* pText, Position nBegin, Position nEnd)
-    : m_pText(pText), m_nBegin(nBegin), m_nEnd(nEnd > nBegin && nEnd - nBegin <= MAX_LENGTH ? nEnd : nBegin)
+    : m_pText(pText), m_nBegin(nBegin),
+      m_nEnd(pText != nullptr && nEnd > nBegin && nEnd - nBegin <= MAX_LENGTH ? nEnd : nBegin)
 {
 }
 
@@ -267,13 +268,16 @@ void CDelimiterIndex::buildQuoteIndex()
     m_nWork += m_nEnd - m_nBegin;
     const char* pText = m_pText + m_nBegin;
     const auto nLength = static_cast<Offset>(m_nEnd - m_nBegin);
+    const size_t nBlocks = nLength / PARITY_BLOCK + 1;
+    m_QuoteParity.assign((nBlocks + 63) / 64, 0);
     for (Offset p = 0; p < nLength; ++p)
     {
+        if (p % PARITY_BLOCK == 0)
+            m_QuoteParity[p / PARITY_BLOCK / 64] |= static_cast<uint64_t>(nParity) << (p / PARITY_BLOCK % 64);
         const char c = pText[p];
         switch (c)
         {
         case '"':
-            m_Quotes.push_back(p);
             nParity ^= 1;
             break;
         case '[':
@@ -291,7 +295,6 @@ void CDelimiterIndex::buildQuoteIndex()
         }
     }
     // Kept for the life of the source: no growth slack.
-    m_Quotes.shrink_to_fit();
     for (size_t k = 0; k < 2; ++k)
     {
         m_Closers[k].shrink_to_fit();
@@ -300,11 +303,16 @@ void CDelimiterIndex::buildQuoteIndex()
     }
 }
 
-size_t CDelimiterIndex::quoteParity(Position nPos) const
+size_t CDelimiterIndex::quoteParity(Position nPos)
 {
-    return static_cast<size_t>(std::lower_bound(m_Quotes.begin(), m_Quotes.end(), toOffset(nPos)) -
-                               m_Quotes.begin()) &
-           1;
+    const Offset nOffset = toOffset(nPos);
+    const Offset nBlock = nOffset / PARITY_BLOCK;
+    size_t nParity = static_cast<size_t>(m_QuoteParity[nBlock / 64] >> (nBlock % 64)) & 1;
+    const char* pText = m_pText + m_nBegin;
+    for (Offset p = nBlock * PARITY_BLOCK; p < nOffset; ++p)
+        nParity ^= pText[p] == '"' ? 1 : 0;
+    m_nWork += nOffset - nBlock * PARITY_BLOCK;
+    return nParity;
 }
 
 Position CDelimiterIndex::findMarkupDeclarationEnd(Position nPos)

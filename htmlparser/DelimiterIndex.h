@@ -16,8 +16,8 @@
 class CDelimiterIndex
 {
 public:
-    // A range longer than MAX_LENGTH bytes is indexed as empty (nothing is read): places are kept as 32-bit
-    // offsets from the begin.
+    // A range longer than MAX_LENGTH bytes, or without a text, is indexed as empty (nothing is read): places
+    // are kept as 32-bit offsets from the begin.
     CDelimiterIndex(const char* pText, Position nBegin, Position nEnd);
 
     static constexpr Position MAX_LENGTH = 0xFFFFFFFE;
@@ -70,7 +70,7 @@ private:
     SScannedText* scannedText(const char* pszPattern, std::string& sKey);
     void buildHidingSpans();
     void buildQuoteIndex();
-    size_t quoteParity(Position nPos) const;
+    size_t quoteParity(Position nPos);
 
     const char* m_pText;
     uint64_t m_nWork = 0;
@@ -88,7 +88,10 @@ private:
     Offsets m_HidingSpanEnds;
 
     bool m_bQuoteIndexBuilt = false;
-    Offsets m_Quotes;
+    // The parity of the double quotes before every PARITY_BLOCK-th byte, one bit each: the parity before any
+    // byte then costs fewer than PARITY_BLOCK steps, at a small fraction of a bit per page byte.
+    static constexpr Offset PARITY_BLOCK = 64;
+    std::vector<uint64_t> m_QuoteParity;
     // Indexed by the parity of the number of double quotes before the character.
     Offsets m_Closers[2];
     Offsets m_Brackets[2];

@@ -141,7 +141,8 @@ void CTagNameIndex::orderCollidingNames()
 }
 
 CTagNameIndex::CTagNameIndex(const char* pText, Position nBegin, Position nEnd)
-    : m_pText(pText), m_nBegin(nBegin), m_nEnd(nEnd > nBegin && nEnd - nBegin <= MAX_LENGTH ? nEnd : nBegin)
+    : m_pText(pText), m_nBegin(nBegin),
+      m_nEnd(pText != nullptr && nEnd > nBegin && nEnd - nBegin <= MAX_LENGTH ? nEnd : nBegin)
 {
 }
 

@@ -15,8 +15,8 @@
 class CTagNameIndex
 {
 public:
-    // A range longer than MAX_LENGTH bytes is indexed as empty (nothing is read): places are kept as 32-bit
-    // offsets from the begin.
+    // A range longer than MAX_LENGTH bytes, or without a text, is indexed as empty (nothing is read): places
+    // are kept as 32-bit offsets from the begin.
     CTagNameIndex(const char* pText, Position nBegin, Position nEnd);
 
     static constexpr Position MAX_LENGTH = 0xFFFFFFFE;
