@@ -326,7 +326,9 @@ Position CTagNameIndex::find(EKind eKind, std::string_view name, Position nPos, 
                                   [](const SPlace& place, uint32_t k) { return place.nKey < k; });
     auto itHigh = std::upper_bound(itLow, m_Places.end(), nKey,
                                    [](uint32_t k, const SPlace& place) { return k < place.nKey; });
-    // Names that share the key sit beside this one's run, in name order; nearly always there are none.
+    // Names that share the key sit beside this one's run, in name order; nearly always there are none. Either
+    // way every place of the run holds one name: if it is not the one asked for (a name of the page shares
+    // the key with one that is absent), the first place says so and nothing is refused.
     if (itLow != itHigh && std::binary_search(m_CollidingKeys.begin(), m_CollidingKeys.end(), nKey))
     {
         itLow = std::lower_bound(itLow, itHigh, name,
@@ -355,7 +357,9 @@ Position CTagNameIndex::find(EKind eKind, std::string_view name, Position nPos, 
             if (nLimit != NPOS && p > nLimit)
                 return NPOS;
             ++m_nWork;
-            if (nameAt(eKind, p, name) && accept(p))
+            if (!nameAt(eKind, p, name))
+                return NPOS;
+            if (accept(p))
                 return p;
             refuse(i);
         }
@@ -373,7 +377,9 @@ Position CTagNameIndex::find(EKind eKind, std::string_view name, Position nPos, 
         const size_t i = j - 1;
         const Position p = m_nBegin + m_Places[i].nOffset;
         ++m_nWork;
-        if (nameAt(eKind, p, name) && accept(p))
+        if (!nameAt(eKind, p, name))
+            return NPOS;
+        if (accept(p))
             return p;
         refuse(i);
         j = i;
