@@ -270,28 +270,32 @@ void CDelimiterIndex::buildQuoteIndex()
     const auto nLength = static_cast<Offset>(m_nEnd - m_nBegin);
     const size_t nBlocks = nLength / PARITY_BLOCK + 1;
     m_QuoteParity.assign((nBlocks + 63) / 64, 0);
-    for (Offset p = 0; p < nLength; ++p)
+    for (size_t nStart = 0; nStart < nLength; nStart += PARITY_BLOCK)
     {
-        if (p % PARITY_BLOCK == 0)
-            m_QuoteParity[p / PARITY_BLOCK / 64] |= static_cast<uint64_t>(nParity) << (p / PARITY_BLOCK % 64);
-        const char c = pText[p];
-        switch (c)
+        const size_t nBlock = nStart / PARITY_BLOCK;
+        m_QuoteParity[nBlock / 64] |= static_cast<uint64_t>(nParity) << (nBlock % 64);
+        const size_t nStop = std::min<size_t>(nStart + PARITY_BLOCK, nLength);
+        for (size_t p = nStart; p < nStop; ++p)
         {
-        case '"':
-            nParity ^= 1;
-            break;
-        case '[':
-        case ']':
-            m_Brackets[nParity].push_back(p);
-            cLastBracket[nParity] = c;
-            break;
-        case '>':
-            m_Closers[nParity].push_back(p);
-            if (cLastBracket[nParity] == ']')
-                m_ClosersAfterBracketClose[nParity].push_back(p);
-            break;
-        default:
-            break;
+            const char c = pText[p];
+            switch (c)
+            {
+            case '"':
+                nParity ^= 1;
+                break;
+            case '[':
+            case ']':
+                m_Brackets[nParity].push_back(static_cast<Offset>(p));
+                cLastBracket[nParity] = c;
+                break;
+            case '>':
+                m_Closers[nParity].push_back(static_cast<Offset>(p));
+                if (cLastBracket[nParity] == ']')
+                    m_ClosersAfterBracketClose[nParity].push_back(static_cast<Offset>(p));
+                break;
+            default:
+                break;
+            }
         }
     }
     // Kept for the life of the source: no growth slack.
