@@ -116,12 +116,21 @@ void CTagNameIndex::orderCollidingNames()
         const auto eKind = static_cast<EKind>(nKey & 1);
         const Position nSkip = eKind == END_TAG ? 2 : 1;
         const Position nFirst = m_nBegin + m_Places[nLow].nOffset + nSkip;
+        Position nLength = 0;
+        while (nFirst + nLength < nEnd && g_NameChars[static_cast<unsigned char>(m_pText[nFirst + nLength])])
+            ++nLength;
         size_t nHigh = nLow + 1;
         bool bOneName = true;
         for (; nHigh < n && m_Places[nHigh].nKey == nKey; ++nHigh)
         {
-            if (bOneName && !sameName(nFirst, m_nBegin + m_Places[nHigh].nOffset + nSkip))
-                bOneName = false;
+            if (!bOneName)
+                continue;
+            // Nearly always the same bytes, case and all, then a byte that ends the name.
+            const Position nName = m_nBegin + m_Places[nHigh].nOffset + nSkip;
+            if (nName + nLength < nEnd && std::memcmp(m_pText + nFirst, m_pText + nName, nLength) == 0 &&
+                !g_NameChars[static_cast<unsigned char>(m_pText[nName + nLength])])
+                continue;
+            bOneName = sameName(nFirst, nName);
         }
         if (!bOneName)
         {
