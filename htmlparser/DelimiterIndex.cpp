@@ -6,11 +6,17 @@
 #include <cstring>
 
 CDelimiterIndex::CDelimiterIndex(const char* pText, Position nBegin, Position nEnd)
-    : m_pText(pText), m_nBegin(nBegin), m_nEnd(nEnd)
+    : m_pText(pText), m_nBegin(nBegin),
+      m_nEnd(pText != nullptr && nEnd > nBegin && nEnd - nBegin <= MAX_LENGTH ? nEnd : nBegin)
 {
 }
 
-const std::vector<Position>& CDelimiterIndex::occurrences(const char* pszPattern)
+CDelimiterIndex::Offset CDelimiterIndex::toOffset(Position nPos) const
+{
+    return nPos <= m_nBegin ? 0 : static_cast<Offset>(std::min(nPos, m_nEnd) - m_nBegin);
+}
+
+const CDelimiterIndex::Offsets& CDelimiterIndex::occurrences(const char* pszPattern)
 {
     const bool bSingle = pszPattern[0] != '\0' && pszPattern[1] == '\0';
     const auto cSingle = FoldNoCase(static_cast<unsigned char>(pszPattern[0]));
@@ -26,7 +32,7 @@ const std::vector<Position>& CDelimiterIndex::occurrences(const char* pszPattern
             m_SingleByte[cSingle] = &it->second;
         return it->second;
     }
-    std::vector<Position> hits;
+    Offsets hits;
     const size_t L = sKey.size();
     if (L > 0 && m_pText != nullptr && m_nEnd > m_nBegin && L <= m_nEnd - m_nBegin)
     {
@@ -37,12 +43,13 @@ const std::vector<Position>& CDelimiterIndex::occurrences(const char* pszPattern
             m_nWork += (nHit == NPOS ? m_nEnd : nHit + 1) - p;
             if (nHit == NPOS)
                 break;
-            hits.push_back(nHit);
+            hits.push_back(static_cast<Offset>(nHit - m_nBegin));
             p = nHit + 1;
         }
     }
-    const std::vector<Position>& stored =
-        m_Occurrences.emplace(std::move(sKey), std::move(hits)).first->second;
+    // Kept for the life of the source: no growth slack.
+    hits.shrink_to_fit();
+    const Offsets& stored = m_Occurrences.emplace(std::move(sKey), std::move(hits)).first->second;
     if (bSingle)
         m_SingleByte[cSingle] = &stored;
     return stored;
@@ -52,21 +59,20 @@ Position CDelimiterIndex::findNext(const char* pszPattern, Position nFrom)
 {
     if (pszPattern == nullptr)
         return NPOS;
-    const std::vector<Position>& hits = occurrences(pszPattern);
-    const Position nStart = std::max(nFrom, m_nBegin);
-    auto it = std::lower_bound(hits.begin(), hits.end(), nStart);
-    return it == hits.end() ? NPOS : *it;
+    const Offsets& hits = occurrences(pszPattern);
+    auto it = std::lower_bound(hits.begin(), hits.end(), toOffset(nFrom));
+    return it == hits.end() ? NPOS : toPosition(*it);
 }
 
 Position CDelimiterIndex::findPrevious(const char* pszPattern, Position nPos)
 {
     if (pszPattern == nullptr || nPos == NPOS || nPos < m_nBegin)
         return NPOS;
-    const std::vector<Position>& hits = occurrences(pszPattern);
-    auto it = std::upper_bound(hits.begin(), hits.end(), nPos);
+    const Offsets& hits = occurrences(pszPattern);
+    auto it = std::upper_bound(hits.begin(), hits.end(), toOffset(nPos));
     if (it == hits.begin())
         return NPOS;
-    return *(it - 1);
+    return toPosition(*(it - 1));
 }
 
 CDelimiterIndex::SScannedText* CDelimiterIndex::scannedText(const char* pszPattern, std::string& sKey)
@@ -189,8 +195,8 @@ Position CDelimiterIndex::findPreviousText(const char* pszPattern, Position nPos
 void CDelimiterIndex::buildHidingSpans()
 {
     m_bHidingSpansBuilt = true;
-    const std::vector<Position>& comments = occurrences("<!--");
-    const std::vector<Position>& cdata = occurrences("<![cdata[");
+    const Offsets& comments = occurrences("<!--");
+    const Offsets& cdata = occurrences("<![cdata[");
     size_t i = 0;
     size_t j = 0;
     Position nCursor = m_nBegin;
@@ -202,12 +208,12 @@ void CDelimiterIndex::buildHidingSpans()
         bool bComment;
         if (j >= cdata.size() || (i < comments.size() && comments[i] < cdata[j]))
         {
-            nStart = comments[i++];
+            nStart = toPosition(comments[i++]);
             bComment = true;
         }
         else
         {
-            nStart = cdata[j++];
+            nStart = toPosition(cdata[j++]);
             bComment = false;
         }
         if (nStart < nCursor)
@@ -232,22 +238,26 @@ void CDelimiterIndex::buildHidingSpans()
         }
         if (nClose == NPOS)
             continue;
-        m_HidingSpanBegins.push_back(nStart);
-        m_HidingSpanEnds.push_back(nClose);
+        m_HidingSpanBegins.push_back(static_cast<Offset>(nStart - m_nBegin));
+        m_HidingSpanEnds.push_back(static_cast<Offset>(nClose - m_nBegin));
         nCursor = nClose;
     }
+    m_HidingSpanBegins.shrink_to_fit();
+    m_HidingSpanEnds.shrink_to_fit();
 }
 
 bool CDelimiterIndex::isInsideHidingSpan(Position nPos)
 {
     if (!m_bHidingSpansBuilt)
         buildHidingSpans();
-    // The last stretch that begins before nPos; stretches never overlap.
-    auto it = std::lower_bound(m_HidingSpanBegins.begin(), m_HidingSpanBegins.end(), nPos);
+    // The last stretch that begins before nPos; stretches never overlap. A position past the end is taken
+    // as the end, which no stretch holds strictly inside.
+    const Offset nOffset = toOffset(nPos);
+    auto it = std::lower_bound(m_HidingSpanBegins.begin(), m_HidingSpanBegins.end(), nOffset);
     if (it == m_HidingSpanBegins.begin())
         return false;
     const size_t k = static_cast<size_t>(it - m_HidingSpanBegins.begin()) - 1;
-    return nPos < m_HidingSpanEnds[k];
+    return nOffset < m_HidingSpanEnds[k];
 }
 
 void CDelimiterIndex::buildQuoteIndex()
@@ -256,35 +266,57 @@ void CDelimiterIndex::buildQuoteIndex()
     size_t nParity = 0;
     char cLastBracket[2] = {0, 0};
     m_nWork += m_nEnd - m_nBegin;
-    for (Position p = m_nBegin; p < m_nEnd; ++p)
+    const char* pText = m_pText + m_nBegin;
+    const auto nLength = static_cast<Offset>(m_nEnd - m_nBegin);
+    const size_t nBlocks = nLength / PARITY_BLOCK + 1;
+    m_QuoteParity.assign((nBlocks + 63) / 64, 0);
+    for (size_t nStart = 0; nStart < nLength; nStart += PARITY_BLOCK)
     {
-        const char c = m_pText[p];
-        switch (c)
+        const size_t nBlock = nStart / PARITY_BLOCK;
+        m_QuoteParity[nBlock / 64] |= static_cast<uint64_t>(nParity) << (nBlock % 64);
+        const size_t nStop = std::min<size_t>(nStart + PARITY_BLOCK, nLength);
+        for (size_t p = nStart; p < nStop; ++p)
         {
-        case '"':
-            m_Quotes.push_back(p);
-            nParity ^= 1;
-            break;
-        case '[':
-        case ']':
-            m_Brackets[nParity].push_back(p);
-            cLastBracket[nParity] = c;
-            break;
-        case '>':
-            m_Closers[nParity].push_back(p);
-            if (cLastBracket[nParity] == ']')
-                m_ClosersAfterBracketClose[nParity].push_back(p);
-            break;
-        default:
-            break;
+            const char c = pText[p];
+            switch (c)
+            {
+            case '"':
+                nParity ^= 1;
+                break;
+            case '[':
+            case ']':
+                m_Brackets[nParity].push_back(static_cast<Offset>(p));
+                cLastBracket[nParity] = c;
+                break;
+            case '>':
+                m_Closers[nParity].push_back(static_cast<Offset>(p));
+                if (cLastBracket[nParity] == ']')
+                    m_ClosersAfterBracketClose[nParity].push_back(static_cast<Offset>(p));
+                break;
+            default:
+                break;
+            }
         }
+    }
+    // Kept for the life of the source: no growth slack.
+    for (size_t k = 0; k < 2; ++k)
+    {
+        m_Closers[k].shrink_to_fit();
+        m_Brackets[k].shrink_to_fit();
+        m_ClosersAfterBracketClose[k].shrink_to_fit();
     }
 }
 
-size_t CDelimiterIndex::quoteParity(Position nPos) const
+size_t CDelimiterIndex::quoteParity(Position nPos)
 {
-    return static_cast<size_t>(std::lower_bound(m_Quotes.begin(), m_Quotes.end(), nPos) - m_Quotes.begin()) &
-           1;
+    const Offset nOffset = toOffset(nPos);
+    const Offset nBlock = nOffset / PARITY_BLOCK;
+    size_t nParity = static_cast<size_t>(m_QuoteParity[nBlock / 64] >> (nBlock % 64)) & 1;
+    const char* pText = m_pText + m_nBegin;
+    for (Offset p = nBlock * PARITY_BLOCK; p < nOffset; ++p)
+        nParity ^= pText[p] == '"' ? 1 : 0;
+    m_nWork += nOffset - nBlock * PARITY_BLOCK;
+    return nParity;
 }
 
 Position CDelimiterIndex::findMarkupDeclarationEnd(Position nPos)
@@ -294,9 +326,9 @@ Position CDelimiterIndex::findMarkupDeclarationEnd(Position nPos)
     if (!m_bQuoteIndexBuilt)
         buildQuoteIndex();
     // Outside quotes as seen from nPos are exactly the characters with as many quotes before them, mod 2.
-    const std::vector<Position>& closers = m_Closers[quoteParity(nPos)];
-    auto it = std::lower_bound(closers.begin(), closers.end(), nPos);
-    return it == closers.end() ? NPOS : *it + 1;
+    const Offsets& closers = m_Closers[quoteParity(nPos)];
+    auto it = std::lower_bound(closers.begin(), closers.end(), toOffset(nPos));
+    return it == closers.end() ? NPOS : toPosition(*it) + 1;
 }
 
 Position CDelimiterIndex::findDoctypeEnd(Position nPos)
@@ -306,18 +338,19 @@ Position CDelimiterIndex::findDoctypeEnd(Position nPos)
     if (!m_bQuoteIndexBuilt)
         buildQuoteIndex();
     const size_t nParity = quoteParity(nPos);
-    const std::vector<Position>& brackets = m_Brackets[nParity];
-    const std::vector<Position>& closers = m_Closers[nParity];
-    auto itBracket = std::lower_bound(brackets.begin(), brackets.end(), nPos);
-    const Position nFirstBracket = itBracket == brackets.end() ? m_nEnd : *itBracket;
+    const Offsets& brackets = m_Brackets[nParity];
+    const Offsets& closers = m_Closers[nParity];
+    const Offset nOffset = toOffset(nPos);
+    auto itBracket = std::lower_bound(brackets.begin(), brackets.end(), nOffset);
+    const Offset nFirstBracket = itBracket == brackets.end() ? toOffset(m_nEnd) : *itBracket;
     // Before the first bracket the scan is outside brackets.
-    auto itCloser = std::lower_bound(closers.begin(), closers.end(), nPos);
+    auto itCloser = std::lower_bound(closers.begin(), closers.end(), nOffset);
     if (itCloser != closers.end() && *itCloser < nFirstBracket)
-        return *itCloser + 1;
+        return toPosition(*itCloser) + 1;
     if (itBracket == brackets.end())
         return NPOS;
     // After it, a '>' ends the declaration exactly when the last bracket before it closed the brackets.
-    const std::vector<Position>& eligible = m_ClosersAfterBracketClose[nParity];
+    const Offsets& eligible = m_ClosersAfterBracketClose[nParity];
     auto itEligible = std::lower_bound(eligible.begin(), eligible.end(), nFirstBracket);
-    return itEligible == eligible.end() ? NPOS : *itEligible + 1;
+    return itEligible == eligible.end() ? NPOS : toPosition(*itEligible) + 1;
 }

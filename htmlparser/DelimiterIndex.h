@@ -16,7 +16,11 @@
 class CDelimiterIndex
 {
 public:
+    // A range longer than MAX_LENGTH bytes, or without a text, is indexed as empty (nothing is read): places
+    // are kept as 32-bit offsets from the begin.
     CDelimiterIndex(const char* pText, Position nBegin, Position nEnd);
+
+    static constexpr Position MAX_LENGTH = 0xFFFFFFFE;
 
     // First case-insensitive occurrence of the pattern starting at or after nFrom (not below the begin)
     // and ending at or before the end; -1 when none.
@@ -46,6 +50,10 @@ public:
     uint64_t getWork() const { return m_nWork; }
 
 private:
+    // Offsets from m_nBegin: every stored place lies below m_nEnd, so fewer than 2^32 - 1 of them.
+    using Offset = uint32_t;
+    using Offsets = std::vector<Offset>;
+
     struct SScannedText
     {
         // Disjoint, non-adjacent stretches [begin, end) of match starts already looked at, by begin.
@@ -53,31 +61,39 @@ private:
         std::set<Position> m_Hits;
     };
 
-    const std::vector<Position>& occurrences(const char* pszPattern);
+    // A position as an offset for searches among stored offsets: below the begin is 0, past the end is
+    // the end, which no stored place reaches.
+    Offset toOffset(Position nPos) const;
+    Position toPosition(Offset nOffset) const { return m_nBegin + nOffset; }
+
+    const Offsets& occurrences(const char* pszPattern);
     SScannedText* scannedText(const char* pszPattern, std::string& sKey);
     void buildHidingSpans();
     void buildQuoteIndex();
-    size_t quoteParity(Position nPos) const;
+    size_t quoteParity(Position nPos);
 
     const char* m_pText;
     uint64_t m_nWork = 0;
     Position m_nBegin;
     Position m_nEnd;
 
-    std::unordered_map<std::string, std::vector<Position>> m_Occurrences;
+    std::unordered_map<std::string, Offsets> m_Occurrences;
     // One-byte patterns (">" above all, asked once per tag) are found without building a key.
-    const std::vector<Position>* m_SingleByte[256] = {};
+    const Offsets* m_SingleByte[256] = {};
 
     std::unordered_map<std::string, SScannedText> m_ScannedTexts;
 
     bool m_bHidingSpansBuilt = false;
-    std::vector<Position> m_HidingSpanBegins;
-    std::vector<Position> m_HidingSpanEnds;
+    Offsets m_HidingSpanBegins;
+    Offsets m_HidingSpanEnds;
 
     bool m_bQuoteIndexBuilt = false;
-    std::vector<Position> m_Quotes;
+    // The parity of the double quotes before every PARITY_BLOCK-th byte, one bit each: the parity before any
+    // byte then costs fewer than PARITY_BLOCK steps, at a small fraction of a bit per page byte.
+    static constexpr Offset PARITY_BLOCK = 64;
+    std::vector<uint64_t> m_QuoteParity;
     // Indexed by the parity of the number of double quotes before the character.
-    std::vector<Position> m_Closers[2];
-    std::vector<Position> m_Brackets[2];
-    std::vector<Position> m_ClosersAfterBracketClose[2];
+    Offsets m_Closers[2];
+    Offsets m_Brackets[2];
+    Offsets m_ClosersAfterBracketClose[2];
 };

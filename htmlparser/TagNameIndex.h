@@ -15,7 +15,11 @@
 class CTagNameIndex
 {
 public:
+    // A range longer than MAX_LENGTH bytes, or without a text, is indexed as empty (nothing is read): places
+    // are kept as 32-bit offsets from the begin.
     CTagNameIndex(const char* pText, Position nBegin, Position nEnd);
+
+    static constexpr Position MAX_LENGTH = 0xFFFFFFFE;
 
     enum EKind
     {
@@ -38,23 +42,33 @@ public:
 private:
     struct SPlace
     {
-        uint64_t nKey; // hash of the folded name, then kind
-        Position nPos;
+        uint32_t nKey;    // hash of the folded name, then kind
+        uint32_t nOffset; // of the '<', from m_nBegin
     };
     void build();
     static void SortByKey(std::vector<SPlace>& vecPlaces);
+    void orderCollidingNames();
+    // The folded name at the place (the run of name characters after "<" or "</") against a name, or
+    // against the name at another place of the same kind: below zero when it sorts first.
+    int compareNameAt(EKind eKind, Position nPos, std::string_view name) const;
+    int compareNamesAt(EKind eKind, Position nPos1, Position nPos2) const;
     bool nameAt(EKind eKind, Position nPos, std::string_view name) const;
     // Union-find steps over refused places, in each direction.
     size_t nextOpen(size_t i, size_t nStop);
     size_t previousOpen(size_t i, size_t nStop);
+    void refuse(size_t i);
 
     const char* m_pText;
     Position m_nBegin;
     Position m_nEnd;
     bool m_bBuilt = false;
     uint64_t m_nWork = 0;
-    std::vector<SPlace> m_Places; // by key, then position
-    // For each place: the nearest place at or after it (at or before it) not refused, once compressed.
+    // By key, then (where names share a key) by folded name, then by position: the places of one name are
+    // one run.
+    std::vector<SPlace> m_Places;
+    std::vector<uint32_t> m_CollidingKeys; // keys that stand for more than one name, ascending
+    // For each place: the nearest place at or after it (at or before it) not refused, once compressed; empty
+    // while none is refused.
     std::vector<uint32_t> m_NextOpen;
     std::vector<uint32_t> m_PreviousOpen;
 };
