@@ -16,12 +16,36 @@ CDelimiterIndex::Offset CDelimiterIndex::toOffset(Position nPos) const
     return nPos <= m_nBegin ? 0 : static_cast<Offset>(std::min(nPos, m_nEnd) - m_nBegin);
 }
 
+namespace
+{
+// Whether the pattern, folded, is the folded key.
+bool SameFolded(const std::string& sKey, const char* pszPattern)
+{
+    size_t i = 0;
+    for (; i < sKey.size(); ++i)
+    {
+        if (pszPattern[i] == '\0' ||
+            static_cast<char>(FoldNoCase(static_cast<unsigned char>(pszPattern[i]))) != sKey[i])
+            return false;
+    }
+    return pszPattern[i] == '\0';
+}
+} // namespace
+
 const CDelimiterIndex::Offsets& CDelimiterIndex::occurrences(const char* pszPattern)
 {
     const bool bSingle = pszPattern[0] != '\0' && pszPattern[1] == '\0';
     const auto cSingle = FoldNoCase(static_cast<unsigned char>(pszPattern[0]));
     if (bSingle && m_SingleByte[cSingle] != nullptr)
         return *m_SingleByte[cSingle];
+    if (!bSingle)
+    {
+        for (const SRecentPattern& recent : m_Recent)
+        {
+            if (recent.pHits != nullptr && SameFolded(recent.sKey, pszPattern))
+                return *recent.pHits;
+        }
+    }
     std::string sKey(pszPattern);
     for (char& c : sKey)
         c = static_cast<char>(FoldNoCase(static_cast<unsigned char>(c)));
@@ -30,6 +54,8 @@ const CDelimiterIndex::Offsets& CDelimiterIndex::occurrences(const char* pszPatt
     {
         if (bSingle)
             m_SingleByte[cSingle] = &it->second;
+        else
+            remember(it->first, it->second);
         return it->second;
     }
     Offsets hits;
@@ -49,10 +75,20 @@ const CDelimiterIndex::Offsets& CDelimiterIndex::occurrences(const char* pszPatt
     }
     // Kept for the life of the source: no growth slack.
     hits.shrink_to_fit();
-    const Offsets& stored = m_Occurrences.emplace(std::move(sKey), std::move(hits)).first->second;
+    const auto itStored = m_Occurrences.emplace(std::move(sKey), std::move(hits)).first;
     if (bSingle)
-        m_SingleByte[cSingle] = &stored;
-    return stored;
+        m_SingleByte[cSingle] = &itStored->second;
+    else
+        remember(itStored->first, itStored->second);
+    return itStored->second;
+}
+
+void CDelimiterIndex::remember(const std::string& sKey, const Offsets& hits)
+{
+    SRecentPattern& recent = m_Recent[m_nNextRecent];
+    m_nNextRecent = (m_nNextRecent + 1) % RECENT_PATTERNS;
+    recent.sKey = sKey;
+    recent.pHits = &hits;
 }
 
 Position CDelimiterIndex::findNext(const char* pszPattern, Position nFrom)

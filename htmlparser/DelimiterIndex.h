@@ -67,6 +67,7 @@ private:
     Position toPosition(Offset nOffset) const { return m_nBegin + nOffset; }
 
     const Offsets& occurrences(const char* pszPattern);
+    void remember(const std::string& sKey, const Offsets& hits);
     SScannedText* scannedText(const char* pszPattern, std::string& sKey);
     void buildHidingSpans();
     void buildQuoteIndex();
@@ -80,6 +81,16 @@ private:
     std::unordered_map<std::string, Offsets> m_Occurrences;
     // One-byte patterns (">" above all, asked once per tag) are found without building a key.
     const Offsets* m_SingleByte[256] = {};
+    // The longer patterns asked last (a tag type's closing delimiter, asked once per candidate tag), found by
+    // comparing the text of the pattern rather than by building and hashing a key.
+    struct SRecentPattern
+    {
+        std::string sKey; // folded
+        const Offsets* pHits = nullptr;
+    };
+    static constexpr size_t RECENT_PATTERNS = 8;
+    SRecentPattern m_Recent[RECENT_PATTERNS];
+    size_t m_nNextRecent = 0;
 
     std::unordered_map<std::string, SScannedText> m_ScannedTexts;
 

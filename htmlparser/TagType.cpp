@@ -118,6 +118,14 @@ CStartTagTypeGenericImplementation::CStartTagTypeGenericImplementation(
         m_sNamePart.empty() || !IsAsciiLetter(static_cast<unsigned char>(m_sNamePart.back()));
 }
 
+void CStartTagTypeGenericImplementation::traceNoClosingDelimiter(const ci_string& csName, Position nPos) const
+{
+    TraceLog("[CStartTagTypeGenericImplementation::constructTagAt] StartTag <%s> at <%d> not recognized "
+             "as type "
+             "<%s> because it has no closing delimiter.",
+             csName.c_str(), LogPos(nPos), m_sDescription.c_str());
+}
+
 CTag* CStartTagTypeGenericImplementation::constructTagAt(CSource* pSource, Position nPos)
 {
     if (pSource == nullptr)
@@ -143,10 +151,11 @@ CTag* CStartTagTypeGenericImplementation::constructTagAt(CSource* pSource, Posit
         if (p < pSource->m_nEnd && IsNameChar(static_cast<unsigned char>(pSource->m_pText[p])))
             return nullptr;
     }
-    const uint64_t nNameInd = CHTMLElementName::getNameIndex(std::string_view(csName.data(), csName.size()));
     Position nEnd;
     if (m_bHasAttributes)
     {
+        const uint64_t nNameInd =
+            CHTMLElementName::getNameIndex(std::string_view(csName.data(), csName.size()));
         // Only where the list ends is needed to find the tag; its objects wait until they are asked for
         // (CStartTag::readAttributes makes them with these same arguments).
         const Position nAttributesEnd = CAttributes::measure(pSource, "StartTag", 0, nPos, NPOS, NPOS, this,
@@ -167,10 +176,7 @@ CTag* CStartTagTypeGenericImplementation::constructTagAt(CSource* pSource, Posit
     }
     if (nEnd == NPOS)
     {
-        TraceLog("[CStartTagTypeGenericImplementation::constructTagAt] StartTag <%s> at <%d> not recognized "
-                 "as type "
-                 "<%s> because it has no closing delimiter.",
-                 csName.c_str(), LogPos(nPos), m_sDescription.c_str());
+        traceNoClosingDelimiter(csName, nPos);
         return nullptr;
     }
     CStartTag* pTag = constructStartTag(pSource, nPos, nEnd, csName, nullptr);
@@ -267,17 +273,24 @@ CTag* CStartTagTypeMarkupDeclaration::constructTagAt(CSource* pSource, Position 
         TraceLog("[CStartTagTypeMarkupDeclaration::constructTagAt] pSource is 0. nPos <%d>.", LogPos(nPos));
         return nullptr;
     }
-    CTag* pTag = CStartTagTypeGenericImplementation::constructTagAt(pSource, nPos);
-    if (pTag == nullptr)
+    if (!pSource->holds(nPos))
         return nullptr;
+    // Only the declaration keywords make a tag of this type. Another name is refused before a tag object is
+    // made for it, with the line its refusal for want of a closing delimiter would write: a page of "<!x>"
+    // would otherwise keep an object and a copy of the name for each of them.
+    const Position q = pSource->getNameEnd(nPos + 1 + m_sNamePart.size());
+    if (q == NPOS)
+        return nullptr;
+    const std::string sName(pSource->m_pText + nPos + 1, static_cast<size_t>(q - nPos - 1));
     static const char* const s_Keywords[] = {"!element", "!attlist", "!entity", "!notation"};
-    const std::string sName(pTag->m_csName.data(), pTag->m_csName.size());
     for (const char* pszKeyword : s_Keywords)
     {
         if (EqualsNoCase(sName.c_str(), pszKeyword))
-            return pTag;
+            return CStartTagTypeGenericImplementation::constructTagAt(pSource, nPos);
     }
-    return nullptr; // the tag object made stays with the source
+    if (ParserTraceOn() && findEnd(pSource, q) == NPOS)
+        traceNoClosingDelimiter(ci_string(sName.data(), sName.size()), nPos);
+    return nullptr;
 }
 
 Position CStartTagTypeMarkupDeclaration::findEnd(CSource* pSource, Position nPos)

@@ -82,6 +82,10 @@ public:
     virtual Position findEnd(CSource* pSource, Position nPos);
 
     bool m_bSkipFollowingCharCheck;
+
+protected:
+    // The line for a tag of the type named csName at nPos that is refused for want of a closing delimiter.
+    void traceNoClosingDelimiter(const ci_string& csName, Position nPos) const;
 };
 
 class CStartTagTypeUnregistered : public CStartTagType

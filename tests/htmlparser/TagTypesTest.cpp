@@ -136,6 +136,31 @@ TEST(TagTypes, ConstructionAtPosition)
     }
 }
 
+TEST(TagTypes, MarkupDeclarationsOtherThanTheKeywordsAreRefusedWithTheirLine)
+{
+    CTraceCapture trace;
+    // Without a closing delimiter: the refusal says so, for a keyword as for any other name.
+    for (const char* pszText : {"<!FOO bar", "<!ELEMENT br"})
+    {
+        STestPage page(pszText);
+        EXPECT_EQ(CTag::getTagAt(page.get(), 0), nullptr) << pszText;
+    }
+    EXPECT_TRUE(trace.Has("[CStartTagTypeGenericImplementation::constructTagAt] StartTag <!FOO> at <0> not "
+                          "recognized as type <markup declaration> because it has no closing delimiter."));
+    EXPECT_TRUE(
+        trace.Has("[CStartTagTypeGenericImplementation::constructTagAt] StartTag <!ELEMENT> at <0> not "
+                  "recognized as type <markup declaration> because it has no closing delimiter."));
+    // With one, a name that is no keyword is an unregistered tag; a page of them is one tag each.
+    STestPage flood("<!a><!a><!a>");
+    for (Position nPos : {0u, 4u, 8u})
+    {
+        const CTag* pTag = CTag::getTagAt(flood.get(), nPos);
+        ASSERT_NE(pTag, nullptr) << nPos;
+        EXPECT_EQ(pTag->getTagType()->getDescription(), "unregistered");
+        EXPECT_EQ(pTag->m_nEnd, nPos + 4);
+    }
+}
+
 TEST(TagTypes, ValidityInsideCommentsAndCdata)
 {
     //                0123456789012345678901234567890
