@@ -66,9 +66,9 @@ CTag* CSubCache::lookUp(Position nPos, bool bMakeBare)
         return nullptr;
     if (!m_pCache->isBare(nPos))
     {
-        // Searches pass over lone openings without recording them (TagSearch.cpp): one asked for is looked up
-        // now, in the stretch they made known.
-        if (!m_bBulk && !CTagType::mayBeginRegisteredTag(pSource, nPos))
+        // Searches pass over openings where no registered tag can begin without recording them
+        // (TagSearch.cpp): one asked for is looked up now, in the stretch they made known.
+        if (!m_bBulk && !CTagType::mayBeginRegisteredTag(m_pCache->getSource(), nPos))
             return m_pCache->addTagAt(nPos, true);
         return nullptr;
     }

@@ -63,9 +63,10 @@ Position FirstOpen(CSource* pSource, Position nLow, Position nBound)
     return nHit;
 }
 
-// The searches below return registered tags only, so they pass over lone openings (see
-// CTagType::mayBeginRegisteredTag) without looking them up, unless a log line is to say that each was found:
-// a page made of them then costs a byte test per '<'. The caches remember the stretch searched as a whole.
+// The searches below return registered tags only, so they pass over openings where no registered tag can
+// begin (see CTagType::mayBeginRegisteredTag) without looking them up, unless a log line is to say what each
+// was: a page made of them then costs a few tests per '<', with nothing recorded for each. The caches
+// remember the stretch searched as a whole.
 Position LastCandidate(CSource* pSource, Position nLow, Position nHigh)
 {
     Position c = LastOpen(pSource, nLow, nHigh);

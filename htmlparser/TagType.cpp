@@ -118,6 +118,22 @@ CStartTagTypeGenericImplementation::CStartTagTypeGenericImplementation(
         m_sNamePart.empty() || !IsAsciiLetter(static_cast<unsigned char>(m_sNamePart.back()));
 }
 
+bool CStartTagTypeGenericImplementation::cannotBeginAt(CSource* pSource, Position nPos) const
+{
+    // The refusals of constructTagAt that need no log line, and the closing delimiter every tag of the type
+    // ends with (findEnd looks for it after the name and the attributes).
+    const Position p = nPos + 1 + m_sNamePart.size();
+    if (m_bIsNameRequired)
+    {
+        if (pSource->getNameEnd(p) == NPOS)
+            return true;
+    }
+    else if (!m_bSkipFollowingCharCheck && p < pSource->m_nEnd &&
+             IsNameChar(static_cast<unsigned char>(pSource->m_pText[p])))
+        return true;
+    return pSource->getDelimiterIndex().findNext(m_sEndDelimiter.c_str(), p) == NPOS;
+}
+
 void CStartTagTypeGenericImplementation::traceNoClosingDelimiter(const ci_string& csName, Position nPos) const
 {
     TraceLog("[CStartTagTypeGenericImplementation::constructTagAt] StartTag <%s> at <%d> not recognized "
@@ -278,19 +294,39 @@ CTag* CStartTagTypeMarkupDeclaration::constructTagAt(CSource* pSource, Position 
     // Only the declaration keywords make a tag of this type. Another name is refused before a tag object is
     // made for it, with the line its refusal for want of a closing delimiter would write: a page of "<!x>"
     // would otherwise keep an object and a copy of the name for each of them.
+    if (keywordEnd(pSource, nPos) != NPOS)
+        return CStartTagTypeGenericImplementation::constructTagAt(pSource, nPos);
+    const Position q = pSource->getNameEnd(nPos + 1 + m_sNamePart.size());
+    if (q != NPOS && ParserTraceOn() && findEnd(pSource, q) == NPOS)
+        traceNoClosingDelimiter(ci_string(pSource->m_pText + nPos + 1, static_cast<size_t>(q - nPos - 1)),
+                                nPos);
+    return nullptr;
+}
+
+Position CStartTagTypeMarkupDeclaration::keywordEnd(const CSource* pSource, Position nPos) const
+{
     const Position q = pSource->getNameEnd(nPos + 1 + m_sNamePart.size());
     if (q == NPOS)
-        return nullptr;
-    const std::string sName(pSource->m_pText + nPos + 1, static_cast<size_t>(q - nPos - 1));
-    static const char* const s_Keywords[] = {"!element", "!attlist", "!entity", "!notation"};
-    for (const char* pszKeyword : s_Keywords)
+        return NPOS;
+    const std::string_view sName(pSource->m_pText + nPos + 1, static_cast<size_t>(q - nPos - 1));
+    static const std::string_view s_Keywords[] = {"!element", "!attlist", "!entity", "!notation"};
+    for (const std::string_view& sKeyword : s_Keywords)
     {
-        if (EqualsNoCase(sName.c_str(), pszKeyword))
-            return CStartTagTypeGenericImplementation::constructTagAt(pSource, nPos);
+        if (sName.size() == sKeyword.size() &&
+            std::equal(sName.begin(), sName.end(), sKeyword.begin(),
+                       [](char a, char b) {
+                           return FoldNoCase(static_cast<unsigned char>(a)) ==
+                                  FoldNoCase(static_cast<unsigned char>(b));
+                       }))
+            return q;
     }
-    if (ParserTraceOn() && findEnd(pSource, q) == NPOS)
-        traceNoClosingDelimiter(ci_string(sName.data(), sName.size()), nPos);
-    return nullptr;
+    return NPOS;
+}
+
+bool CStartTagTypeMarkupDeclaration::cannotBeginAt(CSource* pSource, Position nPos) const
+{
+    const Position q = keywordEnd(pSource, nPos);
+    return q == NPOS || pSource->getDelimiterIndex().findNext(m_sEndDelimiter.c_str(), q) == NPOS;
 }
 
 Position CStartTagTypeMarkupDeclaration::findEnd(CSource* pSource, Position nPos)
@@ -414,6 +450,14 @@ CTag* CEndTagTypeGenericImplementation::constructTagAt(CSource* pSource, Positio
         return nullptr;
     }
     return pTag;
+}
+
+bool CEndTagTypeGenericImplementation::cannotBeginAt(CSource* pSource, Position nPos) const
+{
+    // constructTagAt refuses a missing name silently and a name not followed at once by the closing
+    // delimiter with a line: this answer is for searches that write none.
+    const Position q = pSource->getNameEnd(nPos + m_sStartDelimiter.size());
+    return q == NPOS || !EqualsNoCaseAt(pSource->m_pText, pSource->m_nEnd, q, m_sEndDelimiter.c_str());
 }
 
 CEndTagTypeNormal::CEndTagTypeNormal() : CEndTagTypeGenericImplementation("/normal", "</", ">", false) {}

@@ -25,15 +25,19 @@ public:
 
     virtual CTag* constructTagAt(CSource* pSource, Position nPos) = 0;
     virtual bool isEndTagType() const { return false; }
+    // True only when the text makes a tag of this type at nPos impossible (no name where one is needed, no
+    // closing delimiter after it), found in a few steps and without a log line: constructTagAt would refuse.
+    virtual bool cannotBeginAt(CSource*, Position) const { return false; }
 
     // The tag that starts exactly at nPos, built by the first offered type that accepts the text there.
     static CTag* getTagAt(CSource* pSource, Position nPos);
     // The same, with the same log lines, except that a tag that matched no registered type is not built:
     // null then, with bBare set.
     static CTag* findTagAt(CSource* pSource, Position nPos, bool& bBare);
-    // False when no registered type can begin a tag at nPos, which holds a lone '<' or "</" (followed by no
-    // name and by nothing a longer delimiter goes on with): only the unregistered types are offered there.
-    static bool mayBeginRegisteredTag(const CSource* pSource, Position nPos);
+    // False when no registered type can begin a tag at nPos, which holds a '<': a lone '<' or "</" (followed
+    // by no name and by nothing a longer delimiter goes on with), or one where every registered type offered
+    // cannot begin (cannotBeginAt).
+    static bool mayBeginRegisteredTag(CSource* pSource, Position nPos);
     // Builds, without a log line, the tag that matched no registered type at nPos (one findTagAt reported
     // as bare).
     static CTag* makeUnregisteredTagAt(CSource* pSource, Position nPos);
@@ -79,6 +83,7 @@ public:
                                        bool bIsServerTag, bool bHasAttributes, bool bIsNameRequired);
 
     CTag* constructTagAt(CSource* pSource, Position nPos) override;
+    bool cannotBeginAt(CSource* pSource, Position nPos) const override;
     virtual Position findEnd(CSource* pSource, Position nPos);
 
     bool m_bSkipFollowingCharCheck;
@@ -139,7 +144,12 @@ class CStartTagTypeMarkupDeclaration : public CStartTagTypeGenericImplementation
 public:
     CStartTagTypeMarkupDeclaration();
     CTag* constructTagAt(CSource* pSource, Position nPos) override;
+    bool cannotBeginAt(CSource* pSource, Position nPos) const override;
     Position findEnd(CSource* pSource, Position nPos) override;
+
+private:
+    // Where the name of a declaration at nPos ends when it is one of the declaration keywords, else NPOS.
+    Position keywordEnd(const CSource* pSource, Position nPos) const;
 };
 
 class CStartTagTypeCDATASection : public CStartTagTypeGenericImplementation
@@ -191,6 +201,7 @@ public:
     CEndTagTypeGenericImplementation(const char* pszDescription, const char* pszStartDelimiter,
                                      const char* pszEndDelimiter, bool bIsServerTag);
     CTag* constructTagAt(CSource* pSource, Position nPos) override;
+    bool cannotBeginAt(CSource* pSource, Position nPos) const override;
 };
 
 class CEndTagTypeNormal : public CEndTagTypeGenericImplementation

@@ -242,9 +242,22 @@ ELoneOpening LoneOpening(const CSource* pSource, Position nPos)
 }
 } // namespace
 
-bool CTagType::mayBeginRegisteredTag(const CSource* pSource, Position nPos)
+bool CTagType::mayBeginRegisteredTag(CSource* pSource, Position nPos)
 {
-    return LoneOpening(pSource, nPos) == ELoneOpening::NO;
+    if (LoneOpening(pSource, nPos) != ELoneOpening::NO)
+        return false;
+    if (pSource->m_pText[nPos] != '<')
+        return true;
+    static CTagType* const s_pStart = CStartTagType::getUnregistered();
+    static CTagType* const s_pEnd = CEndTagType::getUnregistered();
+    CProspectiveTagTypeIterator it(pSource, nPos);
+    while (!it.isExhausted())
+    {
+        CTagType* pType = it.getNextTagType();
+        if (pType != nullptr && pType != s_pStart && pType != s_pEnd && !pType->cannotBeginAt(pSource, nPos))
+            return true;
+    }
+    return false;
 }
 
 CTag* CTagType::findTagAt(CSource* pSource, Position nPos, bool& bBare)

@@ -132,13 +132,15 @@ TEST(TagCache, CachedAnswersEqualUncachedScansInRandomOrders)
     }
 }
 
-TEST(TagCache, SearchesPassOverLoneOpeningsThatLaterLookupsStillFind)
+TEST(TagCache, SearchesPassOverDeadOpeningsThatLaterLookupsStillFind)
 {
-    // Searches step over lone "<" and "</" without looking them up (unless each is to be traced): asked for
-    // afterwards, each is the tag it would have been, with or without the log, before or after a full parse.
+    // Searches step over openings where no registered tag can begin (a lone "<" or "</", a "<%" with no "%>"
+    // after it, ...) without looking them up, unless each is to be traced: asked for afterwards, each is the
+    // tag it would have been, with or without the log, before or after a full parse.
     std::mt19937 rng(5);
-    static const char* const kPieces[] = {"<", "</",  "< ",   "</ ", "<<",   ">",
-                                          "x", "<a>", "</a>", "<%",  "<!-- "};
+    static const char* const kPieces[] = {"<",   "</",     "< ",   "</ ", "<<", ">",
+                                          "x",   "<a>",    "</a>", "<%",  "%>", "<!-- ",
+                                          "-->", "</a b>", "<!a",  "<?",  "?>", "<!element"};
     for (const bool bTraced : {false, true})
     {
         std::unique_ptr<CTraceCapture> pTrace(bTraced ? new CTraceCapture() : nullptr);
@@ -157,15 +159,18 @@ TEST(TagCache, SearchesPassOverLoneOpeningsThatLaterLookupsStillFind)
                 ASSERT_EQ(Describe(cached->findNextStartTag(p)), Describe(reference->findNextStartTag(p)));
             }
             CheckCacheAgainst(cached.get(), reference.get(), sPage);
+            // After a full parse the cache answers as the parse saw the page (inside another tag there is
+            // none), so the same parse of a source that was searched first is the reference then.
             const bool bParse = (round % 2) == 1;
+            STestPage parsedOnly(sPage);
             if (bParse)
             {
                 cached->fullSequentialParse();
-                reference->fullSequentialParse();
+                parsedOnly->fullSequentialParse();
             }
+            CSource* pExpected = bParse ? parsedOnly.get() : reference.get();
             for (Position p = 0; p < n; ++p)
-                ASSERT_EQ(Describe(CTag::getTagAt(cached.get(), p)),
-                          Describe(CTag::getTagAt(reference.get(), p)))
+                ASSERT_EQ(Describe(CTag::getTagAt(cached.get(), p)), Describe(CTag::getTagAt(pExpected, p)))
                     << "at " << p << (bParse ? " after a full parse" : "") << " page '" << sPage << "'";
         }
     }
