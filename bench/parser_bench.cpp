@@ -267,6 +267,7 @@ const SShape kShapes[] = {
     {"QuotedSpanEnds", "<span title='</span></span>'>x", ""},
     {"RepeatedSpans", "<span>t", ""},
     {"NestedHtml", "<html><div>", ""},
+    {"MarkupDeclarations", "<!a>", ""},
 };
 
 const std::string& ShapePage(const SShape& shape, size_t nBytes)

@@ -21,12 +21,12 @@ namespace
 {
 // Pieces of markup; '#' stands for a number that changes with each repetition (distinct names).
 const char* const kPieces[] = {
-    "<div>", "</div>",    "<span",      "</span>", ">",       "<",         "</",      " ",
-    "'",     "\"",        "=",          "x",       " title=", "<!--",      "-->",     "<%",
-    "%>",    "<![cdata[", "]]>",        "<p>",     "<li>",    "<td>",      "<table>", "</table>",
-    "<ul>",  "</ul>",     "<a>",        "</a>",    "<b/>",    "<!doctype", "<?",      "?>",
-    "[",     "]",         "<!element ", "<x#>",    "</x#>",   "<y#",       " id=i#",  "<head>",
-    "<tr>",  "<option>",  "<select>",   "</td>",   "<dt>",    "<html>",    "<body>",  "</html>",
+    "<div>",  "</div>", "<span",     "</span>", ">",       "<",        "</",       " ",          "'",
+    "\"",     "=",      "x",         " title=", "<!--",    "-->",      "<%",       "%>",         "<![cdata[",
+    "]]>",    "<p>",    "<li>",      "<td>",    "<table>", "</table>", "<ul>",     "</ul>",      "<a>",
+    "</a>",   "<b/>",   "<!doctype", "<?",      "?>",      "[",        "]",        "<!element ", "<x#>",
+    "</x#>",  "<y#",    " id=i#",    "<head>",  "<tr>",    "<option>", "<select>", "</td>",      "<dt>",
+    "<html>", "<body>", "</html>",   "<!x#",
 };
 constexpr size_t kPieceCount = sizeof(kPieces) / sizeof(kPieces[0]);
 

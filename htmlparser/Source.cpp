@@ -94,6 +94,18 @@ CSegment::ChildListPtr* CSource::otherChildList(const CSegment* pSegment, bool b
     return &m_OtherChildLists[pSegment];
 }
 
+Position CSource::lastClosingDelimiter(const CTagType* pType)
+{
+    for (const auto& [pKnown, nLast] : m_LastClosingDelimiters)
+    {
+        if (pKnown == pType)
+            return nLast;
+    }
+    const Position nLast = m_DelimiterIndex.findPrevious(pType->m_sEndDelimiter.c_str(), m_nEnd);
+    m_LastClosingDelimiters.emplace_back(pType, nLast);
+    return nLast;
+}
+
 CEndTag* CSource::emptyEndTagAt(Position nPos, const ci_string& csName)
 {
     if (m_pEmptyEndTag == nullptr || !CTag::checkConstructorArgs(this, nPos, nPos))

@@ -58,6 +58,9 @@ public:
     const char* getText() const { return m_pText; }
     CCache& getCache() { return m_Cache; }
     CDelimiterIndex& getDelimiterIndex() { return m_DelimiterIndex; }
+    // Where the last occurrence of the type's closing delimiter begins, or NPOS: whether a tag of the type
+    // can still close after a position, asked for every opening a search passes over.
+    Position lastClosingDelimiter(const CTagType* pType);
     CTagNameIndex& getTagNameIndex() { return m_TagNameIndex; }
 
     // Builds a segment in the source's own memory; the source destroys it with itself.
@@ -132,6 +135,8 @@ protected:
 private:
     std::unordered_map<const CSegment*, ChildListPtr> m_OtherChildLists;
     CEndTag* m_pEmptyEndTag = nullptr;
+    // Per tag type (the types live as long as the program), lastClosingDelimiter's answer.
+    std::vector<std::pair<const CTagType*, Position>> m_LastClosingDelimiters;
     Position findBackward(const char* pszPattern, Position nPos, Position nLimit, bool bDelimiter);
 
     CSegmentArena m_Arena;

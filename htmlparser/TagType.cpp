@@ -131,7 +131,8 @@ bool CStartTagTypeGenericImplementation::cannotBeginAt(CSource* pSource, Positio
     else if (!m_bSkipFollowingCharCheck && p < pSource->m_nEnd &&
              IsNameChar(static_cast<unsigned char>(pSource->m_pText[p])))
         return true;
-    return pSource->getDelimiterIndex().findNext(m_sEndDelimiter.c_str(), p) == NPOS;
+    const Position nLast = pSource->lastClosingDelimiter(this);
+    return nLast == NPOS || nLast < p;
 }
 
 void CStartTagTypeGenericImplementation::traceNoClosingDelimiter(const ci_string& csName, Position nPos) const
@@ -326,7 +327,10 @@ Position CStartTagTypeMarkupDeclaration::keywordEnd(const CSource* pSource, Posi
 bool CStartTagTypeMarkupDeclaration::cannotBeginAt(CSource* pSource, Position nPos) const
 {
     const Position q = keywordEnd(pSource, nPos);
-    return q == NPOS || pSource->getDelimiterIndex().findNext(m_sEndDelimiter.c_str(), q) == NPOS;
+    if (q == NPOS)
+        return true;
+    const Position nLast = pSource->lastClosingDelimiter(this);
+    return nLast == NPOS || nLast < q;
 }
 
 Position CStartTagTypeMarkupDeclaration::findEnd(CSource* pSource, Position nPos)

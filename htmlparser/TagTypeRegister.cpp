@@ -244,18 +244,34 @@ ELoneOpening LoneOpening(const CSource* pSource, Position nPos)
 
 bool CTagType::mayBeginRegisteredTag(CSource* pSource, Position nPos)
 {
+    const char* pText = pSource->m_pText;
+    const Position nEnd = pSource->m_nEnd;
+    // A name after the '<': the normal type may begin here, which is all a search needs to know.
+    if (pText[nPos] != '<' ||
+        (nPos + 1 < nEnd && IsNameStartChar(static_cast<unsigned char>(pText[nPos + 1]))))
+        return true;
     if (LoneOpening(pSource, nPos) != ELoneOpening::NO)
         return false;
-    if (pSource->m_pText[nPos] != '<')
-        return true;
+    // The types the register offers here (as CProspectiveTagTypeIterator walks it), asked directly: this is
+    // asked for every opening a search passes over.
+    static const CTagTypeRegister* const s_pRoot = CTagTypeRegisterSingletonData::getRoot();
     static CTagType* const s_pStart = CStartTagType::getUnregistered();
     static CTagType* const s_pEnd = CEndTagType::getUnregistered();
-    CProspectiveTagTypeIterator it(pSource, nPos);
-    while (!it.isExhausted())
+    const CTagTypeRegister* pNode = s_pRoot;
+    for (Position p = nPos; p < nEnd; ++p)
     {
-        CTagType* pType = it.getNextTagType();
-        if (pType != nullptr && pType != s_pStart && pType != s_pEnd && !pType->cannotBeginAt(pSource, nPos))
-            return true;
+        const CTagTypeRegister* pChild = pNode->findChild(pText[p]);
+        if (pChild == nullptr)
+            break;
+        pNode = pChild;
+    }
+    for (; pNode != nullptr; pNode = pNode->m_pParent)
+    {
+        for (CTagType* pType : pNode->m_TagTypes)
+        {
+            if (pType != s_pStart && pType != s_pEnd && !pType->cannotBeginAt(pSource, nPos))
+                return true;
+        }
     }
     return false;
 }
