@@ -62,14 +62,22 @@ const CDelimiterIndex::Offsets& CDelimiterIndex::occurrences(const char* pszPatt
     const size_t L = sKey.size();
     if (L > 0 && m_pText != nullptr && m_nEnd > m_nBegin && L <= m_nEnd - m_nBegin)
     {
+        // One pass: each place of the first byte is compared with the rest of the pattern there (patterns are
+        // short delimiters), rather than a search set up again after every hit, which on a page made of the
+        // pattern would cost many times the comparison.
         Position p = m_nBegin;
         while (p + L <= m_nEnd)
         {
-            const Position nHit = FindStringNoCase(m_pText, sKey.c_str(), p, m_nEnd - p);
+            const Position nHit = FindCharNoCase(m_pText, sKey[0], p, m_nEnd - L + 1 - p);
             m_nWork += (nHit == NPOS ? m_nEnd : nHit + 1) - p;
             if (nHit == NPOS)
                 break;
-            hits.push_back(static_cast<Offset>(nHit - m_nBegin));
+            size_t i = 1;
+            while (i < L && FoldNoCase(static_cast<unsigned char>(m_pText[nHit + i])) ==
+                                static_cast<unsigned char>(sKey[i]))
+                ++i;
+            if (i == L)
+                hits.push_back(static_cast<Offset>(nHit - m_nBegin));
             p = nHit + 1;
         }
     }
