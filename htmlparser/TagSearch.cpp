@@ -4,6 +4,7 @@
 #include "htmlparser/Source.h"
 #include "htmlparser/Tag.h"
 #include "htmlparser/TagType.h"
+#include "htmlparser/TextSearch.h"
 
 #include <algorithm>
 #include <cstring>
@@ -42,23 +43,7 @@ Position FirstOpen(CSource* pSource, Position nLow, Position nBound)
 {
     if (nLow >= nBound)
         return NPOS;
-    const char* pText = pSource->m_pText;
-    const Position nQuickBound = nBound - nLow > 16 ? nLow + 16 : nBound;
-    Position nHit = NPOS;
-    for (Position q = nLow; q < nQuickBound; ++q)
-    {
-        if (pText[q] == '<')
-        {
-            nHit = q;
-            break;
-        }
-    }
-    if (nHit == NPOS && nQuickBound < nBound)
-    {
-        const void* pHit = std::memchr(pText + nQuickBound, '<', static_cast<size_t>(nBound - nQuickBound));
-        if (pHit != nullptr)
-            nHit = static_cast<Position>(static_cast<const char*>(pHit) - pText);
-    }
+    const Position nHit = FindCharNoCase(pSource->m_pText, '<', nLow, nBound - nLow);
     pSource->addWork(nHit == NPOS ? nBound - nLow : nHit - nLow + 1);
     return nHit;
 }
@@ -66,24 +51,21 @@ Position FirstOpen(CSource* pSource, Position nLow, Position nBound)
 // The searches below return registered tags only, so they pass over openings where no registered tag can
 // begin (see CTagType::mayBeginRegisteredTag) without looking them up, unless a log line is to say what each
 // was: a page made of them then costs a few tests per '<', with nothing recorded for each. The caches
-// remember the stretch searched as a whole.
-Position LastCandidate(CSource* pSource, Position nLow, Position nHigh)
+// remember the stretch searched as a whole. Backward: the last candidate in [nLow, nFrom]; forward: the first
+// in [nFrom, nLimit).
+Position NearestCandidate(CSource* pSource, Position nFrom, Position nLimit, bool bPrevious)
 {
-    Position c = LastOpen(pSource, nLow, nHigh);
+    auto open = [&](Position p)
+    { return bPrevious ? LastOpen(pSource, nLimit, p) : FirstOpen(pSource, p, nLimit); };
+    Position c = open(nFrom);
     if (ParserTraceOn())
         return c;
     while (c != NPOS && !CTagType::mayBeginRegisteredTag(pSource, c))
-        c = c > nLow ? LastOpen(pSource, nLow, c - 1) : NPOS;
-    return c;
-}
-
-Position FirstCandidate(CSource* pSource, Position nLow, Position nBound)
-{
-    Position c = FirstOpen(pSource, nLow, nBound);
-    if (ParserTraceOn())
-        return c;
-    while (c != NPOS && !CTagType::mayBeginRegisteredTag(pSource, c))
-        c = FirstOpen(pSource, c + 1, nBound);
+    {
+        if (bPrevious && c <= nLimit)
+            return NPOS;
+        c = open(bPrevious ? c - 1 : c + 1);
+    }
     return c;
 }
 
@@ -251,7 +233,7 @@ CTag* CTag::findPreviousOrNextTagUncached(CSource* pSource, Position nPos, bool 
         if (bLimited && nLimit >= p)
             return nullptr;
         const Position nLow = bLimited ? nLimit + 1 : nBegin;
-        Position c = LastCandidate(pSource, nLow, p);
+        Position c = NearestCandidate(pSource, p, nLow, true);
         while (c != NPOS)
         {
             CTag* pTag = LookUp(pSource, c);
@@ -259,7 +241,7 @@ CTag* CTag::findPreviousOrNextTagUncached(CSource* pSource, Position nPos, bool 
                 return pTag;
             if (c <= nLow)
                 return nullptr;
-            c = LastCandidate(pSource, nLow, c - 1);
+            c = NearestCandidate(pSource, c - 1, nLow, true);
         }
         return nullptr;
     }
@@ -267,13 +249,13 @@ CTag* CTag::findPreviousOrNextTagUncached(CSource* pSource, Position nPos, bool 
     const Position p = nPos == NPOS ? NPOS : std::max(nPos, nBegin);
     if (p == NPOS || p >= nEnd || p >= nBound)
         return nullptr;
-    Position c = FirstCandidate(pSource, p, nBound);
+    Position c = NearestCandidate(pSource, p, nBound, false);
     while (c != NPOS)
     {
         CTag* pTag = LookUp(pSource, c);
         if (pTag != nullptr && !pTag->isUnregistered())
             return pTag;
-        c = FirstCandidate(pSource, c + 1, nBound);
+        c = NearestCandidate(pSource, c + 1, nBound, false);
     }
     return nullptr;
 }
