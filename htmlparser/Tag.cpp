@@ -338,8 +338,6 @@ CStartTag* CStartTag::findPreviousOrNext(CSource* pSource, Position nPos, const 
             csSearchName.c_str());
         return nullptr;
     }
-    std::string sPattern(1, '<');
-    sPattern.append(csSearchName.data(), csSearchName.size());
     const unsigned char cLast = static_cast<unsigned char>(csSearchName.back());
     const bool bPrefixSearch =
         !(IsAsciiLetter(cLast) || IsAsciiDigit(cLast) || cLast == '.' || cLast == '-' || cLast == '_');
@@ -369,6 +367,8 @@ CStartTag* CStartTag::findPreviousOrNext(CSource* pSource, Position nPos, const 
             });
         return accept(pFound) ? static_cast<CStartTag*>(pFound) : nullptr;
     }
+    std::string sPattern(1, '<');
+    sPattern.append(csSearchName.data(), csSearchName.size());
     // A tag of no registered type is built only when it might be the answer.
     auto tagAt = [&](Position p)
     { return bIsValidName ? CTag::getRegisteredTagAt(pSource, p) : CTag::getTagAt(pSource, p); };
@@ -568,8 +568,6 @@ CEndTag* CEndTag::findPreviousOrNext(CSource* pSource, Position nPos, const ci_s
         CTag* pTag = CTag::findPreviousOrNextTag(pSource, nPos, pEndTagType, bPrevious);
         return (pTag != nullptr && !pTag->isStartTag()) ? static_cast<CEndTag*>(pTag) : nullptr;
     }
-    const std::string sPattern = pEndTagType->m_sStartDelimiter + std::string(csName.data(), csName.size()) +
-                                 pEndTagType->m_sEndDelimiter;
     auto accept = [&](CTag* pTag)
     {
         return pTag != nullptr && !pTag->isStartTag() &&
@@ -589,6 +587,8 @@ CEndTag* CEndTag::findPreviousOrNext(CSource* pSource, Position nPos, const ci_s
             });
         return accept(pFound) ? static_cast<CEndTag*>(pFound) : nullptr;
     }
+    const std::string sPattern = pEndTagType->m_sStartDelimiter + std::string(csName.data(), csName.size()) +
+                                 pEndTagType->m_sEndDelimiter;
     // A tag of no registered type is built only when such tags are looked for.
     auto tagAt = [&](Position p)
     {
