@@ -521,10 +521,12 @@ CElement* CEndTag::getElement()
         Position nLow = pSource->m_nBegin;
         CElement* pFound = nullptr;
         const bool bIsValidName = CTag::isValidName(m_csName);
+        // Looked up again only after a start tag is paired here, the one step that may change the map.
+        CStretchSet* pPaired = &pSource->m_PairedStartTags[sKey];
         for (;;)
         {
             pSource->addWork(1);
-            const Position nPairedBegin = pSource->m_PairedStartTags[sKey].find(nFrom).first;
+            const Position nPairedBegin = pPaired->find(nFrom).first;
             if (nPairedBegin != NPOS)
             {
                 if (nPairedBegin <= pSource->m_nBegin)
@@ -535,7 +537,10 @@ CElement* CEndTag::getElement()
             CStartTag* pStart = CStartTag::findPreviousOrNext(pSource, nFrom, m_csName, bIsValidName, true);
             if (pStart == nullptr)
                 break;
+            const bool bPairedBefore = pStart->m_bElementSet;
             CElement* pElement = pStart->getElement();
+            if (!bPairedBefore)
+                pPaired = &pSource->m_PairedStartTags[sKey];
             if (pElement != nullptr && pElement->m_pEndTag == this)
             {
                 nLow = pStart->m_nBegin;
