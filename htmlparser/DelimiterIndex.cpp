@@ -1,5 +1,6 @@
 #include "htmlparser/DelimiterIndex.h"
 
+#include "htmlparser/GallopSearch.h"
 #include "htmlparser/TextSearch.h"
 
 #include <algorithm>
@@ -99,13 +100,28 @@ void CDelimiterIndex::remember(const std::string& sKey, const Offsets& hits)
     recent.pHits = &hits;
 }
 
+size_t& CDelimiterIndex::hintFor(const Offsets& hits)
+{
+    for (SHint& hint : m_Hints)
+    {
+        if (hint.pHits == &hits)
+            return hint.nIndex;
+    }
+    SHint& hint = m_Hints[m_nNextHint];
+    m_nNextHint = (m_nNextHint + 1) % HINTS;
+    hint = {&hits, 0};
+    return hint.nIndex;
+}
+
 Position CDelimiterIndex::findNext(const char* pszPattern, Position nFrom)
 {
     if (pszPattern == nullptr)
         return NPOS;
     const Offsets& hits = occurrences(pszPattern);
-    auto it = std::lower_bound(hits.begin(), hits.end(), toOffset(nFrom));
-    return it == hits.end() ? NPOS : toPosition(*it);
+    const Offset nOffset = toOffset(nFrom);
+    size_t& nHint = hintFor(hits);
+    nHint = GallopFrom(0, hits.size(), nHint, [&hits, nOffset](size_t k) { return hits[k] < nOffset; });
+    return nHint == hits.size() ? NPOS : toPosition(hits[nHint]);
 }
 
 Position CDelimiterIndex::findPrevious(const char* pszPattern, Position nPos)
@@ -113,10 +129,10 @@ Position CDelimiterIndex::findPrevious(const char* pszPattern, Position nPos)
     if (pszPattern == nullptr || nPos == NPOS || nPos < m_nBegin)
         return NPOS;
     const Offsets& hits = occurrences(pszPattern);
-    auto it = std::upper_bound(hits.begin(), hits.end(), toOffset(nPos));
-    if (it == hits.begin())
-        return NPOS;
-    return toPosition(*(it - 1));
+    const Offset nOffset = toOffset(nPos);
+    size_t& nHint = hintFor(hits);
+    nHint = GallopFrom(0, hits.size(), nHint, [&hits, nOffset](size_t k) { return hits[k] <= nOffset; });
+    return nHint == 0 ? NPOS : toPosition(hits[nHint - 1]);
 }
 
 CDelimiterIndex::SScannedText* CDelimiterIndex::scannedText(const char* pszPattern, std::string& sKey)

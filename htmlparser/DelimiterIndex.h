@@ -92,6 +92,18 @@ private:
     SRecentPattern m_Recent[RECENT_PATTERNS];
     size_t m_nNextRecent = 0;
 
+    // Where the last searches of the most recently asked lists ended: a tag is constructed right after its
+    // neighbour, so its closing delimiter lies a few places from the last one found.
+    struct SHint
+    {
+        const Offsets* pHits = nullptr;
+        size_t nIndex = 0;
+    };
+    static constexpr size_t HINTS = 4;
+    SHint m_Hints[HINTS];
+    size_t m_nNextHint = 0;
+    size_t& hintFor(const Offsets& hits);
+
     std::unordered_map<std::string, SScannedText> m_ScannedTexts;
 
     bool m_bHidingSpansBuilt = false;

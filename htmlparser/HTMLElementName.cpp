@@ -97,11 +97,15 @@ uint64_t CHTMLElementNameSingletonData::findNameIndex(std::string_view sName) co
 {
     if (sName.empty() || sName.size() > m_nLongestName)
         return NO_NAME_INDEX;
-    const CHTMLElementNameLess less;
+    // The listed names are lower case: one pass that stops at the first differing byte settles a slot.
     for (size_t nSlot = hashName(sName) % HASH_SLOTS; m_Hash[nSlot] != 0; nSlot = (nSlot + 1) % HASH_SLOTS)
     {
         const std::string& sCandidate = m_Names[m_Hash[nSlot] - 1];
-        if (!less(sName, sCandidate) && !less(sCandidate, sName))
+        if (sCandidate.size() == sName.size() && std::equal(sName.begin(), sName.end(), sCandidate.begin(),
+                                                            [](char c, char cListed) {
+                                                                return Lower(static_cast<unsigned char>(c)) ==
+                                                                       static_cast<unsigned char>(cListed);
+                                                            }))
             return m_Hash[nSlot] - 1u;
     }
     return NO_NAME_INDEX;

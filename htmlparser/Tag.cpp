@@ -338,8 +338,6 @@ CStartTag* CStartTag::findPreviousOrNext(CSource* pSource, Position nPos, const 
             csSearchName.c_str());
         return nullptr;
     }
-    std::string sPattern(1, '<');
-    sPattern.append(csSearchName.data(), csSearchName.size());
     const unsigned char cLast = static_cast<unsigned char>(csSearchName.back());
     const bool bPrefixSearch =
         !(IsAsciiLetter(cLast) || IsAsciiDigit(cLast) || cLast == '.' || cLast == '-' || cLast == '_');
@@ -369,6 +367,8 @@ CStartTag* CStartTag::findPreviousOrNext(CSource* pSource, Position nPos, const 
             });
         return accept(pFound) ? static_cast<CStartTag*>(pFound) : nullptr;
     }
+    std::string sPattern(1, '<');
+    sPattern.append(csSearchName.data(), csSearchName.size());
     // A tag of no registered type is built only when it might be the answer.
     auto tagAt = [&](Position p)
     { return bIsValidName ? CTag::getRegisteredTagAt(pSource, p) : CTag::getTagAt(pSource, p); };
@@ -521,10 +521,12 @@ CElement* CEndTag::getElement()
         Position nLow = pSource->m_nBegin;
         CElement* pFound = nullptr;
         const bool bIsValidName = CTag::isValidName(m_csName);
+        // Looked up again only after a start tag is paired here, the one step that may change the map.
+        CStretchSet* pPaired = &pSource->m_PairedStartTags[sKey];
         for (;;)
         {
             pSource->addWork(1);
-            const Position nPairedBegin = pSource->m_PairedStartTags[sKey].find(nFrom).first;
+            const Position nPairedBegin = pPaired->find(nFrom).first;
             if (nPairedBegin != NPOS)
             {
                 if (nPairedBegin <= pSource->m_nBegin)
@@ -535,7 +537,10 @@ CElement* CEndTag::getElement()
             CStartTag* pStart = CStartTag::findPreviousOrNext(pSource, nFrom, m_csName, bIsValidName, true);
             if (pStart == nullptr)
                 break;
+            const bool bPairedBefore = pStart->m_bElementSet;
             CElement* pElement = pStart->getElement();
+            if (!bPairedBefore)
+                pPaired = &pSource->m_PairedStartTags[sKey];
             if (pElement != nullptr && pElement->m_pEndTag == this)
             {
                 nLow = pStart->m_nBegin;
@@ -568,8 +573,6 @@ CEndTag* CEndTag::findPreviousOrNext(CSource* pSource, Position nPos, const ci_s
         CTag* pTag = CTag::findPreviousOrNextTag(pSource, nPos, pEndTagType, bPrevious);
         return (pTag != nullptr && !pTag->isStartTag()) ? static_cast<CEndTag*>(pTag) : nullptr;
     }
-    const std::string sPattern = pEndTagType->m_sStartDelimiter + std::string(csName.data(), csName.size()) +
-                                 pEndTagType->m_sEndDelimiter;
     auto accept = [&](CTag* pTag)
     {
         return pTag != nullptr && !pTag->isStartTag() &&
@@ -589,6 +592,8 @@ CEndTag* CEndTag::findPreviousOrNext(CSource* pSource, Position nPos, const ci_s
             });
         return accept(pFound) ? static_cast<CEndTag*>(pFound) : nullptr;
     }
+    const std::string sPattern = pEndTagType->m_sStartDelimiter + std::string(csName.data(), csName.size()) +
+                                 pEndTagType->m_sEndDelimiter;
     // A tag of no registered type is built only when such tags are looked for.
     auto tagAt = [&](Position p)
     {

@@ -1,5 +1,6 @@
 #include "htmlparser/TagNameIndex.h"
 
+#include "htmlparser/GallopSearch.h"
 #include "htmlparser/TextSearch.h"
 
 #include <algorithm>
@@ -321,16 +322,12 @@ size_t CTagNameIndex::previousOpen(size_t i, size_t nStop)
     return nRoot;
 }
 
-Position CTagNameIndex::find(EKind eKind, std::string_view name, Position nPos, Position nLimit,
-                             bool bPrevious, const std::function<bool(Position)>& accept)
+CTagNameIndex::SRun& CTagNameIndex::runOf(EKind eKind, std::string_view name)
 {
-    if (nPos == NPOS || name.empty())
-        return NPOS;
-    if (!m_bBuilt)
-        build();
-    if (bPrevious && nPos < m_nBegin)
-        return NPOS;
     const uint32_t nKey = Key(FoldedHash(name.data(), name.size()), eKind);
+    SRun& kept = m_Runs[nKey % m_Runs.size()];
+    if (kept.bValid && kept.nKey == nKey)
+        return kept;
     auto itLow = std::lower_bound(m_Places.begin(), m_Places.end(), nKey,
                                   [](const SPlace& place, uint32_t k) { return place.nKey < k; });
     auto itHigh = std::upper_bound(itLow, m_Places.end(), nKey,
@@ -338,6 +335,7 @@ Position CTagNameIndex::find(EKind eKind, std::string_view name, Position nPos, 
     // Names that share the key sit beside this one's run, in name order; nearly always there are none. Either
     // way every place of the run holds one name: if it is not the one asked for (a name of the page shares
     // the key with one that is absent), the first place says so and nothing is refused.
+    SRun* pRun = &kept;
     if (itLow != itHigh && std::binary_search(m_CollidingKeys.begin(), m_CollidingKeys.end(), nKey))
     {
         itLow = std::lower_bound(itLow, itHigh, name,
@@ -346,20 +344,35 @@ Position CTagNameIndex::find(EKind eKind, std::string_view name, Position nPos, 
         itHigh = std::upper_bound(itLow, itHigh, name,
                                   [this, eKind](std::string_view s, const SPlace& place)
                                   { return compareNameAt(eKind, m_nBegin + place.nOffset, s) > 0; });
+        pRun = &m_SharedKeyRun;
     }
     const auto nLow = static_cast<size_t>(itLow - m_Places.begin());
-    const auto nHigh = static_cast<size_t>(itHigh - m_Places.begin());
+    *pRun = {nKey, pRun == &kept, nLow, static_cast<size_t>(itHigh - m_Places.begin()), nLow};
+    return *pRun;
+}
+
+Position CTagNameIndex::find(EKind eKind, std::string_view name, Position nPos, Position nLimit,
+                             bool bPrevious, CAccept accept)
+{
+    if (nPos == NPOS || name.empty())
+        return NPOS;
+    if (!m_bBuilt)
+        build();
+    if (bPrevious && nPos < m_nBegin)
+        return NPOS;
+    SRun& run = runOf(eKind, name);
+    const size_t nLow = run.nLow;
+    const size_t nHigh = run.nHigh;
     // Past the end is the end, which no place reaches; below the begin (forward only) is the begin.
     const auto nOffset = static_cast<uint32_t>(std::min(std::max(nPos, m_nBegin), m_nEnd) - m_nBegin);
     if (!bPrevious)
     {
-        size_t i = static_cast<size_t>(std::lower_bound(itLow, itHigh, nOffset,
-                                                        [](const SPlace& place, uint32_t k)
-                                                        { return place.nOffset < k; }) -
-                                       m_Places.begin());
+        size_t i = GallopFrom(nLow, nHigh, run.nHint,
+                              [this, nOffset](size_t k) { return m_Places[k].nOffset < nOffset; });
         for (;;)
         {
             i = nextOpen(i, nHigh);
+            run.nHint = i;
             if (i >= nHigh)
                 return NPOS;
             const Position p = m_nBegin + m_Places[i].nOffset;
@@ -373,14 +386,15 @@ Position CTagNameIndex::find(EKind eKind, std::string_view name, Position nPos, 
             refuse(i);
         }
     }
-    auto itAbove = std::upper_bound(itLow, itHigh, nOffset,
-                                    [](uint32_t k, const SPlace& place) { return k < place.nOffset; });
-    size_t j = static_cast<size_t>(itAbove - m_Places.begin()); // one above the candidate
+    // One above the candidate.
+    size_t j = GallopFrom(nLow, nHigh, run.nHint,
+                          [this, nOffset](size_t k) { return m_Places[k].nOffset <= nOffset; });
     for (;;)
     {
         if (j <= nLow)
             return NPOS;
         j = previousOpen(j - 1, nLow);
+        run.nHint = j;
         if (j <= nLow)
             return NPOS;
         const size_t i = j - 1;

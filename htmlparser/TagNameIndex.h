@@ -7,9 +7,11 @@
 
 #include "htmlparser/Position.h"
 
+#include <array>
 #include <cstdint>
-#include <functional>
+#include <memory>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 class CTagNameIndex
@@ -27,12 +29,33 @@ public:
         END_TAG,   // "</name>"
     };
 
+    // The question a place is offered to, borrowed for one search: a search asks it at many places, which
+    // an owning wrapper would make cost an allocation per search and an indirection more per place.
+    class CAccept
+    {
+    public:
+        template <class F>
+        requires(!std::is_same_v<std::remove_cvref_t<F>, CAccept>)
+            CAccept(F&& f) // NOLINT: stands for any callable, as a parameter
+            : m_pObject(const_cast<void*>(static_cast<const void*>(std::addressof(f)))),
+              m_pCall(
+                  [](void* pObject, Position nPos)
+                  { return static_cast<bool>((*static_cast<std::remove_reference_t<F>*>(pObject))(nPos)); })
+        {
+        }
+        bool operator()(Position nPos) const { return m_pCall(m_pObject, nPos); }
+
+    private:
+        void* m_pObject;
+        bool (*m_pCall)(void*, Position);
+    };
+
     // Positions of the name's places of one kind, nearest first from nPos (forward: at or after it and not
     // after nLimit; backward: at or before it). Each is offered to accept, which answers whether it holds
     // the tag looked for; a place it refuses is not offered again until forgetAnswers. The name must be a
     // valid tag name (a name-start character, then name characters). Returns the accepted position or -1.
     Position find(EKind eKind, std::string_view name, Position nPos, Position nLimit, bool bPrevious,
-                  const std::function<bool(Position)>& accept);
+                  CAccept accept);
 
     // What the places held depends on how tags are looked up, which a full parse changes.
     void forgetAnswers();
@@ -57,6 +80,19 @@ private:
     size_t nextOpen(size_t i, size_t nStop);
     size_t previousOpen(size_t i, size_t nStop);
     void refuse(size_t i);
+    // The run of the name's places (nLow, nHigh) and where the last search of it ended (nHint), for the
+    // few names asked of lately: pairing asks the same name again and again, near where it last asked, and
+    // searching the whole index for the run and the run for the position each time cost more than the
+    // walk over places.
+    struct SRun
+    {
+        uint32_t nKey;
+        bool bValid;
+        size_t nLow;
+        size_t nHigh;
+        size_t nHint;
+    };
+    SRun& runOf(EKind eKind, std::string_view name);
 
     const char* m_pText;
     Position m_nBegin;
@@ -71,4 +107,6 @@ private:
     // while none is refused.
     std::vector<uint32_t> m_NextOpen;
     std::vector<uint32_t> m_PreviousOpen;
+    std::array<SRun, 8> m_Runs{};
+    SRun m_SharedKeyRun{}; // a run of a key that stands for more than one name: not kept
 };

@@ -1,5 +1,6 @@
 #include "htmlparser/TagStore.h"
 
+#include "htmlparser/GallopSearch.h"
 #include "htmlparser/Tag.h"
 
 #include <algorithm>
@@ -21,6 +22,29 @@ CTag* FindIn(const std::vector<CTag*>& tags, Position nPos)
 {
     auto it = std::lower_bound(tags.begin(), tags.end(), nPos, BeginsBefore);
     return (it != tags.end() && (*it)->m_nBegin == nPos) ? *it : nullptr;
+}
+
+// Two sorted runs into one. Tags met by a walk come in stretches of text order, so a carry nearly always lies
+// wholly before or after the level it joins: then the runs are laid end to end without reading a tag, which
+// a merge must do for every one, wherever it lies in memory.
+std::vector<CTag*> Merged(const std::vector<CTag*>& lower, const std::vector<CTag*>& upper)
+{
+    std::vector<CTag*> merged;
+    merged.reserve(lower.size() + upper.size());
+    if (lower.empty() || upper.empty() || TagBefore(lower.back(), upper.front()))
+    {
+        merged.insert(merged.end(), lower.begin(), lower.end());
+        merged.insert(merged.end(), upper.begin(), upper.end());
+    }
+    else if (TagBefore(upper.back(), lower.front()))
+    {
+        merged.insert(merged.end(), upper.begin(), upper.end());
+        merged.insert(merged.end(), lower.begin(), lower.end());
+    }
+    else
+        std::merge(lower.begin(), lower.end(), upper.begin(), upper.end(), std::back_inserter(merged),
+                   TagBefore);
+    return merged;
 }
 
 } // namespace
@@ -48,13 +72,22 @@ CTag* CTagStore::findStored(Position nPos) const
 {
     // The largest vectors hold most tags: they are asked first, each only when its range holds the position
     // (tags that come in text order leave every vector a range of its own).
-    for (auto it = m_Levels.rbegin(); it != m_Levels.rend(); ++it)
+    for (size_t k = m_Levels.size(); k-- > 0;)
     {
-        const std::vector<CTag*>& level = *it;
-        if (level.empty() || nPos < level.front()->m_nBegin || nPos > level.back()->m_nBegin)
+        const std::vector<CTag*>& level = m_Levels[k];
+        if (level.empty() || nPos < m_Spans[k].nFirst || nPos > m_Spans[k].nLast)
             continue;
-        if (CTag* pTag = FindIn(level, nPos))
-            return pTag;
+        // A walk asks for tags one after another: the search starts where the last one in this level ended.
+        const auto before = [&level, nPos](size_t j) { return level[j]->m_nBegin < nPos; };
+        const size_t i =
+            k == m_nHintLevel
+                ? GallopFrom(0, level.size(), m_nHintIndex, before)
+                : static_cast<size_t>(std::lower_bound(level.begin(), level.end(), nPos, BeginsBefore) -
+                                      level.begin());
+        m_nHintLevel = k;
+        m_nHintIndex = i;
+        if (i < level.size() && level[i]->m_nBegin == nPos)
+            return level[i];
     }
     return FindIn(m_Buffer, nPos);
 }
@@ -95,16 +128,18 @@ void CTagStore::insert(CTag* pTag)
     size_t k = 0;
     for (; k < m_Levels.size() && !m_Levels[k].empty(); ++k)
     {
-        std::vector<CTag*> merged;
-        merged.reserve(m_Levels[k].size() + carry.size());
-        std::merge(m_Levels[k].begin(), m_Levels[k].end(), carry.begin(), carry.end(),
-                   std::back_inserter(merged), TagBefore);
+        std::vector<CTag*> merged = Merged(m_Levels[k], carry);
         std::vector<CTag*>().swap(m_Levels[k]);
+        m_Spans[k] = {};
         carry = std::move(merged);
     }
     if (k == m_Levels.size())
+    {
         m_Levels.emplace_back();
+        m_Spans.emplace_back();
+    }
     m_Levels[k] = std::move(carry);
+    m_Spans[k] = {m_Levels[k].front()->m_nBegin, m_Levels[k].back()->m_nBegin};
 }
 
 void CTagStore::assign(std::vector<CTag*>&& tags)
@@ -120,13 +155,16 @@ void CTagStore::assign(std::vector<CTag*>&& tags)
     while ((BUFFER_SIZE << k) < tags.size())
         ++k;
     m_Levels.resize(k + 1);
+    m_Spans.resize(k + 1);
     m_Levels[k] = std::move(tags);
+    m_Spans[k] = {m_Levels[k].front()->m_nBegin, m_Levels[k].back()->m_nBegin};
 }
 
 void CTagStore::clear()
 {
     std::vector<CTag*>().swap(m_Buffer);
     std::vector<std::vector<CTag*>>().swap(m_Levels);
+    std::vector<SSpan>().swap(m_Spans);
     m_nSize = 0;
     m_Present.clear();
     m_bPresentMade = false;

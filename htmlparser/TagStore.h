@@ -42,9 +42,20 @@ private:
     std::vector<CTag*> m_Buffer;
     // Level k is empty or holds about BUFFER_SIZE << k tags; each is sorted by begin.
     std::vector<std::vector<CTag*>> m_Levels;
+    // The first and last begin of each level, so that a search passes over the levels that cannot hold a
+    // position without reading their tags.
+    struct SSpan
+    {
+        Position nFirst = 0;
+        Position nLast = 0;
+    };
+    std::vector<SSpan> m_Spans;
     size_t m_nSize = 0;
     Position m_nTextBegin = 0;
     Position m_nTextEnd = 0;
     CBitTree m_Present;
     bool m_bPresentMade = false;
+    // Where the last search among the levels ended (a hint only: levels change under it).
+    mutable size_t m_nHintLevel = 0;
+    mutable size_t m_nHintIndex = 0;
 };
