@@ -417,7 +417,7 @@ void RegisterShapes()
                 benchmark::RegisterBenchmark(sName.c_str(), RunShape, operation.operation,
                                              ShapePage(shape, nKB * 1024))
                     ->Unit(benchmark::kMillisecond)
-                    ->MinTime(0.05);
+                    ->MinTime(0.2);
             }
         }
     }
