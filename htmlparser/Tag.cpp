@@ -269,6 +269,23 @@ SBalanceMemos& CStartTag::memos()
 namespace
 {
 const SBalanceMemo s_NoMemo{};
+
+// The registered tag at the name index's nearest place of the kind that accept takes (the index offers the
+// places where the whole name stands; tags of no registered type are refused), or null.
+template <class TAccept>
+CTag* FindThroughNameIndex(CSource* pSource, CTagNameIndex::EKind eKind, const ci_string& csName,
+                           Position nPos, Position nLimit, bool bPrevious, TAccept accept)
+{
+    CTag* pFound = nullptr;
+    pSource->getTagNameIndex().find(eKind, std::string_view(csName.data(), csName.size()),
+                                    bPrevious ? nPos : std::max(nPos, pSource->getBegin()), nLimit, bPrevious,
+                                    [&](Position p)
+                                    {
+                                        pFound = CTag::getRegisteredTagAt(pSource, p);
+                                        return accept(pFound);
+                                    });
+    return accept(pFound) ? pFound : nullptr;
+}
 } // namespace
 
 const SBalanceMemo& CStartTag::nestedMatch() const
@@ -355,17 +372,8 @@ CStartTag* CStartTag::findPreviousOrNext(CSource* pSource, Position nPos, const 
     {
         // Only a start tag whose whole name is the one searched is accepted: the name index offers exactly
         // those places.
-        CTag* pFound = nullptr;
-        pSource->getTagNameIndex().find(
-            CTagNameIndex::START_TAG, std::string_view(csSearchName.data(), csSearchName.size()),
-            bPrevious ? nPos : std::max(nPos, pSource->getBegin()), nLimit, bPrevious,
-            [&](Position p)
-            {
-                // Tags of no registered type are refused here.
-                pFound = CTag::getRegisteredTagAt(pSource, p);
-                return accept(pFound);
-            });
-        return accept(pFound) ? static_cast<CStartTag*>(pFound) : nullptr;
+        return static_cast<CStartTag*>(FindThroughNameIndex(pSource, CTagNameIndex::START_TAG, csSearchName,
+                                                            nPos, nLimit, bPrevious, accept));
     }
     std::string sPattern(1, '<');
     sPattern.append(csSearchName.data(), csSearchName.size());
@@ -580,17 +588,8 @@ CEndTag* CEndTag::findPreviousOrNext(CSource* pSource, Position nPos, const ci_s
     };
     if (pEndTagType == CEndTagType::getNormal() && CTag::isValidName(csName))
     {
-        CTag* pFound = nullptr;
-        pSource->getTagNameIndex().find(
-            CTagNameIndex::END_TAG, std::string_view(csName.data(), csName.size()),
-            bPrevious ? nPos : std::max(nPos, pSource->getBegin()), NPOS, bPrevious,
-            [&](Position p)
-            {
-                // The normal type is registered: the others are refused.
-                pFound = CTag::getRegisteredTagAt(pSource, p);
-                return accept(pFound);
-            });
-        return accept(pFound) ? static_cast<CEndTag*>(pFound) : nullptr;
+        return static_cast<CEndTag*>(
+            FindThroughNameIndex(pSource, CTagNameIndex::END_TAG, csName, nPos, NPOS, bPrevious, accept));
     }
     const std::string sPattern = pEndTagType->m_sStartDelimiter + std::string(csName.data(), csName.size()) +
                                  pEndTagType->m_sEndDelimiter;
