@@ -11,7 +11,7 @@
 namespace
 {
 // A text whose end lies beyond what the parser's objects can hold is read as an empty page: every search
-// finds nothing, and the page goes out as it came.
+// finds nothing in it.
 bool WithinReach(Position nEnd)
 {
     return nEnd <= MAX_SOURCE_POSITION;
