@@ -63,23 +63,26 @@ const CDelimiterIndex::Offsets& CDelimiterIndex::occurrences(const char* pszPatt
     const size_t L = sKey.size();
     if (L > 0 && m_pText != nullptr && m_nEnd > m_nBegin && L <= m_nEnd - m_nBegin)
     {
-        // One pass: each place of the first byte is compared with the rest of the pattern there (patterns are
-        // short delimiters), rather than a search set up again after every hit, which on a page made of the
-        // pattern would cost many times the comparison.
-        Position p = m_nBegin;
+        // One pass: each place of one byte of the pattern is compared with the whole pattern there (patterns
+        // are short delimiters), rather than a search set up again after every hit, which on a page made of
+        // the pattern would cost many times the comparison. The byte looked for is the second when the first
+        // is '<', the commonest byte of markup.
+        const size_t k = (L > 1 && sKey[0] == '<') ? 1 : 0;
+        Position p = m_nBegin; // the first place the pattern may still begin
         while (p + L <= m_nEnd)
         {
-            const Position nHit = FindCharNoCase(m_pText, sKey[0], p, m_nEnd - L + 1 - p);
-            m_nWork += (nHit == NPOS ? m_nEnd : nHit + 1) - p;
+            const Position nHit = FindCharNoCase(m_pText, sKey[k], p + k, m_nEnd - L + 1 - p);
+            m_nWork += (nHit == NPOS ? m_nEnd - L + 1 + k : nHit + 1) - (p + k);
             if (nHit == NPOS)
                 break;
-            size_t i = 1;
-            while (i < L && FoldNoCase(static_cast<unsigned char>(m_pText[nHit + i])) ==
+            const Position nStart = nHit - k;
+            size_t i = 0;
+            while (i < L && FoldNoCase(static_cast<unsigned char>(m_pText[nStart + i])) ==
                                 static_cast<unsigned char>(sKey[i]))
                 ++i;
             if (i == L)
-                hits.push_back(static_cast<Offset>(nHit - m_nBegin));
-            p = nHit + 1;
+                hits.push_back(static_cast<Offset>(nStart - m_nBegin));
+            p = nStart + 1;
         }
     }
     // Kept for the life of the source: no growth slack.
