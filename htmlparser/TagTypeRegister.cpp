@@ -214,17 +214,29 @@ SOpeningNode ReadOpeningNode(const CTagTypeRegister* pNode, CTagType* pNormal, C
     return node;
 }
 
-ELoneOpening LoneOpening(const CSource* pSource, Position nPos)
+const SOpeningNode& StartNode()
 {
     static const SOpeningNode s_Start =
         ReadOpeningNode(CTagTypeRegisterSingletonData::getRoot()->findChild('<'), CStartTagType::getNormal(),
                         CStartTagType::getUnregistered());
+    return s_Start;
+}
+
+const SOpeningNode& EndNode()
+{
     static const SOpeningNode s_End = []
     {
         const CTagTypeRegister* pOpening = CTagTypeRegisterSingletonData::getRoot()->findChild('<');
         return ReadOpeningNode(pOpening != nullptr ? pOpening->findChild('/') : nullptr,
                                CEndTagType::getNormal(), CEndTagType::getUnregistered());
     }();
+    return s_End;
+}
+
+ELoneOpening LoneOpening(const CSource* pSource, Position nPos)
+{
+    static const SOpeningNode& s_Start = StartNode();
+    static const SOpeningNode& s_End = EndNode();
     const char* pText = pSource->m_pText;
     const Position nEnd = pSource->m_nEnd;
     if (!s_Start.bKnown || pText[nPos] != '<')
@@ -285,7 +297,15 @@ CTag* CTagType::findTagAt(CSource* pSource, Position nPos, bool& bBare)
         static_cast<CStartTagTypeUnregistered*>(CStartTagType::getUnregistered());
     static CEndTagTypeUnregistered* const s_pEnd =
         static_cast<CEndTagTypeUnregistered*>(CEndTagType::getUnregistered());
-    const ELoneOpening eLone = LoneOpening(pSource, nPos);
+    ELoneOpening eLone = LoneOpening(pSource, nPos);
+    // Where every registered type offered would refuse silently, the unregistered types are asked at once, in
+    // the order the register offers them (the end-tag one first after "</"); with the log on, each refusal's
+    // line is written by the walk below instead.
+    if (eLone == ELoneOpening::NO && StartNode().bKnown && !ParserTraceOn() &&
+        !mayBeginRegisteredTag(pSource, nPos))
+        eLone = nPos + 1 < pSource->m_nEnd && pSource->m_pText[nPos + 1] == '/' && EndNode().bKnown
+                    ? ELoneOpening::END
+                    : ELoneOpening::START;
     if (eLone != ELoneOpening::NO)
     {
         // The same types in the same order as the register would offer them.

@@ -176,6 +176,43 @@ TEST(TagCache, SearchesPassOverDeadOpeningsThatLaterLookupsStillFind)
     }
 }
 
+TEST(TagCache, OpeningsAreTheSameTagsWithTheLogOnOrOff)
+{
+    // With the log off, an opening where every registered type would refuse is handed to the unregistered
+    // types at once; with it on, each type is tried and writes its line. Both give the same tags.
+    std::mt19937 rng(9);
+    static const char* const kPieces[] = {"<",      "</",  "<%",        "%>",  "<!-- ",    "-->",
+                                          "</a b>", "<!a", "<?",        "?>",  "<a>",      "</a>",
+                                          ">",      "x",   "<![cdata[", "]]>", "<!element"};
+    for (int round = 0; round < 300; ++round)
+    {
+        const std::string sPage = PiecesPage(rng, kPieces, 16);
+        const Position n = sPage.size();
+        auto describeAll = [&](bool bParse)
+        {
+            STestPage page(sPage);
+            std::string sTags;
+            if (bParse)
+                for (const CTag* pTag : page->fullSequentialParse())
+                    sTags += Describe(pTag) + " ";
+            sTags += "|";
+            for (Position p = 0; p < n; ++p)
+                sTags += Describe(CTag::getTagAt(page.get(), p)) + " ";
+            return sTags;
+        };
+        for (const bool bParse : {false, true})
+        {
+            const std::string sOff = describeAll(bParse);
+            std::string sOn;
+            {
+                CTraceCapture trace;
+                sOn = describeAll(bParse);
+            }
+            ASSERT_EQ(sOff, sOn) << (bParse ? "after a full parse, " : "") << "page '" << sPage << "'";
+        }
+    }
+}
+
 TEST(TagCache, RepeatedLookupsReturnTheSameObject)
 {
     STestPage page("<b>x<!--c--><i>y</i>");
