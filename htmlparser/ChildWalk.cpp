@@ -53,7 +53,7 @@ void CChildWalk::run(CSource* pSource, CSegment* pOwner, Position nFrom, Positio
             stack.pop_back();
             continue;
         }
-        if (pTag->m_pStartTagType->m_bIsServerTag)
+        if (pTag->getStartTagType()->m_bIsServerTag)
         {
             frame.nPos = pTag->m_nEnd;
             continue;

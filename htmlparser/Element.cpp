@@ -140,7 +140,7 @@ CStartTag* CElement::findFirstStartTag(int nKind, const std::string& sValue, con
             pTag = CStartTag::findNext(m_pSource, p, "name", sValue, true);
         if (pTag == nullptr || pTag->m_nBegin >= nContentEnd)
             return nullptr;
-        if (!pTag->m_pStartTagType->m_bIsServerTag)
+        if (!pTag->getStartTagType()->m_bIsServerTag)
             return pTag;
         p = pTag->m_nEnd;
         if (p >= nContentEnd)
@@ -205,7 +205,7 @@ template <class TVisit> void CElement::forEachStartTagNamed(const ci_string& csN
         CStartTag* pTag = m_pSource->findNextStartTag(p, csName);
         if (pTag == nullptr || pTag->m_nBegin >= nContentEnd)
             return;
-        if (!pTag->m_pStartTagType->m_bIsServerTag)
+        if (!pTag->getStartTagType()->m_bIsServerTag)
             visit(pTag);
         p = pTag->m_nEnd;
     }

@@ -229,7 +229,7 @@ CElement* PairFromInside(CStartTag* pTag)
         pTag->m_pSource->addWork(1);
         CStartTag* pTop = pending.back().pTag;
         const OptionalEndTagRule* pRule =
-            pTop->m_pStartTagType == CStartTagType::getNormal()
+            pTop->getStartTagType() == CStartTagType::getNormal()
                 ? CHTMLElements::getOptionalEndTagRule(static_cast<uint64_t>(pTop->m_nNameInd))
                 : nullptr;
         if (!pTop->m_bElementSet && pRule != nullptr)
@@ -250,7 +250,7 @@ CElement* PairFromInside(CStartTag* pTag)
 
 bool CStartTag::isEmptyElementTag() const
 {
-    if (m_pStartTagType != CStartTagType::getNormal() || m_pSource == nullptr || m_nEnd - m_nBegin < 2)
+    if (getStartTagType() != CStartTagType::getNormal() || m_pSource == nullptr || m_nEnd - m_nBegin < 2)
         return false;
     return m_pSource->m_pText[m_nEnd - 2] == '/';
 }
@@ -260,8 +260,8 @@ CEndTag* CStartTag::findEndTagInternal()
     const uint64_t nIndex = static_cast<uint64_t>(m_nNameInd);
     const CHTMLElementsSingletonData* pData = CHTMLElements::getData();
     bool bSkipEmptyElementTags = true;
-    CEndTagType* pEndTagType = m_pStartTagType->m_pCorrespondingEndTagType;
-    if (m_pStartTagType == CStartTagType::getNormal())
+    CEndTagType* pEndTagType = getStartTagType()->m_pCorrespondingEndTagType;
+    if (getStartTagType() == CStartTagType::getNormal())
     {
         if (const OptionalEndTagRule* pRule = CHTMLElements::getOptionalEndTagRule(nIndex))
         {
@@ -385,7 +385,7 @@ CEndTag* CStartTag::findOptionalEndTag(const OptionalEndTagRule& rule)
                 break;
             }
             else if (pStart->m_nNameInd == m_nNameInd && nIndex != NO_NAME_INDEX && pStart != this &&
-                     pStart->m_pStartTagType == m_pStartTagType)
+                     pStart->getStartTagType() == getStartTagType())
             {
                 // A stop found before a full parse may have been found among other tags.
                 const SPairingState* pSameState = pStart->pairingIfAny();

@@ -69,8 +69,9 @@ bool CTag::isValidName(const ci_string& csName)
 
 CStartTag::CStartTag(CStartTagType* pStartTagType, CSource* pSource, Position nBegin, Position nEnd,
                      const ci_string& csName, CAttributes* pAttributes)
-    : CTag(pSource, nBegin, nEnd, csName), m_pAttributes(pAttributes), m_pStartTagType(pStartTagType)
+    : CTag(pSource, nBegin, nEnd, csName), m_pAttributes(pAttributes)
 {
+    m_nTypeIndex = pStartTagType != nullptr ? pStartTagType->getIndex() : 0;
     static CStartTagType* const s_pUnregistered = CStartTagType::getUnregistered();
     m_bUnregistered = pStartTagType == s_pUnregistered;
 }
@@ -121,7 +122,7 @@ CStartTag* CStartTag::CREATE_NEW_INST(CStartTagType* pStartTagType, CSource* pSo
 
 CTagType* CStartTag::getTagType() const
 {
-    return m_pStartTagType;
+    return getStartTagType();
 }
 
 CAttributes* CStartTag::getAttributes()
@@ -133,10 +134,10 @@ CAttributes* CStartTag::getAttributes(size_t nMaxErrorCount)
 {
     if (CAttributes* pAttributes = m_pAttributes.get())
         return pAttributes;
-    if (m_pSource == nullptr || m_pStartTagType == nullptr)
+    if (m_pSource == nullptr || getStartTagType() == nullptr)
         return nullptr;
     const Position nFrom = m_nBegin + m_csName.size() + 1;
-    const size_t nDelimiter = m_pStartTagType->m_sEndDelimiter.size();
+    const size_t nDelimiter = getStartTagType()->m_sEndDelimiter.size();
     if (m_nEnd < nDelimiter || m_nEnd - nDelimiter <= nFrom)
         return nullptr;
     const Position nTo = m_nEnd - nDelimiter;
@@ -152,7 +153,7 @@ CAttributes* CStartTag::getAttributes(size_t nMaxErrorCount)
     if (nStart == NPOS)
         return nullptr;
     return CAttributes::construct(m_pSource, "Attributes for StartTag", 1, m_nBegin, nStart, nTo,
-                                  m_pStartTagType, m_csName, m_nNameInd, nMaxErrorCount);
+                                  getStartTagType(), m_csName, m_nNameInd, nMaxErrorCount);
 }
 
 CAttributes* CLazyAttributes::get() const
@@ -166,7 +167,7 @@ CAttributes* CLazyAttributes::get() const
 
 CAttributes* CStartTag::readAttributes()
 {
-    return CAttributes::constructQuietly(m_pSource, "StartTag", 0, m_nBegin, NPOS, NPOS, m_pStartTagType,
+    return CAttributes::constructQuietly(m_pSource, "StartTag", 0, m_nBegin, NPOS, NPOS, getStartTagType(),
                                          m_csName, m_nNameInd, 2);
 }
 
@@ -365,7 +366,7 @@ CStartTag* CStartTag::findPreviousOrNext(CSource* pSource, Position nPos, const 
         auto* pStart = static_cast<CStartTag*>(pTag);
         if (bIsValidName && pStart->isUnregistered())
             return false;
-        return !pStart->m_pStartTagType->m_bIsNameRequired ||
+        return !pStart->getStartTagType()->m_bIsNameRequired ||
                pStart->m_csName.size() <= csSearchName.size() || bPrefixSearch;
     };
     if (bIsValidName && !bPrefixSearch && CTag::isValidName(csSearchName))
@@ -467,8 +468,9 @@ CStartTag* CStartTag::findNext(CSource* pSource, Position nPos, const std::strin
 
 CEndTag::CEndTag(CSource* pSource, Position nBegin, Position nEnd, CEndTagType* pEndTagType,
                  const ci_string& csName)
-    : CTag(pSource, nBegin, nEnd, csName), m_pEndTagType(pEndTagType)
+    : CTag(pSource, nBegin, nEnd, csName)
 {
+    m_nTypeIndex = pEndTagType != nullptr ? pEndTagType->getIndex() : 0;
     static CEndTagType* const s_pUnregistered = CEndTagType::getUnregistered();
     m_bUnregistered = pEndTagType == s_pUnregistered;
 }
@@ -502,7 +504,7 @@ CEndTag* CEndTag::CREATE_NEW_INST(CSource* pSource, Position nBegin, Position nE
 
 CTagType* CEndTag::getTagType() const
 {
-    return m_pEndTagType;
+    return getEndTagType();
 }
 
 CElement* CEndTag::getElement()
@@ -584,7 +586,7 @@ CEndTag* CEndTag::findPreviousOrNext(CSource* pSource, Position nPos, const ci_s
     auto accept = [&](CTag* pTag)
     {
         return pTag != nullptr && !pTag->isStartTag() &&
-               static_cast<CEndTag*>(pTag)->m_pEndTagType == pEndTagType;
+               static_cast<CEndTag*>(pTag)->getEndTagType() == pEndTagType;
     };
     if (pEndTagType == CEndTagType::getNormal() && CTag::isValidName(csName))
     {

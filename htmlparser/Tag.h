@@ -3,6 +3,7 @@
 
 #include "common/CiString.h"
 #include "htmlparser/Segment.h"
+#include "htmlparser/TagType.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -85,9 +86,11 @@ public:
     // source holds (the element names shared by every page, other names once per tag in the source).
     // The index of the name in the list of element names (which has far fewer than 2^15), or -1.
     int16_t m_nNameInd;
-    bool m_bElementSet = false;
+    bool m_bElementSet : 1 = false;
     // Set by the derived constructors: whether the tag matched no registered type.
-    bool m_bUnregistered = false;
+    bool m_bUnregistered : 1 = false;
+    // The tag's type (CTagType::getIndex).
+    uint8_t m_nTypeIndex = 0;
     int32_t m_nAllTagsIndex = -1;
     CTagName m_csName;
     CElement* m_pElement = nullptr;
@@ -167,7 +170,10 @@ public:
     CStartTag* getOuterStartTag();
     bool isStartTag() const override { return true; }
     CTagType* getTagType() const override;
-    CStartTagType* getStartTagType() const { return m_pStartTagType; }
+    CStartTagType* getStartTagType() const
+    {
+        return static_cast<CStartTagType*>(CTagType::fromIndex(m_nTypeIndex));
+    }
 
     static bool checkConstructorArgs(const CSource* pSource, Position nBegin, Position nEnd,
                                      const CStartTagType* pStartTagType, const ci_string& csName,
@@ -197,7 +203,6 @@ public:
     CAttributes* readAttributes();
 
     CLazyAttributes m_pAttributes;
-    CStartTagType* m_pStartTagType;
 
     // What pairing remembered about this tag, made in the source's memory when first needed: most tags
     // (unregistered ones, tags that are never paired) never need it.
@@ -220,12 +225,13 @@ public:
 
     CElement* getElement() override;
     CTagType* getTagType() const override;
-    CEndTagType* getEndTagType() const { return m_pEndTagType; }
+    CEndTagType* getEndTagType() const
+    {
+        return static_cast<CEndTagType*>(CTagType::fromIndex(m_nTypeIndex));
+    }
 
     static CEndTag* CREATE_NEW_INST(CSource* pSource, Position nBegin, Position nEnd,
                                     CEndTagType* pEndTagType, const ci_string& csName);
     static CEndTag* findPreviousOrNext(CSource* pSource, Position nPos, const ci_string& csName,
                                        CEndTagType* pEndTagType, bool bPrevious);
-
-    CEndTagType* m_pEndTagType;
 };

@@ -9,6 +9,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <mutex>
+#include <stdexcept>
 
 namespace
 {
@@ -33,6 +36,22 @@ CTagType::CTagType(const char* pszDescription, const char* pszStartDelimiter, co
     m_sNamePart = m_sStartDelimiter.size() >= m_sNamePrefix.size()
                       ? m_sStartDelimiter.substr(m_sNamePrefix.size())
                       : std::string();
+    // Types are made once, while the program starts its parser (under the singletons' own guard).
+    static std::mutex s_Mutex;
+    std::lock_guard<std::mutex> lock(s_Mutex);
+    for (size_t i = 1; i < std::size(s_IndexedTypes); ++i)
+        if (s_IndexedTypes[i] == nullptr)
+        {
+            s_IndexedTypes[i] = this;
+            m_nIndex = static_cast<uint8_t>(i);
+            return;
+        }
+    throw std::length_error("CTagType: more tag types than a tag can name");
+}
+
+CTagType::~CTagType()
+{
+    s_IndexedTypes[m_nIndex] = nullptr;
 }
 
 CStartTagType::CStartTagType(const char* pszDescription, const char* pszStartDelimiter,

@@ -4,6 +4,7 @@
 #include "common/CiString.h"
 #include "htmlparser/Position.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -19,7 +20,7 @@ class CTagType
 public:
     CTagType(const char* pszDescription, const char* pszStartDelimiter, const char* pszEndDelimiter,
              bool bIsServerTag, const char* pszNamePrefix);
-    virtual ~CTagType() = default;
+    virtual ~CTagType();
     CTagType(const CTagType&) = delete;
     CTagType& operator=(const CTagType&) = delete;
 
@@ -48,12 +49,21 @@ public:
     const std::string& getEndDelimiter() const { return m_sEndDelimiter; }
     bool isServerTag() const { return m_bIsServerTag; }
 
+    // A tag keeps its type as this one-byte index (0 for none) rather than a pointer: a page holds a tag for
+    // nearly every '<', and the program has a dozen types.
+    uint8_t getIndex() const { return m_nIndex; }
+    static CTagType* fromIndex(uint8_t nIndex) { return s_IndexedTypes[nIndex]; }
+
     std::string m_sDescription;
     std::string m_sStartDelimiter;
     std::string m_sEndDelimiter;
     bool m_bIsServerTag;
     std::string m_sNamePart;
     std::string m_sNamePrefix;
+
+private:
+    uint8_t m_nIndex = 0;
+    inline static CTagType* s_IndexedTypes[256] = {};
 };
 
 class CStartTagType : public CTagType
