@@ -425,7 +425,7 @@ CEndTag* CStartTag::findOptionalEndTag(const OptionalEndTagRule& rule)
     {
         const Position nStop = pOwnEnd != nullptr ? pOwnEnd->getBegin()
                                                   : (pCloser != nullptr ? pCloser->getBegin() : nSourceEnd);
-        const uint32_t nGeneration = m_pSource->m_nGeneration;
+        const CSourceGeneration nGeneration = m_pSource->m_nGeneration;
         pairing().nOptionalEndSearchStop = nStop;
         pairing().nOptionalEndGeneration = nGeneration;
         for (CStartTag* pSame : sameName)

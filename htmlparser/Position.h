@@ -29,6 +29,10 @@ private:
     uint32_t m_nPos = NONE;
 };
 
+// Which view of the page's tags a remembered answer belongs to: a source changes it once, when its only full
+// parse replaces the on-demand view, so two bytes hold every value it takes.
+using CSourceGeneration = uint16_t;
+
 // Log lines print positions through "%d", as signed 32-bit values.
 inline int LogPos(Position nPos)
 {

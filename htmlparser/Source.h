@@ -117,11 +117,11 @@ public:
     ChildListPtr* otherChildList(const CSegment* pSegment, bool bMake);
     bool m_bFullyParsed = false;
     // Changes when the full parse changes which places count as tags; remembered answers carry it.
-    uint32_t m_nGeneration = 1;
+    CSourceGeneration m_nGeneration = 1;
     // Per folded tag name: stretches in which every start tag of that name has its element (for the
     // generation stamped). An end tag that no element claimed looks for its start tag only outside them.
     std::unordered_map<std::string, CStretchSet> m_PairedStartTags;
-    uint32_t m_nPairedStartTagsGeneration = 0;
+    CSourceGeneration m_nPairedStartTagsGeneration = 0;
 
     // While the full parse runs: the tags the on-demand searches had found, in text order, and the places
     // where they found tags of no registered type that were left without objects.

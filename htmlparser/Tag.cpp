@@ -207,7 +207,7 @@ CStartTag* CStartTag::getOuterStartTag()
     if (m_pSource == nullptr)
         return nullptr;
     CSource* pSource = m_pSource;
-    const uint32_t nGeneration = pSource->m_nGeneration;
+    const CSourceGeneration nGeneration = pSource->m_nGeneration;
     // The nearest earlier start tag that reaches further is found by walking back through the outer tags
     // of the tags in between; a tag whose own outer tag is not known yet is settled first, on a heap stack,
     // so that the walks together cost each tag about once.

@@ -100,7 +100,7 @@ public:
 // generation is the one stamped (a full parse changes which places are tags).
 struct SBalanceMemo
 {
-    uint32_t nGeneration = 0;
+    CSourceGeneration nGeneration = 0;
     CStoredPosition nNextFrom;
     CEndTag* pCandidate = nullptr;
     CEndTag* pEnd = nullptr;
@@ -126,12 +126,12 @@ struct SPairingState
     // has none): passing over this tag, a search for the element around a later position can skip every
     // start tag in between. Valid for the generation stamped.
     CStartTag* pOuterStartTag = nullptr;
-    uint32_t nOuterGeneration = 0;
+    CSourceGeneration nOuterGeneration = 0;
     // The generation for which nOptionalEndSearchStop holds.
-    uint32_t nOptionalEndGeneration = 0;
+    CSourceGeneration nOptionalEndGeneration = 0;
     // Where a search for this tag's optional end tag stopped, or would stop (begin of the tag it stopped at,
     // or the source's end); NPOS while unknown.
-    Position nOptionalEndSearchStop = NPOS;
+    CStoredPosition nOptionalEndSearchStop = NPOS;
 };
 
 // A start tag's attribute list, read from the page the first time it is asked for: most lists never are,
