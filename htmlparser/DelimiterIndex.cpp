@@ -4,7 +4,12 @@
 #include "htmlparser/TextSearch.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 CDelimiterIndex::CDelimiterIndex(const char* pText, Position nBegin, Position nEnd)
     : m_pText(pText), m_nBegin(nBegin),
@@ -30,6 +35,76 @@ bool SameFolded(const std::string& sKey, const char* pszPattern)
             return false;
     }
     return pszPattern[i] == '\0';
+}
+
+// Whether the folded key stands at nStart (the text holds its length there).
+bool FoldedAt(const char* pText, Position nStart, const std::string& sKey)
+{
+    for (size_t i = 0; i < sKey.size(); ++i)
+    {
+        if (FoldNoCase(static_cast<unsigned char>(pText[nStart + i])) != static_cast<unsigned char>(sKey[i]))
+            return false;
+    }
+    return true;
+}
+
+// The bits a byte keeps when compared with a folded byte: a folded letter stands for both cases.
+unsigned char FoldMask(char cFolded)
+{
+    return cFolded >= 'A' && cFolded <= 'Z' ? 0xDF : 0xFF;
+}
+
+// Every place in [nBegin, nEnd) where the folded key begins, as offsets from nBegin. Two neighbouring bytes
+// of the key (its only one for a one-byte key) sift sixteen places at a time, and only the places where both
+// stand are compared whole: a page made of a delimiter's first bytes ("<!" for "<!--" and "<![cdata[") would
+// otherwise stop a byte search at every place. The bytes sifted skip a leading '<', the commonest byte of
+// markup.
+void FindEveryFolded(const char* pText, Position nBegin, Position nEnd, const std::string& sKey,
+                     std::vector<uint32_t>& hits, uint64_t& nWork)
+{
+    const size_t L = sKey.size();
+    const size_t k = (L > 2 && sKey[0] == '<') ? 1 : 0;
+    const auto c0 = static_cast<unsigned char>(sKey[k]);
+    // A one-byte key sifts its byte twice.
+    const size_t k1 = L > 1 ? k + 1 : k;
+    const auto c1 = static_cast<unsigned char>(sKey[k1]);
+    const unsigned char m0 = FoldMask(sKey[k]);
+    const unsigned char m1 = FoldMask(sKey[k1]);
+    const Position nStops = nEnd - L + 1; // places the key may begin at are below this
+    nWork += nStops - nBegin;
+    auto consider = [&](Position q)
+    {
+        ++nWork;
+        if (FoldedAt(pText, q, sKey))
+            hits.push_back(static_cast<uint32_t>(q - nBegin));
+    };
+    Position s = nBegin;
+#if defined(__SSE2__)
+    // The last place of a block reads byte s + 15 + k1, which lies before nEnd since k1 < L.
+    const __m128i vKey0 = _mm_set1_epi8(static_cast<char>(c0));
+    const __m128i vKey1 = _mm_set1_epi8(static_cast<char>(c1));
+    const __m128i vMask0 = _mm_set1_epi8(static_cast<char>(m0));
+    const __m128i vMask1 = _mm_set1_epi8(static_cast<char>(m1));
+    for (; s + 16 <= nStops; s += 16)
+    {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pText + s + k));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pText + s + k1));
+        const __m128i both = _mm_and_si128(_mm_cmpeq_epi8(_mm_and_si128(a, vMask0), vKey0),
+                                           _mm_cmpeq_epi8(_mm_and_si128(b, vMask1), vKey1));
+        auto nBits = static_cast<uint32_t>(_mm_movemask_epi8(both));
+        while (nBits != 0)
+        {
+            consider(s + static_cast<Position>(std::countr_zero(nBits)));
+            nBits &= nBits - 1;
+        }
+    }
+#endif
+    for (; s < nStops; ++s)
+    {
+        if ((static_cast<unsigned char>(pText[s + k]) & m0) == c0 &&
+            (static_cast<unsigned char>(pText[s + k1]) & m1) == c1)
+            consider(s);
+    }
 }
 } // namespace
 
@@ -62,29 +137,7 @@ const CDelimiterIndex::Offsets& CDelimiterIndex::occurrences(const char* pszPatt
     Offsets hits;
     const size_t L = sKey.size();
     if (L > 0 && m_pText != nullptr && m_nEnd > m_nBegin && L <= m_nEnd - m_nBegin)
-    {
-        // One pass: each place of one byte of the pattern is compared with the whole pattern there (patterns
-        // are short delimiters), rather than a search set up again after every hit, which on a page made of
-        // the pattern would cost many times the comparison. The byte looked for is the second when the first
-        // is '<', the commonest byte of markup.
-        const size_t k = (L > 1 && sKey[0] == '<') ? 1 : 0;
-        Position p = m_nBegin; // the first place the pattern may still begin
-        while (p + L <= m_nEnd)
-        {
-            const Position nHit = FindCharNoCase(m_pText, sKey[k], p + k, m_nEnd - L + 1 - p);
-            m_nWork += (nHit == NPOS ? m_nEnd - L + 1 + k : nHit + 1) - (p + k);
-            if (nHit == NPOS)
-                break;
-            const Position nStart = nHit - k;
-            size_t i = 0;
-            while (i < L && FoldNoCase(static_cast<unsigned char>(m_pText[nStart + i])) ==
-                                static_cast<unsigned char>(sKey[i]))
-                ++i;
-            if (i == L)
-                hits.push_back(static_cast<Offset>(nStart - m_nBegin));
-            p = nStart + 1;
-        }
-    }
+        FindEveryFolded(m_pText, m_nBegin, m_nEnd, sKey, hits, m_nWork);
     // Kept for the life of the source: no growth slack.
     hits.shrink_to_fit();
     const auto itStored = m_Occurrences.emplace(std::move(sKey), std::move(hits)).first;

@@ -77,9 +77,13 @@ Position DeclarationEnd(const std::string& sText, SRange range, Position nPos, b
 TEST(DelimiterIndex, AnswersAsPlainScansOverAnyRange)
 {
     std::mt19937 rng(5);
+    // Both cases of letters, bytes that differ from a delimiter's only in the bit case folding ignores
+    // ("\r" and "-", "\x01" and "!"), and runs of a delimiter's first bytes, far apart and close together.
     const char* const pieces[] = {
-        "\"", "[", "]", ">", "x", "<!--", "-->", "<", "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx"};
-    const std::string patterns[] = {">", "\"", "-->", "<!--", "x>"};
+        "\"",   "[",         "]",         ">",   "x",      "X",
+        "<!--", "-->",       "<",         "<!",  "-",      "\r",
+        "\x01", "<![CDATA[", "<![cdata[", "]]>", "<!-- >", "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx"};
+    const std::string patterns[] = {">", "\"", "-->", "<!--", "x>", "<![CDATA[", "]]>", "<!", "X"};
     for (int nRound = 0; nRound < 300; ++nRound)
     {
         const std::string sText = PiecesPage(rng, pieces, 60);
