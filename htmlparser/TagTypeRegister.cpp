@@ -6,7 +6,9 @@
 #include "htmlparser/TagType.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
+#include <stdexcept>
 
 CTagTypeRegister::CTagTypeRegister(CTagTypeRegister* pParent, char cChar) : m_pParent(pParent), m_cChar(cChar)
 {
@@ -252,6 +254,60 @@ ELoneOpening LoneOpening(const CSource* pSource, Position nPos)
         return ELoneOpening::END;
     return ELoneOpening::NO;
 }
+
+// The register as a table of states, one per node: the state each byte leads to (0 for none: the root is no
+// one's child), and the registered types offered from the node, its own and those of every node above it,
+// without the two unregistered types. A search asks this of every opening it passes over, so a step costs
+// one load rather than a search of the node's children.
+struct SRegisterTable
+{
+    struct SState
+    {
+        uint16_t nNext[256] = {};
+        std::vector<CTagType*> types;
+    };
+    std::vector<SState> states;
+};
+
+const SRegisterTable& RegisterTable()
+{
+    static const SRegisterTable s_Table = []
+    {
+        SRegisterTable table;
+        CTagType* const pStart = CStartTagType::getUnregistered();
+        CTagType* const pEnd = CEndTagType::getUnregistered();
+        std::vector<const CTagTypeRegister*> nodes{CTagTypeRegisterSingletonData::getRoot()};
+        for (size_t i = 0; i < nodes.size(); ++i)
+        {
+            for (const CTagTypeRegister* pChild : nodes[i]->m_Children)
+                nodes.push_back(pChild);
+        }
+        if (nodes.size() > UINT16_MAX)
+            throw std::length_error("CTagTypeRegister: too many nodes for the opening table");
+        table.states.resize(nodes.size());
+        for (size_t i = 0; i < nodes.size(); ++i)
+        {
+            SRegisterTable::SState& state = table.states[i];
+            for (int c = 0; c < 256; ++c)
+            {
+                const CTagTypeRegister* pChild = nodes[i]->findChild(static_cast<char>(c));
+                if (pChild != nullptr)
+                    state.nNext[c] =
+                        static_cast<uint16_t>(std::find(nodes.begin(), nodes.end(), pChild) - nodes.begin());
+            }
+            for (const CTagTypeRegister* pNode = nodes[i]; pNode != nullptr; pNode = pNode->m_pParent)
+            {
+                for (CTagType* pType : pNode->m_TagTypes)
+                {
+                    if (pType != pStart && pType != pEnd)
+                        state.types.push_back(pType);
+                }
+            }
+        }
+        return table;
+    }();
+    return s_Table;
+}
 } // namespace
 
 bool CTagType::mayBeginRegisteredTag(CSource* pSource, Position nPos)
@@ -266,24 +322,19 @@ bool CTagType::mayBeginRegisteredTag(CSource* pSource, Position nPos)
         return false;
     // The types the register offers here (as CProspectiveTagTypeIterator walks it), asked directly: this is
     // asked for every opening a search passes over.
-    static const CTagTypeRegister* const s_pRoot = CTagTypeRegisterSingletonData::getRoot();
-    static CTagType* const s_pStart = CStartTagType::getUnregistered();
-    static CTagType* const s_pEnd = CEndTagType::getUnregistered();
-    const CTagTypeRegister* pNode = s_pRoot;
+    static const SRegisterTable& s_Table = RegisterTable();
+    uint16_t nState = 0;
     for (Position p = nPos; p < nEnd; ++p)
     {
-        const CTagTypeRegister* pChild = pNode->findChild(pText[p]);
-        if (pChild == nullptr)
+        const uint16_t nNext = s_Table.states[nState].nNext[static_cast<unsigned char>(pText[p])];
+        if (nNext == 0)
             break;
-        pNode = pChild;
+        nState = nNext;
     }
-    for (; pNode != nullptr; pNode = pNode->m_pParent)
+    for (CTagType* pType : s_Table.states[nState].types)
     {
-        for (CTagType* pType : pNode->m_TagTypes)
-        {
-            if (pType != s_pStart && pType != s_pEnd && !pType->cannotBeginAt(pSource, nPos))
-                return true;
-        }
+        if (!pType->cannotBeginAt(pSource, nPos))
+            return true;
     }
     return false;
 }
