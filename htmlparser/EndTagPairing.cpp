@@ -7,7 +7,7 @@
 #include "htmlparser/TagType.h"
 
 #include <algorithm>
-#include <map>
+#include <array>
 #include <optional>
 #include <vector>
 
@@ -194,9 +194,10 @@ struct SRuleName
 // skipped, closing and its own name; end tags of closing and its own name); empty when there are too many.
 const std::vector<SRuleName>* NamesOfRule(uint64_t nIndex)
 {
-    static const std::map<uint64_t, std::vector<SRuleName>> s_Names = []
+    // By element index: asked once per search, which on nested pages is a step or two.
+    static const std::vector<std::vector<SRuleName>> s_Names = []
     {
-        std::map<uint64_t, std::vector<SRuleName>> names;
+        std::vector<std::vector<SRuleName>> names;
         for (const auto& [nOwn, rule] : CHTMLElements::getData()->m_OptionalEndTagRules)
         {
             const uint64_t nWords =
@@ -224,12 +225,13 @@ const std::vector<SRuleName>* NamesOfRule(uint64_t nIndex)
             }
             if (!bNamed || list.size() > MAX_NAMED_SEARCHES)
                 list.clear();
-            names.emplace(nOwn, std::move(list));
+            if (names.size() <= nOwn)
+                names.resize(nOwn + 1);
+            names[nOwn] = std::move(list);
         }
         return names;
     }();
-    auto it = s_Names.find(nIndex);
-    return it == s_Names.end() || it->second.empty() ? nullptr : &it->second;
+    return nIndex < s_Names.size() && !s_Names[nIndex].empty() ? &s_Names[nIndex] : nullptr;
 }
 
 // The tags of a rule's names from a position on, nearest first. The walk meets every tag beginning at or
@@ -241,16 +243,17 @@ class CNamedTags
 public:
     CNamedTags(CSource* pSource, const std::vector<SRuleName>& names) : m_pSource(pSource)
     {
-        m_Slots.reserve(names.size());
-        for (const SRuleName& name : names)
-            m_Slots.push_back({&name, NPOS, nullptr});
+        // NamesOfRule keeps no longer lists.
+        for (size_t i = 0; i < names.size() && i < MAX_NAMED_SEARCHES; ++i)
+            m_Slots[m_nSlots++] = {&names[i], NPOS, nullptr};
     }
 
     CTag* next(Position p)
     {
         CTag* pNearest = nullptr;
-        for (SSlot& slot : m_Slots)
+        for (size_t i = 0; i < m_nSlots; ++i)
         {
+            SSlot& slot = m_Slots[i];
             if (slot.nFrom == NPOS || slot.nFrom > p || (slot.pNext != nullptr && slot.pNext->m_nBegin < p))
             {
                 m_pSource->addWork(1);
@@ -275,7 +278,8 @@ private:
         CTag* pNext;    // the first tag of the name at or after nFrom, or null
     };
     CSource* m_pSource;
-    std::vector<SSlot> m_Slots;
+    std::array<SSlot, MAX_NAMED_SEARCHES> m_Slots{};
+    size_t m_nSlots = 0;
 };
 
 // The names a search of pTag's rule may look for one by one; null when it walks every tag: with the log on
