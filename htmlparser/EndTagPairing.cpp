@@ -524,12 +524,17 @@ CEndTag* CStartTag::findOptionalEndTag(const OptionalEndTagRule& rule)
                 const SPairingState* pSameState = pStart->pairingIfAny();
                 const bool bKnownStop = pSameState != nullptr && pSameState->nOptionalEndSearchStop != NPOS &&
                                         pSameState->nOptionalEndGeneration == m_pSource->m_nGeneration;
-                // The named search does not meet the tag that follows this one, which decides: it asks.
+                // Whether a tag begins inside this one decides; the named search does not meet the tag that
+                // follows, so it asks, looking inside the tag alone: the walk builds the tags up to the
+                // next one at any rate, the named search would build them only for this.
                 if (bKnownStop || pNamed != nullptr)
                 {
-                    CTag* pAfter = pTag->m_nBegin + 1 < nSourceEnd
-                                       ? CTag::findPreviousOrNextTag(m_pSource, pTag->m_nBegin + 1, false)
-                                       : nullptr;
+                    CTag* pAfter = nullptr;
+                    if (pNamed != nullptr)
+                        pAfter = CTag::findPreviousOrNextTagUncached(m_pSource, pTag->m_nBegin + 1, false,
+                                                                     pStart->m_nEnd);
+                    else if (pTag->m_nBegin + 1 < nSourceEnd)
+                        pAfter = CTag::findPreviousOrNextTag(m_pSource, pTag->m_nBegin + 1, false);
                     const bool bNoneInside = pAfter == nullptr || pAfter->m_nBegin >= pStart->m_nEnd;
                     if (bKnownStop && bNoneInside)
                     {
