@@ -286,7 +286,11 @@ private:
 // the walk writes a line for every tag it builds or refuses.
 const std::vector<SRuleName>* NamedSearchOf(const CStartTag* pTag)
 {
-    if (!pTag->m_pSource->m_bNamedOptionalEndSearch || ParserTraceOn() || pTag->m_nNameInd < 0)
+    const CSource* pSource = pTag->m_pSource;
+    if (!pSource->m_bNamedOptionalEndSearch || ParserTraceOn() || pTag->m_nNameInd < 0)
+        return nullptr;
+    // The name index leaves a text longer than it can address unindexed.
+    if (pSource->m_nEnd - pSource->m_nBegin > CTagNameIndex::MAX_LENGTH)
         return nullptr;
     return NamesOfRule(static_cast<uint64_t>(pTag->m_nNameInd));
 }
