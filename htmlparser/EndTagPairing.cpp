@@ -6,6 +6,9 @@
 #include "htmlparser/Tag.h"
 #include "htmlparser/TagType.h"
 
+#include <algorithm>
+#include <array>
+#include <optional>
 #include <vector>
 
 thread_local int CStartTag::s_nSkippedElementDepth = 0;
@@ -174,6 +177,130 @@ CEndTag* EmptyEndTagAt(CStartTag* pTag, Position nPos)
     return pTag->m_pSource->emptyEndTagAt(nPos, pTag->m_csName);
 }
 
+// Where a rule names few tags, an optional-end search asks the name index for each of them instead of
+// walking every tag: a page of nested elements of names the rule never stops at would otherwise cost a tag
+// object per tag for every such search. Each name costs a search of its own once per tag of it passed, and
+// every name once more after each element stepped over; beyond a few names that outweighs building the
+// tags in between, and the name index keeps its fast runs for only a few names at a time.
+constexpr size_t MAX_NAMED_SEARCHES = 6;
+
+struct SRuleName
+{
+    bool bStart;
+    ci_string csName;
+};
+
+// Per element index with a rule: the names whose tags its search can stop at or step over (start tags of
+// skipped, closing and its own name; end tags of closing and its own name); empty when there are too many.
+const std::vector<SRuleName>* NamesOfRule(uint64_t nIndex)
+{
+    // By element index: asked once per search, which on nested pages is a step or two.
+    static const std::vector<std::vector<SRuleName>> s_Names = []
+    {
+        std::vector<std::vector<SRuleName>> names;
+        for (const auto& [nOwn, rule] : CHTMLElements::getData()->m_OptionalEndTagRules)
+        {
+            const uint64_t nWords =
+                std::max({rule.m_ClosingStartTags.getWordCount(), rule.m_ClosingEndTags.getWordCount(),
+                          rule.m_SkippedElements.getWordCount(), nOwn / 32 + 1});
+            std::vector<SRuleName> list;
+            bool bNamed = true;
+            for (uint64_t i = 0; i < nWords * 32 && bNamed; ++i)
+            {
+                const bool bStart =
+                    i == nOwn || rule.m_SkippedElements.contains(i) || rule.m_ClosingStartTags.contains(i);
+                const bool bEnd = i == nOwn || rule.m_ClosingEndTags.contains(i);
+                if (!bStart && !bEnd)
+                    continue;
+                const std::string* pName = CHTMLElementName::getName(i);
+                if (pName == nullptr || !CTag::isValidName(ci_string(pName->data(), pName->size())))
+                {
+                    bNamed = false;
+                    break;
+                }
+                if (bStart)
+                    list.push_back({true, ci_string(pName->data(), pName->size())});
+                if (bEnd)
+                    list.push_back({false, ci_string(pName->data(), pName->size())});
+            }
+            if (!bNamed || list.size() > MAX_NAMED_SEARCHES)
+                list.clear();
+            if (names.size() <= nOwn)
+                names.resize(nOwn + 1);
+            names[nOwn] = std::move(list);
+        }
+        return names;
+    }();
+    return nIndex < s_Names.size() && !s_Names[nIndex].empty() ? &s_Names[nIndex] : nullptr;
+}
+
+// The tags of a rule's names from a position on, nearest first. The walk meets every tag beginning at or
+// after its position in text order, and these searches look tags up the same way (through the cache or
+// not, before or after a full parse), so the nearest answer is the first tag of those names the walk would
+// meet. Each name's answer is kept until the position passes it: positions only grow within one search.
+class CNamedTags
+{
+public:
+    CNamedTags(CSource* pSource, const std::vector<SRuleName>& names) : m_pSource(pSource)
+    {
+        // NamesOfRule keeps no longer lists.
+        for (size_t i = 0; i < names.size() && i < MAX_NAMED_SEARCHES; ++i)
+            m_Slots[m_nSlots++] = {&names[i], NPOS, nullptr};
+    }
+
+    CTag* next(Position p)
+    {
+        CTag* pNearest = nullptr;
+        for (size_t i = 0; i < m_nSlots; ++i)
+        {
+            SSlot& slot = m_Slots[i];
+            if (slot.nFrom == NPOS || slot.nFrom > p || (slot.pNext != nullptr && slot.pNext->m_nBegin < p))
+            {
+                m_pSource->addWork(1);
+                slot.nFrom = p;
+                const ci_string& csName = slot.pName->csName;
+                slot.pNext =
+                    slot.pName->bStart
+                        ? static_cast<CTag*>(CStartTag::findPreviousOrNext(m_pSource, p, csName, true, false))
+                        : static_cast<CTag*>(m_pSource->findNextEndTag(p, csName));
+            }
+            if (slot.pNext != nullptr && (pNearest == nullptr || slot.pNext->m_nBegin < pNearest->m_nBegin))
+                pNearest = slot.pNext;
+        }
+        return pNearest;
+    }
+
+private:
+    struct SSlot
+    {
+        const SRuleName* pName;
+        Position nFrom; // where its answer was looked for from; NPOS: not yet
+        CTag* pNext;    // the first tag of the name at or after nFrom, or null
+    };
+    CSource* m_pSource;
+    std::array<SSlot, MAX_NAMED_SEARCHES> m_Slots{};
+    size_t m_nSlots = 0;
+};
+
+// The names a search of pTag's rule may look for one by one; null when it walks every tag: with the log on
+// the walk writes a line for every tag it builds or refuses.
+const std::vector<SRuleName>* NamedSearchOf(const CStartTag* pTag)
+{
+    const CSource* pSource = pTag->m_pSource;
+    if (!pSource->m_bNamedOptionalEndSearch || ParserTraceOn() || pTag->m_nNameInd < 0)
+        return nullptr;
+    // The name index leaves a text longer than it can address unindexed.
+    if (pSource->m_nEnd - pSource->m_nBegin > CTagNameIndex::MAX_LENGTH)
+        return nullptr;
+    return NamesOfRule(static_cast<uint64_t>(pTag->m_nNameInd));
+}
+
+// The first tag a search meets from nPos on: of the rule's names when pNamed is set, else of any kind.
+CTag* NextMet(CSource* pSource, CNamedTags* pNamed, Position nPos)
+{
+    return pNamed != nullptr ? pNamed->next(nPos) : CTag::findPreviousOrNextTag(pSource, nPos, false);
+}
+
 // The first start tag of a skipped element still without its element that the optional-end search of pTag
 // (by its rule) meets from nFrom on before it stops; null when it meets none. nFrom advances over what was
 // walked, up to that tag, so that asking again after it is paired goes on from there.
@@ -182,10 +309,15 @@ CStartTag* FirstUnpairedSkipped(CStartTag* pTag, const OptionalEndTagRule& rule,
     CSource* pSource = pTag->m_pSource;
     const Position nSourceEnd = pSource->m_nEnd;
     const auto nIndex = static_cast<uint64_t>(pTag->m_nNameInd);
+    const std::vector<SRuleName>* pNames = NamedSearchOf(pTag);
+    std::optional<CNamedTags> named;
+    if (pNames != nullptr)
+        named.emplace(pSource, *pNames);
+    CNamedTags* pNamed = named ? &*named : nullptr;
     while (nFrom < nSourceEnd)
     {
         pSource->addWork(1);
-        CTag* pFound = CTag::findPreviousOrNextTag(pSource, nFrom, false);
+        CTag* pFound = NextMet(pSource, pNamed, nFrom);
         if (pFound == nullptr)
             break;
         const auto nTagIndex = static_cast<uint64_t>(pFound->m_nNameInd);
@@ -348,10 +480,15 @@ CEndTag* CStartTag::findOptionalEndTag(const OptionalEndTagRule& rule)
     // them would walk to the page end.
     std::vector<CStartTag*> sameName;
     CStartTag* pPendingSame = nullptr;
+    const std::vector<SRuleName>* pNames = NamedSearchOf(this);
+    std::optional<CNamedTags> named;
+    if (pNames != nullptr)
+        named.emplace(m_pSource, *pNames);
+    CNamedTags* pNamed = named ? &*named : nullptr;
     while (p < nSourceEnd)
     {
         m_pSource->addWork(1);
-        CTag* pTag = CTag::findPreviousOrNextTag(m_pSource, p, false);
+        CTag* pTag = NextMet(m_pSource, pNamed, p);
         if (pTag == nullptr)
             break;
         // A tag met inside the last same-name start tag (in a quoted value) is not seen by that tag's own
@@ -389,17 +526,27 @@ CEndTag* CStartTag::findOptionalEndTag(const OptionalEndTagRule& rule)
             {
                 // A stop found before a full parse may have been found among other tags.
                 const SPairingState* pSameState = pStart->pairingIfAny();
-                if (pSameState != nullptr && pSameState->nOptionalEndSearchStop != NPOS &&
-                    pSameState->nOptionalEndGeneration == m_pSource->m_nGeneration)
+                const bool bKnownStop = pSameState != nullptr && pSameState->nOptionalEndSearchStop != NPOS &&
+                                        pSameState->nOptionalEndGeneration == m_pSource->m_nGeneration;
+                // Whether a tag begins inside this one decides; the named search does not meet the tag that
+                // follows, so it asks, looking inside the tag alone: the walk builds the tags up to the
+                // next one at any rate, the named search would build them only for this.
+                if (bKnownStop || pNamed != nullptr)
                 {
-                    CTag* pAfter = pTag->m_nBegin + 1 < nSourceEnd
-                                       ? CTag::findPreviousOrNextTag(m_pSource, pTag->m_nBegin + 1, false)
-                                       : nullptr;
-                    if (pAfter == nullptr || pAfter->m_nBegin >= pStart->m_nEnd)
+                    CTag* pAfter = nullptr;
+                    if (pNamed != nullptr)
+                        pAfter = CTag::findPreviousOrNextTagUncached(m_pSource, pTag->m_nBegin + 1, false,
+                                                                     pStart->m_nEnd);
+                    else if (pTag->m_nBegin + 1 < nSourceEnd)
+                        pAfter = CTag::findPreviousOrNextTag(m_pSource, pTag->m_nBegin + 1, false);
+                    const bool bNoneInside = pAfter == nullptr || pAfter->m_nBegin >= pStart->m_nEnd;
+                    if (bKnownStop && bNoneInside)
                     {
                         p = pSameState->nOptionalEndSearchStop;
                         continue;
                     }
+                    if (!bKnownStop && bNoneInside)
+                        sameName.push_back(pStart);
                 }
                 else
                     pPendingSame = pStart;

@@ -99,6 +99,7 @@ public:
     CCache m_Cache;
     bool m_bUseTagCache = true;
     bool m_bUseSearchCache = true;
+    bool m_bNamedOptionalEndSearch = true; // off: optional-end searches walk every tag (tests compare)
     Position m_nFullParsePos = NPOS;
     std::vector<CTag*> m_AllTags;
     bool m_bAllTagsSet = false;

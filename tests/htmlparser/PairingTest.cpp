@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
+#include <string>
+#include <vector>
 
 namespace
 {
@@ -250,4 +253,171 @@ TEST(EndTagPairing, ImpliedEndsStayWithTheirElements)
     EXPECT_EQ(EndOf(NthStartTag(page.get(), "p", 1)), "empty@29");
     for (const auto& [pElement, nEnd] : seen)
         EXPECT_EQ(pElement->m_nEnd, nEnd);
+}
+
+namespace
+{
+// How each start tag of the page ends, asked in a shuffled order, with the named optional-end searches on
+// or off (then every search walks every tag), with or without the tag cache; before a full parse, after
+// it, and (bParseFirst) only after it.
+std::vector<std::string> OptionalEnds(const std::string& sPage, bool bNamed, bool bCached, bool bParseFirst,
+                                      uint32_t nSeed)
+{
+    STestPage page(sPage);
+    page->m_bNamedOptionalEndSearch = bNamed;
+    page->m_bUseTagCache = bCached;
+    std::vector<Position> starts;
+    {
+        STestPage scan(sPage);
+        for (CStartTag* p = scan->findNextStartTag(0); p != nullptr; p = scan->findNextStartTag(p->m_nEnd))
+            starts.push_back(p->m_nBegin);
+    }
+    std::mt19937 rng(nSeed);
+    std::shuffle(starts.begin(), starts.end(), rng);
+    std::vector<std::string> ends;
+    auto askAll = [&]
+    {
+        for (Position nPos : starts)
+        {
+            CTag* pTag = page->getTagAt(nPos);
+            ends.push_back(std::to_string(nPos) + ": " +
+                           (pTag != nullptr && pTag->isStartTag() ? EndOf(static_cast<CStartTag*>(pTag))
+                                                                  : "no start tag"));
+        }
+    };
+    if (!bParseFirst)
+        askAll();
+    page->fullSequentialParse();
+    askAll();
+    return ends;
+}
+
+std::string Repeated(const char* pszUnit, size_t nUnits)
+{
+    std::string s;
+    for (size_t i = 0; i < nUnits; ++i)
+        s += pszUnit;
+    return s;
+}
+
+uint64_t WorkOfPairing(const std::string& sPage, bool bNamed)
+{
+    STestPage page(sPage);
+    page->m_bNamedOptionalEndSearch = bNamed;
+    // The page's indexes are built once for all searches (a few steps per byte): only the pairing counts.
+    page->findNextStartTag(0, ToCi("x"));
+    page->findNextEndTag(0, ToCi("x"));
+    const uint64_t nBefore = page->getWork();
+    auto* pFirst = static_cast<CStartTag*>(page->getTagAt(0));
+    EXPECT_NE(pFirst->getElement(), nullptr);
+    EXPECT_EQ(pFirst->getElement()->m_nEnd, sPage.size());
+    return page->getWork() - nBefore;
+}
+} // namespace
+
+// Rules that name few tags look for each of them through the name index instead of walking every tag: the
+// elements must end where the walk ends them, with quoted look-alike tags and comments in the way, nested
+// and repeated elements whose searches reuse each other's, with the tag cache or without, before or after a
+// full parse.
+TEST(EndTagPairing, NamedOptionalEndSearchesEndElementsWhereTheWalkDoes)
+{
+    static const char* const kPieces[] = {"<html>",
+                                          "</html>",
+                                          "<body>",
+                                          "</body>",
+                                          "<head>",
+                                          "</head>",
+                                          "<li>",
+                                          "</li>",
+                                          "<LI>",
+                                          "<li/>",
+                                          "</li >",
+                                          "<ul>",
+                                          "</ul>",
+                                          "<ol>",
+                                          "</ol>",
+                                          "<dd>",
+                                          "</dd>",
+                                          "<dt>",
+                                          "<dl>",
+                                          "</dl>",
+                                          "<option>",
+                                          "</option>",
+                                          "<optgroup>",
+                                          "<select>",
+                                          "</select>",
+                                          "<table>",
+                                          "</table>",
+                                          "<tbody>",
+                                          "<thead>",
+                                          "</tbody>",
+                                          "<tr>",
+                                          "</tr>",
+                                          "<td>",
+                                          "</td>",
+                                          "<p>",
+                                          "</p>",
+                                          "t",
+                                          "<frameset>",
+                                          "<!--",
+                                          "-->",
+                                          "<!-- <li> -->",
+                                          "<a title='</li>'>",
+                                          "<a title='<li>'>",
+                                          "<b title='</html>'>",
+                                          "<a title='<!--'>",
+                                          "<body title='<head>'>",
+                                          "<head title='</head>'>",
+                                          "<html title='<html>'>",
+                                          "<li title='</ul>'>",
+                                          "<dd title='<dt>'>"};
+    std::mt19937 rng(31);
+    for (uint32_t round = 0; round < 500; ++round)
+    {
+        const std::string sPage = PiecesPage(rng, kPieces, round % 10 == 0 ? 120 : 30);
+        const bool bParseFirst = round % 4 == 3;
+        for (bool bCached : {true, false})
+        {
+            const std::vector<std::string> walked = OptionalEnds(sPage, false, bCached, bParseFirst, round);
+            const std::vector<std::string> named = OptionalEnds(sPage, true, bCached, bParseFirst, round);
+            ASSERT_EQ(named, walked) << (bCached ? "cached" : "uncached")
+                                     << (bParseFirst ? ", parsed first: " : ": ") << sPage;
+        }
+    }
+}
+
+// The first html start tag of "<html><div>" repeated steps over every nested html element, and the first
+// body start tag of "<body><div>" repeated meets every later body start tag: their searches look at the tags
+// of those names alone, not at the divs between them, and the work grows with the page.
+TEST(EndTagPairing, OptionalEndPairingWorkIsLinearAndSkipsTheOtherTags)
+{
+    for (const char* pszUnit : {"<html><div>", "<body><div>"})
+    {
+        const std::string sSmall = Repeated(pszUnit, 2000);
+        const std::string sLarge = Repeated(pszUnit, 8000);
+        const uint64_t nSmall = WorkOfPairing(sSmall, true);
+        const uint64_t nLarge = WorkOfPairing(sLarge, true);
+        EXPECT_LE(nLarge, 5 * nSmall) << pszUnit << ": work grows faster than the page";
+        EXPECT_LE(nLarge, 6 * sLarge.size()) << pszUnit;
+        EXPECT_LT(nLarge, WorkOfPairing(sLarge, false)) << pszUnit << ": the named search walks the divs too";
+    }
+}
+
+// With the log on every search walks every tag, so each tag built or refused on the way still writes its
+// line.
+TEST(EndTagPairing, OptionalEndSearchesLogTheSameLinesWithNamedSearchesOnOrOff)
+{
+    const std::string sPage = "<html><div><li><ul><x y='<'><li></ul><li><a title='</li>'></li><html></html>";
+    std::vector<std::vector<std::string>> lines;
+    for (bool bNamed : {true, false})
+    {
+        CTraceCapture trace;
+        STestPage page(sPage);
+        page->m_bNamedOptionalEndSearch = bNamed;
+        for (CStartTag* p = page->findNextStartTag(0); p != nullptr; p = page->findNextStartTag(p->m_nEnd))
+            p->getElement();
+        lines.push_back(CTraceCapture::Lines());
+    }
+    EXPECT_FALSE(lines[0].empty());
+    EXPECT_EQ(lines[0], lines[1]);
 }
