@@ -60,7 +60,7 @@ void CDOMElement::ensureParent(CElement* pElement) const
     if (pElement->m_bParentSet)
         return;
     // Walking the source's top-level elements sets the parent of every element it reaches.
-    pElement->m_pSource->getChildElements();
+    pElement->getSource()->getChildElements();
     if (!pElement->m_bParentSet)
     {
         pElement->m_pParent = nullptr;
@@ -84,7 +84,7 @@ CDOMElement CDOMElement::nextSibling()
         pSiblings = &pElement->m_pParent->getChildElements();
     else
     {
-        CSource* pSource = pElement->m_pSource;
+        CSource* pSource = pElement->getSource();
         pSource->fullSequentialParse();
         pSiblings = &pSource->getChildElements();
     }

@@ -78,7 +78,7 @@ Position CDOMStartTag::getLength() const
 void CDOMStartTag::getHTML(std::string& sOut) const
 {
     const CStartTag* pStartTag = need("getHTML");
-    pStartTag->m_pSource->substring(pStartTag->m_nBegin, pStartTag->m_nEnd - pStartTag->m_nBegin, sOut);
+    pStartTag->getSource()->substring(pStartTag->m_nBegin, pStartTag->m_nEnd - pStartTag->m_nBegin, sOut);
 }
 
 CDOMAttribute CDOMStartTag::getAttribute(const std::string& sName) const
@@ -131,7 +131,7 @@ void CDOMAttribute::getValue(std::string& sOut) const
     const CSegment* pValue = pAttribute->m_pValueSegment;
     if (pValue == nullptr || pValue->m_nBegin == pValue->m_nEnd)
         return;
-    pAttribute->m_pSource->substring(pValue->m_nBegin, pValue->m_nEnd - pValue->m_nBegin, sOut);
+    pAttribute->getSource()->substring(pValue->m_nBegin, pValue->m_nEnd - pValue->m_nBegin, sOut);
 }
 
 std::string CDOMAttribute::getValue() const

@@ -62,7 +62,7 @@ bool CAttribute::checkConstructorArgs(const CSource* pSource, const std::string&
                  LogPos(nBegin), LogPos(nEnd));
         return false;
     }
-    if (pNameSegment->m_pSource != pSource)
+    if (pNameSegment->getSource() != pSource)
     {
         TraceLog("[CAttribute::checkConstructorArgs] Source of pNameSegment differs from pSource. nBegin "
                  "<%d> nEnd "
@@ -70,7 +70,7 @@ bool CAttribute::checkConstructorArgs(const CSource* pSource, const std::string&
                  LogPos(nBegin), LogPos(nEnd));
         return false;
     }
-    if (pValueSegment != nullptr && pValueSegment->m_pSource != pSource)
+    if (pValueSegment != nullptr && pValueSegment->getSource() != pSource)
     {
         TraceLog("[CAttribute::checkConstructorArgs] Source of pValueSegment differs from pSource. nBegin "
                  "<%d> nEnd "
@@ -78,7 +78,7 @@ bool CAttribute::checkConstructorArgs(const CSource* pSource, const std::string&
                  LogPos(nBegin), LogPos(nEnd));
         return false;
     }
-    if (pValueSegmentIncludingQuotes != nullptr && pValueSegmentIncludingQuotes->m_pSource != pSource)
+    if (pValueSegmentIncludingQuotes != nullptr && pValueSegmentIncludingQuotes->getSource() != pSource)
     {
         TraceLog(
             "[CAttribute::checkConstructorArgs] Source of pValueSegmentIncludingQuotes differs from pSource. "

@@ -42,14 +42,14 @@ bool CElement::checkConstructorArgs(const CSource* pSource, const CStartTag* pSt
                  LogPos(nBegin), LogPos(nEnd));
         return false;
     }
-    if (pStartTag->m_pSource != pSource)
+    if (pStartTag->getSource() != pSource)
     {
         TraceLog("[CElement::checkConstructorArgs] pStartTag's source differs from pSource. nBegin <%d> nEnd "
                  "<%d>.",
                  LogPos(nBegin), LogPos(nEnd));
         return false;
     }
-    if (pEndTag != nullptr && pEndTag->m_pSource != pSource)
+    if (pEndTag != nullptr && pEndTag->getSource() != pSource)
     {
         TraceLog(
             "[CElement::checkConstructorArgs] pEndTag's source differs from pSource. nBegin <%d> nEnd <%d>.",
@@ -105,14 +105,14 @@ const std::vector<CElement*>& CElement::getChildElements(int nDepth)
     startChildElements();
     if (m_nEnd == m_pStartTag->m_nEnd)
         return *m_pChildElements;
-    CChildWalk::run(m_pSource, this, getContentBegin(), getContentEnd(), CChildWalk::PARENT_ELEMENT,
+    CChildWalk::run(getSource(), this, getContentBegin(), getContentEnd(), CChildWalk::PARENT_ELEMENT,
                     nDepth == -1 ? -1 : nDepth + 1);
     return *m_pChildElements;
 }
 
 void CElement::adoptChild(CElement* pChild)
 {
-    if (pChild->m_pSource != m_pSource)
+    if (pChild->getSource() != getSource())
         TraceLog(
             "[CElement::setParentElement] Parent element's source differs from this element's source. csName "
             "<%s> nBegin <%d> nEnd <%d>. Parent element name <%s> nBegin <%d> nEnd <%d>. ",
@@ -133,11 +133,11 @@ CStartTag* CElement::findFirstStartTag(int nKind, const std::string& sValue, con
     {
         CStartTag* pTag = nullptr;
         if (nKind == BY_ID)
-            pTag = CStartTag::findNext(m_pSource, p, "id", sValue, true);
+            pTag = CStartTag::findNext(getSource(), p, "id", sValue, true);
         else if (nKind == BY_NAME)
-            pTag = m_pSource->findNextStartTag(p, csName);
+            pTag = getSource()->findNextStartTag(p, csName);
         else
-            pTag = CStartTag::findNext(m_pSource, p, "name", sValue, true);
+            pTag = CStartTag::findNext(getSource(), p, "name", sValue, true);
         if (pTag == nullptr || pTag->m_nBegin >= nContentEnd)
             return nullptr;
         if (!pTag->getStartTagType()->m_bIsServerTag)
@@ -202,7 +202,7 @@ template <class TVisit> void CElement::forEachStartTagNamed(const ci_string& csN
     Position p = getContentBegin();
     for (;;)
     {
-        CStartTag* pTag = m_pSource->findNextStartTag(p, csName);
+        CStartTag* pTag = getSource()->findNextStartTag(p, csName);
         if (pTag == nullptr || pTag->m_nBegin >= nContentEnd)
             return;
         if (!pTag->getStartTagType()->m_bIsServerTag)

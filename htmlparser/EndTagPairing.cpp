@@ -81,7 +81,7 @@ void Remember(SBalanceMemo& memo, const CSource* pSource, CEndTag* pCandidate, C
 void Balance(CStartTag* pTag, SNextOfName firstNested, CEndTag* pCandidate, bool bSkipEmptyElementTags,
              bool bMayRemember, CEndTag*& pEndTag, SNextOfName& nextStartTag)
 {
-    CSource* pSource = pTag->m_pSource;
+    CSource* pSource = pTag->getSource();
     const ci_string csName = pTag->m_csName;
     std::vector<SBalanceFrame> stack;
     // (nested tag, candidate) states the open frames passed through.
@@ -174,7 +174,7 @@ void Balance(CStartTag* pTag, SNextOfName firstNested, CEndTag* pCandidate, bool
 
 CEndTag* EmptyEndTagAt(CStartTag* pTag, Position nPos)
 {
-    return pTag->m_pSource->emptyEndTagAt(nPos, pTag->m_csName);
+    return pTag->getSource()->emptyEndTagAt(nPos, pTag->m_csName);
 }
 
 // Where a rule names few tags, an optional-end search asks the name index for each of them instead of
@@ -286,7 +286,7 @@ private:
 // the walk writes a line for every tag it builds or refuses.
 const std::vector<SRuleName>* NamedSearchOf(const CStartTag* pTag)
 {
-    const CSource* pSource = pTag->m_pSource;
+    const CSource* pSource = pTag->getSource();
     if (!pSource->m_bNamedOptionalEndSearch || ParserTraceOn() || pTag->m_nNameInd < 0)
         return nullptr;
     // The name index leaves a text longer than it can address unindexed.
@@ -306,7 +306,7 @@ CTag* NextMet(CSource* pSource, CNamedTags* pNamed, Position nPos)
 // walked, up to that tag, so that asking again after it is paired goes on from there.
 CStartTag* FirstUnpairedSkipped(CStartTag* pTag, const OptionalEndTagRule& rule, Position& nFrom)
 {
-    CSource* pSource = pTag->m_pSource;
+    CSource* pSource = pTag->getSource();
     const Position nSourceEnd = pSource->m_nEnd;
     const auto nIndex = static_cast<uint64_t>(pTag->m_nNameInd);
     const std::vector<SRuleName>* pNames = NamedSearchOf(pTag);
@@ -358,7 +358,7 @@ CElement* PairFromInside(CStartTag* pTag)
     std::vector<SPending> pending{{pTag, pTag->m_nEnd}};
     while (!pending.empty())
     {
-        pTag->m_pSource->addWork(1);
+        pTag->getSource()->addWork(1);
         CStartTag* pTop = pending.back().pTag;
         const OptionalEndTagRule* pRule =
             pTop->getStartTagType() == CStartTagType::getNormal()
@@ -382,9 +382,9 @@ CElement* PairFromInside(CStartTag* pTag)
 
 bool CStartTag::isEmptyElementTag() const
 {
-    if (getStartTagType() != CStartTagType::getNormal() || m_pSource == nullptr || m_nEnd - m_nBegin < 2)
+    if (getStartTagType() != CStartTagType::getNormal() || getSource() == nullptr || m_nEnd - m_nBegin < 2)
         return false;
-    return m_pSource->m_pText[m_nEnd - 2] == '/';
+    return getSource()->m_pText[m_nEnd - 2] == '/';
 }
 
 CEndTag* CStartTag::findEndTagInternal()
@@ -414,13 +414,13 @@ CEndTag* CStartTag::findEndTagInternal()
     else if (pEndTagType == nullptr)
         return nullptr;
 
-    CEndTag* pCandidate = m_pSource->findNextEndTag(m_nEnd, m_csName, pEndTagType);
+    CEndTag* pCandidate = getSource()->findNextEndTag(m_nEnd, m_csName, pEndTagType);
     if (pCandidate != nullptr)
     {
         if (pData->m_NonNestable.contains(nIndex))
         {
             CStartTag* pNested = CStartTag::findPreviousOrNext(
-                m_pSource, m_nEnd, m_csName, CTag::isValidName(m_csName), false, pCandidate->m_nBegin);
+                getSource(), m_nEnd, m_csName, CTag::isValidName(m_csName), false, pCandidate->m_nBegin);
             if (pNested == nullptr)
                 return pCandidate;
             TraceLog("[CStartTag::findEndTagInternal] StartTag <%s> at <%d> missing required end tag - "
@@ -448,7 +448,7 @@ CEndTag* CStartTag::findEndTagInternal()
 void CStartTag::findNestedEndTag(CEndTag* pCandidate, bool bSkipEmptyElementTags, CEndTag*& pEndTag)
 {
     const bool bNatural = pCandidate != nullptr && pCandidate->m_nBegin >= m_nEnd;
-    if (bNatural && MemoValid(nestedMatch(), m_pSource))
+    if (bNatural && MemoValid(nestedMatch(), getSource()))
     {
         pEndTag = nestedMatch().pEnd;
         return;
@@ -462,14 +462,14 @@ void CStartTag::matchNestedStartTags(CStartTag* pFirstNested, CEndTag* pCandidat
 {
     SNextOfName next{nullptr, NPOS};
     Balance(this, {pFirstNested, NPOS}, pCandidate, bSkipEmptyElementTags, false, pEndTag, next);
-    if (pEndTag != nullptr && m_pSource != nullptr)
-        FindNextOfNameUpTo(m_pSource, m_csName, bSkipEmptyElementTags, next, m_pSource->m_nEnd);
+    if (pEndTag != nullptr && getSource() != nullptr)
+        FindNextOfNameUpTo(getSource(), m_csName, bSkipEmptyElementTags, next, getSource()->m_nEnd);
     pNextStartTag = next.pTag;
 }
 
 CEndTag* CStartTag::findOptionalEndTag(const OptionalEndTagRule& rule)
 {
-    const Position nSourceEnd = m_pSource->m_nEnd;
+    const Position nSourceEnd = getSource()->m_nEnd;
     const uint64_t nIndex = static_cast<uint64_t>(m_nNameInd);
     Position p = m_nEnd;
     CTag* pCloser = nullptr;
@@ -483,12 +483,12 @@ CEndTag* CStartTag::findOptionalEndTag(const OptionalEndTagRule& rule)
     const std::vector<SRuleName>* pNames = NamedSearchOf(this);
     std::optional<CNamedTags> named;
     if (pNames != nullptr)
-        named.emplace(m_pSource, *pNames);
+        named.emplace(getSource(), *pNames);
     CNamedTags* pNamed = named ? &*named : nullptr;
     while (p < nSourceEnd)
     {
-        m_pSource->addWork(1);
-        CTag* pTag = NextMet(m_pSource, pNamed, p);
+        getSource()->addWork(1);
+        CTag* pTag = NextMet(getSource(), pNamed, p);
         if (pTag == nullptr)
             break;
         // A tag met inside the last same-name start tag (in a quoted value) is not seen by that tag's own
@@ -527,7 +527,7 @@ CEndTag* CStartTag::findOptionalEndTag(const OptionalEndTagRule& rule)
                 // A stop found before a full parse may have been found among other tags.
                 const SPairingState* pSameState = pStart->pairingIfAny();
                 const bool bKnownStop = pSameState != nullptr && pSameState->nOptionalEndSearchStop != NPOS &&
-                                        pSameState->nOptionalEndGeneration == m_pSource->m_nGeneration;
+                                        pSameState->nOptionalEndGeneration == getSource()->m_nGeneration;
                 // Whether a tag begins inside this one decides; the named search does not meet the tag that
                 // follows, so it asks, looking inside the tag alone: the walk builds the tags up to the
                 // next one at any rate, the named search would build them only for this.
@@ -535,10 +535,10 @@ CEndTag* CStartTag::findOptionalEndTag(const OptionalEndTagRule& rule)
                 {
                     CTag* pAfter = nullptr;
                     if (pNamed != nullptr)
-                        pAfter = CTag::findPreviousOrNextTagUncached(m_pSource, pTag->m_nBegin + 1, false,
+                        pAfter = CTag::findPreviousOrNextTagUncached(getSource(), pTag->m_nBegin + 1, false,
                                                                      pStart->m_nEnd);
                     else if (pTag->m_nBegin + 1 < nSourceEnd)
-                        pAfter = CTag::findPreviousOrNextTag(m_pSource, pTag->m_nBegin + 1, false);
+                        pAfter = CTag::findPreviousOrNextTag(getSource(), pTag->m_nBegin + 1, false);
                     const bool bNoneInside = pAfter == nullptr || pAfter->m_nBegin >= pStart->m_nEnd;
                     if (bKnownStop && bNoneInside)
                     {
@@ -572,7 +572,7 @@ CEndTag* CStartTag::findOptionalEndTag(const OptionalEndTagRule& rule)
     {
         const Position nStop = pOwnEnd != nullptr ? pOwnEnd->getBegin()
                                                   : (pCloser != nullptr ? pCloser->getBegin() : nSourceEnd);
-        const CSourceGeneration nGeneration = m_pSource->m_nGeneration;
+        const CSourceGeneration nGeneration = getSource()->m_nGeneration;
         pairing().nOptionalEndSearchStop = nStop;
         pairing().nOptionalEndGeneration = nGeneration;
         for (CStartTag* pSame : sameName)

@@ -3,30 +3,33 @@
 #include "htmlparser/Attributes.h"
 #include "htmlparser/ChildWalk.h"
 #include "htmlparser/Element.h"
+#include "htmlparser/SegmentArena.h"
 #include "htmlparser/Source.h"
 #include "htmlparser/Tag.h"
 #include "htmlparser/TagType.h"
 
 #include <new>
 
-CSegment::CSegment(CSource* pSource, Position nBegin, Position nEnd)
-    : m_nBegin(nBegin), m_nEnd(nEnd), m_pSource(pSource)
+CSegment::CSegment(CSource* pSource, Position nBegin, Position nEnd) : m_nBegin(nBegin), m_nEnd(nEnd)
 {
     if (pSource != nullptr && static_cast<CSegment*>(pSource) != this)
         pSource->m_Segments.push_back(this);
 }
 
 CSegment::CSegment(CSource* pSource, Position nBegin, Position nEnd, bool bRegister)
-    : m_nBegin(nBegin), m_nEnd(nEnd), m_pSource(pSource)
+    : m_nBegin(nBegin), m_nEnd(nEnd)
 {
     if (bRegister && pSource != nullptr && static_cast<CSegment*>(pSource) != this)
         pSource->m_Segments.push_back(this);
 }
 
-CSegment::~CSegment()
+// A segment whose construction failed after it registered itself is forgotten by the source that made it
+// (CSource::make).
+CSegment::~CSegment() = default;
+
+CSource* CSegment::getSource() const
 {
-    if (m_pSource != nullptr && static_cast<CSegment*>(m_pSource) != this)
-        m_pSource->unregisterLastSegment(this);
+    return static_cast<CSource*>(const_cast<void*>(CSegmentArena::ownerOf(this)));
 }
 
 bool CSegment::checkConstructorArgs(const CSource* pSource, Position nBegin, Position nEnd)
@@ -68,18 +71,18 @@ CSegment* CSegment::CREATE_NEW_INST(CSource* pSource, Position nBegin, Position 
 
 int CSegment::compare(const CSegment& other) const
 {
-    return (m_pSource == other.m_pSource && m_nBegin == other.m_nBegin && m_nEnd == other.m_nEnd) ? 0 : 1;
+    return (getSource() == other.getSource() && m_nBegin == other.m_nBegin && m_nEnd == other.m_nEnd) ? 0 : 1;
 }
 
 void CSegment::findAllTags(CTagType* pTagType, std::vector<CTag*>& tags) const
 {
     tags.clear();
-    if (m_pSource == nullptr)
+    if (getSource() == nullptr)
         return;
     Position nPos = m_nBegin;
     for (;;)
     {
-        CTag* pTag = CTag::findPreviousOrNextTag(m_pSource, nPos, pTagType, false);
+        CTag* pTag = CTag::findPreviousOrNextTag(getSource(), nPos, pTagType, false);
         if (pTag == nullptr || pTag->m_nEnd > m_nEnd)
             return;
         tags.push_back(pTag);
@@ -102,9 +105,9 @@ void CSegment::SChildListDeleter::operator()(std::vector<CElement*>* pList) cons
 
 CSegment::ChildListPtr* CSegment::childListSlot(bool bMake)
 {
-    if (m_pSource == nullptr)
+    if (getSource() == nullptr)
         return nullptr;
-    return m_pSource->otherChildList(this, bMake);
+    return getSource()->otherChildList(this, bMake);
 }
 
 bool CSegment::childElementsSet() const
@@ -133,8 +136,8 @@ void CSegment::addChildElement(CElement* pChild)
     {
         // Elements are not registered with their source when made: the list makes one hold memory of its
         // own, which must go with the source.
-        if (m_pSource != nullptr && dynamic_cast<const CElement*>(this) != nullptr)
-            m_pSource->m_Segments.push_back(this);
+        if (getSource() != nullptr && dynamic_cast<const CElement*>(this) != nullptr)
+            getSource()->m_Segments.push_back(this);
         pSlot->release();
         pSlot->reset(new std::vector<CElement*>());
     }
@@ -146,8 +149,8 @@ const std::vector<CElement*>& CSegment::getChildElements()
     if (!childElementsSet())
     {
         startChildElements();
-        if (m_nBegin != m_nEnd && m_pSource != nullptr)
-            CChildWalk::run(m_pSource, this, m_nBegin, m_nEnd, CChildWalk::PARENT_NONE, -1);
+        if (m_nBegin != m_nEnd && getSource() != nullptr)
+            CChildWalk::run(getSource(), this, m_nBegin, m_nEnd, CChildWalk::PARENT_NONE, -1);
     }
     const ChildListPtr* pSlot = childListSlot(false);
     return pSlot != nullptr && *pSlot != nullptr ? **pSlot : *sharedEmptyList();
@@ -155,6 +158,6 @@ const std::vector<CElement*>& CSegment::getChildElements()
 
 CAttributes* CSegment::getAttributes()
 {
-    return CAttributes::construct(m_pSource, "Attributes", 1, m_nBegin, m_nBegin, m_nEnd,
+    return CAttributes::construct(getSource(), "Attributes", 1, m_nBegin, m_nBegin, m_nEnd,
                                   CStartTagType::getNormal(), ci_string(), -1, 2);
 }

@@ -42,12 +42,13 @@ public:
     Position getEnd() const { return m_nEnd; }
     // Whether nPos is a position of this segment's text.
     bool holds(Position nPos) const { return nPos != NPOS && nPos >= m_nBegin && nPos < m_nEnd; }
-    CSource* getSource() const { return m_pSource; }
+    // The source the segment lies in, found from the segment's own address (see CSegmentArena): a page
+    // holds an object for nearly every tag, and none of them keeps its source.
+    virtual CSource* getSource() const;
 
     // Positions of the source, which holds none beyond MAX_SOURCE_POSITION.
     CStoredPosition m_nBegin;
     CStoredPosition m_nEnd;
-    CSource* m_pSource;
     // A child list that is not the shared empty one (which stands for every computed list without children:
     // most elements have none, and a list of their own would cost more than the element).
     struct SChildListDeleter

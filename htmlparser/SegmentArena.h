@@ -3,29 +3,33 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
+#include <new>
 #include <vector>
 
 class CSegmentArena
 {
 public:
-    CSegmentArena() = default;
+    // Small objects are laid in chunks of this size, aligned to it, each beginning with the arena's owner:
+    // an object finds its owner from its own address, so the many objects of a page need not keep it.
+    static constexpr size_t CHUNK_SIZE = 16 * 1024;
+    // Larger requests get a block of their own, outside the chunks (their owner cannot be found so).
+    static constexpr size_t MAX_CHUNKED_SIZE = CHUNK_SIZE / 4;
+
+    explicit CSegmentArena(const void* pOwner) : m_pOwner(pOwner) {}
     CSegmentArena(const CSegmentArena&) = delete;
     CSegmentArena& operator=(const CSegmentArena&) = delete;
 
     void* allocate(size_t nSize, size_t nAlign)
     {
-        size_t nPad = (nAlign - reinterpret_cast<uintptr_t>(m_pNext) % nAlign) % nAlign;
+        if (nSize + nAlign > MAX_CHUNKED_SIZE)
+            return allocateLarge(nSize, nAlign);
+        size_t nPad = padFor(m_pNext, nAlign);
         if (m_pNext == nullptr || nPad + nSize > m_nLeft)
         {
-            const size_t nBlock = nSize + nAlign > m_nBlockSize ? nSize + nAlign : m_nBlockSize;
-            m_Blocks.push_back(std::unique_ptr<std::byte[]>(new std::byte[nBlock]));
-            m_pNext = m_Blocks.back().get();
-            m_nLeft = nBlock;
-            // Blocks grow with the page, up to a bound.
-            if (m_nBlockSize < MAX_BLOCK_SIZE)
-                m_nBlockSize *= 2;
-            nPad = (nAlign - reinterpret_cast<uintptr_t>(m_pNext) % nAlign) % nAlign;
+            nextChunk();
+            nPad = padFor(m_pNext, nAlign);
         }
         std::byte* p = m_pNext + nPad;
         m_pNext = p + nSize;
@@ -33,10 +37,64 @@ public:
         return p;
     }
 
+    // The owner of the arena that laid out p, an address allocate returned for a request that fit a chunk.
+    static const void* ownerOf(const void* p)
+    {
+        const uintptr_t nChunk = reinterpret_cast<uintptr_t>(p) & ~static_cast<uintptr_t>(CHUNK_SIZE - 1);
+        return reinterpret_cast<const SChunkHeader*>(nChunk)->pOwner;
+    }
+
 private:
-    static constexpr size_t MAX_BLOCK_SIZE = 64 * 1024;
-    std::vector<std::unique_ptr<std::byte[]>> m_Blocks;
+    struct SChunkHeader
+    {
+        const void* pOwner;
+    };
+    static constexpr size_t HEADER_SIZE = 16;
+    // Chunks are cut from slabs that grow with the page, up to a bound.
+    static constexpr size_t FIRST_SLAB_SIZE = CHUNK_SIZE;
+    static constexpr size_t MAX_SLAB_SIZE = 16 * CHUNK_SIZE;
+
+    struct SSlabDeleter
+    {
+        void operator()(std::byte* p) const { ::operator delete(p, std::align_val_t(CHUNK_SIZE)); }
+    };
+
+    static size_t padFor(const std::byte* p, size_t nAlign)
+    {
+        return (nAlign - reinterpret_cast<uintptr_t>(p) % nAlign) % nAlign;
+    }
+
+    void nextChunk()
+    {
+        if (m_pSlabNext == m_pSlabEnd)
+        {
+            auto* pSlab = static_cast<std::byte*>(::operator new(m_nSlabSize, std::align_val_t(CHUNK_SIZE)));
+            m_Slabs.emplace_back(pSlab);
+            m_pSlabNext = pSlab;
+            m_pSlabEnd = pSlab + m_nSlabSize;
+            if (m_nSlabSize < MAX_SLAB_SIZE)
+                m_nSlabSize *= 2;
+        }
+        std::byte* pChunk = m_pSlabNext;
+        m_pSlabNext += CHUNK_SIZE;
+        ::new (pChunk) SChunkHeader{m_pOwner};
+        m_pNext = pChunk + HEADER_SIZE;
+        m_nLeft = CHUNK_SIZE - HEADER_SIZE;
+    }
+
+    void* allocateLarge(size_t nSize, size_t nAlign)
+    {
+        m_Large.push_back(std::unique_ptr<std::byte[]>(new std::byte[nSize + nAlign]));
+        std::byte* p = m_Large.back().get();
+        return p + padFor(p, nAlign);
+    }
+
+    const void* m_pOwner;
+    std::vector<std::unique_ptr<std::byte, SSlabDeleter>> m_Slabs;
+    std::vector<std::unique_ptr<std::byte[]>> m_Large;
+    std::byte* m_pSlabNext = nullptr;
+    std::byte* m_pSlabEnd = nullptr;
+    size_t m_nSlabSize = FIRST_SLAB_SIZE;
     std::byte* m_pNext = nullptr;
     size_t m_nLeft = 0;
-    size_t m_nBlockSize = 8 * 1024;
 };

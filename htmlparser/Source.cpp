@@ -43,7 +43,6 @@ CSource::CSource(const char* pText, Position nBegin, Position nEnd)
 
 CSource::~CSource()
 {
-    m_bDestroying = true;
     // The memory goes with the arena.
     for (CSegment* pSegment : m_Segments)
         pSegment->~CSegment();
@@ -76,12 +75,6 @@ const ci_string& CSource::holdTagName(const ci_string& csName, int64_t nNameInd)
             return csShared;
     }
     return m_TagNames.emplace_back(csName);
-}
-
-void CSource::unregisterLastSegment(const CSegment* pSegment)
-{
-    if (!m_bDestroying && !m_Segments.empty() && m_Segments.back() == pSegment)
-        m_Segments.pop_back();
 }
 
 CSegment::ChildListPtr* CSource::otherChildList(const CSegment* pSegment, bool bMake)

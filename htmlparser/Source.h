@@ -14,6 +14,7 @@
 #include <map>
 #include <new>
 #include <string>
+#include <type_traits>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -29,6 +30,7 @@ public:
     ~CSource() override;
 
     const std::vector<CElement*>& getChildElements() override;
+    CSource* getSource() const override { return const_cast<CSource*>(this); }
 
     CTag* getTagAt(Position nPos);
     CTag* findEnclosingTag(Position nPos, CTagType* pTagType);
@@ -63,11 +65,24 @@ public:
     Position lastClosingDelimiter(const CTagType* pType);
     CTagNameIndex& getTagNameIndex() { return m_TagNameIndex; }
 
-    // Builds a segment in the source's own memory; the source destroys it with itself.
+    // Builds a segment in the source's own memory; the source destroys it with itself. A segment finds its
+    // source from its own address, so it must lie in one of the arena's chunks.
     template <class T, class... TArgs> T* make(TArgs&&... args)
     {
+        static_assert(!std::is_base_of_v<CSegment, T> ||
+                      sizeof(T) + alignof(T) <= CSegmentArena::MAX_CHUNKED_SIZE);
         void* pMemory = m_Arena.allocate(sizeof(T), alignof(T));
-        return ::new (pMemory) T(std::forward<TArgs>(args)...);
+        const size_t nRegistered = m_Segments.size();
+        try
+        {
+            return ::new (pMemory) T(std::forward<TArgs>(args)...);
+        }
+        catch (...)
+        {
+            // The segment registered itself and then failed: it is gone, and must not be destroyed again.
+            m_Segments.resize(nRegistered);
+            throw;
+        }
     }
 
     // The same, or null when memory runs out: the factories report that as a construction that failed.
@@ -86,9 +101,6 @@ public:
     // The name a tag of this source keeps: an element name written as the list writes it is shared by
     // every page, any other is copied into the source once per tag.
     const ci_string& holdTagName(const ci_string& csName, int64_t nNameInd);
-
-    // Forgets a segment whose construction failed after it registered itself.
-    void unregisterLastSegment(const CSegment* pSegment);
 
     // Steps of work done on this source (candidates tried, bytes scanned, entries walked): a measure that
     // tests and fuzzing compare with the page size, independent of the machine's speed.
@@ -140,9 +152,8 @@ private:
     std::vector<std::pair<const CTagType*, Position>> m_LastClosingDelimiters;
     Position findBackward(const char* pszPattern, Position nPos, Position nLimit, bool bDelimiter);
 
-    CSegmentArena m_Arena;
+    CSegmentArena m_Arena{this};
     CDelimiterIndex m_DelimiterIndex;
     CTagNameIndex m_TagNameIndex;
-    bool m_bDestroying = false;
     uint64_t m_nWork = 0;
 };

@@ -40,8 +40,8 @@ const ci_string& CTag::readName()
     const Position nFrom = m_nBegin + pType->m_sStartDelimiter.size();
     const Position nTo = m_nEnd - pType->m_sEndDelimiter.size();
     const Position nLength = nTo > nFrom ? std::min(nTo - nFrom, MAX_LOGGED_TEXT) : 0;
-    return m_pSource->holdTagName(ci_string(m_pSource->m_pText + nFrom, static_cast<size_t>(nLength)),
-                                  m_nNameInd);
+    return getSource()->holdTagName(ci_string(getSource()->m_pText + nFrom, static_cast<size_t>(nLength)),
+                                    m_nNameInd);
 }
 
 bool CTag::checkConstructorArgs(const CSource* pSource, Position nBegin, Position nEnd)
@@ -95,7 +95,7 @@ bool CStartTag::checkConstructorArgs(const CSource* pSource, Position nBegin, Po
             LogPos(nBegin), LogPos(nEnd), csName.c_str());
         return false;
     }
-    if (pAttributes != nullptr && pAttributes->m_pSource != pSource)
+    if (pAttributes != nullptr && pAttributes->getSource() != pSource)
     {
         TraceLog(
             "[CStartTag::checkConstructorArgs] pAttributes's source differs from pSource. nBegin <%d> nEnd "
@@ -134,7 +134,7 @@ CAttributes* CStartTag::getAttributes(size_t nMaxErrorCount)
 {
     if (CAttributes* pAttributes = m_pAttributes.get())
         return pAttributes;
-    if (m_pSource == nullptr || getStartTagType() == nullptr)
+    if (getSource() == nullptr || getStartTagType() == nullptr)
         return nullptr;
     const Position nFrom = m_nBegin + m_csName.size() + 1;
     const size_t nDelimiter = getStartTagType()->m_sEndDelimiter.size();
@@ -144,7 +144,7 @@ CAttributes* CStartTag::getAttributes(size_t nMaxErrorCount)
     Position nStart = NPOS;
     for (Position p = nFrom; p < nTo; ++p)
     {
-        if (IsNameStartChar(static_cast<unsigned char>(m_pSource->m_pText[p])))
+        if (IsNameStartChar(static_cast<unsigned char>(getSource()->m_pText[p])))
         {
             nStart = p;
             break;
@@ -152,7 +152,7 @@ CAttributes* CStartTag::getAttributes(size_t nMaxErrorCount)
     }
     if (nStart == NPOS)
         return nullptr;
-    return CAttributes::construct(m_pSource, "Attributes for StartTag", 1, m_nBegin, nStart, nTo,
+    return CAttributes::construct(getSource(), "Attributes for StartTag", 1, m_nBegin, nStart, nTo,
                                   getStartTagType(), m_csName, m_nNameInd, nMaxErrorCount);
 }
 
@@ -167,7 +167,7 @@ CAttributes* CLazyAttributes::get() const
 
 CAttributes* CStartTag::readAttributes()
 {
-    return CAttributes::constructQuietly(m_pSource, "StartTag", 0, m_nBegin, NPOS, NPOS, getStartTagType(),
+    return CAttributes::constructQuietly(getSource(), "StartTag", 0, m_nBegin, NPOS, NPOS, getStartTagType(),
                                          m_csName, m_nNameInd, 2);
 }
 
@@ -176,7 +176,7 @@ CElement* CStartTag::getElement()
     if (m_bElementSet)
         return m_pElement;
     CEndTag* pEndTag = findEndTagInternal();
-    CElement* pElement = CElement::CREATE_NEW_INST(m_pSource, this, pEndTag);
+    CElement* pElement = CElement::CREATE_NEW_INST(getSource(), this, pEndTag);
     if (pElement == nullptr)
         TraceLog("[CStartTag::getElement] CElement::CREATE_NEW_INST() failed. Start tag <%s> nBegin <%d> "
                  "nEnd <%d>.",
@@ -204,9 +204,9 @@ Position CStartTag::getElementReach()
 
 CStartTag* CStartTag::getOuterStartTag()
 {
-    if (m_pSource == nullptr)
+    if (getSource() == nullptr)
         return nullptr;
-    CSource* pSource = m_pSource;
+    CSource* pSource = getSource();
     const CSourceGeneration nGeneration = pSource->m_nGeneration;
     // The nearest earlier start tag that reaches further is found by walking back through the outer tags
     // of the tags in between; a tag whose own outer tag is not known yet is settled first, on a heap stack,
@@ -255,7 +255,7 @@ CStartTag* CStartTag::getOuterStartTag()
 SPairingState& CStartTag::pairing()
 {
     if (m_pPairing == nullptr)
-        m_pPairing = m_pSource->make<SPairingState>();
+        m_pPairing = getSource()->make<SPairingState>();
     return *m_pPairing;
 }
 
@@ -263,7 +263,7 @@ SBalanceMemos& CStartTag::memos()
 {
     SPairingState& state = pairing();
     if (state.pMemos == nullptr)
-        state.pMemos = m_pSource->make<SBalanceMemos>();
+        state.pMemos = getSource()->make<SBalanceMemos>();
     return *state.pMemos;
 }
 
@@ -516,9 +516,9 @@ CElement* CEndTag::getElement()
     // end tags cost the square of its size.
     // A start tag that has its element already did not pair with this end tag (or the end tag would know
     // it), so the walk also steps over the stretches whose start tags of the name are all paired.
-    if (m_pSource != nullptr && m_nBegin > m_pSource->m_nBegin && !isUnregistered())
+    if (getSource() != nullptr && m_nBegin > getSource()->m_nBegin && !isUnregistered())
     {
-        CSource* pSource = m_pSource;
+        CSource* pSource = getSource();
         if (pSource->m_nPairedStartTagsGeneration != pSource->m_nGeneration)
         {
             pSource->m_PairedStartTags.clear();

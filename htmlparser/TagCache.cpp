@@ -190,7 +190,7 @@ void CSubCache::bulkLoad(const CParsedTags& tags)
     size_t nUncounted = 0;
     for (const CTag* pTag : tags)
     {
-        if (pTag == nullptr || pTag->m_pSource != pSource)
+        if (pTag == nullptr || pTag->getSource() != pSource)
             continue;
         if (counts(pTag))
             ++nCounted;
@@ -204,7 +204,7 @@ void CSubCache::bulkLoad(const CParsedTags& tags)
     Position nLast = NPOS;
     for (CTag* pTag : tags)
     {
-        if (pTag == nullptr || pTag->m_pSource != pSource)
+        if (pTag == nullptr || pTag->getSource() != pSource)
             continue;
         // The parse yields tags in text order, one per position.
         if (nLast != NPOS && nLast >= pTag->m_nBegin)
@@ -422,7 +422,7 @@ void CCache::bulkLoad(const CParsedTags& tags, std::vector<uint64_t>&& bare)
     size_t nLast = 0;
     auto typedIndex = [&](const CTag* pTag) -> size_t
     {
-        if (pTag == nullptr || pTag->m_pSource != m_pSource)
+        if (pTag == nullptr || pTag->getSource() != m_pSource)
             return 0;
         const CTagType* pType = pTag->getTagType();
         if (pType == pLastType)

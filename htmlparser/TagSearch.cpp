@@ -380,7 +380,7 @@ void CSource::setAllTags(const CParsedTags& tags, std::vector<uint64_t>&& bare, 
     m_bAllStartTagsSet = true;
     for (CTag* pTag : tags)
     {
-        if (pTag == nullptr || pTag->m_pSource != this || pTag->isUnregistered())
+        if (pTag == nullptr || pTag->getSource() != this || pTag->isUnregistered())
             continue;
         m_AllTags.push_back(pTag);
         if (pTag->isStartTag())

@@ -33,7 +33,7 @@ inline std::string TagText(const CSegment* pSegment)
 {
     if (pSegment == nullptr)
         return "<null>";
-    return pSegment->m_pSource->substring(pSegment->m_nBegin, pSegment->m_nEnd - pSegment->m_nBegin);
+    return pSegment->getSource()->substring(pSegment->m_nBegin, pSegment->m_nEnd - pSegment->m_nBegin);
 }
 
 // A text of 1 to nMaxPieces pieces drawn from the list.

@@ -1,5 +1,6 @@
 #include "ParserTestSupport.h"
 #include "common/StaticMemory.h"
+#include "htmlparser/Attributes.h"
 #include "htmlparser/Element.h"
 #include "htmlparser/Tag.h"
 #include "htmlparser/TagType.h"
@@ -171,4 +172,57 @@ TEST(Source, NamedBackwardSearchNeverWrapsBelowTheBegin)
     EXPECT_EQ(CStartTag::findPreviousOrNext(page.get(), 4, ToCi("a"), true, true), nullptr);
     STestPage inner("yyx<ab>", 2);
     EXPECT_EQ(CStartTag::findPreviousOrNext(inner.get(), 6, ToCi("a"), true, true), nullptr);
+}
+
+// Segments keep no source of their own: each finds it from where its source laid it out. Two sources growing
+// side by side, over many chunks of their memory, with segments of every kind and a child list too long for a
+// chunk, must each find only their own.
+TEST(Source, EverySegmentFindsItsOwnSourceAcrossItsMemory)
+{
+    std::string sUnit = "<div id='d' title='</div>'><p>x<!-- c --><br/></p></div><%s%></ ";
+    std::string sFirst;
+    std::string sSecond;
+    for (int i = 0; i < 3000; ++i)
+    {
+        sFirst += sUnit;
+        sSecond += "<span>" + std::to_string(i) + "</span>";
+    }
+    STestPage first(sFirst);
+    STestPage second(sSecond);
+    std::vector<CSegment*> segments[2];
+    for (int nStep = 0; nStep < 2000; ++nStep)
+    {
+        for (int nSide = 0; nSide < 2; ++nSide)
+        {
+            CSource* pSource = nSide == 0 ? first.get() : second.get();
+            const Position nPos = static_cast<Position>(nStep) * (pSource->m_nEnd / 2000);
+            if (CStartTag* pStart = pSource->findNextStartTag(nPos))
+                segments[nSide].push_back(pStart);
+            if (CTag* pTag = pSource->getTagAt(nPos))
+                segments[nSide].push_back(pTag);
+            if (CElement* pElement = pSource->getEnclosingElement(nPos))
+            {
+                segments[nSide].push_back(pElement);
+                segments[nSide].push_back(pElement->getAttributes());
+            }
+        }
+    }
+    for (int nSide = 0; nSide < 2; ++nSide)
+    {
+        CSource* pSource = nSide == 0 ? first.get() : second.get();
+        for (CElement* pElement : pSource->getChildElements())
+            segments[nSide].push_back(pElement);
+        for (CTag* pTag : pSource->fullSequentialParse())
+            segments[nSide].push_back(pTag);
+        segments[nSide].push_back(CSegment::CREATE_NEW_INST(pSource, 1, 5));
+        EXPECT_GT(segments[nSide].size(), 5000u);
+        for (CSegment* pSegment : segments[nSide])
+        {
+            if (pSegment != nullptr)
+            {
+                ASSERT_EQ(pSource, pSegment->getSource()) << TagText(pSegment);
+            }
+        }
+        EXPECT_EQ(pSource, static_cast<CSegment*>(pSource)->getSource());
+    }
 }
