@@ -10,6 +10,7 @@
 #include <benchmark/benchmark.h>
 #include <libxml/HTMLparser.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -47,9 +48,47 @@ void CountedFree(void* p) noexcept
     std::free(p);
 }
 
+void* CountedAllocateAligned(size_t nSize, std::align_val_t nAlign)
+{
+    void* p = nullptr;
+    if (posix_memalign(&p, std::max(static_cast<size_t>(nAlign), sizeof(void*)), nSize == 0 ? 1 : nSize) != 0)
+        throw std::bad_alloc();
+    const size_t nHeld = g_nHeld += malloc_usable_size(p);
+    size_t nPeak = g_nPeak.load();
+    while (nHeld > nPeak && !g_nPeak.compare_exchange_weak(nPeak, nHeld))
+    {
+    }
+    return p;
+}
+
 void* operator new(size_t nSize)
 {
     return CountedAllocate(nSize);
+}
+// The parser lays its objects out in aligned chunks.
+void* operator new(size_t nSize, std::align_val_t nAlign)
+{
+    return CountedAllocateAligned(nSize, nAlign);
+}
+void* operator new[](size_t nSize, std::align_val_t nAlign)
+{
+    return CountedAllocateAligned(nSize, nAlign);
+}
+void operator delete(void* p, std::align_val_t) noexcept
+{
+    CountedFree(p);
+}
+void operator delete[](void* p, std::align_val_t) noexcept
+{
+    CountedFree(p);
+}
+void operator delete(void* p, size_t, std::align_val_t) noexcept
+{
+    CountedFree(p);
+}
+void operator delete[](void* p, size_t, std::align_val_t) noexcept
+{
+    CountedFree(p);
 }
 void* operator new[](size_t nSize)
 {
