@@ -82,7 +82,7 @@ void Balance(CStartTag* pTag, SNextOfName firstNested, CEndTag* pCandidate, bool
              bool bMayRemember, CEndTag*& pEndTag, SNextOfName& nextStartTag)
 {
     CSource* pSource = pTag->getSource();
-    const ci_string csName = pTag->m_csName;
+    const ci_string csName = pTag->copyName();
     std::vector<SBalanceFrame> stack;
     // (nested tag, candidate) states the open frames passed through.
     std::vector<std::pair<CStartTag*, CEndTag*>> states;
@@ -389,6 +389,7 @@ bool CStartTag::isEmptyElementTag() const
 
 CEndTag* CStartTag::findEndTagInternal()
 {
+    const ci_string csName = copyName();
     const uint64_t nIndex = static_cast<uint64_t>(m_nNameInd);
     const CHTMLElementsSingletonData* pData = CHTMLElements::getData();
     bool bSkipEmptyElementTags = true;
@@ -402,7 +403,7 @@ CEndTag* CStartTag::findEndTagInternal()
                 TraceLog("[CStartTag::findEndTagInternal] findOptionalEndTag failed. Start tag <%s> nBegin "
                          "<%d> nEnd "
                          "<%d>.",
-                         m_csName.c_str(), LogPos(m_nBegin), LogPos(m_nEnd));
+                         csName.c_str(), LogPos(m_nBegin), LogPos(m_nEnd));
             return pEnd;
         }
         if (pData->m_EndTagForbidden.contains(nIndex))
@@ -414,25 +415,25 @@ CEndTag* CStartTag::findEndTagInternal()
     else if (pEndTagType == nullptr)
         return nullptr;
 
-    CEndTag* pCandidate = getSource()->findNextEndTag(m_nEnd, m_csName, pEndTagType);
+    CEndTag* pCandidate = getSource()->findNextEndTag(m_nEnd, csName, pEndTagType);
     if (pCandidate != nullptr)
     {
         if (pData->m_NonNestable.contains(nIndex))
         {
             CStartTag* pNested = CStartTag::findPreviousOrNext(
-                getSource(), m_nEnd, m_csName, CTag::isValidName(m_csName), false, pCandidate->m_nBegin);
+                getSource(), m_nEnd, csName, CTag::isValidName(csName), false, pCandidate->m_nBegin);
             if (pNested == nullptr)
                 return pCandidate;
             TraceLog("[CStartTag::findEndTagInternal] StartTag <%s> at <%d> missing required end tag - "
                      "invalid nested "
                      "start tag encountered before and tag.",
-                     m_csName.c_str(), LogPos(m_nBegin));
+                     csName.c_str(), LogPos(m_nBegin));
             CEndTag* pEmpty = EmptyEndTagAt(this, pNested->m_nBegin);
             if (pEmpty == nullptr)
                 TraceLog("[CStartTag::findEndTagInternal] CEndTag::CREATE_NEW_INST() failed when creating an "
                          "empty end "
                          "tag at <%d>. Start tag <%s> nBegin <%d> nEnd <%d>.",
-                         LogPos(pNested->m_nBegin), m_csName.c_str(), LogPos(m_nBegin), LogPos(m_nEnd));
+                         LogPos(pNested->m_nBegin), csName.c_str(), LogPos(m_nBegin), LogPos(m_nEnd));
             return pEmpty;
         }
         CEndTag* pEnd = nullptr;
@@ -441,7 +442,7 @@ CEndTag* CStartTag::findEndTagInternal()
             return pEnd;
     }
     TraceLog("[CStartTag::findEndTagInternal] StartTag <%s> at <%d> missing required end tag.",
-             m_csName.c_str(), LogPos(m_nBegin));
+             csName.c_str(), LogPos(m_nBegin));
     return nullptr;
 }
 
@@ -463,7 +464,7 @@ void CStartTag::matchNestedStartTags(CStartTag* pFirstNested, CEndTag* pCandidat
     SNextOfName next{nullptr, NPOS};
     Balance(this, {pFirstNested, NPOS}, pCandidate, bSkipEmptyElementTags, false, pEndTag, next);
     if (pEndTag != nullptr && getSource() != nullptr)
-        FindNextOfNameUpTo(getSource(), m_csName, bSkipEmptyElementTags, next, getSource()->m_nEnd);
+        FindNextOfNameUpTo(getSource(), copyName(), bSkipEmptyElementTags, next, getSource()->m_nEnd);
     pNextStartTag = next.pTag;
 }
 

@@ -49,7 +49,7 @@ CSource::~CSource()
     m_Segments.clear();
 }
 
-const ci_string& CSource::holdTagName(const ci_string& csName, int64_t nNameInd)
+const ci_string* CSource::sharedTagName(const ci_string& csName, int64_t nNameInd)
 {
     static const ci_string s_Empty;
     // Built once, on first use, from the list of element names.
@@ -66,14 +66,21 @@ const ci_string& CSource::holdTagName(const ci_string& csName, int64_t nNameInd)
         return names;
     }();
     if (csName.empty())
-        return s_Empty;
+        return &s_Empty;
     if (nNameInd >= 0 && static_cast<uint64_t>(nNameInd) < s_ElementNames.size())
     {
         const ci_string& csShared = s_ElementNames[static_cast<size_t>(nNameInd)];
         if (csShared.size() == csName.size() &&
             std::memcmp(csShared.data(), csName.data(), csName.size()) == 0)
-            return csShared;
+            return &csShared;
     }
+    return nullptr;
+}
+
+const ci_string& CSource::holdTagName(const ci_string& csName, int64_t nNameInd)
+{
+    if (const ci_string* pShared = sharedTagName(csName, nNameInd))
+        return *pShared;
     return m_TagNames.emplace_back(csName);
 }
 

@@ -101,6 +101,9 @@ public:
     // The name a tag of this source keeps: an element name written as the list writes it is shared by
     // every page, any other is copied into the source once per tag.
     const ci_string& holdTagName(const ci_string& csName, int64_t nNameInd);
+    // The shared name that stands for csName (an element name as the list writes it, or the empty name), or
+    // null.
+    static const ci_string* sharedTagName(const ci_string& csName, int64_t nNameInd);
 
     // Steps of work done on this source (candidates tried, bytes scanned, entries walked): a measure that
     // tests and fuzzing compare with the page size, independent of the machine's speed.

@@ -8,14 +8,49 @@
 #include "htmlparser/TextSearch.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 #include <vector>
 
-CTag::CTag(CSource* pSource, Position nBegin, Position nEnd, const ci_string& csName)
-    : CSegment(pSource, nBegin, nEnd, false),
-      m_nNameInd(nameIndexOf(std::string_view(csName.data(), csName.size()))),
-      m_csName(pSource->holdTagName(csName, m_nNameInd))
+namespace
 {
+// Longest name read from the page when asked for instead of kept: one a copy holds without memory of its own.
+constexpr size_t MAX_PAGE_NAME_LENGTH = 15;
+
+const ci_string& NoName()
+{
+    static const ci_string s_Empty;
+    return s_Empty;
+}
+} // namespace
+
+CTag::CTag(CSource* pSource, Position nBegin, Position nEnd, const ci_string& csName, Position nNameAt)
+    : CSegment(pSource, nBegin, nEnd, false),
+      m_nNameInd(nameIndexOf(std::string_view(csName.data(), csName.size()))), m_csName(NoName())
+{
+    if (const ci_string* pShared = pSource->sharedTagName(csName, m_nNameInd))
+        m_csName.set(*pShared);
+    else if (csName.size() <= MAX_PAGE_NAME_LENGTH && nNameAt <= pSource->m_nEnd &&
+             csName.size() <= pSource->m_nEnd - nNameAt &&
+             std::memcmp(pSource->m_pText + nNameAt, csName.data(), csName.size()) == 0)
+    {
+        m_nPageNameLength = static_cast<uint8_t>(csName.size() & 0xF);
+        m_csName.setPending(this);
+    }
+    else
+        m_csName.set(pSource->holdTagName(csName, m_nNameInd));
+}
+
+ci_string CTag::copyName() const
+{
+    if (m_nPageNameLength == 0 || !m_csName.isPending())
+        return m_csName.get();
+    return ci_string(getSource()->m_pText + m_nBegin + getTagType()->m_sNamePrefix.size(), m_nPageNameLength);
+}
+
+size_t CTag::nameLength() const
+{
+    return m_nPageNameLength != 0 && m_csName.isPending() ? m_nPageNameLength : m_csName.size();
 }
 
 int16_t CTag::nameIndexOf(std::string_view sName)
@@ -36,6 +71,8 @@ const ci_string& CTagName::get() const
 
 const ci_string& CTag::readName()
 {
+    if (m_nPageNameLength != 0)
+        return getSource()->holdTagName(copyName(), m_nNameInd);
     const CTagType* pType = getTagType();
     const Position nFrom = m_nBegin + pType->m_sStartDelimiter.size();
     const Position nTo = m_nEnd - pType->m_sEndDelimiter.size();
@@ -69,7 +106,9 @@ bool CTag::isValidName(const ci_string& csName)
 
 CStartTag::CStartTag(CStartTagType* pStartTagType, CSource* pSource, Position nBegin, Position nEnd,
                      const ci_string& csName, CAttributes* pAttributes)
-    : CTag(pSource, nBegin, nEnd, csName), m_pAttributes(pAttributes)
+    : CTag(pSource, nBegin, nEnd, csName,
+           nBegin + (pStartTagType != nullptr ? pStartTagType->m_sNamePrefix.size() : 0)),
+      m_pAttributes(pAttributes)
 {
     m_nTypeIndex = pStartTagType != nullptr ? pStartTagType->getIndex() : 0;
     static CStartTagType* const s_pUnregistered = CStartTagType::getUnregistered();
@@ -136,7 +175,7 @@ CAttributes* CStartTag::getAttributes(size_t nMaxErrorCount)
         return pAttributes;
     if (getSource() == nullptr || getStartTagType() == nullptr)
         return nullptr;
-    const Position nFrom = m_nBegin + m_csName.size() + 1;
+    const Position nFrom = m_nBegin + nameLength() + 1;
     const size_t nDelimiter = getStartTagType()->m_sEndDelimiter.size();
     if (m_nEnd < nDelimiter || m_nEnd - nDelimiter <= nFrom)
         return nullptr;
@@ -366,8 +405,8 @@ CStartTag* CStartTag::findPreviousOrNext(CSource* pSource, Position nPos, const 
         auto* pStart = static_cast<CStartTag*>(pTag);
         if (bIsValidName && pStart->isUnregistered())
             return false;
-        return !pStart->getStartTagType()->m_bIsNameRequired ||
-               pStart->m_csName.size() <= csSearchName.size() || bPrefixSearch;
+        return !pStart->getStartTagType()->m_bIsNameRequired || pStart->nameLength() <= csSearchName.size() ||
+               bPrefixSearch;
     };
     if (bIsValidName && !bPrefixSearch && CTag::isValidName(csSearchName))
     {
@@ -468,7 +507,8 @@ CStartTag* CStartTag::findNext(CSource* pSource, Position nPos, const std::strin
 
 CEndTag::CEndTag(CSource* pSource, Position nBegin, Position nEnd, CEndTagType* pEndTagType,
                  const ci_string& csName)
-    : CTag(pSource, nBegin, nEnd, csName)
+    : CTag(pSource, nBegin, nEnd, csName,
+           nBegin + (pEndTagType != nullptr ? pEndTagType->m_sNamePrefix.size() : 0))
 {
     m_nTypeIndex = pEndTagType != nullptr ? pEndTagType->getIndex() : 0;
     static CEndTagType* const s_pUnregistered = CEndTagType::getUnregistered();
@@ -524,13 +564,14 @@ CElement* CEndTag::getElement()
             pSource->m_PairedStartTags.clear();
             pSource->m_nPairedStartTagsGeneration = pSource->m_nGeneration;
         }
-        std::string sKey(m_csName.data(), m_csName.size());
+        const ci_string csName = copyName();
+        std::string sKey(csName.data(), csName.size());
         for (char& c : sKey)
             c = static_cast<char>(FoldNoCase(static_cast<unsigned char>(c)));
         Position nFrom = m_nBegin - 1;
         Position nLow = pSource->m_nBegin;
         CElement* pFound = nullptr;
-        const bool bIsValidName = CTag::isValidName(m_csName);
+        const bool bIsValidName = CTag::isValidName(csName);
         // Looked up again only after a start tag is paired here, the one step that may change the map.
         CStretchSet* pPaired = &pSource->m_PairedStartTags[sKey];
         for (;;)
@@ -544,7 +585,7 @@ CElement* CEndTag::getElement()
                 nFrom = nPairedBegin - 1;
                 continue;
             }
-            CStartTag* pStart = CStartTag::findPreviousOrNext(pSource, nFrom, m_csName, bIsValidName, true);
+            CStartTag* pStart = CStartTag::findPreviousOrNext(pSource, nFrom, csName, bIsValidName, true);
             if (pStart == nullptr)
                 break;
             const bool bPairedBefore = pStart->m_bElementSet;

@@ -28,6 +28,7 @@ public:
     CTagName& operator=(const CTagName&) = delete;
 
     void setPending(CTag* pOwner) { m_nValue = reinterpret_cast<uintptr_t>(pOwner) | 1; }
+    bool isPending() const { return (m_nValue & 1) != 0; }
     void set(const ci_string& csName) { m_nValue = reinterpret_cast<uintptr_t>(&csName); }
     const ci_string& get() const;
     operator const ci_string&() const { return get(); }
@@ -49,7 +50,8 @@ private:
 class CTag : public CSegment
 {
 public:
-    CTag(CSource* pSource, Position nBegin, Position nEnd, const ci_string& csName);
+    // nNameAt: where the name would stand in the page (after the type's name prefix).
+    CTag(CSource* pSource, Position nBegin, Position nEnd, const ci_string& csName, Position nNameAt);
 
     virtual CElement* getElement() = 0;
     virtual bool isStartTag() const { return false; }
@@ -81,6 +83,10 @@ public:
     // The text between the tag's delimiters, cut at the bound of logged text: the name of a tag that
     // matched no type.
     const ci_string& readName();
+    // The name as a copy, read from the page when the tag has not been asked for it yet, which then keeps
+    // no copy of its own (pairing needs every paired tag's name once, rarely more).
+    ci_string copyName() const;
+    size_t nameLength() const;
 
     // A page holds a tag object for every '<' it has: the fields are kept narrow, and the name is one the
     // source holds (the element names shared by every page, other names once per tag in the source).
@@ -89,6 +95,10 @@ public:
     bool m_bElementSet : 1 = false;
     // Set by the derived constructors: whether the tag matched no registered type.
     bool m_bUnregistered : 1 = false;
+    // The length of a name that is not an element name as the list writes it and that stands in the page
+    // right after the type's name prefix, when it is short: such a name is read from the page when asked
+    // for rather than copied into the source for every tag (0: the name is kept as usual).
+    uint8_t m_nPageNameLength : 4 = 0;
     // The tag's type (CTagType::getIndex).
     uint8_t m_nTypeIndex = 0;
     int32_t m_nAllTagsIndex = -1;

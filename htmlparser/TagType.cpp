@@ -559,7 +559,11 @@ CEndTag* CEndTagTypeUnregistered::makeTag(CSource* pSource, Position nPos, Posit
     {
         pTag->m_nNameInd = CTag::nameIndexOf(sName);
         if (!sName.empty())
+        {
+            // The inner text, not a name after the delimiter.
+            pTag->m_nPageNameLength = 0;
             pTag->m_csName.setPending(pTag);
+        }
     }
     return pTag;
 }

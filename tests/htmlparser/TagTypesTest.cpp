@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 namespace
 {
 std::string Offered(const std::string& sText)
@@ -114,6 +116,14 @@ TEST(TagTypes, ConstructionAtPosition)
         {"</ p>", "/unregistered", " p", "</ p>"},
         {"</ a href=x>", "/unregistered", " a href=x", "</ a href=x>"},
         {"<br/>", "normal", "br", "<br/>"},
+        // Names that are no element name as the list writes it, up to and beyond the length read from the
+        // page when asked rather than kept.
+        {"<X1>", "normal", "X1", "<X1>"},
+        {"<DIV class=a>", "normal", "DIV", "<DIV class=a>"},
+        {"</Foo>", "/normal", "Foo", "</Foo>"},
+        {"<x-y_z.q a=1>", "normal", "x-y_z.q", "<x-y_z.q a=1>"},
+        {"<abcdefghijklmno>", "normal", "abcdefghijklmno", "<abcdefghijklmno>"},
+        {"<abcdefghijklmnop>", "normal", "abcdefghijklmnop", "<abcdefghijklmnop>"},
         {"<div/>", "normal", "div", "<div/>"},
         {"<a", "", "", ""},
         {"</div", "", "", ""},
@@ -131,7 +141,12 @@ TEST(TagTypes, ConstructionAtPosition)
         }
         ASSERT_NE(pTag, nullptr) << c.pszText;
         EXPECT_EQ(pTag->getTagType()->getDescription(), c.pszType) << c.pszText;
+        // Asked before and after the tag is asked for its name.
+        EXPECT_EQ(FromCi(pTag->copyName()), c.pszName) << c.pszText;
+        EXPECT_EQ(pTag->nameLength(), std::strlen(c.pszName)) << c.pszText;
         EXPECT_EQ(FromCi(pTag->m_csName), c.pszName) << c.pszText;
+        EXPECT_EQ(FromCi(pTag->copyName()), c.pszName) << c.pszText;
+        EXPECT_EQ(pTag->nameLength(), std::strlen(c.pszName)) << c.pszText;
         EXPECT_EQ(TagText(pTag), c.pszTagText) << c.pszText;
     }
 }
