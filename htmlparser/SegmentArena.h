@@ -52,7 +52,7 @@ private:
     static constexpr size_t HEADER_SIZE = 16;
     // Chunks are cut from slabs that grow with the page, up to a bound.
     static constexpr size_t FIRST_SLAB_SIZE = CHUNK_SIZE;
-    static constexpr size_t MAX_SLAB_SIZE = 16 * CHUNK_SIZE;
+    static constexpr size_t MAX_SLAB_SIZE = 4 * CHUNK_SIZE;
 
     struct SSlabDeleter
     {
