@@ -188,6 +188,8 @@ struct SRuleName
 {
     bool bStart;
     ci_string csName;
+    // Whether the search ends at a tag of the name (an end tag, a closing start tag that is not skipped).
+    bool bStops;
 };
 
 // Per element index with a rule: the names whose tags its search can stop at or step over (start tags of
@@ -219,9 +221,11 @@ const std::vector<SRuleName>* NamesOfRule(uint64_t nIndex)
                     break;
                 }
                 if (bStart)
-                    list.push_back({true, ci_string(pName->data(), pName->size())});
+                    list.push_back(
+                        {true, ci_string(pName->data(), pName->size()),
+                         rule.m_ClosingStartTags.contains(i) && !rule.m_SkippedElements.contains(i)});
                 if (bEnd)
-                    list.push_back({false, ci_string(pName->data(), pName->size())});
+                    list.push_back({false, ci_string(pName->data(), pName->size()), true});
             }
             if (!bNamed || list.size() > MAX_NAMED_SEARCHES)
                 list.clear();
@@ -268,6 +272,19 @@ public:
                 pNearest = slot.pNext;
         }
         return pNearest;
+    }
+
+    // Whether a tag the search ends at lies ahead of the position next() was last asked for. When none does,
+    // the search can only step over skipped elements and same-name tags up to the source's end, which is
+    // where it ends: nested skipped elements need not be paired for that.
+    bool stopAhead() const
+    {
+        for (size_t i = 0; i < m_nSlots; ++i)
+        {
+            if (m_Slots[i].pName->bStops && m_Slots[i].pNext != nullptr)
+                return true;
+        }
+        return false;
     }
 
 private:
@@ -490,7 +507,7 @@ CEndTag* CStartTag::findOptionalEndTag(const OptionalEndTagRule& rule)
     {
         getSource()->addWork(1);
         CTag* pTag = NextMet(getSource(), pNamed, p);
-        if (pTag == nullptr)
+        if (pTag == nullptr || (pNamed != nullptr && !pNamed->stopAhead()))
             break;
         // A tag met inside the last same-name start tag (in a quoted value) is not seen by that tag's own
         // search, which begins after it: its search cannot be told apart from this one's then.

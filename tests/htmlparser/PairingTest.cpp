@@ -403,6 +403,36 @@ TEST(EndTagPairing, OptionalEndPairingWorkIsLinearAndSkipsTheOtherTags)
     }
 }
 
+// Where nothing the rule stops at lies ahead (no "</html>" after nested html start tags), the search ends at
+// the source's end without pairing the elements it would step over. With one end tag at the page's end the
+// search steps over every nested element: the innermost ends at that tag, and so, stepped over, do the rest.
+TEST(EndTagPairing, AnOptionalEndWithNothingToStopAtAheadIsTheSourcesEnd)
+{
+    for (const bool bClosed : {false, true})
+    {
+        STestPage page(Repeated("<html><div>", 4000) + (bClosed ? "</html>" : ""));
+        CStartTag* pFirst = page->findNextStartTag(0);
+        CStartTag* pLast = page->findNextStartTag(page->m_nEnd - (bClosed ? 18 : 11), ci_string("html"));
+        ASSERT_NE(pFirst, nullptr);
+        ASSERT_NE(pLast, nullptr);
+        // The name index is built once, for the whole page, by the first search by name.
+        page->findNextEndTag(0, ci_string("html"));
+        const uint64_t nBefore = page->getWork();
+        CElement* pElement = pFirst->getElement();
+        ASSERT_NE(pElement, nullptr);
+        const uint64_t nWork = page->getWork() - nBefore;
+        EXPECT_EQ(pElement->getEnd(), page->m_nEnd) << bClosed;
+        EXPECT_EQ(pElement->getEndTag(), nullptr) << bClosed;
+        if (bClosed)
+        {
+            ASSERT_NE(pLast->getElement(), nullptr);
+            EXPECT_EQ(TagText(pLast->getElement()), "<html><div></html>");
+        }
+        else
+            EXPECT_LT(nWork, 1000u) << "the nested elements were paired";
+    }
+}
+
 // With the log on every search walks every tag, so each tag built or refused on the way still writes its
 // line.
 TEST(EndTagPairing, OptionalEndSearchesLogTheSameLinesWithNamedSearchesOnOrOff)
