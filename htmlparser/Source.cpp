@@ -84,7 +84,7 @@ void CSource::unregisterLastSegment(const CSegment* pSegment)
         m_Segments.pop_back();
 }
 
-CSegment::ChildListPtr* CSource::otherChildList(const CSegment* pSegment, bool bMake)
+const CElementList** CSource::otherChildList(const CSegment* pSegment, bool bMake)
 {
     if (!bMake)
     {
@@ -121,7 +121,7 @@ CEndTag* CSource::emptyEndTagAt(Position nPos, const ci_string& csName)
     return m_pEmptyEndTag;
 }
 
-const std::vector<CElement*>& CSource::getChildElements()
+const CElementList& CSource::getChildElements()
 {
     if (childElementsSet())
         return *m_pChildElements;

@@ -10,8 +10,10 @@
 #include "htmlparser/TagCache.h"
 #include "htmlparser/TagNameIndex.h"
 
+#include <cstddef>
 #include <deque>
 #include <map>
+#include <memory>
 #include <new>
 #include <string>
 #include <unordered_map>
@@ -28,7 +30,7 @@ public:
     CSource(const char* pText, Position nBegin, Position nEnd);
     ~CSource() override;
 
-    const std::vector<CElement*>& getChildElements() override;
+    const CElementList& getChildElements() override;
 
     CTag* getTagAt(Position nPos);
     CTag* findEnclosingTag(Position nPos, CTagType* pTagType);
@@ -83,6 +85,19 @@ public:
         }
     }
 
+    // A complete child list of nSize elements read from itFirst on, laid out in the source's memory at its
+    // exact size (header, then items); the shared empty list when there are none.
+    template <class TIt> const CElementList& makeElementList(TIt itFirst, size_t nSize)
+    {
+        if (nSize == 0)
+            return CElementList::emptyList();
+        void* pMemory =
+            m_Arena.allocate(sizeof(CElementList) + nSize * sizeof(CElement*), alignof(CElementList));
+        auto* pItems = reinterpret_cast<CElement**>(static_cast<std::byte*>(pMemory) + sizeof(CElementList));
+        std::uninitialized_copy_n(itFirst, nSize, pItems);
+        return *::new (pMemory) CElementList(pItems, nSize);
+    }
+
     // The name a tag of this source keeps: an element name written as the list writes it is shared by
     // every page, any other is copied into the source once per tag.
     const ci_string& holdTagName(const ci_string& csName, int64_t nNameInd);
@@ -108,13 +123,13 @@ public:
     // copies of a long list at once.
     std::deque<CSegment*> m_Segments;
     std::deque<ci_string> m_TagNames;
-    ChildListPtr m_pChildElements;
+    const CElementList* m_pChildElements = nullptr;
     // An end tag the page does not write, standing where an element without one ends. It only carries that
     // position to the element being made, which keeps the position and not the tag: one object serves every
     // such end, moved to each; null when it cannot be made.
     CEndTag* emptyEndTagAt(Position nPos, const ci_string& csName);
     // The child lists of segments that keep none of their own (see CSegment::childListSlot).
-    ChildListPtr* otherChildList(const CSegment* pSegment, bool bMake);
+    const CElementList** otherChildList(const CSegment* pSegment, bool bMake);
     bool m_bFullyParsed = false;
     // Changes when the full parse changes which places count as tags; remembered answers carry it.
     uint32_t m_nGeneration = 1;
@@ -130,10 +145,10 @@ public:
     std::vector<uint64_t> m_EarlierBare;
 
 protected:
-    ChildListPtr* childListSlot(bool) override { return &m_pChildElements; }
+    const CElementList** childListSlot(bool) override { return &m_pChildElements; }
 
 private:
-    std::unordered_map<const CSegment*, ChildListPtr> m_OtherChildLists;
+    std::unordered_map<const CSegment*, const CElementList*> m_OtherChildLists;
     CEndTag* m_pEmptyEndTag = nullptr;
     // Per tag type (the types live as long as the program), lastClosingDelimiter's answer.
     std::vector<std::pair<const CTagType*, Position>> m_LastClosingDelimiters;
