@@ -5,7 +5,6 @@
 #include "htmlparser/Tag.h"
 #include "htmlparser/TagType.h"
 
-#include <cstddef>
 #include <cstdint>
 #include <deque>
 
@@ -29,16 +28,16 @@ CStartTag* NextStartTagBefore(CSource* pSource, Position nPos, Position nTo)
 }
 
 // One element (or the starting segment) whose children are being listed. Every frame but the first lists an
-// element's content with the element as parent, one level deeper than the frame below it, so the frame keeps
-// only its owner, where its search goes on and where its children begin among those found so far.
+// element's content with the element as parent, one level deeper than the frame below it; that element is
+// the child found last before the frame was pushed, which stays just before the frame's own children. So a
+// frame keeps only where its search goes on and where its children begin among those found so far.
 struct SFrame
 {
-    CSegment* pOwner;
     CStoredPosition nPos;
     // A page of at most MAX_SOURCE_POSITION bytes holds fewer elements than that.
     uint32_t nFirstChild;
 };
-static_assert(sizeof(SFrame) <= 16);
+static_assert(sizeof(SFrame) == 8);
 } // namespace
 
 void CChildWalk::run(CSource* pSource, CSegment* pOwner, Position nFrom, Position nTo, EParentMode eMode,
@@ -49,23 +48,21 @@ void CChildWalk::run(CSource* pSource, CSegment* pOwner, Position nFrom, Positio
     // are kept in doubling vectors, which would hold the old copy beside the new one as they grow.
     std::deque<SFrame> stack;
     // The children found by every open frame, each frame's after those of the frames below it: a frame's
-    // children are the last ones when it is popped, and its list is then laid out at its exact size.
+    // children are the last ones when it is popped, and are then moved to its list.
     std::deque<CElement*> pending;
-    stack.push_back({pOwner, nFrom, 0});
+    stack.push_back({nFrom, 0});
     while (!stack.empty())
     {
         pSource->addWork(1);
         SFrame& frame = stack.back();
         const bool bFirst = stack.size() == 1;
-        const Position nFrameTo = bFirst ? nTo : static_cast<CElement*>(frame.pOwner)->getContentEnd();
+        CSegment* pFrameOwner = bFirst ? pOwner : pending[frame.nFirstChild - 1];
+        const Position nFrameTo = bFirst ? nTo : static_cast<CElement*>(pFrameOwner)->getContentEnd();
         const EParentMode eFrameMode = bFirst ? eMode : PARENT_ELEMENT;
         CStartTag* pTag = NextStartTagBefore(pSource, frame.nPos, nFrameTo);
         if (pTag == nullptr || pTag->m_nBegin >= nFrameTo)
         {
-            const size_t nFirst = frame.nFirstChild;
-            frame.pOwner->setChildElements(pSource->makeElementList(
-                pending.cbegin() + static_cast<std::ptrdiff_t>(nFirst), pending.size() - nFirst));
-            pending.resize(nFirst);
+            pFrameOwner->setChildElements(pSource->takeElementList(pending, frame.nFirstChild));
             stack.pop_back();
             continue;
         }
@@ -87,7 +84,7 @@ void CChildWalk::run(CSource* pSource, CSegment* pOwner, Position nFrom, Positio
         }
         else if (eFrameMode == PARENT_ELEMENT)
         {
-            auto* pParent = static_cast<CElement*>(frame.pOwner);
+            auto* pParent = static_cast<CElement*>(pFrameOwner);
             pParent->adoptChild(pChild);
             if (pChild->m_nEnd > pParent->m_nEnd)
                 TraceLog("[CElement::getChildElements] ChildElement <%s> (ends at <%d>) extends beyond end "
@@ -108,6 +105,6 @@ void CChildWalk::run(CSource* pSource, CSegment* pOwner, Position nFrom, Positio
         pChild->startChildElements();
         if (pChild->m_nEnd == pChild->m_pStartTag->m_nEnd)
             continue;
-        stack.push_back({pChild, pChild->getContentBegin(), static_cast<uint32_t>(pending.size())});
+        stack.push_back({pChild->getContentBegin(), static_cast<uint32_t>(pending.size())});
     }
 }

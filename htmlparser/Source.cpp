@@ -6,7 +6,9 @@
 #include "htmlparser/Tag.h"
 #include "htmlparser/TagType.h"
 
+#include <cstddef>
 #include <cstring>
+#include <new>
 
 namespace
 {
@@ -92,6 +94,22 @@ const CElementList** CSource::otherChildList(const CSegment* pSegment, bool bMak
         return it == m_OtherChildLists.end() ? nullptr : &it->second;
     }
     return &m_OtherChildLists[pSegment];
+}
+
+const CElementList& CSource::takeElementList(std::deque<CElement*>& pending, size_t nFirst)
+{
+    if (nFirst >= pending.size())
+        return CElementList::emptyList();
+    const size_t nSize = pending.size() - nFirst;
+    void* pMemory = m_Arena.allocate(sizeof(CElementList) + nSize * sizeof(CElement*), alignof(CElementList));
+    auto* pItems = reinterpret_cast<CElement**>(static_cast<std::byte*>(pMemory) + sizeof(CElementList));
+    // From the back, where the pending storage gives its blocks back as they empty.
+    for (size_t i = nSize; i-- > 0;)
+    {
+        ::new (pItems + i) CElement*(pending.back());
+        pending.pop_back();
+    }
+    return *::new (pMemory) CElementList(pItems, nSize);
 }
 
 Position CSource::lastClosingDelimiter(const CTagType* pType)

@@ -10,10 +10,8 @@
 #include "htmlparser/TagCache.h"
 #include "htmlparser/TagNameIndex.h"
 
-#include <cstddef>
 #include <deque>
 #include <map>
-#include <memory>
 #include <new>
 #include <string>
 #include <unordered_map>
@@ -85,18 +83,10 @@ public:
         }
     }
 
-    // A complete child list of nSize elements read from itFirst on, laid out in the source's memory at its
-    // exact size (header, then items); the shared empty list when there are none.
-    template <class TIt> const CElementList& makeElementList(TIt itFirst, size_t nSize)
-    {
-        if (nSize == 0)
-            return CElementList::emptyList();
-        void* pMemory =
-            m_Arena.allocate(sizeof(CElementList) + nSize * sizeof(CElement*), alignof(CElementList));
-        auto* pItems = reinterpret_cast<CElement**>(static_cast<std::byte*>(pMemory) + sizeof(CElementList));
-        std::uninitialized_copy_n(itFirst, nSize, pItems);
-        return *::new (pMemory) CElementList(pItems, nSize);
-    }
+    // Moves the elements from nFirst on to the end of pending into a child list laid out in the source's
+    // memory at its exact size (header, then items); the shared empty list when there are none. Pending
+    // storage is released as the list fills, so a long list is not held twice.
+    const CElementList& takeElementList(std::deque<CElement*>& pending, size_t nFirst);
 
     // The name a tag of this source keeps: an element name written as the list writes it is shared by
     // every page, any other is copied into the source once per tag.
