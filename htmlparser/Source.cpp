@@ -103,7 +103,7 @@ const CElementList& CSource::takeElementList(std::deque<CElement*>& pending, siz
     const size_t nSize = pending.size() - nFirst;
     void* pMemory = m_Arena.allocate(sizeof(CElementList) + nSize * sizeof(CElement*), alignof(CElementList));
     auto* pItems = reinterpret_cast<CElement**>(static_cast<std::byte*>(pMemory) + sizeof(CElementList));
-    // From the back, where the pending storage gives its blocks back as they empty.
+    // From the back, so that the pending storage gives its blocks back as they empty.
     for (size_t i = nSize; i-- > 0;)
     {
         ::new (pItems + i) CElement*(pending.back());

@@ -84,8 +84,8 @@ public:
     }
 
     // Moves the elements from nFirst on to the end of pending into a child list laid out in the source's
-    // memory at its exact size (header, then items); the shared empty list when there are none. Pending
-    // storage is released as the list fills, so a long list is not held twice.
+    // memory at its exact size (header, then items); the shared empty list when there are none. While the
+    // list is filled, a long list is held twice for a moment: once pending, once laid out.
     const CElementList& takeElementList(std::deque<CElement*>& pending, size_t nFirst);
 
     // The name a tag of this source keeps: an element name written as the list writes it is shared by
