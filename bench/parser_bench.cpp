@@ -338,7 +338,7 @@ void WalkOnce(CSource& source)
     std::unordered_set<CElement*, std::hash<CElement*>, std::equal_to<CElement*>,
                        SUncountedAllocator<CElement*>>
         seen;
-    const std::vector<CElement*>& top = source.getChildElements();
+    const CElementList& top = source.getChildElements();
     std::vector<CElement*, SUncountedAllocator<CElement*>> stack(top.begin(), top.end());
     while (!stack.empty())
     {

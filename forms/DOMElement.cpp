@@ -79,7 +79,7 @@ CDOMElement CDOMElement::nextSibling()
 {
     CElement* pElement = need("nextSibling");
     ensureParent(pElement);
-    const std::vector<CElement*>* pSiblings = nullptr;
+    const CElementList* pSiblings = nullptr;
     if (pElement->m_pParent != nullptr)
         pSiblings = &pElement->m_pParent->getChildElements();
     else
@@ -103,12 +103,12 @@ CDOMElement CDOMElement::nextSibling()
     return CDOMElement(m_spSource, nullptr);
 }
 
-Position CDOMElement::getElementInd(const std::vector<CElement*>& vecElements) const
+Position CDOMElement::getElementInd(const CElementList& elements) const
 {
     const CElement* pElement = need("getElementInd");
-    for (size_t i = 0; i < vecElements.size(); ++i)
+    for (size_t i = 0; i < elements.size(); ++i)
     {
-        if (vecElements[i] != nullptr && vecElements[i]->compare(*pElement) == 0)
+        if (elements[i] != nullptr && elements[i]->compare(*pElement) == 0)
             return i;
     }
     return NPOS;

@@ -44,7 +44,7 @@ public:
     CDOMAttribute getAttribute(const std::string& sName) const;
     CDOMElement parentNode() const;
     CDOMElement nextSibling();
-    Position getElementInd(const std::vector<CElement*>& vecElements) const;
+    Position getElementInd(const CElementList& elements) const;
     Position scanForString(const std::string& s) const;
     Position scanContentForString(const std::string& s) const;
 

@@ -68,7 +68,7 @@ uint64_t WalkEveryElement(CSource& source)
         stack.pop_back();
         if (!seen.insert(p).second)
             continue;
-        const std::vector<CElement*>& children = p->getChildElements();
+        const CElementList& children = p->getChildElements();
         nListed += children.size();
         stack.insert(stack.end(), children.begin(), children.end());
     }

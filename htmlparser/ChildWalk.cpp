@@ -5,7 +5,8 @@
 #include "htmlparser/Tag.h"
 #include "htmlparser/TagType.h"
 
-#include <vector>
+#include <cstdint>
+#include <deque>
 
 namespace
 {
@@ -26,30 +27,42 @@ CStartTag* NextStartTagBefore(CSource* pSource, Position nPos, Position nTo)
     return nullptr;
 }
 
+// One element (or the starting segment) whose children are being listed. Every frame but the first lists an
+// element's content with the element as parent, one level deeper than the frame below it; that element is
+// the child found last before the frame was pushed, which stays just before the frame's own children. So a
+// frame keeps only where its search goes on and where its children begin among those found so far.
 struct SFrame
 {
-    CSegment* pOwner;
-    Position nPos;
-    Position nTo;
-    CChildWalk::EParentMode eMode;
-    int nChildDepth;
+    CStoredPosition nPos;
+    // A page of at most MAX_SOURCE_POSITION bytes holds fewer elements than that.
+    uint32_t nFirstChild;
 };
+static_assert(sizeof(SFrame) == 8);
 } // namespace
 
 void CChildWalk::run(CSource* pSource, CSegment* pOwner, Position nFrom, Position nTo, EParentMode eMode,
                      int nChildDepth)
 {
-    // Each frame stands for one element (or the starting segment) whose children are being listed; the
-    // frames replace the recursion of one element into its children, in the same order.
-    std::vector<SFrame> stack;
-    stack.push_back({pOwner, nFrom, nTo, eMode, nChildDepth});
+    // The frames replace the recursion of one element into its children, in the same order. A crafted page
+    // can nest elements or list children by the hundred thousand: neither the frames nor the children found
+    // are kept in doubling vectors, which would hold the old copy beside the new one as they grow.
+    std::deque<SFrame> stack;
+    // The children found by every open frame, each frame's after those of the frames below it: a frame's
+    // children are the last ones when it is popped, and are then moved to its list.
+    std::deque<CElement*> pending;
+    stack.push_back({nFrom, 0});
     while (!stack.empty())
     {
         pSource->addWork(1);
         SFrame& frame = stack.back();
-        CStartTag* pTag = NextStartTagBefore(pSource, frame.nPos, frame.nTo);
-        if (pTag == nullptr || pTag->m_nBegin >= frame.nTo)
+        const bool bFirst = stack.size() == 1;
+        CSegment* pFrameOwner = bFirst ? pOwner : pending[frame.nFirstChild - 1];
+        const Position nFrameTo = bFirst ? nTo : static_cast<CElement*>(pFrameOwner)->getContentEnd();
+        const EParentMode eFrameMode = bFirst ? eMode : PARENT_ELEMENT;
+        CStartTag* pTag = NextStartTagBefore(pSource, frame.nPos, nFrameTo);
+        if (pTag == nullptr || pTag->m_nBegin >= nFrameTo)
         {
+            pFrameOwner->setChildElements(pSource->takeElementList(pending, frame.nFirstChild));
             stack.pop_back();
             continue;
         }
@@ -64,14 +77,14 @@ void CChildWalk::run(CSource* pSource, CSegment* pOwner, Position nFrom, Positio
             frame.nPos = pTag->m_nEnd;
             continue;
         }
-        if (frame.eMode == PARENT_TOP)
+        if (eFrameMode == PARENT_TOP)
         {
             pChild->m_pParent = nullptr;
             pChild->m_bParentSet = true;
         }
-        else if (frame.eMode == PARENT_ELEMENT)
+        else if (eFrameMode == PARENT_ELEMENT)
         {
-            auto* pParent = static_cast<CElement*>(frame.pOwner);
+            auto* pParent = static_cast<CElement*>(pFrameOwner);
             pParent->adoptChild(pChild);
             if (pChild->m_nEnd > pParent->m_nEnd)
                 TraceLog("[CElement::getChildElements] ChildElement <%s> (ends at <%d>) extends beyond end "
@@ -80,9 +93,9 @@ void CChildWalk::run(CSource* pSource, CSegment* pOwner, Position nFrom, Positio
                          pChild->getName().c_str(), LogPos(pChild->m_nEnd), pParent->getName().c_str(),
                          LogPos(pParent->m_nEnd));
         }
-        frame.pOwner->addChildElement(pChild);
+        pending.push_back(pChild);
         frame.nPos = pChild->m_nEnd;
-        const int nDepth = frame.nChildDepth;
+        const int nDepth = nChildDepth == -1 ? -1 : nChildDepth + static_cast<int>(stack.size() - 1);
 
         // The child lists its own children now, before the walk goes on after it.
         if (nDepth != -1)
@@ -92,7 +105,6 @@ void CChildWalk::run(CSource* pSource, CSegment* pOwner, Position nFrom, Positio
         pChild->startChildElements();
         if (pChild->m_nEnd == pChild->m_pStartTag->m_nEnd)
             continue;
-        stack.push_back({pChild, pChild->getContentBegin(), pChild->getContentEnd(), PARENT_ELEMENT,
-                         nDepth == -1 ? -1 : nDepth + 1});
+        stack.push_back({pChild->getContentBegin(), static_cast<uint32_t>(pending.size())});
     }
 }

@@ -17,7 +17,7 @@ enum ESearch
 };
 } // namespace
 
-// Not registered with the source: an element holds nothing of its own until it holds a child list.
+// Not registered with the source: an element holds nothing that needs a destructor run.
 CElement::CElement(CSource* pSource, CStartTag* pStartTag, CEndTag* pEndTag)
     : CSegment(pSource, pStartTag->m_nBegin, pEndTag != nullptr ? pEndTag->m_nEnd : pStartTag->m_nEnd, false),
       m_pStartTag(pStartTag),
@@ -89,14 +89,14 @@ Position CElement::getContentEnd() const
     return m_pEndTag != nullptr ? m_pEndTag->m_nBegin : m_nEnd;
 }
 
-const std::vector<CElement*>& CElement::getChildElements()
+const CElementList& CElement::getChildElements()
 {
     if (childElementsSet())
         return *m_pChildElements;
     return getChildElements(-1);
 }
 
-const std::vector<CElement*>& CElement::getChildElements(int nDepth)
+const CElementList& CElement::getChildElements(int nDepth)
 {
     if (nDepth != -1)
         m_nDepth = nDepth;

@@ -28,8 +28,8 @@ public:
     CElement* getParentElement() const { return m_pParent; }
     int getDepth() const { return m_nDepth; }
 
-    const std::vector<CElement*>& getChildElements() override;
-    const std::vector<CElement*>& getChildElements(int nDepth);
+    const CElementList& getChildElements() override;
+    const CElementList& getChildElements(int nDepth);
 
     CStartTag* getFirstChildOrNestedChildStartTagById(const std::string& sValue);
     CStartTag* findFirstChildOrNestedChildStartTagByName(const ci_string& csName);
@@ -44,7 +44,8 @@ public:
     // Makes this element the child's parent (the child keeps its parent when it lies in another source).
     void adoptChild(CElement* pChild);
 
-    ChildListPtr m_pChildElements;
+    // Null while not computed; in the source's memory, like the element, which therefore needs no destructor.
+    const CElementList* m_pChildElements = nullptr;
     CStartTag* m_pStartTag;
     CEndTag* m_pEndTag;
     CElement* m_pParent = nullptr;
@@ -52,7 +53,7 @@ public:
     int m_nDepth = -1;
 
 protected:
-    ChildListPtr* childListSlot(bool) override { return &m_pChildElements; }
+    const CElementList** childListSlot(bool) override { return &m_pChildElements; }
 
 private:
     CStartTag* findFirstStartTag(int nKind, const std::string& sValue, const ci_string& csName);

@@ -8,8 +8,6 @@
 #include "htmlparser/Tag.h"
 #include "htmlparser/TagType.h"
 
-#include <new>
-
 CSegment::CSegment(CSource* pSource, Position nBegin, Position nEnd) : m_nBegin(nBegin), m_nEnd(nEnd)
 {
     if (pSource != nullptr && static_cast<CSegment*>(pSource) != this)
@@ -90,20 +88,7 @@ void CSegment::findAllTags(CTagType* pTagType, std::vector<CTag*>& tags) const
     }
 }
 
-std::vector<CElement*>* CSegment::sharedEmptyList()
-{
-    // Never written: addChildElement replaces it by a list of the segment's own.
-    static std::vector<CElement*> s_Empty;
-    return &s_Empty;
-}
-
-void CSegment::SChildListDeleter::operator()(std::vector<CElement*>* pList) const
-{
-    if (pList != sharedEmptyList())
-        delete pList;
-}
-
-CSegment::ChildListPtr* CSegment::childListSlot(bool bMake)
+const CElementList** CSegment::childListSlot(bool bMake)
 {
     if (getSource() == nullptr)
         return nullptr;
@@ -112,39 +97,22 @@ CSegment::ChildListPtr* CSegment::childListSlot(bool bMake)
 
 bool CSegment::childElementsSet() const
 {
-    const ChildListPtr* pSlot = const_cast<CSegment*>(this)->childListSlot(false);
+    const CElementList* const* pSlot = const_cast<CSegment*>(this)->childListSlot(false);
     return pSlot != nullptr && *pSlot != nullptr;
 }
 
 void CSegment::startChildElements()
 {
-    ChildListPtr* pSlot = childListSlot(true);
-    if (pSlot == nullptr)
-        return;
-    if (*pSlot == nullptr || pSlot->get() == sharedEmptyList())
-        pSlot->reset(sharedEmptyList());
-    else
-        (*pSlot)->clear();
+    setChildElements(CElementList::emptyList());
 }
 
-void CSegment::addChildElement(CElement* pChild)
+void CSegment::setChildElements(const CElementList& list)
 {
-    ChildListPtr* pSlot = childListSlot(true);
-    if (pSlot == nullptr)
-        return;
-    if (*pSlot == nullptr || pSlot->get() == sharedEmptyList())
-    {
-        // Elements are not registered with their source when made: the list makes one hold memory of its
-        // own, which must go with the source.
-        if (getSource() != nullptr && dynamic_cast<const CElement*>(this) != nullptr)
-            getSource()->m_Segments.push_back(this);
-        pSlot->release();
-        pSlot->reset(new std::vector<CElement*>());
-    }
-    (*pSlot)->push_back(pChild);
+    if (const CElementList** pSlot = childListSlot(true))
+        *pSlot = &list;
 }
 
-const std::vector<CElement*>& CSegment::getChildElements()
+const CElementList& CSegment::getChildElements()
 {
     if (!childElementsSet())
     {
@@ -152,8 +120,8 @@ const std::vector<CElement*>& CSegment::getChildElements()
         if (m_nBegin != m_nEnd && getSource() != nullptr)
             CChildWalk::run(getSource(), this, m_nBegin, m_nEnd, CChildWalk::PARENT_NONE, -1);
     }
-    const ChildListPtr* pSlot = childListSlot(false);
-    return pSlot != nullptr && *pSlot != nullptr ? **pSlot : *sharedEmptyList();
+    const CElementList* const* pSlot = childListSlot(false);
+    return pSlot != nullptr && *pSlot != nullptr ? **pSlot : CElementList::emptyList();
 }
 
 CAttributes* CSegment::getAttributes()

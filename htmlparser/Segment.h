@@ -1,9 +1,9 @@
 // A half-open range of a source's text; the base of every piece the parser finds.
 #pragma once
 
+#include "htmlparser/ElementList.h"
 #include "htmlparser/Position.h"
 
-#include <memory>
 #include <vector>
 
 class CSource;
@@ -18,15 +18,14 @@ public:
     // Registers the segment with its source, which owns it from then on (unless it is the source).
     CSegment(CSource* pSource, Position nBegin, Position nEnd);
     // The same, registering it only when bRegister is set: a segment that holds nothing of its own needs no
-    // destructor run, and a page has one tag for every '<'. Such a segment registers itself when it comes
-    // to hold a child list (only tags are made so).
+    // destructor run, and a page has one tag for every '<' (tags and elements are made so).
     CSegment(CSource* pSource, Position nBegin, Position nEnd, bool bRegister);
     virtual ~CSegment();
     CSegment(const CSegment&) = delete;
     CSegment& operator=(const CSegment&) = delete;
 
     // The elements that lie directly inside the segment, computed once.
-    virtual const std::vector<CElement*>& getChildElements();
+    virtual const CElementList& getChildElements();
     // The attributes scanned over the segment's own range.
     virtual CAttributes* getAttributes();
 
@@ -49,25 +48,18 @@ public:
     // Positions of the source, which holds none beyond MAX_SOURCE_POSITION.
     CStoredPosition m_nBegin;
     CStoredPosition m_nEnd;
-    // A child list that is not the shared empty one (which stands for every computed list without children:
-    // most elements have none, and a list of their own would cost more than the element).
-    struct SChildListDeleter
-    {
-        void operator()(std::vector<CElement*>* pList) const;
-    };
-    using ChildListPtr = std::unique_ptr<std::vector<CElement*>, SChildListDeleter>;
+    // Whether the child list is computed, or being computed by a walk under way (it reads as empty until the
+    // walk has listed every child).
     bool childElementsSet() const;
     // Marks the child list as computed, empty.
     void startChildElements();
-    // Appends to the computed list.
-    void addChildElement(CElement* pChild);
+    // Makes a complete list (made by the source, or the shared empty one) the computed list.
+    void setChildElements(const CElementList& list);
 
 protected:
-    // Where the child list is kept, null while none was made (bMake: made empty, not computed, if missing).
-    // Elements and the source keep theirs; other segments (tags, attribute pieces), which a page has one of
-    // for nearly every '<' and which are seldom asked for children, keep theirs in a table of their source.
-    virtual ChildListPtr* childListSlot(bool bMake);
-
-private:
-    static std::vector<CElement*>* sharedEmptyList();
+    // Where the pointer to the child list is kept, null while none was computed (bMake: the place is made if
+    // missing). Elements and the source keep theirs; other segments (tags, attribute pieces), which a page
+    // has one of for nearly every '<' and which are seldom asked for children, keep theirs in a table of
+    // their source.
+    virtual const CElementList** childListSlot(bool bMake);
 };

@@ -6,7 +6,9 @@
 #include "htmlparser/Tag.h"
 #include "htmlparser/TagType.h"
 
+#include <cstddef>
 #include <cstring>
+#include <new>
 
 namespace
 {
@@ -84,7 +86,7 @@ const ci_string& CSource::holdTagName(const ci_string& csName, int64_t nNameInd)
     return m_TagNames.emplace_back(csName);
 }
 
-CSegment::ChildListPtr* CSource::otherChildList(const CSegment* pSegment, bool bMake)
+const CElementList** CSource::otherChildList(const CSegment* pSegment, bool bMake)
 {
     if (!bMake)
     {
@@ -92,6 +94,22 @@ CSegment::ChildListPtr* CSource::otherChildList(const CSegment* pSegment, bool b
         return it == m_OtherChildLists.end() ? nullptr : &it->second;
     }
     return &m_OtherChildLists[pSegment];
+}
+
+const CElementList& CSource::takeElementList(std::deque<CElement*>& pending, size_t nFirst)
+{
+    if (nFirst >= pending.size())
+        return CElementList::emptyList();
+    const size_t nSize = pending.size() - nFirst;
+    void* pMemory = m_Arena.allocate(sizeof(CElementList) + nSize * sizeof(CElement*), alignof(CElementList));
+    auto* pItems = reinterpret_cast<CElement**>(static_cast<std::byte*>(pMemory) + sizeof(CElementList));
+    // From the back, so that the pending storage gives its blocks back as they empty.
+    for (size_t i = nSize; i-- > 0;)
+    {
+        ::new (pItems + i) CElement*(pending.back());
+        pending.pop_back();
+    }
+    return *::new (pMemory) CElementList(pItems, nSize);
 }
 
 Position CSource::lastClosingDelimiter(const CTagType* pType)
@@ -121,7 +139,7 @@ CEndTag* CSource::emptyEndTagAt(Position nPos, const ci_string& csName)
     return m_pEmptyEndTag;
 }
 
-const std::vector<CElement*>& CSource::getChildElements()
+const CElementList& CSource::getChildElements()
 {
     if (childElementsSet())
         return *m_pChildElements;

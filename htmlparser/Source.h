@@ -29,7 +29,7 @@ public:
     CSource(const char* pText, Position nBegin, Position nEnd);
     ~CSource() override;
 
-    const std::vector<CElement*>& getChildElements() override;
+    const CElementList& getChildElements() override;
     CSource* getSource() const override { return const_cast<CSource*>(this); }
 
     CTag* getTagAt(Position nPos);
@@ -98,6 +98,11 @@ public:
         }
     }
 
+    // Moves the elements from nFirst on to the end of pending into a child list laid out in the source's
+    // memory at its exact size (header, then items); the shared empty list when there are none. While the
+    // list is filled, a long list is held twice for a moment: once pending, once laid out.
+    const CElementList& takeElementList(std::deque<CElement*>& pending, size_t nFirst);
+
     // The name a tag of this source keeps: an element name written as the list writes it is shared by
     // every page, any other is copied into the source once per tag.
     const ci_string& holdTagName(const ci_string& csName, int64_t nNameInd);
@@ -124,13 +129,13 @@ public:
     // copies of a long list at once.
     std::deque<CSegment*> m_Segments;
     std::deque<ci_string> m_TagNames;
-    ChildListPtr m_pChildElements;
+    const CElementList* m_pChildElements = nullptr;
     // An end tag the page does not write, standing where an element without one ends. It only carries that
     // position to the element being made, which keeps the position and not the tag: one object serves every
     // such end, moved to each; null when it cannot be made.
     CEndTag* emptyEndTagAt(Position nPos, const ci_string& csName);
     // The child lists of segments that keep none of their own (see CSegment::childListSlot).
-    ChildListPtr* otherChildList(const CSegment* pSegment, bool bMake);
+    const CElementList** otherChildList(const CSegment* pSegment, bool bMake);
     bool m_bFullyParsed = false;
     // Changes when the full parse changes which places count as tags; remembered answers carry it.
     CSourceGeneration m_nGeneration = 1;
@@ -146,10 +151,10 @@ public:
     std::vector<uint64_t> m_EarlierBare;
 
 protected:
-    ChildListPtr* childListSlot(bool) override { return &m_pChildElements; }
+    const CElementList** childListSlot(bool) override { return &m_pChildElements; }
 
 private:
-    std::unordered_map<const CSegment*, ChildListPtr> m_OtherChildLists;
+    std::unordered_map<const CSegment*, const CElementList*> m_OtherChildLists;
     CEndTag* m_pEmptyEndTag = nullptr;
     // Per tag type (the types live as long as the program), lastClosingDelimiter's answer.
     std::vector<std::pair<const CTagType*, Position>> m_LastClosingDelimiters;

@@ -6,12 +6,24 @@
 
 namespace
 {
-std::vector<std::string> Names(const std::vector<CElement*>& elements)
+template <class TElements> std::vector<std::string> Names(const TElements& elements)
 {
     std::vector<std::string> names;
     for (CElement* pElement : elements)
         names.push_back(FromCi(pElement->getName()) + "@" + std::to_string(pElement->m_nBegin));
     return names;
+}
+// The start tags of a page that have elements, in text order.
+std::vector<CElement*> ElementsInTextOrder(CSource* pSource)
+{
+    std::vector<CElement*> elements;
+    for (CStartTag* pTag = pSource->findNextStartTag(0); pTag != nullptr;
+         pTag = pSource->findNextStartTag(pTag->m_nBegin + 1))
+    {
+        if (CElement* pElement = pTag->getElement())
+            elements.push_back(pElement);
+    }
+    return elements;
 }
 } // namespace
 
@@ -19,7 +31,7 @@ TEST(Element, ChildrenParentsAndDepths)
 {
     CTraceCapture trace;
     STestPage page("<div><p>a<p>b</div>");
-    const std::vector<CElement*>& top = page->getChildElements();
+    const CElementList& top = page->getChildElements();
     EXPECT_TRUE(trace.Contains("[CSource::getChildElements] NOTE: Calling CSource.fullSequentialParse()"));
     ASSERT_EQ(top.size(), 1u);
     CElement* pDiv = top[0];
@@ -123,17 +135,76 @@ TEST(Element, ChildWalkAfterFullParseIsTheSame)
     EXPECT_EQ(a.size(), 11u);
 }
 
-// Tags are released with their source without a destructor run, unless one comes to hold a child list:
-// that list must go with the source too (the leak checker of the sanitizer build sees it otherwise).
+// A tag keeps its list in its source's table; the list lives as long as the source, at the same place.
 TEST(Element, ATagsChildListGoesWithItsSource)
 {
     STestPage page("<div title='x'><i>y</i></div>");
     CTag* pTag = CTag::getTagAt(page.get(), 0);
     ASSERT_NE(pTag, nullptr);
-    const std::vector<CElement*>& children = pTag->getChildElements();
+    const CElementList& children = pTag->getChildElements();
     EXPECT_EQ(&pTag->getChildElements(), &children);
     CElement* pDiv = pTag->getElement();
     ASSERT_NE(pDiv, nullptr);
     ASSERT_EQ(pDiv->getChildElements().size(), 1u);
     EXPECT_EQ(FromCi(pDiv->getChildElements()[0]->getName()), "i");
+}
+
+// One walk from the top lays out each element's list while the lists of the elements around it are still
+// being filled; asked one by one, innermost first, each element lists its own content alone.
+TEST(Element, ListsBuiltInOneWalkMatchListsAskedOneByOne)
+{
+    for (const char* pszPage : {
+             "<div><p><b>x</b><i>y</i></p><span></span><p>z<br></div><ul><li>a<li>b<li>c</ul>",
+             "<b><i></b></i><u><s><q></q></s>t</u><em></em>",
+             "<table><tr><td>1<td>2<tr><td>3</table><% x %><div><div><div></div></div><hr></div>",
+             "<html><div><html><div><html><div>",
+         })
+    {
+        SCOPED_TRACE(pszPage);
+        STestPage walked(pszPage);
+        STestPage asked(pszPage);
+        walked->getChildElements();
+        const std::vector<CElement*> inner = ElementsInTextOrder(asked.get());
+        for (auto it = inner.rbegin(); it != inner.rend(); ++it)
+            (*it)->getChildElements();
+        EXPECT_EQ(Names(walked->getChildElements()), Names(asked->getChildElements()));
+        const std::vector<CElement*> outer = ElementsInTextOrder(walked.get());
+        ASSERT_EQ(outer.size(), inner.size());
+        for (size_t i = 0; i < outer.size(); ++i)
+        {
+            SCOPED_TRACE(TagText(outer[i]));
+            EXPECT_EQ(Names(outer[i]->getChildElements()), Names(inner[i]->getChildElements()));
+            // Every list without children is the one shared list, whichever way it was computed.
+            if (outer[i]->getChildElements().empty())
+            {
+                EXPECT_EQ(&outer[i]->getChildElements(), &CElementList::emptyList());
+                EXPECT_EQ(&inner[i]->getChildElements(), &CElementList::emptyList());
+            }
+        }
+    }
+}
+
+// A plain segment lists the elements inside it without becoming their parent; their own lists are computed
+// with them, each element the parent of its children.
+TEST(Element, APlainSegmentListsElementsWithoutAdoptingThem)
+{
+    STestPage page("<div><i>a</i><b><u>b</u></b></div>");
+    CSegment* pSegment = CSegment::CREATE_NEW_INST(page.get(), 5, 28);
+    ASSERT_NE(pSegment, nullptr);
+    const CElementList& children = pSegment->getChildElements();
+    ASSERT_EQ(Names(children), (std::vector<std::string>{"i@5", "b@13"}));
+    EXPECT_EQ(&pSegment->getChildElements(), &children);
+    EXPECT_FALSE(children[0]->m_bParentSet);
+    EXPECT_FALSE(children.back()->m_bParentSet);
+    ASSERT_TRUE(children.back()->childElementsSet());
+    ASSERT_EQ(Names(children.back()->getChildElements()), (std::vector<std::string>{"u@16"}));
+    EXPECT_EQ(children.back()->getChildElements().front()->getParentElement(), children.back());
+    EXPECT_EQ(std::vector<CElement*>(children.begin(), children.end()),
+              (std::vector<CElement*>{children.data()[0], children.data()[1]}));
+    CSegment* pText = CSegment::CREATE_NEW_INST(page.get(), 8, 9);
+    ASSERT_NE(pText, nullptr);
+    EXPECT_EQ(&pText->getChildElements(), &CElementList::emptyList());
+    // The source's walk comes later and sets the parents.
+    ASSERT_EQ(page->getChildElements().size(), 1u);
+    EXPECT_EQ(children[0]->getParentElement(), page->getChildElements()[0]);
 }

@@ -91,7 +91,7 @@ TEST(HostilePages, ManyDistinctNamesWalkInLinearTime)
         ends.push_back(sText.size());
     }
     STestPage page(sText);
-    const std::vector<CElement*>& elements = page->getChildElements();
+    const CElementList& elements = page->getChildElements();
     ASSERT_EQ(nNames, elements.size());
     for (size_t i = 0; i < nNames; ++i)
     {
@@ -143,7 +143,7 @@ TEST(HostilePages, RepeatedHeadOrBodyWithoutClosers)
         constexpr size_t nTimes = 100000;
         const std::string sText = Repeat(pszUnit, nTimes);
         STestPage page(sText);
-        const std::vector<CElement*>& top = page->getChildElements();
+        const CElementList& top = page->getChildElements();
         ASSERT_EQ(1u, top.size());
         const size_t nUnit = std::string(pszUnit).size();
         CElement* pElement = top[0];
@@ -152,7 +152,7 @@ TEST(HostilePages, RepeatedHeadOrBodyWithoutClosers)
             ASSERT_NE(nullptr, pElement) << i;
             ASSERT_EQ(i * nUnit, pElement->m_nBegin);
             ASSERT_EQ(sText.size(), pElement->m_nEnd);
-            const std::vector<CElement*>& children = pElement->getChildElements();
+            const CElementList& children = pElement->getChildElements();
             ASSERT_EQ(i + 1 < nTimes ? 1u : 0u, children.size()) << i;
             pElement = children.empty() ? nullptr : children[0];
         }

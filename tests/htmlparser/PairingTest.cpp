@@ -136,7 +136,7 @@ TEST(EndTagPairing, DeepNestingNeedsNoDeepStack)
     CElement* pOuter = page->getTagAt(0) ? static_cast<CStartTag*>(page->getTagAt(0))->getElement() : nullptr;
     ASSERT_NE(pOuter, nullptr);
     EXPECT_EQ(pOuter->m_nEnd, sPage.size());
-    const std::vector<CElement*>& top = page->getChildElements();
+    const CElementList& top = page->getChildElements();
     ASSERT_EQ(top.size(), 1u);
     CElement* pElement = top[0];
     size_t nLevels = 1;
