@@ -129,15 +129,16 @@ CStartTag* CElement::findFirstStartTag(int nKind, const std::string& sValue, con
     Position p = getContentBegin();
     if (m_nEnd == m_pStartTag->m_nEnd || p >= nContentEnd)
         return nullptr;
+    CSource* const pSource = getSource();
     for (;;)
     {
         CStartTag* pTag = nullptr;
         if (nKind == BY_ID)
-            pTag = CStartTag::findNext(getSource(), p, "id", sValue, true);
+            pTag = CStartTag::findNext(pSource, p, "id", sValue, true);
         else if (nKind == BY_NAME)
-            pTag = getSource()->findNextStartTag(p, csName);
+            pTag = pSource->findNextStartTag(p, csName);
         else
-            pTag = CStartTag::findNext(getSource(), p, "name", sValue, true);
+            pTag = CStartTag::findNext(pSource, p, "name", sValue, true);
         if (pTag == nullptr || pTag->m_nBegin >= nContentEnd)
             return nullptr;
         if (!pTag->getStartTagType()->m_bIsServerTag)
@@ -200,9 +201,10 @@ template <class TVisit> void CElement::forEachStartTagNamed(const ci_string& csN
     // Each found tag's end is where the search goes on, so tags nested in a found element are found too.
     const Position nContentEnd = getContentEnd();
     Position p = getContentBegin();
+    CSource* const pSource = getSource();
     for (;;)
     {
-        CStartTag* pTag = getSource()->findNextStartTag(p, csName);
+        CStartTag* pTag = pSource->findNextStartTag(p, csName);
         if (pTag == nullptr || pTag->m_nBegin >= nContentEnd)
             return;
         if (!pTag->getStartTagType()->m_bIsServerTag)

@@ -373,9 +373,10 @@ CElement* PairFromInside(CStartTag* pTag)
         Position nFrom;
     };
     std::vector<SPending> pending{{pTag, pTag->m_nEnd}};
+    CSource* const pSource = pTag->getSource();
     while (!pending.empty())
     {
-        pTag->getSource()->addWork(1);
+        pSource->addWork(1);
         CStartTag* pTop = pending.back().pTag;
         const OptionalEndTagRule* pRule =
             pTop->getStartTagType() == CStartTagType::getNormal()
@@ -399,13 +400,14 @@ CElement* PairFromInside(CStartTag* pTag)
 
 bool CStartTag::isEmptyElementTag() const
 {
-    if (getStartTagType() != CStartTagType::getNormal() || getSource() == nullptr || m_nEnd - m_nBegin < 2)
+    if (getStartTagType() != CStartTagType::getNormal() || m_nEnd - m_nBegin < 2)
         return false;
     return getSource()->m_pText[m_nEnd - 2] == '/';
 }
 
 CEndTag* CStartTag::findEndTagInternal()
 {
+    CSource* const pSource = getSource();
     const ci_string csName = copyName();
     const uint64_t nIndex = static_cast<uint64_t>(m_nNameInd);
     const CHTMLElementsSingletonData* pData = CHTMLElements::getData();
@@ -432,13 +434,13 @@ CEndTag* CStartTag::findEndTagInternal()
     else if (pEndTagType == nullptr)
         return nullptr;
 
-    CEndTag* pCandidate = getSource()->findNextEndTag(m_nEnd, csName, pEndTagType);
+    CEndTag* pCandidate = pSource->findNextEndTag(m_nEnd, csName, pEndTagType);
     if (pCandidate != nullptr)
     {
         if (pData->m_NonNestable.contains(nIndex))
         {
             CStartTag* pNested = CStartTag::findPreviousOrNext(
-                getSource(), m_nEnd, csName, CTag::isValidName(csName), false, pCandidate->m_nBegin);
+                pSource, m_nEnd, csName, CTag::isValidName(csName), false, pCandidate->m_nBegin);
             if (pNested == nullptr)
                 return pCandidate;
             TraceLog("[CStartTag::findEndTagInternal] StartTag <%s> at <%d> missing required end tag - "
@@ -480,14 +482,18 @@ void CStartTag::matchNestedStartTags(CStartTag* pFirstNested, CEndTag* pCandidat
 {
     SNextOfName next{nullptr, NPOS};
     Balance(this, {pFirstNested, NPOS}, pCandidate, bSkipEmptyElementTags, false, pEndTag, next);
-    if (pEndTag != nullptr && getSource() != nullptr)
-        FindNextOfNameUpTo(getSource(), copyName(), bSkipEmptyElementTags, next, getSource()->m_nEnd);
+    if (pEndTag != nullptr)
+    {
+        CSource* const pSource = getSource();
+        FindNextOfNameUpTo(pSource, copyName(), bSkipEmptyElementTags, next, pSource->m_nEnd);
+    }
     pNextStartTag = next.pTag;
 }
 
 CEndTag* CStartTag::findOptionalEndTag(const OptionalEndTagRule& rule)
 {
-    const Position nSourceEnd = getSource()->m_nEnd;
+    CSource* const pSource = getSource();
+    const Position nSourceEnd = pSource->m_nEnd;
     const uint64_t nIndex = static_cast<uint64_t>(m_nNameInd);
     Position p = m_nEnd;
     CTag* pCloser = nullptr;
@@ -501,12 +507,12 @@ CEndTag* CStartTag::findOptionalEndTag(const OptionalEndTagRule& rule)
     const std::vector<SRuleName>* pNames = NamedSearchOf(this);
     std::optional<CNamedTags> named;
     if (pNames != nullptr)
-        named.emplace(getSource(), *pNames);
+        named.emplace(pSource, *pNames);
     CNamedTags* pNamed = named ? &*named : nullptr;
     while (p < nSourceEnd)
     {
-        getSource()->addWork(1);
-        CTag* pTag = NextMet(getSource(), pNamed, p);
+        pSource->addWork(1);
+        CTag* pTag = NextMet(pSource, pNamed, p);
         if (pTag == nullptr || (pNamed != nullptr && !pNamed->stopAhead()))
             break;
         // A tag met inside the last same-name start tag (in a quoted value) is not seen by that tag's own
@@ -545,7 +551,7 @@ CEndTag* CStartTag::findOptionalEndTag(const OptionalEndTagRule& rule)
                 // A stop found before a full parse may have been found among other tags.
                 const SPairingState* pSameState = pStart->pairingIfAny();
                 const bool bKnownStop = pSameState != nullptr && pSameState->nOptionalEndSearchStop != NPOS &&
-                                        pSameState->nOptionalEndGeneration == getSource()->m_nGeneration;
+                                        pSameState->nOptionalEndGeneration == pSource->m_nGeneration;
                 // Whether a tag begins inside this one decides; the named search does not meet the tag that
                 // follows, so it asks, looking inside the tag alone: the walk builds the tags up to the
                 // next one at any rate, the named search would build them only for this.
@@ -553,10 +559,10 @@ CEndTag* CStartTag::findOptionalEndTag(const OptionalEndTagRule& rule)
                 {
                     CTag* pAfter = nullptr;
                     if (pNamed != nullptr)
-                        pAfter = CTag::findPreviousOrNextTagUncached(getSource(), pTag->m_nBegin + 1, false,
+                        pAfter = CTag::findPreviousOrNextTagUncached(pSource, pTag->m_nBegin + 1, false,
                                                                      pStart->m_nEnd);
                     else if (pTag->m_nBegin + 1 < nSourceEnd)
-                        pAfter = CTag::findPreviousOrNextTag(getSource(), pTag->m_nBegin + 1, false);
+                        pAfter = CTag::findPreviousOrNextTag(pSource, pTag->m_nBegin + 1, false);
                     const bool bNoneInside = pAfter == nullptr || pAfter->m_nBegin >= pStart->m_nEnd;
                     if (bKnownStop && bNoneInside)
                     {
@@ -590,7 +596,7 @@ CEndTag* CStartTag::findOptionalEndTag(const OptionalEndTagRule& rule)
     {
         const Position nStop = pOwnEnd != nullptr ? pOwnEnd->getBegin()
                                                   : (pCloser != nullptr ? pCloser->getBegin() : nSourceEnd);
-        const CSourceGeneration nGeneration = getSource()->m_nGeneration;
+        const CSourceGeneration nGeneration = pSource->m_nGeneration;
         pairing().nOptionalEndSearchStop = nStop;
         pairing().nOptionalEndGeneration = nGeneration;
         for (CStartTag* pSame : sameName)

@@ -75,12 +75,11 @@ int CSegment::compare(const CSegment& other) const
 void CSegment::findAllTags(CTagType* pTagType, std::vector<CTag*>& tags) const
 {
     tags.clear();
-    if (getSource() == nullptr)
-        return;
+    CSource* const pSource = getSource();
     Position nPos = m_nBegin;
     for (;;)
     {
-        CTag* pTag = CTag::findPreviousOrNextTag(getSource(), nPos, pTagType, false);
+        CTag* pTag = CTag::findPreviousOrNextTag(pSource, nPos, pTagType, false);
         if (pTag == nullptr || pTag->m_nEnd > m_nEnd)
             return;
         tags.push_back(pTag);
@@ -90,8 +89,6 @@ void CSegment::findAllTags(CTagType* pTagType, std::vector<CTag*>& tags) const
 
 const CElementList** CSegment::childListSlot(bool bMake)
 {
-    if (getSource() == nullptr)
-        return nullptr;
     return getSource()->otherChildList(this, bMake);
 }
 
@@ -117,7 +114,7 @@ const CElementList& CSegment::getChildElements()
     if (!childElementsSet())
     {
         startChildElements();
-        if (m_nBegin != m_nEnd && getSource() != nullptr)
+        if (m_nBegin != m_nEnd)
             CChildWalk::run(getSource(), this, m_nBegin, m_nEnd, CChildWalk::PARENT_NONE, -1);
     }
     const CElementList* const* pSlot = childListSlot(false);

@@ -77,8 +77,9 @@ const ci_string& CTag::readName()
     const Position nFrom = m_nBegin + pType->m_sStartDelimiter.size();
     const Position nTo = m_nEnd - pType->m_sEndDelimiter.size();
     const Position nLength = nTo > nFrom ? std::min(nTo - nFrom, MAX_LOGGED_TEXT) : 0;
-    return getSource()->holdTagName(ci_string(getSource()->m_pText + nFrom, static_cast<size_t>(nLength)),
-                                    m_nNameInd);
+    CSource* const pSource = getSource();
+    return pSource->holdTagName(ci_string(pSource->m_pText + nFrom, static_cast<size_t>(nLength)),
+                                m_nNameInd);
 }
 
 bool CTag::checkConstructorArgs(const CSource* pSource, Position nBegin, Position nEnd)
@@ -173,8 +174,9 @@ CAttributes* CStartTag::getAttributes(size_t nMaxErrorCount)
 {
     if (CAttributes* pAttributes = m_pAttributes.get())
         return pAttributes;
-    if (getSource() == nullptr || getStartTagType() == nullptr)
+    if (getStartTagType() == nullptr)
         return nullptr;
+    CSource* const pSource = getSource();
     const Position nFrom = m_nBegin + nameLength() + 1;
     const size_t nDelimiter = getStartTagType()->m_sEndDelimiter.size();
     if (m_nEnd < nDelimiter || m_nEnd - nDelimiter <= nFrom)
@@ -183,7 +185,7 @@ CAttributes* CStartTag::getAttributes(size_t nMaxErrorCount)
     Position nStart = NPOS;
     for (Position p = nFrom; p < nTo; ++p)
     {
-        if (IsNameStartChar(static_cast<unsigned char>(getSource()->m_pText[p])))
+        if (IsNameStartChar(static_cast<unsigned char>(pSource->m_pText[p])))
         {
             nStart = p;
             break;
@@ -191,7 +193,7 @@ CAttributes* CStartTag::getAttributes(size_t nMaxErrorCount)
     }
     if (nStart == NPOS)
         return nullptr;
-    return CAttributes::construct(getSource(), "Attributes for StartTag", 1, m_nBegin, nStart, nTo,
+    return CAttributes::construct(pSource, "Attributes for StartTag", 1, m_nBegin, nStart, nTo,
                                   getStartTagType(), m_csName, m_nNameInd, nMaxErrorCount);
 }
 
@@ -243,8 +245,6 @@ Position CStartTag::getElementReach()
 
 CStartTag* CStartTag::getOuterStartTag()
 {
-    if (getSource() == nullptr)
-        return nullptr;
     CSource* pSource = getSource();
     const CSourceGeneration nGeneration = pSource->m_nGeneration;
     // The nearest earlier start tag that reaches further is found by walking back through the outer tags
@@ -556,9 +556,9 @@ CElement* CEndTag::getElement()
     // end tags cost the square of its size.
     // A start tag that has its element already did not pair with this end tag (or the end tag would know
     // it), so the walk also steps over the stretches whose start tags of the name are all paired.
-    if (getSource() != nullptr && m_nBegin > getSource()->m_nBegin && !isUnregistered())
+    CSource* pSource = getSource();
+    if (m_nBegin > pSource->m_nBegin && !isUnregistered())
     {
-        CSource* pSource = getSource();
         if (pSource->m_nPairedStartTagsGeneration != pSource->m_nGeneration)
         {
             pSource->m_PairedStartTags.clear();
