@@ -182,10 +182,15 @@ void CTagNameIndex::build()
     uint32_t nHash = 0;
     while (q < m_nEnd)
     {
-        const void* pHit = std::memchr(pBase + q, '<', static_cast<size_t>(m_nEnd - q));
+        // A page of openings has one at every byte, where the call to the byte search costs more than the
+        // look.
+        const char* pHit =
+            pBase[q] == '<'
+                ? pBase + q
+                : static_cast<const char*>(std::memchr(pBase + q, '<', static_cast<size_t>(m_nEnd - q)));
         if (pHit == nullptr)
             break;
-        const auto c = static_cast<Position>(static_cast<const char*>(pHit) - pBase);
+        const auto c = static_cast<Position>(pHit - pBase);
         // Name runs never reach past the next '<', so the whole pass reads each byte about once.
         m_nWork += c - q + 1;
         q = c + 1;
