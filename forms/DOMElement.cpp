@@ -42,7 +42,7 @@ Position CDOMElement::getContentEndPos() const
 
 const ci_string& CDOMElement::tagName() const
 {
-    return need("tagName")->getStartTag()->m_csName;
+    return need("tagName")->getStartTag()->getName();
 }
 
 CDOMStartTag CDOMElement::getStartTag() const

@@ -71,7 +71,7 @@ CElement* CElement::CREATE_NEW_INST(CSource* pSource, CStartTag* pStartTag, CEnd
 
 const ci_string& CElement::getName() const
 {
-    return m_pStartTag->m_csName;
+    return m_pStartTag->getName();
 }
 
 CAttributes* CElement::getAttributes()

@@ -174,7 +174,7 @@ void Balance(CStartTag* pTag, SNextOfName firstNested, CEndTag* pCandidate, bool
 
 CEndTag* EmptyEndTagAt(CStartTag* pTag, Position nPos)
 {
-    return pTag->getSource()->emptyEndTagAt(nPos, pTag->m_csName);
+    return pTag->getSource()->emptyEndTagAt(nPos, *pTag);
 }
 
 // Where a rule names few tags, an optional-end search asks the name index for each of them instead of
@@ -614,7 +614,7 @@ CEndTag* CStartTag::findOptionalEndTag(const OptionalEndTagRule& rule)
             TraceLog("[CStartTag::findOptionalEndTag] CEndTag::CREATE_NEW_INST() failed when creating an "
                      "empty end tag "
                      "at <%d>. Start tag <%s> nBegin <%d> nEnd <%d>",
-                     LogPos(pCloser->m_nBegin), m_csName.c_str(), LogPos(m_nBegin), LogPos(m_nEnd));
+                     LogPos(pCloser->m_nBegin), getName().c_str(), LogPos(m_nBegin), LogPos(m_nEnd));
         return pEmpty;
     }
     CEndTag* pEmpty = EmptyEndTagAt(this, nSourceEnd);
@@ -622,6 +622,6 @@ CEndTag* CStartTag::findOptionalEndTag(const OptionalEndTagRule& rule)
         TraceLog("[CStartTag::findOptionalEndTag] CEndTag::CREATE_NEW_INST() failed when creating an empty "
                  "end tag at "
                  "the end of the source document. Start tag <%s> nBegin <%d> nEnd <%d> .",
-                 m_csName.c_str(), LogPos(m_nBegin), LogPos(m_nEnd));
+                 getName().c_str(), LogPos(m_nBegin), LogPos(m_nEnd));
     return pEmpty;
 }

@@ -51,11 +51,18 @@ CSource::~CSource()
     m_Segments.clear();
 }
 
-const ci_string* CSource::sharedTagName(const ci_string& csName, int64_t nNameInd)
+namespace
+{
+const ci_string& EmptyTagName()
 {
     static const ci_string s_Empty;
-    // Built once, on first use, from the list of element names.
-    static const std::vector<ci_string> s_ElementNames = []
+    return s_Empty;
+}
+
+// Built once, on first use, from the list of element names.
+const std::vector<ci_string>& ListedTagNames()
+{
+    static const std::vector<ci_string> s_Names = []
     {
         std::vector<ci_string> names;
         for (uint64_t i = 0;; ++i)
@@ -67,23 +74,45 @@ const ci_string* CSource::sharedTagName(const ci_string& csName, int64_t nNameIn
         }
         return names;
     }();
+    return s_Names;
+}
+} // namespace
+
+uint32_t CSource::sharedTagName(const ci_string& csName, int64_t nNameInd)
+{
     if (csName.empty())
-        return &s_Empty;
-    if (nNameInd >= 0 && static_cast<uint64_t>(nNameInd) < s_ElementNames.size())
+        return NAME_EMPTY;
+    const std::vector<ci_string>& names = ListedTagNames();
+    if (nNameInd >= 0 && static_cast<uint64_t>(nNameInd) < names.size())
     {
-        const ci_string& csShared = s_ElementNames[static_cast<size_t>(nNameInd)];
+        const ci_string& csShared = names[static_cast<size_t>(nNameInd)];
         if (csShared.size() == csName.size() &&
             std::memcmp(csShared.data(), csName.data(), csName.size()) == 0)
-            return &csShared;
+            return NAME_LISTED;
     }
-    return nullptr;
+    return NAME_UNREAD;
 }
 
-const ci_string& CSource::holdTagName(const ci_string& csName, int64_t nNameInd)
+uint32_t CSource::holdTagName(const ci_string& csName, int64_t nNameInd)
 {
-    if (const ci_string* pShared = sharedTagName(csName, nNameInd))
-        return *pShared;
-    return m_TagNames.emplace_back(csName);
+    const uint32_t nShared = sharedTagName(csName, nNameInd);
+    if (nShared != NAME_UNREAD)
+        return nShared;
+    // A source holds at most one name per tag, and far fewer tags than this; the bound keeps the reference
+    // from wrapping should that ever change.
+    if (m_TagNames.size() >= UINT32_MAX - NAME_HELD)
+        throw std::bad_alloc();
+    m_TagNames.emplace_back(csName);
+    return static_cast<uint32_t>(m_TagNames.size() - 1 + NAME_HELD);
+}
+
+const ci_string& CSource::tagName(uint32_t nNameRef, int64_t nNameInd) const
+{
+    if (nNameRef >= NAME_HELD)
+        return m_TagNames[nNameRef - NAME_HELD];
+    if (nNameRef == NAME_LISTED)
+        return ListedTagNames()[static_cast<size_t>(nNameInd)];
+    return EmptyTagName();
 }
 
 const CElementList** CSource::otherChildList(const CSegment* pSegment, bool bMake)
@@ -124,8 +153,9 @@ Position CSource::lastClosingDelimiter(const CTagType* pType)
     return nLast;
 }
 
-CEndTag* CSource::emptyEndTagAt(Position nPos, const ci_string& csName)
+CEndTag* CSource::emptyEndTagAt(Position nPos, const CTag& nameOf)
 {
+    const ci_string& csName = nameOf.getName();
     if (m_pEmptyEndTag == nullptr || !CTag::checkConstructorArgs(this, nPos, nPos))
     {
         CEndTag* pTag = CEndTag::CREATE_NEW_INST(this, nPos, nPos, CEndTagType::getNormal(), csName);
@@ -135,7 +165,10 @@ CEndTag* CSource::emptyEndTagAt(Position nPos, const ci_string& csName)
     }
     m_pEmptyEndTag->m_nBegin = nPos;
     m_pEmptyEndTag->m_nEnd = nPos;
-    m_pEmptyEndTag->m_csName.set(csName);
+    // The name the tag it ends keeps, which lies in this source, as getName above made sure.
+    m_pEmptyEndTag->m_nNameInd = nameOf.m_nNameInd;
+    m_pEmptyEndTag->m_nNameRef = nameOf.m_nNameRef;
+    m_pEmptyEndTag->m_nPageNameLength = 0;
     return m_pEmptyEndTag;
 }
 

@@ -103,12 +103,22 @@ public:
     // list is filled, a long list is held twice for a moment: once pending, once laid out.
     const CElementList& takeElementList(std::deque<CElement*>& pending, size_t nFirst);
 
-    // The name a tag of this source keeps: an element name written as the list writes it is shared by
-    // every page, any other is copied into the source once per tag.
-    const ci_string& holdTagName(const ci_string& csName, int64_t nNameInd);
-    // The shared name that stands for csName (an element name as the list writes it, or the empty name), or
-    // null.
-    static const ci_string* sharedTagName(const ci_string& csName, int64_t nNameInd);
+    // What a tag keeps of its name, in four bytes: none yet (it is read from the page when first asked
+    // for), one of the names shared by every page, or one the source holds for it.
+    static constexpr uint32_t NAME_UNREAD = 0;
+    static constexpr uint32_t NAME_EMPTY = 1;
+    // The element name at the tag's name index, as the list writes it.
+    static constexpr uint32_t NAME_LISTED = 2;
+    // From here on: the name the source holds at (reference - NAME_HELD).
+    static constexpr uint32_t NAME_HELD = 3;
+    // The reference a tag of this source keeps for csName: an element name written as the list writes it is
+    // shared by every page, any other is copied into the source once per tag.
+    uint32_t holdTagName(const ci_string& csName, int64_t nNameInd);
+    // The reference of the shared name that stands for csName (an element name as the list writes it, or
+    // the empty name), or NAME_UNREAD when none does.
+    static uint32_t sharedTagName(const ci_string& csName, int64_t nNameInd);
+    // The name a reference stands for (not NAME_UNREAD).
+    const ci_string& tagName(uint32_t nNameRef, int64_t nNameInd) const;
 
     // Steps of work done on this source (candidates tried, bytes scanned, entries walked): a measure that
     // tests and fuzzing compare with the page size, independent of the machine's speed.
@@ -133,7 +143,7 @@ public:
     // An end tag the page does not write, standing where an element without one ends. It only carries that
     // position to the element being made, which keeps the position and not the tag: one object serves every
     // such end, moved to each; null when it cannot be made.
-    CEndTag* emptyEndTagAt(Position nPos, const ci_string& csName);
+    CEndTag* emptyEndTagAt(Position nPos, const CTag& nameOf);
     // The child lists of segments that keep none of their own (see CSegment::childListSlot).
     const CElementList** otherChildList(const CSegment* pSegment, bool bMake);
     bool m_bFullyParsed = false;

@@ -16,41 +16,56 @@ namespace
 {
 // Longest name read from the page when asked for instead of kept: one a copy holds without memory of its own.
 constexpr size_t MAX_PAGE_NAME_LENGTH = 15;
-
-const ci_string& NoName()
-{
-    static const ci_string s_Empty;
-    return s_Empty;
-}
 } // namespace
+
+// A page holds a tag object for nearly every '<' it has: a field added to a tag costs every page that much.
+static_assert(sizeof(void*) != 8 || (sizeof(CStartTag) <= 48 && sizeof(CEndTag) <= 32));
 
 CTag::CTag(CSource* pSource, Position nBegin, Position nEnd, const ci_string& csName, Position nNameAt)
     : CSegment(pSource, nBegin, nEnd, false),
-      m_nNameInd(nameIndexOf(std::string_view(csName.data(), csName.size()))), m_csName(NoName())
+      m_nNameInd(nameIndexOf(std::string_view(csName.data(), csName.size()))),
+      m_nNameRef(CSource::sharedTagName(csName, m_nNameInd))
 {
-    if (const ci_string* pShared = pSource->sharedTagName(csName, m_nNameInd))
-        m_csName.set(*pShared);
-    else if (csName.size() <= MAX_PAGE_NAME_LENGTH && nNameAt <= pSource->m_nEnd &&
-             csName.size() <= pSource->m_nEnd - nNameAt &&
-             std::memcmp(pSource->m_pText + nNameAt, csName.data(), csName.size()) == 0)
-    {
+    if (m_nNameRef != CSource::NAME_UNREAD)
+        return;
+    if (csName.size() <= MAX_PAGE_NAME_LENGTH && nNameAt <= pSource->m_nEnd &&
+        csName.size() <= pSource->m_nEnd - nNameAt &&
+        std::memcmp(pSource->m_pText + nNameAt, csName.data(), csName.size()) == 0)
         m_nPageNameLength = static_cast<uint8_t>(csName.size() & 0xF);
-        m_csName.setPending(this);
-    }
     else
-        m_csName.set(pSource->holdTagName(csName, m_nNameInd));
+        m_nNameRef = pSource->holdTagName(csName, m_nNameInd);
+}
+
+const ci_string& CTag::getName() const
+{
+    CSource* const pSource = getSource();
+    if (m_nNameRef == CSource::NAME_UNREAD)
+        m_nNameRef = readName();
+    return pSource->tagName(m_nNameRef, m_nNameInd);
 }
 
 ci_string CTag::copyName() const
 {
-    if (m_nPageNameLength == 0 || !m_csName.isPending())
-        return m_csName.get();
+    if (m_nPageNameLength == 0 || m_nNameRef != CSource::NAME_UNREAD)
+        return getName();
     return ci_string(getSource()->m_pText + m_nBegin + getTagType()->m_sNamePrefix.size(), m_nPageNameLength);
 }
 
 size_t CTag::nameLength() const
 {
-    return m_nPageNameLength != 0 && m_csName.isPending() ? m_nPageNameLength : m_csName.size();
+    return m_nPageNameLength != 0 && m_nNameRef == CSource::NAME_UNREAD ? m_nPageNameLength
+                                                                        : getName().size();
+}
+
+int64_t CTag::getAllTagsIndex() const
+{
+    const CSource* pSource = getSource();
+    if (!pSource->m_bAllTagsSet)
+        return -1;
+    const std::vector<CTag*>& tags = pSource->m_AllTags;
+    const auto it = std::lower_bound(tags.begin(), tags.end(), m_nBegin,
+                                     [](const CTag* pTag, Position nPos) { return pTag->m_nBegin < nPos; });
+    return it != tags.end() && *it == this ? it - tags.begin() : -1;
 }
 
 int16_t CTag::nameIndexOf(std::string_view sName)
@@ -59,17 +74,7 @@ int16_t CTag::nameIndexOf(std::string_view sName)
     return nIndex < static_cast<uint64_t>(INT16_MAX) ? static_cast<int16_t>(nIndex) : int16_t{-1};
 }
 
-const ci_string& CTagName::get() const
-{
-    if ((m_nValue & 1) != 0)
-    {
-        auto* pOwner = reinterpret_cast<CTag*>(m_nValue & ~static_cast<uintptr_t>(1));
-        m_nValue = reinterpret_cast<uintptr_t>(&pOwner->readName());
-    }
-    return *reinterpret_cast<const ci_string*>(m_nValue);
-}
-
-const ci_string& CTag::readName()
+uint32_t CTag::readName() const
 {
     if (m_nPageNameLength != 0)
         return getSource()->holdTagName(copyName(), m_nNameInd);
@@ -194,7 +199,7 @@ CAttributes* CStartTag::getAttributes(size_t nMaxErrorCount)
     if (nStart == NPOS)
         return nullptr;
     return CAttributes::construct(pSource, "Attributes for StartTag", 1, m_nBegin, nStart, nTo,
-                                  getStartTagType(), m_csName, m_nNameInd, nMaxErrorCount);
+                                  getStartTagType(), getName(), m_nNameInd, nMaxErrorCount);
 }
 
 CAttributes* CLazyAttributes::get() const
@@ -209,7 +214,7 @@ CAttributes* CLazyAttributes::get() const
 CAttributes* CStartTag::readAttributes()
 {
     return CAttributes::constructQuietly(getSource(), "StartTag", 0, m_nBegin, NPOS, NPOS, getStartTagType(),
-                                         m_csName, m_nNameInd, 2);
+                                         getName(), m_nNameInd, 2);
 }
 
 CElement* CStartTag::getElement()
@@ -221,7 +226,7 @@ CElement* CStartTag::getElement()
     if (pElement == nullptr)
         TraceLog("[CStartTag::getElement] CElement::CREATE_NEW_INST() failed. Start tag <%s> nBegin <%d> "
                  "nEnd <%d>.",
-                 m_csName.c_str(), LogPos(m_nBegin), LogPos(m_nEnd));
+                 getName().c_str(), LogPos(m_nBegin), LogPos(m_nEnd));
     m_pElement = pElement;
     m_bElementSet = true;
     // An end tag of no length is not in the page (see CSource::emptyEndTagAt): nothing can ask it for its
@@ -230,7 +235,7 @@ CElement* CStartTag::getElement()
     {
         if (pEndTag->m_bElementSet)
             TraceLog("[CStartTag::getElement] EndTag <%s> at pos <%d> terminates more than one element.",
-                     pEndTag->m_csName.c_str(), LogPos(pEndTag->m_nBegin));
+                     pEndTag->getName().c_str(), LogPos(pEndTag->m_nBegin));
         pEndTag->m_bElementSet = true;
         pEndTag->m_pElement = pElement;
     }
@@ -490,7 +495,7 @@ CStartTag* CStartTag::findNext(CSource* pSource, Position nPos, const std::strin
                     TraceLog("[CStartTag::findNext] StartTag <%s> at <%d> with attribute <%s=\"%s\"> ignored "
                              "during "
                              "search because its case does not match search value.",
-                             pStart->m_csName.c_str(), LogPos(pStart->m_nBegin), sAttributeName.c_str(),
+                             pStart->getName().c_str(), LogPos(pStart->m_nBegin), sAttributeName.c_str(),
                              sText.c_str());
                 }
             }

@@ -16,37 +16,6 @@ class CEndTag;
 class CStartTag;
 struct OptionalEndTagRule;
 
-// A tag's name, as one the source holds. The name of a tag that matched no type is the text between its
-// delimiters, up to a bound: it is read from the page when first asked for, since a flood of such tags
-// would otherwise hold a copy of that text for each of them. Until then it holds its tag (marked in the low
-// bit, which an object's address never uses).
-class CTagName
-{
-public:
-    explicit CTagName(const ci_string& csName) : m_nValue(reinterpret_cast<uintptr_t>(&csName)) {}
-    CTagName(const CTagName&) = delete;
-    CTagName& operator=(const CTagName&) = delete;
-
-    void setPending(CTag* pOwner) { m_nValue = reinterpret_cast<uintptr_t>(pOwner) | 1; }
-    bool isPending() const { return (m_nValue & 1) != 0; }
-    void set(const ci_string& csName) { m_nValue = reinterpret_cast<uintptr_t>(&csName); }
-    const ci_string& get() const;
-    operator const ci_string&() const { return get(); }
-
-    const char* c_str() const { return get().c_str(); }
-    const char* data() const { return get().data(); }
-    size_t size() const { return get().size(); }
-    bool empty() const { return get().empty(); }
-    char operator[](size_t i) const { return get()[i]; }
-    char back() const { return get().back(); }
-    ci_string::const_iterator begin() const { return get().begin(); }
-    ci_string::const_iterator end() const { return get().end(); }
-    bool operator==(const ci_string& csOther) const { return get() == csOther; }
-
-private:
-    mutable uintptr_t m_nValue;
-};
-
 class CTag : public CSegment
 {
 public:
@@ -79,10 +48,10 @@ public:
     static CTag* parseAllFindNextTag(CSource* pSource, Position nPos);
     static void parseAll(CSource* pSource);
 
-    const ci_string& getName() const { return m_csName.get(); }
-    // The text between the tag's delimiters, cut at the bound of logged text: the name of a tag that
-    // matched no type.
-    const ci_string& readName();
+    const ci_string& getName() const;
+    // Holds the name of a tag whose name is unread and gives its reference: the name read from the page,
+    // or for a tag that matched no type the text between its delimiters, cut at the bound of logged text.
+    uint32_t readName() const;
     // The name as a copy, read from the page when the tag has not been asked for it yet, which then keeps
     // no copy of its own (pairing needs every paired tag's name once, rarely more).
     ci_string copyName() const;
@@ -101,9 +70,14 @@ public:
     uint8_t m_nPageNameLength : 4 = 0;
     // The tag's type (CTagType::getIndex).
     uint8_t m_nTypeIndex = 0;
-    int32_t m_nAllTagsIndex = -1;
-    CTagName m_csName;
+    // The tag's name (see CSource::NAME_UNREAD and the rest): a name that matched no type, or one read
+    // from the page, is made only when asked for, as the source's names are kept apart from the tags.
+    mutable uint32_t m_nNameRef = 0;
     CElement* m_pElement = nullptr;
+
+    // Where a full parse listed the tag among the source's tags, or -1: found in that list, which is in
+    // text order, rather than kept in every tag.
+    int64_t getAllTagsIndex() const;
 };
 
 // One remembered result of balancing start tags of a name against its end tags, valid while the source's

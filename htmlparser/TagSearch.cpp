@@ -386,8 +386,6 @@ void CSource::setAllTags(const CParsedTags& tags, std::vector<uint64_t>&& bare, 
         if (pTag->isStartTag())
             m_AllStartTags.push_back(static_cast<CStartTag*>(pTag));
     }
-    for (size_t i = 0; i < m_AllTags.size(); ++i)
-        m_AllTags[i]->m_nAllTagsIndex = i <= INT32_MAX ? static_cast<int32_t>(i) : -1;
     m_Cache.bulkLoad(tags, std::move(bare));
 }
 

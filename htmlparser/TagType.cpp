@@ -562,7 +562,7 @@ CEndTag* CEndTagTypeUnregistered::makeTag(CSource* pSource, Position nPos, Posit
         {
             // The inner text, not a name after the delimiter.
             pTag->m_nPageNameLength = 0;
-            pTag->m_csName.setPending(pTag);
+            pTag->m_nNameRef = CSource::NAME_UNREAD;
         }
     }
     return pTag;

@@ -52,7 +52,7 @@ TEST(FullParse, ListsFlagsAndSecondCall)
     EXPECT_TRUE(page->m_bAllStartTagsSet);
     EXPECT_EQ(page->m_AllStartTags.size(), 3u);
     for (size_t i = 0; i < tags.size(); ++i)
-        EXPECT_EQ(tags[i]->m_nAllTagsIndex, static_cast<int64_t>(i));
+        EXPECT_EQ(tags[i]->getAllTagsIndex(), static_cast<int64_t>(i));
     EXPECT_EQ(&page->fullSequentialParse(), &tags);
     EXPECT_EQ(page->fullSequentialParse().size(), 4u);
     EXPECT_EQ(page->m_nFullParsePos, NPOS);

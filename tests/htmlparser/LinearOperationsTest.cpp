@@ -68,7 +68,7 @@ CTag* PlainStartTag(CSource* pSource, const std::string& sText, Position nPos, c
                        [&](const CTag* pTag)
                        {
                            return pTag != nullptr && pTag->isStartTag() && !pTag->isUnregistered() &&
-                                  pTag->m_csName.size() <= sName.size();
+                                  pTag->getName().size() <= sName.size();
                        });
 }
 
@@ -202,9 +202,9 @@ std::pair<CEndTag*, CStartTag*> PlainBalance(CSource* pSource, CStartTag* pTag, 
 {
     auto nextStart = [&](Position p)
     {
-        CStartTag* pNext = pSource->findNextStartTag(p, pTag->m_csName);
+        CStartTag* pNext = pSource->findNextStartTag(p, pTag->getName());
         while (bSkipEmpty && pNext != nullptr && pNext->isEmptyElementTag())
-            pNext = pSource->findNextStartTag(pNext->m_nEnd, pTag->m_csName);
+            pNext = pSource->findNextStartTag(pNext->m_nEnd, pTag->getName());
         return pNext;
     };
     CStartTag* pNested = nextStart(pTag->m_nEnd);
@@ -216,7 +216,7 @@ std::pair<CEndTag*, CStartTag*> PlainBalance(CSource* pSource, CStartTag* pTag, 
         const auto [pNestedEnd, pAfter] = PlainBalance(pSource, pNested, pEnd, bSkipEmpty);
         if (pNestedEnd == nullptr)
             return {nullptr, nullptr};
-        pEnd = pSource->findNextEndTag(pNestedEnd->m_nEnd, pTag->m_csName);
+        pEnd = pSource->findNextEndTag(pNestedEnd->m_nEnd, pTag->getName());
         pNested = pAfter;
         if (pEnd == nullptr)
             return {nullptr, nullptr};
@@ -263,14 +263,14 @@ TEST(LinearOperations, BalancingAnswersAsThePlainRecursionInAnyOrder)
         for (size_t i : order)
         {
             CStartTag* pReferenceTag = starts[i];
-            const bool bSkipEmpty = pReferenceTag->m_csName != ToCi("div");
+            const bool bSkipEmpty = pReferenceTag->getName() != ToCi("div");
             std::string sWant;
             if (bSkipEmpty && pReferenceTag->isEmptyElementTag())
                 sWant = "none";
             else
             {
                 CEndTag* pCandidate =
-                    reference->findNextEndTag(pReferenceTag->m_nEnd, pReferenceTag->m_csName);
+                    reference->findNextEndTag(pReferenceTag->m_nEnd, pReferenceTag->getName());
                 sWant = Describe(PlainBalance(reference.get(), pReferenceTag, pCandidate, bSkipEmpty).first);
             }
             CTag* pTag = page->getTagAt(pReferenceTag->m_nBegin);

@@ -131,7 +131,7 @@ TEST(Source, NamedStartAndEndTagSearches)
     EXPECT_EQ(pA->m_nBegin, 6u) << "a search for a does not return abbr";
     CStartTag* pNs = page->findNextStartTag(0, ToCi("ns:"));
     ASSERT_NE(pNs, nullptr);
-    EXPECT_EQ(FromCi(pNs->m_csName), "ns:item");
+    EXPECT_EQ(FromCi(pNs->getName()), "ns:item");
     EXPECT_EQ(page->findNextStartTag(0, ToCi("/a")), nullptr);
     EXPECT_TRUE(
         trace.Has("[CStartTag::findPreviousOrNext] csSearchName argument \"/a\" must not start with '/' "
@@ -155,13 +155,13 @@ TEST(Source, FindNextByAttributeValue)
     STestPage page("<p>Main</p><div id=\"main\">a</div><span id='Main'>b</span>");
     CStartTag* pExact = page->findNextStartTag(0, "id", "Main", true);
     ASSERT_NE(pExact, nullptr);
-    EXPECT_EQ(FromCi(pExact->m_csName), "span");
+    EXPECT_EQ(FromCi(pExact->getName()), "span");
     EXPECT_TRUE(
         trace.Has("[CStartTag::findNext] StartTag <div> at <11> with attribute <id=\"main\"> ignored during "
                   "search because its case does not match search value."));
     CStartTag* pAny = page->findNextStartTag(0, "id", "Main", false);
     ASSERT_NE(pAny, nullptr);
-    EXPECT_EQ(FromCi(pAny->m_csName), "div");
+    EXPECT_EQ(FromCi(pAny->getName()), "div");
     EXPECT_EQ(page->findNextStartTag(0, "id", "none", false), nullptr);
 }
 

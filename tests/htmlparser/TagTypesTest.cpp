@@ -144,7 +144,7 @@ TEST(TagTypes, ConstructionAtPosition)
         // Asked before and after the tag is asked for its name.
         EXPECT_EQ(FromCi(pTag->copyName()), c.pszName) << c.pszText;
         EXPECT_EQ(pTag->nameLength(), std::strlen(c.pszName)) << c.pszText;
-        EXPECT_EQ(FromCi(pTag->m_csName), c.pszName) << c.pszText;
+        EXPECT_EQ(FromCi(pTag->getName()), c.pszName) << c.pszText;
         EXPECT_EQ(FromCi(pTag->copyName()), c.pszName) << c.pszText;
         EXPECT_EQ(pTag->nameLength(), std::strlen(c.pszName)) << c.pszText;
         EXPECT_EQ(TagText(pTag), c.pszTagText) << c.pszText;
@@ -196,7 +196,7 @@ TEST(TagTypes, UnregisteredTagTextsAreBoundedInLogsAndNames)
     CTag* pTag = CTag::getTagAt(page.get(), 0);
     ASSERT_NE(pTag, nullptr);
     EXPECT_TRUE(pTag->isUnregistered());
-    EXPECT_EQ(pTag->m_csName.size(), MAX_LOGGED_TEXT);
+    EXPECT_EQ(pTag->getName().size(), MAX_LOGGED_TEXT);
     STestPage page2("< " + sLong + ">");
     ASSERT_NE(CTag::getTagAt(page2.get(), 0), nullptr);
     for (const std::string& sLine : trace.Lines())
@@ -218,5 +218,5 @@ TEST(TagTypes, UnregisteredEndTagNameReadWhenAskedIsTheLoggedText)
     const ci_string& csName = pTag->getName();
     EXPECT_EQ(FromCi(csName), " q");
     EXPECT_EQ(&pTag->getName(), &csName);
-    EXPECT_EQ(FromCi(CTag::getTagAt(page.get(), 1)->m_csName), " p");
+    EXPECT_EQ(FromCi(CTag::getTagAt(page.get(), 1)->getName()), " p");
 }
