@@ -40,7 +40,6 @@ CSource::CSource(const char* pText, Position nBegin, Position nEnd)
             static_cast<unsigned long long>(nEnd), static_cast<unsigned long long>(MAX_SOURCE_POSITION));
 
     m_AllTags.reserve(128);
-    m_AllStartTags.reserve(64);
 }
 
 CSource::~CSource()

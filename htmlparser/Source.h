@@ -52,7 +52,7 @@ public:
 
     const std::vector<CTag*>& fullSequentialParse();
     // The parse's tags, and where its tags that matched no registered type stand without objects.
-    void setAllTags(const CParsedTags& tags, std::vector<uint64_t>&& bare, size_t nTags, size_t nStartTags);
+    void setAllTags(const CParsedTags& tags, std::vector<uint64_t>&& bare, size_t nTags);
 
     std::string substring(Position nPos, Position nLength) const;
     void substring(Position nPos, Position nLength, std::string& sOut) const;
@@ -133,12 +133,17 @@ public:
     Position m_nFullParsePos = NPOS;
     std::vector<CTag*> m_AllTags;
     bool m_bAllTagsSet = false;
-    std::vector<CStartTag*> m_AllStartTags;
+    // Every start tag of a registered type, in text order, once a full parse has run (empty before). Made
+    // from the parse's list when first asked for, as nothing the rewriters do needs it: a page of tags would
+    // otherwise hold a second list of nearly the same length for nothing.
+    const std::vector<CStartTag*>& getAllStartTags();
     bool m_bAllStartTagsSet = false;
     // Every segment made on the source, destroyed with it; in blocks, so that growing it never holds two
     // copies of a long list at once.
     std::deque<CSegment*> m_Segments;
     std::deque<ci_string> m_TagNames;
+    std::vector<CStartTag*> m_AllStartTags;
+    bool m_bAllStartTagsMade = false;
     const CElementList* m_pChildElements = nullptr;
     // An end tag the page does not write, standing where an element without one ends. It only carries that
     // position to the element being made, which keeps the position and not the tag: one object serves every

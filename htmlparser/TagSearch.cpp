@@ -331,10 +331,9 @@ void CTag::parseAll(CSource* pSource)
     // The parse's tags that matched no registered type stay without objects: one bit per position.
     std::vector<uint64_t> bare;
     size_t nTags = 0;
-    size_t nStartTags = 0;
     if (pSource->m_nEnd <= pSource->m_nBegin)
     {
-        pSource->setAllTags(tags, std::move(bare), 0, 0);
+        pSource->setAllTags(tags, std::move(bare), 0);
         return;
     }
     // The parse position counts from the begin at once: validity during the parse never has to look back
@@ -355,38 +354,43 @@ void CTag::parseAll(CSource* pSource)
             CTag* pTag = parsed.pTag;
             tags.push_back(pTag);
             if (!pTag->isUnregistered())
-            {
                 ++nTags;
-                if (pTag->isStartTag())
-                    ++nStartTags;
-            }
         }
         const Position nNext = c + 1;
         if (nNext >= pSource->m_nEnd)
             break;
         parsed = ParseNext(pSource, nNext, false, c);
     }
-    pSource->setAllTags(tags, std::move(bare), nTags, nStartTags);
+    pSource->setAllTags(tags, std::move(bare), nTags);
 }
 
-void CSource::setAllTags(const CParsedTags& tags, std::vector<uint64_t>&& bare, size_t nTags,
-                         size_t nStartTags)
+void CSource::setAllTags(const CParsedTags& tags, std::vector<uint64_t>&& bare, size_t nTags)
 {
     m_AllTags.clear();
     m_AllTags.reserve(nTags);
     m_bAllTagsSet = true;
-    m_AllStartTags.clear();
-    m_AllStartTags.reserve(nStartTags);
     m_bAllStartTagsSet = true;
     for (CTag* pTag : tags)
     {
         if (pTag == nullptr || pTag->getSource() != this || pTag->isUnregistered())
             continue;
         m_AllTags.push_back(pTag);
-        if (pTag->isStartTag())
-            m_AllStartTags.push_back(static_cast<CStartTag*>(pTag));
     }
     m_Cache.bulkLoad(tags, std::move(bare));
+}
+
+const std::vector<CStartTag*>& CSource::getAllStartTags()
+{
+    if (m_bAllStartTagsSet && !m_bAllStartTagsMade)
+    {
+        m_bAllStartTagsMade = true;
+        for (CTag* pTag : m_AllTags)
+        {
+            if (pTag->isStartTag())
+                m_AllStartTags.push_back(static_cast<CStartTag*>(pTag));
+        }
+    }
+    return m_AllStartTags;
 }
 
 const std::vector<CTag*>& CSource::fullSequentialParse()

@@ -46,13 +46,22 @@ TEST(FullParse, RulesTable)
 TEST(FullParse, ListsFlagsAndSecondCall)
 {
     STestPage page("<p>a</p><!--c--><x y>");
+    EXPECT_TRUE(page->getAllStartTags().empty());
+    CTag* pBefore = page->getTagAt(8);
+    ASSERT_NE(pBefore, nullptr);
+    EXPECT_EQ(pBefore->getAllTagsIndex(), -1);
     const std::vector<CTag*>& tags = page->fullSequentialParse();
     ASSERT_EQ(tags.size(), 4u);
     EXPECT_TRUE(page->m_bAllTagsSet);
     EXPECT_TRUE(page->m_bAllStartTagsSet);
-    EXPECT_EQ(page->m_AllStartTags.size(), 3u);
     for (size_t i = 0; i < tags.size(); ++i)
         EXPECT_EQ(tags[i]->getAllTagsIndex(), static_cast<int64_t>(i));
+    // The start tags of the parse's list, in its order.
+    const std::vector<CStartTag*>& startTags = page->getAllStartTags();
+    ASSERT_EQ(startTags.size(), 3u);
+    EXPECT_EQ(startTags[0], tags[0]);
+    EXPECT_EQ(startTags[1], tags[2]);
+    EXPECT_EQ(startTags[2], tags[3]);
     EXPECT_EQ(&page->fullSequentialParse(), &tags);
     EXPECT_EQ(page->fullSequentialParse().size(), 4u);
     EXPECT_EQ(page->m_nFullParsePos, NPOS);
