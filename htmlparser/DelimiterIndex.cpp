@@ -54,13 +54,14 @@ unsigned char FoldMask(char cFolded)
     return cFolded >= 'A' && cFolded <= 'Z' ? 0xDF : 0xFF;
 }
 
-// Every place in [nBegin, nEnd) where the folded key begins, as offsets from nBegin. Two neighbouring bytes
-// of the key (its only one for a one-byte key) sift sixteen places at a time, and only the places where both
-// stand are compared whole: a page made of a delimiter's first bytes ("<!" for "<!--" and "<![cdata[") would
-// otherwise stop a byte search at every place. The bytes sifted skip a leading '<', the commonest byte of
-// markup.
-void FindEveryFolded(const char* pText, Position nBegin, Position nEnd, const std::string& sKey,
-                     std::vector<uint32_t>& hits, uint64_t& nWork)
+// Calls consider for every place in [nBegin, nEnd) where the folded key may begin: two neighbouring bytes of
+// the key (its only one for a one-byte key) sift sixteen places at a time, and only the places where both
+// stand are passed on to be compared whole. A page made of a delimiter's first bytes ("<!" for "<!--" and
+// "<![cdata[") would otherwise stop a byte search at every place. The bytes sifted skip a leading '<', the
+// commonest byte of markup.
+template <class TConsider>
+void SiftFolded(const char* pText, Position nBegin, Position nEnd, const std::string& sKey,
+                TConsider consider)
 {
     const size_t L = sKey.size();
     const size_t k = (L > 2 && sKey[0] == '<') ? 1 : 0;
@@ -71,13 +72,6 @@ void FindEveryFolded(const char* pText, Position nBegin, Position nEnd, const st
     const unsigned char m0 = FoldMask(sKey[k]);
     const unsigned char m1 = FoldMask(sKey[k1]);
     const Position nStops = nEnd - L + 1; // places the key may begin at are below this
-    nWork += nStops - nBegin;
-    auto consider = [&](Position q)
-    {
-        ++nWork;
-        if (FoldedAt(pText, q, sKey))
-            hits.push_back(static_cast<uint32_t>(q - nBegin));
-    };
     Position s = nBegin;
 #if defined(__SSE2__)
     // The last place of a block reads byte s + 15 + k1, which lies before nEnd since k1 < L.
@@ -105,6 +99,34 @@ void FindEveryFolded(const char* pText, Position nBegin, Position nEnd, const st
             (static_cast<unsigned char>(pText[s + k1]) & m1) == c1)
             consider(s);
     }
+}
+
+// Every place in [nBegin, nEnd) where the folded key begins, as offsets from nBegin, in a list of its exact
+// size. The places are gathered in blocks and copied once: on a page made of the key the list is as long as
+// the page, and growing it would copy it over and over into fresh memory, and then once more to drop the
+// room left over.
+void FindEveryFolded(const char* pText, Position nBegin, Position nEnd, const std::string& sKey,
+                     std::vector<uint32_t>& hits, uint64_t& nWork)
+{
+    constexpr size_t BLOCK = 4096;
+    std::vector<std::vector<uint32_t>> blocks(1);
+    blocks.back().reserve(BLOCK);
+    size_t nHits = 0;
+    nWork += nEnd - sKey.size() + 1 - nBegin;
+    SiftFolded(pText, nBegin, nEnd, sKey,
+               [&](Position q)
+               {
+                   ++nWork;
+                   if (!FoldedAt(pText, q, sKey))
+                       return;
+                   if (blocks.back().size() == BLOCK)
+                       blocks.emplace_back().reserve(BLOCK);
+                   blocks.back().push_back(static_cast<uint32_t>(q - nBegin));
+                   ++nHits;
+               });
+    hits.reserve(nHits);
+    for (const std::vector<uint32_t>& block : blocks)
+        hits.insert(hits.end(), block.begin(), block.end());
 }
 } // namespace
 
@@ -138,8 +160,6 @@ const CDelimiterIndex::Offsets& CDelimiterIndex::occurrences(const char* pszPatt
     const size_t L = sKey.size();
     if (L > 0 && m_pText != nullptr && m_nEnd > m_nBegin && L <= m_nEnd - m_nBegin)
         FindEveryFolded(m_pText, m_nBegin, m_nEnd, sKey, hits, m_nWork);
-    // Kept for the life of the source: no growth slack.
-    hits.shrink_to_fit();
     const auto itStored = m_Occurrences.emplace(std::move(sKey), std::move(hits)).first;
     if (bSingle)
         m_SingleByte[cSingle] = &itStored->second;
