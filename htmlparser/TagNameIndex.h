@@ -107,6 +107,6 @@ private:
     // while none is refused.
     std::vector<uint32_t> m_NextOpen;
     std::vector<uint32_t> m_PreviousOpen;
-    std::array<SRun, 8> m_Runs{};
+    std::array<SRun, 64> m_Runs{};
     SRun m_SharedKeyRun{}; // a run of a key that stands for more than one name: not kept
 };
