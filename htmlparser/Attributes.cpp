@@ -24,6 +24,12 @@ public:
 private:
     bool m_bWas;
 };
+
+// Where a start tag's attributes begin: after its name, or where the caller says.
+Position AttributesStart(const ci_string& csName, Position nBegin, Position nScanStart)
+{
+    return csName.empty() ? nBegin : (nScanStart != NPOS ? nScanStart : nBegin + csName.size() + 1);
+}
 } // namespace
 
 #define ATTRIBUTES_TRACE(...)                                                                                \
@@ -189,6 +195,19 @@ Position CAttributes::measure(CSource* pSource, const std::string& sType, int nS
                               Position nScanStart, Position nLimit, CStartTagType* pStartTagType,
                               const ci_string& csName, int64_t nNameInd, size_t nMaxErrorCount)
 {
+    // Most tags of a page of bare tags end right after their names: the list is known empty at once.
+    if (pSource != nullptr && pStartTagType != nullptr && nState == 0)
+    {
+        const Position nStart = AttributesStart(csName, nBegin, nScanStart);
+        if (nStart != nLimit && pSource->holds(nStart) && pSource->m_pText[nStart] == '>' &&
+            pStartTagType->atEndOfAttributes(pSource, nStart, true) &&
+            CSegment::checkConstructorArgs(pSource, nStart, nStart))
+        {
+            // The steps the scan would count: the end, then the list checked.
+            pSource->addWork(2);
+            return nStart;
+        }
+    }
     CAttributes* pList = nullptr;
     Position nEnd = NPOS;
     if (!scan(pSource, sType, nState, nBegin, nScanStart, nLimit, pStartTagType, csName, nNameInd,
@@ -222,8 +241,7 @@ bool CAttributes::scan(CSource* pSource, const std::string& sType, int nState, P
             pszType, pszName, nLogBegin);
         return false;
     }
-    const Position nStart =
-        csName.empty() ? nBegin : (nScanStart != NPOS ? nScanStart : nBegin + csName.size() + 1);
+    const Position nStart = AttributesStart(csName, nBegin, nScanStart);
     Position nAttributesEnd = nStart;
     const bool bCannotBeEmptyElementTag = pStartTagType == CStartTagType::getNormal() && !csName.empty() &&
                                           CHTMLElements::canHaveEndTag(static_cast<uint64_t>(nNameInd));

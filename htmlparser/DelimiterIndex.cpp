@@ -109,8 +109,8 @@ void FindEveryFolded(const char* pText, Position nBegin, Position nEnd, const st
                      std::vector<uint32_t>& hits, uint64_t& nWork)
 {
     constexpr size_t BLOCK = 4096;
+    // The first block grows as usual, so that a delimiter with few places costs no full block.
     std::vector<std::vector<uint32_t>> blocks(1);
-    blocks.back().reserve(BLOCK);
     size_t nHits = 0;
     nWork += nEnd - sKey.size() + 1 - nBegin;
     SiftFolded(pText, nBegin, nEnd, sKey,

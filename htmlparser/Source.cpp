@@ -109,6 +109,11 @@ const ci_string& CSource::tagName(uint32_t nNameRef, int64_t nNameInd) const
 {
     if (nNameRef >= NAME_HELD)
         return m_TagNames[nNameRef - NAME_HELD];
+    return sharedName(nNameRef, nNameInd);
+}
+
+const ci_string& CSource::sharedName(uint32_t nNameRef, int64_t nNameInd)
+{
     if (nNameRef == NAME_LISTED)
         return ListedTagNames()[static_cast<size_t>(nNameInd)];
     return EmptyTagName();

@@ -119,6 +119,8 @@ public:
     static uint32_t sharedTagName(const ci_string& csName, int64_t nNameInd);
     // The name a reference stands for (not NAME_UNREAD).
     const ci_string& tagName(uint32_t nNameRef, int64_t nNameInd) const;
+    // The same for a shared name (below NAME_HELD), which no source holds.
+    static const ci_string& sharedName(uint32_t nNameRef, int64_t nNameInd);
 
     // Steps of work done on this source (candidates tried, bytes scanned, entries walked): a measure that
     // tests and fuzzing compare with the page size, independent of the machine's speed.

@@ -38,10 +38,11 @@ CTag::CTag(CSource* pSource, Position nBegin, Position nEnd, const ci_string& cs
 
 const ci_string& CTag::getName() const
 {
-    CSource* const pSource = getSource();
+    // Most tags have a shared name, which needs no look at the source.
     if (m_nNameRef == CSource::NAME_UNREAD)
         m_nNameRef = readName();
-    return pSource->tagName(m_nNameRef, m_nNameInd);
+    return m_nNameRef < CSource::NAME_HELD ? CSource::sharedName(m_nNameRef, m_nNameInd)
+                                           : getSource()->tagName(m_nNameRef, m_nNameInd);
 }
 
 ci_string CTag::copyName() const
