@@ -307,6 +307,8 @@ const SShape kShapes[] = {
     {"RepeatedSpans", "<span>t", ""},
     {"NestedHtml", "<html><div>", ""},
     {"MarkupDeclarations", "<!a>", ""},
+    // The most tags a page can hold: a tag object (and, walked, an element) for every three bytes.
+    {"ShortTags", "<b>", ""},
 };
 
 const std::string& ShapePage(const SShape& shape, size_t nBytes)

@@ -220,3 +220,32 @@ TEST(TagTypes, UnregisteredEndTagNameReadWhenAskedIsTheLoggedText)
     EXPECT_EQ(&pTag->getName(), &csName);
     EXPECT_EQ(FromCi(CTag::getTagAt(page.get(), 1)->getName()), " p");
 }
+
+// Names a source holds for its tags are found by number: every tag keeps its own name however many the source
+// comes to hold, and a name once given stays where it was.
+TEST(TagTypes, HeldNamesStayTheTagsOwnAsTheSourceHoldsMore)
+{
+    auto nameOf = [](size_t i) { return "Long-Tag-Name-Number-" + std::to_string(i); };
+    std::string sText;
+    std::vector<Position> begins;
+    for (size_t i = 0; i < 3000; ++i)
+    {
+        begins.push_back(sText.size());
+        sText += "<" + nameOf(i) + (i % 2 == 0 ? ">x" : " a=1>x") + "</" + nameOf(i) + ">";
+    }
+    STestPage page(sText);
+    CTag* pFirst = CTag::getTagAt(page.get(), 0);
+    ASSERT_NE(pFirst, nullptr);
+    const ci_string& csFirst = pFirst->getName();
+    for (size_t i = begins.size(); i-- > 0;)
+    {
+        CTag* pTag = CTag::getTagAt(page.get(), begins[i]);
+        ASSERT_NE(pTag, nullptr) << i;
+        EXPECT_EQ(FromCi(pTag->getName()), nameOf(i)) << i;
+        CTag* pEnd = CTag::getTagAt(page.get(), pTag->m_nEnd + 1);
+        ASSERT_NE(pEnd, nullptr) << i;
+        EXPECT_EQ(FromCi(pEnd->getName()), nameOf(i)) << i;
+    }
+    EXPECT_EQ(&pFirst->getName(), &csFirst);
+    EXPECT_EQ(FromCi(csFirst), nameOf(0));
+}
