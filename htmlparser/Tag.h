@@ -70,8 +70,8 @@ public:
     uint8_t m_nPageNameLength : 4 = 0;
     // The tag's type (CTagType::getIndex).
     uint8_t m_nTypeIndex = 0;
-    // The tag's name (see CSource::NAME_UNREAD and the rest): a name that matched no type, or one read
-    // from the page, is made only when asked for, as the source's names are kept apart from the tags.
+    // The tag's name, as a reference its source resolves (CSource::NAME_UNREAD and the rest): four bytes
+    // where a pointer took eight. Set when the tag first gives a name it had not read yet.
     mutable uint32_t m_nNameRef = 0;
     CElement* m_pElement = nullptr;
 
