@@ -112,6 +112,11 @@ const ci_string& CSource::tagName(uint32_t nNameRef, int64_t nNameInd) const
     return sharedName(nNameRef, nNameInd);
 }
 
+const ci_string* CSource::listedTagNames()
+{
+    return ListedTagNames().data();
+}
+
 const ci_string& CSource::sharedName(uint32_t nNameRef, int64_t nNameInd)
 {
     if (nNameRef == NAME_LISTED)

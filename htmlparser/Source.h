@@ -121,6 +121,8 @@ public:
     const ci_string& tagName(uint32_t nNameRef, int64_t nNameInd) const;
     // The same for a shared name (below NAME_HELD), which no source holds.
     static const ci_string& sharedName(uint32_t nNameRef, int64_t nNameInd);
+    // The element names as the list writes them, by name index.
+    static const ci_string* listedTagNames();
 
     // Steps of work done on this source (candidates tried, bytes scanned, entries walked): a measure that
     // tests and fuzzing compare with the page size, independent of the machine's speed.

@@ -38,7 +38,11 @@ CTag::CTag(CSource* pSource, Position nBegin, Position nEnd, const ci_string& cs
 
 const ci_string& CTag::getName() const
 {
-    // Most tags have a shared name, which needs no look at the source.
+    // Most tags have an element name, asked for again and again while tags are paired: it is found
+    // without a call, and without a look at the source.
+    static const ci_string* const s_pListed = CSource::listedTagNames();
+    if (m_nNameRef == CSource::NAME_LISTED)
+        return s_pListed[m_nNameInd];
     if (m_nNameRef == CSource::NAME_UNREAD)
         m_nNameRef = readName();
     return m_nNameRef < CSource::NAME_HELD ? CSource::sharedName(m_nNameRef, m_nNameInd)
