@@ -2,10 +2,10 @@
 // download with the worker's hashes let through, one refused with the denial page, and a viewer redirect;
 // alone and from many threads at once.
 #include "common/StringHelpers.h"
-#include "filter/GeneralSettingsAccess.h"
 #include "filter/Notifications.h"
 #include "platform/MachineConfig.h"
 #include "platform/WinSecurity.h"
+#include "request/GeneralSettingsAccess.h"
 #include "tests/support/AuthRequest.h"
 
 #include <benchmark/benchmark.h>

@@ -4,7 +4,6 @@
 // its template comment read alone, and the escaping of page values.
 #include "contract/BufferInstruction.h"
 #include "contract/DLLContext.h"
-#include "filter/DLSWContext.h"
 #include "filter/Notifications.h"
 #include "forms/DLForm.h"
 #include "forms/DLFormFactory.h"
@@ -14,6 +13,7 @@
 #include "forms/PageEscape.h"
 #include "forms/SWFormContext.h"
 #include "host/BufferApplier.h"
+#include "request/DLSWContext.h"
 
 #include <benchmark/benchmark.h>
 
@@ -117,7 +117,7 @@ struct CRecord
 
 void BM_SendRawData(benchmark::State& state)
 {
-    CDLFormFactory::SetFormMaker(FormKind::PremiumReadItem, &MakeForm);
+    CDLFormFactory::SetFormMaker(&MakeForm);
     std::string strBody = Page(static_cast<size_t>(state.range(0)));
     CRecord record(strBody);
     CNotifications notifications;

@@ -2,9 +2,9 @@
 // the trace log's own files.
 #pragma once
 
-#include "common/CountedPtr.h"
 #include "common/Sync.h"
 #include "common/TraceLog.h"
+#include "contract/CountedPtr.h"
 #include "platform/WinTypes.h"
 
 #include <cstddef>

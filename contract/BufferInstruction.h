@@ -3,7 +3,7 @@
 // layout is part of the contract with the host; both sides build them from this header.
 #pragma once
 
-#include "common/CountedPtr.h"
+#include "contract/CountedPtr.h"
 #include "platform/WinError.h"
 #include "platform/WinTypes.h"
 

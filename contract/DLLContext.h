@@ -3,7 +3,7 @@
 // into it, and calls the host through the call-back table. The positions are a contract with the host.
 #pragma once
 
-#include "common/CountedPtr.h"
+#include "contract/CountedPtr.h"
 #include "contract/RequestInfo.h"
 #include "platform/HttpFilter.h"
 #include "platform/WinTypes.h"

@@ -2,9 +2,9 @@
 
 #include "common/TraceLog.h"
 #include "contract/DLLContext.h"
-#include "filter/BaseNotifications.h"
-#include "filter/DLSWContext.h"
-#include "filter/GeneralSettingsAccess.h"
+#include "request/BaseNotifications.h"
+#include "request/DLSWContext.h"
+#include "request/GeneralSettingsAccess.h"
 
 namespace
 {

@@ -3,9 +3,9 @@
 #include "common/StringHelpers.h"
 #include "common/TraceLog.h"
 #include "contract/DLLContext.h"
-#include "filter/BaseNotifications.h"
-#include "filter/GeneralSettingsAccess.h"
-#include "filter/NotificationsHelper.h"
+#include "request/BaseNotifications.h"
+#include "request/GeneralSettingsAccess.h"
+#include "request/NotificationsHelper.h"
 #include "settings/SettingItemIDs.h"
 
 namespace

@@ -1,7 +1,7 @@
 // The handlers of the host's notifications. No state: one is built per call.
 #pragma once
 
-#include "filter/BaseNotifications.h"
+#include "request/BaseNotifications.h"
 
 class CNotifications : public CBaseNotifications
 {

@@ -5,10 +5,10 @@
 #include "common/TraceLog.h"
 #include "contract/DLLContext.h"
 #include "filter/AuthCompleteHelper.h"
-#include "filter/BaseNotifications.h"
-#include "filter/DLSWContext.h"
-#include "filter/GeneralSettingsAccess.h"
-#include "filter/NotificationsHelper.h"
+#include "request/BaseNotifications.h"
+#include "request/DLSWContext.h"
+#include "request/GeneralSettingsAccess.h"
+#include "request/NotificationsHelper.h"
 #include "settings/SettingItemIDs.h"
 
 #include <exception>

@@ -1,7 +1,7 @@
 #include "common/TraceLog.h"
 #include "contract/DLLContext.h"
-#include "filter/DLSWContext.h"
 #include "filter/Notifications.h"
+#include "request/DLSWContext.h"
 
 DWORD CNotifications::NotifyEndOfRequest(CDLLContext* pContext)
 {

@@ -6,7 +6,7 @@
 #include "contract/DLLContext.h"
 #include "contract/RequestInfo.h"
 #include "filter/Notifications.h"
-#include "filter/Util.h"
+#include "request/Util.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
-#include "common/CountedPtr.h"
 #include "common/TraceLog.h"
 #include "contract/BufferInstruction.h"
+#include "contract/CountedPtr.h"
 #include "contract/DLLContext.h"
 #include "filter/BufferCommands.h"
 #include "filter/Notifications.h"

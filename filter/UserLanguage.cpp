@@ -3,9 +3,9 @@
 #include "common/SharedConstants.h"
 #include "common/TraceLog.h"
 #include "contract/DLLContext.h"
-#include "filter/GeneralSettingsAccess.h"
 #include "filter/SecurityAccess.h"
-#include "filter/Util.h"
+#include "request/GeneralSettingsAccess.h"
+#include "request/Util.h"
 
 namespace
 {

@@ -4,9 +4,9 @@
 #include "common/StringHelpers.h"
 #include "common/TraceLog.h"
 #include "contract/DLLContext.h"
-#include "filter/BaseNotifications.h"
-#include "filter/GeneralSettingsAccess.h"
 #include "filter/StringOperation.h"
+#include "request/BaseNotifications.h"
+#include "request/GeneralSettingsAccess.h"
 
 #include <cctype>
 

@@ -3,13 +3,13 @@
 #include "common/StringHelpers.h"
 #include "common/TraceLog.h"
 #include "contract/DLLContext.h"
-#include "filter/NotificationsHelper.h"
 #include "forms/BasicFormTrace.h"
 #include "forms/DOMParserException.h"
 #include "forms/DOMSource.h"
 #include "forms/DOMStartTag.h"
 #include "forms/SWFormContext.h"
 #include "forms/SWFormScriptPath.h"
+#include "request/NotificationsHelper.h"
 
 namespace
 {

@@ -3,8 +3,6 @@
 #include "common/StringHelpers.h"
 #include "common/TraceLog.h"
 #include "contract/DLLContext.h"
-#include "filter/DLSWContext.h"
-#include "filter/NotificationsHelper.h"
 #include "forms/CachedScriptDecorator.h"
 #include "forms/DOMElement.h"
 #include "forms/DOMSource.h"
@@ -13,6 +11,8 @@
 #include "forms/SWFormContext.h"
 #include "forms/SWFormScriptPath.h"
 #include "general/DLSWGeneralSettings.h"
+#include "request/DLSWContext.h"
+#include "request/NotificationsHelper.h"
 
 #include <memory>
 

@@ -3,11 +3,11 @@
 #include "common/StaticMemory.h"
 #include "common/TraceLog.h"
 #include "contract/DLLContext.h"
-#include "filter/DLSWContext.h"
 #include "forms/DOMSource.h"
 #include "forms/PageEscape.h"
 #include "forms/SWFormContext.h"
 #include "general/DLSWGeneralSettings.h"
+#include "request/DLSWContext.h"
 
 namespace
 {
@@ -154,12 +154,6 @@ void CDLForm::CheckPageElements(const char* pszClass)
         m_bIsInstanceValid = false;
         TraceLog("[%s::%s] %s element was not found!", pszClass, pszClass, pszMissing);
     }
-}
-
-DWORD CDLForm::NotBuilt(const char* pszOperation)
-{
-    TraceLog("[%s] This page is not rewritten yet.", pszOperation);
-    return ERROR_NOT_SUPPORTED;
 }
 
 void CDLForm::LogConstructorStart(const char* pszClass, const char* pszStarts)

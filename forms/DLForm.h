@@ -48,8 +48,6 @@ public:
     // The opening and closing lines of the rewriters' constructors.
     static void LogConstructorStart(const char* pszClass, const char* pszStarts);
     void LogConstructorEnd(const char* pszClass, bool bDotAfterReturned) const;
-    // What a rewriter whose work is not built yet answers.
-    DWORD NotBuilt(const char* pszOperation);
 
 protected:
     CDLSWGeneralSettings* m_pGeneralSettings = nullptr;

@@ -13,25 +13,8 @@
 
 namespace
 {
-constexpr size_t FORM_KIND_COUNT = static_cast<size_t>(FormKind::Count);
-
-// The rewriters built so far; each rewriter's own work fills its row.
-std::atomic<PFN_MAKE_FORM> g_apfnMakers[FORM_KIND_COUNT] = {
-    nullptr,                         // None
-    &CDLFormFactory::NewFormOfClass, // PremiumReadItem
-    &CDLFormFactory::NewFormOfClass, // PremiumEditItem
-    &CDLFormFactory::NewFormOfClass, // PremiumPOSTAttachFileDialog
-    &CDLFormFactory::NewFormOfClass, // PremiumGETAttachFileDialog
-    &CDLFormFactory::NewFormOfClass, // PremiumGETDocumentView
-    &CDLFormFactory::NewFormOfClass, // BasicEditItem
-    &CDLFormFactory::NewFormOfClass, // BasicReadItem
-    &CDLFormFactory::NewFormOfClass, // BasicCalendarItemSchedulingTab
-    &CDLFormFactory::NewFormOfClass, // BasicAttachmentManager
-    &CDLFormFactory::NewFormOfClass, // PremiumDeleteAttachment
-    &CDLFormFactory::NewFormOfClass, // PremiumPOSTDocumentViewSort
-    &CDLFormFactory::NewFormOfClass, // DocumentViewForceSaveError
-};
-static_assert(FORM_KIND_COUNT == 13, "one maker row per kind of form");
+// Null while the rows' own classes build the forms.
+std::atomic<PFN_MAKE_FORM> g_pfnMaker{nullptr};
 
 bool ContainsAny(const ci_string& csText, std::initializer_list<const char*> names)
 {
@@ -168,20 +151,9 @@ CDLForm* CDLFormFactory::NewFormOfClass(FormKind eKind, CSWFormContext* pFormCon
     }
 }
 
-PFN_MAKE_FORM CDLFormFactory::SetFormMaker(FormKind eKind, PFN_MAKE_FORM pfnMaker)
+PFN_MAKE_FORM CDLFormFactory::SetFormMaker(PFN_MAKE_FORM pfnMaker)
 {
-    const auto nIndex = static_cast<size_t>(eKind);
-    if (nIndex == 0 || nIndex >= FORM_KIND_COUNT)
-        return nullptr;
-    return g_apfnMakers[nIndex].exchange(pfnMaker);
-}
-
-PFN_MAKE_FORM CDLFormFactory::GetFormMaker(FormKind eKind)
-{
-    const auto nIndex = static_cast<size_t>(eKind);
-    if (nIndex == 0 || nIndex >= FORM_KIND_COUNT)
-        return nullptr;
-    return g_apfnMakers[nIndex].load();
+    return g_pfnMaker.exchange(pfnMaker);
 }
 
 CDLForm* CDLFormFactory::createForm(CSWFormContext* pFormContext)
@@ -222,8 +194,12 @@ CDLForm* CDLFormFactory::createForm(CSWFormContext* pFormContext)
     if (bInvalidExperience)
         TraceLog("[CDLFormFactory::createForm] Invalid OWA experience <%d>.",
                  static_cast<int>(pFormContext->m_eOWAExperience));
-    const PFN_MAKE_FORM pfnMaker = GetFormMaker(eKind);
-    CDLForm* pForm = pfnMaker != nullptr ? pfnMaker(eKind, pFormContext) : nullptr;
+    CDLForm* pForm = nullptr;
+    if (eKind != FormKind::None)
+    {
+        const PFN_MAKE_FORM pfnMaker = g_pfnMaker.load();
+        pForm = pfnMaker != nullptr ? pfnMaker(eKind, pFormContext) : NewFormOfClass(eKind, pFormContext);
+    }
     if (pForm == nullptr)
     {
         LogUnknownForm();

@@ -42,11 +42,11 @@ public:
                                bool& bInvalidExperience);
     static const char* ClassName(FormKind eKind);
 
-    // A new instance of the row's class, whatever its rewriter can do yet.
+    // A new instance of the row's class.
     static CDLForm* NewFormOfClass(FormKind eKind, CSWFormContext* pFormContext);
 
-    // The maker of a row; a row without one is a page whose rewriter is not built yet, answered as a page
-    // no rewriter fits. Returns the maker it replaces.
-    static PFN_MAKE_FORM SetFormMaker(FormKind eKind, PFN_MAKE_FORM pfnMaker);
-    static PFN_MAKE_FORM GetFormMaker(FormKind eKind);
+    // Test seam: a maker that builds the form of every row in place of the row's class, so that tests,
+    // benchmarks and fuzzers drive the factory's choice and the notification around it with forms of their
+    // own; null puts the classes back. Returns the maker it replaces.
+    static PFN_MAKE_FORM SetFormMaker(PFN_MAKE_FORM pfnMaker);
 };

@@ -1,11 +1,9 @@
 #include "forms/DLPremiumFormItem.h"
 
-#include "common/CountedPtr.h"
 #include "common/StringHelpers.h"
 #include "common/TraceLog.h"
+#include "contract/CountedPtr.h"
 #include "contract/DLLContext.h"
-#include "filter/DLSWContext.h"
-#include "filter/NotificationsHelper.h"
 #include "forms/CachedScriptDecorator.h"
 #include "forms/DOMElement.h"
 #include "forms/DOMParserException.h"
@@ -15,6 +13,8 @@
 #include "forms/SWFormContext.h"
 #include "forms/SWFormScriptPath.h"
 #include "general/DLSWGeneralSettings.h"
+#include "request/DLSWContext.h"
+#include "request/NotificationsHelper.h"
 
 #include <map>
 #include <vector>

@@ -3,7 +3,7 @@
 // by every handle made from it; nothing here changes the bytes, every edit becomes a buffer instruction.
 #pragma once
 
-#include "common/CountedPtr.h"
+#include "contract/CountedPtr.h"
 #include "forms/DOMElement.h"
 #include "htmlparser/Source.h"
 

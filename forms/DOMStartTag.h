@@ -2,7 +2,7 @@
 // returns, and the number conversion the rewriters read attribute values and parameters with.
 #pragma once
 
-#include "common/CountedPtr.h"
+#include "contract/CountedPtr.h"
 #include "htmlparser/Source.h"
 
 #include <cstdint>

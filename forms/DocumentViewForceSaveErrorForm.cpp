@@ -3,7 +3,6 @@
 #include "common/StringHelpers.h"
 #include "common/TraceLog.h"
 #include "contract/DLLContext.h"
-#include "filter/NotificationsHelper.h"
 #include "forms/DOMElement.h"
 #include "forms/DOMParserException.h"
 #include "forms/DOMSource.h"
@@ -11,6 +10,7 @@
 #include "forms/HtmlText.h"
 #include "forms/PageEscape.h"
 #include "forms/SWFormContext.h"
+#include "request/NotificationsHelper.h"
 
 #include <cctype>
 #include <cstdint>

@@ -3,7 +3,6 @@
 #include "common/StringHelpers.h"
 #include "common/TraceLog.h"
 #include "contract/DLLContext.h"
-#include "filter/DLSWContext.h"
 #include "forms/BufferEdits.h"
 #include "forms/CachedScriptDecorator.h"
 #include "forms/DOMElement.h"
@@ -14,6 +13,7 @@
 #include "forms/PageEscape.h"
 #include "forms/SWFormContext.h"
 #include "forms/SWFormScriptPath.h"
+#include "request/DLSWContext.h"
 
 #include <map>
 #include <memory>

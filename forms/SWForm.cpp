@@ -1,9 +1,8 @@
 #include "forms/SWForm.h"
 
-#include "common/CountedPtr.h"
 #include "common/TraceLog.h"
+#include "contract/CountedPtr.h"
 #include "contract/DLLContext.h"
-#include "filter/IISParm.h"
 #include "forms/CachedScriptDecorator.h"
 #include "forms/DOMParserException.h"
 #include "forms/DOMSource.h"
@@ -12,6 +11,7 @@
 #include "forms/SWFormContext.h"
 #include "forms/SWFormScriptPath.h"
 #include "htmlparser/Source.h"
+#include "request/IISParm.h"
 
 namespace
 {

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "common/CiString.h"
-#include "common/CountedPtr.h"
+#include "contract/CountedPtr.h"
 #include "forms/DOMSource.h"
 
 #include <stdexcept>

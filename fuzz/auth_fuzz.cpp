@@ -2,11 +2,11 @@
 // settings that look at hashes, addresses and blocked extensions. The first byte picks the host's
 // subscription type, the second the settings set; the rest is the request.
 #include "common/TraceLog.h"
-#include "filter/GeneralSettingsAccess.h"
 #include "filter/Notifications.h"
 #include "host/RawRequest.h"
 #include "platform/MachineConfig.h"
 #include "platform/WinSecurity.h"
+#include "request/GeneralSettingsAccess.h"
 #include "tests/support/AuthRequest.h"
 
 #include <cstddef>

@@ -6,7 +6,6 @@
 // through the loaded worker library and its own rewriters.
 #include "contract/BufferInstruction.h"
 #include "contract/DLLContext.h"
-#include "filter/DLSWContext.h"
 #include "filter/Notifications.h"
 #include "forms/DLForm.h"
 #include "forms/DLFormFactory.h"
@@ -18,6 +17,7 @@
 #include "host/BufferApplier.h"
 #include "host/HostFilter.h"
 #include "host/RawRequest.h"
+#include "request/DLSWContext.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -233,13 +233,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
 {
-    static const bool s_bInstalled = []
-    {
-        for (int i = 1; i < static_cast<int>(FormKind::Count); ++i)
-            CDLFormFactory::SetFormMaker(static_cast<FormKind>(i), &MakeFuzzForm);
-        return true;
-    }();
-    (void)s_bInstalled;
+    static const PFN_MAKE_FORM s_pfnReplaced = CDLFormFactory::SetFormMaker(&MakeFuzzForm);
+    (void)s_pfnReplaced;
     if (nSize == 0)
         return 0;
     if (pData[0] >= 128)

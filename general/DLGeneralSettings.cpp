@@ -1,9 +1,9 @@
 #include "general/DLGeneralSettings.h"
 
+#include "common/FileHelpers.h"
 #include "common/StringHelpers.h"
 #include "common/TraceLog.h"
 #include "contract/ViewerFolder.h"
-#include "filter/FileHelpers.h"
 
 namespace
 {

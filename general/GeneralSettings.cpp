@@ -1,7 +1,7 @@
 #include "general/GeneralSettings.h"
 
+#include "common/FileHelpers.h"
 #include "common/TraceLog.h"
-#include "filter/FileHelpers.h"
 #include "platform/WinError.h"
 #include "platform/WinFile.h"
 #include "platform/WinMemory.h"

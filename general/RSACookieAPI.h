@@ -1,7 +1,7 @@
 // The RSA web agent's cookie API, loaded through the product's loader library and kept for the process.
 #pragma once
 
-#include "common/CountedPtr.h"
+#include "contract/CountedPtr.h"
 #include "platform/WinModule.h"
 
 using PFN_RSA_TRACE = void (*)(const char* pszLine);

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "common/CiString.h"
-#include "common/CountedPtr.h"
+#include "contract/CountedPtr.h"
 #include "settings/BasicSettings.h"
 #include "settings/SettingSetRecord.h"
 

@@ -2,7 +2,7 @@
 // set of "SWSettings.xml" that a request's criteria id selects.
 #pragma once
 
-#include "common/CountedPtr.h"
+#include "contract/CountedPtr.h"
 #include "settings/BasicSettings.h"
 
 #include <map>

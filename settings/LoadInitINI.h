@@ -3,7 +3,7 @@
 // {option id, value} rows.
 #pragma once
 
-#include "common/CountedPtr.h"
+#include "contract/CountedPtr.h"
 #include "platform/ComSupport.h"
 #include "settings/EngineOptionTable.h"
 #include "settings/SettingSetRecord.h"

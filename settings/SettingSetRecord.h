@@ -3,7 +3,7 @@
 #pragma once
 
 #include "common/CiString.h"
-#include "common/CountedPtr.h"
+#include "contract/CountedPtr.h"
 #include "platform/Com.h"
 #include "settings/BasicSettings.h"
 #include "settings/IPRange.h"

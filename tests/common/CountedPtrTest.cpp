@@ -1,4 +1,4 @@
-#include "common/CountedPtr.h"
+#include "contract/CountedPtr.h"
 
 #include <gtest/gtest.h>
 

@@ -4,10 +4,10 @@
 
 #include "contract/DLLContext.h"
 #include "contract/RequestInfo.h"
-#include "filter/DLSWContext.h"
-#include "filter/GeneralSettingsAccess.h"
 #include "platform/WinSecurity.h"
 #include "platform/WinSync.h"
+#include "request/DLSWContext.h"
+#include "request/GeneralSettingsAccess.h"
 #include "tests/support/AuthRequest.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TraceCapture.h"

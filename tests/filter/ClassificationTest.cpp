@@ -1,8 +1,8 @@
 #include "FilterTestSupport.h"
 
-#include "filter/DLSWContext.h"
 #include "filter/Notifications.h"
-#include "filter/Util.h"
+#include "request/DLSWContext.h"
+#include "request/Util.h"
 
 #include <gtest/gtest.h>
 

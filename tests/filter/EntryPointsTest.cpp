@@ -2,11 +2,11 @@
 
 #include "common/StaticMemory.h"
 #include "contract/BufferInstruction.h"
-#include "filter/DLSWContext.h"
 #include "filter/EntryPoints.h"
 #include "filter/HandlerGuard.h"
 #include "filter/Notifications.h"
 #include "general/DLSWGeneralSettings.h"
+#include "request/DLSWContext.h"
 #include "tests/settings/SettingsTestUtil.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 #include "FilterTestSupport.h"
 
-#include "filter/BaseNotifications.h"
-#include "filter/IISParm.h"
-#include "filter/Util.h"
 #include "platform/WinSync.h"
+#include "request/BaseNotifications.h"
+#include "request/IISParm.h"
+#include "request/Util.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,12 @@
 #include "AuthTestSupport.h"
 
 #include "common/StringHelpers.h"
-#include "filter/NotificationsHelper.h"
 #include "filter/SecurityAccess.h"
 #include "filter/StringOperation.h"
 #include "platform/ThreadTokenApi.h"
 #include "platform/WinHandle.h"
 #include "platform/WinTime.h"
+#include "request/NotificationsHelper.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 #include "contract/BufferInstruction.h"
 #include "filter/BufferCommands.h"
-#include "filter/DLSWContext.h"
-#include "filter/IISParm.h"
 #include "filter/Notifications.h"
 #include "forms/BufferEdits.h"
+#include "request/DLSWContext.h"
+#include "request/IISParm.h"
 #include "tests/filter/FilterTestSupport.h"
 
 #include <gtest/gtest.h>

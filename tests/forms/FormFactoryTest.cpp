@@ -112,27 +112,29 @@ TEST(FormFactory, RefusesARecordThatLacksWhatAFormNeeds)
     EXPECT_TRUE(CTraceCapture::Has("[CDLFormFactory::createForm] pFormContext is null. aborting"));
 }
 
-// Installs a row's class as its rewriter for the length of a test.
-class CRowMaker
+// Installs a maker of every row's form for the length of a test.
+class CFormMaker
 {
 public:
-    CRowMaker(FormKind eKind, PFN_MAKE_FORM pfnMaker) : m_eKind(eKind)
-    {
-        m_pfnOld = CDLFormFactory::SetFormMaker(eKind, pfnMaker);
-    }
-    ~CRowMaker() { CDLFormFactory::SetFormMaker(m_eKind, m_pfnOld); }
-    CRowMaker(const CRowMaker&) = delete;
-    CRowMaker& operator=(const CRowMaker&) = delete;
+    explicit CFormMaker(PFN_MAKE_FORM pfnMaker) : m_pfnOld(CDLFormFactory::SetFormMaker(pfnMaker)) {}
+    ~CFormMaker() { CDLFormFactory::SetFormMaker(m_pfnOld); }
+    CFormMaker(const CFormMaker&) = delete;
+    CFormMaker& operator=(const CFormMaker&) = delete;
 
 private:
-    FormKind m_eKind;
     PFN_MAKE_FORM m_pfnOld = nullptr;
 };
 
-TEST(FormFactory, RowsWithoutARewriterAnswerAsAnUnknownPage)
+// What a row answers when its form cannot be allocated.
+CDLForm* MakeNoForm(FormKind /*eKind*/, CSWFormContext* /*pFormContext*/)
+{
+    return nullptr;
+}
+
+TEST(FormFactory, AFormThatCannotBeMadeAnswersAsAnUnknownPage)
 {
     CTraceCapture capture;
-    const CRowMaker noRewriter(FormKind::PremiumReadItem, nullptr);
+    const CFormMaker noForm(&MakeNoForm);
     CFormRecord record(
         "<!-- OwaPage = ASP.forms_premium_readmessage_aspx --><html><head></head><body></body></html>");
     EXPECT_EQ(CDLFormFactory::createForm(&record.FormContext()), nullptr);
@@ -231,7 +233,6 @@ TEST(FormFactory, EveryClassIsBuiltAndDroppedWhenItsPageLacksItsHead)
     {
         const std::string strClass = CDLFormFactory::ClassName(c.m_eKind);
         SCOPED_TRACE(strClass);
-        CRowMaker maker(c.m_eKind, &CDLFormFactory::NewFormOfClass);
         CTraceCapture capture;
         CFormRecord record(std::string(*c.m_pszTemplate ? "<!-- OwaPage = " : "") + c.m_pszTemplate +
                            (*c.m_pszTemplate ? " -->" : "") + "<html><body>b</body></html>");
@@ -254,7 +255,6 @@ TEST(FormFactory, EveryClassIsBuiltAndDroppedWhenItsPageLacksItsHead)
 TEST(FormFactory, AValidFormIsHandedOut)
 {
     GeneralSettingsWithResources();
-    CRowMaker maker(FormKind::PremiumGETAttachFileDialog, &CDLFormFactory::NewFormOfClass);
     CTraceCapture capture;
     CFormRecord record(std::string("<!-- OwaPage = ASP.forms_premium_attachfiledialog_aspx -->") + FULL_PAGE);
     CDLForm* pForm = CDLFormFactory::createForm(&record.FormContext());

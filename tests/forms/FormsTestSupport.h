@@ -79,10 +79,10 @@ private:
 #include "common/SharedConstants.h"
 #include "common/StaticMemory.h"
 #include "contract/RequestInfo.h"
-#include "filter/DLSWContext.h"
 #include "forms/SWFormContext.h"
 #include "general/DLSWGeneralSettings.h"
 #include "platform/WinFile.h"
+#include "request/DLSWContext.h"
 
 #include <memory>
 

@@ -79,12 +79,10 @@ CDLForm* MakeProbeForm(FormKind /*eKind*/, CSWFormContext* pFormContext)
 
 void InstallProbeForms()
 {
-    for (int i = 1; i < static_cast<int>(FormKind::Count); ++i)
-        CDLFormFactory::SetFormMaker(static_cast<FormKind>(i), &MakeProbeForm);
+    CDLFormFactory::SetFormMaker(&MakeProbeForm);
 }
 
 void RemoveProbeForms()
 {
-    for (int i = 1; i < static_cast<int>(FormKind::Count); ++i)
-        CDLFormFactory::SetFormMaker(static_cast<FormKind>(i), nullptr);
+    CDLFormFactory::SetFormMaker(nullptr);
 }

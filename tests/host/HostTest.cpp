@@ -1,9 +1,9 @@
 #include "common/TraceLog.h"
 #include "contract/BufferInstruction.h"
-#include "filter/IISParm.h"
 #include "host/HostReport.h"
 #include "host/HostRequestState.h"
 #include "host/RawRequest.h"
+#include "request/IISParm.h"
 
 #include <gtest/gtest.h>
 

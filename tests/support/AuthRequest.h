@@ -5,8 +5,8 @@
 
 #include "contract/DLLContext.h"
 #include "contract/RequestInfo.h"
-#include "filter/DLSWContext.h"
 #include "platform/WinSync.h"
+#include "request/DLSWContext.h"
 
 #include <cctype>
 #include <cstring>

@@ -2,8 +2,8 @@
 // request: the user's language and the forms-based-authentication cookie the page rewriters pass on.
 #pragma once
 
-#include "filter/NotificationsHelper.h"
 #include "platform/WinTypes.h"
+#include "request/NotificationsHelper.h"
 
 #include <string>
 

@@ -1,9 +1,9 @@
-#include "filter/BaseNotifications.h"
+#include "request/BaseNotifications.h"
 
 #include "common/SharedConstants.h"
 #include "common/TraceLog.h"
 #include "contract/DLLContext.h"
-#include "filter/Util.h"
+#include "request/Util.h"
 
 namespace
 {

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "common/CiString.h"
-#include "common/CountedPtr.h"
+#include "contract/CountedPtr.h"
 #include "contract/RequestInfo.h"
 #include "platform/WinTypes.h"
 

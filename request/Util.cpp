@@ -1,8 +1,8 @@
-#include "filter/Util.h"
+#include "request/Util.h"
 
 #include "common/CiString.h"
 #include "contract/DLLContext.h"
-#include "filter/IISParm.h"
+#include "request/IISParm.h"
 
 namespace
 {

@@ -1,4 +1,4 @@
-#include "filter/GeneralSettingsAccess.h"
+#include "request/GeneralSettingsAccess.h"
 
 bool GetRequestSetting(int nID, int& nValue, DWORD dwSettingID, int nEngineID)
 {

@@ -2,7 +2,7 @@
 // browser's user agent.
 #pragma once
 
-#include "filter/FileHelpers.h"
+#include "common/FileHelpers.h"
 #include "platform/WinTypes.h"
 
 #include <string>

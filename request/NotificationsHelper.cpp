@@ -1,12 +1,12 @@
-#include "filter/NotificationsHelper.h"
+#include "request/NotificationsHelper.h"
 
 #include "common/SharedConstants.h"
 #include "common/StringHelpers.h"
 #include "common/TraceLog.h"
 #include "contract/DLLContext.h"
-#include "filter/BaseNotifications.h"
-#include "filter/GeneralSettingsAccess.h"
-#include "filter/Util.h"
+#include "request/BaseNotifications.h"
+#include "request/GeneralSettingsAccess.h"
+#include "request/Util.h"
 
 namespace
 {

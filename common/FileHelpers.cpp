@@ -1,4 +1,4 @@
-#include "filter/FileHelpers.h"
+#include "common/FileHelpers.h"
 
 #include "platform/WinFile.h"
 #include "platform/WinHandle.h"
