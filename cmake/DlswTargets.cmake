@@ -11,7 +11,8 @@ endfunction()
 # that holds only its folder (a link to it), so a file sees the folders of the libraries it links and no
 # other: a wrong include fails to compile instead of waiting to surface as a cycle.
 #   dlsw_folder_includes(<target> <folder> <PUBLIC|INTERFACE> [FILES <header>...])
-# FILES puts single headers of another folder under the root instead of the whole folder.
+# FILES shows only those headers of the folder instead of the whole folder. A library never reaches into
+# another library's folder for single headers: what two folders share lives in a folder below both.
 function(dlsw_folder_includes target folder scope)
     cmake_parse_arguments(PARSE_ARGV 3 arg "" "" "FILES")
     set(root ${CMAKE_BINARY_DIR}/include/${target})
@@ -20,6 +21,9 @@ function(dlsw_folder_includes target folder scope)
         set(links ${arg_FILES})
     endif()
     foreach(link IN LISTS links)
+        if(NOT link STREQUAL folder AND NOT link MATCHES "^${folder}/")
+            message(FATAL_ERROR "${target}: ${link} lies outside ${folder}")
+        endif()
         if(NOT EXISTS ${CMAKE_SOURCE_DIR}/${link})
             message(FATAL_ERROR "${target}: ${link} does not exist")
         endif()
