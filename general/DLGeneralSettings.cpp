@@ -178,6 +178,9 @@ bool CDLGeneralSettings::GetResources(const std::vector<int>& vecIDs, std::map<i
                                       int nMode, LANGID wLangID, const ci_string& csCharSet)
 {
     bool bRet = true;
+    const bool bInCharSet = nMode == 2 || nMode == 3;
+    // A set that is not known fails every id alike: said once, and nothing is delivered.
+    const bool bCharSetKnown = !bInCharSet || m_PageCharSet.IsKnown(csCharSet);
     for (const int nID : vecIDs)
     {
         std::u16string strText;
@@ -194,8 +197,15 @@ bool CDLGeneralSettings::GetResources(const std::vector<int>& vecIDs, std::map<i
             }
         }
         ci_string csText;
-        if (nMode == 2 || nMode == 3)
+        if (bInCharSet)
         {
+            if (!bCharSetKnown)
+            {
+                TraceLog("GetResources can not translate the res ID %d LANGID %d, CharSet %s", nID,
+                         static_cast<int>(wLangID), csCharSet.c_str());
+                bRet = false;
+                break;
+            }
             if (!m_PageCharSet.TranslateString(strText, csCharSet, csText))
             {
                 TraceLog("GetResources can not translate the res ID %d LANGID %d, CharSet %s", nID,

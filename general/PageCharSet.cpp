@@ -5,8 +5,10 @@
 #include "platform/WinCodePage.h"
 #include "platform/WinSync.h"
 
+#include <cstring>
+#include <memory>
+#include <string_view>
 #include <utility>
-#include <vector>
 
 namespace
 {
@@ -24,26 +26,76 @@ const std::pair<const char*, DWORD> CHARSET_CODE_PAGES[] = {
     {"hz-gb-2312", 52936},  {"x-mac-chineseimp", 10008},  {"windows-1251", 1251},
 };
 
-// The text in a code page, or false when the platform cannot convert into it.
-bool ConvertTo(UINT uCodePage, const std::u16string& strText, std::string& strOut)
+// The converters of one page's character set: the writer gives the bytes (the table's code page where the
+// table names one), the reader reads them back as the browser does, by the page's own name where ICU knows
+// it. Either may be the same converter.
+struct CPageConverters
 {
-    if (strText.empty())
+    std::unique_ptr<CCharSetConverter> m_spWriter;
+    std::unique_ptr<CCharSetConverter> m_spReader;
+
+    CCharSetConverter& Reader() const { return m_spReader ? *m_spReader : *m_spWriter; }
+};
+
+void AppendCharacterReference(char32_t cCodePoint, std::string& strOut)
+{
+    strOut += "&#";
+    strOut += std::to_string(static_cast<unsigned long>(cCodePoint));
+    strOut += ';';
+}
+
+// The code point at nPos and the number of UTF-16 units it takes; a lone surrogate stands for U+FFFD.
+char32_t CodePointAt(const std::u16string& strText, size_t nPos, size_t& nUnits)
+{
+    const char16_t c = strText[nPos];
+    nUnits = 1;
+    if (c >= 0xD800 && c <= 0xDBFF && nPos + 1 < strText.size() && strText[nPos + 1] >= 0xDC00 &&
+        strText[nPos + 1] <= 0xDFFF)
     {
-        strOut.clear();
-        return true;
+        nUnits = 2;
+        return 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (strText[nPos + 1] - 0xDC00);
     }
-    const int nText = static_cast<int>(strText.size());
-    const int nNeeded =
-        WideCharToMultiByte(uCodePage, 0, strText.c_str(), nText, nullptr, 0, nullptr, nullptr);
-    if (nNeeded <= 0)
-        return false;
-    std::vector<char> vecBuffer(static_cast<size_t>(nNeeded));
-    const int nWritten = WideCharToMultiByte(uCodePage, 0, strText.c_str(), nText, vecBuffer.data(), nNeeded,
-                                             nullptr, nullptr);
-    if (nWritten <= 0)
-        return false;
-    strOut.assign(vecBuffer.data(), static_cast<size_t>(nWritten));
-    return true;
+    return (c >= 0xD800 && c <= 0xDFFF) ? 0xFFFD : c;
+}
+
+// The text in the writer's bytes, each character the page would not read back as itself written as a
+// character reference instead. A character is checked alone; runs of good ones are converted together, so
+// that a shifting set changes its mode once per run.
+bool ConvertWithReferences(const std::u16string& strText, const CPageConverters& converters,
+                           std::string& strOut)
+{
+    CCharSetConverter& writer = *converters.m_spWriter;
+    CCharSetConverter& reader = converters.Reader();
+    std::string strBytes;
+    std::u16string strBack;
+    size_t nRunStart = 0;
+    auto FlushRun = [&](size_t nEnd)
+    {
+        if (nEnd == nRunStart)
+            return true;
+        if (!writer.Encode(std::u16string_view(strText).substr(nRunStart, nEnd - nRunStart), strBytes))
+            return false;
+        strOut += strBytes;
+        return true;
+    };
+    for (size_t nPos = 0; nPos < strText.size();)
+    {
+        size_t nUnits = 1;
+        const char32_t cCodePoint = CodePointAt(strText, nPos, nUnits);
+        const std::u16string_view svChar = std::u16string_view(strText).substr(nPos, nUnits);
+        const bool bHeld = cCodePoint != 0xFFFD || strText[nPos] == 0xFFFD;
+        if (bHeld && writer.Encode(svChar, strBytes) && reader.Decode(strBytes, strBack) && strBack == svChar)
+        {
+            nPos += nUnits;
+            continue;
+        }
+        if (!FlushRun(nPos))
+            return false;
+        AppendCharacterReference(cCodePoint, strOut);
+        nPos += nUnits;
+        nRunStart = nPos;
+    }
+    return FlushRun(strText.size());
 }
 } // namespace
 
@@ -78,28 +130,64 @@ bool CPageCharSet::GetCodePage(const ci_string& csCharSet, UINT& uCodePage) cons
     return true;
 }
 
+namespace
+{
+// The converters of a page's set, or none for a set that is not known. "utf-16" takes the thread's ANSI
+// code page and reads it back in the same.
+bool OpenPageConverters(const CPageCharSet& charSet, const ci_string& csCharSet, CPageConverters& converters)
+{
+    const std::string_view svName(csCharSet.data(), csCharSet.size());
+    UINT uCodePage = 0;
+    if (csCharSet == "utf-16")
+    {
+        converters.m_spWriter = CCharSetConverter::ForCodePage(CP_THREAD_ACP);
+        return converters.m_spWriter != nullptr;
+    }
+    converters.m_spReader = CCharSetConverter::ForName(svName);
+    if (charSet.GetCodePage(csCharSet, uCodePage))
+        converters.m_spWriter = CCharSetConverter::ForCodePage(uCodePage);
+    if (!converters.m_spWriter)
+        converters.m_spWriter = std::move(converters.m_spReader);
+    return converters.m_spWriter != nullptr;
+}
+
+ci_string EscapedUtf8(const std::u16string& strText)
+{
+    CGrowableBuffer buffer(UTF8_BUFFER_START);
+    AppendUTF8HtmlEscaped(buffer, strText.c_str());
+    const std::string strBytes = buffer.ToString();
+    return ci_string(strBytes.c_str());
+}
+} // namespace
+
+bool CPageCharSet::IsKnown(const ci_string& csCharSet) const
+{
+    CPageConverters converters;
+    return csCharSet == "utf-8" || OpenPageConverters(*this, csCharSet, converters);
+}
+
 bool CPageCharSet::TranslateString(const std::u16string& strText, const ci_string& csCharSet,
                                    ci_string& csOut) const
 {
     if (csCharSet == "utf-8")
     {
-        CGrowableBuffer buffer(UTF8_BUFFER_START);
-        AppendUTF8HtmlEscaped(buffer, strText.c_str());
-        const std::string strBytes = buffer.ToString();
-        csOut = ci_string(strBytes.c_str());
+        csOut = EscapedUtf8(strText);
         return true;
     }
-    UINT uCodePage = 0;
-    if (csCharSet == "utf-16")
-        uCodePage = CP_THREAD_ACP;
-    else if (!GetCodePage(csCharSet, uCodePage))
+    CPageConverters converters;
+    if (!OpenPageConverters(*this, csCharSet, converters))
         return false;
-    std::string strConverted;
-    if (!ConvertTo(uCodePage, strText, strConverted))
+    // Any other name of UTF-8 ("utf8", "UTF_8") is written as "utf-8" is.
+    if (std::strcmp(converters.m_spWriter->GetName(), "UTF-8") == 0)
     {
-        TraceLogError(GetLastError(),
-                      "[CPageCharSet::TranslateString] CharSet %s, code page %u can not be converted",
-                      csCharSet.c_str(), uCodePage);
+        csOut = EscapedUtf8(strText);
+        return true;
+    }
+    std::string strConverted;
+    if (!ConvertWithReferences(strText, converters, strConverted))
+    {
+        TraceLog("[CPageCharSet::TranslateString] CharSet %s (%s) can not be converted", csCharSet.c_str(),
+                 converters.m_spWriter->GetName());
         return false;
     }
     csOut.assign(strConverted.data(), strConverted.size());

@@ -22,9 +22,14 @@ public:
     // The name after "charset=" (any case) up to the next carriage return or the end of the text. True
     // when a name was found.
     static bool DetectCharSet(const char* pszText, DWORD dwLength, ci_string& csCharSet);
-    // The text in the named character set: UTF-8 HTML-escaped for "utf-8", the thread's ANSI code page
-    // for "utf-16", the table's code page otherwise, unescaped. False, with the out text untouched, for a
-    // name not in the table or a code page this platform cannot convert into.
+    // Whether strings can be translated for a page of that character set: "utf-8", "utf-16", a name of the
+    // table whose code page converts here, or a name or alias ICU knows.
+    bool IsKnown(const ci_string& csCharSet) const;
+    // The text in the named character set: UTF-8 HTML-escaped for UTF-8, the thread's ANSI code page for
+    // "utf-16", the table's code page for a name of the table, else the set ICU knows by that name; not
+    // HTML-escaped. A character the page cannot hold, or would read back as another, is written as a
+    // decimal character reference ("&#945;"), the form the rewriters decode resource texts from. False,
+    // with the out text untouched, for a set that is not known.
     bool TranslateString(const std::u16string& strText, const ci_string& csCharSet, ci_string& csOut) const;
     // The table's code page of a name; false when the name is not in the table.
     bool GetCodePage(const ci_string& csCharSet, UINT& uCodePage) const;

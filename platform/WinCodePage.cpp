@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <unicode/ucnv.h>
+#include <unicode/ucnv_cb.h>
 #include <unicode/ucnv_err.h>
 
 namespace
@@ -70,6 +71,35 @@ ConverterPtr OpenConverter(UINT uCodePage)
         return nullptr;
     UErrorCode status = U_ZERO_ERROR;
     ConverterPtr spConverter(ucnv_open(szName, &status));
+    return U_SUCCESS(status) ? std::move(spConverter) : nullptr;
+}
+
+// The longest name looked up; ICU's own names are far shorter.
+constexpr size_t MAX_CHARSET_NAME = 64;
+
+bool IsCharSetNameCharacter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '_' || c == '.' || c == ':' || c == '+';
+}
+
+ConverterPtr OpenNamedConverter(std::string_view svName)
+{
+    if (svName.empty() || svName.size() > MAX_CHARSET_NAME)
+        return nullptr;
+    for (const char c : svName)
+    {
+        if (!IsCharSetNameCharacter(c))
+            return nullptr;
+    }
+    // The alias table only: ucnv_open itself would also take a name as a converter file's path.
+    const std::string strName(svName);
+    UErrorCode status = U_ZERO_ERROR;
+    const char* pszCanonical = ucnv_getAlias(strName.c_str(), 0, &status);
+    if (U_FAILURE(status) || pszCanonical == nullptr)
+        return nullptr;
+    status = U_ZERO_ERROR;
+    ConverterPtr spConverter(ucnv_open(pszCanonical, &status));
     return U_SUCCESS(status) ? std::move(spConverter) : nullptr;
 }
 
@@ -220,4 +250,96 @@ int WideCharToMultiByte(UINT CodePage, DWORD /*dwFlags*/, LPCWSTR lpWideCharStr,
     if (lpUsedDefaultChar != nullptr)
         *lpUsedDefaultChar = context.m_bUsedDefault ? TRUE : FALSE;
     return AnswerConversion(status, nNeeded, cbMultiByte);
+}
+
+struct CCharSetConverter::CImpl
+{
+    ConverterPtr m_spConverter;
+};
+
+CCharSetConverter::CCharSetConverter(std::unique_ptr<CImpl> spImpl) : m_spImpl(std::move(spImpl))
+{
+    UErrorCode status = U_ZERO_ERROR;
+    ucnv_setFromUCallBack(m_spImpl->m_spConverter.get(), UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr,
+                          &status);
+    status = U_ZERO_ERROR;
+    ucnv_setToUCallBack(m_spImpl->m_spConverter.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr,
+                        &status);
+}
+
+CCharSetConverter::~CCharSetConverter() = default;
+
+std::unique_ptr<CCharSetConverter> CCharSetConverter::ForCodePage(UINT uCodePage)
+{
+    ConverterPtr spConverter = OpenConverter(uCodePage);
+    if (!spConverter)
+        return nullptr;
+    return std::unique_ptr<CCharSetConverter>(
+        new CCharSetConverter(std::make_unique<CImpl>(CImpl{std::move(spConverter)})));
+}
+
+std::unique_ptr<CCharSetConverter> CCharSetConverter::ForName(std::string_view svName)
+{
+    ConverterPtr spConverter = OpenNamedConverter(svName);
+    if (!spConverter)
+        return nullptr;
+    return std::unique_ptr<CCharSetConverter>(
+        new CCharSetConverter(std::make_unique<CImpl>(CImpl{std::move(spConverter)})));
+}
+
+const char* CCharSetConverter::GetName() const
+{
+    UErrorCode status = U_ZERO_ERROR;
+    const char* pszName = ucnv_getName(m_spImpl->m_spConverter.get(), &status);
+    return U_SUCCESS(status) && pszName != nullptr ? pszName : "";
+}
+
+bool CCharSetConverter::Encode(std::u16string_view svText, std::string& strOut)
+{
+    strOut.clear();
+    if (svText.empty())
+        return true;
+    UConverter* pConverter = m_spImpl->m_spConverter.get();
+    const auto* pSource = reinterpret_cast<const UChar*>(svText.data());
+    const auto nSource = static_cast<int32_t>(svText.size());
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t nNeeded = ucnv_fromUChars(pConverter, nullptr, 0, pSource, nSource, &status);
+    if (status != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(status))
+        return false;
+    strOut.resize(static_cast<size_t>(nNeeded) + 1);
+    status = U_ZERO_ERROR;
+    ucnv_fromUChars(pConverter, strOut.data(), nNeeded + 1, pSource, nSource, &status);
+    if (U_FAILURE(status))
+    {
+        strOut.clear();
+        return false;
+    }
+    strOut.resize(static_cast<size_t>(nNeeded));
+    if (std::strcmp(GetName(), "HZ") == 0 && EndsInHzGbMode(strOut.data(), nNeeded))
+        strOut += "~}";
+    return true;
+}
+
+bool CCharSetConverter::Decode(std::string_view svBytes, std::u16string& strOut)
+{
+    strOut.clear();
+    if (svBytes.empty())
+        return true;
+    UConverter* pConverter = m_spImpl->m_spConverter.get();
+    const auto nSource = static_cast<int32_t>(svBytes.size());
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t nNeeded = ucnv_toUChars(pConverter, nullptr, 0, svBytes.data(), nSource, &status);
+    if (status != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(status))
+        return false;
+    strOut.resize(static_cast<size_t>(nNeeded) + 1);
+    status = U_ZERO_ERROR;
+    ucnv_toUChars(pConverter, reinterpret_cast<UChar*>(strOut.data()), nNeeded + 1, svBytes.data(), nSource,
+                  &status);
+    if (U_FAILURE(status))
+    {
+        strOut.clear();
+        return false;
+    }
+    strOut.resize(static_cast<size_t>(nNeeded));
+    return true;
 }

@@ -198,13 +198,43 @@ TEST_F(GetResources, InThePagesCharacterSet)
         // Unescaped, in English for want of the language.
         EXPECT_EQ(mapStrings.at(103), "<b>Bold</b> \"quoted\"");
     }
-    CTraceCapture trace;
-    std::map<int, ci_string> mapStrings;
-    EXPECT_FALSE(m_settings.GetResources({100}, mapStrings, 2, 0x1009, "x-mac-hebrew"));
-    EXPECT_TRUE(mapStrings.empty());
-    EXPECT_TRUE(trace.Has("GetResources can not translate the res ID 100 LANGID 4105, CharSet x-mac-hebrew"));
-    EXPECT_FALSE(m_settings.GetResources({100}, mapStrings, 2, 0x1009, "no-such-set"));
-    EXPECT_TRUE(mapStrings.empty());
+    // Every language fits every page: what the page cannot hold comes as character references.
+    const struct
+    {
+        LANGID m_wLangID;
+        const char* m_pszCharSet;
+        const char* m_pszOpen;
+    } cases[] = {
+        {0x0408, "windows-1252", "&#902;&#957;&#959;&#953;&#947;&#956;&#945;"},
+        {0x0408, "iso-8859-7", "\xb6\xed\xef\xe9\xe3\xec\xe1"},
+        {0x0408, "shift_jis", "&#902;\x83\xcb\x83\xcd\x83\xc7\x83\xc1\x83\xca\x83\xbf"},
+        {0x0419, "us-ascii", "&#1054;&#1090;&#1082;&#1088;&#1099;&#1090;&#1100;"},
+        {0x0419, "koi8-r", "\xef\xd4\xcb\xd2\xd9\xd4\xd8"},
+        {0x040C, "euc-kr", "Ouvrir"},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.m_pszCharSet);
+        std::map<int, ci_string> mapStrings;
+        EXPECT_TRUE(m_settings.GetResources({100}, mapStrings, 2, c.m_wLangID, c.m_pszCharSet));
+        EXPECT_EQ(mapStrings.at(100), c.m_pszOpen);
+    }
+}
+
+TEST_F(GetResources, ASetThatIsNotKnownIsSaidOnceAndDeliversNothing)
+{
+    for (const char* pszCharSet : {"x-mac-hebrew", "no-such-set", "\"big5\""})
+    {
+        SCOPED_TRACE(pszCharSet);
+        CTraceCapture trace;
+        std::map<int, ci_string> mapStrings;
+        EXPECT_FALSE(m_settings.GetResources({100, 104, 103}, mapStrings, 2, 0x040C, pszCharSet));
+        EXPECT_TRUE(mapStrings.empty());
+        EXPECT_EQ(trace.Lines(),
+                  std::vector<std::string>{"GetResources can not translate the res ID 100 LANGID "
+                                           "1036, CharSet " +
+                                           std::string(pszCharSet)});
+    }
 }
 
 TEST_F(GetResources, OneStringInUtf8)

@@ -106,4 +106,72 @@ TEST(CodePages, SizesDefaultCharactersAndTerminators)
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
     EXPECT_EQ(GetACP(), 1252u);
 }
+TEST(CharSetConverters, FoundByIcusNamesAndAliasesOnly)
+{
+    const struct
+    {
+        const char* m_pszName;
+        const char* m_pszIcuName; // null: not found
+    } cases[] = {
+        {"utf-8", "UTF-8"},
+        {"UTF8", "UTF-8"},
+        {"latin1", "ISO-8859-1"},
+        {"koi8-r", "ibm-878_P100-1996"},
+        {"Shift_JIS", "ibm-943_P15A-2003"},
+        {"ISO_8859-1:1987", "ISO-8859-1"},
+        // Listed by ICU without the data to convert.
+        {"x-mac-hebrew", nullptr},
+        {"no-such-set", nullptr},
+        {"", nullptr},
+        // Options and file paths are never passed on.
+        {"utf-8,version=1", nullptr},
+        {"/usr/share/utf-8", nullptr},
+        {"\"utf-8\"", nullptr},
+        {"utf-8 ", nullptr},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.m_pszName);
+        const auto spConverter = CCharSetConverter::ForName(c.m_pszName);
+        ASSERT_EQ(spConverter != nullptr, c.m_pszIcuName != nullptr);
+        if (spConverter)
+        {
+            EXPECT_STREQ(spConverter->GetName(), c.m_pszIcuName);
+        }
+    }
+    EXPECT_EQ(CCharSetConverter::ForName(std::string(65, 'a')), nullptr);
+    ASSERT_NE(CCharSetConverter::ForCodePage(1253), nullptr);
+    EXPECT_EQ(CCharSetConverter::ForCodePage(10005), nullptr);
+}
+
+TEST(CharSetConverters, ConvertWithoutStandInCharacters)
+{
+    const auto spGreek = CCharSetConverter::ForCodePage(1253);
+    std::string strBytes = "before";
+    EXPECT_TRUE(spGreek->Encode(u"\u03b1\u03b2", strBytes));
+    EXPECT_EQ(strBytes, "\xe1\xe2");
+    EXPECT_FALSE(spGreek->Encode(u"\u03b1\u4e2d", strBytes));
+    std::u16string strText;
+    EXPECT_TRUE(spGreek->Decode("\xe1\xe2", strText));
+    EXPECT_EQ(strText, u"\u03b1\u03b2");
+    const auto spUtf8 = CCharSetConverter::ForName("utf-8");
+    EXPECT_FALSE(spUtf8->Decode("a\xff", strText));
+    EXPECT_TRUE(spGreek->Encode(u"", strBytes));
+    EXPECT_EQ(strBytes, "");
+
+    // A shifting set ends in its first state, every time.
+    const auto spHz = CCharSetConverter::ForName("hz-gb-2312");
+    ASSERT_NE(spHz, nullptr);
+    for (int i = 0; i < 2; ++i)
+    {
+        EXPECT_TRUE(spHz->Encode(u"\u4e2d", strBytes));
+        EXPECT_EQ(strBytes, "~{VP~}");
+    }
+    const auto spJis = CCharSetConverter::ForName("iso-2022-jp");
+    ASSERT_NE(spJis, nullptr);
+    EXPECT_TRUE(spJis->Encode(u"\u3042", strBytes));
+    EXPECT_EQ(strBytes, "\x1b$B$\"\x1b(B");
+    EXPECT_TRUE(spJis->Decode(strBytes, strText));
+    EXPECT_EQ(strText, u"\u3042");
+}
 } // namespace
