@@ -58,9 +58,25 @@ char32_t CodePointAt(const std::u16string& strText, size_t nPos, size_t& nUnits)
     return (c >= 0xD800 && c <= 0xDFFF) ? 0xFFFD : c;
 }
 
-// The text in the writer's bytes, each character the page would not read back as itself written as a
-// character reference instead. A character is checked alone; runs of good ones are converted together, so
-// that a shifting set changes its mode once per run.
+// Whether a character's bytes keep clear of ASCII: an ASCII character is its own byte, any other is made of
+// bytes of 0x80 and above only. Double-byte sets put 0x5C (a backslash) or quotes in second bytes, and
+// shifting sets write ASCII bytes for other characters; such bytes would be taken for the ASCII character
+// by whatever escapes the text for its place in the page.
+bool KeepsClearOfAscii(char32_t cCodePoint, const std::string& strBytes)
+{
+    if (cCodePoint < 0x80)
+        return strBytes.size() == 1 && static_cast<unsigned char>(strBytes[0]) == cCodePoint;
+    for (const char c : strBytes)
+    {
+        if (static_cast<unsigned char>(c) < 0x80)
+            return false;
+    }
+    return !strBytes.empty();
+}
+
+// The text in the writer's bytes, each character the page would not read back as itself, or whose bytes
+// would pass for ASCII, written as a character reference instead. A character is checked alone; runs of
+// good ones are converted together.
 bool ConvertWithReferences(const std::u16string& strText, const CPageConverters& converters,
                            std::string& strOut)
 {
@@ -84,7 +100,8 @@ bool ConvertWithReferences(const std::u16string& strText, const CPageConverters&
         const char32_t cCodePoint = CodePointAt(strText, nPos, nUnits);
         const std::u16string_view svChar = std::u16string_view(strText).substr(nPos, nUnits);
         const bool bHeld = cCodePoint != 0xFFFD || strText[nPos] == 0xFFFD;
-        if (bHeld && writer.Encode(svChar, strBytes) && reader.Decode(strBytes, strBack) && strBack == svChar)
+        if (bHeld && writer.Encode(svChar, strBytes) && KeepsClearOfAscii(cCodePoint, strBytes) &&
+            reader.Decode(strBytes, strBack) && strBack == svChar)
         {
             nPos += nUnits;
             continue;

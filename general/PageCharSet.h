@@ -27,9 +27,11 @@ public:
     bool IsKnown(const ci_string& csCharSet) const;
     // The text in the named character set: UTF-8 HTML-escaped for UTF-8, the thread's ANSI code page for
     // "utf-16", the table's code page for a name of the table, else the set ICU knows by that name; not
-    // HTML-escaped. A character the page cannot hold, or would read back as another, is written as a
-    // decimal character reference ("&#945;"), the form the rewriters decode resource texts from. False,
-    // with the out text untouched, for a set that is not known.
+    // HTML-escaped. A character the page cannot hold, would read back as another, or would write with a
+    // byte below 0x80 (a second byte of a double-byte set, a shifting set's sequence) is written as a
+    // decimal character reference ("&#945;"), the form the rewriters decode resource texts from: the text
+    // then never holds a byte that passes for a quote or a backslash. False, with the out text untouched,
+    // for a set that is not known.
     bool TranslateString(const std::u16string& strText, const ci_string& csCharSet, ci_string& csOut) const;
     // The table's code page of a name; false when the name is not in the table.
     bool GetCodePage(const ci_string& csCharSet, UINT& uCodePage) const;

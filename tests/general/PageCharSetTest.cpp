@@ -79,8 +79,8 @@ TEST(PageCharSet, TranslatesIntoThePagesCharacterSet)
         {u"\u041e\u0442\u043a\u0440\u044b\u0442\u044c", "windows-1251", true, "\xce\xf2\xea\xf0\xfb\xf2\xfc"},
         {u"\u0386\u03bd\u03bf\u03b9\u03b3\u03bc\u03b1", "windows-1253", true, "\xa2\xed\xef\xe9\xe3\xec\xe1"},
         {u"\u0386\u03bd\u03bf\u03b9\u03b3\u03bc\u03b1", "x-mac-greek", true, "\xcd\xee\xef\xe9\xe7\xed\xe1"},
-        {u"\u958b\u304f", "shift_jis", true, "\x8a\x4a\x82\xad"},
-        {u"\u958b", "big5", true, "\xb6\x7d"},
+        {u"\u958b\u304f", "shift_jis", true, "&#38283;\x82\xad"},
+        {u"\u958b\u4e2d", "big5", true, "&#38283;\xa4\xa4"},
         {u"\u4e2d", "gb2312", true, "\xd6\xd0"},
         {u"\u05e4\u05ea\u05d7", "iso-8859-8", true, "\xf4\xfa\xe7"},
         {u"", "windows-1250", true, ""},
@@ -101,9 +101,12 @@ TEST(PageCharSet, TranslatesIntoThePagesCharacterSet)
         // The table's code page writes, the page's own set reads: the new sheqel sign of windows-1255 is the
         // currency sign in ISO-8859-8.
         {u"\u20aa\u05d0", "iso-8859-8", true, "&#8362;\xe0"},
-        // A shifting set leaves each run in its first state before a reference.
-        {u"\u4e2d\u0386\u4e2d", "hz-gb-2312", true, "~{VP~}&#902;~{VP~}"},
-        {u"\u3042\u0386", "iso-2022-jp", true, "\x1b$B$\"\x1b(B&#902;"},
+        // No byte of another character may pass for ASCII: the second bytes of these are a backslash and a
+        // letter; a shifting set writes ASCII bytes for everything else.
+        {u"\u8868\u3042", "shift_jis", true, "&#34920;\x82\xa0"},
+        {u"\u03b1\u03c1\u4e2d", "big5", true, "&#945;&#961;\xa4\xa4"},
+        {u"\u4e2d\u0386\u4e2d", "hz-gb-2312", true, "&#20013;&#902;&#20013;"},
+        {u"a\u3042~", "iso-2022-jp", true, "a&#12354;~"},
         {strQuoted, "\"big5\"", false, "untouched"},
         {strQuoted, "x-no-such-set", false, "untouched"},
     };

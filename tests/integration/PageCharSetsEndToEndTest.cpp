@@ -1,0 +1,299 @@
+// OWA pages in the character sets users' servers send them in, for users of every language the resource
+// library holds and one it does not: each sample page goes through the worker loaded by the host's tool
+// with the set in its response's Content-Type and the user's language in Accept-Language (the machine is in
+// no domain, so the browser's header decides). Every page must come back rewritten, and every script and
+// event handler of it must parse in node once the page is read in its set as a browser reads it. A page in
+// a set ICU does not know goes out as it came, with one trace line that names the set.
+#include "tests/support/PageChecks.h"
+#include "tests/support/PageDecode.h"
+#include "tests/support/RunCommand.h"
+#include "tests/support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace
+{
+namespace fs = std::filesystem;
+
+const fs::path SAMPLES = fs::path(DLSW_SOURCE_DIR) / "samples";
+constexpr const char* LOG = "C/Windows/System32/LogFiles/KestruneLogs/KSCommonLog.log";
+
+const char* const CHARSETS[] = {"windows-1252", "us-ascii", "iso-8859-1", "iso-8859-2",
+                                "iso-8859-7",   "koi8-r",   "euc-kr",     "shift_jis",
+                                "big5",         "gb2312",   "utf-8"};
+// English, French and Greek have resources; Japanese falls back to English.
+const char* const LANGUAGES[] = {"en", "fr", "el", "ja"};
+
+struct CPage
+{
+    const char* m_pszPage;
+    const char* m_pszRequest; // the sample request that asks for it
+};
+
+const CPage PAGES[] = {
+    {"basic-read-item.html", "19-basic-read-page.http"},
+    {"basic-edit-item.html", "20-basic-edit-page.http"},
+    {"basic-attachment-manager.html", "03-basic-attachment-manager.http"},
+    {"premium-edit-item.html", "16-premium-edit-page.http"},
+    {"premium-attach-file-dialog.html", "17-premium-attach-file-dialog.http"},
+    {"premium-attach-file-dialog-result.html", "18-premium-attach-file-dialog-post.http"},
+    {"premium-delete-attachment.html", "10-premium-delete-attachment.http"},
+    {"premium-document-view.html", "21-premium-document-view.http"},
+    {"premium-document-view-sort.html", "22-premium-document-view-sort.http"},
+};
+
+// The scheduling tab is left out: with the shipped settings it has nothing to change, in any set.
+
+// The request with the user's language and the prefix of the viewer's cached scripts, which a page needs
+// to be rewritten.
+std::string Request(const CPage& page, const std::string& strLanguage)
+{
+    const std::string strHead = ReadFileText(SAMPLES / "requests" / page.m_pszRequest);
+    std::string strRequest;
+    std::istringstream lines(strHead);
+    for (std::string strLine; std::getline(lines, strLine);)
+    {
+        if (!strLine.empty() && strLine.back() == '\r')
+            strLine.pop_back();
+        if (!strLine.empty())
+            strRequest += strLine + "\r\n";
+    }
+    if (strRequest.find("KS_CSMPREFIX:") == std::string::npos)
+        strRequest += "KS_CSMPREFIX: csm01/\r\n";
+    return strRequest + "Accept-Language: " + strLanguage + "\r\n\r\n";
+}
+
+// One request's inputs and what came back.
+struct CRun
+{
+    const CPage* m_pPage = nullptr;
+    std::string m_strCharSet;
+    std::string m_strLanguage;
+    std::string m_strJson;
+    std::string m_strSent;
+    std::string m_strTrace;
+    int m_nExit = -1;
+
+    std::string Name() const
+    {
+        return std::string(m_pPage->m_pszPage) + " " + m_strCharSet + " " + m_strLanguage;
+    }
+    bool Has(const char* pszText) const { return m_strJson.find(pszText) != std::string::npos; }
+};
+
+// A run-time tree of its own (the shipped one, with its trace on) for the requests of one thread.
+class CTree
+{
+public:
+    CTree()
+    {
+        m_root = fs::temp_directory_path() /
+                 ("dlsw-charsets-" + std::to_string(getpid()) + "-" + std::to_string(++s_nTrees));
+        fs::remove_all(m_root);
+        fs::create_directories((m_root / LOG).parent_path());
+        fs::copy(DLSW_INSTALL_TREE, m_root / "install", fs::copy_options::recursive);
+        fs::copy(DLSW_COMMON_FILES, m_root / "Common Files", fs::copy_options::recursive);
+    }
+    ~CTree() { fs::remove_all(m_root); }
+    CTree(const CTree&) = delete;
+    CTree& operator=(const CTree&) = delete;
+
+    void Drive(CRun& run) const
+    {
+        std::ofstream(m_root / "request.http", std::ios::binary) << Request(*run.m_pPage, run.m_strLanguage);
+        fs::remove(m_root / "sent.html");
+        fs::remove(m_root / LOG);
+        run.m_strJson = RunCommand(
+            std::string("'") + DLSW_HOST_TOOL + "' --json --root '" + (m_root / "install").string() +
+                "' --user 'EXAMPLE\\alice' --response-header 'Content-Type: text/html; charset=" +
+                run.m_strCharSet + "' --body '" + (SAMPLES / "pages" / run.m_pPage->m_pszPage).string() +
+                "' --out '" + (m_root / "sent.html").string() + "' '" + (m_root / "request.http").string() +
+                "' 2>/dev/null",
+            run.m_nExit);
+        run.m_strSent = ReadFileText(m_root / "sent.html");
+        run.m_strTrace = ReadFileText(m_root / LOG);
+    }
+
+private:
+    static inline std::atomic<int> s_nTrees = 0;
+    fs::path m_root;
+};
+
+// Every run through the host, on a few threads with a tree each.
+void DriveAll(std::vector<CRun>& vecRuns)
+{
+    std::atomic<size_t> nNext = 0;
+    std::vector<std::thread> vecThreads;
+    for (int i = 0; i < 4; ++i)
+        vecThreads.emplace_back(
+            [&]
+            {
+                const CTree tree;
+                for (size_t n = nNext++; n < vecRuns.size(); n = nNext++)
+                    tree.Drive(vecRuns[n]);
+            });
+    for (std::thread& thread : vecThreads)
+        thread.join();
+}
+
+std::string JsonString(const std::string& strText)
+{
+    std::string strOut = "\"";
+    for (const char c : strText)
+    {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\')
+            strOut += std::string("\\") + c;
+        else if (u < 0x20)
+        {
+            char szEscape[8];
+            std::snprintf(szEscape, sizeof(szEscape), "\\u%04x", u);
+            strOut += szEscape;
+        }
+        else
+            strOut += c;
+    }
+    return strOut + "\"";
+}
+
+// What node says of each piece that does not parse, one line each; empty when all parse. Pieces are
+// checked in one node process: a handler as the body of the function a browser makes of it.
+std::string NodeCheckAll(const std::vector<std::pair<std::string, page_checks::CScriptPiece>>& vecPieces)
+{
+    std::string strJson = "[";
+    for (const auto& [strPage, piece] : vecPieces)
+    {
+        const bool bHandler = piece.m_strWhere.rfind("script #", 0) != 0;
+        strJson += (strJson.size() > 1 ? "," : "") + std::string("[") +
+                   JsonString(strPage + ": " + piece.m_strWhere) + "," + JsonString(piece.m_strCode) + "," +
+                   (bHandler ? "true" : "false") + "]";
+    }
+    strJson += "]";
+    const std::string strScript =
+        "const vm = require('vm');\n"
+        "const pieces = " +
+        strJson +
+        ";\n"
+        "let failed = 0;\n"
+        "for (const [where, code, handler] of pieces) {\n"
+        "  try { new vm.Script(handler ? 'function handler(event) {\\n' + code + '\\n}' : code); }\n"
+        "  catch (e) { failed++; console.log(where + ': ' + e.message + ': ' + code.slice(0, 200)); }\n"
+        "}\n"
+        "if (failed == 0) console.log('parsed ' + pieces.length);\n";
+    const page_checks::CScriptFile file(strScript);
+    int nExit = 0;
+    const std::string strOutput = RunCommand("node '" + file.Path() + "' 2>&1", nExit);
+    if (nExit != 0 || strOutput.empty())
+        return "node did not run (is nodejs installed?) " + strOutput;
+    return strOutput.rfind("parsed ", 0) == 0 ? std::string() : strOutput;
+}
+
+size_t CountLines(const std::string& strTrace, const std::string& strWhat)
+{
+    size_t nCount = 0;
+    for (size_t nPos = 0; (nPos = strTrace.find(strWhat, nPos)) != std::string::npos; nPos += strWhat.size())
+        ++nCount;
+    return nCount;
+}
+
+TEST(PageCharSetsEndToEnd, EverySamplePageIsRewrittenInEverySetForEveryLanguageAndItsScriptsParse)
+{
+    std::vector<CRun> vecRuns;
+    for (const CPage& page : PAGES)
+    {
+        for (const char* pszCharSet : CHARSETS)
+        {
+            for (const char* pszLanguage : LANGUAGES)
+            {
+                CRun run;
+                run.m_pPage = &page;
+                run.m_strCharSet = pszCharSet;
+                run.m_strLanguage = pszLanguage;
+                vecRuns.push_back(run);
+            }
+        }
+    }
+    DriveAll(vecRuns);
+
+    std::vector<std::pair<std::string, page_checks::CScriptPiece>> vecPieces;
+    for (const CRun& run : vecRuns)
+    {
+        SCOPED_TRACE(run.Name());
+        ASSERT_EQ(run.m_nExit, 0) << run.m_strJson;
+        const std::string strInput = ReadFileText(SAMPLES / "pages" / run.m_pPage->m_pszPage);
+        EXPECT_TRUE(run.Has("\"instructions_submitted\":true") && run.Has("\"submit_result\":0"))
+            << run.m_strJson;
+        EXPECT_NE(run.m_strSent, strInput);
+        EXPECT_EQ(run.m_strTrace.find("GetResources can not translate"), std::string::npos);
+        std::string strPage;
+        ASSERT_TRUE(page_decode::DecodeToUtf8(run.m_strSent, run.m_strCharSet, strPage));
+        const std::vector<page_checks::CScriptPiece> vecScripts = page_checks::ScriptsOf(strPage);
+        EXPECT_FALSE(vecScripts.empty());
+        for (const auto& piece : vecScripts)
+            vecPieces.emplace_back(run.Name(), piece);
+    }
+    EXPECT_EQ(NodeCheckAll(vecPieces), "");
+}
+
+TEST(PageCharSetsEndToEnd, AUserOfALanguageWithoutStringsGetsEnglish)
+{
+    std::vector<CRun> vecRuns;
+    for (const char* pszCharSet : {"shift_jis", "windows-1252"})
+    {
+        CRun run;
+        run.m_pPage = &PAGES[0];
+        run.m_strCharSet = pszCharSet;
+        run.m_strLanguage = "ja";
+        vecRuns.push_back(run);
+    }
+    DriveAll(vecRuns);
+    for (const CRun& run : vecRuns)
+    {
+        SCOPED_TRACE(run.Name());
+        EXPECT_NE(run.m_strSent.find("var g_szDorvLoading = \"Loading...\";"), std::string::npos);
+        EXPECT_NE(
+            run.m_strTrace.find("GetResources didn't find res ID 189 LANGID 1041, it looked for Englich "
+                                "version 1"),
+            std::string::npos);
+    }
+}
+
+TEST(PageCharSetsEndToEnd, APageInASetIcuDoesNotKnowGoesOutAsItCameWithOneTraceLine)
+{
+    std::vector<CRun> vecRuns;
+    for (const CPage& page : PAGES)
+    {
+        if (std::string(page.m_pszPage).rfind("basic-", 0) != 0)
+            continue;
+        for (const char* pszCharSet : {"x-no-such-set", "x-mac-hebrew"})
+        {
+            CRun run;
+            run.m_pPage = &page;
+            run.m_strCharSet = pszCharSet;
+            run.m_strLanguage = "fr";
+            vecRuns.push_back(run);
+        }
+    }
+    ASSERT_EQ(vecRuns.size(), 6u);
+    DriveAll(vecRuns);
+    for (const CRun& run : vecRuns)
+    {
+        SCOPED_TRACE(run.Name());
+        EXPECT_TRUE(run.Has("\"instructions_submitted\":false")) << run.m_strJson;
+        EXPECT_EQ(run.m_strSent, ReadFileText(SAMPLES / "pages" / run.m_pPage->m_pszPage));
+        EXPECT_EQ(CountLines(run.m_strTrace, "GetResources can not translate"), 1u) << run.m_strTrace;
+        EXPECT_NE(run.m_strTrace.find("GetResources can not translate the res ID "), std::string::npos);
+        EXPECT_EQ(CountLines(run.m_strTrace, "LANGID 1036, CharSet " + run.m_strCharSet), 1u);
+    }
+}
+} // namespace
