@@ -3,7 +3,6 @@
 #include "common/StringHelpers.h"
 #include "common/TraceLog.h"
 #include "platform/WinCodePage.h"
-#include "platform/WinSync.h"
 
 #include <cstring>
 #include <memory>
