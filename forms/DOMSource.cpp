@@ -76,6 +76,10 @@ ULONGLONG AddressOf(const CSource* pSource, Position nPos)
 
 ULONGLONG MarkupAddressOf(const CSource* pSource, Position nPos)
 {
+    // Elements whose end tags a cut took away, the page's HTML and BODY above all, end at the end of the
+    // data: that is where markup lands inside what the cut left open. A whole page never pays for the scan.
+    if (nPos < pSource->m_nEnd)
+        return AddressOf(pSource, nPos);
     const Position nOpen = pSource->getOpenConstructBegin();
     return AddressOf(pSource, nOpen != NPOS && nPos > nOpen ? nOpen : nPos);
 }
