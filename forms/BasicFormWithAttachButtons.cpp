@@ -154,12 +154,21 @@ DWORD CDLBasicFormWithAttachButtons::RemoveAttachFileToolbarButtonLink(Position&
     {
         nEnd = button.getEndPos();
         CDOMElement cell = button.parentNode();
-        if (!IsTag(cell, "TD"))
+        if (!IsTag(cell, "TD") || !IsOwnWrapper(*m_pFormContext->m_spDom, cell, button))
         {
-            TraceLog("[CDLBasicFormWithAttachButtons::RemoveAttachFileToolbarButtonLink] Attach file toolbar "
-                     "button "
-                     "cell was not found.");
-            dwRet = ERROR_INVALID_DATA;
+            // Refusing here would send the whole page unrewritten, the button still usable: the button
+            // goes alone, and whatever shares its place stays.
+            if (!IsTag(cell, "TD"))
+                TraceLog("[CDLBasicFormWithAttachButtons::RemoveAttachFileToolbarButtonLink] Attach file "
+                         "toolbar button cell was not found.");
+            else
+                TraceLog("[CDLBasicFormWithAttachButtons::RemoveAttachFileToolbarButtonLink] Attach file "
+                         "toolbar button cell holds more than the button.");
+            TraceLog("[CDLBasicFormWithAttachButtons::RemoveAttachFileToolbarButtonLink] The button alone is "
+                     "removed.");
+            if ((dwRet = static_cast<DWORD>(button.remove(pList))) != ERROR_SUCCESS)
+                TraceLog("[CDLBasicFormWithAttachButtons::RemoveAttachFileToolbarButtonLink] "
+                         "CDOMElement::remove() failed.");
         }
         else if ((dwRet = static_cast<DWORD>(cell.remove(pList))) != ERROR_SUCCESS)
             TraceLog(

@@ -42,21 +42,6 @@ bool HasValue(const CDOMAttribute& attribute)
     return !attribute.isEmpty() && attribute.hasValue() && !attribute.getValue().empty();
 }
 
-// The WebReady SPAN nested in an attachment SPAN, or an empty handle.
-CDOMElement NestedWebReadySpan(const CDOMElement& span)
-{
-    const CDOMElementVector spans = span.getElementsByTagName("SPAN");
-    for (size_t i = 0; i < spans.length(); ++i)
-    {
-        const CDOMElement nested = spans.item(i);
-        if (nested.getElement() == span.getElement())
-            continue;
-        const CDOMAttribute cls = nested.getAttribute("class");
-        if (!cls.isEmpty() && cls.getValue() == "wvsn")
-            return nested;
-    }
-    return CDOMElement();
-}
 } // namespace
 
 CDLBasicFormWithAttachments::CDLBasicFormWithAttachments(CSWFormContext* pFormContext, int bMostDerived)
@@ -529,11 +514,9 @@ DWORD CDLBasicFormWithAttachments::ModifyNormalAttachmentSPANelement(
         }
         else
         {
-            // Without OWA's link the new anchor wraps the icon and the name, and closes before the WebReady
-            // SPAN (which holds a link of its own) or at the end of the SPAN: an anchor left open would take
+            // Without OWA's link the new anchor wraps the icon and the name; an anchor left open would take
             // in the rest of the page.
-            const CDOMElement webReady = NestedWebReadySpan(span);
-            const Position nClose = webReady.isEmpty() ? span.getContentEndPos() : webReady.getBeginPos();
+            const Position nClose = AttachmentLinkEnd(span);
             CDOMStartTag image;
             const CDOMStartTagVector images = span.getStartTagsByTagName("IMG");
             for (size_t i = 0; i < images.length() && image.isEmpty(); ++i)

@@ -74,6 +74,21 @@ CDLForm::CDLForm(CSWFormContext* pFormContext) : m_pFormContext(pFormContext)
 
 CDLForm::~CDLForm() = default;
 
+bool CDLForm::IsOwnWrapper(const CDOMSource& dom, const CDOMElement& parent, const CDOMElement& button)
+{
+    if (parent.isEmpty())
+        return false;
+    const ci_string& csTag = parent.tagName();
+    if (csTag == "BODY" || csTag == "HTML" || csTag == "HEAD" || csTag == "FORM" || csTag == "TABLE")
+        return false;
+    std::string sBefore;
+    std::string sAfter;
+    dom.substringData(parent.getContentBeginPos(), button.getBeginPos() - parent.getContentBeginPos(),
+                      sBefore);
+    dom.substringData(button.getEndPos(), parent.getContentEndPos() - button.getEndPos(), sAfter);
+    return (sBefore + sAfter).find_first_not_of(" \r\n\t") == std::string::npos;
+}
+
 DWORD CDLForm::Execute()
 {
     return ERROR_ARENA_TRASHED;

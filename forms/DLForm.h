@@ -13,6 +13,8 @@
 
 class CSWFormContext;
 class CDLSWGeneralSettings;
+class CDOMSource;
+class CDOMElement;
 
 class CDLForm : public CSWForm
 {
@@ -48,6 +50,10 @@ public:
     // The opening and closing lines of the rewriters' constructors.
     static void LogConstructorStart(const char* pszClass, const char* pszStarts);
     void LogConstructorEnd(const char* pszClass, bool bDotAfterReturned) const;
+    // Whether a button goes together with its parent: only when the parent is a wrapper inside the body
+    // that holds the button and nothing else. A toolbar, a form, a table or the body itself stays, and the
+    // button is removed alone, so that its neighbours are kept.
+    static bool IsOwnWrapper(const CDOMSource& dom, const CDOMElement& parent, const CDOMElement& button);
 
 protected:
     CDLSWGeneralSettings* m_pGeneralSettings = nullptr;

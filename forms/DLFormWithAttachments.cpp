@@ -75,6 +75,21 @@ DWORD CDLFormWithAttachments::GetAttachmentFilename(const CDOMSource& dom, const
     return ERROR_SUCCESS;
 }
 
+Position CDLFormWithAttachments::AttachmentLinkEnd(const CDOMElement& span)
+{
+    const CDOMElementVector spans = span.getElementsByTagName("SPAN");
+    for (size_t i = 0; i < spans.length(); ++i)
+    {
+        const CDOMElement nested = spans.item(i);
+        if (nested.getElement() == span.getElement())
+            continue;
+        const CDOMAttribute cls = nested.getAttribute("class");
+        if (!cls.isEmpty() && cls.getValue() == "wvsn")
+            return nested.getBeginPos();
+    }
+    return span.getContentEndPos();
+}
+
 DWORD CDLFormWithAttachments::GetOWAAttachmentLevel(const CDOMAttribute& level, int32_t& nLevel)
 {
     nLevel = 0;

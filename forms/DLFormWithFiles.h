@@ -4,6 +4,7 @@
 
 #include "common/CiString.h"
 #include "forms/DLForm.h"
+#include "htmlparser/Position.h"
 
 #include <set>
 #include <string>
@@ -88,6 +89,10 @@ public:
     static DWORD GetAttachmentFilename(const CDOMSource& dom, const CDOMElement& span,
                                        std::string& sFileName);
     static DWORD GetOWAAttachmentLevel(const CDOMAttribute& level, int32_t& nLevel);
+    // Where a link the worker wraps around an attachment's content must close: before the WebReady SPAN,
+    // which holds a link of its own (a link inside a link is no link a browser keeps), or else at the end
+    // of the SPAN's content.
+    static Position AttachmentLinkEnd(const CDOMElement& span);
 };
 
 // The text a level is logged with.

@@ -49,17 +49,6 @@ void AppendStringVariable(std::string& sScript, const char* pszPrefix, const std
     sScript += pszClose;
 }
 
-// Everything on the line of an element's content but the one child: white space only when the child
-// is all the element holds.
-bool HoldsOnly(const CDOMSource& dom, const CDOMElement& parent, const CDOMElement& child)
-{
-    std::string sBefore;
-    std::string sAfter;
-    dom.substringData(parent.getContentBeginPos(), child.getBeginPos() - parent.getContentBeginPos(),
-                      sBefore);
-    dom.substringData(child.getEndPos(), parent.getContentEndPos() - child.getEndPos(), sAfter);
-    return (sBefore + sAfter).find_first_not_of(" \r\n\t") == std::string::npos;
-}
 } // namespace
 
 DWORD HashQuotedScriptValue(const CDOMSource& dom, Position nMarker, size_t nMarkerLength, Position nEnd,
@@ -505,18 +494,18 @@ DWORD CDLPremiumFormEditItem::RemoveAttachmentButton(const CDOMElement& button)
                  "failed.");
         return ERROR_INVALID_DATA;
     }
-    // The parent goes only when it is the button's own wrapper: an element inside the body that holds the
-    // button and nothing else. A toolbar, a form or the body itself stays whole.
-    const ci_string& csParentTag = parent.tagName();
-    const bool bStructural = csParentTag == "BODY" || csParentTag == "HTML" || csParentTag == "HEAD" ||
-                             csParentTag == "FORM" || csParentTag == "TABLE";
-    if (bStructural || !HoldsOnly(dom, parent, button))
+    if (!IsOwnWrapper(dom, parent, button))
     {
+        // Refusing here would send the whole page unrewritten, the button still usable.
         TraceLog(
             "[CDLPremiumFormEditItem::DisableOrRemoveAttachmentButtonsIfNecessary] The parent <%s> of the "
-            "attachment button holds more than the button. The page is left unchanged.",
-            csParentTag.c_str());
-        return ERROR_INVALID_DATA;
+            "attachment button holds more than the button. The button alone is removed.",
+            parent.tagName().c_str());
+        const auto dwRet = static_cast<DWORD>(button.remove(pList));
+        if (dwRet != ERROR_SUCCESS)
+            TraceLog("[CDLPremiumFormEditItem::DisableOrRemoveAttachmentButtonsIfNecessary] Failed to remove "
+                     "the attachment button. CDOMElement::remove() failed.");
+        return dwRet;
     }
     DWORD dwRet = static_cast<DWORD>(parent.remove(pList));
     if (dwRet != ERROR_SUCCESS)

@@ -236,7 +236,8 @@ DWORD CDLPremiumFormWithAttachments::ModifyNormalAttachmentSPANElement(
     }
     if (ownLink.isEmpty())
     {
-        dwRet = static_cast<DWORD>(span.appendContentData("</a>", pList));
+        dwRet =
+            static_cast<DWORD>(m_pFormContext->m_spDom->insertData(AttachmentLinkEnd(span), "</a>", pList));
         if (dwRet != ERROR_SUCCESS)
             TraceLog("[CDLPremiumFormWithAttachments::ModifyNormalAttachmentSPANElement] "
                      "CDOMElement::appendContentData() failed.");

@@ -191,8 +191,8 @@ int CDOMElement::remove(CBufferInstructionList* pList) const
 int CDOMElement::appendContentData(const std::string& sText, CBufferInstructionList* pList) const
 {
     const CElement* pElement = need("appendContentData");
-    return static_cast<int>(InsertHtmlStringAtPosition(AddressOf(m_spSource.Get(), pElement->getContentEnd()),
-                                                       sText.c_str(), pList));
+    return static_cast<int>(InsertHtmlStringAtPosition(
+        MarkupAddressOf(m_spSource.Get(), pElement->getContentEnd()), sText.c_str(), pList));
 }
 
 int CDOMElement::setAttribute(const std::string& sName, const std::string& sValue,

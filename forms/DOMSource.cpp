@@ -74,6 +74,16 @@ ULONGLONG AddressOf(const CSource* pSource, Position nPos)
     return static_cast<ULONGLONG>(reinterpret_cast<uintptr_t>(pSource->m_pText)) + nPos;
 }
 
+ULONGLONG MarkupAddressOf(const CSource* pSource, Position nPos)
+{
+    // Elements whose end tags a cut took away, the page's HTML and BODY above all, end at the end of the
+    // data: that is where markup lands inside what the cut left open. A whole page never pays for the scan.
+    if (nPos < pSource->m_nEnd)
+        return AddressOf(pSource, nPos);
+    const Position nOpen = pSource->getOpenConstructBegin();
+    return AddressOf(pSource, nOpen != NPOS && nPos > nOpen ? nOpen : nPos);
+}
+
 CDOMSource::CDOMSource(char** pCommonPointers)
 {
     const char* pData = pCommonPointers != nullptr ? pCommonPointers[WORD_DATA_BEGIN] : nullptr;
@@ -347,7 +357,7 @@ int CDOMSource::insertData(Position nPos, const std::string& sText, CBufferInstr
     const CSource* pSource = m_spSource.Get();
     if (nPos == NPOS || nPos < pSource->m_nBegin || nPos > pSource->m_nEnd)
         throw CDOMParserIllegalArgumentException("CDOMSource::insertData() : invalid nPos value", nPos);
-    return static_cast<int>(InsertHtmlStringAtPosition(AddressOf(pSource, nPos), sText.c_str(), pList));
+    return static_cast<int>(InsertHtmlStringAtPosition(MarkupAddressOf(pSource, nPos), sText.c_str(), pList));
 }
 
 int CDOMSource::deleteData(Position nPos, Position nLength, CBufferInstructionList* pList) const

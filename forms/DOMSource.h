@@ -70,3 +70,7 @@ private:
 
 // The address of a position in the host's response buffer, as every buffer instruction carries it.
 ULONGLONG AddressOf(const CSource* pSource, Position nPos);
+// The address at which markup meant for a position goes: the position's own, unless a page cut off ends
+// inside a construct (a tag, a comment, a script) that holds the position. A browser would read markup
+// there as part of that construct, so it goes just before the construct instead.
+ULONGLONG MarkupAddressOf(const CSource* pSource, Position nPos);

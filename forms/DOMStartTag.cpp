@@ -15,6 +15,12 @@ DWORD InsertAt(const CSource* pSource, Position nPos, const std::string& sText, 
     return InsertHtmlStringAtPosition(AddressOf(pSource, nPos), sText.c_str(), pList);
 }
 
+DWORD InsertMarkupAt(const CSource* pSource, Position nPos, const std::string& sText,
+                     CBufferInstructionList* pList)
+{
+    return InsertHtmlStringAtPosition(MarkupAddressOf(pSource, nPos), sText.c_str(), pList);
+}
+
 DWORD DeleteSegment(const CSource* pSource, const CSegment* pSegment, CBufferInstructionList* pList)
 {
     return DeleteHtmlStringAtPosition(AddressOf(pSource, pSegment->m_nBegin),
@@ -96,12 +102,13 @@ int CDOMStartTag::setAttribute(const std::string& sName, const std::string& sVal
 
 int CDOMStartTag::insertDataBefore(const std::string& sText, CBufferInstructionList* pList) const
 {
-    return static_cast<int>(InsertAt(m_spSource.Get(), need("insertDataBefore")->m_nBegin, sText, pList));
+    return static_cast<int>(
+        InsertMarkupAt(m_spSource.Get(), need("insertDataBefore")->m_nBegin, sText, pList));
 }
 
 int CDOMStartTag::insertDataAfter(const std::string& sText, CBufferInstructionList* pList) const
 {
-    return static_cast<int>(InsertAt(m_spSource.Get(), need("insertDataAfter")->m_nEnd, sText, pList));
+    return static_cast<int>(InsertMarkupAt(m_spSource.Get(), need("insertDataAfter")->m_nEnd, sText, pList));
 }
 
 CDOMStartTag CDOMStartTagVector::item(size_t i) const

@@ -1,5 +1,6 @@
 #include "forms/DocumentViewForceSaveErrorForm.h"
 
+#include "common/SharedConstants.h"
 #include "common/StringHelpers.h"
 #include "common/TraceLog.h"
 #include "contract/DLLContext.h"
@@ -70,21 +71,51 @@ CDLDocumentViewForceSaveErrorForm::CDLDocumentViewForceSaveErrorForm(CSWFormCont
     LogConstructorEnd("CDLDocumentViewForceSaveErrorForm", false);
 }
 
-const char* CDLDocumentViewForceSaveErrorForm::RefusedLink(const std::string& sLink)
+std::string CDLDocumentViewForceSaveErrorForm::HostName(const std::string& sAuthority)
+{
+    const size_t nAt = sAuthority.rfind('@');
+    std::string sHost = nAt == std::string::npos ? sAuthority : sAuthority.substr(nAt + 1);
+    if (!sHost.empty() && sHost[0] == '[')
+    {
+        const size_t nClose = sHost.find(']');
+        return nClose == std::string::npos ? sHost : sHost.substr(0, nClose + 1);
+    }
+    const size_t nColon = sHost.find(':');
+    if (nColon != std::string::npos)
+        sHost.erase(nColon);
+    return sHost;
+}
+
+const char* CDLDocumentViewForceSaveErrorForm::RefusedLink(const std::string& sURL,
+                                                           const std::string& sOwnHost)
 {
     // A line break would end the Location header and start a header, or a body, of the page's choosing.
-    for (char c : sLink)
+    for (char c : sURL)
     {
         const auto b = static_cast<unsigned char>(c);
         if (b < 0x20 || b == 0x7F)
             return "holds a control character";
     }
-    // "//host" is another server's root, not this one's.
-    if (sLink.size() >= 2 && sLink[0] == '/' && (sLink[1] == '/' || sLink[1] == '\\'))
+    const auto IsSlash = [](char c) { return c == '/' || c == '\\'; };
+    // "//host" is another server's root, not this one's; browsers read a backslash there as a slash.
+    if (sURL.size() >= 2 && IsSlash(sURL[0]) && IsSlash(sURL[1]))
         return "names another server";
-    const std::string sScheme = SchemeOf(sLink);
-    if (!sScheme.empty() && !IsWebScheme(sScheme))
+    const std::string sScheme = SchemeOf(sURL);
+    if (sScheme.empty())
+        return nullptr;
+    if (!IsWebScheme(sScheme))
         return "is no web link";
+    // An absolute web link is followed only to this server; without the two slashes a browser still
+    // finds a host in it, so such a link is not taken either.
+    const size_t nAuthority = sScheme.size() + 3;
+    if (sURL.size() < nAuthority || !IsSlash(sURL[nAuthority - 2]) || !IsSlash(sURL[nAuthority - 1]))
+        return "names another server";
+    const size_t nAuthorityEnd = sURL.find_first_of("/\\?#", nAuthority);
+    const std::string sHost = HostName(sURL.substr(
+        nAuthority, nAuthorityEnd == std::string::npos ? std::string::npos : nAuthorityEnd - nAuthority));
+    const std::string sOwnName = HostName(sOwnHost);
+    if (sHost.empty() || sOwnName.empty() || ToCi(sHost) != ToCi(sOwnName))
+        return "names another server";
     return nullptr;
 }
 
@@ -219,13 +250,6 @@ DWORD CDLDocumentViewForceSaveErrorForm::Process()
             // The link as the browser would follow it; a fragment stays behind the parameters.
             std::string sLink =
                 CHtmlText::DecodeCharacterReferences(href.getValue(), CPageEscape::EncodingOf(m_sCharSet));
-            if (const char* pszRefusal = RefusedLink(sLink))
-            {
-                TraceLog("[CDLDocumentViewForceSaveErrorForm::Process] The link %s; the error page goes out "
-                         "as it is.",
-                         pszRefusal);
-                return ERROR_INVALID_DATA;
-            }
             std::string sFragment;
             if (const size_t nHash = sLink.find('#'); nHash != std::string::npos)
             {
@@ -240,6 +264,17 @@ DWORD CDLDocumentViewForceSaveErrorForm::Process()
             }
             const std::string sURL = JoinBasePath(pContext->m_spExchangeURL->m_strBasePath, sLink) + "&" +
                                      FILE_ID_HASH_KEY + "=" + sHash + sFragment;
+            // The redirect as it goes out is checked, base path and all: a request path of "//host/..."
+            // would otherwise make a relative link another server's.
+            std::string sOwnHost;
+            pContext->m_spRequestInfo->GetServerVariable(g_sHTTP_HOST, sOwnHost);
+            if (const char* pszRefusal = RefusedLink(sURL, sOwnHost))
+            {
+                TraceLog("[CDLDocumentViewForceSaveErrorForm::Process] The link %s; the error page goes out "
+                         "as it is.",
+                         pszRefusal);
+                return ERROR_INVALID_DATA;
+            }
             if (!CreateReplaceBufferForRedirectResponse(sURL, &pContext->ReplaceBuffer,
                                                         &pContext->ReplaceBufferLength))
             {

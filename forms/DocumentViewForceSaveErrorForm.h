@@ -19,8 +19,11 @@ public:
     // A complete "302 Object Moved" response to the URL, allocated as an array into the record's buffer.
     bool CreateReplaceBufferForRedirectResponse(const std::string& sURL, char** ppBuffer, DWORD* pdwLength);
 
-    // Why a link read from the page cannot be sent to the browser as a redirect; null when it can.
-    static const char* RefusedLink(const std::string& sLink);
+    // Why a redirect to the URL cannot be sent to the browser; null when it can. An absolute link must
+    // name the request's own host (the port aside, any case).
+    static const char* RefusedLink(const std::string& sURL, const std::string& sOwnHost);
+    // The host name of a "host[:port]" text, or of an authority with user information before it.
+    static std::string HostName(const std::string& sAuthority);
     // The link as the redirect's target: a relative link joined to the base path with one "/", a
     // root-relative or absolute web link as it is.
     static std::string JoinBasePath(const std::string& sBasePath, const std::string& sLink);

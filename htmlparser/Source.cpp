@@ -3,6 +3,7 @@
 #include "htmlparser/ChildWalk.h"
 #include "htmlparser/Element.h"
 #include "htmlparser/HTMLElementName.h"
+#include "htmlparser/OpenConstruct.h"
 #include "htmlparser/Tag.h"
 #include "htmlparser/TagType.h"
 
@@ -40,6 +41,16 @@ CSource::CSource(const char* pText, Position nBegin, Position nEnd)
             static_cast<unsigned long long>(nEnd), static_cast<unsigned long long>(MAX_SOURCE_POSITION));
 
     m_AllTags.reserve(128);
+}
+
+Position CSource::getOpenConstructBegin() const
+{
+    if (!m_bOpenConstructFound)
+    {
+        m_nOpenConstructBegin = FindOpenConstruct(m_pText, m_nBegin, m_nEnd);
+        m_bOpenConstructFound = true;
+    }
+    return m_nOpenConstructBegin;
 }
 
 CSource::~CSource()

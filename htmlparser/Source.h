@@ -54,6 +54,10 @@ public:
     // The parse's tags, and where its tags that matched no registered type stand without objects.
     void setAllTags(const CParsedTags& tags, std::vector<uint64_t>&& bare, size_t nTags);
 
+    // Where the construct the text is left inside at its end begins, as a browser reads the text (see
+    // FindOpenConstruct); NPOS when it ends in plain text. Found on the first call.
+    Position getOpenConstructBegin() const;
+
     std::string substring(Position nPos, Position nLength) const;
     void substring(Position nPos, Position nLength, std::string& sOut) const;
 
@@ -178,6 +182,9 @@ private:
     // Per tag type (the types live as long as the program), lastClosingDelimiter's answer.
     std::vector<std::pair<const CTagType*, Position>> m_LastClosingDelimiters;
     Position findBackward(const char* pszPattern, Position nPos, Position nLimit, bool bDelimiter);
+
+    mutable Position m_nOpenConstructBegin = NPOS;
+    mutable bool m_bOpenConstructFound = false;
 
     CSegmentArena m_Arena{this};
     CDelimiterIndex m_DelimiterIndex;

@@ -357,13 +357,41 @@ TEST(BasicAttachButtons, FindingAndRemovingTheControls)
             "CDOMSource::scanForString() failed. string <return onClkTb('attachfile');>."));
         EXPECT_FALSE(form.GetContentAttachmentsLink(0).isEmpty());
     }
+    // A button without a cell of its own goes alone: whatever shares its place, and the divider of the
+    // cell it shares, stay; the search for the content link starts after the button.
+    const struct
     {
-        // A button outside a cell is not removed.
-        CFormRecord record(Page("<div><a id=lnkHdrattachfile href=#><img src=a.gif></a></div>"));
+        const char* m_pszName;
+        std::string m_strBody;
+        std::string m_strKept;
+        const char* m_pszTraceLine;
+    } aShared[] = {
+        {"outside a cell", "<div><a id=lnkHdrattachfile href=#><img src=a.gif></a></div>", "<div></div>",
+         "[CDLBasicFormWithAttachButtons::RemoveAttachFileToolbarButtonLink] Attach file toolbar button cell "
+         "was not found."},
+        {"in a cell with another button",
+         "<table><tr><td class=tbBtn><a id=lnkHdrattachfile href=#><img src=a.gif></a> <a id=lnkHdrsend "
+         "href=#>Send</a></td><td class=dv></td></tr></table>",
+         "<tr><td class=tbBtn> <a id=lnkHdrsend href=#>Send</a></td><td class=dv></td></tr>",
+         "[CDLBasicFormWithAttachButtons::RemoveAttachFileToolbarButtonLink] Attach file toolbar button cell "
+         "holds more than the button."},
+    };
+    for (const auto& c : aShared)
+    {
+        SCOPED_TRACE(c.m_pszName);
+        CTraceCapture capture;
+        CFormRecord record(Page(c.m_strBody));
         CDLBasicFormEditItem form(&record.FormContext(), 1);
         Position nEnd = 0;
-        EXPECT_EQ(form.RemoveAttachFileToolbarButtonLink(nEnd), 13u);
-        EXPECT_TRUE(record.m_list.IsEmpty());
+        EXPECT_EQ(form.RemoveAttachFileToolbarButtonLink(nEnd), 0u);
+        const std::string strApplied = record.m_page.Applied(record.m_list);
+        EXPECT_EQ(strApplied.find("lnkHdrattachfile"), std::string::npos) << strApplied;
+        EXPECT_EQ(strApplied.find("a.gif"), std::string::npos) << strApplied;
+        EXPECT_NE(strApplied.find(c.m_strKept), std::string::npos) << strApplied;
+        EXPECT_EQ(nEnd, record.m_page.Body().find("a.gif></a>") + 10);
+        EXPECT_TRUE(CTraceCapture::Has(c.m_pszTraceLine));
+        EXPECT_TRUE(CTraceCapture::Has("[CDLBasicFormWithAttachButtons::RemoveAttachFileToolbarButtonLink] "
+                                       "The button alone is removed."));
     }
     {
         // Disabled: the tags go, the picture stays and greys out; a missing content link is an error.

@@ -42,6 +42,7 @@ struct CRun
         m_record.m_context.RequestFlags = RF_DOCUMENT_VIEW_FORCE_SAVE_HANDLED | RF_PREMIUM_CLIENT;
         m_record.m_context.ControlMessage = CM_NONE;
         m_record.m_context.m_spExchangeURL->m_strBasePath = strBasePath;
+        m_record.m_context.m_spRequestInfo->SetServerVariable("HTTP_HOST", "mail.example.test");
         std::unique_ptr<CDLForm> spForm(CDLFormFactory::createForm(&m_record.FormContext()));
         EXPECT_NE(spForm, nullptr);
         if (spForm)
@@ -95,8 +96,11 @@ TEST(ForceSaveRedirect, BasePathAndLinkJoinWithOneSlash)
         // A root-relative link is already the whole path.
         {"/owa/", "/owa/ev.owa?URL=a", "/owa/ev.owa?URL=a" + strHash},
         {"/owa", "/exchange/ev.owa?URL=a", "/exchange/ev.owa?URL=a" + strHash},
+        // An absolute link to the request's own host, in any case and on any port.
         {"/owa/", "https://mail.example.test/owa/ev.owa?URL=a",
          "https://mail.example.test/owa/ev.owa?URL=a" + strHash},
+        {"/owa/", "HTTP://Mail.Example.Test:8080/owa/ev.owa?URL=a",
+         "HTTP://Mail.Example.Test:8080/owa/ev.owa?URL=a" + strHash},
         // The parameter right after "?", and a fragment that must stay behind the hash.
         {"/owa/", "ev.owa?URL=a&amp;b=2#top", "/owa/ev.owa?URL=a&b=2" + strHash + "#top"},
         // What a header value may not carry is percent-encoded; the hash is the parameter's, as the
@@ -144,6 +148,18 @@ TEST(ForceSaveRedirect, HostileLinksAreRefusedAndThePageGoesOutAsItIs)
          "out as "
          "it is."},
         {"another server, backslash", "/\\evil.example/ev.owa?URL=a", nullptr},
+        {"another server, absolute", "https://evil.example/owa/ev.owa?URL=a",
+         "[CDLDocumentViewForceSaveErrorForm::Process] The link names another server; the error page goes "
+         "out as it is."},
+        {"another server behind this one's name as user",
+         "http://mail.example.test@evil.example/ev.owa?URL=a", nullptr},
+        {"another server before a backslash", "http://evil.example\\@mail.example.test/ev.owa?URL=a",
+         nullptr},
+        {"another server behind this one's name", "http://mail.example.test.evil.example/ev.owa?URL=a",
+         nullptr},
+        {"another server without the slashes", "http:evil.example/ev.owa?URL=a", nullptr},
+        {"another server after three slashes", "https:///evil.example/ev.owa?URL=a", nullptr},
+        {"another server, written with references", "https&#58;//evil.example/ev.owa?URL=a", nullptr},
         {"script", "javascript:alert(document.cookie)//?URL=a",
          "[CDLDocumentViewForceSaveErrorForm::Process] The link is no web link; the error page goes out as "
          "it "
@@ -177,6 +193,23 @@ TEST(ForceSaveRedirect, HostileLinksAreRefusedAndThePageGoesOutAsItIs)
         }
         EXPECT_TRUE(CTraceCapture::Has("[CDLDocumentViewForceSaveErrorForm::Process] *** Replacing "
                                        "<ASP.auth_error_aspx> form buffer FAILED! ***"));
+    }
+}
+
+// The base path comes from the request's own path: "//host/..." there makes a relative link another
+// server's once joined, so the redirect is checked as it goes out.
+TEST(ForceSaveRedirect, ABasePathThatNamesAnotherServerIsRefused)
+{
+    for (const char* pszBase : {"//evil.example/owa/", "/\\evil.example/owa/", "http://evil.example/owa/"})
+    {
+        SCOPED_TRACE(pszBase);
+        CTraceCapture capture;
+        CRun run(ErrorPage("ev.owa?URL=a"), pszBase);
+        EXPECT_EQ(run.m_dwCode, 13u);
+        EXPECT_EQ(run.m_record.m_context.ReplaceBuffer, nullptr);
+        EXPECT_EQ(run.m_record.m_context.ControlMessage, CM_NONE);
+        EXPECT_TRUE(CTraceCapture::Has("[CDLDocumentViewForceSaveErrorForm::Process] The link names another "
+                                       "server; the error page goes out as it is."));
     }
 }
 

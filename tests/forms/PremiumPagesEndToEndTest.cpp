@@ -5,8 +5,10 @@
 // leave every script and event handler parseable by node and every tag with the attributes it had.
 #include "common/CiString.h"
 #include "htmlparser/Attributes.h"
+#include "htmlparser/Element.h"
 #include "htmlparser/Source.h"
 #include "htmlparser/Tag.h"
+#include "htmlparser/TextSearch.h"
 #include "tests/directory/SlapdServer.h"
 #include "tests/support/RunCommand.h"
 #include "tests/support/TestFiles.h"
@@ -309,11 +311,6 @@ TEST(PremiumPagesThroughTheHost, PagesLeftAsOWASentThem)
          "[CDLPremiumFormEditItem::CheckIfFormNeedsToBeProcessed] SMIME request <Y>, form needs to be "
          "changed <N>. "
          "return bRet <F>."},
-        // The button's wrapper is the whole toolbar here: removing it would take the other buttons along.
-        {"button whose parent is the toolbar", false, strEditRequest,
-         Replaced(Replaced(strEdit, "<span class=\"tbBtn\"><a id=\"attachfile\"", "<a id=\"attachfile\""),
-                  "Attach</a></span>", "Attach</a>"),
-         SET_BUTTONS_REMOVED, 13, "The parent <div> of the attachment button holds more than the button."},
         {"button without its image, buttons disabled", false, strEditRequest,
          Replaced(strEdit, "<img src=\"/owa/8.1.240.5/themes/base/attach.gif\">", ""), SET_BUTTONS_DISABLED,
          13,
@@ -403,6 +400,77 @@ TEST(PremiumPagesThroughTheHost, PagesLeftAsOWASentThem)
         EXPECT_EQ(strSent, c.m_strPage);
         EXPECT_TRUE(tree.Traced(c.m_pszTraceLine)) << tree.Trace();
         EXPECT_FALSE(tree.Traced("exception"));
+    }
+}
+
+// A button that shares its parent with other controls goes alone at level 2: the toolbar and everything
+// beside the button stay, and the rest of the page is rewritten as ever.
+TEST(PremiumPagesThroughTheHost, AnAttachButtonThatSharesItsParentIsRemovedAlone)
+{
+    CTree tree(DLSW_INSTALL_TREE "/bin/DL_ServiceWorker.so");
+    const std::string strEdit = SamplePage("premium-edit-item.html");
+    const std::string strButton =
+        "<a id=\"attachfile\" name=\"attachfile\" href=\"#\" onclick=\"return "
+        "onClkTb('attachfile');\"><img src=\"/owa/8.1.240.5/themes/base/attach.gif\">"
+        "Attach</a>";
+    const std::string strShared =
+        Replaced(strEdit, "<span class=\"tbBtn\">" + strButton + "</span>", strButton);
+    std::string strSent;
+    const std::string strJson =
+        tree.Drive(SampleRequest("16-premium-edit-page.http"), strShared, SET_BUTTONS_REMOVED, strSent);
+    EXPECT_NE(strJson.find(RawDataRecord(0, "None")), std::string::npos) << strJson;
+    EXPECT_EQ(strSent.find("attachfile"), std::string::npos) << strSent;
+    EXPECT_NE(strSent.find("<div id=\"divToolbar\"><span class=\"sep\"></span><span class=\"tbBtn\"><a "
+                           "id=\"checknames\" href=\"#\">Check Names</a></span></div>"),
+              std::string::npos)
+        << strSent;
+    EXPECT_TRUE(
+        tree.Traced("[CDLPremiumFormEditItem::DisableOrRemoveAttachmentButtonsIfNecessary] The parent "
+                    "<div> of the attachment button holds more than the button. The button alone is "
+                    "removed."))
+        << tree.Trace();
+    // Apart from the toolbar, the page is the one a button in a wrapper of its own gives.
+    std::string strWrapped;
+    tree.Drive(SampleRequest("16-premium-edit-page.http"), strEdit, SET_BUTTONS_REMOVED, strWrapped);
+    EXPECT_EQ(strSent.substr(strSent.find("</div>")), strWrapped.substr(strWrapped.find("</div>")));
+}
+
+// An attachment OWA gives no link of its own gets the worker's, closed before the WebReady link: a link
+// inside a link is not kept by browsers, which would move the WebReady link out of the attachment.
+TEST(PremiumPagesThroughTheHost, TheWorkersAttachmentLinkClosesBeforeTheWebReadyLink)
+{
+    CTree tree(DLSW_INSTALL_TREE "/bin/DL_ServiceWorker.so");
+    const std::string strPage =
+        Replaced(SamplePage("premium-read-item.html"),
+                 "<a id=\"lnkAtmt\" href=\"attachment.ashx?attach=1&amp;id=RgAAAADs4ZfQ&amp;attcnt=1&amp;"
+                 "attid0=RgAAAAAtt0\" target=_blank title=\"figures.xls\">figures.xls&#x200E; (24 KB)</a>",
+                 "figures.xls&#x200E; (24 KB)");
+    std::string strSent;
+    const std::string strJson =
+        tree.Drive(SampleRequest("15-premium-read-page.http"), strPage, SET_BUTTONS_ENABLED, strSent);
+    ASSERT_NE(strJson.find(RawDataRecord(0, "None")), std::string::npos) << strJson;
+    const size_t nOpen = strSent.find("<a id=lnkAtmt href=\"#\"");
+    ASSERT_NE(nOpen, std::string::npos) << strSent;
+    const size_t nClose = strSent.find("</a>", nOpen);
+    ASSERT_NE(nClose, std::string::npos);
+    const std::string strBeforeWebReady = "</a><span class=\"wvsn\">[<a id=\"wvLnk\" href=\"#\"";
+    EXPECT_EQ(strSent.substr(nClose, strBeforeWebReady.size()), strBeforeWebReady) << strSent;
+    EXPECT_EQ(strSent.substr(nOpen + 1, nClose - nOpen - 1).find("<a"), std::string::npos);
+    // Every A element, as our parser pairs them, holds no other.
+    CSource source(strSent.data(), 0, strSent.size());
+    for (CTag* pTag : source.fullSequentialParse())
+    {
+        if (!pTag->isStartTag())
+            continue;
+        auto* pStartTag = static_cast<CStartTag*>(pTag);
+        if (pStartTag->getName() != ci_string("A"))
+            continue;
+        const CElement* pElement = pStartTag->getElement();
+        ASSERT_NE(pElement, nullptr);
+        EXPECT_EQ(FindStringNoCase(strSent.data(), "<a ", pElement->getContentBegin(),
+                                   pElement->getContentEnd() - pElement->getContentBegin()),
+                  NPOS)
+            << strSent.substr(pElement->m_nBegin, pElement->m_nEnd - pElement->m_nBegin);
     }
 }
 

@@ -192,6 +192,30 @@ TEST_F(BasicPagesEndToEnd, GoldenPages)
     }
 }
 
+// An attach button that shares its toolbar cell with another control goes alone at level 2: the cell, the
+// other control and the divider stay, the content link goes, and the rest of the page is rewritten.
+TEST_F(BasicPagesEndToEnd, AnAttachButtonThatSharesItsCellIsRemovedAlone)
+{
+    const std::string strSend =
+        "<a id=\"lnkHdrsend\" href=\"#\" onclick=\"return onClkTb('send');\">Send</a>";
+    std::string strPage = ReadFileText((SAMPLES / "basic-edit-item.html").string());
+    const size_t nCellEnd = strPage.find("alt=\"Attach\"></a></td>");
+    ASSERT_NE(nCellEnd, std::string::npos);
+    strPage.insert(nCellEnd + std::string("alt=\"Attach\"></a>").size(), " " + strSend);
+    const CToolRun run =
+        RunTool("GET", "/owa/?ae=PreFormAction&a=Reply&t=IPM.Note&id=RgAAAADs4ZfQ", SET_BUTTONS_2, strPage);
+    EXPECT_TRUE(run.ListApplied()) << run.m_strJson;
+    EXPECT_EQ(run.m_strSent.find("attachfile"), std::string::npos) << run.m_strSent;
+    EXPECT_NE(
+        run.m_strSent.find("<table class=\"tb\"><tr>\n<td class=\"tbBtn\"> " + strSend +
+                           "</td>\n<td class=\"dv\"><img src=\"/owa/8.1.240.5/themes/base/dv.gif\"></td>"),
+        std::string::npos)
+        << run.m_strSent;
+    EXPECT_EQ(run.m_strSent.find("Attachments..."), std::string::npos);
+    // The attachments got the viewer's links as on any edit page.
+    EXPECT_NE(run.m_strSent.find("f_KSDLOnMouseDown(event,"), std::string::npos) << run.m_strSent;
+}
+
 // The literal of a script string as node reads it.
 std::string JSValue(const std::string& strLiteral)
 {

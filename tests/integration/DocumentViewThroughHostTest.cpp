@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <sys/wait.h>
 #include <vector>
@@ -28,10 +29,11 @@ struct CToolRun
         const fs::path page = m_dir.Path() / "page.html";
         const fs::path sent = m_dir.Path() / "sent";
         WriteFile(page, strPage);
-        const std::string strCommand = std::string("'") + DLSW_HOST_TOOL +
-                                       "' --json --user 'EXAMPLE\\alice' " + strOptions + " --body '" +
-                                       page.string() + "' --out '" + sent.string() + "' '" + SOURCE +
-                                       "/samples/requests/" + strRequest + "' 2>/dev/null";
+        const std::string strCommand =
+            std::string("'") + DLSW_HOST_TOOL + "' --json --user 'EXAMPLE\\alice' " + strOptions +
+            " --body '" + page.string() + "' --out '" + sent.string() + "' '" +
+            (strRequest[0] == '/' ? strRequest : SOURCE + "/samples/requests/" + strRequest) +
+            "' 2>/dev/null";
         int nExit = -1;
         m_strJson = RunCommand(strCommand, nExit);
         EXPECT_EQ(nExit, 0) << m_strJson;
@@ -171,6 +173,98 @@ TEST(DocumentViewThroughTheHost, HostileLinks)
         EXPECT_EQ(vecLines[2], "Content-Length:" + std::to_string(strBody.size()));
         EXPECT_EQ(strBody.find("<script"), std::string::npos);
         EXPECT_EQ(strBody.find("\"<"), std::string::npos);
+    }
+}
+
+// A tree of the worker in a folder of its own, so that its log holds this test's lines only.
+class CTracedTree
+{
+public:
+    CTracedTree()
+    {
+        fs::create_directories(m_dir.Path() / "C/Windows/System32/LogFiles/KestruneLogs");
+        fs::copy(DLSW_INSTALL_TREE, m_dir.Path() / "install", fs::copy_options::recursive);
+        fs::copy(DLSW_COMMON_FILES, m_dir.Path() / "Common Files", fs::copy_options::recursive);
+    }
+
+    // The tool's run of the page over the request; the worker's trace of it comes back too.
+    std::unique_ptr<CToolRun> Run(const std::string& strPage, const std::string& strRequestLine,
+                                  const std::string& strOptions, std::string& strTrace) const
+    {
+        const fs::path log = m_dir.Path() / "C/Windows/System32/LogFiles/KestruneLogs/KSCommonLog.log";
+        fs::remove(log);
+        // The sample's headers under a request line of the test's.
+        const std::string strSample =
+            ReadFileText(SOURCE + "/samples/requests/23-document-view-force-save.http");
+        const fs::path request = m_dir.Path() / "request.http";
+        CToolRun::WriteFile(request, strRequestLine + strSample.substr(strSample.find('\n')));
+        auto spRun = std::make_unique<CToolRun>(strPage, request.string(),
+                                                "--client-ip 10.1.2.3 --root '" +
+                                                    (m_dir.Path() / "install").string() + "' " + strOptions);
+        strTrace = ReadFileText(log);
+        return spRun;
+    }
+
+private:
+    CTempDir m_dir{"dlsw-docview-traced"};
+};
+
+// A redirect goes only to this server: a link to another host, or a request path that makes the joined
+// link another host's, is refused with a trace line and OWA's page goes out as it is.
+TEST(DocumentViewThroughTheHost, RedirectsLeadOnlyToThisServer)
+{
+    const CTracedTree tree;
+    const std::string strRequestLine =
+        "GET /owa/ev.owa?oeh=1&ns=SharepointDocument&ev=GetDoc&URL=http%3a%2f%2f"
+        "portal.example.test%2fdocs%2fplan.zip&id=unresolved&fidh=1531945989 "
+        "HTTP/1.1\r";
+    const auto Page = [](const std::string& strHref)
+    {
+        return "<!-- OwaPage = ASP.auth_error_aspx -->\n<html><head><title>e</title></head><body><a "
+               "id=lnkSave href=\"" +
+               strHref + "\">Save</a></body></html>";
+    };
+    const struct
+    {
+        const char* m_pszName;
+        std::string m_strHref;
+        std::string m_strRequestLine;
+        const char* m_pszLocation; // null: refused
+        const char* m_pszOptions = "";
+    } aCases[] = {
+        {"this server", "https://MAIL.example.test/owa/ev.owa?URL=a.zip", strRequestLine,
+         "https://MAIL.example.test/owa/ev.owa?URL=a.zip&fidh="},
+        {"another server", "https://evil.example/owa/ev.owa?URL=a.zip", strRequestLine, nullptr},
+        {"another server behind this one's name", "http://mail.example.test@evil.example/ev.owa?URL=a.zip",
+         strRequestLine, nullptr},
+        {"a request path that names another server", "ev.owa?URL=a.zip",
+         "GET "
+         "//evil.example/owa/ev.owa?oeh=1&ns=SharepointDocument&ev=GetDoc&URL=http%3a%2f%2fportal.example."
+         "test%2fdocs%2fplan.zip&id=unresolved&fidh=1531945989 HTTP/1.1\r",
+         nullptr, "--subscription-type 4"},
+    };
+    for (const auto& c : aCases)
+    {
+        SCOPED_TRACE(c.m_pszName);
+        std::string strTrace;
+        const std::unique_ptr<CToolRun> spRun =
+            tree.Run(Page(c.m_strHref), c.m_strRequestLine, c.m_pszOptions, strTrace);
+        const CToolRun& run = *spRun;
+        if (c.m_pszLocation != nullptr)
+        {
+            EXPECT_TRUE(run.RawData(0, "Replace")) << run.m_strJson;
+            EXPECT_EQ(
+                run.m_strSent.find(std::string("HTTP/1.1 302 Object Moved\r\nLocation:") + c.m_pszLocation),
+                0u)
+                << run.m_strSent;
+            continue;
+        }
+        EXPECT_TRUE(run.RawData(13, "Ignore")) << run.m_strJson;
+        EXPECT_EQ(run.m_strSent, Page(c.m_strHref));
+        EXPECT_NE(strTrace.find("[CDLDocumentViewForceSaveErrorForm::Process] The link names another server; "
+                                "the error page goes out as it is."),
+                  std::string::npos)
+            << strTrace;
     }
 }
 } // namespace
