@@ -93,6 +93,16 @@ bool CDLGeneralSettings::LoadSettings(const char* pszModuleName, const char* psz
         return bRet;
     TraceLogError(static_cast<DWORD>(hr), "%s %s", " Can not create Temp Directory",
                   m_strTempDirectory.c_str());
+    // The failure event carries this text: it names the folder and what the system said of it.
+    char szSystem[512] = {};
+    FormatSystemErrorText(static_cast<DWORD>(hr), szSystem, sizeof(szSystem));
+    std::string strSystem = szSystem;
+    while (!strSystem.empty() && strSystem.back() == ' ')
+        strSystem.pop_back();
+    if (strSystem.empty())
+        strSystem = "error " + std::to_string(static_cast<DWORD>(hr));
+    if (strErrorText.empty())
+        strErrorText = "Can not create Temp Directory " + m_strTempDirectory + ": " + strSystem;
     return false;
 }
 

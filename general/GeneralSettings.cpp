@@ -160,6 +160,10 @@ bool CGeneralSettings::LoadSettings(const char* pszModuleName, const char* pszRe
                       m_strSettingsDirectory.c_str(), static_cast<unsigned>(hr));
         strErrorText = "Loading Settings failed " + m_strSettingsDirectory + " " + std::to_string(hr);
         WriteErrorEvent(static_cast<DWORD>(hr), 1, "%s", strErrorText.c_str());
+        // The code alone does not tell an administrator where a file went wrong; the parser knows.
+        const std::string strParseFailure = m_Settings.GetParseFailure();
+        if (!strParseFailure.empty())
+            WriteEventText(1, "Settings file %s", strParseFailure.c_str());
     }
     else
     {

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace dlsw_msxml
@@ -295,6 +296,20 @@ private:
         return S_OK;
     }
 
+    // The file that replaces an existing one keeps its owner, group and mode, so readers the administrator
+    // let in keep their access; a new file stays 0600. An owner the process may not give is left as it is,
+    // and then the group alone is tried.
+    static void KeepOwnerAndMode(const std::string& sPath, int fd)
+    {
+        struct stat st = {};
+        if (::stat(sPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+            return;
+        if (::fchown(fd, st.st_uid, st.st_gid) != 0)
+            (void)!::fchown(fd, static_cast<uid_t>(-1), st.st_gid);
+        // After the owner: a change of owner clears the set-id bits.
+        ::fchmod(fd, st.st_mode & 07777);
+    }
+
     // Writes next to the target and renames over it, so a reader never sees half a file.
     static HRESULT WriteWhole(const std::string& sPath, const xmlChar* pData, int nLen)
     {
@@ -302,6 +317,7 @@ private:
         const int fd = mkstemp(sTemp.data()); // created with mode 0600
         if (fd < 0)
             return HRESULT_FROM_WIN32(errno == ENOENT ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED);
+        KeepOwnerAndMode(sPath, fd);
         const char* p = reinterpret_cast<const char*>(pData);
         size_t nLeft = nLen > 0 ? static_cast<size_t>(nLen) : 0;
         bool bOk = true;

@@ -67,10 +67,13 @@ DWORD CBaseNotifications::SendResponse(CDLLContext* pContext, const char* pszRes
     return ERROR_SUCCESS;
 }
 
-void CBaseNotifications::GetClientIP(CDLLContext* pContext, std::string& strClientIP)
+void CBaseNotifications::GetClientIP(CDLLContext* pContext, std::string& strClientIP, bool* pbFromHeader)
 {
     strClientIP.clear();
     CUtil::GetServerVariable(pContext, g_sHTTP_X_Remote_Client_IP, strClientIP);
-    if (strClientIP.empty())
+    const bool bFromHeader = !strClientIP.empty();
+    if (!bFromHeader)
         CUtil::GetServerVariable(pContext, g_sREMOTE_ADDR, strClientIP);
+    if (pbFromHeader != nullptr)
+        *pbFromHeader = bFromHeader;
 }

@@ -28,6 +28,7 @@ public:
     static DWORD SendResponse(CDLLContext* pContext, const char* pszResponse, const char* pszStatusText,
                               DWORD dwLength);
     // The client's address: the one a front end forwards in "HTTP_X_Remote_Client_IP", else
-    // "REMOTE_ADDR"; empty when neither can be read.
-    static void GetClientIP(CDLLContext* pContext, std::string& strClientIP);
+    // "REMOTE_ADDR"; empty when neither can be read. pbFromHeader, when given, tells whether the front end's
+    // header gave it.
+    static void GetClientIP(CDLLContext* pContext, std::string& strClientIP, bool* pbFromHeader = nullptr);
 };

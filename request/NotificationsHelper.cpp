@@ -292,9 +292,13 @@ DWORD CNotificationsHelper::CheckClientIPAgainstDirectAccessIPRange(CDLLContext*
     else
     {
         std::string strClientIP;
-        CBaseNotifications::GetClientIP(pContext, strClientIP);
-        TraceLog("[CNotificationsHelper::CheckClientIPAgainstDirectAccessIPRange] Client IP: <%s>.",
-                 strClientIP.c_str());
+        bool bFromHeader = false;
+        CBaseNotifications::GetClientIP(pContext, strClientIP, &bFromHeader);
+        // The header is the front end's word, which a client that reaches us without it can forge: the
+        // trace says whose word the address is.
+        TraceLog(
+            "[CNotificationsHelper::CheckClientIPAgainstDirectAccessIPRange] Client IP: <%s>. Source: %s.",
+            strClientIP.c_str(), bFromHeader ? "header X-Remote-Client-IP" : "connection REMOTE_ADDR");
         bAllowed = GeneralSettings()->m_Settings.CheckClientIPAgainstDirectAccessIPRange(
                        strClientIP, static_cast<int>(pContext->SettingID))
                        ? TRUE

@@ -99,6 +99,10 @@ bool CBasicSettings::FindSettingsFile(const std::string& sPath, const char* pszL
 
 bool CBasicSettings::BeginLoad(const std::string& sPath, const char* pszLoader, CLoadStart& start)
 {
+    {
+        std::lock_guard<std::mutex> guard(m_mxState);
+        m_sParseFailure.clear();
+    }
     if (!FindSettingsFile(sPath, pszLoader))
         return false;
     start.m_bTimeRead = SUCCEEDED(ReadFileTime(sPath, start.m_ftBeforeRead));
@@ -110,8 +114,21 @@ CComPtr<IXMLDOMDocument2> CBasicSettings::OpenDocument(const std::string& sPath)
 {
     CComPtr<IXMLDOMDocument2> spDoc;
     ThrowIfFailed(spDoc.CoCreateInstance(CLSID_DOMDocument));
-    ThrowIfFailed(LoadXMLDocument(spDoc, sPath));
+    std::string sReason;
+    const HRESULT hr = LoadXMLDocument(spDoc, sPath, &sReason);
+    if (!sReason.empty())
+    {
+        std::lock_guard<std::mutex> guard(m_mxState);
+        m_sParseFailure = sReason;
+    }
+    ThrowIfFailed(hr);
     return spDoc;
+}
+
+std::string CBasicSettings::GetParseFailure() const
+{
+    std::lock_guard<std::mutex> guard(m_mxState);
+    return m_sParseFailure;
 }
 
 HRESULT CBasicSettings::ReadFileTime(const std::string& sPath, FILETIME& ft)

@@ -71,6 +71,9 @@ public:
     std::string GetPath() const;
     FILETIME GetLastWriteStamp() const;
     FILETIME GetLastCheck() const;
+    // Why the parser refused the file at the last load (file, line, column, the parser's message); empty
+    // when the last load parsed it or failed for another reason.
+    std::string GetParseFailure() const;
 
     // Reads the named attributes of every child element of that name and hands the element and its
     // attributes to fn(IXMLDOMNode*, const TagItems&). A missing parent has no children. A failing DOM
@@ -117,8 +120,9 @@ protected:
     // The start every loader shares: false when the file is not there (traced under the loader's name);
     // otherwise the file's last-write time is noted and the path recorded.
     bool BeginLoad(const std::string& sPath, const char* pszLoader, CLoadStart& start);
-    // A new document holding the file; a failing step is raised with ThrowIfFailed.
-    static CComPtr<IXMLDOMDocument2> OpenDocument(const std::string& sPath);
+    // A new document holding the file; a failing step is raised with ThrowIfFailed. When the parser refuses
+    // the file, its reason is kept for GetParseFailure.
+    CComPtr<IXMLDOMDocument2> OpenDocument(const std::string& sPath);
 
 private:
     // The change check runs outside the holder's lock while a load may write these: they have a lock of
@@ -127,6 +131,7 @@ private:
     FILETIME m_ftLastWrite{0, 0};
     FILETIME m_ftLastCheck{0, 0};
     std::string m_sPath;
+    std::string m_sParseFailure;
     int m_nReloadInterval = 15;
 };
 

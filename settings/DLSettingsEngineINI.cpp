@@ -1,5 +1,6 @@
 #include "common/CiString.h"
 #include "common/TraceLog.h"
+#include "platform/WinFile.h"
 #include "settings/DLSettings.h"
 #include "settings/LoadGuard.h"
 #include "settings/LoadInitINI.h"
@@ -40,10 +41,15 @@ bool CDLSettings::BuildEngineINIPath(const std::string& sName, const std::string
     std::string sRelative = sName;
     if (!sRelative.empty() && (sRelative.front() == '\\' || sRelative.front() == '/'))
         sRelative.erase(0, 1);
-    const size_t nSettings = ToCi(sSettingsDirectory).find("\\Settings");
-    if (nSettings == ci_string::npos)
+    // The engine folder sits beside the folder that holds the settings file: only that folder's own
+    // name counts, so an installation below some other folder called "Settings" still finds its options.
+    std::string sDirectory = sSettingsDirectory;
+    while (!sDirectory.empty() && (sDirectory.back() == '\\' || sDirectory.back() == '/'))
+        sDirectory.pop_back();
+    const size_t nSeparator = sDirectory.find_last_of("\\/");
+    if (nSeparator == std::string::npos || ToCi(sDirectory.substr(nSeparator + 1)) != "Settings")
         return false;
-    sPath = sSettingsDirectory.substr(0, nSettings) + "\\Engine\\ini\\" + sRelative;
+    sPath = sDirectory.substr(0, nSeparator) + "\\Engine\\ini\\" + sRelative;
     return true;
 }
 
@@ -57,15 +63,22 @@ bool CDLSettings::LoadEngineINI()
         std::string sPath;
         if (!BuildEngineINIPath(FromCi(csName), m_sSettingsDirectory, sPath))
         {
-            TraceLog("[CDLSettings::LoadEngineINI] No \\Settings in the settings directory %s: the engine "
-                     "options of %s are not read",
-                     m_sSettingsDirectory.c_str(), FromCi(csName).c_str());
+            TraceLog(
+                "[CDLSettings::LoadEngineINI] The settings directory %s is no folder named Settings: the "
+                "engine options of %s are not read",
+                m_sSettingsDirectory.c_str(), FromCi(csName).c_str());
             return false;
         }
         if (sPath.size() >= MAX_PATH)
             TraceLog(
                 "[CDLSettings::LoadEngineINI] The engine option file path %s is too long: no option is read",
                 sPath.c_str());
+        else if (GetFileAttributesA(sPath.c_str()) == INVALID_FILE_ATTRIBUTES)
+            TraceLog("[CDLSettings::LoadEngineINI] The engine option file %s is missing: every option takes "
+                     "its default",
+                     sPath.c_str());
+        else
+            TraceLog("[CDLSettings::LoadEngineINI] Reading the engine options from %s", sPath.c_str());
         loader.SetPath(sPath.c_str());
     }
 

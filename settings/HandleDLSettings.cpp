@@ -70,6 +70,12 @@ HRESULT CHandleDLSettings::LoadSettings(std::string& sFolder)
     return hr;
 }
 
+std::string CHandleDLSettings::GetParseFailure() const
+{
+    const std::string sLinkCriteria = m_LinkCriteria.GetParseFailure();
+    return sLinkCriteria.empty() ? m_DLSettings.GetParseFailure() : sLinkCriteria;
+}
+
 void CHandleDLSettings::AfterServiceWorkerLoad()
 {
     if (m_bRefreshEnabled)

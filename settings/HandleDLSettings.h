@@ -21,6 +21,9 @@ public:
     // Loads "LinkCriteriaSettings.xml" from the common settings folder, then "SWSettings.xml" from the
     // folder given (which ends with a backslash); the folder argument becomes the file's path.
     HRESULT LoadSettings(std::string& sFolder);
+    // Why the parser refused a settings file at the last load of either file (file, line, column, the
+    // parser's message), or empty.
+    std::string GetParseFailure() const;
     // The change check and reload, run before an authentication-complete notification is handled.
     HRESULT CheckForRefresh(bool* pbRefreshed);
     // Writes both files back from memory under the lock, "SWSettings.xml" first; the link criteria are not

@@ -2,7 +2,7 @@
 
 #include "common/TraceLog.h"
 
-HRESULT LoadXMLDocument(IXMLDOMDocument2* pDoc, const std::string& sPath)
+HRESULT LoadXMLDocument(IXMLDOMDocument2* pDoc, const std::string& sPath, std::string* psReason)
 {
     if (pDoc == nullptr)
         return E_POINTER;
@@ -26,7 +26,25 @@ HRESULT LoadXMLDocument(IXMLDOMDocument2* pDoc, const std::string& sPath)
         return S_OK;
     }
     ReportXMLParseError(spError);
+    if (psReason != nullptr)
+        *psReason = DescribeXMLParseError(spError, sPath);
     return nCode;
+}
+
+std::string DescribeXMLParseError(IXMLDOMParseError* pError, const std::string& sPath)
+{
+    if (pError == nullptr)
+        return std::string();
+    LONG nLine = 0;
+    LONG nPos = 0;
+    _bstr_t reason;
+    if (FAILED(pError->get_line(&nLine)) || FAILED(pError->get_linepos(&nPos)) ||
+        FAILED(pError->get_reason(reason.GetAddress())))
+        return std::string();
+    std::string sText = sPath;
+    if (nLine > 0)
+        sText += " line " + std::to_string(nLine) + ", column " + std::to_string(nPos);
+    return sText + ": " + reason.ToAnsi();
 }
 
 void ReportXMLParseError(IXMLDOMParseError* pError)

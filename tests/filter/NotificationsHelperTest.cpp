@@ -240,13 +240,17 @@ TEST_F(ClientAddress, ForwardedAddressFirstThenRemoteAddress)
         const char* m_pszRemote;
         const char* m_pszUsed;
         BOOL m_bAllowed;
+        const char* m_pszSource;
     };
+    const char* const pszHeader = "header X-Remote-Client-IP";
+    const char* const pszConnection = "connection REMOTE_ADDR";
     const Case aCases[] = {
-        {"10.0.0.7", "192.168.1.1", "10.0.0.7", TRUE},
-        {"192.168.1.1", "10.0.0.7", "192.168.1.1", FALSE},
-        {"", "10.0.0.7", "10.0.0.7", TRUE},
-        {nullptr, "10.0.0.8", "10.0.0.8", TRUE},
-        {nullptr, "10.0.1.8", "10.0.1.8", FALSE},
+        {"10.0.0.7", "192.168.1.1", "10.0.0.7", TRUE, pszHeader},
+        {"192.168.1.1", "10.0.0.7", "192.168.1.1", FALSE, pszHeader},
+        {"", "10.0.0.7", "10.0.0.7", TRUE, pszConnection},
+        {nullptr, "10.0.0.8", "10.0.0.8", TRUE, pszConnection},
+        {nullptr, "10.0.1.8", "10.0.1.8", FALSE, pszConnection},
+        {nullptr, "", "", FALSE, pszConnection},
     };
     for (const Case& c : aCases)
     {
@@ -263,7 +267,7 @@ TEST_F(ClientAddress, ForwardedAddressFirstThenRemoteAddress)
         EXPECT_EQ(bAllowed, c.m_bAllowed);
         EXPECT_TRUE(trace.Has(
             std::string("[CNotificationsHelper::CheckClientIPAgainstDirectAccessIPRange] Client IP: <") +
-            c.m_pszUsed + ">."));
+            c.m_pszUsed + ">. Source: " + c.m_pszSource + "."));
     }
     BOOL bAllowed = TRUE;
     EXPECT_EQ(CNotificationsHelper::CheckClientIPAgainstDirectAccessIPRange(nullptr, bAllowed), 7u);

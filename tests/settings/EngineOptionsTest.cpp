@@ -510,8 +510,11 @@ TEST(EngineOptionsLoad, LoaderFailuresAndPaths)
     }
     EXPECT_EQ(spTexts->m_psa, psaTexts);
 
-    EXPECT_EQ(CDLSettings::BuildEngineINIPath("x.ini", "C:\\NoSuchPart\\", *std::make_unique<std::string>()),
-              false);
+    // Only the settings folder's own name counts, not a "Settings" higher up.
+    for (const char* pszDirectory : {"C:\\NoSuchPart\\", "C:\\Settings\\Product\\Conf\\", "Settings\\", ""})
+        EXPECT_EQ(CDLSettings::BuildEngineINIPath("x.ini", pszDirectory, *std::make_unique<std::string>()),
+                  false)
+            << pszDirectory;
     const struct
     {
         const char* pszName;
@@ -522,6 +525,10 @@ TEST(EngineOptionsLoad, LoaderFailuresAndPaths)
         {"\\engine.ini", "D:\\P\\X\\Settings\\", "D:\\P\\X\\Engine\\ini\\engine.ini"},
         {"/sub/engine.ini", "D:\\P\\X\\Settings\\", "D:\\P\\X\\Engine\\ini\\sub/engine.ini"},
         {"engine.ini", "D:\\P\\X\\sEtTiNgS\\", "D:\\P\\X\\Engine\\ini\\engine.ini"},
+        {"engine.ini", "D:\\srv\\settings\\kestrune\\Settings\\",
+         "D:\\srv\\settings\\kestrune\\Engine\\ini\\engine.ini"},
+        {"engine.ini", "D:\\Settings\\P\\Settings", "D:\\Settings\\P\\Engine\\ini\\engine.ini"},
+        {"engine.ini", "D:\\Settings\\", "D:\\Engine\\ini\\engine.ini"},
         {"E:\\opts\\engine.ini", "D:\\P\\X\\Settings\\", "E:\\opts\\engine.ini"},
         {"E:/opts/engine.ini", "", "E:/opts/engine.ini"},
     };
@@ -652,9 +659,9 @@ TEST(EngineOptionsDriver, OutcomesAndTraceLines)
         CTraceCapture trace;
         CDLSettings settings;
         EXPECT_EQ(settings.LoadSettings(folder.WindowsOf("Elsewhere/SWSettings.xml")), S_OK);
-        EXPECT_TRUE(trace.Has("[CDLSettings::LoadEngineINI] No \\Settings in the settings directory " +
+        EXPECT_TRUE(trace.Has("[CDLSettings::LoadEngineINI] The settings directory " +
                               folder.WindowsOf("Elsewhere\\") +
-                              ": the engine options of engine.ini are not read"));
+                              " is no folder named Settings: the engine options of engine.ini are not read"));
         EXPECT_EQ(RowsOf(Engine0Array(settings, 1)).size(), 1u); // as the XML built it
         EXPECT_EQ(Engine0Array(settings, 2), nullptr);
     }
@@ -672,14 +679,37 @@ TEST(EngineOptionsDriver, OutcomesAndTraceLines)
         EXPECT_TRUE(trace.HasPrefix("LoadSettings failed to load the engine options HRESULT 80004005"));
     }
     {
-        // A missing INI file: every key takes its default, and the load counts as done.
+        // A missing INI file: every key takes its default, the load counts as done, and the trace names the
+        // file looked for.
         CTempFolder folder;
         folder.Write("Product/Settings/SWSettings.xml", THREE_SETS);
+        CTraceCapture trace;
         CDLSettings settings;
         EXPECT_EQ(settings.LoadSettings(folder.WindowsOf("Product/Settings/SWSettings.xml")), S_OK);
+        EXPECT_TRUE(trace.Has("[CDLSettings::LoadEngineINI] The engine option file " +
+                              folder.WindowsOf("Product\\Engine\\ini\\engine.ini") +
+                              " is missing: every option takes its default"));
         EXPECT_EQ(FindRow(RowsOf(Engine0Array(settings, 3)), 56)->m_vValue.lVal, 1);
         EXPECT_TRUE(settings.LoadEngineINI());
     }
+}
+
+TEST(EngineOptionsDriver, AnInstallationBelowAFolderNamedSettingsReadsItsOwnEngineFolder)
+{
+    // The tree lies below a parent folder named "settings", with an engine folder of its own there too:
+    // the options come from the one beside the settings folder that holds the file.
+    CTempFolder folder;
+    folder.Write("settings/kestrune/Settings/SWSettings.xml", THREE_SETS);
+    folder.Write("settings/kestrune/Engine/ini/engine.ini", "[KVHTMLOptionsEx]\nOutputCharSet=KVCS_UTF8\n");
+    folder.Write("Engine/ini/engine.ini", "[KVHTMLOptionsEx]\nOutputCharSet=KVCS_1252\n");
+    CTraceCapture trace;
+    CDLSettings settings;
+    ASSERT_EQ(settings.LoadSettings(folder.WindowsOf("settings/kestrune/Settings/SWSettings.xml")), S_OK);
+    EXPECT_TRUE(trace.Has("[CDLSettings::LoadEngineINI] Reading the engine options from " +
+                          folder.WindowsOf("settings\\kestrune\\Engine\\ini\\engine.ini")));
+    EXPECT_FALSE(trace.Contains(" is missing: every option takes its default"));
+    for (int nSettingID : {1, 2, 3})
+        EXPECT_EQ(FindRow(RowsOf(Engine0Array(settings, nSettingID)), 151)->m_vValue.lVal, 53) << nSettingID;
 }
 
 namespace

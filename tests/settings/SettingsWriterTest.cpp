@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using settings_test::CTempFolder;
 using settings_test::CTraceCapture;
@@ -109,7 +111,6 @@ TEST(SettingsWriter, ServiceWorkerFilesRoundTrip)
         ASSERT_EQ(original.Save(), S_OK);
         const std::string sFirst = ReadFileText(sPosix);
         EXPECT_EQ(sFirst.rfind("<SETTINGS><GENERALSETTINGS", 0), 0u); // the bare tree, no declaration
-        EXPECT_EQ(ModeOf(sPosix), 0600u);
         EXPECT_EQ(Entries(folder.PosixOf("Product/Settings")), std::vector<std::string>{"SWSettings.xml"});
 
         CDLSettings reread;
@@ -117,6 +118,56 @@ TEST(SettingsWriter, ServiceWorkerFilesRoundTrip)
         EXPECT_EQ(Dump(reread), sBefore);
         ASSERT_EQ(reread.Save(), S_OK);
         EXPECT_EQ(ReadFileText(sPosix), sFirst);
+    }
+}
+
+TEST(SettingsWriter, ASaveKeepsTheFilesModeOwnerAndGroup)
+{
+    // A group of our own other than the primary one, when the account has one: the save must keep it.
+    gid_t gidOther = ::getegid();
+    std::vector<gid_t> vecGroups(static_cast<size_t>(std::max(::getgroups(0, nullptr), 0)));
+    vecGroups.resize(
+        static_cast<size_t>(std::max(::getgroups(static_cast<int>(vecGroups.size()), vecGroups.data()), 0)));
+    for (gid_t gid : vecGroups)
+    {
+        if (gid != ::getegid())
+            gidOther = gid;
+    }
+    const std::string sText = "<SETTINGS><GENERALSETTINGS><ITEM ID=\"2\" DESCR=\"d\" VALUE=\"1\"/>"
+                              "</GENERALSETTINGS></SETTINGS>";
+    for (const unsigned nMode : {0644u, 0640u, 0604u, 0444u, 0600u, 0660u})
+    {
+        SCOPED_TRACE(nMode);
+        CTempFolder folder;
+        folder.Write("Product/Settings/SWSettings.xml", sText);
+        const std::string sPosix = folder.PosixOf("Product/Settings/SWSettings.xml");
+        ASSERT_EQ(::chmod(sPosix.c_str(), nMode), 0);
+        (void)!::chown(sPosix.c_str(), static_cast<uid_t>(-1), gidOther);
+        struct stat before = {};
+        ASSERT_EQ(::stat(sPosix.c_str(), &before), 0);
+
+        CDLSettings settings;
+        ASSERT_EQ(settings.LoadSettings(folder.WindowsOf("Product/Settings/SWSettings.xml")), S_OK);
+        ASSERT_EQ(settings.Save(), S_OK);
+        struct stat after = {};
+        ASSERT_EQ(::stat(sPosix.c_str(), &after), 0);
+        EXPECT_NE(after.st_ino, before.st_ino); // written anew and renamed over the old file
+        EXPECT_EQ(after.st_mode & 07777u, nMode);
+        EXPECT_EQ(after.st_uid, before.st_uid);
+        EXPECT_EQ(after.st_gid, before.st_gid);
+        EXPECT_EQ(Entries(folder.PosixOf("Product/Settings")), std::vector<std::string>{"SWSettings.xml"});
+
+        // Saved once more, it reads back the same and still keeps the mode.
+        CDLSettings reread;
+        ASSERT_EQ(reread.LoadSettings(folder.WindowsOf("Product/Settings/SWSettings.xml")), S_OK);
+        ASSERT_EQ(reread.Save(), S_OK);
+        EXPECT_EQ(ModeOf(sPosix), nMode);
+        EXPECT_EQ(ReadFileText(sPosix).rfind("<SETTINGS><GENERALSETTINGS><ITEM ID=\"2\"", 0), 0u);
+
+        // A file that is no longer there is written new, readable by the worker's account alone.
+        std::filesystem::remove(sPosix);
+        ASSERT_EQ(reread.Save(), S_OK);
+        EXPECT_EQ(ModeOf(sPosix), 0600u);
     }
 }
 
@@ -206,6 +257,7 @@ TEST(SettingsWriter, LinkCriteriaRoundTrip)
 {
     CTempFolder folder;
     folder.Write("LinkCriteriaSettings.xml", settings_test::ReadFixtureText("linkcriteria.xml"));
+    ::chmod(folder.PosixOf("LinkCriteriaSettings.xml").c_str(), 0644);
     const std::string sPath = folder.WindowsOf("LinkCriteriaSettings.xml");
     CLinkCriteria criteria;
     ASSERT_EQ(criteria.LoadLinkCriteria(sPath), S_OK);
@@ -217,7 +269,8 @@ TEST(SettingsWriter, LinkCriteriaRoundTrip)
               "<LINK CRITERIA_ID=\"12\" SETTINGS_ID=\"0\"/><LINK CRITERIA_ID=\"13\" SETTINGS_ID=\"3\"/></SW>"
               "<SW ID=\"4\" DESCR=\"Other worker\"><LINK CRITERIA_ID=\"10\" SETTINGS_ID=\"7\"/></SW>"
               "</SERVICEWORKERS>\n");
-    EXPECT_EQ(ModeOf(folder.PosixOf("LinkCriteriaSettings.xml")), 0600u);
+    // The file keeps the mode it had.
+    EXPECT_EQ(ModeOf(folder.PosixOf("LinkCriteriaSettings.xml")), 0644u);
     CLinkCriteria reread;
     ASSERT_EQ(reread.LoadLinkCriteria(sPath), S_OK);
     ASSERT_EQ(reread.Save(), S_OK);
