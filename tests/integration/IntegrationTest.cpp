@@ -353,6 +353,55 @@ TEST(GeneralSettingsStart, FailsWithoutTheSettingsFile)
     EXPECT_EQ(CountOf(strOutput, "\"id\":1610612837"), 0u);
 }
 
+TEST(GeneralSettingsStart, ASettingsFileThatDoesNotParseLeavesTheParsersReason)
+{
+    const CTreeCopy copy;
+    std::ofstream(copy.Tree() / "Settings" / "SWSettings.xml", std::ios::trunc)
+        << "<SETTINGS>\n  <GENERALSETTINGS>\n    <ITEM ID=\"2\" VALUE=\"1\">\n</SETTINGS>\n";
+    int nExit = 0;
+    const std::string strOutput = copy.Run(nExit);
+    EXPECT_EQ(nExit, 3);
+    EXPECT_NE(strOutput.find("\"filter_version\":{\"result\":0}"), std::string::npos) << strOutput;
+    // The events of a failed load as they always were, with the parser's word on where and why after the
+    // first: the file, its line and column, and libxml2's message.
+    const std::string strFailed =
+        "Loading Settings failed " + copy.JsonWindowsPath("Settings") + "\\\\ -1072897972";
+    const std::string strEvents = "{\"type\":1,\"id\":1610612847,\"strings\":[\"ERROR: . " + strFailed +
+                                  "\"]}," + "{\"type\":1,\"id\":1610612847,\"strings\":[\"Settings file " +
+                                  copy.JsonWindowsPath("Settings") +
+                                  "\\\\SWSettings.xml line 4, column 12: Opening and ending tag mismatch: "
+                                  "ITEM line 3 and SETTINGS\"]}," +
+                                  "{\"type\":1,\"id\":1610612847,\"strings\":[\"" + strFailed + "\"]}," +
+                                  "{\"type\":1,\"id\":1610612862,\"strings\":[]}";
+    EXPECT_NE(strOutput.find(strEvents), std::string::npos) << strOutput;
+    EXPECT_EQ(CountOf(strOutput, "Settings file "), 1u) << strOutput;
+}
+
+TEST(GeneralSettingsStart, AnUncreatableTempFolderIsNamedWithTheSystemsReason)
+{
+    // The temporary folder (general item 17) would lie below a file: it cannot be made.
+    const CTreeCopy copy;
+    const std::filesystem::path settingsFile = copy.Tree() / "Settings" / "SWSettings.xml";
+    std::string strSettings = ReadFileText(settingsFile);
+    const std::string strTemp = "Z:" + (copy.Tree() / "Settings" / "SWSettings.xml" / "Temp").string();
+    std::string strTempWindows;
+    for (char ch : strTemp)
+        strTempWindows += ch == '/' ? '\\' : ch;
+    const size_t nGeneral = strSettings.find("<GENERALSETTINGS>");
+    ASSERT_NE(nGeneral, std::string::npos);
+    strSettings.insert(nGeneral + std::strlen("<GENERALSETTINGS>"),
+                       "<ITEM ID=\"17\" DESCR=\"temp\" VALUE=\"" + strTempWindows + "\"/>");
+    std::ofstream(settingsFile, std::ios::trunc) << strSettings;
+    int nExit = 0;
+    const std::string strOutput = copy.Run(nExit);
+    EXPECT_EQ(nExit, 3);
+    const std::string strEvents =
+        "{\"type\":1,\"id\":1610612847,\"strings\":[\"Can not create Temp Directory " +
+        copy.JsonWindowsPath("Settings/SWSettings.xml/Temp") +
+        ": The system cannot find the path specified.\"]},{\"type\":1,\"id\":1610612862," + "\"strings\":[]}";
+    EXPECT_NE(strOutput.find(strEvents), std::string::npos) << strOutput;
+}
+
 TEST(GeneralSettingsStart, FailsWithoutTheResourceLibrary)
 {
     const CTreeCopy copy;
