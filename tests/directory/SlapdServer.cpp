@@ -80,8 +80,10 @@ bool CSlapdServer::Run(const std::string& sCommand, std::string& sError) const
     return false;
 }
 
-bool CSlapdServer::Start(std::string& sError, const std::string& sRootDseFile)
+bool CSlapdServer::Start(std::string& sError, const std::string& sRootDseFile,
+                         const std::filesystem::path& dataDir)
 {
+    const std::filesystem::path data = dataDir.empty() ? FixtureDir() : dataDir;
     if (::access(SLAPD, X_OK) != 0 || ::access(SLAPADD, X_OK) != 0)
     {
         sError = "slapd is not installed (scripts/install-deps installs slapd and ldap-utils)";
@@ -104,11 +106,11 @@ bool CSlapdServer::Start(std::string& sError, const std::string& sRootDseFile)
     {
         std::ofstream conf(m_dir / "slapd.conf");
         conf << "include /etc/ldap/schema/core.schema\n"
-             << "include " << (FixtureDir() / "directory.schema").string() << "\n"
+             << "include " << (data / "directory.schema").string() << "\n"
              << "modulepath /usr/lib/ldap\n"
              << "moduleload back_mdb\n"
              << "pidfile " << (m_dir / "slapd.pid").string() << "\n"
-             << "rootDSE " << (FixtureDir() / sRootDseFile).string() << "\n"
+             << "rootDSE " << (data / sRootDseFile).string() << "\n"
              << "access to dn.base=\"\" by * read\n"
              << "access to dn.base=\"cn=Subschema\" by * read\n"
              // Only the worker's own identity reads entries; an anonymous bind sees nothing.
@@ -121,8 +123,7 @@ bool CSlapdServer::Start(std::string& sError, const std::string& sRootDseFile)
              << "directory " << (m_dir / "db").string() << "\n";
     }
     const std::string sConf = (m_dir / "slapd.conf").string();
-    if (!Run(std::string(SLAPADD) + " -q -f " + sConf + " -l " + (FixtureDir() / "directory.ldif").string(),
-             sError))
+    if (!Run(std::string(SLAPADD) + " -q -f " + sConf + " -l " + (data / "directory.ldif").string(), sError))
         return false;
 
     for (int nAttempt = 0; nAttempt < 5; ++nAttempt)

@@ -23,8 +23,10 @@ public:
 
     // Writes the configuration, loads the entries and starts the server; false (with the reason) when
     // slapd is missing or does not come up. The rootDSE's own attributes come from the fixture's
-    // rootdse.ldif unless another file (of the fixture folder) is named.
-    bool Start(std::string& sError, const std::string& sRootDseFile = "rootdse.ldif");
+    // rootdse.ldif unless another file (of the fixture folder) is named. Another folder of the same three
+    // files (directory.schema, directory.ldif and the rootDSE's) may stand in for the fixture's.
+    bool Start(std::string& sError, const std::string& sRootDseFile = "rootdse.ldif",
+               const std::filesystem::path& dataDir = {});
     void Stop();
 
     std::string Uri() const;

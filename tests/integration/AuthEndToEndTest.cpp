@@ -323,8 +323,8 @@ TEST(AuthSamples, ThroughTheTool)
         {"12-direct-download-allowed",
          {"\"control_message\":\"Ignore\"", "\"response_sent\":null",
           "\"passed_on\":{\"method\":\"GET\",\"url\":\"/owa/"
-          "attachment.ashx?attach=1&id=RgAAAADs4ZfQ&attcnt=2&"
-          "attid0=BAAAAAAA&attid1=BAAAAAAB\""}},
+          "attachment.ashx?attach=1&id=RgAAAADs4ZfQ%2bWvTQ5dYtJbqPEoBwBdm6Ks&attcnt=1&"
+          "attid0=RgAAAAAtt0\""}},
         {"13-bypassed-user",
          {"\"control_message\":\"Ignore\"", "\"response_sent\":null", "\"request_headers_set\":[]"}},
         {"14-viewer-show-redirect",
