@@ -15,6 +15,8 @@ namespace
 constexpr const char* VIEWER_PAGE = "/bin/dorvel.srf";
 constexpr const char* SHOW_MARKER = "/cmd/show/file/";
 constexpr const char* OWA_LEVEL_PARAM = "owaal";
+constexpr const char* CACHE_MULTIMEDIA_PARAM = "CMC245";
+constexpr const char* COMMAND_PARAM = "cmd";
 
 enum ViewerRequestKind : DWORD
 {
@@ -97,12 +99,21 @@ std::string SanitizeQueryString(const std::string& strQuery)
     return strOut;
 }
 
-// Drops every parameter whose name, once unescaped, is strName without regard to case: the worker's own
-// value is the only one the viewer gets.
-std::string RemoveParamEverywhere(const std::string& strQuery, const std::string& strName)
+bool StartsWithNoCase(const std::string& strText, const char* pszPrefix)
 {
-    const ci_string csName = ToCi(strName);
+    const ci_string csPrefix(pszPrefix);
+    return strText.size() >= csPrefix.size() && ToCi(strText.substr(0, csPrefix.size())) == csPrefix;
+}
+
+// The client's query without the parameters the worker decides itself: the access level and the
+// multimedia-cache decision always, the command where the prefix gives one. A name counts once unescaped
+// and without regard to case, so the viewer reads only the worker's own word; every other piece stays as
+// the client wrote it, empty ones included.
+std::string WithoutWorkerParams(const std::string& strQuery, const char* pszPrefix)
+{
+    const bool bWorkerCommand = StartsWithNoCase(pszPrefix, "?cmd=");
     std::string strOut;
+    bool bFirst = true;
     size_t nPos = 0;
     while (nPos <= strQuery.size())
     {
@@ -110,22 +121,18 @@ std::string RemoveParamEverywhere(const std::string& strQuery, const std::string
         if (nEnd == std::string::npos)
             nEnd = strQuery.size();
         const std::string strPart = strQuery.substr(nPos, nEnd - nPos);
-        const std::string strPartName = UrlUnescape(strPart.substr(0, strPart.find('=')));
-        if (!strPart.empty() && ToCi(strPartName) != csName)
+        const ci_string csName = ToCi(UrlUnescape(strPart.substr(0, strPart.find('='))));
+        if (csName != OWA_LEVEL_PARAM && csName != CACHE_MULTIMEDIA_PARAM &&
+            !(bWorkerCommand && csName == COMMAND_PARAM))
         {
-            if (!strOut.empty())
+            if (!bFirst)
                 strOut += '&';
             strOut += strPart;
+            bFirst = false;
         }
         nPos = nEnd + 1;
     }
     return strOut;
-}
-
-bool StartsWithNoCase(const std::string& strText, const char* pszPrefix)
-{
-    const ci_string csPrefix(pszPrefix);
-    return strText.size() >= csPrefix.size() && ToCi(strText.substr(0, csPrefix.size())) == csPrefix;
 }
 
 size_t FindNoCase(const std::string& strText, const char* pszWhat)
@@ -276,7 +283,7 @@ DWORD CAuthCompleteHelper::ProcessCmd(CDLLContext* pContext, const std::string& 
         dwRet = ERROR_ARENA_TRASHED;
     else
     {
-        std::string strQuery = strQueryString;
+        const std::string strQuery = WithoutWorkerParams(strQueryString, pszPrefix);
         std::string strLevel;
         if (pContext->SubscriptionType == VIEWER_VIEW)
         {
@@ -327,8 +334,6 @@ DWORD CAuthCompleteHelper::ProcessCmd(CDLLContext* pContext, const std::string& 
                         "Filename <%s> Ext <%s> OWA File access level is <%d>.",
                         strFileName.c_str(), csExtension.c_str(), nLevel);
                     strLevel = std::to_string(nLevel);
-                    // The level is the worker's word alone: a level the client sent goes first.
-                    strQuery = RemoveParamEverywhere(strQuery, OWA_LEVEL_PARAM);
                 }
             }
         }
