@@ -25,6 +25,23 @@ std::string ReadServerVariable(CDLLContext* pContext, const char* pszName)
     return sValue;
 }
 
+// The caching prefix comes from a request header and is joined into script URLs: it must name a place
+// inside the worker's script folder. Only letters, digits, '-', '_' and '/' pass, never a '/' at the start
+// nor an empty folder, so no value reaches another host, the server's root or a parent folder.
+bool StaysInScriptFolder(const std::string& sPrefix)
+{
+    if (sPrefix.front() == '/' || sPrefix.find("//") != std::string::npos)
+        return false;
+    for (char c : sPrefix)
+    {
+        const bool bLetterOrDigit =
+            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        if (!bLetterOrDigit && c != '-' && c != '_' && c != '/')
+            return false;
+    }
+    return true;
+}
+
 CDOMSource& DomOf(CSWFormContext* pFormContext)
 {
     if (pFormContext->m_spDom.IsNull())
@@ -175,8 +192,15 @@ DWORD CSWForm::InsertScriptLinkImpl(CSWFormContext* pFormContext, const std::str
 
 CCachedScriptDecorator* CSWForm::GetCachedScriptManager(CSWFormContext* pFormContext)
 {
-    const std::string sPrefix = ReadServerVariable(
-        pFormContext != nullptr ? pFormContext->m_pContext : nullptr, "HEADER_KS_CSMPREFIX");
+    std::string sPrefix = ReadServerVariable(pFormContext != nullptr ? pFormContext->m_pContext : nullptr,
+                                             "HEADER_KS_CSMPREFIX");
+    if (!sPrefix.empty() && !StaysInScriptFolder(sPrefix))
+    {
+        TraceLog("[CSWForm::GetCachedScriptManager] Error: HEADER_KS_CSMPREFIX <%s> could leave the script "
+                 "folder, refused !",
+                 sPrefix.c_str());
+        sPrefix.clear();
+    }
     if (sPrefix.empty())
     {
         TraceLog("[CSWForm::PrefixLinkedScripts] Error: HEADER_KS_CSMPREFIX empty !");

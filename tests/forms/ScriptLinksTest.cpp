@@ -164,10 +164,40 @@ TEST(SWForm, PrefixOutcomes)
             EXPECT_TRUE(CTraceCapture::Has(c.m_pszLine));
         EXPECT_EQ(page.m_list.IsEmpty(), c.m_dwResult != 0);
     }
-    CTraceCapture capture;
-    CScriptPage page(PAGE, "\"><b>x");
-    EXPECT_EQ(page.m_form.PrefixLinkedScripts(page.m_spFormContext.get(), "body.js", false), 0u);
-    EXPECT_NE(page.Applied().find("src=\"/owa/%22%3E%3Cb%3Exbody.js\""), std::string::npos);
+}
+
+// The caching prefix is a request header joined into script URLs: a value that could lead out of the script
+// folder, to the server's root or to another host, counts as no prefix at all.
+TEST(SWForm, PrefixThatCouldLeaveTheScriptFolderIsRefused)
+{
+    for (const char* pszPrefix :
+         {"//evil.example/", "/scripts/", "../../../../evil/", "K1234/../x/", "K1234/./x/", "K1234/x/..",
+          "K1234//x/", "K1234:x/", "K1234\\x/", "\"><b>x", "K1234 x/", "K1234%2e%2e/", "K1234.js/"})
+    {
+        SCOPED_TRACE(pszPrefix);
+        CTraceCapture capture;
+        CScriptPage page(PAGE, pszPrefix);
+        EXPECT_EQ(page.m_form.PrefixLinkedScripts(page.m_spFormContext.get(), "body.js", false), 13u);
+        EXPECT_TRUE(page.m_list.IsEmpty());
+        EXPECT_TRUE(
+            CTraceCapture::Has(std::string("[CSWForm::GetCachedScriptManager] Error: HEADER_KS_CSMPREFIX <") +
+                               pszPrefix + "> could leave the script folder, refused !"));
+        EXPECT_TRUE(CTraceCapture::Has("[CSWForm::PrefixLinkedScripts] Error: HEADER_KS_CSMPREFIX empty !"));
+        const CSWFormScriptPath path(SCRIPT_PRODUCT_NAME, SCRIPT_VERSION);
+        EXPECT_EQ(page.m_form.AddExternalScript(page.m_spFormContext.get(), "ks_dl.css",
+                                                SCRIPT_LINK_STYLESHEET, path, true),
+                  11u);
+    }
+    for (const char* pszPrefix : {"c4f2a9/", "K-1_2/cache/", "K1234"})
+    {
+        SCOPED_TRACE(pszPrefix);
+        CTraceCapture capture;
+        CScriptPage page(PAGE, pszPrefix);
+        EXPECT_EQ(page.m_form.PrefixLinkedScripts(page.m_spFormContext.get(), "body.js", false), 0u);
+        EXPECT_NE(page.Applied().find(std::string("src=\"/owa/") + pszPrefix + "body.js\""),
+                  std::string::npos);
+        EXPECT_FALSE(CTraceCapture::Contains("refused"));
+    }
 }
 
 TEST(SWForm, ScriptLinksGoAtTheEndOfTheHead)
