@@ -5,6 +5,7 @@
 #include "platform/WinMemory.h"
 #include "platform/WinSync.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -198,6 +199,10 @@ const TokenPtr& ProcessToken()
     return s_spToken;
 }
 
+// The test seams' state.
+std::atomic<DWORD> g_dwMembershipFailure{0};
+thread_local SidBytes t_lookupIdentity;
+
 BOOL Fail(DWORD dwError)
 {
     SetLastError(dwError);
@@ -299,6 +304,8 @@ BOOL CheckTokenMembership(HANDLE hToken, PSID pSid, PBOOL pbIsMember)
     if (pbIsMember == nullptr || !ValidSid(pSid))
         return Fail(ERROR_INVALID_PARAMETER);
     *pbIsMember = FALSE;
+    if (const DWORD dwFailure = g_dwMembershipFailure.load())
+        return Fail(dwFailure);
     TokenPtr spToken;
     if (hToken == nullptr)
         spToken = t_spImpersonation ? t_spImpersonation : ProcessToken();
@@ -324,6 +331,7 @@ BOOL LookupAccountSidA(LPCSTR /*pszSystemName*/, PSID pSid, LPSTR pszName, LPDWO
 {
     if (!ValidSid(pSid) || pcchName == nullptr || pcchDomain == nullptr)
         return Fail(ERROR_INVALID_PARAMETER);
+    t_lookupIdentity = (t_spImpersonation ? *t_spImpersonation : *ProcessToken()).m_user;
     CAccount account;
     {
         CAccountRegistry& reg = Accounts();
@@ -394,6 +402,16 @@ BOOL EqualSid(PSID pSid1, PSID pSid2)
     if (!ValidSid(pSid1) || !ValidSid(pSid2))
         return FALSE;
     return BytesOf(pSid1) == BytesOf(pSid2) ? TRUE : FALSE;
+}
+
+void DlswSetMembershipCheckFailure(DWORD dwError)
+{
+    g_dwMembershipFailure.store(dwError);
+}
+
+std::string DlswLastAccountLookupIdentity()
+{
+    return t_lookupIdentity.empty() ? std::string() : StringOf(t_lookupIdentity);
 }
 
 HANDLE DlswCreateUserToken(const std::string& sAccount, const std::string& sDomain,

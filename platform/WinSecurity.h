@@ -113,6 +113,12 @@ DLSW_API BOOL EqualSid(PSID pSid1, PSID pSid2);
 DLSW_API HANDLE DlswCreateUserToken(const std::string& sAccount, const std::string& sDomain,
                                     const std::string& sUserSid,
                                     const std::vector<std::string>& vecGroupSids);
+// Test seams. A code CheckTokenMembership fails with, on every thread, instead of testing (0: it tests
+// again); and the identity in force at the calling thread's latest LookupAccountSidA: the user SID of its
+// impersonation token, or of the process's own identity when it had none (empty before any lookup).
+DLSW_API void DlswSetMembershipCheckFailure(DWORD dwError);
+DLSW_API std::string DlswLastAccountLookupIdentity();
+
 // For the host: creates such a token and puts it on the calling thread in one call.
 DLSW_API BOOL DlswSetThreadUser(const std::string& sAccount, const std::string& sDomain,
                                 const std::string& sUserSid, const std::vector<std::string>& vecGroupSids);

@@ -5,6 +5,7 @@
 #include "filter/StringOperation.h"
 #include "platform/ThreadTokenApi.h"
 #include "platform/WinHandle.h"
+#include "platform/WinSecurity.h"
 #include "platform/WinTime.h"
 #include "request/NotificationsHelper.h"
 
@@ -294,7 +295,9 @@ TEST(SecurityAccess, ThreadUserAndTheTokenPutBack)
         EXPECT_EQ(CSecurityAccess().GetThreadUser(strAccount, strDomain), 0u);
         EXPECT_EQ(strAccount, "alice");
         EXPECT_EQ(strDomain, "EXAMPLE");
-        // The lookup ran as the process; the thread impersonates alice again afterwards.
+        // The lookup ran as the process's own identity, not as alice; the thread impersonates alice again
+        // afterwards.
+        EXPECT_EQ(DlswLastAccountLookupIdentity(), "S-1-5-20");
         std::string strAgain;
         EXPECT_TRUE(ThreadHasToken(strAgain));
         EXPECT_EQ(strAgain, "alice");
