@@ -23,6 +23,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -158,22 +159,21 @@ private:
 };
 
 // The directory OWA's settings come from: it lets private computers, not public ones, open attachments
-// directly. One slapd for the whole program.
+// directly. One slapd for the whole program, stopped when the program ends.
 CSlapdServer* Directory()
 {
-    static CSlapdServer* s_pServer = []
+    static const std::unique_ptr<CSlapdServer> s_spServer = []
     {
-        auto* pServer = new CSlapdServer();
+        auto spServer = std::make_unique<CSlapdServer>();
         std::string strError;
-        if (!pServer->Start(strError))
+        if (!spServer->Start(strError))
         {
             ADD_FAILURE() << "slapd is a test dependency (scripts/install-deps installs it): " << strError;
-            delete pServer;
-            return static_cast<CSlapdServer*>(nullptr);
+            spServer.reset();
         }
-        return pServer;
+        return spServer;
     }();
-    return s_pServer;
+    return s_spServer.get();
 }
 
 // A tree of the shipped worker on a computer of that directory's domain.
