@@ -1,6 +1,7 @@
 // Authentication complete end to end: the built worker loaded by the host from an installation whose
 // settings sets stand for the rows of the decision tables, one link criterion per set.
 #include "tests/integration/AuthTreeSupport.h"
+#include "tests/support/MembershipFailure.h"
 #include "tests/support/RunCommand.h"
 
 #include <gtest/gtest.h>
@@ -193,6 +194,27 @@ TEST_F(AuthEndToEnd, AttachFileDialogBypassAndAnonymousUsers)
     EXPECT_EQ(result.m_strResponseSent, DENIAL_EN);
 }
 
+// When the server cannot tell whether the user is in a bypass group, a download the settings would allow is
+// refused all the same; a page goes on without the worker.
+TEST_F(AuthEndToEnd, AFailingMembershipCheckRefusesADownload)
+{
+    const CMembershipFailure failure(ERROR_ACCESS_DENIED);
+    for (const std::string& strURL :
+         {std::string("/owa/attachment.ashx?attach=1&id=X"), DocumentURL("", "&id=unresolved")})
+    {
+        SCOPED_TRACE(strURL);
+        const CHostResult result = Run(strURL, CInputs());
+        EXPECT_EQ(AuthComplete(result)->m_dwCode, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+        EXPECT_EQ(AuthComplete(result)->m_dwControlMessage, CM_COMPLETED);
+        EXPECT_EQ(result.m_strResponseSent, DENIAL_EN);
+        EXPECT_EQ(result.m_vecNotifications.size(), 3u) << "nothing after the refusal but end of request";
+    }
+    const CHostResult page = Run("/owa/?ae=Item&t=IPM.Note&id=X&a=Open", CInputs());
+    EXPECT_EQ(AuthComplete(page)->m_dwCode, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(AuthComplete(page)->m_dwControlMessage, CM_IGNORE);
+    EXPECT_FALSE(page.m_bResponseSent);
+}
+
 TEST_F(AuthEndToEnd, ViewerRedirects)
 {
     const std::string strShowHash = Hash("/cmd/show/file/abc/def.doc");
@@ -303,6 +325,65 @@ TEST_F(AuthEndToEnd, ViewRequestGetsOnlyTheWorkersLevel)
         Run("/X-Dorvel/bin/view.htm?owaal=3&fn=" + strFile + "&OWAAL=3&%6fwaal=3&x=1%26owaal%3D3", inputs);
     EXPECT_EQ(AuthComplete(result)->m_dwControlMessage, CM_HANDLED_REDIRECTED);
     EXPECT_EQ(result.m_strURL, "/X-Dorvel/bin/dorvel.srf?fn=" + strFile + "&x=1%26owaal%3D3&owaal=1");
+}
+
+// The parameters the worker decides (the access level, the multimedia-cache decision, the command where the
+// worker gives one) reach the viewer only as the worker wrote them, on every kind, however the client
+// spells their names.
+TEST_F(AuthEndToEnd, ViewerGetsOnlyTheWorkersOwnParameters)
+{
+    const std::string strFile = "fn=cmVwb3J0LmRvYw%3D%3D"; // report.doc: level 1 without a directory
+    const struct
+    {
+        const char* m_pszName;
+        DWORD m_dwSubscriptionType; // 0: as the host derives it from the URL
+        const char* m_pszPath;
+        std::string m_strQuery; // what the client may send and the viewer gets
+        const char* m_pszPrefix;
+        const char* m_pszSuffix;
+        bool m_bWorkerCommand;
+    } aKinds[] = {
+        {"view", 0, "/X-Dorvel/bin/view.htm", strFile + "&cp2lta3=reports/q3.doc", "?", "&owaal=1", false},
+        {"close", 21, "/X-Dorvel/close.htm", "path=abc&x=1", "?cmd=close&path=", "", true},
+        {"print", 23, "/X-Dorvel/print.htm", "path=abc&x=1", "?cmd=print&path=", "", true},
+        {"menu", 24, "/X-Dorvel/menu.htm", "m=1", "?cmd=menu&", "", true},
+        {"GetFile.js", 0, "/X-Dorvel/GetFile.js", "v=1", "?cmd=GetFile&", "", true},
+    };
+    const struct
+    {
+        const char* m_pszPiece;
+        bool m_bCommand;
+    } aSmuggled[] = {
+        {"owaal=3", false},    {"OWAAL=3", false},      {"%6fwaal=3", false}, {"CMC245=1", false},
+        {"cmc245=1", false},   {"CMC%32%345=1", false}, {"cmd=show", true},   {"CMD=print", true},
+        {"%63md=close", true}, {"c%4dd=GetFile", true},
+    };
+    for (const auto& kind : aKinds)
+    {
+        for (const auto& smuggled : aSmuggled)
+        {
+            for (const std::string& strQuery : {kind.m_strQuery + "&" + smuggled.m_pszPiece,
+                                                std::string(smuggled.m_pszPiece) + "&" + kind.m_strQuery})
+            {
+                SCOPED_TRACE(std::string(kind.m_pszName) + ": " + strQuery);
+                CInputs inputs;
+                inputs.m_dwSubscriptionType = kind.m_dwSubscriptionType;
+                const CHostResult result = Run(std::string(kind.m_pszPath) + "?" + strQuery, inputs);
+                ASSERT_EQ(AuthComplete(result)->m_dwControlMessage, CM_HANDLED_REDIRECTED);
+                // Only the worker's own command goes: the view's is the client's parameter for the viewer.
+                const std::string& strKept =
+                    smuggled.m_bCommand && !kind.m_bWorkerCommand ? strQuery : kind.m_strQuery;
+                EXPECT_EQ(result.m_strURL, std::string("/X-Dorvel/bin/dorvel.srf") + kind.m_pszPrefix +
+                                               strKept + kind.m_pszSuffix);
+            }
+        }
+    }
+
+    // The show command builds its query itself: nothing the client adds becomes one of its parameters.
+    CInputs inputs;
+    const CHostResult result =
+        Run("/X-Dorvel/cmd/show/file/abc/def.doc?aid=A&CMC245=1&cmd=close&owaal=3&%63mc245=1", inputs);
+    EXPECT_EQ(result.m_strURL, "/X-Dorvel/bin/dorvel.srf?cmd=show&cp2lta3=abc/def.doc&CMC245=0&aid=A");
 }
 
 std::string RunTool(const std::string& strArguments, int& nExit)
