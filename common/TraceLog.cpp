@@ -1,6 +1,7 @@
 #include "common/TraceLog.h"
 
 #include "common/TraceLogState.h"
+#include "common/TraceText.h"
 #include "platform/WinError.h"
 #include "platform/WinFile.h"
 #include "platform/WinMemory.h"
@@ -361,7 +362,7 @@ void TraceLog(const char* pszFormat, ...)
         char szLine[TRACE_LINE_SIZE + 1] = {};
         va_list args;
         va_start(args, pszFormat);
-        std::vsnprintf(szLine, TRACE_LINE_SIZE, pszFormat, args);
+        FormatTraceText(szLine, TRACE_LINE_SIZE, pszFormat, args);
         va_end(args);
         PFN_TRACE_FUNCTION pfn = GetTraceFunction();
         if (pfn != nullptr)
@@ -382,7 +383,7 @@ void TraceLogError(DWORD dwError, const char* pszFormat, ...)
         char szMessage[TRACE_PART_SIZE + 1] = {};
         va_list args;
         va_start(args, pszFormat);
-        std::vsnprintf(szMessage, TRACE_PART_SIZE, pszFormat, args);
+        FormatTraceText(szMessage, TRACE_PART_SIZE, pszFormat, args);
         va_end(args);
         char szSystem[TRACE_PART_SIZE + 1] = {};
         FormatSystemErrorText(dwError, szSystem, TRACE_PART_SIZE);

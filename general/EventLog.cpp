@@ -2,6 +2,7 @@
 
 #include "common/RestoreThreadToken.h"
 #include "common/StaticMemory.h"
+#include "common/TraceText.h"
 #include "general/DLSWGeneralSettings.h"
 #include "platform/WinEventLog.h"
 #include "platform/WinSync.h"
@@ -108,7 +109,7 @@ void WriteEventLogF(DWORD dwType, const char* pszFormat, ...)
         char szText[EVENT_TEXT_SIZE + 1] = {};
         va_list args;
         va_start(args, pszFormat);
-        std::vsnprintf(szText, EVENT_TEXT_SIZE + 1, pszFormat, args);
+        FormatTraceText(szText, EVENT_TEXT_SIZE + 1, pszFormat, args);
         va_end(args);
         if (szText[0] != '\0')
             WriteEventLogEntry(dwType, szText);

@@ -2,6 +2,7 @@
 
 #include "common/FileHelpers.h"
 #include "common/TraceLog.h"
+#include "common/TraceText.h"
 #include "platform/WinError.h"
 #include "platform/WinFile.h"
 #include "platform/WinMemory.h"
@@ -267,7 +268,7 @@ void CGeneralSettings::WriteEventText(DWORD dwType, const char* pszFormat, ...)
         char szText[EVENT_TEXT_SIZE] = {};
         va_list args;
         va_start(args, pszFormat);
-        std::vsnprintf(szText, sizeof(szText), pszFormat, args);
+        FormatTraceText(szText, sizeof(szText), pszFormat, args);
         va_end(args);
         if (szText[0] != '\0')
             m_EventLog.WriteEvent(static_cast<int>(dwType), 0, m_idFailureText, 0, nullptr, szText,
@@ -286,7 +287,7 @@ void CGeneralSettings::WriteErrorEvent(DWORD dwError, DWORD dwType, const char* 
         std::vector<char> vecMessage(ERROR_MESSAGE_SIZE, '\0');
         va_list args;
         va_start(args, pszFormat);
-        std::vsnprintf(vecMessage.data(), vecMessage.size(), pszFormat, args);
+        FormatTraceText(vecMessage.data(), vecMessage.size(), pszFormat, args);
         va_end(args);
         char* pszSystem = nullptr;
         FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, dwError, 0,

@@ -1,6 +1,7 @@
 #include "general/RSACookieAPI.h"
 
 #include "common/TraceLog.h"
+#include "common/TraceText.h"
 #include "platform/WinSync.h"
 
 #include <atomic>
@@ -26,7 +27,7 @@ void RSATrace(DWORD dwError, const char* pszFormat, ...)
         char szMessage[RSA_TRACE_SIZE + 1] = {};
         va_list args;
         va_start(args, pszFormat);
-        std::vsnprintf(szMessage, RSA_TRACE_SIZE, pszFormat, args);
+        FormatTraceText(szMessage, RSA_TRACE_SIZE, pszFormat, args);
         va_end(args);
         char szSystem[RSA_SYSTEM_TEXT_SIZE + 1] = {};
         FormatSystemErrorText(dwError, szSystem, sizeof(szSystem));

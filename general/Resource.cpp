@@ -1,6 +1,7 @@
 #include "general/Resource.h"
 
 #include "common/TraceLog.h"
+#include "common/TraceText.h"
 #include "platform/WinDebug.h"
 #include "platform/WinModule.h"
 #include "platform/WinResource.h"
@@ -64,7 +65,7 @@ void CResource::Trace(const char* pszFormat, ...)
         char szText[RESOURCE_TRACE_SIZE + 1] = {};
         va_list args;
         va_start(args, pszFormat);
-        std::vsnprintf(szText, RESOURCE_TRACE_SIZE, pszFormat, args);
+        FormatTraceText(szText, RESOURCE_TRACE_SIZE, pszFormat, args);
         va_end(args);
         if (pfnTrace != nullptr)
             pfnTrace(szText);
@@ -87,7 +88,7 @@ void CResource::ReportEvent(DWORD dwType, DWORD dwError, const char* pszFormat, 
         char szMessage[RESOURCE_EVENT_MESSAGE_SIZE + 1] = {};
         va_list args;
         va_start(args, pszFormat);
-        std::vsnprintf(szMessage, RESOURCE_EVENT_MESSAGE_SIZE, pszFormat, args);
+        FormatTraceText(szMessage, RESOURCE_EVENT_MESSAGE_SIZE, pszFormat, args);
         va_end(args);
         char szSystem[RESOURCE_TRACE_SIZE] = {};
         FormatSystemErrorText(dwError, szSystem, sizeof(szSystem));

@@ -1,5 +1,6 @@
 #include "common/TraceLog.h"
 #include "common/Sync.h"
+#include "common/TraceText.h"
 #include "platform/MachineConfig.h"
 #include "platform/WinFile.h"
 #include "platform/WinFileMapping.h"
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdarg>
 #include <cstring>
 #include <dlfcn.h>
 #include <filesystem>
@@ -156,6 +158,57 @@ TEST_F(TraceLogTest, TraceLogErrorAppendsTheSystemTextOnOneLine)
     FormatSystemErrorText(2, szSmall, sizeof(szSmall));
     EXPECT_STREQ(szSmall, "The sys");
     FormatSystemErrorText(2, nullptr, 10); // nothing happens
+}
+
+// A value a request brought cannot end its line: its line breaks and other control characters are written
+// escaped, while the format's own text keeps its line ends.
+TEST_F(TraceLogTest, ControlCharactersOfValuesAreEscaped)
+{
+    SetTraceLogFunction(&CaptureLine);
+    TraceLog("[CAuthCompleteHelper::DetectUserLanguage] User <%s> user lang <%s>.", "al\r\nFAKE EVENT: x",
+             "en");
+    TraceLog("FIndUser high: %d low: %d\r\n", 1, 2);
+    TraceLog("%c%c|%s", '\t', 'a', "\x01\x1F\x7F\xC3\xA9\\n");
+    TraceLogError(2, "GetFileDate %s", "C:\\a\nb.xml");
+    ASSERT_EQ(g_lines.size(), 4u);
+    EXPECT_EQ(g_lines[0],
+              "[CAuthCompleteHelper::DetectUserLanguage] User <al\\r\\nFAKE EVENT: x> user lang <en>.");
+    EXPECT_EQ(g_lines[1], "FIndUser high: 1 low: 2\r\n");
+    EXPECT_EQ(g_lines[2], "\\x09a|\\x01\\x1F\\x7F\xC3\xA9\\n");
+    EXPECT_EQ(g_lines[3], "GetFileDate C:\\a\\nb.xml   The system cannot find the file specified.  ");
+}
+
+// FormatTraceText into a buffer of nSize bytes: its answer and the text it left.
+std::pair<int, std::string> FormatText(size_t nSize, const char* pszFormat, ...)
+    __attribute__((format(printf, 2, 3)));
+std::pair<int, std::string> FormatText(size_t nSize, const char* pszFormat, ...)
+{
+    std::string strOut(nSize, '#');
+    va_list args;
+    va_start(args, pszFormat);
+    const int nLength = FormatTraceText(strOut.data(), nSize, pszFormat, args);
+    va_end(args);
+    return std::make_pair(nLength, std::string(strOut.c_str()));
+}
+
+// Once a value holds a control character the line is formatted conversion by conversion: every other
+// conversion comes out as printf writes it, and the line is cut as printf cuts it.
+TEST(TraceText, EscapedFormattingMatchesPrintf)
+{
+    const auto [nLength, strText] = FormatText(
+        512, "%s|%5s|%-6s|%.3s|%*s|%-*.*s|%d|%-4i|%+05ld|%llu|%zu|%x|%#X|%o|%5.2f|%e|%g|%c|%%|%hhd|%lu",
+        "a\nb", "ab", "cd", "efghij", 4, "k", 6, 2, "lmnop", -42, 7, 123456L, 18446744073709551615ull,
+        size_t{99}, 255u, 48879u, 8u, 3.14159, 1.5e10, 0.0001, 'z', 300, 4294967295ul);
+    const std::string strExpected =
+        "a\\nb|   ab|cd    |efg|   k|lm    |-42|7   |+123456|18446744073709551615|99|"
+        "ff|0XBEEF|10| 3.14|1.500000e+10|0.0001|z|%|44|4294967295";
+    EXPECT_EQ(strText, strExpected);
+    EXPECT_EQ(nLength, static_cast<int>(strExpected.size()));
+    // Cut like vsnprintf: at most size - 1 characters, the length of the whole text answered.
+    const auto [nCut, strCut] = FormatText(6, "%s and more", "x\r\ny");
+    EXPECT_EQ(strCut, "x\\r\\n");
+    EXPECT_EQ(nCut, 15);
+    EXPECT_EQ(EscapeControlCharacters(std::string("a\0b", 3)), "a\\x00b");
 }
 
 TEST_F(TraceLogTest, SinksWriteNothingWithoutTheLogLock)

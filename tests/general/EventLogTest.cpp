@@ -134,13 +134,16 @@ TEST_F(EventLogTest, FreeWritersGoThroughTheProcessWideSettings)
     WriteEventLogF(3, "%s", "");
     WriteEventLogF(2, "cache %s 0X%x", "failed", 0x80040154u);
     WriteEventLogF(1, "%s", std::string(3000, 'y').c_str());
+    WriteEventLogF(1, "user <%s>", "al\r\nFAKE EVENT: x");
     pSettings->m_EventLog.Deregister();
     const auto vecEvents = GetRecordedEvents();
-    ASSERT_EQ(vecEvents.size(), 3u);
+    ASSERT_EQ(vecEvents.size(), 4u);
     EXPECT_EQ(vecEvents[0].m_strings, std::vector<std::string>{"entry"});
     EXPECT_EQ(vecEvents[0].m_dwEventId, EVENT_ID);
     EXPECT_EQ(vecEvents[1].m_strings, std::vector<std::string>{"cache failed 0X80040154"});
     EXPECT_EQ(vecEvents[1].m_wType, EVENTLOG_WARNING_TYPE);
     EXPECT_EQ(vecEvents[2].m_strings, std::vector<std::string>{std::string(2048, 'y')});
+    // A value cannot end the event's text early or start a line of its own.
+    EXPECT_EQ(vecEvents[3].m_strings, std::vector<std::string>{"user <al\\r\\nFAKE EVENT: x>"});
 }
 } // namespace
