@@ -1,3 +1,4 @@
+#include "common/StringHelpers.h"
 #include "common/TraceLog.h"
 #include "contract/BufferInstruction.h"
 #include "contract/CountedPtr.h"
@@ -8,6 +9,7 @@
 #include "forms/DLFormFactory.h"
 #include "forms/SWFormContext.h"
 
+#include <cctype>
 #include <cstdint>
 #include <new>
 #include <stdexcept>
@@ -27,9 +29,36 @@ CCountedPtr<CBufferInstructionList> NewInstructionList()
     }
 }
 
+// The response's media type as the host describes it (word 3, "text/html; charset=utf-8", with or without
+// the header's name, and its length in word 5), in lower case; empty when the host gives none.
+std::string ResponseMediaType(const CDLLContext* pContext)
+{
+    char** pWords =
+        pContext->m_spOutboundContext.IsNull() ? nullptr : pContext->m_spOutboundContext->m_pCommonPointers;
+    if (pWords == nullptr || pWords[3] == nullptr)
+        return {};
+    std::string strType(pWords[3], static_cast<size_t>(reinterpret_cast<uintptr_t>(pWords[5])));
+    strType = strType.substr(0, strType.find_first_of(";\r\n"));
+    for (char& c : strType)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (strType.compare(0, 13, "content-type:") == 0)
+        strType.erase(0, 13);
+    TrimChars(strType, " \t");
+    return strType;
+}
+
 // Builds the form context, lets the factory pick the page's rewriter and runs it. Every exception leaves.
+// Only OWA's pages are rewritten: a download's bytes pass as they came, whatever comment they hold.
 DWORD RewritePage(CDLLContext* pContext, CBufferInstructionList* pList)
 {
+    const std::string strMediaType = ResponseMediaType(pContext);
+    if (!strMediaType.empty() && strMediaType != "text/html")
+    {
+        TraceLog(
+            "[CNotifications::NotifySendRawData] Content-Type <%s> is not HTML, the body passes unchanged",
+            strMediaType.c_str());
+        return ERROR_INVALID_DATA;
+    }
     CCountedPtr<CSWFormContext> spFormContext(new CSWFormContext(pContext, pList));
     CCountedPtr<CDLForm> spForm(CDLFormFactory::createForm(spFormContext.Get()));
     if (spForm.IsNull())
