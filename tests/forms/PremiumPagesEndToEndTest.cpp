@@ -17,11 +17,13 @@
 #include <libxml/HTMLparser.h>
 #include <libxml/tree.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <regex>
@@ -150,6 +152,7 @@ public:
     fs::path Root() const { return m_root; }
     // Host options every later run of this tree gets.
     void SetOptions(const std::string& strOptions) { m_strOptions = strOptions; }
+    const std::string& Options() const { return m_strOptions; }
 
 private:
     static inline int s_nTrees = 0;
@@ -269,6 +272,134 @@ TEST(PremiumPagesThroughTheHost, ShippedWorkerSendsTheGoldenPages)
         EXPECT_NE(strSent, SamplePage(c.m_pszPage));
         ExpectGolden(strSent, c.m_pszGolden);
     }
+}
+
+// Only OWA's pages are rewritten: a response of another type, a download above all, goes out as it came,
+// whatever template comment its bytes hold, and one line says so.
+TEST(PremiumPagesThroughTheHost, BodiesThatAreNotHtmlPassUnchanged)
+{
+    // With OWA's settings the force-saved document is let through, so that its content reaches the worker.
+    CDirectoryTree tree;
+    ASSERT_NE(Directory(), nullptr);
+    const struct
+    {
+        const char* m_pszPage;
+        const char* m_pszRequest;
+        const char* m_pszOptions;
+    } aPages[] = {
+        {"premium-read-item.html", "15-premium-read-page.http", ""},
+        {"premium-read-item-hostile-names.html", "15-premium-read-page.http", ""},
+        {"premium-edit-item.html", "16-premium-edit-page.http", ""},
+        {"premium-attach-file-dialog.html", "17-premium-attach-file-dialog.http", ""},
+        {"premium-attach-file-dialog-result.html", "18-premium-attach-file-dialog-post.http", ""},
+        {"premium-delete-attachment.html", "10-premium-delete-attachment.http", ""},
+        {"premium-document-view.html", "21-premium-document-view.http", ""},
+        {"premium-document-view-sort.html", "22-premium-document-view-sort.http", ""},
+        // The document's content holds OWA's error comment and a link; the client asked for the force-save.
+        {"force-save-error.html", "23-document-view-force-save.http", "--client-ip 10.1.2.3"},
+        {"basic-read-item.html", "19-basic-read-page.http", ""},
+        {"basic-edit-item.html", "20-basic-edit-page.http", ""},
+    };
+    for (const auto& page : aPages)
+    {
+        const std::string strPage = SamplePage(page.m_pszPage);
+        const std::string strRequest = SampleRequest(page.m_pszRequest);
+        std::string strSent;
+        {
+            SCOPED_TRACE(std::string(page.m_pszPage) + " as HTML");
+            tree.Drive(strRequest, strPage, SET_BUTTONS_ENABLED,
+                       tree.Options() + " " + page.m_pszOptions +
+                           " --response-header 'Content-Type: TEXT/HTML;charset=utf-8'",
+                       strSent);
+            EXPECT_NE(strSent, strPage) << "the page is one the worker rewrites";
+        }
+        for (const char* pszType : {"application/zip", "application/octet-stream"})
+        {
+            SCOPED_TRACE(std::string(page.m_pszPage) + " as " + pszType);
+            const std::string strJson = tree.Drive(strRequest, strPage, SET_BUTTONS_ENABLED,
+                                                   tree.Options() + " " + page.m_pszOptions +
+                                                       " --response-header 'Content-Type: " + pszType + "'",
+                                                   strSent);
+            EXPECT_NE(strJson.find(RawDataRecord(13, "Ignore")), std::string::npos) << strJson;
+            EXPECT_EQ(strSent, strPage);
+            const std::string strLine = std::string("[CNotifications::NotifySendRawData] Content-Type <") +
+                                        pszType + "> is not HTML, the body passes unchanged";
+            const std::string& strTrace = tree.Trace();
+            const size_t nFirst = strTrace.find(strLine);
+            EXPECT_NE(nFirst, std::string::npos) << strTrace;
+            EXPECT_EQ(strTrace.find(strLine, nFirst + 1), std::string::npos) << "one line";
+            EXPECT_FALSE(tree.Traced("[CDLFormFactory::createForm]")) << "the factory does not run";
+        }
+    }
+}
+
+// A caching prefix that could lead a script reference out of the worker's script folder counts as none:
+// the page goes out as it would without one, and the trace names the refusal.
+TEST(PremiumPagesThroughTheHost, ScriptPrefixThatCouldLeaveTheScriptFolderIsRefused)
+{
+    CTree tree(DLSW_INSTALL_TREE "/bin/DL_ServiceWorker.so");
+    for (const char* pszPrefix : {"//evil.example/", "../../../../evil/", "csm01/../../evil/", "http:evil/"})
+    {
+        for (const auto& [pszPage, pszRequest] :
+             {std::pair("premium-read-item.html", "15-premium-read-page.http"),
+              std::pair("premium-edit-item.html", "16-premium-edit-page.http")})
+        {
+            SCOPED_TRACE(std::string(pszPage) + " with " + pszPrefix);
+            const std::string strPage = SamplePage(pszPage);
+            const std::string strRequest = Replaced(SampleRequest(pszRequest), "KS_CSMPREFIX: csm01/",
+                                                    std::string("KS_CSMPREFIX: ") + pszPrefix);
+            std::string strSent;
+            const std::string strJson = tree.Drive(strRequest, strPage, SET_BUTTONS_ENABLED, strSent);
+            EXPECT_NE(strJson.find(RawDataRecord(13, "Ignore")), std::string::npos) << strJson;
+            EXPECT_EQ(strSent, strPage);
+            EXPECT_TRUE(
+                tree.Traced(std::string("[CSWForm::GetCachedScriptManager] Error: HEADER_KS_CSMPREFIX <") +
+                            pszPrefix + "> could leave the script folder, refused !"))
+                << tree.Trace();
+            EXPECT_TRUE(tree.Traced("[CSWForm::PrefixLinkedScripts] Error: HEADER_KS_CSMPREFIX empty !"));
+        }
+    }
+}
+
+// A user name, a URL and a User-Agent that carry line breaks and other control characters cannot write a
+// line of their own into the trace: every trace call is one line, with the characters escaped.
+TEST(PremiumPagesThroughTheHost, RequestValuesCannotForgeTraceLines)
+{
+    CTree tree(DLSW_INSTALL_TREE "/bin/DL_ServiceWorker.so");
+    // The host refuses a bare CR or LF in the request itself: the URL carries them encoded (a view request's
+    // file name, which the worker decodes and traces), the User-Agent the other control characters, and the
+    // user's name (the host's own input) the line breaks themselves.
+    const std::string strRequest =
+        RequestWith("GET /X-Dorvel/bin/view.htm?fn=ZG9jcy9hDQpGQUtFIEVWRU5UOiB1cmwKLmRvYw%3D%3D HTTP/1.1\r",
+                    "15-premium-read-page.http");
+    const std::string strAgent =
+        "User-Agent: Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 6.1; Trident/4.0)";
+    std::string strSent;
+    const std::string strJson =
+        tree.Drive(Replaced(strRequest, strAgent, strAgent + "\x0B\x0C\x1B[2J\x7F"), "", SET_BUTTONS_ENABLED,
+                   "--user 'EXAMPLE\\al\r\nFAKE EVENT: user\rx\n'", strSent);
+    EXPECT_NE(strJson.find("\"control_message\":\"Handled/Redirected\""), std::string::npos) << strJson;
+    const std::string strLines = tree.Trace().substr(100); // the log's first 100 bytes are its own
+    static const std::regex s_lineStart(
+        "\r\n[0-9]{4}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3} +"
+        "[0-9A-F]{4,} ");
+    const auto nLines = std::distance(std::sregex_iterator(strLines.begin(), strLines.end(), s_lineStart),
+                                      std::sregex_iterator());
+    EXPECT_GT(nLines, 50);
+    // Every CR and LF in the log is the start of one trace call's line, and no other control character is
+    // left.
+    EXPECT_EQ(std::count(strLines.begin(), strLines.end(), '\r'), nLines);
+    EXPECT_EQ(std::count(strLines.begin(), strLines.end(), '\n'), nLines);
+    EXPECT_EQ(std::count_if(strLines.begin(), strLines.end(),
+                            [](char c) {
+                                return (static_cast<unsigned char>(c) < 0x20 && c != '\r' && c != '\n') ||
+                                       c == 0x7F;
+                            }),
+              0);
+    // The values are in the trace, escaped.
+    EXPECT_TRUE(tree.Traced("Filename <a\\r\\nFAKE EVENT: url\\n.doc> Ext <doc>")) << strLines;
+    EXPECT_TRUE(tree.Traced("al\\r\\nFAKE EVENT: user\\rx\\n")) << strLines;
+    EXPECT_TRUE(tree.Traced("Trident/4.0)\\x0B\\x0C\\x1B[2J\\x7F")) << strLines;
 }
 
 std::string ScriptValue(const std::string& strPage, const std::string& strVariable)
