@@ -201,6 +201,45 @@ TEST(SendRawData, TheRewrittenPageAsTheHostAppliesIt)
         "data-outcome=rewrite data-title='a\"b' title=\"a&quot;b\">x</div></body></html>");
 }
 
+// The type the host gives decides whether the page is one of OWA's: text/html in any spelling, or no type
+// at all, reaches the rewriter; any other type passes as it came, with one line and without the factory.
+TEST(SendRawData, OnlyHtmlOrUntypedResponsesAreRewritten)
+{
+    GeneralSettingsWithResources();
+    CProbesInstalled probes;
+    const struct
+    {
+        const char* m_pszType; // null: the host gives none
+        bool m_bRewritten;
+    } aCases[] = {
+        {nullptr, true},
+        {"", true},
+        {"text/html; charset=utf-8", true},
+        {"Content-Type: TEXT/HTML\r\n", true},
+        {" text/html ;charset=windows-1252", true},
+        {"application/octet-stream", false},
+        {"Content-Type: application/zip; name=\"a.html\"", false},
+        {"text/plain; charset=utf-8", false},
+        {"text/html-sandboxed", false},
+    };
+    for (const auto& c : aCases)
+    {
+        SCOPED_TRACE(c.m_pszType == nullptr ? "(none)" : c.m_pszType);
+        CTraceCapture capture;
+        CSubmitted::Last() = CSubmitted();
+        CFormRecord record(ProbePage("rewrite"));
+        if (c.m_pszType != nullptr)
+            record.DeclareCharSet(c.m_pszType);
+        record.m_coreServices.SubmitBufferCommands = &CSubmitted::Submit;
+        CNotifications notifications;
+        EXPECT_EQ(notifications.NotifySendRawData(&record.m_context), c.m_bRewritten ? 0u : 13u);
+        EXPECT_EQ(CSubmitted::Last().m_bCalled, c.m_bRewritten);
+        EXPECT_EQ(CTraceCapture::Contains("is not HTML, the body passes unchanged"), !c.m_bRewritten);
+        EXPECT_EQ(CTraceCapture::Contains("[CDLFormFactory::createForm]"), c.m_bRewritten);
+        EXPECT_EQ(record.m_context.ControlMessage == CM_IGNORE, !c.m_bRewritten);
+    }
+}
+
 TEST(SendRawData, MissingInputs)
 {
     CTraceCapture capture;
