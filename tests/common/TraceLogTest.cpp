@@ -209,6 +209,21 @@ TEST(TraceText, EscapedFormattingMatchesPrintf)
     EXPECT_EQ(strCut, "x\\r\\n");
     EXPECT_EQ(nCut, 15);
     EXPECT_EQ(EscapeControlCharacters(std::string("a\0b", 3)), "a\\x00b");
+    // Every byte at every place of a line, among bytes that are none: only the control characters are
+    // escaped, the others (UTF-8's included) stand.
+    for (unsigned nByte = 1; nByte < 256; ++nByte)
+    {
+        for (size_t nPlace = 0; nPlace < 20; ++nPlace)
+        {
+            std::string strValue(20, '\xA9');
+            strValue[nPlace] = static_cast<char>(nByte);
+            const std::string strLine = FormatText(64, "<%s>", strValue.c_str()).second;
+            const bool bControl = nByte < 0x20 || nByte == 0x7F;
+            EXPECT_EQ(strLine, "<" + (bControl ? EscapeControlCharacters(strValue) : strValue) + ">")
+                << nByte << " at " << nPlace;
+            EXPECT_EQ(strLine.find_first_of("\r\n"), std::string::npos);
+        }
+    }
 }
 
 TEST_F(TraceLogTest, SinksWriteNothingWithoutTheLogLock)
