@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <type_traits>
 #include <vector>
 
 namespace
@@ -180,8 +181,39 @@ std::u32string DecodeUtf8(std::string_view sValue)
 void AppendFormatted(std::string& sOut, const char* pszFormat, unsigned nValue)
 {
     char szBuffer[16];
-    std::snprintf(szBuffer, sizeof(szBuffer), pszFormat, nValue);
-    sOut += szBuffer;
+    const int nLength = std::snprintf(szBuffer, sizeof(szBuffer), pszFormat, nValue);
+    sOut.append(szBuffer, static_cast<size_t>(nLength));
+}
+
+void AppendScriptCharacter(std::string& sOut, char32_t c, bool bInUrl);
+void AppendHtmlCharacter(std::string& sOut, char32_t c, bool bAttribute);
+
+// The characters of a text escaped for a context: code points, or bytes of plain ASCII.
+template <typename Text> std::string EscapeEach(CPageEscape::Context eContext, const Text& sValue)
+{
+    using Context = CPageEscape::Context;
+    std::string sOut;
+    sOut.reserve(sValue.size() + sValue.size() / 4 + 8);
+    for (const auto cUnit : sValue)
+    {
+        const auto c = static_cast<char32_t>(static_cast<std::make_unsigned_t<decltype(cUnit)>>(cUnit));
+        switch (eContext)
+        {
+        case Context::ScriptString:
+            AppendScriptCharacter(sOut, c, false);
+            break;
+        case Context::JavaScriptUrlString:
+            AppendScriptCharacter(sOut, c, true);
+            break;
+        case Context::HtmlAttribute:
+            AppendHtmlCharacter(sOut, c, true);
+            break;
+        default: // HTML text; a URL component never comes here
+            AppendHtmlCharacter(sOut, c, false);
+            break;
+        }
+    }
+    return sOut;
 }
 
 void AppendScriptCharacter(std::string& sOut, char32_t c, bool bInUrl)
@@ -279,6 +311,18 @@ CPageEscape::CPageEscape(const std::string& sCharSet) : m_sCharSet(BrowserSet(sC
     m_bUtf8 = IsUtf8Name(m_sCharSet);
     if (!m_bUtf8)
         m_pConverter.reset(OpenConverter(m_sCharSet));
+    if (m_pConverter != nullptr)
+    {
+        // A set whose ASCII bytes may stand for something else (a stateful one such as ISO-2022-JP, whose
+        // escape sequences shift plain bytes into double-byte characters) is always read through ICU.
+        std::string sAscii;
+        for (int n = 1; n < 0x80; ++n)
+            sAscii += static_cast<char>(n);
+        const std::u32string sRead = Decode(sAscii);
+        m_bAsciiCompatible = ucnv_getType(m_pConverter.get()) != UCNV_ISO_2022 &&
+                             ucnv_getType(m_pConverter.get()) != UCNV_HZ &&
+                             sRead == std::u32string(sAscii.begin(), sAscii.end());
+    }
 }
 
 CPageEscape::~CPageEscape() = default;
@@ -359,33 +403,28 @@ std::string CPageEscape::Escape(Context eContext, const std::u32string& sValue) 
             CHtmlText::AppendUtf8(sUtf8, c);
         return UrlComponent(sUtf8);
     }
-    std::string sOut;
-    sOut.reserve(sValue.size() + sValue.size() / 4 + 8);
-    for (const char32_t c : sValue)
+    return EscapeEach(eContext, sValue);
+}
+
+bool CPageEscape::IsPlainAscii(std::string_view sValue) const
+{
+    if (!m_bAsciiCompatible)
+        return false;
+    for (const char c : sValue)
     {
-        switch (eContext)
-        {
-        case Context::ScriptString:
-            AppendScriptCharacter(sOut, c, false);
-            break;
-        case Context::JavaScriptUrlString:
-            AppendScriptCharacter(sOut, c, true);
-            break;
-        case Context::HtmlAttribute:
-            AppendHtmlCharacter(sOut, c, true);
-            break;
-        default: // HTML text; a URL component never comes here
-            AppendHtmlCharacter(sOut, c, false);
-            break;
-        }
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
     }
-    return sOut;
+    return true;
 }
 
 std::string CPageEscape::Escape(Context eContext, std::string_view sValue) const
 {
     if (eContext == Context::UrlComponent)
         return UrlComponent(sValue);
+    // Most values are plain ASCII, whose bytes are their characters in every set of that kind.
+    if (IsPlainAscii(sValue))
+        return EscapeEach(eContext, sValue);
     return Escape(eContext, Decode(sValue));
 }
 
@@ -393,6 +432,8 @@ std::string CPageEscape::EscapeMarkup(Context eContext, std::string_view sMarkup
 {
     if (eContext == Context::UrlComponent)
         return UrlComponent(CHtmlText::DecodeCharacterReferences(std::string(sMarkup), *this));
+    if (sMarkup.find('&') == std::string_view::npos)
+        return Escape(eContext, sMarkup);
     return Escape(eContext, CHtmlText::DecodeCharacterReferences(Decode(sMarkup)));
 }
 

@@ -88,8 +88,13 @@ private:
         void operator()(UConverter* pConverter) const;
     };
 
+    // Whether a value of ASCII bytes only is those characters, as in UTF-8 and every set a page may be in
+    // but the stateful ones.
+    bool IsPlainAscii(std::string_view sValue) const;
+
     std::string m_sCharSet;
     bool m_bUtf8 = true;
+    bool m_bAsciiCompatible = true;
     // Null for UTF-8 and for a set ICU does not know. A converter keeps state while it converts: an
     // escaper of another set belongs to the one form (and thread) that made it.
     std::unique_ptr<UConverter, CloseConverter> m_pConverter;

@@ -263,6 +263,8 @@ TEST(PageEscape, ValuesAreEscapedAsCharactersOfThePagesSet)
         {"utf-8", "a\xE2\x80\xA8\xF0\x9F\x93\x8E\xC2\x81\\", "a\\u2028\\uD83D\\uDCCE\\u0081\\\\",
          "a\\u2028\\uD83D\\uDCCE\\u0081\\\\", "a&#8232;&#128206;&#129;\\"},
         {"utf-8", "\xE2\x80\"", "\\uFFFD\\x22", "\\uFFFD\\x22", "&#65533;&quot;"},
+        // A stateful set: its escape sequences turn ASCII bytes into a double-byte character.
+        {"iso-2022-jp", "\x1B$B!!\x1B(B\"", "\\u3000\\x22", "\\u3000\\x22", "&#12288;&quot;"},
         // A set nobody here knows: its bytes above ASCII are characters of unknown meaning.
         {"x-no-such-set", "A\x81\\\"", "A\\uFFFD\\\\\\x22", "A\\uFFFD\\\\\\x22", "A&#65533;\\&quot;"},
     };
