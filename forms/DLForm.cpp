@@ -142,16 +142,13 @@ std::string CDLForm::PageCharSet(const CSWFormContext& formContext) const
     std::string sDeclared;
     if (pszCharSetText != nullptr && CPageCharSet::DetectCharSet(pszCharSetText, dwLength, csCharSet))
         sDeclared = CharSetName(FromCi(csCharSet));
-    if (sDeclared.empty())
-        TraceLog("[CDLForm::CDLForm] CDLSWGeneralSettings::DetectCharSet failed.");
-    // A browser passes over a name it does not know and reads the page's own declaration instead.
-    if (sDeclared.empty() || !CPageEscape::IsKnownCharSet(sDeclared))
-    {
-        const std::string sMeta = MetaCharSet(*formContext.m_spDom);
-        if (!sMeta.empty() && (sDeclared.empty() || CPageEscape::IsKnownCharSet(sMeta)))
-            sDeclared = sMeta;
-    }
-    return sDeclared.empty() ? std::string("utf-8") : sDeclared;
+    if (!sDeclared.empty())
+        return sDeclared;
+    TraceLog("[CDLForm::CDLForm] CDLSWGeneralSettings::DetectCharSet failed.");
+    // A name the response gives stands even when nobody here knows it: such a page goes out unchanged
+    // rather than rewritten in a set the browser may not read it in.
+    const std::string sMeta = MetaCharSet(*formContext.m_spDom);
+    return sMeta.empty() ? std::string("utf-8") : sMeta;
 }
 
 DWORD CDLForm::Execute()

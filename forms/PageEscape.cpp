@@ -333,15 +333,6 @@ const CPageEscape& CPageEscape::Utf8()
     return s_utf8;
 }
 
-bool CPageEscape::IsKnownCharSet(const std::string& sCharSet)
-{
-    const std::string sSet = BrowserSet(sCharSet);
-    if (IsUtf8Name(sSet))
-        return !sCharSet.empty();
-    std::unique_ptr<UConverter, CloseConverter> pConverter(OpenConverter(sSet));
-    return pConverter != nullptr;
-}
-
 std::u32string CPageEscape::Decode(std::string_view sValue) const
 {
     if (m_bUtf8)

@@ -45,8 +45,6 @@ public:
     // Values in UTF-8: what the worker writes of its own (paths, settings, UTF-8 resource texts). Shared
     // by every thread: it holds no converter.
     static const CPageEscape& Utf8();
-    // Whether ICU knows the character-set name.
-    static bool IsKnownCharSet(const std::string& sCharSet);
 
     // The value's characters escaped for the context.
     std::string Escape(Context eContext, std::string_view sValue) const;

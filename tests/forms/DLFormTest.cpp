@@ -61,7 +61,7 @@ TEST(DLForm, LanguageAndCharacterSetOfTheResponse)
 }
 
 // The page's character set as the browser takes it: the response's Content-Type, else the page's own
-// <meta> declaration (either form), else utf-8; a name the browser does not know is passed over.
+// <meta> declaration (either form), else utf-8. A name nobody knows stands: that page goes out unchanged.
 TEST(DLForm, CharacterSetFromContentTypeThenMetaThenDefault)
 {
     GeneralSettingsWithResources();
@@ -79,7 +79,7 @@ TEST(DLForm, CharacterSetFromContentTypeThenMetaThenDefault)
          "gbk"},
         {"text/html; charset=\"windows-1252\"", "", "windows-1252"},
         {"text/html; charset=euc-kr; x=y", "", "euc-kr"},
-        {"text/html; charset=x-no-such-set", "<meta charset=\"big5\">", "big5"},
+        {"text/html; charset=x-no-such-set", "<meta charset=\"big5\">", "x-no-such-set"},
         {"text/html; charset=x-no-such-set", "", "x-no-such-set"},
         {"text/html", "<meta name=\"charset\" content=\"none\">", "utf-8"},
     };

@@ -279,10 +279,6 @@ TEST(PageEscape, ValuesAreEscapedAsCharactersOfThePagesSet)
         // A URL carries the value's own bytes.
         EXPECT_EQ(UrlUnescape(CPageEscape::UrlComponent(c.m_strValue)), c.m_strValue);
     }
-    EXPECT_TRUE(CPageEscape::IsKnownCharSet("Shift_JIS"));
-    EXPECT_TRUE(CPageEscape::IsKnownCharSet("us-ascii"));
-    EXPECT_FALSE(CPageEscape::IsKnownCharSet("x-no-such-set"));
-    EXPECT_FALSE(CPageEscape::IsKnownCharSet(""));
     EXPECT_EQ(CPageEscape::UrlComponent("a b/c", "/"), "a%20b/c");
 }
 
