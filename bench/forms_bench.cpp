@@ -64,7 +64,7 @@ public:
             const CDOMElement span = spans.item(i);
             std::string sName;
             dom.getPlainText(span.getContentBeginPos(), span.getContentEndPos(), sName);
-            span.setAttribute("_KSDLAttFilename", CPageEscape::HtmlAttribute(sName), pList);
+            span.setAttribute("_KSDLAttFilename", CPageEscape::Utf8().HtmlAttribute(sName), pList);
         }
         return ERROR_SUCCESS;
     }
@@ -151,8 +151,8 @@ void BM_EscapeValues(benchmark::State& state)
     const std::string strValue = "report \"final\" </script> caf\xC3\xA9 \xE2\x80\xA8 100% done.doc";
     for (auto _ : state)
     {
-        benchmark::DoNotOptimize(CPageEscape::JSString(strValue));
-        benchmark::DoNotOptimize(CPageEscape::HtmlAttribute(strValue));
+        benchmark::DoNotOptimize(CPageEscape::Utf8().JSString(strValue));
+        benchmark::DoNotOptimize(CPageEscape::Utf8().HtmlAttribute(strValue));
         benchmark::DoNotOptimize(CPageEscape::UrlComponent(strValue));
     }
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(strValue.size() * 3));

@@ -66,7 +66,7 @@ DWORD CDLBasicFormAttachmentManager::InsertAttachFileJavaScriptVariables()
     else
     {
         sScript += "var g_Extensions = \"";
-        sScript += CPageEscape::JSString(FromCi(m_csDLBlockedExtensions), PageEncoding());
+        sScript += CPageEscape::Utf8().JSString(FromCi(m_csDLBlockedExtensions));
         sScript += "\";\r\n";
         sScript += "var g_oExtensions = new Array();\r\ng_oExtensions = g_Extensions.split(\";\");\r\n";
         sScript += "\r\n//KESTRUNE DORVEL\r\n</script>\r\n";

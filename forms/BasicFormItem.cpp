@@ -221,15 +221,15 @@ bool CDLBasicFormReadItem::AppendItemIDAndItemIDHashJavaScriptVariable(
     TraceLog("[CDLBasicFormReadItem::AppendItemIDAndItemIDHashJavaScriptVariable] Starts. "
              "bIsDirectAttachmentAccessEnabledOnThisForm <%s>.",
              YN(bIsDirectAttachmentAccessEnabledOnThisForm));
-    const CPageEscape::Encoding eEncoding = PageEncoding();
+    const CPageEscape& escape = PageEscape();
     if (!m_vecAttachmentIDs.empty())
     {
         sScript += "var g_oKSDLItemIDAttIDs=new Array(\"";
-        sScript += CPageEscape::JSString(m_sItemID, eEncoding);
+        sScript += escape.JSString(m_sItemID);
         for (const std::string& sAttID : m_vecAttachmentIDs)
         {
             sScript += "\",\"";
-            sScript += CPageEscape::JSString(sAttID, eEncoding);
+            sScript += escape.JSString(sAttID);
         }
         sScript += "\");\r\n";
     }

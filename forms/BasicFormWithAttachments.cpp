@@ -52,14 +52,9 @@ CDLBasicFormWithAttachments::CDLBasicFormWithAttachments(CSWFormContext* pFormCo
     LogConstructorEnd("CDLBasicFormWithAttachments", false);
 }
 
-CPageEscape::Encoding CDLBasicFormWithAttachments::PageEncoding() const
-{
-    return CPageEscape::EncodingOf(m_sCharSet);
-}
-
 std::string CDLBasicFormWithAttachments::AttributeText(const std::string& sRaw) const
 {
-    return CHtmlText::DecodeCharacterReferences(sRaw, PageEncoding());
+    return CHtmlText::DecodeCharacterReferences(sRaw, PageEscape());
 }
 
 std::string CDLBasicFormWithAttachments::IconURL(const char* pszFileName) const
@@ -73,9 +68,9 @@ std::string CDLBasicFormWithAttachments::BlockedLinkHtml() const
     std::string sLink;
     sLink.reserve(128);
     sLink += "<a href='javascript:f_ShowExtBlockedMsg();' title=\"";
-    sLink += CPageEscape::HtmlAttribute(AttributeText(m_sAttachmentBlockedText), PageEncoding());
+    sLink += ResourceEscape().EscapeMarkup(CPageEscape::Context::HtmlAttribute, m_sAttachmentBlockedText);
     sLink += "\"><img src=\"";
-    sLink += CPageEscape::HtmlAttribute(IconURL("Find_Blocked.GIF"));
+    sLink += CPageEscape::Utf8().HtmlAttribute(IconURL("Find_Blocked.GIF"));
     sLink += "\" align='bottom' BORDER='0'></a>";
     return sLink;
 }
@@ -88,7 +83,7 @@ void CDLBasicFormWithAttachments::AppendJSStringDeclaration(std::string& sScript
     sScript += pszName;
     sScript += pszAssign;
     sScript += "\"";
-    sScript += CPageEscape::JSString(sValue, PageEncoding());
+    sScript += PageEscape().JSString(sValue);
     sScript += "\";";
 }
 
@@ -431,11 +426,15 @@ DWORD CDLBasicFormWithAttachments::ModifyNormalAttachmentSPANelement(
     TraceLog("[CDLBasicFormWithAttachments::ModifyNormalAttachmentSPANelement] Starts");
     CBufferInstructionList* pList = m_pFormContext->m_pcobBufferInstructionList;
     const CDOMSource& dom = *m_pFormContext->m_spDom;
-    const CPageEscape::Encoding eEncoding = PageEncoding();
+    const CPageEscape& escape = PageEscape();
     // The name as the user reads it, as a script literal: no quote of it can end the literal or the
-    // attribute around it.
-    const std::string sDisplayName = CPageEscape::JSString(AttributeText(sFileName), eEncoding);
-    const std::string sAttIDLiteral = CPageEscape::JSString(sAttID, eEncoding);
+    // attribute around it. The view link is a javascript: URL, which the browser percent-decodes before it
+    // runs it; the mouse-down handler is script as it stands.
+    using Context = CPageEscape::Context;
+    const std::string sLinkName = escape.EscapeMarkup(Context::JavaScriptUrlString, sFileName);
+    const std::string sLinkAttID = escape.JavaScriptUrlString(sAttID);
+    const std::string sDisplayName = escape.EscapeMarkup(Context::ScriptString, sFileName);
+    const std::string sAttIDLiteral = escape.JSString(sAttID);
 
     std::string sLink;
     sLink.reserve(128);
@@ -445,15 +444,15 @@ DWORD CDLBasicFormWithAttachments::ModifyNormalAttachmentSPANelement(
                  "href='javascript:f_viewAttachment(((typeof(g_sKSDLItemID)!=\"undefined\")&&(g_sKSDLItemID!="
                  "null))"
                  "?g_sKSDLItemID:g_oKSDLItemIDAttIDs,\"";
-        sLink += sAttIDLiteral;
+        sLink += sLinkAttID;
         sLink += "\",";
         sLink += IntToString(m_nDefaultVisualisation);
         sLink += ",\"";
-        sLink += sDisplayName;
+        sLink += sLinkName;
         sLink += "\");' title=\"";
-        sLink += CPageEscape::HtmlAttribute(AttributeText(m_sViewAttachmentText), eEncoding);
+        sLink += ResourceEscape().EscapeMarkup(Context::HtmlAttribute, m_sViewAttachmentText);
         sLink += "\"><img src=\"";
-        sLink += CPageEscape::HtmlAttribute(IconURL("Find.GIF"));
+        sLink += CPageEscape::Utf8().HtmlAttribute(IconURL("Find.GIF"));
         sLink += "\" align='bottom' BORDER='0'></a>";
     }
     else
@@ -584,22 +583,24 @@ DWORD CDLBasicFormWithAttachments::ModifyEmbeddedAttachmentSPANElement(const CDO
         }
         else
         {
-            const CPageEscape::Encoding eEncoding = PageEncoding();
+            const CPageEscape& escape = PageEscape();
+            const auto Markup = [](const CPageEscape& with, const std::string& sMarkup)
+            { return with.EscapeMarkup(CPageEscape::Context::HtmlAttribute, sMarkup); };
             const CDOMAttribute title = link.getAttribute("title");
-            const std::string sTitle =
-                HasValue(title) ? AttributeText(title.getValue()) : AttributeText(m_sViewAttachmentText);
+            const std::string sTitle = HasValue(title) ? Markup(escape, title.getValue())
+                                                       : Markup(ResourceEscape(), m_sViewAttachmentText);
             std::string sLink;
             sLink.reserve(static_cast<size_t>(link.getLength()) + 64);
             // OWA's own values, re-quoted: each is decoded as the browser read it and escaped again for the
             // double quotes it now stands in.
             sLink += "<a href=\"";
-            sLink += CPageEscape::HtmlAttribute(AttributeText(ValueOf(href)), eEncoding);
+            sLink += Markup(escape, ValueOf(href));
             sLink += "\" onclick=\"";
-            sLink += CPageEscape::HtmlAttribute(AttributeText(ValueOf(onclick)), eEncoding);
+            sLink += Markup(escape, ValueOf(onclick));
             sLink += "\" title=\"";
-            sLink += CPageEscape::HtmlAttribute(sTitle, eEncoding);
+            sLink += sTitle;
             sLink += "\"><img src=\"";
-            sLink += CPageEscape::HtmlAttribute(IconURL("Find.GIF"));
+            sLink += CPageEscape::Utf8().HtmlAttribute(IconURL("Find.GIF"));
             sLink += "\" align='bottom' BORDER='0'></a>";
             dwRet = static_cast<DWORD>(
                 span.getStartTag().insertDataAfter(sLink, m_pFormContext->m_pcobBufferInstructionList));
@@ -709,8 +710,8 @@ DWORD CDLBasicFormWithAttachments::InsertContextMenuJavaScriptVariables(
         AppendLine("g_szKSDLMacJavaHelpFilename",
                    scriptPath.GetCachedScriptPath("ks_DLMacJavaHelp.htm", pDecorator.get()));
         sScript += "var g_szKSDLCookie='";
-        sScript +=
-            CPageEscape::JSString(pOwnContext != nullptr ? pOwnContext->m_strCadataCookie : std::string());
+        sScript += CPageEscape::Utf8().JSString(pOwnContext != nullptr ? pOwnContext->m_strCadataCookie
+                                                                       : std::string());
         sScript += "';\r\n";
         AppendLine("g_DorvelDir", FromCi(m_pGeneralSettings->m_csVirtualFolderName), " = ");
         AppendLine("g_szRootURL", pURL != nullptr ? pURL->m_strRootURL : std::string(), " = ");

@@ -48,7 +48,6 @@ public:
     std::vector<std::string> m_vecAttachmentIDs;
 
 protected:
-    CPageEscape::Encoding PageEncoding() const;
     // An attribute value as the browser reads it: its character references decoded.
     std::string AttributeText(const std::string& sRaw) const;
     // The view link of an attachment the worker or OWA blocks.

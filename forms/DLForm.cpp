@@ -3,7 +3,10 @@
 #include "common/StaticMemory.h"
 #include "common/TraceLog.h"
 #include "contract/DLLContext.h"
+#include "forms/DOMElement.h"
 #include "forms/DOMSource.h"
+#include "forms/DOMStartTag.h"
+#include "forms/HtmlText.h"
 #include "forms/PageEscape.h"
 #include "forms/SWFormContext.h"
 #include "general/DLSWGeneralSettings.h"
@@ -16,6 +19,56 @@ constexpr WORD LANG_ENGLISH = 0x09;
 
 // Everything a rewriter touches. The response may leave out its character-set declaration and its
 // separate HTML start (a fragment): only the data itself must be there.
+// The name of a character set as a Content-Type or <meta> parameter gives it: after "charset", blanks and
+// "=", quoted or up to the next ";" or blank.
+std::string CharSetName(const std::string& sValue)
+{
+    size_t nPos = sValue.find_first_not_of(" \t");
+    if (nPos == std::string::npos)
+        return {};
+    char cQuote = 0;
+    if (sValue[nPos] == '"' || sValue[nPos] == '\'')
+        cQuote = sValue[nPos++];
+    const size_t nEnd =
+        sValue.find_first_of(cQuote != 0 ? std::string(1, cQuote) : std::string("; \t\r\n"), nPos);
+    return sValue.substr(nPos, nEnd == std::string::npos ? std::string::npos : nEnd - nPos);
+}
+
+// The character set the first <meta> of the page's HEAD declares that declares one, as <meta charset=...>
+// or as the charset parameter of <meta http-equiv="Content-Type" content=...>; empty when none does.
+std::string MetaCharSet(CDOMSource& dom)
+{
+    const CDOMElement head = dom.getHead();
+    if (head.isEmpty())
+        return {};
+    const CDOMStartTagVector metas = head.getStartTagsByTagName("META");
+    for (size_t i = 0; i < metas.length(); ++i)
+    {
+        const CDOMStartTag meta = metas.item(i);
+        const CDOMAttribute charset = meta.getAttribute("charset");
+        if (!charset.isEmpty() && charset.hasValue())
+        {
+            const std::string sName = CharSetName(CHtmlText::DecodeCharacterReferences(charset.getValue()));
+            if (!sName.empty())
+                return sName;
+        }
+        const CDOMAttribute content = meta.getAttribute("content");
+        if (content.isEmpty() || !content.hasValue())
+            continue;
+        const ci_string csContent = ToCi(CHtmlText::DecodeCharacterReferences(content.getValue()));
+        const size_t nCharSet = csContent.find("charset");
+        if (nCharSet == ci_string::npos)
+            continue;
+        const size_t nEquals = csContent.find_first_not_of(" \t", nCharSet + 7);
+        if (nEquals == ci_string::npos || csContent[nEquals] != '=')
+            continue;
+        const std::string sName = CharSetName(FromCi(csContent.substr(nEquals + 1)));
+        if (!sName.empty())
+            return sName;
+    }
+    return {};
+}
+
 bool PointersPresent(const CSWFormContext* pFormContext)
 {
     if (pFormContext == nullptr || pFormContext->m_pContext == nullptr ||
@@ -53,18 +106,8 @@ CDLForm::CDLForm(CSWFormContext* pFormContext) : m_pFormContext(pFormContext)
             m_csLanguage = "en";
         if (m_bIsInstanceValid)
         {
-            char** pWords = pFormContext->m_pCommonPointers;
-            const char* pszCharSetText = pWords[CDOMSource::WORD_CHARSET_TEXT];
-            const auto dwLength =
-                static_cast<DWORD>(reinterpret_cast<uintptr_t>(pWords[CDOMSource::WORD_CHARSET_LENGTH]));
-            ci_string csCharSet;
-            if (pszCharSetText == nullptr ||
-                !CPageCharSet::DetectCharSet(pszCharSetText, dwLength, csCharSet) || csCharSet.empty())
-            {
-                TraceLog("[CDLForm::CDLForm] CDLSWGeneralSettings::DetectCharSet failed.");
-                csCharSet = "utf-8";
-            }
-            m_sCharSet = FromCi(csCharSet);
+            m_sCharSet = PageCharSet(*pFormContext);
+            m_pPageEscape = std::make_unique<CPageEscape>(m_sCharSet);
         }
     }
     TraceLog("[CDLForm::CDLForm] Language ID <%d> Char set <%s>.", static_cast<int>(m_wLangID),
@@ -89,6 +132,25 @@ bool CDLForm::IsOwnWrapper(const CDOMSource& dom, const CDOMElement& parent, con
     return (sBefore + sAfter).find_first_not_of(" \r\n\t") == std::string::npos;
 }
 
+std::string CDLForm::PageCharSet(const CSWFormContext& formContext) const
+{
+    char** pWords = formContext.m_pCommonPointers;
+    const char* pszCharSetText = pWords[CDOMSource::WORD_CHARSET_TEXT];
+    const auto dwLength =
+        static_cast<DWORD>(reinterpret_cast<uintptr_t>(pWords[CDOMSource::WORD_CHARSET_LENGTH]));
+    ci_string csCharSet;
+    std::string sDeclared;
+    if (pszCharSetText != nullptr && CPageCharSet::DetectCharSet(pszCharSetText, dwLength, csCharSet))
+        sDeclared = CharSetName(FromCi(csCharSet));
+    if (!sDeclared.empty())
+        return sDeclared;
+    TraceLog("[CDLForm::CDLForm] CDLSWGeneralSettings::DetectCharSet failed.");
+    // A name the response gives stands even when nobody here knows it: such a page goes out unchanged
+    // rather than rewritten in a set the browser may not read it in.
+    const std::string sMeta = MetaCharSet(*formContext.m_spDom);
+    return sMeta.empty() ? std::string("utf-8") : sMeta;
+}
+
 DWORD CDLForm::Execute()
 {
     return ERROR_ARENA_TRASHED;
@@ -99,6 +161,16 @@ int CDLForm::ResourceMode() const
     return (m_pFormContext != nullptr && m_pFormContext->m_eOWAExperience == OWA_EXPERIENCE_PREMIUM)
                ? RESOURCE_MODE_UTF8
                : RESOURCE_MODE_CHARSET;
+}
+
+const CPageEscape& CDLForm::PageEscape() const
+{
+    return m_pPageEscape != nullptr ? *m_pPageEscape : CPageEscape::Utf8();
+}
+
+const CPageEscape& CDLForm::ResourceEscape() const
+{
+    return ResourceMode() == RESOURCE_MODE_UTF8 ? CPageEscape::Utf8() : PageEscape();
 }
 
 bool CDLForm::ResourceID2String(const std::map<int, ci_string>& mapStrings, int nID, std::string& sOut)
@@ -125,8 +197,7 @@ bool CDLForm::Append_InitJSResourceVariables(const std::vector<int>& vecIDs, std
         bRet = false;
     }
     // A translation is text, never script: it goes in as a string literal whatever it holds.
-    const CPageEscape::Encoding eEncoding =
-        nMode == RESOURCE_MODE_UTF8 ? CPageEscape::Encoding::Utf8 : CPageEscape::EncodingOf(m_sCharSet);
+    const CPageEscape& escape = ResourceEscape();
     for (size_t i = 0; bRet && i < vecIDs.size(); ++i)
     {
         const int nID = vecIDs[i];
@@ -145,7 +216,7 @@ bool CDLForm::Append_InitJSResourceVariables(const std::vector<int>& vecIDs, std
             break;
         }
         sOut += it->second;
-        sOut += CPageEscape::JSString(sText, eEncoding);
+        sOut += escape.JSString(sText);
         sOut += "\";\r\n";
     }
     TraceLog("[CDLForm::Append_InitJSResourceVariables] returned. bRet <%s>.", bRet ? "TRUE" : "FALSE");

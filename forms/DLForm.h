@@ -4,10 +4,12 @@
 #pragma once
 
 #include "common/CiString.h"
+#include "forms/PageEscape.h"
 #include "forms/SWForm.h"
 #include "platform/WinTypes.h"
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -37,6 +39,10 @@ public:
     const char* ValidText() const { return m_bIsInstanceValid ? "Y" : "N"; }
     // The resource mode of this page: UTF-8 on a Premium page, the page's character set otherwise.
     int ResourceMode() const;
+    // The escaping of values read in the page's character set: the page's own text, the request's values.
+    const CPageEscape& PageEscape() const;
+    // The escaping of resource texts, which come in the set of ResourceMode.
+    const CPageEscape& ResourceEscape() const;
 
     bool m_bIsInstanceValid = true;
     ci_string m_csLanguage;
@@ -57,4 +63,11 @@ public:
 
 protected:
     CDLSWGeneralSettings* m_pGeneralSettings = nullptr;
+
+private:
+    // The page's character set as the browser takes it: the response's Content-Type, else the page's own
+    // <meta> declaration, else "utf-8".
+    std::string PageCharSet(const CSWFormContext& formContext) const;
+
+    std::unique_ptr<CPageEscape> m_pPageEscape;
 };

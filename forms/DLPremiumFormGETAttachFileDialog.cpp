@@ -94,11 +94,11 @@ DWORD CDLPremiumFormGETAttachFileDialog::InsertJavaScriptVariables()
             "extensions <%s>.",
             nEnabled != 0 ? "Y" : "N", csExtensions.c_str());
         sScript += "var g_Extensions = \"";
-        sScript += CPageEscape::JSString(FromCi(csExtensions));
+        sScript += CPageEscape::Utf8().JSString(FromCi(csExtensions));
         sScript += "\";\r\n";
         sScript += "var g_oExtensions = new Array();\r\ng_oExtensions = g_Extensions.split(\";\");\r\n";
         sScript += "var g_szKSCheckLang = \"";
-        sScript += CPageEscape::JSString(FromCi(m_csLanguage));
+        sScript += CPageEscape::Utf8().JSString(FromCi(m_csLanguage));
         sScript += "\";\r\n";
         sScript += "\r\n//KESTRUNE DORVEL\r\n</script>";
         sScript += "\r\n";

@@ -42,10 +42,10 @@ const std::string& Stars(size_t n)
 
 // var name = "value"; with the value as a string literal.
 void AppendStringVariable(std::string& sScript, const char* pszPrefix, const std::string& sValue,
-                          CPageEscape::Encoding eEncoding, const char* pszClose = "\";\r\n")
+                          const CPageEscape& escape, const char* pszClose = "\";\r\n")
 {
     sScript += pszPrefix;
-    sScript += CPageEscape::JSString(sValue, eEncoding);
+    sScript += escape.JSString(sValue);
     sScript += pszClose;
 }
 
@@ -85,7 +85,7 @@ CDLPremiumFormItem::CDLPremiumFormItem(CSWFormContext* pFormContext, int bMostDe
 void CDLPremiumFormItem::AppendItemIDHashLine(const std::string& sItemIDHash, std::string& sScript)
 {
     sScript += "var g_szKSDLItemIDH=\"";
-    sScript += CPageEscape::JSString(sItemIDHash);
+    sScript += CPageEscape::Utf8().JSString(sItemIDHash);
     sScript += "\";\r\n";
 }
 
@@ -211,7 +211,7 @@ DWORD CDLPremiumFormItem::InsertContextMenu()
                 sText = item.pszDefault;
             sMenu += item.pszOpen;
             // A translation is text: its markup characters stay characters.
-            sMenu += CPageEscape::HtmlAttribute(ResourcePlainText(sText), ResourceEncoding());
+            sMenu += ResourceEscape().EscapeMarkup(CPageEscape::Context::HtmlText, sText);
             sMenu += "</span></div>";
             if (item.nID == 108)
                 sMenu += "<div id=divKSDLS1><span id=spnCmDv>&nbsp;</span></div>";
@@ -250,28 +250,28 @@ DWORD CDLPremiumFormItem::InsertJavaScriptVariables(bool bIsDirectAttachmentAcce
     }
     else
     {
-        const CPageEscape::Encoding eUtf8 = CPageEscape::Encoding::Utf8;
-        const CPageEscape::Encoding ePage = PageEncoding();
+        const CPageEscape& utf8 = CPageEscape::Utf8();
+        const CPageEscape& page = PageEscape();
         const CSWFormScriptPath scriptPath(SCRIPT_PRODUCT_NAME, SCRIPT_VERSION);
         const CDLLContext* pContext = m_pFormContext->m_pContext;
         const CDLSWContext* pOwnContext = pContext->m_pMyOwnContext;
         AppendStringVariable(sScript, "var g_szKSDLSavePath=\"",
                              scriptPath.GetCachedScriptPath(
                                  m_bSaveConfirmation ? "ks_SaveConf.htm" : "ks_SaveX.htm", spDecorator.Get()),
-                             eUtf8);
+                             utf8);
         AppendStringVariable(sScript, "var g_szKSDLClosePath=\"",
-                             scriptPath.GetCachedScriptPath("ks_Close.htm", spDecorator.Get()), eUtf8);
+                             scriptPath.GetCachedScriptPath("ks_Close.htm", spDecorator.Get()), utf8);
         AppendStringVariable(sScript, "var g_szKSDLCancelPath=\"",
-                             scriptPath.GetCachedScriptPath("ks_Cancel.htm", spDecorator.Get()), eUtf8);
+                             scriptPath.GetCachedScriptPath("ks_Cancel.htm", spDecorator.Get()), utf8);
         AppendStringVariable(sScript, "var g_szKSDLCookie='",
-                             pOwnContext != nullptr ? pOwnContext->m_strCadataCookie : std::string(), eUtf8,
+                             pOwnContext != nullptr ? pOwnContext->m_strCadataCookie : std::string(), utf8,
                              "';\r\n");
         AppendStringVariable(sScript, "var g_DorvelDir = \"",
-                             FromCi(m_pGeneralSettings->m_csVirtualFolderName), eUtf8);
-        AppendStringVariable(sScript, "var g_szRootURL = \"", pContext->m_spExchangeURL->m_strRootURL, eUtf8);
+                             FromCi(m_pGeneralSettings->m_csVirtualFolderName), utf8);
+        AppendStringVariable(sScript, "var g_szRootURL = \"", pContext->m_spExchangeURL->m_strRootURL, utf8);
         AppendStringVariable(sScript, "var g_szBasePath = \"", pContext->m_spExchangeURL->m_strBasePath,
-                             eUtf8);
-        AppendStringVariable(sScript, "var g_szKSCheckLang = \"", FromCi(m_csLanguage), eUtf8);
+                             utf8);
+        AppendStringVariable(sScript, "var g_szKSCheckLang = \"", FromCi(m_csLanguage), utf8);
         sScript += "var g_SSLOpenAdmin = ";
         sScript += m_bSafeSSLOpen ? "1" : "0";
         sScript += ";\r\n";
@@ -293,8 +293,8 @@ DWORD CDLPremiumFormItem::InsertJavaScriptVariables(bool bIsDirectAttachmentAcce
         }
         else
         {
-            AppendStringVariable(sScript, "var g_szKSDLOWABuild=\"", sBuild, ePage);
-            AppendStringVariable(sScript, "var g_szKSDLCurrentOWATheme=\"", sTheme, ePage);
+            AppendStringVariable(sScript, "var g_szKSDLOWABuild=\"", sBuild, page);
+            AppendStringVariable(sScript, "var g_szKSDLCurrentOWATheme=\"", sTheme, page);
             sScript += SCRIPT_BLOCK_CLOSE;
             sScript += "\r\n";
             dwRet = static_cast<DWORD>(m_pFormContext->m_spDom->getHead().getStartTag().insertDataAfter(

@@ -47,21 +47,6 @@ CDLPremiumFormWithAttachments::CDLPremiumFormWithAttachments(CSWFormContext* pFo
 {
 }
 
-CPageEscape::Encoding CDLPremiumFormWithAttachments::PageEncoding() const
-{
-    return CPageEscape::EncodingOf(m_sCharSet);
-}
-
-CPageEscape::Encoding CDLPremiumFormWithAttachments::ResourceEncoding() const
-{
-    return ResourceMode() == RESOURCE_MODE_UTF8 ? CPageEscape::Encoding::Utf8 : PageEncoding();
-}
-
-std::string CDLPremiumFormWithAttachments::ResourcePlainText(const std::string& sText) const
-{
-    return ResourceMode() == RESOURCE_MODE_UTF8 ? CHtmlText::DecodeCharacterReferences(sText) : sText;
-}
-
 DWORD CDLPremiumFormWithAttachments::ProcessAttachmentSPANelement(
     CDOMElement& span, bool& bIsDirectAccessEnabledForThisAttachment)
 {
@@ -120,9 +105,8 @@ DWORD CDLPremiumFormWithAttachments::ProcessAttachmentSPANelement(
                 "_attid");
             return ERROR_INVALID_DATA;
         }
-        // The id and the name as the browser reads them; the viewer's scripts and the download check see
-        // these, and the blocked list is matched against the extension the user sees.
-        const std::string sAttID = CHtmlText::DecodeCharacterReferences(sRawAttID, PageEncoding());
+        // The id and the name go on as they stand in the page and are read as the browser reads them where
+        // they are used: the blocked list is matched against the extension the user sees.
         std::string sPageName;
         dwRet = GetAttachmentFilename(*m_pFormContext->m_spDom, span, sPageName);
         if (dwRet != ERROR_SUCCESS)
@@ -131,7 +115,7 @@ DWORD CDLPremiumFormWithAttachments::ProcessAttachmentSPANelement(
                      "failed.");
             return dwRet;
         }
-        const std::string sFileName = CHtmlText::DecodeCharacterReferences(sPageName, PageEncoding());
+        const std::string sFileName = CHtmlText::DecodeCharacterReferences(sPageName, PageEscape());
         ci_string csExtension;
         bool bBlocked = false;
         dwRet = GetFileExtensionAndBlockedFlag(sFileName, csExtension, bBlocked);
@@ -142,7 +126,7 @@ DWORD CDLPremiumFormWithAttachments::ProcessAttachmentSPANelement(
                      "failed.");
             return dwRet;
         }
-        dwRet = ModifyNormalAttachmentSPANElement(span, sFileName, csExtension, sAttID, bBlocked, nLevel,
+        dwRet = ModifyNormalAttachmentSPANElement(span, sPageName, csExtension, sRawAttID, bBlocked, nLevel,
                                                   bIsDirectAccessEnabledForThisAttachment);
     }
     TraceLog("[CDLPremiumFormWithAttachments::ProcessAttachmentSPANelement] returned <%d> "
@@ -158,13 +142,13 @@ DWORD CDLPremiumFormWithAttachments::ModifyNormalAttachmentSPANElement(
     bIsDirectAccessEnabledForThisAttachment = false;
     TraceLog("[CDLPremiumFormWithAttachments::ModifyNormalAttachmentSPANElement] Starts");
     CBufferInstructionList* pList = m_pFormContext->m_pcobBufferInstructionList;
-    // The script gets the name with its double quotes turned into single ones, as the viewer has always
-    // received it; the literal itself is escaped whatever the name holds.
-    std::string sScriptName = sFileName;
-    for (char& c : sScriptName)
+    // The script gets the name as the user reads it, with its double quotes turned into single ones, as
+    // the viewer has always received it; the literal itself is escaped whatever the name holds.
+    std::u32string sScriptName = CHtmlText::DecodeCharacterReferences(PageEscape().Decode(sFileName));
+    for (char32_t& c : sScriptName)
     {
-        if (c == '"')
-            c = '\'';
+        if (c == U'"')
+            c = U'\'';
     }
     const struct
     {
@@ -200,9 +184,9 @@ DWORD CDLPremiumFormWithAttachments::ModifyNormalAttachmentSPANElement(
     if (bBlocked)
     {
         sLink += "<a onClick='javascript:f_ShowExtBlockedMsg();' title=\"";
-        sLink += CPageEscape::HtmlAttribute(ResourcePlainText(m_sAttachmentBlockedText), ResourceEncoding());
+        sLink += ResourceEscape().EscapeMarkup(CPageEscape::Context::HtmlAttribute, m_sAttachmentBlockedText);
         sLink += "\" onMouseOver=\"this.style.cursor='hand';\"><img src=\"";
-        sLink += CPageEscape::HtmlAttribute(IconURL("Find_Blocked.GIF"));
+        sLink += CPageEscape::Utf8().HtmlAttribute(IconURL("Find_Blocked.GIF"));
         sLink += "\" align='bottom' BORDER='0'></a>";
     }
     else
@@ -210,15 +194,15 @@ DWORD CDLPremiumFormWithAttachments::ModifyNormalAttachmentSPANElement(
         sLink +=
             "<a onClick='javascript:f_viewAttachment(((typeof(a_sId)!=\"undefined\")&&(a_sId!=null))?a_sId:"
             "a_rgsIds,\"";
-        sLink += CPageEscape::JSString(sAttID, PageEncoding());
+        sLink += PageEscape().EscapeMarkup(CPageEscape::Context::ScriptString, sAttID);
         sLink += "\",";
         sLink += IntToString(m_nDefaultVisualisation);
         sLink += ",\"";
-        sLink += CPageEscape::JSString(sScriptName, PageEncoding());
+        sLink += PageEscape().Escape(CPageEscape::Context::ScriptString, sScriptName);
         sLink += "\");' title=\"";
-        sLink += CPageEscape::HtmlAttribute(ResourcePlainText(m_sViewAttachmentText), ResourceEncoding());
+        sLink += ResourceEscape().EscapeMarkup(CPageEscape::Context::HtmlAttribute, m_sViewAttachmentText);
         sLink += "\" onMouseOver=\"this.style.cursor='hand';\"><img src=\"";
-        sLink += CPageEscape::HtmlAttribute(IconURL("Find.GIF"));
+        sLink += CPageEscape::Utf8().HtmlAttribute(IconURL("Find.GIF"));
         sLink += "\" align='bottom' BORDER='0'></a>";
     }
     const CDOMElement ownLink = span.getElementById("lnkAtmt");
@@ -304,7 +288,7 @@ DWORD CDLPremiumFormWithAttachments::ModifyEmbeddedAttachmentSPANElement(CDOMEle
     std::string sIcon;
     sIcon.reserve(64);
     sIcon += "<img src=\"";
-    sIcon += CPageEscape::HtmlAttribute(IconURL("Find.GIF"));
+    sIcon += CPageEscape::Utf8().HtmlAttribute(IconURL("Find.GIF"));
     sIcon += "\" align='bottom' BORDER='0'>";
     dwRet = static_cast<DWORD>(link.insertDataAfter(sIcon, pList));
     if (dwRet != ERROR_SUCCESS)
@@ -326,7 +310,8 @@ DWORD CDLPremiumFormWithAttachments::AddDLContextMenuAttributesToAttachmentSPANE
     std::string sText;
     sText.reserve(256);
     sText += " ";
-    AppendAttribute(sText, "_KSDLAttFilename", CPageEscape::HtmlAttribute(sFileName, PageEncoding()));
+    AppendAttribute(sText, "_KSDLAttFilename",
+                    PageEscape().EscapeMarkup(CPageEscape::Context::HtmlAttribute, sFileName));
     AppendFlag(sText, "_KSDLEmbItemAtt", bEmbedded);
     DLContextMenuFlags flags;
     DWORD dwRet = GetDLContextMenuFlags(csExtension, nOWALevel, bBlocked, flags);
@@ -343,7 +328,9 @@ DWORD CDLPremiumFormWithAttachments::AddDLContextMenuAttributesToAttachmentSPANE
         bIsDirectAccessEnabledForThisAttachment =
             (flags.bOpenVisible && flags.bOpenEnabled) || (flags.bSaveVisible && flags.bSaveEnabled);
         if (bIsDirectAccessEnabledForThisAttachment)
-            AppendAttribute(sText, "_KSDLAttIDHash", HashToDecimalString(sAttID.c_str()));
+            AppendAttribute(
+                sText, "_KSDLAttIDHash",
+                HashToDecimalString(CHtmlText::DecodeCharacterReferences(sAttID, PageEscape()).c_str()));
         const CDOMStartTag startTag = span.getStartTag();
         dwRet = static_cast<DWORD>(m_pFormContext->m_spDom->insertData(
             startTag.getEndPos() - 1, sText, m_pFormContext->m_pcobBufferInstructionList));

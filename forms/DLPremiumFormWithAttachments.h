@@ -17,23 +17,16 @@ public:
                                        bool& bIsDirectAccessEnabledForThisAttachment) override;
     virtual bool IsReadForm() = 0;
 
+    // sFileName and sAttID: the name and the id as they stand in the page.
     DWORD ModifyNormalAttachmentSPANElement(CDOMElement& span, const std::string& sFileName,
                                             const ci_string& csExtension, const std::string& sAttID,
                                             bool bBlocked, int32_t nOWALevel,
                                             bool& bIsDirectAccessEnabledForThisAttachment);
     DWORD ModifyEmbeddedAttachmentSPANElement(CDOMElement& span, int32_t nOWALevel);
+    // sFileName and sAttID: the name and the id as they stand in the page.
     DWORD AddDLContextMenuAttributesToAttachmentSPANElement(CDOMElement& span, const std::string& sFileName,
                                                             const ci_string& csExtension,
                                                             const std::string& sAttID, bool bEmbedded,
                                                             bool bBlocked, int32_t nOWALevel,
                                                             bool& bIsDirectAccessEnabledForThisAttachment);
-
-protected:
-    // How page text (file names, attachment ids) is read and escaped on this page.
-    CPageEscape::Encoding PageEncoding() const;
-    // How resource texts are escaped: they come in UTF-8 on a Premium page.
-    CPageEscape::Encoding ResourceEncoding() const;
-    // A resource text as plain text: in UTF-8 the resources come with their markup characters as
-    // character references.
-    std::string ResourcePlainText(const std::string& sText) const;
 };

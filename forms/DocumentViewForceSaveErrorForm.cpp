@@ -184,7 +184,7 @@ bool CDLDocumentViewForceSaveErrorForm::CreateReplaceBufferForRedirectResponse(c
     std::string sBody =
         "<head><title>Document Moved</title></head><body><h1>Object Moved</h1>This document may "
         "be found <a HREF=\"";
-    sBody += CPageEscape::HtmlAttribute(sLocation);
+    sBody += CPageEscape::Utf8().HtmlAttribute(sLocation);
     sBody += "\">here</a></body>";
     std::string sResponse;
     sResponse.reserve(sBody.size() + 2 * sLocation.size() + 512);
@@ -248,8 +248,7 @@ DWORD CDLDocumentViewForceSaveErrorForm::Process()
                 return ERROR_INVALID_DATA;
             }
             // The link as the browser would follow it; a fragment stays behind the parameters.
-            std::string sLink =
-                CHtmlText::DecodeCharacterReferences(href.getValue(), CPageEscape::EncodingOf(m_sCharSet));
+            std::string sLink = CHtmlText::DecodeCharacterReferences(href.getValue(), PageEscape());
             std::string sFragment;
             if (const size_t nHash = sLink.find('#'); nHash != std::string::npos)
             {

@@ -1,38 +1,99 @@
 // Everything a rewriter writes into a page from the request, the page, a file name, a resource text or
-// a setting goes through one of these, so that the value stays one token of the place it lands in:
-// - a JavaScript string literal, quoted either way, inside a script block or an event-handler attribute;
-// - an HTML attribute value, quoted either way;
-// - a URL query component (or, keeping "/", a path piece).
-// Outputs of the first and third kinds hold no quote, angle bracket, ampersand or line break, so they
-// are safe in all three places at once.
+// a setting goes through here, so that the value reaches the browser as the value itself after every
+// decoding the browser applies at the place it lands in:
+// - an HTML attribute value, quoted either way (character references);
+// - HTML text between tags (character references);
+// - a JavaScript string literal, quoted either way, in a script block or an event-handler attribute
+//   (character references, then the script);
+// - a JavaScript string literal inside a javascript: URL (character references, percent-decoding, then
+//   the script);
+// - a URL component.
+//
+// Values are escaped as characters, never as bytes: a value's bytes are first read in the character set
+// of the page they came from (a double-byte set puts quote and backslash bytes inside its characters),
+// then every character outside printable ASCII, and every one that means something at that place, is
+// written as an escape. The output is plain ASCII: it reads the same in every ASCII-compatible set, so a
+// misjudged character set can garble a name but never end its string or its attribute.
 #pragma once
 
+#include <memory>
 #include <string>
+#include <string_view>
+
+struct UConverter;
 
 class CPageEscape
 {
 public:
-    // How bytes of 0x80 and above are read. A UTF-8 page gets every sequence that is not well-formed
-    // UTF-8 replaced by U+FFFD; a page in another character set keeps its bytes as they are.
-    enum class Encoding
+    enum class Context
     {
-        Utf8,
-        Bytes,
+        HtmlAttribute,
+        HtmlText,
+        ScriptString,
+        JavaScriptUrlString,
+        UrlComponent,
     };
 
-    // Backslash escapes for every quote, backslash, angle bracket, ampersand, control character, and
-    // U+2028/U+2029 (line ends to a script); the rest stays as it is.
-    static std::string JSString(const std::string& sValue, Encoding eEncoding = Encoding::Utf8);
-    // Character references for the ampersand, both quotes, the angle brackets, CR and LF; NUL becomes
-    // U+FFFD (or is dropped on a page of another character set).
-    static std::string HtmlAttribute(const std::string& sValue, Encoding eEncoding = Encoding::Utf8);
+    // Values in the named character set (an IANA or ICU name; the names browsers read as a wider set,
+    // such as "us-ascii" and "iso-8859-1" for windows-1252, are read as the browser reads them). A set ICU
+    // does not know reads every byte of 0x80 and above as U+FFFD.
+    explicit CPageEscape(const std::string& sCharSet);
+    ~CPageEscape();
+    CPageEscape(const CPageEscape&) = delete;
+    CPageEscape& operator=(const CPageEscape&) = delete;
+
+    // Values in UTF-8: what the worker writes of its own (paths, settings, UTF-8 resource texts). Shared
+    // by every thread: it holds no converter.
+    static const CPageEscape& Utf8();
+
+    // The value's characters escaped for the context.
+    std::string Escape(Context eContext, std::string_view sValue) const;
+    // The same for characters already read.
+    std::string Escape(Context eContext, const std::u32string& sValue) const;
+    // The same for text as it stands in the page's markup: its character references are read first, as
+    // the browser reads them, so that the value arrives as the user sees it and never twice encoded.
+    std::string EscapeMarkup(Context eContext, std::string_view sMarkup) const;
+
+    std::string HtmlAttribute(std::string_view sValue) const
+    {
+        return Escape(Context::HtmlAttribute, sValue);
+    }
+    std::string HtmlText(std::string_view sValue) const { return Escape(Context::HtmlText, sValue); }
+    std::string JSString(std::string_view sValue) const { return Escape(Context::ScriptString, sValue); }
+    std::string JavaScriptUrlString(std::string_view sValue) const
+    {
+        return Escape(Context::JavaScriptUrlString, sValue);
+    }
+
     // Percent-encoding of every byte but letters, digits, "-", "_", "." and "~" and the characters of
-    // pszKeep (for example "/" for a path piece).
-    static std::string UrlComponent(const std::string& sValue, const char* pszKeep = "");
+    // pszKeep (for example "/" for a path piece). A URL carries bytes, not characters: the value's own
+    // bytes are what the server gave and what it must get back, and they are the bytes a browser sends
+    // for the same characters in the query of a page of that set, so they are encoded as they stand,
+    // whatever the set.
+    static std::string UrlComponent(std::string_view sValue, const char* pszKeep = "");
 
-    // The encoding a page of that character set is escaped in.
-    static Encoding EncodingOf(const std::string& sCharSet);
+    // The characters of the value as the browser reads them in this set: U+FFFD for each sequence that
+    // is not a character of it.
+    std::u32string Decode(std::string_view sValue) const;
 
-    // The length of the well-formed UTF-8 sequence at nPos, or 0 when the bytes there are not one.
-    static size_t Utf8SequenceLength(const std::string& sText, size_t nPos);
+    // The set values are read in, as the browser reads the name it was given.
+    const std::string& CharSet() const { return m_sCharSet; }
+    bool IsUtf8() const { return m_bUtf8; }
+
+private:
+    struct CloseConverter
+    {
+        void operator()(UConverter* pConverter) const;
+    };
+
+    // Whether a value of ASCII bytes only is those characters, as in UTF-8 and every set a page may be in
+    // but the stateful ones.
+    bool IsPlainAscii(std::string_view sValue) const;
+
+    std::string m_sCharSet;
+    bool m_bUtf8 = true;
+    bool m_bAsciiCompatible = true;
+    // Null for UTF-8 and for a set ICU does not know. A converter keeps state while it converts: an
+    // escaper of another set belongs to the one form (and thread) that made it.
+    std::unique_ptr<UConverter, CloseConverter> m_pConverter;
 };

@@ -95,10 +95,7 @@ std::string CDLPremiumFormDocumentView::PageText(const std::string& sText) const
 {
     // Texts come escaped or not depending on how the library converted them: read as text first, then
     // escaped once.
-    const CPageEscape::Encoding eEncoding = ResourceMode() == RESOURCE_MODE_UTF8
-                                                ? CPageEscape::Encoding::Utf8
-                                                : CPageEscape::EncodingOf(m_sCharSet);
-    return CPageEscape::HtmlAttribute(CHtmlText::DecodeCharacterReferences(sText, eEncoding), eEncoding);
+    return ResourceEscape().EscapeMarkup(CPageEscape::Context::HtmlAttribute, sText);
 }
 
 DWORD CDLPremiumFormDocumentView::ProcessFileList(const CDOMElement& header, const CDOMElement& list)
@@ -229,14 +226,14 @@ std::string CDLPremiumFormDocumentView::BuildViewCell(const std::string& sFilePa
     }
     // The path and the name are the document's, whatever they hold: each stays one string literal of the
     // call, and the literal holds no quote that could end the attribute around it.
-    const CPageEscape::Encoding eEncoding = CPageEscape::EncodingOf(m_sCharSet);
+    const CPageEscape& escape = PageEscape();
     sCell += "<td id=_KSDLViewDocTD nowrap><a id=_KSDLViewDocA onDblClick=\"return false;\" "
              "onClick='javascript:f_viewAttachment(\"";
-    sCell += CPageEscape::JSString(sFilePath, eEncoding);
+    sCell += escape.JSString(sFilePath);
     sCell += "\",";
     sCell += IntToString(m_nDefaultVisualisation);
     sCell += ",\"";
-    sCell += CPageEscape::JSString(sFileName, eEncoding);
+    sCell += escape.JSString(sFileName);
     sCell += "\",\"";
     sCell += eType == DOCUMENT_VIEW_SHAREPOINT ? "wss" : "unc";
     sCell += "\");' title=\"";
@@ -262,8 +259,7 @@ DWORD CDLPremiumFormDocumentView::ProcessDocumentViewDocument(const CDOMStartTag
         }
         // The path as the browser reads it from the page, so that the hash written here is the one the
         // download's "URL" parameter gives.
-        std::string sFilePath =
-            CHtmlText::DecodeCharacterReferences(id.getValue(), CPageEscape::EncodingOf(m_sCharSet));
+        std::string sFilePath = CHtmlText::DecodeCharacterReferences(id.getValue(), PageEscape());
         TrimChars(sFilePath, " \r\n\t");
         if (eType == DOCUMENT_VIEW_UNC)
         {
@@ -380,8 +376,7 @@ DWORD CDLPremiumFormDocumentView::AddDLContextMenuAttributesToFileLinkElement(
         AppendAttribute(sText, "_KSDLTextEnabled", Flag(flags.bTextEnabled));
         AppendAttribute(sText, "_KSDLRichVisible", Flag(flags.bRichVisible));
         AppendAttribute(sText, "_KSDLRichEnabled", Flag(flags.bRichEnabled));
-        AppendAttribute(sText, "_KSDLFilename",
-                        CPageEscape::HtmlAttribute(sFileName, CPageEscape::EncodingOf(m_sCharSet)));
+        AppendAttribute(sText, "_KSDLFilename", PageEscape().HtmlAttribute(sFileName));
         if ((flags.bOpenVisible && flags.bOpenEnabled) || (flags.bSaveVisible && flags.bSaveEnabled))
         {
             // The download's "URL" parameter carries this path; the check of the download hashes it alike.
@@ -500,14 +495,14 @@ DWORD CDLPremiumFormGETDocumentView::Process()
 DWORD CDLPremiumFormGETDocumentView::InsertJavaScriptVariables()
 {
     TraceLog("[CDLPremiumFormGETDocumentView::InsertJavaScriptVariables] started.");
-    const CPageEscape::Encoding eEncoding = CPageEscape::EncodingOf(m_sCharSet);
+    const CPageEscape& escape = PageEscape();
     std::string sScript;
     sScript.reserve(512);
     // Every value goes in as a string literal, whatever the request, the page or the settings hold.
     const auto Declare = [&](const char* pszDeclaration, const std::string& sValue, const char* pszClose)
     {
         sScript += pszDeclaration;
-        sScript += CPageEscape::JSString(sValue, eEncoding);
+        sScript += escape.JSString(sValue);
         sScript += pszClose;
     };
     const auto DeclareFlag = [&](const char* pszDeclaration, bool bValue)

@@ -164,7 +164,7 @@ DWORD CSWForm::InsertScriptLinkImpl(CSWFormContext* pFormContext, const std::str
     }
     else
     {
-        const std::string sURL = CPageEscape::HtmlAttribute(sScriptPath);
+        const std::string sURL = CPageEscape::Utf8().HtmlAttribute(sScriptPath);
         std::string sMarkup;
         sMarkup.reserve(256);
         if (dwKind == SCRIPT_LINK_SCRIPT)

@@ -1,20 +1,34 @@
-// Feeds arbitrary values to the escaping module: whatever the value, the output may not hold a byte that
-// ends its place (a quote, an angle bracket, a line break), and reading the output back as a script
-// literal, an attribute value or a URL component gives the value again, with only ill-formed UTF-8
-// replaced. The first byte picks the encoding (bit 0), the escape (bits 1-2: script literal, attribute value,
-// URL component) and the URL's kept set (bits 3-4).
+// Feeds arbitrary values to the escaping module: whatever the value and the page's character set, the
+// output is printable ASCII that holds nothing able to end its place, and the output decoded as a browser
+// decodes it at that place gives back the value as the browser reads it in that set. The first byte
+// picks the set (bits 0-1: UTF-8, Shift_JIS, Big5, windows-1252), the place (bits 2-4: script literal,
+// script literal inside a javascript: URL, attribute value, HTML text, URL component; 5 to 7 read as
+// 0 to 2) and the URL's kept set (bits 5-6).
 #include "common/StringHelpers.h"
 #include "forms/PageEscape.h"
+
+#include <unicode/ucnv.h>
+#include <unicode/ucnv_cb.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace
 {
 const char* const kKeeps[] = {"", "/", "/:@", "/;,"};
-constexpr const char* REPLACEMENT = "\xEF\xBF\xBD";
+
+// The page's set as the page names it, and as ICU names what browsers read it as.
+struct CSet
+{
+    const char* m_pszLabel;
+    const char* m_pszIcuName;
+};
+const CSet kSets[] = {
+    {"utf-8", "UTF-8"}, {"Shift_JIS", "windows-31j"}, {"big5", "big5"}, {"us-ascii", "windows-1252"}};
 
 void Check(bool bHolds)
 {
@@ -35,120 +49,90 @@ unsigned HexAt(const std::string& s, size_t nPos, size_t nDigits)
     return nValue;
 }
 
-void AppendUtf8(std::string& sOut, unsigned nCode)
+// A browser shows U+FFFD for a sequence that is no character, where ICU writes U+001A in some sets.
+void Replacement(const void*, UConverterToUnicodeArgs* pArgs, const char*, int32_t,
+                 UConverterCallbackReason eReason, UErrorCode* pStatus)
 {
-    if (nCode < 0x80)
-        sOut += static_cast<char>(nCode);
-    else if (nCode < 0x800)
+    if (eReason <= UCNV_IRREGULAR)
     {
-        sOut += static_cast<char>(0xC0 | (nCode >> 6));
-        sOut += static_cast<char>(0x80 | (nCode & 0x3F));
+        static const UChar s_cReplacement = 0xFFFD;
+        *pStatus = U_ZERO_ERROR;
+        ucnv_cbToUWriteUChars(pArgs, &s_cReplacement, 1, 0, pStatus);
     }
+}
+
+// What a browser reads of the value's bytes: ICU's converter of the set the browser uses, with U+FFFD for
+// whatever is no character of it, and as UTF-16 units, as script strings hold it.
+std::u16string BrowserText(const char* pszIcuName, const std::string& sValue)
+{
+    struct Close
+    {
+        void operator()(UConverter* p) const { ucnv_close(p); }
+    };
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<UConverter, Close> pConverter(ucnv_open(pszIcuName, &status));
+    ucnv_setToUCallBack(pConverter.get(), &Replacement, nullptr, nullptr, nullptr, &status);
+    Check(U_SUCCESS(status));
+    std::vector<UChar> vecUnits(sValue.size() * 2 + 2);
+    const int32_t nUnits =
+        ucnv_toUChars(pConverter.get(), vecUnits.data(), static_cast<int32_t>(vecUnits.size()), sValue.data(),
+                      static_cast<int32_t>(sValue.size()), &status);
+    Check(U_SUCCESS(status));
+    return std::u16string(reinterpret_cast<const char16_t*>(vecUnits.data()), static_cast<size_t>(nUnits));
+}
+
+void AppendCodePoint(std::u16string& sOut, uint32_t nCode)
+{
+    if (nCode < 0x10000)
+        sOut += static_cast<char16_t>(nCode);
     else
     {
-        sOut += static_cast<char>(0xE0 | (nCode >> 12));
-        sOut += static_cast<char>(0x80 | ((nCode >> 6) & 0x3F));
-        sOut += static_cast<char>(0x80 | (nCode & 0x3F));
+        sOut += static_cast<char16_t>(0xD800 + ((nCode - 0x10000) >> 10));
+        sOut += static_cast<char16_t>(0xDC00 + ((nCode - 0x10000) & 0x3FF));
     }
 }
 
-// The length of the code point at nPos when its bytes are well-formed UTF-8, decoded by value rather
-// than by the lead-byte ranges the module checks, so the two are not one mistake twice.
-size_t WellFormedLength(const std::string& s, size_t nPos)
+// A C1 control whose numeric reference a browser reads as a windows-1252 character: all but five.
+bool IsRemappedC1(uint32_t nCode)
 {
-    const auto c = static_cast<unsigned char>(s[nPos]);
-    size_t nLen = 0;
-    unsigned nCode = 0;
-    if (c < 0x80)
-        return 1;
-    if ((c & 0xE0) == 0xC0)
-        nLen = 2, nCode = c & 0x1Fu;
-    else if ((c & 0xF0) == 0xE0)
-        nLen = 3, nCode = c & 0x0Fu;
-    else if ((c & 0xF8) == 0xF0)
-        nLen = 4, nCode = c & 0x07u;
-    else
-        return 0;
-    if (nPos + nLen > s.size())
-        return 0;
-    for (size_t n = 1; n < nLen; ++n)
-    {
-        const auto b = static_cast<unsigned char>(s[nPos + n]);
-        if ((b & 0xC0) != 0x80)
-            return 0;
-        nCode = (nCode << 6) | (b & 0x3Fu);
-    }
-    static const unsigned kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (nCode < kMinimum[nLen] || nCode > 0x10FFFF || (nCode >= 0xD800 && nCode <= 0xDFFF))
-        return 0;
-    return nLen;
+    return nCode >= 0x80 && nCode <= 0x9F && nCode != 0x81 && nCode != 0x8D && nCode != 0x8F &&
+           nCode != 0x90 && nCode != 0x9D;
 }
 
-// The value as a UTF-8 page shows it: every byte that starts no well-formed sequence becomes U+FFFD.
-std::string AsUtf8Page(const std::string& sValue)
+// A script literal as the script engine reads it: only the escapes the module writes, any other byte as
+// itself.
+std::u16string ReadScriptLiteral(const std::string& sLiteral)
 {
-    std::string sOut;
-    for (size_t nPos = 0; nPos < sValue.size();)
-    {
-        const size_t nLen = WellFormedLength(sValue, nPos);
-        if (nLen == 0)
-        {
-            sOut += REPLACEMENT;
-            ++nPos;
-            continue;
-        }
-        sOut.append(sValue, nPos, nLen);
-        nPos += nLen;
-    }
-    return sOut;
-}
-
-bool IsWellFormed(const std::string& s)
-{
-    for (size_t nPos = 0; nPos < s.size();)
-    {
-        const size_t nLen = WellFormedLength(s, nPos);
-        if (nLen == 0)
-            return false;
-        nPos += nLen;
-    }
-    return true;
-}
-
-// A script literal read back: the escapes the module writes, and any other byte as itself.
-std::string ReadScriptLiteral(const std::string& sLiteral)
-{
-    std::string sOut;
+    std::u16string sOut;
     for (size_t nPos = 0; nPos < sLiteral.size(); ++nPos)
     {
         const char c = sLiteral[nPos];
         if (c != '\\')
         {
-            sOut += c;
+            sOut += static_cast<char16_t>(c);
             continue;
         }
         Check(nPos + 1 < sLiteral.size());
-        const char cEscape = sLiteral[++nPos];
-        switch (cEscape)
+        switch (sLiteral[++nPos])
         {
         case '\\':
-            sOut += '\\';
+            sOut += u'\\';
             break;
         case 'r':
-            sOut += '\r';
+            sOut += u'\r';
             break;
         case 'n':
-            sOut += '\n';
+            sOut += u'\n';
             break;
         case 't':
-            sOut += '\t';
+            sOut += u'\t';
             break;
         case 'x':
-            sOut += static_cast<char>(HexAt(sLiteral, nPos + 1, 2));
+            sOut += static_cast<char16_t>(HexAt(sLiteral, nPos + 1, 2));
             nPos += 2;
             break;
         case 'u':
-            AppendUtf8(sOut, HexAt(sLiteral, nPos + 1, 4));
+            sOut += static_cast<char16_t>(HexAt(sLiteral, nPos + 1, 4));
             nPos += 4;
             break;
         default:
@@ -158,27 +142,47 @@ std::string ReadScriptLiteral(const std::string& sLiteral)
     return sOut;
 }
 
-std::string ReadAttributeValue(const std::string& sAttribute)
+// A javascript: URL before it runs: its percent escapes decoded (the module writes none, so the bytes
+// stay ASCII and the UTF-8 reading after it changes nothing).
+std::string PercentDecoded(const std::string& sURL)
+{
+    std::string sOut;
+    for (size_t nPos = 0; nPos < sURL.size(); ++nPos)
+    {
+        if (sURL[nPos] == '%' && nPos + 2 < sURL.size() && HexDigitValue(sURL[nPos + 1]) >= 0 &&
+            HexDigitValue(sURL[nPos + 2]) >= 0)
+        {
+            sOut += static_cast<char>(HexAt(sURL, nPos + 1, 2));
+            nPos += 2;
+        }
+        else
+            sOut += sURL[nPos];
+    }
+    return sOut;
+}
+
+// An attribute value or text as the browser reads it: the named references the module writes and
+// decimal references, those of 0x80 to 0x9F as windows-1252 characters.
+std::u16string ReadHtml(const std::string& sHtml)
 {
     static const struct
     {
         const char* pszReference;
-        char c;
-    } kReferences[] = {{"&amp;", '&'}, {"&quot;", '"'}, {"&#39;", '\''}, {"&lt;", '<'},
-                       {"&gt;", '>'},  {"&#13;", '\r'}, {"&#10;", '\n'}};
-    std::string sOut;
-    for (size_t nPos = 0; nPos < sAttribute.size(); ++nPos)
+        char16_t c;
+    } kNamed[] = {{"&amp;", u'&'}, {"&quot;", u'"'}, {"&lt;", u'<'}, {"&gt;", u'>'}};
+    std::u16string sOut;
+    for (size_t nPos = 0; nPos < sHtml.size(); ++nPos)
     {
-        if (sAttribute[nPos] != '&')
+        if (sHtml[nPos] != '&')
         {
-            sOut += sAttribute[nPos];
+            sOut += static_cast<char16_t>(sHtml[nPos]);
             continue;
         }
         bool bKnown = false;
-        for (const auto& reference : kReferences)
+        for (const auto& reference : kNamed)
         {
             const size_t nLen = std::strlen(reference.pszReference);
-            if (sAttribute.compare(nPos, nLen, reference.pszReference) == 0)
+            if (sHtml.compare(nPos, nLen, reference.pszReference) == 0)
             {
                 sOut += reference.c;
                 nPos += nLen - 1;
@@ -186,30 +190,44 @@ std::string ReadAttributeValue(const std::string& sAttribute)
                 break;
             }
         }
-        Check(bKnown);
-    }
-    return sOut;
-}
-
-std::string ReadUrlComponent(const std::string& sComponent)
-{
-    std::string sOut;
-    for (size_t nPos = 0; nPos < sComponent.size(); ++nPos)
-    {
-        if (sComponent[nPos] != '%')
-        {
-            sOut += sComponent[nPos];
+        if (bKnown)
             continue;
+        Check(nPos + 1 < sHtml.size() && sHtml[nPos + 1] == '#');
+        const size_t nEnd = sHtml.find(';', nPos);
+        Check(nEnd != std::string::npos && nEnd > nPos + 2 && nEnd - nPos <= 10);
+        uint32_t nCode = 0;
+        for (size_t n = nPos + 2; n < nEnd; ++n)
+        {
+            Check(sHtml[n] >= '0' && sHtml[n] <= '9');
+            nCode = nCode * 10 + static_cast<uint32_t>(sHtml[n] - '0');
         }
-        sOut += static_cast<char>(HexAt(sComponent, nPos + 1, 2));
-        nPos += 2;
+        // The module writes neither NUL nor a C1 control that a browser reads as another character.
+        Check(nCode != 0 && !IsRemappedC1(nCode) && nCode <= 0x10FFFF);
+        AppendCodePoint(sOut, nCode);
+        nPos = nEnd;
     }
     return sOut;
 }
 
-bool HoldsAnyOf(const std::string& s, const char* pszBytes, size_t nBytes)
+// What HTML can carry of a text: NUL and the C1 controls whose references read as other characters become
+// U+FFFD.
+std::u16string HtmlCarried(std::u16string sText)
 {
-    return s.find_first_of(std::string(pszBytes, nBytes)) != std::string::npos;
+    for (char16_t& c : sText)
+    {
+        if (c == 0 || IsRemappedC1(c))
+            c = 0xFFFD;
+    }
+    return sText;
+}
+
+void CheckPrintableAscii(const std::string& sOut, const char* pszNever)
+{
+    for (const char c : sOut)
+    {
+        const auto b = static_cast<unsigned char>(c);
+        Check(b >= 0x20 && b < 0x7F && std::strchr(pszNever, c) == nullptr);
+    }
 }
 } // namespace
 
@@ -219,60 +237,46 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
         return 0;
     const unsigned nMode = pData[0];
     const std::string sValue(reinterpret_cast<const char*>(pData) + 1, nSize - 1);
-    const CPageEscape::Encoding eEncoding =
-        (nMode & 1) != 0 ? CPageEscape::Encoding::Bytes : CPageEscape::Encoding::Utf8;
-    const bool bUtf8 = eEncoding == CPageEscape::Encoding::Utf8;
+    const CSet& set = kSets[nMode & 3];
+    const CPageEscape escape(set.m_pszLabel);
+    const std::u16string sText = BrowserText(set.m_pszIcuName, sValue);
 
-    switch (((nMode >> 1) & 3) % 3)
+    switch (((nMode >> 2) & 7) % 5)
     {
     case 0:
     {
-        const std::string sOut = CPageEscape::JSString(sValue, eEncoding);
-        // Nothing that ends a literal, a script block or a handler attribute, nor a control character.
-        for (const char c : sOut)
-        {
-            const auto b = static_cast<unsigned char>(c);
-            Check(b >= 0x20 && b != 0x7F && std::strchr("\"'<>&`=", c) == nullptr);
-        }
-        Check(sOut.size() <= 6 * sValue.size());
-        const std::string sBack = ReadScriptLiteral(sOut);
-        if (bUtf8)
-        {
-            Check(IsWellFormed(sOut));
-            Check(sOut.find("\xE2\x80\xA8") == std::string::npos &&
-                  sOut.find("\xE2\x80\xA9") == std::string::npos);
-            Check(sBack == AsUtf8Page(sValue));
-        }
-        else
-            Check(sBack == sValue);
+        const std::string sOut = escape.JSString(sValue);
+        // Nothing that ends a literal, a script block or a handler attribute.
+        CheckPrintableAscii(sOut, "\"'<>&`=");
+        Check(sOut.size() <= 12 * sValue.size());
+        Check(ReadScriptLiteral(sOut) == sText);
         break;
     }
     case 1:
     {
-        const std::string sOut = CPageEscape::HtmlAttribute(sValue, eEncoding);
-        Check(!HoldsAnyOf(sOut, "\"'<>\r\n\0", 7));
-        Check(sOut.size() <= 6 * sValue.size());
-        std::string sExpected;
-        for (const char c : sValue)
-        {
-            if (c != '\0')
-                sExpected += c;
-            else if (bUtf8)
-                sExpected += REPLACEMENT;
-        }
-        const std::string sBack = ReadAttributeValue(sOut);
-        if (bUtf8)
-        {
-            Check(IsWellFormed(sOut));
-            Check(sBack == AsUtf8Page(sExpected));
-        }
-        else
-            Check(sBack == sExpected);
+        const std::string sOut = escape.JavaScriptUrlString(sValue);
+        // Nor, inside a javascript: URL, a "%" that percent-decoding would turn into something else.
+        CheckPrintableAscii(sOut, "\"'<>&`=%");
+        Check(ReadScriptLiteral(PercentDecoded(sOut)) == sText);
+        break;
+    }
+    case 2:
+    {
+        const std::string sOut = escape.HtmlAttribute(sValue);
+        CheckPrintableAscii(sOut, "\"'<>");
+        Check(ReadHtml(sOut) == HtmlCarried(sText));
+        break;
+    }
+    case 3:
+    {
+        const std::string sOut = escape.HtmlText(sValue);
+        CheckPrintableAscii(sOut, "<>");
+        Check(ReadHtml(sOut) == HtmlCarried(sText));
         break;
     }
     default:
     {
-        const char* pszKeep = kKeeps[(nMode >> 3) & 3];
+        const char* pszKeep = kKeeps[(nMode >> 5) & 3];
         const std::string sOut = CPageEscape::UrlComponent(sValue, pszKeep);
         for (const char c : sOut)
         {
@@ -281,7 +285,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
             Check(bUnreserved || (c != '\0' && std::strchr(pszKeep, c) != nullptr));
         }
         Check(sOut.size() <= 3 * sValue.size());
-        Check(ReadUrlComponent(sOut) == sValue);
+        // A URL carries the value's bytes, so the server reads the characters the page held.
+        Check(PercentDecoded(sOut) == sValue);
         break;
     }
     }

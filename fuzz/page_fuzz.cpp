@@ -90,7 +90,7 @@ private:
                 vecRemoved.emplace_back(span.getBeginPos(), span.getEndPos());
                 continue;
             }
-            span.setAttribute("_KSDLAttFilename", CPageEscape::HtmlAttribute(sName), pList);
+            span.setAttribute("_KSDLAttFilename", CPageEscape::Utf8().HtmlAttribute(sName), pList);
             span.removeAttribute("title", pList);
             const CDOMAttribute level = span.getAttribute("level");
             if (!level.isEmpty())

@@ -60,6 +60,41 @@ TEST(DLForm, LanguageAndCharacterSetOfTheResponse)
     }
 }
 
+// The page's character set as the browser takes it: the response's Content-Type, else the page's own
+// <meta> declaration (either form), else utf-8. A name nobody knows stands: that page goes out unchanged.
+TEST(DLForm, CharacterSetFromContentTypeThenMetaThenDefault)
+{
+    GeneralSettingsWithResources();
+    const struct
+    {
+        const char* m_pszDeclaration;
+        const char* m_pszMeta;
+        const char* m_pszCharSet;
+    } aCases[] = {
+        {"text/html; charset=shift_jis", "<meta charset=\"big5\">", "shift_jis"},
+        {"text/html", "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=Shift_JIS\">",
+         "Shift_JIS"},
+        {"text/html", "<META CHARSET='big5'>", "big5"},
+        {"text/html", "<meta http-equiv=Content-Type content=\"text/html;charset = &quot;gbk&quot;\">",
+         "gbk"},
+        {"text/html; charset=\"windows-1252\"", "", "windows-1252"},
+        {"text/html; charset=euc-kr; x=y", "", "euc-kr"},
+        {"text/html; charset=x-no-such-set", "<meta charset=\"big5\">", "x-no-such-set"},
+        {"text/html; charset=x-no-such-set", "", "x-no-such-set"},
+        {"text/html", "<meta name=\"charset\" content=\"none\">", "utf-8"},
+    };
+    for (const auto& c : aCases)
+    {
+        SCOPED_TRACE(std::string(c.m_pszDeclaration) + " " + c.m_pszMeta);
+        CFormRecord record(std::string("<html><head>") + c.m_pszMeta +
+                           "<title>t</title></head><body>b</body></html>");
+        record.DeclareCharSet(c.m_pszDeclaration);
+        CDLPremiumFormGETAttachFileDialog form(&record.FormContext());
+        EXPECT_TRUE(form.m_bIsInstanceValid);
+        EXPECT_EQ(form.m_sCharSet, c.m_pszCharSet);
+    }
+}
+
 TEST(DLForm, MissingPointersInvalidateTheForm)
 {
     const std::vector<void (*)(CFormRecord&)> vecBreak = {

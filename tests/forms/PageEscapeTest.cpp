@@ -3,6 +3,7 @@
 #include "forms/DOMElement.h"
 #include "forms/DOMSource.h"
 #include "forms/DOMStartTag.h"
+#include "forms/HtmlText.h"
 #include "htmlparser/Attributes.h"
 #include "htmlparser/Tag.h"
 #include "tests/forms/FormsTestSupport.h"
@@ -45,47 +46,14 @@ const std::vector<std::string> g_vecHostile = {
     "onmouseover=alert(1) x=",
 };
 
-// The value as a UTF-8 page can carry it: each byte that is not part of well-formed UTF-8 becomes U+FFFD,
+// The value as a UTF-8 page can carry it: each part of a sequence that is no character becomes U+FFFD,
 // and so does NUL where bNulReplaced.
 std::string Sanitized(const std::string& strValue, bool bNulReplaced)
 {
     std::string strOut;
-    for (size_t i = 0; i < strValue.size();)
-    {
-        if (strValue[i] == '\0' && bNulReplaced)
-        {
-            strOut += "\xEF\xBF\xBD";
-            ++i;
-            continue;
-        }
-        const size_t nLen = CPageEscape::Utf8SequenceLength(strValue, i);
-        if (nLen == 0)
-        {
-            strOut += "\xEF\xBF\xBD";
-            ++i;
-            continue;
-        }
-        strOut.append(strValue, i, nLen);
-        i += nLen;
-    }
+    for (const char32_t c : CPageEscape::Utf8().Decode(strValue))
+        CHtmlText::AppendUtf8(strOut, c == 0 && bNulReplaced ? U'\uFFFD' : c);
     return strOut;
-}
-
-void AppendUtf8(std::string& strOut, unsigned nCode)
-{
-    if (nCode < 0x80)
-        strOut += static_cast<char>(nCode);
-    else if (nCode < 0x800)
-    {
-        strOut += static_cast<char>(0xC0 | (nCode >> 6));
-        strOut += static_cast<char>(0x80 | (nCode & 0x3F));
-    }
-    else
-    {
-        strOut += static_cast<char>(0xE0 | (nCode >> 12));
-        strOut += static_cast<char>(0x80 | ((nCode >> 6) & 0x3F));
-        strOut += static_cast<char>(0x80 | (nCode & 0x3F));
-    }
 }
 
 // What a script engine reads from the literal's body; false for an escape it would not take, or for a
@@ -116,8 +84,19 @@ bool DecodeJSLiteral(const std::string& strLiteral, std::string& strOut)
             const unsigned long ul = std::strtoul(strHex.c_str(), &pEnd, 16);
             if (*pEnd != '\0')
                 return false;
-            AppendUtf8(strOut, static_cast<unsigned>(ul));
+            char32_t cCode = static_cast<char32_t>(ul);
             i += nDigits;
+            // A surrogate pair is one character.
+            if (cCode >= 0xD800 && cCode <= 0xDBFF && strLiteral.compare(i + 1, 2, "\\u") == 0)
+            {
+                const unsigned long ulLow = std::strtoul(strLiteral.substr(i + 3, 4).c_str(), nullptr, 16);
+                if (ulLow >= 0xDC00 && ulLow <= 0xDFFF)
+                {
+                    cCode = 0x10000 + ((cCode - 0xD800) << 10) + static_cast<char32_t>(ulLow - 0xDC00);
+                    i += 6;
+                }
+            }
+            CHtmlText::AppendUtf8(strOut, cCode);
             return true;
         };
         if (e == '\\')
@@ -178,9 +157,14 @@ TEST(PageEscape, HostileValuesStayOneTokenForOurParserAndLibxml2)
     for (const std::string& strValue : g_vecHostile)
     {
         SCOPED_TRACE(::testing::PrintToString(strValue));
-        const std::string strJS = CPageEscape::JSString(strValue);
-        const std::string strAttr = CPageEscape::HtmlAttribute(strValue);
+        const CPageEscape& escape = CPageEscape::Utf8();
+        const std::string strJS = escape.JSString(strValue);
+        const std::string strAttr = escape.HtmlAttribute(strValue);
         const std::string strURL = CPageEscape::UrlComponent(strValue);
+        for (const std::string& strOut : {strJS, strAttr, strURL, escape.JavaScriptUrlString(strValue)})
+            EXPECT_EQ(
+                strOut.find_first_of("\x7F\x80\x81\x82\x83\x84\x85\x86\x87\x88\x89\x8A\x8B\x8C\x8D\x8E\x8F"),
+                std::string::npos);
         const std::string strScript = "var s = \"" + strJS + "\"; var t = '" + strJS + "';";
         const std::string strOnclick = "f('" + strJS + "', \"" + strJS + "\")";
         const std::string strOnclickRaw = "f('" + strJS + "', &quot;" + strJS + "&quot;)";
@@ -242,16 +226,78 @@ TEST(PageEscape, HostileValuesStayOneTokenForOurParserAndLibxml2)
     }
 }
 
-TEST(PageEscape, BytesOfAnotherCharacterSetPassUnchanged)
+// Every character outside printable ASCII becomes an escape, whatever the page's set.
+bool PlainAscii(const std::string& strText)
 {
-    const std::string strLatin1 = "caf\xE9 \"x\"\n";
-    EXPECT_EQ(CPageEscape::JSString(strLatin1, CPageEscape::Encoding::Bytes), "caf\xE9 \\x22x\\x22\\n");
-    EXPECT_EQ(CPageEscape::HtmlAttribute(strLatin1, CPageEscape::Encoding::Bytes),
-              "caf\xE9 &quot;x&quot;&#10;");
-    EXPECT_EQ(CPageEscape::JSString(strLatin1), "caf\\uFFFD \\x22x\\x22\\n");
-    EXPECT_EQ(CPageEscape::EncodingOf("UTF-8"), CPageEscape::Encoding::Utf8);
-    EXPECT_EQ(CPageEscape::EncodingOf("utf8"), CPageEscape::Encoding::Utf8);
-    EXPECT_EQ(CPageEscape::EncodingOf("iso-8859-1"), CPageEscape::Encoding::Bytes);
+    for (const char c : strText)
+    {
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F)
+            return false;
+    }
+    return true;
+}
+
+// Values are read in the page's set before they are escaped: a double-byte character whose second byte is
+// a backslash or a quote stays one character, a lone lead byte takes the byte after it as a browser does,
+// and a name browsers read as a wider set is read as that set.
+TEST(PageEscape, ValuesAreEscapedAsCharactersOfThePagesSet)
+{
+    const struct
+    {
+        const char* m_pszCharSet;
+        std::string m_strValue;
+        const char* m_pszScript;
+        const char* m_pszUrlScript;
+        const char* m_pszAttribute;
+    } aCases[] = {
+        {"shift_jis", "\x8C\xA9\x90\xCF\x95\x5C", "\\u898B\\u7A4D\\u8868", "\\u898B\\u7A4D\\u8868",
+         "&#35211;&#31309;&#34920;"},
+        {"Shift_JIS", "\x95\x5C<b>.pdf", "\\u8868\\x3Cb\\x3E.pdf", "\\u8868\\x3Cb\\x3E.pdf",
+         "&#34920;&lt;b&gt;.pdf"},
+        {"shift_jis", "A\x81\\\",alert(1)//%22", "A\\u2015\\x22,alert(1)//%22",
+         "A\\u2015\\x22,alert(1)//\\x2522", "A&#8213;&quot;,alert(1)//%22"},
+        {"big5", "A\xA5\\\"", "A\\u529F\\x22", "A\\u529F\\x22", "A&#21151;&quot;"},
+        {"gbk", "\x81\x5C\x81\x22", "\\u4E57\\uFFFD\\x22", "\\u4E57\\uFFFD\\x22", "&#20055;&#65533;&quot;"},
+        {"windows-1252", "caf\xE9 \x80", "caf\\u00E9 \\u20AC", "caf\\u00E9 \\u20AC", "caf&#233; &#8364;"},
+        {"us-ascii", "caf\xE9", "caf\\u00E9", "caf\\u00E9", "caf&#233;"},
+        {"utf-8", "a\xE2\x80\xA8\xF0\x9F\x93\x8E\xC2\x81\\", "a\\u2028\\uD83D\\uDCCE\\u0081\\\\",
+         "a\\u2028\\uD83D\\uDCCE\\u0081\\\\", "a&#8232;&#128206;&#129;\\"},
+        {"utf-8", "\xE2\x80\"", "\\uFFFD\\x22", "\\uFFFD\\x22", "&#65533;&quot;"},
+        // A stateful set: its escape sequences turn ASCII bytes into a double-byte character.
+        {"iso-2022-jp", "\x1B$B!!\x1B(B\"", "\\u3000\\x22", "\\u3000\\x22", "&#12288;&quot;"},
+        // A set nobody here knows: its bytes above ASCII are characters of unknown meaning.
+        {"x-no-such-set", "A\x81\\\"", "A\\uFFFD\\\\\\x22", "A\\uFFFD\\\\\\x22", "A&#65533;\\&quot;"},
+    };
+    for (const auto& c : aCases)
+    {
+        SCOPED_TRACE(std::string(c.m_pszCharSet) + " " + ::testing::PrintToString(c.m_strValue));
+        const CPageEscape escape(c.m_pszCharSet);
+        EXPECT_EQ(escape.JSString(c.m_strValue), c.m_pszScript);
+        EXPECT_EQ(escape.JavaScriptUrlString(c.m_strValue), c.m_pszUrlScript);
+        EXPECT_EQ(escape.HtmlAttribute(c.m_strValue), c.m_pszAttribute);
+        EXPECT_TRUE(PlainAscii(escape.HtmlText(c.m_strValue)));
+        // A URL carries the value's own bytes.
+        EXPECT_EQ(UrlUnescape(CPageEscape::UrlComponent(c.m_strValue)), c.m_strValue);
+    }
     EXPECT_EQ(CPageEscape::UrlComponent("a b/c", "/"), "a%20b/c");
+}
+
+// Text as it stands in a page is read as the browser reads it, its bytes first and its references after,
+// and escaped once for its new place.
+TEST(PageEscape, MarkupIsReadBeforeItIsEscaped)
+{
+    const CPageEscape sjis("shift_jis");
+    using Context = CPageEscape::Context;
+    EXPECT_EQ(sjis.EscapeMarkup(Context::ScriptString, "&#x8868;&quot;\x95\x5C&amp;lt;"),
+              "\\u8868\\x22\\u8868\\x26lt;");
+    // The lead byte before "&" is no character, and the reference after it stays one.
+    EXPECT_EQ(sjis.EscapeMarkup(Context::HtmlAttribute, "\x81&#92;"), "&#65533;\\");
+    // A reference of a C1 control stands for a windows-1252 character; the control itself has no form in
+    // HTML.
+    EXPECT_EQ(CPageEscape::Utf8().EscapeMarkup(Context::HtmlText, "it&#39;s &lt;b&gt; &#128; &#x81;"),
+              "it's &lt;b&gt; &#8364; &#129;");
+    EXPECT_EQ(CPageEscape::Utf8().HtmlText("\xC2\x80\xC2\x81"), "&#65533;&#129;");
+    EXPECT_EQ(CPageEscape::Utf8().EscapeMarkup(Context::JavaScriptUrlString, "100&#37; &#x1F4CE;"),
+              "100\\x25 \\uD83D\\uDCCE");
 }
 } // namespace

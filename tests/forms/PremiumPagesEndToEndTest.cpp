@@ -10,6 +10,7 @@
 #include "htmlparser/Tag.h"
 #include "htmlparser/TextSearch.h"
 #include "tests/directory/SlapdServer.h"
+#include "tests/support/PageChecks.h"
 #include "tests/support/RunCommand.h"
 #include "tests/support/TestFiles.h"
 
@@ -860,5 +861,128 @@ TEST(PremiumPagesThroughTheHost, HostileAttachmentNamesStayText)
               "[\"\\\");alert(1)//\",\"crafted.doc\"],"
               // An extension on the blocked list written as a character reference is blocked all the same.
               "[\"blocked\"]]\n");
+}
+// The hostile ids as OWA writes them into an _attid attribute, and one whose character a page of another
+// set can hold only as a reference.
+const std::vector<std::string>& PremiumHostileIDs()
+{
+    static const std::vector<std::string> s_vec = []
+    {
+        std::vector<std::string> vec;
+        for (const std::string& strID : page_checks::HostileIDs())
+        {
+            std::string strMarkup;
+            for (const char c : strID)
+                strMarkup += c == '&'    ? "&amp;"
+                             : c == '"'  ? "&quot;"
+                             : c == '<'  ? "&lt;"
+                             : c == '\n' ? "&#10;"
+                                         : std::string(1, c);
+            vec.push_back(strMarkup);
+        }
+        vec.push_back("line&#x2028;sep");
+        return vec;
+    }();
+    return s_vec;
+}
+
+std::string PremiumHostilePage(const std::string& strCharSet)
+{
+    std::string strPage =
+        "<!-- OwaPage = ASP.forms_premium_readmessage_aspx -->\n<html dir=\"ltr\">\n<head>\n"
+        "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=" +
+        strCharSet +
+        "\">\n<title>Names that try to break out</title>\n"
+        "<link type=\"text/css\" rel=\"stylesheet\" href=\"/owa/8.1.240.5/themes/base/premium.css\">\n"
+        "<script type=\"text/javascript\" src=\"/owa/8.1.240.5/scripts/premium/uglobal.js\"></script>\n"
+        "</head>\n<body class=\"rdFrmBody\">\n<div id=\"divAtch\" class=\"atchList\">\n";
+    for (size_t i = 0; i < page_checks::HostileNames().size(); ++i)
+        strPage += "<span id=\"spnAtmt\" _level=\"3\" _attid=\"" +
+                   PremiumHostileIDs()[i % PremiumHostileIDs().size()] + "\">" +
+                   page_checks::HostileNames()[i] + "</span>;\n";
+    return strPage + "</div>\n</body>\n</html>\n";
+}
+
+// The values of one attribute of every element, as libxml2 reads them from the page decoded in its set
+// (libxml2 names attributes in lower case).
+void CollectAttribute(xmlNode* pNode, const char* pszName, std::vector<std::string>& vecOut)
+{
+    for (; pNode != nullptr; pNode = pNode->next)
+    {
+        if (pNode->type != XML_ELEMENT_NODE)
+            continue;
+        if (xmlChar* pszValue = xmlGetProp(pNode, BAD_CAST pszName))
+        {
+            vecOut.emplace_back(reinterpret_cast<const char*>(pszValue));
+            xmlFree(pszValue);
+        }
+        CollectAttribute(pNode->children, pszName, vecOut);
+    }
+}
+
+// Every handler of a rewritten Premium page, decoded as the browser decodes it in the page's set and run
+// in node with the functions it calls stubbed, hands the viewer each attachment's id and name as the
+// browser reads them (double quotes of a name turned into single ones), and the attribute the context menu
+// reads holds the name itself; the set stands in the Content-Type or only in the page's <meta>.
+TEST(PremiumPagesThroughTheHost, HandlersPassHostileNamesAndIdsInEveryCharacterSet)
+{
+    CDirectoryTree tree;
+    ASSERT_NE(Directory(), nullptr);
+    for (const std::string strCharSet : {"utf-8", "shift_jis", "big5", "windows-1252", "us-ascii"})
+    {
+        for (const bool bMetaOnly : {false, true})
+        {
+            SCOPED_TRACE(strCharSet + (bMetaOnly ? ", only in <meta>" : ", in Content-Type"));
+            const std::string strPage = PremiumHostilePage(strCharSet);
+            std::string strSent;
+            const std::string strJson =
+                tree.Drive(RequestWith("GET /owa/?ae=Item&t=IPM.Note&id=A%81%5C&a=Open HTTP/1.1\r",
+                                       "15-premium-read-page.http"),
+                           strPage, SET_BUTTONS_ENABLED,
+                           tree.Options() + " --response-header 'Content-Type: text/html" +
+                               (bMetaOnly ? std::string() : "; charset=" + strCharSet) + "'",
+                           strSent);
+            ASSERT_NE(strJson.find(RawDataRecord(0, "None")), std::string::npos) << tree.Trace();
+            const auto Above = [](const std::string& strText)
+            { return std::count_if(strText.begin(), strText.end(), [](char c) { return (c & 0x80) != 0; }); };
+            EXPECT_EQ(Above(strSent), Above(strPage)) << "the worker writes plain ASCII";
+
+            const std::string strText = page_checks::BrowserText(strSent, strCharSet);
+            htmlDocPtr pDoc =
+                htmlReadMemory(strText.data(), static_cast<int>(strText.size()), nullptr, "utf-8",
+                               HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET);
+            ASSERT_NE(pDoc, nullptr);
+            std::vector<std::string> vecNames;
+            CollectAttribute(xmlDocGetRootElement(pDoc), "_ksdlattfilename", vecNames);
+            xmlFreeDoc(pDoc);
+
+            std::string strPrelude =
+                "const label = " + page_checks::JsonString(strCharSet) +
+                ";\nconst calls = [];\nvar a_sId = 'item';\n"
+                "function f_viewAttachment(ids, id, v, name) { calls.push(['view', ids, id, "
+                "name]); }\n"
+                "function f_ShowExtBlockedMsg() { calls.push(['blocked']); }\n"
+                "function alert() { calls.push(['alert']); }\n"
+                "function _e() {}\n";
+            std::string strEpilogue = page_checks::HtmlDecodeFunction() + "const names = [";
+            for (const std::string& strName : vecNames)
+                strEpilogue += page_checks::JsonString(strName) + ",";
+            strEpilogue += "];\nconst expected = [];\nconst expectedNames = [];\n";
+            for (size_t i = 0; i < page_checks::HostileNames().size(); ++i)
+                strEpilogue += "{ const name = html(decode(label, " +
+                               page_checks::JsonBytes(page_checks::HostileNames()[i]) +
+                               ")).trim(); const id = html(decode(label, " +
+                               page_checks::JsonBytes(PremiumHostileIDs()[i % PremiumHostileIDs().size()]) +
+                               "));\n  expected.push(['view', 'item', id, name.replace(/\"/g, \"'\")]);\n"
+                               "  expectedNames.push(name); }\n";
+            strEpilogue += "console.log(JSON.stringify([calls, names], null, 1));\nconsole.log('----');\n"
+                           "console.log(JSON.stringify([expected, expectedNames], null, 1));\n";
+            const std::string strOutput = page_checks::NodeRunPieces(
+                page_checks::ScriptsOf(strSent, strCharSet), strPrelude, strEpilogue);
+            const size_t nSplit = strOutput.find("\n----\n");
+            ASSERT_NE(nSplit, std::string::npos) << strOutput;
+            EXPECT_EQ(strOutput.substr(0, nSplit + 1), strOutput.substr(nSplit + 6));
+        }
+    }
 }
 } // namespace

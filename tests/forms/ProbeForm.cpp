@@ -48,7 +48,7 @@ public:
             return static_cast<DWORD>(CDOMElement().getBeginPos());
         // Every other outcome starts with a real edit, so that what follows shows whether it is dropped.
         const std::string sScript = "<script language='javascript'>\r\nvar g_szTitle = \"" +
-                                    CPageEscape::JSString(sTitle) + "\";\r\n</script>";
+                                    CPageEscape::Utf8().JSString(sTitle) + "\";\r\n</script>";
         const int nRet = head.getStartTag().insertDataAfter(sScript, pList);
         if (nRet != 0)
             return static_cast<DWORD>(nRet);
@@ -65,7 +65,8 @@ public:
             return ERROR_SUCCESS;
         }
         if (!probe.isEmpty())
-            return static_cast<DWORD>(probe.setAttribute("title", CPageEscape::HtmlAttribute(sTitle), pList));
+            return static_cast<DWORD>(
+                probe.setAttribute("title", CPageEscape::Utf8().HtmlAttribute(sTitle), pList));
         return ERROR_SUCCESS;
     }
 };

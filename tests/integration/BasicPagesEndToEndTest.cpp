@@ -79,7 +79,8 @@ protected:
     // One request through the host's tool; with a page, OWA's answer to it.
     static CToolRun RunTool(const std::string& strMethod, const std::string& strURL, DWORD dwCriteriaID,
                             const std::string& strPage, const char* pszUserAgent = FIREFOX,
-                            const std::string& strHost = "mail.example.test")
+                            const std::string& strHost = "mail.example.test",
+                            const std::string& strContentType = "")
     {
         static int s_nRun = 0;
         const fs::path dir = s_parent / ("run-" + std::to_string(++s_nRun));
@@ -93,6 +94,8 @@ protected:
             WriteFile(dir / "page.html", strPage);
             strPageArgs =
                 " --body '" + (dir / "page.html").string() + "' --out '" + (dir / "sent.html").string() + "'";
+            if (!strContentType.empty())
+                strPageArgs += " --response-header 'Content-Type: " + strContentType + "'";
         }
         const DirectoryServerConfig directory = s_pServer->MachineDirectory();
         int nExit = 0;
@@ -423,4 +426,144 @@ TEST_F(BasicPagesEndToEnd, HostileNamesAndACraftedRequestIdStayText)
     EXPECT_EQ(vecNames, vecExpected);
 }
 
+// A Basic read page in that character set with one attachment per hostile name, declared in its <meta>.
+std::string HostilePage(const std::string& strCharSet)
+{
+    std::string strPage =
+        "<!-- OwaPage = ASP.forms_basic_basicreadmessage_aspx -->\n<html>\n<head>\n"
+        "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=" +
+        strCharSet +
+        "\">\n<title>Names that fight back</title>\n"
+        "<link type=\"text/css\" rel=\"stylesheet\" href=\"/owa/8.1.240.5/themes/base/basic.css\">\n"
+        "</head>\n<body>\n<div id=\"divAtt\">\n";
+    for (size_t i = 0; i < page_checks::HostileNames().size(); ++i)
+    {
+        const std::string& strID = page_checks::HostileIDs()[i % page_checks::HostileIDs().size()];
+        strPage +=
+            "<span id=\"spnAtmt\" level=\"3\"><img src=\"/owa/8.1.240.5/themes/base/txt.gif\"> "
+            "<a id=\"lnkAtmt\" href=\"attachment.ashx?attach=1&amp;id=RgAAAADs4ZfQ&amp;attcnt=1&amp;attid0=" +
+            CPageEscape::UrlComponent(strID) + "\" target=_blank>" + page_checks::HostileNames()[i] +
+            "&#x200E; (1 KB)</a></span>\n";
+    }
+    return strPage + "</div>\n</body>\n</html>\n";
+}
+
+// A read request whose item id and attachment ids are hostile too: the worker reflects them into the
+// page's script. The item id is a lone lead byte before a backslash, in Shift_JIS, in Big5, and as UTF-8
+// of U+0081 (a Shift_JIS reader takes its second byte for the lead of a character).
+struct CReflected
+{
+    std::string m_strItemID;
+    std::vector<std::string> m_vecAttIDs;
+
+    std::string URL() const
+    {
+        std::string strURL = "/owa/?ae=Item&t=IPM.Note&id=" + CPageEscape::UrlComponent(m_strItemID) +
+                             "&attcnt=" + std::to_string(m_vecAttIDs.size());
+        for (size_t i = 0; i < m_vecAttIDs.size(); ++i)
+            strURL += "&attid" + std::to_string(i) + "=" + CPageEscape::UrlComponent(m_vecAttIDs[i]);
+        return strURL;
+    }
+};
+
+const std::vector<CReflected>& ReflectedRequests()
+{
+    static const std::vector<CReflected> s_vec = {
+        {"A\x81\\", {");alert(document.domain);//", "x"}},
+        {"A\xA5\\", {"\");alert(1);//%22", "\x95\x5C"}},
+        {"A\xC2\x81\\", {"\xE2\x80\xA8</script>", "'\\"}},
+    };
+    return s_vec;
+}
+
+// Runs every handler and javascript: link of the page the host sent, decoded as a browser decodes it in
+// that character set, with the functions they call stubbed; each call must receive the attachment's name
+// and id, and the item's ids, as the browser reads them in that set, and nothing may throw or call alert.
+void ExpectHandlersPassTheValues(const std::string& strSent, const std::string& strCharSet,
+                                 const CReflected& request)
+{
+    const std::vector<page_checks::CScriptPiece> vecPieces = page_checks::ScriptsOf(strSent, strCharSet);
+    ASSERT_FALSE(vecPieces.empty());
+    std::string strPrelude = "const label = " + page_checks::JsonString(strCharSet) + ";\n";
+    strPrelude +=
+        "const calls = [];\n"
+        "function f_viewAttachment(ids, id, v, name) { calls.push(['view', ids, id, name]); }\n"
+        "function f_KSDLOnMouseDown(e, name, id) { calls.push(['down', name, id]); return false; }\n"
+        "function f_ShowExtBlockedMsg() { calls.push(['blocked']); }\n"
+        "function alert() { calls.push(['alert']); }\n"
+        "function f_KSDLOnClick() {} function f_KSDLOnMouseUp() {} function f_KSDLAttAction() {}\n"
+        "function f_KSDLcheckOut() {} function f_KSDLcheckIn() {} function f_KSDLOnLoad() {}\n";
+    std::string strEpilogue = page_checks::HtmlDecodeFunction();
+    strEpilogue += "const itemIds = [" + page_checks::JsonBytes(request.m_strItemID);
+    for (const std::string& strID : request.m_vecAttIDs)
+        strEpilogue += "," + page_checks::JsonBytes(strID);
+    strEpilogue += "].map(b => decode(label, b));\nconst expected = [];\n";
+    for (size_t i = 0; i < page_checks::HostileNames().size(); ++i)
+    {
+        strEpilogue +=
+            "{ const name = html(decode(label, " + page_checks::JsonBytes(page_checks::HostileNames()[i]) +
+            ")).trim(); const id = decode(label, " +
+            page_checks::JsonBytes(page_checks::HostileIDs()[i % page_checks::HostileIDs().size()]) +
+            ");\n  expected.push(['view', itemIds, id, name], ['down', name, id]); }\n";
+    }
+    strEpilogue += "console.log(JSON.stringify(calls, null, 1));\nconsole.log('----');\n"
+                   "console.log(JSON.stringify(expected, null, 1));\n";
+    const std::string strOutput = page_checks::NodeRunPieces(vecPieces, strPrelude, strEpilogue);
+    const size_t nSplit = strOutput.find("\n----\n");
+    ASSERT_NE(nSplit, std::string::npos) << strOutput;
+    EXPECT_EQ(strOutput.substr(0, nSplit + 1), strOutput.substr(nSplit + 6));
+}
+
+size_t BytesAboveAscii(const std::string& strText)
+{
+    size_t nCount = 0;
+    for (const char c : strText)
+        nCount += static_cast<unsigned char>(c) >= 0x80 ? 1 : 0;
+    return nCount;
+}
+
+// Every hostile name and id, from the page and from the request, reaches the functions of every handler
+// and javascript: link as the browser reads it, with the page's character set in the response's
+// Content-Type and only in its <meta>. Run(URL, page, Content-Type) drives one request.
+template <typename Run> void RunHostileTable(const std::vector<std::string>& vecCharSets, Run RunRequest)
+{
+    for (const std::string& strCharSet : vecCharSets)
+    {
+        for (const bool bMetaOnly : {false, true})
+        {
+            for (const CReflected& request : ReflectedRequests())
+            {
+                SCOPED_TRACE(strCharSet + (bMetaOnly ? ", only in <meta>, " : ", in Content-Type, ") +
+                             request.URL());
+                const std::string strPage = HostilePage(strCharSet);
+                const CToolRun run = RunRequest(request.URL(), strPage,
+                                                bMetaOnly ? "text/html" : "text/html; charset=" + strCharSet);
+                ASSERT_TRUE(run.ListApplied()) << run.m_strJson;
+                // Whatever the set, what the worker wrote is plain ASCII: the page's own bytes are all there
+                // is above it.
+                EXPECT_EQ(BytesAboveAscii(run.m_strSent), BytesAboveAscii(strPage));
+                ExpectHandlersPassTheValues(run.m_strSent, strCharSet, request);
+            }
+        }
+    }
+}
+
+TEST_F(BasicPagesEndToEnd, HandlersAndLinksPassHostileNamesAndIdsInUtf8ShiftJisAndBig5)
+{
+    RunHostileTable(
+        {"utf-8", "shift_jis", "big5"},
+        [](const std::string& strURL, const std::string& strPage, const std::string& strContentType) {
+            return RunTool("GET", strURL, SET_HASHES, strPage, FIREFOX, "mail.example.test", strContentType);
+        });
+}
+
+// Pages in these sets are rewritten only once the resource texts can be translated into them.
+TEST_F(BasicPagesEndToEnd, HandlersAndLinksPassHostileNamesAndIdsInWindows1252AndUsAscii)
+{
+    RunHostileTable(
+        {"windows-1252", "us-ascii"},
+        [](const std::string& strURL, const std::string& strPage, const std::string& strContentType) {
+            return RunTool("GET", strURL, SET_HASHES, strPage, FIREFOX, "mail.example.test", strContentType);
+        });
+}
 } // namespace
