@@ -48,23 +48,23 @@ struct CConversion
     std::string m_strLength;
     char m_cKind = '\0';
 
-    std::string Spec() const
+    std::string Directive() const
     {
-        std::string strSpec = "%" + m_strFlags;
+        std::string strDirective = "%" + m_strFlags;
         if (m_nWidth >= 0)
-            strSpec += std::to_string(m_nWidth);
+            strDirective += std::to_string(m_nWidth);
         if (m_nPrecision >= 0)
-            strSpec += "." + std::to_string(m_nPrecision);
-        return strSpec + m_strLength + m_cKind;
+            strDirective += "." + std::to_string(m_nPrecision);
+        return strDirective + m_strLength + m_cKind;
     }
     bool LeftAligned() const { return m_strFlags.find('-') != std::string::npos; }
 };
 
 template <typename T> void AppendFormatted(std::string& strOut, const CConversion& conversion, T value)
 {
-    const std::string strSpec = conversion.Spec();
+    const std::string strDirective = conversion.Directive();
     char szSmall[64];
-    const int nLength = std::snprintf(szSmall, sizeof(szSmall), strSpec.c_str(), value);
+    const int nLength = std::snprintf(szSmall, sizeof(szSmall), strDirective.c_str(), value);
     if (nLength < 0)
         return;
     if (static_cast<size_t>(nLength) < sizeof(szSmall))
@@ -73,7 +73,7 @@ template <typename T> void AppendFormatted(std::string& strOut, const CConversio
         return;
     }
     std::string strLarge(static_cast<size_t>(nLength) + 1, '\0');
-    std::snprintf(strLarge.data(), strLarge.size(), strSpec.c_str(), value);
+    std::snprintf(strLarge.data(), strLarge.size(), strDirective.c_str(), value);
     strOut.append(strLarge.data(), static_cast<size_t>(nLength));
 }
 
