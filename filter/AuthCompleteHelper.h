@@ -6,6 +6,7 @@
 #include "common/CiString.h"
 #include "platform/WinTypes.h"
 
+#include <cstddef>
 #include <string>
 
 struct CDLLContext;
@@ -55,6 +56,14 @@ public:
     static DWORD ProcessCmd(CDLLContext* pContext, const std::string& strQueryString, const char* pszPrefix);
     static DWORD ProcessShowRedirect(CDLLContext* pContext, const std::string& strSubPath,
                                      bool bCacheMultimediaAllowed);
+    // How many file parameters ("fn" and "WR340U1") a query holds, their names read unescaped and without
+    // regard to case. A view request that holds more than one is refused before any redirect.
+    static size_t CountViewerFileParams(const std::string& strQueryString);
+    // For a request under the viewer's folder that goes on without the worker's redirect: rewrites its URL
+    // without the client's "owaal" and "CMC245" (in any spelling), which only the worker may give the
+    // viewer; a URL without them is left alone. 0, or 7 when the URL could not be read or rewritten: the
+    // caller must then refuse the request.
+    static DWORD StripClientViewerParams(CDLLContext* pContext);
 
     // The user's language code and LANGID, from the directory or the browser. 7 when no user name can
     // be had.

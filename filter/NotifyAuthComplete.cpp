@@ -155,10 +155,15 @@ DWORD HandleAuthComplete(CDLLContext* pContext)
             int nBlockLevel = 0;
             if (!GetRequestSetting(SETTING_ATTACHMENT_BUTTONS, nBlockLevel, pContext->SettingID,
                                    ENGINE_DEFAULT))
+            {
+                // Without its block level the settings set cannot say whether uploads are allowed.
                 TraceLog("[CDLPremiumFormItem::DisableOrRemoveAttachmentButtonsIfNecessary] Failed to read "
                          "attachment "
                          "buttons block level setting. ID <%d>.",
                          SETTING_ATTACHMENT_BUTTONS);
+                pContext->ControlMessage = CM_IGNORE;
+                return ERROR_INVALID_DATA;
+            }
             TraceLog("[CNotifications::NotifyAuthComplete] Attachment buttons block level is <%d>.",
                      nBlockLevel);
             if (nBlockLevel == 1 || nBlockLevel == 2)
@@ -206,15 +211,14 @@ DWORD HandleAuthComplete(CDLLContext* pContext)
     return dwRet;
 }
 
-// A direct download that could not be decided must not reach OWA: it is refused (in English when the
-// user's language is not known yet). A host that cannot send the refusal is told the request is over,
-// and the code says it failed.
-DWORD RefuseUndecidedDownload(CDLLContext* pContext, DWORD dwRet)
+// A request the settings may refuse (a direct download, the attach-file dialog and its upload) that could
+// not be decided must not reach OWA: it is refused (in English when the user's language is not known yet).
+// A host that cannot send the refusal is told the request is over, and the code says it failed.
+DWORD RefuseUndecidedRequest(CDLLContext* pContext, DWORD dwRet, const char* pszRequest)
 {
-    TraceLog(
-        "[CNotifications::NotifyAuthComplete] The direct file access could not be decided (error %d). Send "
-        "'401 Access Denied' response.",
-        static_cast<int>(dwRet));
+    TraceLog("[CNotifications::NotifyAuthComplete] %s could not be decided (error %d). Send "
+             "'401 Access Denied' response.",
+             pszRequest, static_cast<int>(dwRet));
     DWORD dwSendRet = ERROR_ARENA_TRASHED;
     try
     {
@@ -229,6 +233,27 @@ DWORD RefuseUndecidedDownload(CDLLContext* pContext, DWORD dwRet)
                  "request.");
     pContext->ControlMessage = CM_COMPLETED;
     return dwRet;
+}
+
+// A request under the viewer's folder that ends without the worker's redirect (a failure, an anonymous or
+// bypassed user, a kind the worker does not redirect, the viewer page asked for directly) goes on, since
+// the viewer's own pages and resources come that way; but without the client's "owaal" and "CMC245",
+// which the viewer may take only from the worker. When they cannot be taken out it is refused.
+DWORD PassViewerRequestOn(CDLLContext* pContext, DWORD dwRet)
+{
+    DWORD dwStripRet = ERROR_ARENA_TRASHED;
+    try
+    {
+        dwStripRet = CAuthCompleteHelper::StripClientViewerParams(pContext);
+    }
+    catch (...)
+    {
+        dwStripRet = ERROR_ARENA_TRASHED;
+    }
+    if (dwStripRet == ERROR_SUCCESS)
+        return dwRet;
+    return RefuseUndecidedRequest(pContext, dwRet != ERROR_SUCCESS ? dwRet : dwStripRet,
+                                  "The viewer request");
 }
 } // namespace
 
@@ -259,8 +284,18 @@ DWORD CNotifications::NotifyAuthComplete(CDLLContext* pContext)
         dwRet = ERROR_ARENA_TRASHED;
         pContext->ControlMessage = CM_IGNORE;
     }
-    if (bDirectDownload && dwRet != ERROR_SUCCESS && pContext->ControlMessage != CM_COMPLETED)
-        dwRet = RefuseUndecidedDownload(pContext, dwRet);
+    const bool bAttachFileDialog = (pContext->RequestFlags & RF_ATTACH_FILE_DIALOG_OR_MANAGER) != 0;
+    const bool bViewer = (pContext->RequestFlags & RF_FAKE_DORVEL_VIRTUAL_FOLDER) != 0;
+    if (pContext->ControlMessage == CM_COMPLETED)
+    {
+        // Answered: nothing goes on.
+    }
+    else if (bDirectDownload && dwRet != ERROR_SUCCESS)
+        dwRet = RefuseUndecidedRequest(pContext, dwRet, "The direct file access");
+    else if (bAttachFileDialog && dwRet != ERROR_SUCCESS)
+        dwRet = RefuseUndecidedRequest(pContext, dwRet, "The attach file dialog request");
+    else if (bViewer && pContext->ControlMessage != CM_HANDLED_REDIRECTED)
+        dwRet = PassViewerRequestOn(pContext, dwRet);
     // The host sends no further notification of a request it ignores or that is answered, and some hosts
     // skip end of request then too.
     if ((pContext->ControlMessage == CM_IGNORE || pContext->ControlMessage == CM_COMPLETED) &&

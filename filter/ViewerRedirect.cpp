@@ -8,6 +8,7 @@
 #include "request/BaseNotifications.h"
 #include "request/GeneralSettingsAccess.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace
@@ -105,33 +106,58 @@ bool StartsWithNoCase(const std::string& strText, const char* pszPrefix)
     return strText.size() >= csPrefix.size() && ToCi(strText.substr(0, csPrefix.size())) == csPrefix;
 }
 
-// The client's query without the parameters the worker decides itself: the access level and the
-// multimedia-cache decision always, the command where the prefix gives one. A name counts once unescaped
-// and without regard to case, so the viewer reads only the worker's own word; every other piece stays as
-// the client wrote it, empty ones included.
-std::string WithoutWorkerParams(const std::string& strQuery, const char* pszPrefix)
+// The name of one piece of a query as any reader of it may take it: unescaped, '+' read as a blank, cut
+// at a NUL, without blanks around it, and without regard to case. Every name the worker must keep from
+// the viewer is compared in this form, so no spelling of it gets past.
+ci_string ParamNameOf(const std::string& strPiece)
 {
-    const bool bWorkerCommand = StartsWithNoCase(pszPrefix, "?cmd=");
-    std::string strOut;
-    bool bFirst = true;
+    std::string strName = strPiece.substr(0, strPiece.find('='));
+    for (char& c : strName)
+    {
+        if (c == '+')
+            c = ' ';
+    }
+    strName = UrlUnescape(strName);
+    strName.erase(std::min(strName.find('\0'), strName.size()));
+    TrimChars(strName, " \t\r\n\v\f");
+    return ToCi(strName);
+}
+
+// Calls fn with each piece of the query between '&', empty ones included.
+template <class TFunction> void ForEachQueryPiece(const std::string& strQuery, TFunction fn)
+{
     size_t nPos = 0;
     while (nPos <= strQuery.size())
     {
         size_t nEnd = strQuery.find('&', nPos);
         if (nEnd == std::string::npos)
             nEnd = strQuery.size();
-        const std::string strPart = strQuery.substr(nPos, nEnd - nPos);
-        const ci_string csName = ToCi(UrlUnescape(strPart.substr(0, strPart.find('='))));
-        if (csName != OWA_LEVEL_PARAM && csName != CACHE_MULTIMEDIA_PARAM &&
-            !(bWorkerCommand && csName == COMMAND_PARAM))
-        {
-            if (!bFirst)
-                strOut += '&';
-            strOut += strPart;
-            bFirst = false;
-        }
+        fn(strQuery.substr(nPos, nEnd - nPos));
         nPos = nEnd + 1;
     }
+}
+
+// The client's query without the parameters the worker decides itself: the access level and the
+// multimedia-cache decision always, the command where the prefix gives one. The viewer reads only the
+// worker's own word; every other piece stays as the client wrote it, empty ones included.
+std::string WithoutWorkerParams(const std::string& strQuery, const char* pszPrefix)
+{
+    const bool bWorkerCommand = StartsWithNoCase(pszPrefix, "?cmd=");
+    std::string strOut;
+    bool bFirst = true;
+    ForEachQueryPiece(strQuery,
+                      [&](const std::string& strPart)
+                      {
+                          const ci_string csName = ParamNameOf(strPart);
+                          if (csName != OWA_LEVEL_PARAM && csName != CACHE_MULTIMEDIA_PARAM &&
+                              !(bWorkerCommand && csName == COMMAND_PARAM))
+                          {
+                              if (!bFirst)
+                                  strOut += '&';
+                              strOut += strPart;
+                              bFirst = false;
+                          }
+                      });
     return strOut;
 }
 
@@ -174,6 +200,24 @@ DWORD CAuthCompleteHelper::RedirectDorvelFakeRequest(CDLLContext* pContext, std:
         TraceLog("[CAuthCompleteHelper::RedirectDorvelFakeRequest] invalid pointers.");
         TraceLog("[CAuthCompleteHelper::RedirectDorvelFakeRequest] returned <%d>.", ERROR_ARENA_TRASHED);
         return ERROR_ARENA_TRASHED;
+    }
+    // The level is worked out for one file; a viewer that read another of the names would open that one at
+    // this level. The request's own query counts, before an "MMKey" query empties it.
+    if (pContext->SubscriptionType == VIEWER_VIEW)
+    {
+        const size_t nFiles = CountViewerFileParams(strQueryString);
+        if (nFiles > 1)
+        {
+            TraceLog("[CAuthCompleteHelper::RedirectDorvelFakeRequest] The view request names <%d> files "
+                     "(<%s> and <%s> in any spelling). Send '401 Access Denied' response.",
+                     static_cast<int>(nFiles), "fn", "WR340U1");
+            const DWORD dwSendRet = SendAccessDeniedResponse(pContext);
+            // Even a refusal the host could not send ends the request: it must not reach the viewer.
+            pContext->ControlMessage = CM_COMPLETED;
+            TraceLog("[CAuthCompleteHelper::RedirectDorvelFakeRequest] returned <%d>.",
+                     static_cast<int>(dwSendRet));
+            return dwSendRet;
+        }
     }
     bool bCacheAllowed = false;
     if (strQueryString.size() >= 5 && StartsWithNoCase(strQueryString, "MMKey"))
@@ -384,5 +428,61 @@ DWORD CAuthCompleteHelper::ProcessShowRedirect(CDLLContext* pContext, const std:
         dwRet = RewriteURL(pContext, "ProcessShowRedirect", strNewURL);
     }
     TraceLog("[CAuthCompleteHelper::ProcessShowRedirect] returned <%d>.", static_cast<int>(dwRet));
+    return dwRet;
+}
+
+size_t CAuthCompleteHelper::CountViewerFileParams(const std::string& strQueryString)
+{
+    size_t nFiles = 0;
+    ForEachQueryPiece(strQueryString,
+                      [&nFiles](const std::string& strPart)
+                      {
+                          const ci_string csName = ParamNameOf(strPart);
+                          if (csName == "fn" || csName == "WR340U1")
+                              ++nFiles;
+                      });
+    return nFiles;
+}
+
+DWORD CAuthCompleteHelper::StripClientViewerParams(CDLLContext* pContext)
+{
+    DWORD dwRet = ERROR_SUCCESS;
+    std::string strURL;
+    std::string strQuery;
+    if (pContext == nullptr || pContext->m_spRequestInfo.IsNull())
+    {
+        TraceLog("[CAuthCompleteHelper::StripClientViewerParams] invalid pointers.");
+        dwRet = ERROR_ARENA_TRASHED;
+    }
+    else if (!pContext->m_spRequestInfo->GetServerVariable(g_sURL, strURL) ||
+             !pContext->m_spRequestInfo->GetServerVariable(g_sQUERY_STRING, strQuery))
+    {
+        TraceLog("[CAuthCompleteHelper::StripClientViewerParams] Reading URL or QUERY_STRING failed.");
+        dwRet = ERROR_ARENA_TRASHED;
+    }
+    else
+    {
+        // The prefix without a command keeps the client's "cmd": the worker gave none here.
+        const std::string strKept = WithoutWorkerParams(strQuery, "?");
+        if (strKept == strQuery)
+            TraceLog("[CAuthCompleteHelper::StripClientViewerParams] The viewer request goes on without the "
+                     "worker's redirect. It holds neither <%s> nor <%s>.",
+                     OWA_LEVEL_PARAM, CACHE_MULTIMEDIA_PARAM);
+        else
+        {
+            const std::string strNewURL = strKept.empty() ? strURL : strURL + "?" + strKept;
+            TraceLog("[CAuthCompleteHelper::StripClientViewerParams] The viewer request goes on without the "
+                     "worker's redirect. The client's <%s> and <%s> are removed: <%s>.",
+                     OWA_LEVEL_PARAM, CACHE_MULTIMEDIA_PARAM, strNewURL.c_str());
+            if (!CBaseNotifications::SetWorkerHeader(pContext, "URL", strNewURL.c_str()))
+            {
+                TraceLog("[CAuthCompleteHelper::StripClientViewerParams] CBaseNotifications::SetWorkerHeader "
+                         "failed when rewriting URL to <%s>.",
+                         strNewURL.c_str());
+                dwRet = ERROR_ARENA_TRASHED;
+            }
+        }
+    }
+    TraceLog("[CAuthCompleteHelper::StripClientViewerParams] returned <%d>.", static_cast<int>(dwRet));
     return dwRet;
 }

@@ -127,15 +127,18 @@ TEST_F(AuthComplete, AttachFileDialogByButtonLevel)
     {
         AuthSet m_eSet;
         bool m_bDenied;
-    } aCases[] = {
-        {SET_BUTTONS_0, false}, {SET_BUTTONS_1, true}, {SET_BUTTONS_2, true}, {SET_BUTTONS_3, false}};
+    } aCases[] = {{SET_BUTTONS_0, false},
+                  {SET_BUTTONS_1, true},
+                  {SET_BUTTONS_2, true},
+                  {SET_BUTTONS_3, false},
+                  {SET_OPEN, true}}; // no block level anywhere: the settings cannot say the upload is allowed
     for (const auto& c : aCases)
     {
         SCOPED_TRACE(c.m_eSet);
         CAuthRequest request("/owa/?ae=Dialog&t=AttachFileDialog",
                              RF_PREMIUM_CLIENT | RF_ATTACH_FILE_DIALOG_OR_MANAGER, 2);
         request.m_context.CriteriaID = c.m_eSet;
-        EXPECT_EQ(Run(request), 0u);
+        EXPECT_EQ(Run(request), c.m_eSet == SET_OPEN ? 13u : 0u);
         EXPECT_EQ(request.m_bSent, c.m_bDenied);
         EXPECT_EQ(request.m_context.ControlMessage, c.m_bDenied ? CM_COMPLETED : CM_NONE);
         EXPECT_EQ(request.m_context.m_pMyOwnContext == nullptr, c.m_bDenied);
@@ -228,12 +231,52 @@ TEST_F(AuthComplete, HostThatCannotSend)
     EXPECT_FALSE(request.m_bSent);
     EXPECT_EQ(request.m_context.m_pMyOwnContext, nullptr);
 
-    // An attach-file dialog the host cannot refuse is left to it.
+    // So is an attach-file dialog the settings refuse.
     CAuthRequest dialog("/owa/?ae=Dialog&t=AttachFileDialog", RF_ATTACH_FILE_DIALOG_OR_MANAGER, 2);
     dialog.m_context.CriteriaID = SET_BUTTONS_1;
     dialog.m_context.CoreServices = nullptr;
     EXPECT_EQ(Run(dialog), 7u);
-    EXPECT_EQ(dialog.m_context.ControlMessage, CM_IGNORE);
+    EXPECT_EQ(dialog.m_context.ControlMessage, CM_COMPLETED);
+}
+
+// A viewer request that goes on without the worker's redirect loses the client's "owaal" and "CMC245"; when
+// its URL cannot be rewritten, or read, it is refused instead.
+TEST_F(AuthComplete, ViewerRequestWithoutRedirect)
+{
+    CThreadUser user("alice", "EXAMPLE");
+    {
+        CTraceCapture trace;
+        CAuthRequest request("/X-Dorvel/bin/dorvel.srf?cmd=show&owaal=3", RF_FAKE_DORVEL_VIRTUAL_FOLDER, 20);
+        EXPECT_EQ(Run(request), 13u);
+        EXPECT_EQ(request.m_context.ControlMessage, CM_IGNORE);
+        EXPECT_EQ(request.m_vecHeadersSet, (std::vector<std::pair<std::string, std::string>>{
+                                               {"URL", "/X-Dorvel/bin/dorvel.srf?cmd=show"}}));
+        EXPECT_TRUE(
+            trace.Has("[CAuthCompleteHelper::StripClientViewerParams] The viewer request goes on without the "
+                      "worker's redirect. The client's <owaal> and <CMC245> are removed: "
+                      "</X-Dorvel/bin/dorvel.srf?cmd=show>."));
+    }
+    {
+        CAuthRequest request("/X-Dorvel/bin/dorvel.srf?cmd=show&owaal=3", RF_FAKE_DORVEL_VIRTUAL_FOLDER, 20);
+        request.m_bSetHeaderResult = FALSE;
+        EXPECT_EQ(Run(request), 13u);
+        EXPECT_EQ(request.m_context.ControlMessage, CM_COMPLETED);
+        EXPECT_NE(request.m_strSent.find("You are not authorized to view this file."), std::string::npos);
+    }
+    {
+        // Nothing to take out: a host that would refuse a rewrite is not asked for one.
+        CAuthRequest request("/X-Dorvel/bin/viewer.js?v=1", RF_FAKE_DORVEL_VIRTUAL_FOLDER, 20);
+        request.m_bSetHeaderResult = FALSE;
+        EXPECT_EQ(Run(request), 13u);
+        EXPECT_EQ(request.m_context.ControlMessage, CM_IGNORE);
+        EXPECT_TRUE(request.m_vecHeadersSet.empty());
+        EXPECT_FALSE(request.m_bSent);
+    }
+    CAuthRequest request("/X-Dorvel/bin/dorvel.srf", RF_FAKE_DORVEL_VIRTUAL_FOLDER, 20);
+    request.m_context.m_spRequestInfo = CCountedPtr<CRequestInfo>();
+    EXPECT_EQ(Run(request), 13u);
+    EXPECT_EQ(request.m_context.ControlMessage, CM_COMPLETED);
+    EXPECT_TRUE(request.m_bSent);
 }
 
 TEST_F(AuthComplete, MissingInputs)

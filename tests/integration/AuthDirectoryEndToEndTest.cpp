@@ -76,6 +76,25 @@ TEST_F(AuthDirectoryEndToEnd, ViewCarriesOWALevel)
     }
 }
 
+// The level is the first file's; a viewer that read the second would open x.exe as an allowed file.
+TEST_F(AuthDirectoryEndToEnd, ViewNamingTwoFilesIsRefused)
+{
+    const std::string strText = "YS50eHQ%3D"; // a.txt: allowed
+    const std::string strExe = "eC5leGU%3D";  // x.exe: blocked
+    for (const std::string& strQuery :
+         {"fn=" + strText + "&fn=" + strExe, "FN=" + strText + "&fn=" + strExe,
+          "%66n=" + strText + "&fn=" + strExe, "fn=" + strText + "&WR340U1=" + strExe})
+    {
+        SCOPED_TRACE(strQuery);
+        const CHostResult result = Run("/X-Dorvel/bin/view.htm?" + strQuery, CInputs());
+        EXPECT_EQ(AuthComplete(result)->m_dwControlMessage, CM_COMPLETED);
+        EXPECT_EQ(result.m_strResponseSent, DENIAL_EN);
+        EXPECT_TRUE(HeadersSet(result).empty());
+    }
+    const CHostResult result = Run("/X-Dorvel/bin/view.htm?fn=" + strText, CInputs());
+    EXPECT_EQ(result.m_strURL, "/X-Dorvel/bin/dorvel.srf?fn=" + strText + "&owaal=3");
+}
+
 TEST_F(AuthDirectoryEndToEnd, DenialInTheDirectorysLanguage)
 {
     // bob's culture is de-DE: it wins over the browser's French.

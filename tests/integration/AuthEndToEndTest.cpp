@@ -6,10 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
@@ -384,6 +387,199 @@ TEST_F(AuthEndToEnd, ViewerGetsOnlyTheWorkersOwnParameters)
     const CHostResult result =
         Run("/X-Dorvel/cmd/show/file/abc/def.doc?aid=A&CMC245=1&cmd=close&owaal=3&%63mc245=1", inputs);
     EXPECT_EQ(result.m_strURL, "/X-Dorvel/bin/dorvel.srf?cmd=show&cp2lta3=abc/def.doc&CMC245=0&aid=A");
+}
+
+// The names of a URL's query parameters as any viewer could read them: unescaped, '+' as a blank, cut at a
+// NUL, without surrounding blanks, in lower case.
+std::vector<std::string> ViewerParamNames(const std::string& strURL)
+{
+    std::vector<std::string> vecNames;
+    const size_t nQuery = strURL.find('?');
+    if (nQuery == std::string::npos)
+        return vecNames;
+    std::istringstream pieces(strURL.substr(nQuery + 1));
+    std::string strPiece;
+    while (std::getline(pieces, strPiece, '&'))
+    {
+        std::string strName;
+        const std::string strRaw = strPiece.substr(0, strPiece.find('='));
+        for (size_t i = 0; i < strRaw.size(); ++i)
+        {
+            if (strRaw[i] == '%' && i + 2 < strRaw.size() &&
+                std::isxdigit(static_cast<unsigned char>(strRaw[i + 1])) &&
+                std::isxdigit(static_cast<unsigned char>(strRaw[i + 2])))
+            {
+                strName += static_cast<char>(std::stoi(strRaw.substr(i + 1, 2), nullptr, 16));
+                i += 2;
+            }
+            else
+                strName += strRaw[i] == '+' ? ' ' : strRaw[i];
+        }
+        strName = strName.substr(0, strName.find('\0'));
+        const size_t nFirst = strName.find_first_not_of(" \t");
+        strName = nFirst == std::string::npos
+                      ? ""
+                      : strName.substr(nFirst, strName.find_last_not_of(" \t") + 1 - nFirst);
+        for (char& c : strName)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        vecNames.push_back(strName);
+    }
+    return vecNames;
+}
+
+size_t CountOf(const std::vector<std::string>& vecNames, const char* pszName)
+{
+    return static_cast<size_t>(std::count(vecNames.begin(), vecNames.end(), pszName));
+}
+
+// A request under the viewer's folder that ends without the worker's redirect goes on, as the viewer's own
+// pages and resources must, but without an access level or a multimedia-cache decision the client wrote.
+TEST_F(AuthEndToEnd, ViewerRequestsTheWorkerDoesNotRedirectCarryNoneOfTheClientsLevels)
+{
+    const std::string strDoc = "fn=cmVwb3J0LmRvYw%3D%3D"; // report.doc
+    enum Who
+    {
+        SIGNED_IN,
+        ANONYMOUS,
+        BYPASSED,
+        MEMBERSHIP_FAILS,
+    };
+    const struct
+    {
+        const char* m_pszName;
+        std::string m_strURL;
+        DWORD m_dwSubscriptionType; // 0: as the host derives it from the URL
+        Who m_eWho;
+        DWORD m_dwCode;
+        DWORD m_dwControlMessage;
+        std::string m_strPassedOn;
+    } aRows[] = {
+        {"the viewer page asked for directly",
+         "/X-Dorvel/bin/dorvel.srf?cmd=show&cp2lta3=abc/x.exe&CMC245=1&owaal=3", 0, SIGNED_IN, 13, CM_IGNORE,
+         "/X-Dorvel/bin/dorvel.srf?cmd=show&cp2lta3=abc/x.exe"},
+        {"an empty file name", "/X-Dorvel/bin/view.htm?fn=&owaal=3&CMC245=1&cmd=show", 0, SIGNED_IN, 13,
+         CM_IGNORE, "/X-Dorvel/bin/view.htm?fn=&cmd=show"},
+        {"no file name", "/X-Dorvel/bin/view.htm?id=1&OWAAL=3&cmc245=1", 0, SIGNED_IN, 13, CM_IGNORE,
+         "/X-Dorvel/bin/view.htm?id=1"},
+        {"an anonymous user", "/X-Dorvel/bin/view.htm?" + strDoc + "&owaal=3&CMC245=1", 0, ANONYMOUS, 7,
+         CM_IGNORE, "/X-Dorvel/bin/view.htm?" + strDoc},
+        {"a failing membership check", "/X-Dorvel/bin/view.htm?" + strDoc + "&owaal=3&CMC245=1", 0,
+         MEMBERSHIP_FAILS, ERROR_ACCESS_DENIED, CM_IGNORE, "/X-Dorvel/bin/view.htm?" + strDoc},
+        {"a failing membership check on the viewer page", "/X-Dorvel/bin/dorvel.srf?" + strDoc + "&owaal=3",
+         0, MEMBERSHIP_FAILS, ERROR_ACCESS_DENIED, CM_IGNORE, "/X-Dorvel/bin/dorvel.srf?" + strDoc},
+        {"a bypassed user", "/X-Dorvel/bin/dorvel.srf?owaal=3&" + strDoc, 0, BYPASSED, 0, CM_IGNORE,
+         "/X-Dorvel/bin/dorvel.srf?" + strDoc},
+        {"a show request without a file", "/X-Dorvel/other/x.doc?CMC245=1&aid=A", 22, SIGNED_IN, 0, CM_NONE,
+         "/X-Dorvel/other/x.doc?aid=A"},
+        {"every spelling of the names",
+         "/X-Dorvel/bin/dorvel.srf?%6fwaal=3&owaal+=3&CMC%32%345=1&owaal%00x=3&x=owaal", 0, SIGNED_IN, 13,
+         CM_IGNORE, "/X-Dorvel/bin/dorvel.srf?x=owaal"},
+        {"nothing else left", "/X-Dorvel/bin/dorvel.srf?owaal=3", 0, SIGNED_IN, 13, CM_IGNORE,
+         "/X-Dorvel/bin/dorvel.srf"},
+        {"a resource of the viewer goes on untouched", "/X-Dorvel/bin/viewer.js?v=2&cmd=x", 0, SIGNED_IN, 13,
+         CM_IGNORE, "/X-Dorvel/bin/viewer.js?v=2&cmd=x"},
+    };
+    for (const auto& row : aRows)
+    {
+        SCOPED_TRACE(row.m_pszName);
+        CInputs inputs;
+        inputs.m_dwSubscriptionType = row.m_dwSubscriptionType;
+        if (row.m_eWho == ANONYMOUS)
+            inputs.m_strUser.clear();
+        if (row.m_eWho == BYPASSED)
+            inputs.m_vecGroups = {BYPASS_GROUP};
+        std::optional<CMembershipFailure> failure;
+        if (row.m_eWho == MEMBERSHIP_FAILS)
+            failure.emplace(ERROR_ACCESS_DENIED);
+        const CHostResult result = Run(row.m_strURL, inputs);
+        ASSERT_NE(AuthComplete(result), nullptr);
+        EXPECT_EQ(AuthComplete(result)->m_dwCode, row.m_dwCode);
+        EXPECT_EQ(AuthComplete(result)->m_dwControlMessage, row.m_dwControlMessage);
+        EXPECT_FALSE(result.m_bResponseSent);
+        EXPECT_EQ(result.m_strURL, row.m_strPassedOn);
+        const std::vector<std::string> vecNames = ViewerParamNames(result.m_strURL);
+        EXPECT_EQ(CountOf(vecNames, "owaal"), 0u);
+        EXPECT_EQ(CountOf(vecNames, "cmc245"), 0u);
+        // A URL with nothing to take out is not rewritten at all.
+        EXPECT_EQ(HeadersSet(result).empty(), row.m_strURL == row.m_strPassedOn);
+    }
+}
+
+// The level of a view request is worked out for one file, so a request that names more than one, however it
+// spells the names, is refused: the viewer never gets two.
+TEST_F(AuthEndToEnd, ViewRequestNamingTwoFilesIsRefused)
+{
+    const std::string strText = "YS50eHQ%3D"; // a.txt
+    const std::string strExe = "eC5leGU%3D";  // x.exe
+    for (const std::string& strQuery : {
+             "fn=" + strText + "&fn=" + strExe,
+             "FN=" + strText + "&fn=" + strExe,
+             "%66n=" + strText + "&fn=" + strExe,
+             "fn=" + strText + "&WR340U1=" + strExe,
+             "WR340U1=" + strText + "&wr340u1=" + strExe,
+             "fn=" + strText + "&f%4E+=" + strExe + "&owaal=3",
+             "MMKey1&fn=" + strText + "&fn=" + strExe,
+         })
+    {
+        for (const char* pszPath : {"/X-Dorvel/bin/view.htm?", "/X-Dorvel/bin/dorvel.srf?"})
+        {
+            SCOPED_TRACE(pszPath + strQuery);
+            const CHostResult result = Run(pszPath + strQuery, CInputs());
+            EXPECT_EQ(AuthComplete(result)->m_dwCode, 0u);
+            EXPECT_EQ(AuthComplete(result)->m_dwControlMessage, CM_COMPLETED);
+            EXPECT_EQ(result.m_strResponseSent, DENIAL_EN);
+            EXPECT_TRUE(HeadersSet(result).empty());
+            EXPECT_EQ(result.m_vecNotifications.size(), 3u) << "nothing after the refusal but end of request";
+        }
+    }
+    // One file, however its name is spelt, goes to the viewer with the worker's level.
+    const CHostResult result = Run("/X-Dorvel/bin/view.htm?FN=" + strText + "&owaal=3", CInputs());
+    EXPECT_EQ(AuthComplete(result)->m_dwControlMessage, CM_HANDLED_REDIRECTED);
+    EXPECT_EQ(result.m_strURL, "/X-Dorvel/bin/dorvel.srf?FN=" + strText + "&owaal=1");
+}
+
+// The attach-file dialog and its upload, and the Basic attachment manager, are refused whenever the worker
+// cannot tell whether the settings allow them, as undecidable downloads are.
+TEST_F(AuthEndToEnd, UploadDialogsFailClosed)
+{
+    const struct
+    {
+        const char* m_pszName;
+        const char* m_pszMethod;
+        const char* m_pszURL;
+    } aRequests[] = {
+        {"attach-file dialog", "GET", "/owa/?ae=Dialog&t=AttachFileDialog"},
+        {"its upload", "POST", "/owa/?ae=Dialog&t=AttachFileDialog&a=Add"},
+        {"Basic attachment manager", "POST", "/owa/?ae=Item&a=Attach&id=X"},
+        {"Basic attach dialog", "POST", "/owa/?ae=Dialog&t=Attach"},
+    };
+    for (const auto& request : aRequests)
+    {
+        SCOPED_TRACE(request.m_pszName);
+        CInputs inputs;
+        inputs.m_strMethod = request.m_pszMethod;
+        for (DWORD dwSet : {SET_ALLOWED, SET_BUTTONS_1})
+        {
+            SCOPED_TRACE(dwSet);
+            inputs.m_dwCriteriaID = dwSet;
+            // Allowed, or refused by the settings, when the worker can tell.
+            CHostResult result = Run(request.m_pszURL, inputs);
+            EXPECT_EQ(AuthComplete(result)->m_dwCode, 0u);
+            EXPECT_EQ(result.m_bResponseSent, dwSet == SET_BUTTONS_1);
+
+            const CMembershipFailure failure(ERROR_ACCESS_DENIED);
+            result = Run(request.m_pszURL, inputs);
+            EXPECT_EQ(AuthComplete(result)->m_dwCode, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+            EXPECT_EQ(AuthComplete(result)->m_dwControlMessage, CM_COMPLETED);
+            EXPECT_EQ(result.m_strResponseSent, DENIAL_EN);
+            EXPECT_EQ(result.m_vecNotifications.size(), 3u) << "nothing after the refusal but end of request";
+        }
+        inputs.m_strUser.clear();
+        const CHostResult anonymous = Run(request.m_pszURL, inputs);
+        EXPECT_EQ(AuthComplete(anonymous)->m_dwCode, 7u);
+        EXPECT_EQ(AuthComplete(anonymous)->m_dwControlMessage, CM_COMPLETED);
+        EXPECT_EQ(anonymous.m_strResponseSent, DENIAL_EN);
+    }
 }
 
 std::string RunTool(const std::string& strArguments, int& nExit)

@@ -139,11 +139,12 @@ protected:
         std::string m_strUser = "EXAMPLE\\alice";
         std::vector<std::string> m_vecGroups;
         std::vector<std::string> m_vecHeaders; // "Name: value"
+        std::string m_strMethod = "GET";
     };
 
     static CHostResult Run(const std::string& strURL, const CInputs& inputs)
     {
-        std::string strRaw = "GET " + strURL +
+        std::string strRaw = inputs.m_strMethod + " " + strURL +
                              " HTTP/1.1\r\nHost: mail.example.test\r\n"
                              "User-Agent: Mozilla/4.0 (compatible; MSIE 8.0; Windows NT 6.1)\r\n";
         for (const std::string& strHeader : inputs.m_vecHeaders)
