@@ -10,6 +10,7 @@
 #include <array>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -585,6 +586,60 @@ TEST_F(AuthEndToEnd, UploadDialogsFailClosed)
 std::string RunTool(const std::string& strArguments, int& nExit)
 {
     return RunCommand(std::string("'") + DLSW_HOST_TOOL + "' --json " + strArguments + " 2>/dev/null", nExit);
+}
+
+// The viewer and upload cases through the tool itself, each request from a file as a user would give it.
+TEST(AuthTool, ViewerAndUploadRequests)
+{
+    char szFolder[] = "/tmp/dlsw-auth-tool-XXXXXX";
+    ASSERT_NE(mkdtemp(szFolder), nullptr);
+    const std::filesystem::path folder = szFolder;
+    const struct
+    {
+        const char* m_pszName;
+        const char* m_pszRequestLine;
+        const char* m_pszUser; // empty: anonymous
+        std::vector<std::string> m_vecParts;
+    } aRows[] = {
+        {"the viewer page asked for directly",
+         "GET /X-Dorvel/bin/dorvel.srf?cmd=show&cp2lta3=abc/x.exe&CMC245=1&owaal=3",
+         "EXAMPLE\\alice",
+         {"\"code\":13,\"control_message\":\"Ignore\"", "\"response_sent\":null",
+          "\"passed_on\":{\"method\":\"GET\",\"url\":\"/X-Dorvel/bin/dorvel.srf?cmd=show&cp2lta3=abc/"
+          "x.exe\""}},
+        {"two file names",
+         "GET /X-Dorvel/bin/view.htm?fn=YS50eHQ%3D&FN=eC5leGU%3D",
+         "EXAMPLE\\alice",
+         {"\"control_message\":\"Completed\"", "\"response_sent\":\"HTTP/1.0 401 OK\\r\\n"}},
+        {"an anonymous upload",
+         "POST /owa/?ae=Dialog&t=AttachFileDialog&a=Add",
+         "",
+         {"\"code\":7,\"control_message\":\"Completed\"", "\"response_sent\":\"HTTP/1.0 401 OK\\r\\n"}},
+        {"an anonymous attach-file dialog",
+         "GET /owa/?ae=Dialog&t=AttachFileDialog",
+         "",
+         {"\"code\":7,\"control_message\":\"Completed\"", "\"response_sent\":\"HTTP/1.0 401 OK\\r\\n"}},
+    };
+    int nFile = 0;
+    for (const auto& row : aRows)
+    {
+        SCOPED_TRACE(row.m_pszName);
+        const std::filesystem::path request = folder / (std::to_string(++nFile) + ".http");
+        std::ofstream(request, std::ios::binary) << row.m_pszRequestLine
+                                                 << " HTTP/1.1\r\nHost: mail.example.test\r\n"
+                                                    "User-Agent: Mozilla/5.0\r\n\r\n";
+        const std::string strUser =
+            *row.m_pszUser == '\0' ? "" : std::string(" --user '") + row.m_pszUser + "'";
+        int nExit = 0;
+        const std::string strOutput = RunTool("--root '" + std::string(DLSW_INSTALL_TREE) + "'" + strUser +
+                                                  " '" + request.string() + "'",
+                                              nExit);
+        EXPECT_EQ(nExit, 0);
+        for (const std::string& strPart : row.m_vecParts)
+            EXPECT_NE(strOutput.find(strPart), std::string::npos) << strPart << "\n" << strOutput;
+    }
+    std::error_code ec;
+    std::filesystem::remove_all(folder, ec);
 }
 
 // The samples of the demo, through the tool with the arguments the demo gives them.
