@@ -235,15 +235,28 @@ DWORD RefuseUndecidedRequest(CDLLContext* pContext, DWORD dwRet, const char* psz
     return dwRet;
 }
 
+// Whether the request's query names a file for the viewer; a query that cannot be read counts as one.
+bool NamesViewerFile(const CDLLContext* pContext)
+{
+    std::string strQuery;
+    return pContext->m_spRequestInfo.IsNull() ||
+           !pContext->m_spRequestInfo->GetServerVariable(g_sQUERY_STRING, strQuery) ||
+           CAuthCompleteHelper::CountViewerFileParams(strQuery) > 0;
+}
+
 // A request under the viewer's folder that ends without the worker's redirect (a failure, an anonymous or
 // bypassed user, a kind the worker does not redirect, the viewer page asked for directly) goes on, since
 // the viewer's own pages and resources come that way; but without the client's "owaal" and "CMC245",
-// which the viewer may take only from the worker. When they cannot be taken out it is refused.
+// which the viewer may take only from the worker. One that names a file after a failure is refused: the
+// viewer would open it without the level the worker could not work out. So is one whose parameters cannot
+// be taken out.
 DWORD PassViewerRequestOn(CDLLContext* pContext, DWORD dwRet)
 {
     DWORD dwStripRet = ERROR_ARENA_TRASHED;
     try
     {
+        if (dwRet != ERROR_SUCCESS && NamesViewerFile(pContext))
+            return RefuseUndecidedRequest(pContext, dwRet, "The viewer request that names a file");
         dwStripRet = CAuthCompleteHelper::StripClientViewerParams(pContext);
     }
     catch (...)

@@ -434,7 +434,8 @@ size_t CountOf(const std::vector<std::string>& vecNames, const char* pszName)
 }
 
 // A request under the viewer's folder that ends without the worker's redirect goes on, as the viewer's own
-// pages and resources must, but without an access level or a multimedia-cache decision the client wrote.
+// pages and resources must, but without an access level or a multimedia-cache decision the client wrote;
+// one that names a file after a failure is refused, since the worker could not give it a level.
 TEST_F(AuthEndToEnd, ViewerRequestsTheWorkerDoesNotRedirectCarryNoneOfTheClientsLevels)
 {
     const std::string strDoc = "fn=cmVwb3J0LmRvYw%3D%3D"; // report.doc
@@ -445,6 +446,7 @@ TEST_F(AuthEndToEnd, ViewerRequestsTheWorkerDoesNotRedirectCarryNoneOfTheClients
         BYPASSED,
         MEMBERSHIP_FAILS,
     };
+    const std::string REFUSED;
     const struct
     {
         const char* m_pszName;
@@ -452,33 +454,37 @@ TEST_F(AuthEndToEnd, ViewerRequestsTheWorkerDoesNotRedirectCarryNoneOfTheClients
         DWORD m_dwSubscriptionType; // 0: as the host derives it from the URL
         Who m_eWho;
         DWORD m_dwCode;
-        DWORD m_dwControlMessage;
-        std::string m_strPassedOn;
+        std::string m_strPassedOn; // REFUSED: the denial page
     } aRows[] = {
         {"the viewer page asked for directly",
-         "/X-Dorvel/bin/dorvel.srf?cmd=show&cp2lta3=abc/x.exe&CMC245=1&owaal=3", 0, SIGNED_IN, 13, CM_IGNORE,
+         "/X-Dorvel/bin/dorvel.srf?cmd=show&cp2lta3=abc/x.exe&CMC245=1&owaal=3", 0, SIGNED_IN, 13,
          "/X-Dorvel/bin/dorvel.srf?cmd=show&cp2lta3=abc/x.exe"},
-        {"an empty file name", "/X-Dorvel/bin/view.htm?fn=&owaal=3&CMC245=1&cmd=show", 0, SIGNED_IN, 13,
-         CM_IGNORE, "/X-Dorvel/bin/view.htm?fn=&cmd=show"},
-        {"no file name", "/X-Dorvel/bin/view.htm?id=1&OWAAL=3&cmc245=1", 0, SIGNED_IN, 13, CM_IGNORE,
+        {"no file name", "/X-Dorvel/bin/view.htm?id=1&OWAAL=3&cmc245=1", 0, SIGNED_IN, 13,
          "/X-Dorvel/bin/view.htm?id=1"},
+        {"an empty file name", "/X-Dorvel/bin/view.htm?fn=&owaal=3&CMC245=1&cmd=show", 0, SIGNED_IN, 13,
+         REFUSED},
+        {"an empty relative path", "/X-Dorvel/bin/dorvel.srf?WR340U1=&owaal=3", 0, SIGNED_IN, 13, REFUSED},
         {"an anonymous user", "/X-Dorvel/bin/view.htm?" + strDoc + "&owaal=3&CMC245=1", 0, ANONYMOUS, 7,
-         CM_IGNORE, "/X-Dorvel/bin/view.htm?" + strDoc},
+         REFUSED},
+        {"an anonymous user's menu", "/X-Dorvel/menu.htm?m=1&owaal=3", 24, ANONYMOUS, 7,
+         "/X-Dorvel/menu.htm?m=1"},
         {"a failing membership check", "/X-Dorvel/bin/view.htm?" + strDoc + "&owaal=3&CMC245=1", 0,
-         MEMBERSHIP_FAILS, ERROR_ACCESS_DENIED, CM_IGNORE, "/X-Dorvel/bin/view.htm?" + strDoc},
+         MEMBERSHIP_FAILS, ERROR_ACCESS_DENIED, REFUSED},
         {"a failing membership check on the viewer page", "/X-Dorvel/bin/dorvel.srf?" + strDoc + "&owaal=3",
-         0, MEMBERSHIP_FAILS, ERROR_ACCESS_DENIED, CM_IGNORE, "/X-Dorvel/bin/dorvel.srf?" + strDoc},
-        {"a bypassed user", "/X-Dorvel/bin/dorvel.srf?owaal=3&" + strDoc, 0, BYPASSED, 0, CM_IGNORE,
+         0, MEMBERSHIP_FAILS, ERROR_ACCESS_DENIED, REFUSED},
+        {"a failing membership check, no file", "/X-Dorvel/bin/dorvel.srf?cmd=menu&CMC245=1", 0,
+         MEMBERSHIP_FAILS, ERROR_ACCESS_DENIED, "/X-Dorvel/bin/dorvel.srf?cmd=menu"},
+        {"a bypassed user", "/X-Dorvel/bin/dorvel.srf?owaal=3&" + strDoc, 0, BYPASSED, 0,
          "/X-Dorvel/bin/dorvel.srf?" + strDoc},
-        {"a show request without a file", "/X-Dorvel/other/x.doc?CMC245=1&aid=A", 22, SIGNED_IN, 0, CM_NONE,
+        {"a show request without a file", "/X-Dorvel/other/x.doc?CMC245=1&aid=A", 22, SIGNED_IN, 0,
          "/X-Dorvel/other/x.doc?aid=A"},
         {"every spelling of the names",
          "/X-Dorvel/bin/dorvel.srf?%6fwaal=3&owaal+=3&CMC%32%345=1&owaal%00x=3&x=owaal", 0, SIGNED_IN, 13,
-         CM_IGNORE, "/X-Dorvel/bin/dorvel.srf?x=owaal"},
-        {"nothing else left", "/X-Dorvel/bin/dorvel.srf?owaal=3", 0, SIGNED_IN, 13, CM_IGNORE,
+         "/X-Dorvel/bin/dorvel.srf?x=owaal"},
+        {"nothing else left", "/X-Dorvel/bin/dorvel.srf?owaal=3", 0, SIGNED_IN, 13,
          "/X-Dorvel/bin/dorvel.srf"},
         {"a resource of the viewer goes on untouched", "/X-Dorvel/bin/viewer.js?v=2&cmd=x", 0, SIGNED_IN, 13,
-         CM_IGNORE, "/X-Dorvel/bin/viewer.js?v=2&cmd=x"},
+         "/X-Dorvel/bin/viewer.js?v=2&cmd=x"},
     };
     for (const auto& row : aRows)
     {
@@ -495,7 +501,15 @@ TEST_F(AuthEndToEnd, ViewerRequestsTheWorkerDoesNotRedirectCarryNoneOfTheClients
         const CHostResult result = Run(row.m_strURL, inputs);
         ASSERT_NE(AuthComplete(result), nullptr);
         EXPECT_EQ(AuthComplete(result)->m_dwCode, row.m_dwCode);
-        EXPECT_EQ(AuthComplete(result)->m_dwControlMessage, row.m_dwControlMessage);
+        if (row.m_strPassedOn == REFUSED)
+        {
+            EXPECT_EQ(AuthComplete(result)->m_dwControlMessage, CM_COMPLETED);
+            EXPECT_EQ(result.m_strResponseSent, DENIAL_EN);
+            EXPECT_EQ(result.m_vecNotifications.size(), 3u) << "nothing after the refusal but end of request";
+            EXPECT_TRUE(HeadersSet(result).empty());
+            continue;
+        }
+        EXPECT_NE(AuthComplete(result)->m_dwControlMessage, CM_COMPLETED);
         EXPECT_FALSE(result.m_bResponseSent);
         EXPECT_EQ(result.m_strURL, row.m_strPassedOn);
         const std::vector<std::string> vecNames = ViewerParamNames(result.m_strURL);
