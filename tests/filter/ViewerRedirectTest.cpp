@@ -133,6 +133,9 @@ TEST_F(ViewerRedirect, ViewCarriesOWALevelAndOnlyTheWorkersOwn)
         {"the client's own levels go", 20,
          "/X-Dorvel/bin/view.htm?owaal=3&fn=" + Base64("run.exe") + "&OWAAL=3&%6Fwaal=3&owaal&x=owaal",
          "/X-Dorvel/bin/dorvel.srf?fn=" + Base64("run.exe") + "&x=owaal&owaal=1"},
+        {"names a reader could take for the level", 20,
+         "/X-Dorvel/bin/view.htm?fn=" + Base64("run.exe") + "&owaal+=3&owaal%00x=3&%20CMC245=1&cmc245%09=1",
+         "/X-Dorvel/bin/dorvel.srf?fn=" + Base64("run.exe") + "&owaal=1"},
         {"a query string emptied by MMKey", 20, "/X-Dorvel/bin/view.htm?MMKey1&fn=" + Base64("a.pdf"),
          "/X-Dorvel/bin/dorvel.srf?&owaal=3"},
     });
