@@ -5,6 +5,7 @@
 #include "common/TraceLog.h"
 #include "contract/DLLContext.h"
 #include "contract/RequestInfo.h"
+#include "filter/AuthCompleteHelper.h"
 #include "filter/Notifications.h"
 #include "request/Util.h"
 
@@ -53,6 +54,33 @@ const char* YesNo(bool b)
 {
     return b ? "Y" : "N";
 }
+
+// A request under the viewer's folder that the worker lets go here (a method it does not handle, headers it
+// cannot read) never reaches authentication complete and its redirect; the viewer may still serve it, so it
+// goes on without the client's "owaal" and "CMC245", or not at all.
+void PassIgnoredViewerRequestOn(CDLLContext* pContext)
+{
+    DWORD dwRet = ERROR_ARENA_TRASHED;
+    try
+    {
+        dwRet = CAuthCompleteHelper::StripClientViewerParams(pContext);
+        if (dwRet == ERROR_SUCCESS)
+            return;
+        TraceLog(
+            "[CNotifications::NotifyPreProcHeaders] The viewer request could not be passed on without the "
+            "client's own parameters. Send '401 Access Denied' response.");
+        dwRet = CAuthCompleteHelper::SendAccessDeniedResponse(pContext);
+    }
+    catch (...)
+    {
+        dwRet = ERROR_ARENA_TRASHED;
+    }
+    if (dwRet != ERROR_SUCCESS)
+        TraceLog(
+            "[CNotifications::NotifyPreProcHeaders] The access denied response could not be sent. End the "
+            "request.");
+    pContext->ControlMessage = CM_COMPLETED;
+}
 } // namespace
 
 DWORD CNotifications::NotifyPreProcHeaders(CDLLContext* pContext)
@@ -68,6 +96,8 @@ DWORD CNotifications::NotifyPreProcHeaders(CDLLContext* pContext)
     {
         TraceLog("[CNotifications::NotifyPreProcHeaders] CDLLContext.m_spRequestInfo is NULL.");
         pContext->ControlMessage = CM_IGNORE;
+        if (IsVirtualFolderSubscription(pContext->SubscriptionType))
+            PassIgnoredViewerRequestOn(pContext);
         LogFinished("NotifyPreProcHeaders", pContext, ERROR_INVALID_DATA);
         return ERROR_INVALID_DATA;
     }
@@ -124,6 +154,8 @@ DWORD CNotifications::NotifyPreProcHeaders(CDLLContext* pContext)
             TraceLog("[CNotifications::NotifyPreProcHeaders] HTTP URL <%s> METHOD <%s> UA <%s>. We are not "
                      "intersted in this request method. Ignore.",
                      strURL.c_str(), strMethod.c_str(), strUserAgent.c_str());
+            if (IsVirtualFolderSubscription(dwType))
+                PassIgnoredViewerRequestOn(pContext);
             LogFinished("NotifyPreProcHeaders", pContext, ERROR_SUCCESS);
             return ERROR_SUCCESS;
         }
@@ -212,6 +244,8 @@ DWORD CNotifications::NotifyPreProcHeaders(CDLLContext* pContext)
     if (dwRet != ERROR_SUCCESS)
     {
         pContext->ControlMessage = CM_IGNORE;
+        if (IsVirtualFolderSubscription(dwType))
+            PassIgnoredViewerRequestOn(pContext);
     }
     else if (!bAny)
     {

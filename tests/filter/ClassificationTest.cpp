@@ -278,7 +278,7 @@ TEST(ClassificationTrace, OtherMethodIsIgnoredWithoutSummary)
     CTraceCapture trace;
     CTestRecord record;
     record.SetRequest("OPTIONS", "/owa/", "UA");
-    record.m_context.SubscriptionType = 20;
+    record.m_context.SubscriptionType = 2;
     EXPECT_EQ(CNotifications().NotifyPreProcHeaders(&record.m_context), ERROR_SUCCESS);
     EXPECT_EQ(record.m_context.ControlMessage, CM_IGNORE);
     EXPECT_EQ(
@@ -287,6 +287,27 @@ TEST(ClassificationTrace, OtherMethodIsIgnoredWithoutSummary)
             "[CNotifications::NotifyPreProcHeaders] HTTP URL </owa/> METHOD <OPTIONS> UA <UA>. We are not "
             "intersted in this request method. Ignore.",
             "[CNotifications::NotifyPreProcHeaders] finished.  Win32 RC=0.  Control Message=<Ignore>"}));
+}
+
+// A viewer request the worker lets go here never meets its redirect: it goes on only once the client's own
+// level is out of its URL, and is refused when that cannot be done.
+TEST(ClassificationTrace, ViewerRequestOfAnotherMethod)
+{
+    CTestRecord record;
+    record.SetRequest("OPTIONS", "/X-Dorvel/bin/viewer.js?v=1", "UA");
+    record.m_context.SubscriptionType = 20;
+    EXPECT_EQ(CNotifications().NotifyPreProcHeaders(&record.m_context), ERROR_SUCCESS);
+    EXPECT_EQ(record.m_context.ControlMessage, CM_IGNORE);
+
+    // This record offers the worker no way to set a header.
+    CTraceCapture trace;
+    CTestRecord level;
+    level.SetRequest("OPTIONS", "/X-Dorvel/bin/dorvel.srf?owaal=3", "UA");
+    level.m_context.SubscriptionType = 20;
+    EXPECT_EQ(CNotifications().NotifyPreProcHeaders(&level.m_context), ERROR_SUCCESS);
+    EXPECT_EQ(level.m_context.ControlMessage, CM_COMPLETED);
+    EXPECT_TRUE(trace.Has("[CNotifications::NotifyPreProcHeaders] The viewer request could not be passed on "
+                          "without the client's own parameters. Send '401 Access Denied' response."));
 }
 
 TEST(ClassificationTrace, ResetsTheWorkersPartOfTheRecord)
@@ -336,7 +357,7 @@ TEST_P(ClassificationMissingValueTest, EndsWithArenaTrashedAndIgnore)
             record.RequestInfo().SetServerVariable(value.first, value.second);
     }
     record.RequestInfo().AddParam("smime", "1");
-    record.m_context.SubscriptionType = 20;
+    record.m_context.SubscriptionType = 2;
 
     EXPECT_EQ(CNotifications().NotifyPreProcHeaders(&record.m_context), ERROR_ARENA_TRASHED);
     EXPECT_EQ(record.m_context.ControlMessage, CM_IGNORE);

@@ -23,6 +23,11 @@ struct CTestRecord
         RequestInfo().SetServerVariable("HTTP_METHOD", strMethod);
         RequestInfo().SetServerVariable("HTTP_URL", strURL);
         RequestInfo().SetServerVariable("HTTP_USER_AGENT", strUserAgent);
+        // The path and the query apart, as a server gives them too.
+        const size_t nQuery = strURL.find('?');
+        RequestInfo().SetServerVariable("URL", strURL.substr(0, nQuery));
+        RequestInfo().SetServerVariable(
+            "QUERY_STRING", nQuery == std::string::npos ? std::string() : strURL.substr(nQuery + 1));
     }
 
     CDLLContext m_context{};

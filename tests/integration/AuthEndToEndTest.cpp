@@ -520,6 +520,28 @@ TEST_F(AuthEndToEnd, ViewerRequestsTheWorkerDoesNotRedirectCarryNoneOfTheClients
     }
 }
 
+// A method the worker does not handle never reaches authentication complete; the viewer may still serve it.
+TEST_F(AuthEndToEnd, ViewerRequestsOfOtherMethodsCarryNoneOfTheClientsLevels)
+{
+    for (const char* pszMethod : {"HEAD", "OPTIONS", "PUT", "PROPFIND"})
+    {
+        SCOPED_TRACE(pszMethod);
+        CInputs inputs;
+        inputs.m_strMethod = pszMethod;
+        const CHostResult result =
+            Run("/X-Dorvel/bin/dorvel.srf?fn=cmVwb3J0LmRvYw%3D%3D&owaal=3&%43MC245=1", inputs);
+        EXPECT_EQ(AuthComplete(result), nullptr);
+        ASSERT_FALSE(result.m_vecNotifications.empty());
+        EXPECT_EQ(result.m_vecNotifications.front().m_dwControlMessage, CM_IGNORE);
+        EXPECT_FALSE(result.m_bResponseSent);
+        EXPECT_EQ(result.m_strURL, "/X-Dorvel/bin/dorvel.srf?fn=cmVwb3J0LmRvYw%3D%3D");
+    }
+    // Other folders are not the worker's to touch.
+    CInputs inputs;
+    inputs.m_strMethod = "OPTIONS";
+    EXPECT_EQ(Run("/owa/?ae=Item&owaal=3", inputs).m_strURL, "/owa/?ae=Item&owaal=3");
+}
+
 // The level of a view request is worked out for one file, so a request that names more than one, however it
 // spells the names, is refused: the viewer never gets two.
 TEST_F(AuthEndToEnd, ViewRequestNamingTwoFilesIsRefused)
