@@ -470,7 +470,10 @@ DWORD CAuthCompleteHelper::StripClientViewerParams(CDLLContext* pContext)
                      OWA_LEVEL_PARAM, CACHE_MULTIMEDIA_PARAM);
         else
         {
-            const std::string strNewURL = strKept.empty() ? strURL : strURL + "?" + strKept;
+            // Rewritten, the URL is the worker's: nothing in it may end or split it.
+            const std::string strPath = SanitizeQueryString(strURL);
+            const std::string strNewURL =
+                strKept.empty() ? strPath : strPath + "?" + SanitizeQueryString(strKept);
             TraceLog("[CAuthCompleteHelper::StripClientViewerParams] The viewer request goes on without the "
                      "worker's redirect. The client's <%s> and <%s> are removed: <%s>.",
                      OWA_LEVEL_PARAM, CACHE_MULTIMEDIA_PARAM, strNewURL.c_str());

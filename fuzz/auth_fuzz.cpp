@@ -7,8 +7,11 @@
 #include "platform/MachineConfig.h"
 #include "platform/WinSecurity.h"
 #include "request/GeneralSettingsAccess.h"
+#include "request/Util.h"
 #include "tests/support/AuthRequest.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -69,6 +72,81 @@ bool HasUnsafeURLByte(const std::string& strURL)
     }
     return false;
 }
+// How many parameters of the URL's query any reader could take for the name: unescaped, '+' as a blank,
+// up to a NUL, without surrounding blanks, without regard to case.
+size_t CountNamed(const std::string& strURL, const std::string& strLowerName)
+{
+    const size_t nQuery = strURL.find('?');
+    if (nQuery == std::string::npos)
+        return 0;
+    const auto Hex = [](char c) -> int
+    {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if ((c | 0x20) >= 'a' && (c | 0x20) <= 'f')
+            return (c | 0x20) - 'a' + 10;
+        return -1;
+    };
+    size_t nCount = 0;
+    size_t nPos = nQuery + 1;
+    while (nPos <= strURL.size())
+    {
+        size_t nEnd = strURL.find('&', nPos);
+        if (nEnd == std::string::npos)
+            nEnd = strURL.size();
+        const std::string strRaw = strURL.substr(nPos, std::min(strURL.find('=', nPos), nEnd) - nPos);
+        nPos = nEnd + 1;
+        std::string strName;
+        for (size_t i = 0; i < strRaw.size(); ++i)
+        {
+            if (strRaw[i] == '%' && i + 2 < strRaw.size() && Hex(strRaw[i + 1]) >= 0 &&
+                Hex(strRaw[i + 2]) >= 0)
+            {
+                strName += static_cast<char>(Hex(strRaw[i + 1]) * 16 + Hex(strRaw[i + 2]));
+                i += 2;
+            }
+            else
+                strName += strRaw[i] == '+'
+                               ? ' '
+                               : static_cast<char>(std::tolower(static_cast<unsigned char>(strRaw[i])));
+        }
+        strName.erase(std::min(strName.find('\0'), strName.size()));
+        const size_t nFirst = strName.find_first_not_of(" \t");
+        strName = nFirst == std::string::npos
+                      ? std::string()
+                      : strName.substr(nFirst, strName.find_last_not_of(" \t") + 1 - nFirst);
+        for (char& c : strName)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (strName == strLowerName)
+            ++nCount;
+    }
+    return nCount;
+}
+
+// A viewer request that goes on carries an access level and a multimedia-cache decision only as the
+// worker wrote them, and a view request one file at most.
+void CheckViewerRequest(const CAuthRequest& request)
+{
+    const CDLLContext& context = request.m_context;
+    if (!IsVirtualFolderSubscription(context.SubscriptionType) || context.ControlMessage == CM_COMPLETED)
+        return;
+    std::string strPath;
+    std::string strQuery;
+    context.m_spRequestInfo->GetServerVariable("URL", strPath);
+    context.m_spRequestInfo->GetServerVariable("QUERY_STRING", strQuery);
+    std::string strPassedOn = strQuery.empty() ? strPath : strPath + "?" + strQuery;
+    for (const auto& header : request.m_vecHeadersSet)
+    {
+        if (header.first == "URL")
+            strPassedOn = header.second;
+    }
+    const size_t nWorkers = context.ControlMessage == CM_HANDLED_REDIRECTED ? 1 : 0;
+    if (CountNamed(strPassedOn, "owaal") > nWorkers || CountNamed(strPassedOn, "cmc245") > nWorkers)
+        std::abort();
+    if (context.SubscriptionType == 20 &&
+        CountNamed(strPassedOn, "fn") + CountNamed(strPassedOn, "wr340u1") > 1)
+        std::abort();
+}
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
@@ -106,8 +184,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
         request.SetHeaderValue(header.first, header.second);
     CNotifications notifications;
     notifications.NotifyPreProcHeaders(request.Record());
-    if (request.m_context.ControlMessage == CM_IGNORE)
+    if (request.m_context.ControlMessage == CM_IGNORE || request.m_context.ControlMessage == CM_COMPLETED)
+    {
+        CheckViewerRequest(request);
         return 0;
+    }
     request.m_context.NotificationType = SF_NOTIFY_AUTH_COMPLETE;
     const DWORD dwRet = notifications.NotifyAuthComplete(request.Record());
     const DWORD dwMessage = request.m_context.ControlMessage;
@@ -116,6 +197,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
     // A download the worker could not decide never reaches OWA.
     if (bDirect && dwRet != 0 && dwMessage != CM_COMPLETED)
         std::abort();
+    // Nor does an upload dialog.
+    if ((request.m_context.RequestFlags & RF_ATTACH_FILE_DIALOG_OR_MANAGER) != 0 && dwRet != 0 &&
+        dwMessage != CM_COMPLETED)
+        std::abort();
+    CheckViewerRequest(request);
     // A request the host stops calling for keeps nothing of the worker's.
     if ((dwMessage == CM_IGNORE || dwMessage == CM_COMPLETED) && request.m_context.m_pMyOwnContext != nullptr)
         std::abort();

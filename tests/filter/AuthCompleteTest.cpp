@@ -264,6 +264,13 @@ TEST_F(AuthComplete, ViewerRequestWithoutRedirect)
         EXPECT_NE(request.m_strSent.find("You are not authorized to view this file."), std::string::npos);
     }
     {
+        // Rewritten, the URL is the worker's: what could end or split it is escaped.
+        CAuthRequest request("/X-Dorvel/bin/dorvel.srf?a=1#x y\"&owaal=3", RF_FAKE_DORVEL_VIRTUAL_FOLDER, 20);
+        EXPECT_EQ(Run(request), 13u);
+        EXPECT_EQ(request.m_vecHeadersSet, (std::vector<std::pair<std::string, std::string>>{
+                                               {"URL", "/X-Dorvel/bin/dorvel.srf?a=1%23x%20y%22"}}));
+    }
+    {
         // Nothing to take out: a host that would refuse a rewrite is not asked for one.
         CAuthRequest request("/X-Dorvel/bin/viewer.js?v=1", RF_FAKE_DORVEL_VIRTUAL_FOLDER, 20);
         request.m_bSetHeaderResult = FALSE;
