@@ -160,6 +160,7 @@ struct TraceLogUnloadGuard
             state.m_spSection.Release();
             state.m_spFile.Release();
             state.m_bUnloaded = true;
+            DiscardEarlyLinesLocked(state);
             std::string().swap(state.m_sFileBuffer);
             std::string().swap(state.m_sModulePrefix);
             std::string().swap(state.m_sLogPath);
@@ -221,6 +222,19 @@ void WriteFileLineLocked(TraceLogState& state, const std::string& sPrefix, const
     }
     state.m_sFileBuffer += sPrefix;
     state.m_sFileBuffer.append(pszText, nTextLength);
+}
+
+// A line traced before the log was set up is held until it is; once the holding has ended it goes to the
+// trace function when the mask now lets it, as any other line.
+void DeliverLine(bool bEarly, const char* pszLine)
+{
+    if (bEarly && HoldEarlyLine(pszLine))
+        return;
+    if (bEarly && GetTraceMask() == 0)
+        return;
+    PFN_TRACE_FUNCTION pfn = GetTraceFunction();
+    if (pfn != nullptr)
+        pfn(pszLine);
 }
 
 void WriteFallbackLineLocked(TraceLogState& state, const char* pszText)
@@ -355,7 +369,8 @@ void SetTraceEventLogWriter(PFN_TRACE_EVENT_WRITER pfnWriter)
 
 void TraceLog(const char* pszFormat, ...)
 {
-    if (GetTraceMask() == 0 || pszFormat == nullptr)
+    const bool bEarly = GetTraceMask() == 0;
+    if (pszFormat == nullptr || (bEarly && !HoldingEarlyLines()))
         return;
     try
     {
@@ -364,9 +379,7 @@ void TraceLog(const char* pszFormat, ...)
         va_start(args, pszFormat);
         FormatTraceText(szLine, TRACE_LINE_SIZE, pszFormat, args);
         va_end(args);
-        PFN_TRACE_FUNCTION pfn = GetTraceFunction();
-        if (pfn != nullptr)
-            pfn(szLine);
+        DeliverLine(bEarly, szLine);
     }
     catch (...)
     {
@@ -376,7 +389,8 @@ void TraceLog(const char* pszFormat, ...)
 
 void TraceLogError(DWORD dwError, const char* pszFormat, ...)
 {
-    if (GetTraceMask() == 0 || pszFormat == nullptr)
+    const bool bEarly = GetTraceMask() == 0;
+    if (pszFormat == nullptr || (bEarly && !HoldingEarlyLines()))
         return;
     try
     {
@@ -389,9 +403,7 @@ void TraceLogError(DWORD dwError, const char* pszFormat, ...)
         FormatSystemErrorText(dwError, szSystem, TRACE_PART_SIZE);
         char szLine[TRACE_LINE_SIZE + 1] = {};
         std::snprintf(szLine, TRACE_LINE_SIZE, "%s   %s", szMessage, szSystem);
-        PFN_TRACE_FUNCTION pfn = GetTraceFunction();
-        if (pfn != nullptr)
-            pfn(szLine);
+        DeliverLine(bEarly, szLine);
     }
     catch (...)
     {
@@ -471,6 +483,7 @@ void ResetTraceLogState()
     state.m_nShmHighWater = 0;
     state.m_nFileWriteOffset = 0;
     state.m_sFileBuffer.clear();
+    DiscardEarlyLinesLocked(state);
     g_dwTraceMask.store(0);
     g_pfnTrace.store(&TraceLogToFallbackFile);
     g_pLogLock.store(nullptr);

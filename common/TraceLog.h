@@ -75,3 +75,14 @@ HANDLE OpenTraceSharedMemory(const char* pszName, DWORD nSize, bool& bCreated);
 void FlushTraceLog(bool bUnmap);
 // Back to the state at load: releases the section and the log file without writing anything.
 void ResetTraceLogState();
+
+// Lines traced before the log is set up. From HoldEarlyTraceLines on, a line traced while the mask is 0 is
+// kept in memory instead of being lost: at most TRACE_EARLY_LINES_MAX lines of together at most
+// TRACE_EARLY_BYTES_MAX bytes, the first ones; the later ones are only counted. ReleaseEarlyTraceLines
+// ends the holding: when the mask then lets the sinks write, the kept lines go to the trace function as
+// they were traced, followed by one line that tells how many were dropped; otherwise they are discarded,
+// since the settings switched the log off.
+constexpr size_t TRACE_EARLY_LINES_MAX = 256;
+constexpr size_t TRACE_EARLY_BYTES_MAX = 65536;
+void HoldEarlyTraceLines();
+void ReleaseEarlyTraceLines();

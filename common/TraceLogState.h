@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace TraceLogInternal
 {
@@ -40,6 +41,12 @@ struct TraceLogState
     CHandleHolder m_spFile;
     int64_t m_nFileWriteOffset = 0;
     std::string m_sFileBuffer;
+
+    // Lines traced before the log was set up, while they are held.
+    bool m_bHoldingEarly = false;
+    std::vector<std::string> m_vecEarlyLines;
+    size_t m_nEarlyBytes = 0;
+    size_t m_nEarlyDropped = 0;
 };
 
 // The one state of the process, built on first use.
@@ -47,6 +54,13 @@ TraceLogState& State();
 
 // Whether the mask lets the sinks write.
 bool SinkMayWrite();
+
+// Whether lines traced while the mask is 0 are being held; a cheap test, made before a line is formatted.
+bool HoldingEarlyLines();
+// Keeps a line traced while the mask is 0. False when the holding has ended meanwhile.
+bool HoldEarlyLine(const char* pszLine);
+// Forgets the held lines and ends the holding (the state lock held).
+void DiscardEarlyLinesLocked(TraceLogState& state);
 
 // "\r\n" + local date and time with milliseconds + the thread id in hexadecimal + a blank.
 std::string FormatTracePrefix();

@@ -38,6 +38,17 @@ DWORD ReadRegistryDword(HKEY hKey, const char* pszName, bool& bDword)
     return nStatus == ERROR_SUCCESS ? dwValue : 0;
 }
 
+// Holds the lines traced before the log is set up while it lives; releases them at the latest when it goes.
+class CEarlyTraceLines
+{
+public:
+    CEarlyTraceLines() { HoldEarlyTraceLines(); }
+    ~CEarlyTraceLines() { ReleaseEarlyTraceLines(); }
+    CEarlyTraceLines(const CEarlyTraceLines&) = delete;
+    CEarlyTraceLines& operator=(const CEarlyTraceLines&) = delete;
+    void Release() { ReleaseEarlyTraceLines(); }
+};
+
 ExchangeVersionClass ClassOfBuild(DWORD dwBuild)
 {
     if (dwBuild >= 14000)
@@ -84,12 +95,16 @@ bool CGeneralSettings::Init(const char* pszProductName, const char* pszModuleNam
         return true;
     m_EventLog.Register(pszProductName);
     m_strRegistryPath = pszRegistryPath != nullptr ? pszRegistryPath : "";
+    // The settings say where the log goes, so what their load traces (the files read, the engine options
+    // found or missing) waits in memory until the log is set up.
+    CEarlyTraceLines earlyLines;
     std::string strErrorText;
     const bool bRet = LoadSettings(pszModuleName, pszResourceLibName, strErrorText, nLevels);
     if (bRet)
     {
         m_strModuleName = pszModuleName;
         InitLog(pszModuleName, -1);
+        earlyLines.Release();
         m_dwExchangeVersion = GetExchangeVersion();
         const DWORD dwRSA = m_RSACookieAPI.RSALoad();
         if (dwRSA != ERROR_SUCCESS)

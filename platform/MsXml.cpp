@@ -1,22 +1,19 @@
 #include "platform/MsXml.h"
 
+#include "platform/MsXmlFile.h"
 #include "platform/MsXmlNode.h"
 #include "platform/WinFile.h"
 
 #include <libxml/xmlsave.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <fstream>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace dlsw_msxml
 {
 namespace
 {
 // Settings files are small; anything bigger is refused rather than read into memory.
-constexpr std::streamoff MAX_DOCUMENT_BYTES = 64 * 1024 * 1024;
+constexpr size_t MAX_DOCUMENT_BYTES = 64 * 1024 * 1024;
 
 class CDomParseError final : public CComObject<IXMLDOMParseError>
 {
@@ -131,18 +128,11 @@ public:
         const DWORD dwMap = MapWindowsPathToPosix(sPath, sHostPath);
         if (dwMap != ERROR_SUCCESS)
             return Fail(HRESULT_FROM_WIN32(dwMap), "The system cannot find the path specified.");
-        std::ifstream in(sHostPath, std::ios::binary);
-        if (!in)
-            return Fail(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND),
-                        "The system cannot find the file specified.");
-        in.seekg(0, std::ios::end);
-        const std::streamoff nSize = in.tellg();
-        if (nSize < 0 || nSize > MAX_DOCUMENT_BYTES)
-            return Fail(E_OUTOFMEMORY, "The file is too large to be read.");
-        in.seekg(0, std::ios::beg);
-        std::string sData(static_cast<size_t>(nSize), '\0');
-        if (nSize > 0 && !in.read(sData.data(), nSize))
-            return Fail(HRESULT_FROM_WIN32(ERROR_INVALID_DATA), "The file could not be read.");
+        std::string sData;
+        std::string sReason;
+        const HRESULT hrRead = ReadDocumentFile(sHostPath, MAX_DOCUMENT_BYTES, sData, sReason);
+        if (FAILED(hrRead))
+            return Fail(hrRead, sReason.c_str());
         return Parse(sData, sPath, pbSuccess);
     }
     HRESULT loadXML(BSTR xml, VARIANT_BOOL* pbSuccess) override
@@ -218,8 +208,11 @@ public:
         }
         const long nSaved = xmlSaveDoc(pSave, m_spTree->m_pDoc);
         xmlSaveClose(pSave);
-        HRESULT hr =
-            nSaved < 0 ? E_FAIL : WriteWhole(sHostPath, xmlBufferContent(pBuf), xmlBufferLength(pBuf));
+        const int nLength = xmlBufferLength(pBuf);
+        HRESULT hr = nSaved < 0
+                         ? E_FAIL
+                         : WriteDocumentFile(sHostPath, reinterpret_cast<const char*>(xmlBufferContent(pBuf)),
+                                             nLength > 0 ? static_cast<size_t>(nLength) : 0);
         xmlBufferFree(pBuf);
         return hr;
     }
@@ -293,54 +286,6 @@ private:
         m_spTree = std::make_shared<CXmlTree>(pDoc);
         if (pbSuccess != nullptr)
             *pbSuccess = VARIANT_TRUE;
-        return S_OK;
-    }
-
-    // The file that replaces an existing one keeps its owner, group and mode, so readers the administrator
-    // let in keep their access; a new file stays 0600. An owner the process may not give is left as it is,
-    // and then the group alone is tried.
-    static void KeepOwnerAndMode(const std::string& sPath, int fd)
-    {
-        struct stat st = {};
-        if (::stat(sPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-            return;
-        if (::fchown(fd, st.st_uid, st.st_gid) != 0)
-            (void)!::fchown(fd, static_cast<uid_t>(-1), st.st_gid);
-        // After the owner: a change of owner clears the set-id bits.
-        ::fchmod(fd, st.st_mode & 07777);
-    }
-
-    // Writes next to the target and renames over it, so a reader never sees half a file.
-    static HRESULT WriteWhole(const std::string& sPath, const xmlChar* pData, int nLen)
-    {
-        std::string sTemp = sPath + ".XXXXXX";
-        const int fd = mkstemp(sTemp.data()); // created with mode 0600
-        if (fd < 0)
-            return HRESULT_FROM_WIN32(errno == ENOENT ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED);
-        KeepOwnerAndMode(sPath, fd);
-        const char* p = reinterpret_cast<const char*>(pData);
-        size_t nLeft = nLen > 0 ? static_cast<size_t>(nLen) : 0;
-        bool bOk = true;
-        while (nLeft > 0)
-        {
-            const ssize_t n = ::write(fd, p, nLeft);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-            {
-                bOk = false;
-                break;
-            }
-            p += n;
-            nLeft -= static_cast<size_t>(n);
-        }
-        if (::close(fd) != 0)
-            bOk = false;
-        if (!bOk || std::rename(sTemp.c_str(), sPath.c_str()) != 0)
-        {
-            ::unlink(sTemp.c_str());
-            return E_FAIL;
-        }
         return S_OK;
     }
 

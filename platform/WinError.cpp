@@ -56,6 +56,7 @@ const ErrorText g_win32Texts[] = {
     {234, "More data is available."},
     {259, "No more data is available."},
     {267, "The directory name is invalid."},
+    {336, "An operation is not supported on a directory."},
     {317, "The system cannot find message text for message number 0x%1 in the message file for %2."},
     {487, "Attempt to access invalid address."},
     {998, "Invalid access to memory location."},

@@ -110,12 +110,19 @@ bool CBasicSettings::BeginLoad(const std::string& sPath, const char* pszLoader, 
     return true;
 }
 
-CComPtr<IXMLDOMDocument2> CBasicSettings::OpenDocument(const std::string& sPath)
+CComPtr<IXMLDOMDocument2> CBasicSettings::OpenDocument(const std::string& sPath, const char* pszRoot)
 {
     CComPtr<IXMLDOMDocument2> spDoc;
     ThrowIfFailed(spDoc.CoCreateInstance(CLSID_DOMDocument));
     std::string sReason;
-    const HRESULT hr = LoadXMLDocument(spDoc, sPath, &sReason);
+    HRESULT hr = LoadXMLDocument(spDoc, sPath, &sReason);
+    if (SUCCEEDED(hr) && pszRoot != nullptr && !HasRootElement(spDoc, pszRoot))
+    {
+        // Another file that happens to parse would read as one without a single setting.
+        sReason = sPath + " has no <" + pszRoot + "> element.";
+        TraceLog("Settings file %s", sReason.c_str());
+        hr = HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
+    }
     if (!sReason.empty())
     {
         std::lock_guard<std::mutex> guard(m_mxState);
@@ -123,6 +130,14 @@ CComPtr<IXMLDOMDocument2> CBasicSettings::OpenDocument(const std::string& sPath)
     }
     ThrowIfFailed(hr);
     return spDoc;
+}
+
+bool CBasicSettings::HasRootElement(IXMLDOMDocument2* pDoc, const char* pszRoot)
+{
+    CComPtr<IXMLDOMNode> spRoot;
+    _bstr_t name;
+    return pDoc != nullptr && pDoc->get_documentElement(&spRoot) == S_OK && spRoot &&
+           SUCCEEDED(spRoot->get_nodeName(name.GetAddress())) && name.ToAnsi() == pszRoot;
 }
 
 std::string CBasicSettings::GetParseFailure() const

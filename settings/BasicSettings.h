@@ -121,8 +121,9 @@ protected:
     // otherwise the file's last-write time is noted and the path recorded.
     bool BeginLoad(const std::string& sPath, const char* pszLoader, CLoadStart& start);
     // A new document holding the file; a failing step is raised with ThrowIfFailed. When the parser refuses
-    // the file, its reason is kept for GetParseFailure.
-    CComPtr<IXMLDOMDocument2> OpenDocument(const std::string& sPath);
+    // the file, or its root element is not pszRoot (when given), the reason is kept for GetParseFailure.
+    CComPtr<IXMLDOMDocument2> OpenDocument(const std::string& sPath, const char* pszRoot = nullptr);
+    static bool HasRootElement(IXMLDOMDocument2* pDoc, const char* pszRoot);
 
 private:
     // The change check runs outside the holder's lock while a load may write these: they have a lock of

@@ -26,7 +26,7 @@ HRESULT CDLSettings::LoadSettings(const std::string& sPath)
         {"LoadSettings"},
         [&]
         {
-            CComPtr<IXMLDOMDocument2> spDoc = OpenDocument(sPath);
+            CComPtr<IXMLDOMDocument2> spDoc = OpenDocument(sPath, "SETTINGS");
             ThrowIfFailed(spDoc->setProperty(_bstr_t("SelectionLanguage"), _variant_t("XPath")));
 
             CComPtr<IXMLDOMNode> spGeneral;

@@ -73,8 +73,13 @@ bool CDLSettings::LoadEngineINI()
             TraceLog(
                 "[CDLSettings::LoadEngineINI] The engine option file path %s is too long: no option is read",
                 sPath.c_str());
-        else if (GetFileAttributesA(sPath.c_str()) == INVALID_FILE_ATTRIBUTES)
+        else if (const DWORD dwAttributes = GetFileAttributesA(sPath.c_str());
+                 dwAttributes == INVALID_FILE_ATTRIBUTES)
             TraceLog("[CDLSettings::LoadEngineINI] The engine option file %s is missing: every option takes "
+                     "its default",
+                     sPath.c_str());
+        else if ((dwAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+            TraceLog("[CDLSettings::LoadEngineINI] The engine option file %s is a folder: every option takes "
                      "its default",
                      sPath.c_str());
         else

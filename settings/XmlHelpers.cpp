@@ -1,6 +1,9 @@
 #include "settings/XmlHelpers.h"
 
 #include "common/TraceLog.h"
+#include "platform/MsXmlFile.h"
+
+#include <cstring>
 
 HRESULT LoadXMLDocument(IXMLDOMDocument2* pDoc, const std::string& sPath, std::string* psReason)
 {
@@ -114,5 +117,13 @@ HRESULT XMLSaveDocument(IXMLDOMDocument2* pDoc, const std::string& sPath)
 {
     if (pDoc == nullptr)
         return E_POINTER;
-    return pDoc->save(_variant_t(sPath.c_str()));
+    const HRESULT hr = pDoc->save(_variant_t(sPath.c_str()));
+    const DlswSaveOwnership ownership = DlswLastSaveOwnership();
+    if (SUCCEEDED(hr) && ownership.m_bReplaced && !ownership.m_bKept)
+        TraceLog(
+            "XMLSaveDocument could not keep the owner %u, group %u and mode %04o of %s (%s): the file is "
+            "saved with mode %04o",
+            ownership.m_nOwner, ownership.m_nGroup, ownership.m_nModeBefore, sPath.c_str(),
+            std::strerror(ownership.m_nErrno), ownership.m_nModeWritten);
+    return hr;
 }

@@ -140,6 +140,75 @@ TEST_F(TraceLogTest, TraceFunctionsFormatOnlyWhenTheMaskIsSet)
     EXPECT_EQ(g_lines.size(), 2u);
 }
 
+// Lines traced before the log is set up (the mask still 0) wait for it, within a bound; a log the
+// settings leave off never gets them.
+TEST_F(TraceLogTest, LinesTracedBeforeTheLogIsSetUpReachItOnceItIs)
+{
+    SetTraceLogFunction(&CaptureLine);
+    const std::string sDropped = " trace lines written before the log was set up were dropped: only the "
+                                 "first 256 lines or 65536 bytes "
+                                 "are kept";
+    struct Case
+    {
+        const char* m_pszName;
+        size_t m_nLines;
+        size_t m_nLength; // of each line
+        DWORD m_dwMaskAfter;
+        bool m_bErrors; // every other line through TraceLogError
+        size_t m_nKept;
+        size_t m_nDropped;
+    };
+    const std::vector<Case> cases = {
+        {"a few lines", 3, 20, TRACE_MASK_ON, true, 3, 0},
+        {"more lines than the bound", 300, 20, TRACE_MASK_ON, true, 256, 44},
+        {"more bytes than the bound", 40, 2000, TRACE_MASK_ON, false, 32, 8},
+        {"the settings switch tracing off", 3, 20, 0, true, 0, 0},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.m_pszName);
+        g_lines.clear();
+        SetTraceMask(0);
+        TraceLog("before the holding: lost");
+        HoldEarlyTraceLines();
+        for (size_t i = 0; i < c.m_nLines; ++i)
+        {
+            std::string sText = std::to_string(i) + ":";
+            sText.resize(c.m_nLength, 'a');
+            if (!c.m_bErrors || i % 2 == 0)
+                TraceLog("%s", sText.c_str());
+            else
+                TraceLogError(ERROR_FILE_NOT_FOUND, "%s", sText.c_str());
+        }
+        EXPECT_TRUE(g_lines.empty()) << "nothing is written while the log is not set up";
+        SetTraceMask(c.m_dwMaskAfter);
+        ReleaseEarlyTraceLines();
+        const size_t nExpected = c.m_nKept + (c.m_nDropped != 0 ? 1 : 0);
+        ASSERT_EQ(g_lines.size(), nExpected);
+        for (size_t i = 0; i < c.m_nKept; ++i)
+        {
+            // Each line as it was traced: a TraceLogError line keeps the system's text.
+            EXPECT_EQ(g_lines[i].rfind(std::to_string(i) + ":", 0), 0u) << i;
+            EXPECT_EQ(g_lines[i].find("   The system cannot find the file specified.") != std::string::npos,
+                      c.m_bErrors && i % 2 == 1)
+                << i;
+        }
+        if (c.m_nDropped != 0)
+        {
+            EXPECT_EQ(g_lines.back(), std::to_string(c.m_nDropped) + sDropped);
+        }
+
+        // The holding has ended: a second release writes nothing, and later lines go straight through.
+        g_lines.clear();
+        ReleaseEarlyTraceLines();
+        SetTraceMask(0);
+        TraceLog("after the release, with the log off: lost");
+        SetTraceMask(TRACE_MASK_ON);
+        TraceLog("after the release");
+        EXPECT_EQ(g_lines, std::vector<std::string>{"after the release"});
+    }
+}
+
 TEST_F(TraceLogTest, TraceLogErrorAppendsTheSystemTextOnOneLine)
 {
     SetTraceLogFunction(&CaptureLine);

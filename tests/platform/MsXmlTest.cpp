@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
+#include <vector>
 
 namespace
 {
@@ -140,6 +141,39 @@ TEST_F(MsXmlTest, ParseErrorsAndMissingFilesLeaveAnEmptyDocument)
         ASSERT_EQ(m_spDoc->get_parseError(&spErr), S_OK);
         ASSERT_EQ(spErr->get_errorCode(&nCode), S_OK);
         EXPECT_LT(nCode, 0) << pszBroken;
+    }
+}
+
+// What stands at a path where a file should be is named as it is; a pipe is not waited on.
+TEST_F(MsXmlTest, APathThatNamesNoFileSaysWhatItNames)
+{
+    std::filesystem::create_directory(m_dir / "folder.xml");
+    ASSERT_EQ(::mkfifo((m_dir / "pipe.xml").c_str(), 0600), 0);
+    struct Case
+    {
+        const char* m_pszName;
+        LONG m_nCode;
+        const char* m_pszReason;
+    };
+    const std::vector<Case> cases = {
+        {"folder.xml", static_cast<LONG>(0x80070150), "The path names a folder, not a file."},
+        {"pipe.xml", static_cast<LONG>(0x8007000D), "The path names no regular file."},
+        {"missing.xml", static_cast<LONG>(0x80070002), "The system cannot find the file specified."},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.m_pszName);
+        VARIANT_BOOL bOk = VARIANT_TRUE;
+        ASSERT_EQ(Load((m_dir / c.m_pszName).string(), &bOk), S_FALSE);
+        EXPECT_EQ(bOk, VARIANT_FALSE);
+        CComPtr<IXMLDOMParseError> spErr;
+        ASSERT_EQ(m_spDoc->get_parseError(&spErr), S_OK);
+        LONG nCode = 0;
+        ASSERT_EQ(spErr->get_errorCode(&nCode), S_OK);
+        EXPECT_EQ(nCode, c.m_nCode);
+        _bstr_t reason;
+        ASSERT_EQ(spErr->get_reason(reason.GetAddress()), S_OK);
+        EXPECT_EQ(reason.ToAnsi(), c.m_pszReason);
     }
 }
 

@@ -273,6 +273,19 @@ TEST(DLSettingsLoad, FailedLoadKeepsTheSettingsInForce)
     EXPECT_LT(settings.LoadSettings(sPath), 0);
     EXPECT_EQ(settings.GetSettingSets().size(), 1u);
 
+    // A file that parses but is no settings file is a failed load too, and says so; the root is the
+    // element's exact name.
+    for (const char* pszOther :
+         {"<FOO/>", "<settings><GENERALSETTINGS/></settings>", "<ROOT><SETTINGS/></ROOT>"})
+    {
+        SCOPED_TRACE(pszOther);
+        folder.Write("SWSettings.xml", pszOther);
+        EXPECT_EQ(settings.LoadSettings(sPath), HRESULT_FROM_WIN32(ERROR_INVALID_DATA));
+        EXPECT_EQ(settings.GetParseFailure(), sPath + " has no <SETTINGS> element.");
+        EXPECT_TRUE(trace.Has("Settings file " + sPath + " has no <SETTINGS> element."));
+        EXPECT_EQ(settings.GetSettingSets().size(), 1u);
+    }
+
     EXPECT_EQ(settings.LoadSettings(folder.WindowsOf("Missing.xml")),
               HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(

@@ -692,6 +692,20 @@ TEST(EngineOptionsDriver, OutcomesAndTraceLines)
         EXPECT_EQ(FindRow(RowsOf(Engine0Array(settings, 3)), 56)->m_vValue.lVal, 1);
         EXPECT_TRUE(settings.LoadEngineINI());
     }
+    {
+        // A folder where the INI file should be is named as one, and read as a missing file.
+        CTempFolder folder;
+        folder.Write("Product/Settings/SWSettings.xml", THREE_SETS);
+        std::filesystem::create_directories(folder.PosixOf("Product/Engine/ini/engine.ini"));
+        CTraceCapture trace;
+        CDLSettings settings;
+        EXPECT_EQ(settings.LoadSettings(folder.WindowsOf("Product/Settings/SWSettings.xml")), S_OK);
+        EXPECT_TRUE(trace.Has("[CDLSettings::LoadEngineINI] The engine option file " +
+                              folder.WindowsOf("Product\\Engine\\ini\\engine.ini") +
+                              " is a folder: every option takes its default"));
+        EXPECT_FALSE(trace.Contains("Reading the engine options from"));
+        EXPECT_EQ(FindRow(RowsOf(Engine0Array(settings, 3)), 56)->m_vValue.lVal, 1);
+    }
 }
 
 TEST(EngineOptionsDriver, AnInstallationBelowAFolderNamedSettingsReadsItsOwnEngineFolder)

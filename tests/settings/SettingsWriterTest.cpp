@@ -1,3 +1,4 @@
+#include "platform/MsXmlFile.h"
 #include "settings/DLSettings.h"
 #include "settings/LinkCriteria.h"
 
@@ -6,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -168,6 +170,138 @@ TEST(SettingsWriter, ASaveKeepsTheFilesModeOwnerAndGroup)
         std::filesystem::remove(sPosix);
         ASSERT_EQ(reread.Save(), S_OK);
         EXPECT_EQ(ModeOf(sPosix), 0600u);
+    }
+}
+
+// A settings file that is a symbolic link is saved through it: the operator's real file is updated in its
+// own folder, atomically, and keeps its mode, owner and group; the link stays a link.
+TEST(SettingsWriter, ASaveThroughASymbolicLinkWritesItsTarget)
+{
+    // Written by hand: the save gives the same settings as the bare element tree.
+    const std::string sText =
+        "<?xml version=\"1.0\"?>\n<SETTINGS>\n  <GENERALSETTINGS>\n"
+        "    <ITEM ID=\"2\" DESCR=\"d\" VALUE=\"1\"/>\n  </GENERALSETTINGS>\n</SETTINGS>\n";
+    struct Case
+    {
+        const char* m_pszName;
+        std::vector<std::pair<std::string, std::string>> m_vecLinks; // link, what it points at
+        std::string m_strTarget;
+    };
+    const std::vector<Case> cases = {
+        {"absolute link",
+         {{"Product/Settings/SWSettings.xml", "@/Real/SWSettings.xml"}},
+         "Real/SWSettings.xml"},
+        {"relative link",
+         {{"Product/Settings/SWSettings.xml", "../../Real/SWSettings.xml"}},
+         "Real/SWSettings.xml"},
+        {"link to a link",
+         {{"Product/Settings/SWSettings.xml", "../../Middle/SWSettings.xml"},
+          {"Middle/SWSettings.xml", "@/Real/Target.xml"}},
+         "Real/Target.xml"},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.m_pszName);
+        CTempFolder folder;
+        folder.Write(c.m_strTarget, sText);
+        const std::string sTarget = folder.PosixOf(c.m_strTarget);
+        for (const auto& [strLink, strTo] : c.m_vecLinks)
+        {
+            std::filesystem::create_directories(std::filesystem::path(folder.PosixOf(strLink)).parent_path());
+            const std::string sTo = strTo[0] == '@' ? folder.PosixOf(strTo.substr(2)) : strTo;
+            std::filesystem::create_symlink(sTo, folder.PosixOf(strLink));
+        }
+        ASSERT_EQ(::chmod(sTarget.c_str(), 0640), 0);
+        struct stat before = {};
+        ASSERT_EQ(::stat(sTarget.c_str(), &before), 0);
+
+        CDLSettings settings;
+        ASSERT_EQ(settings.LoadSettings(folder.WindowsOf("Product/Settings/SWSettings.xml")), S_OK);
+        ASSERT_EQ(settings.Save(), S_OK);
+
+        for (const auto& [strLink, strTo] : c.m_vecLinks)
+            EXPECT_TRUE(std::filesystem::is_symlink(folder.PosixOf(strLink))) << strLink;
+        struct stat after = {};
+        ASSERT_EQ(::stat(sTarget.c_str(), &after), 0);
+        EXPECT_NE(after.st_ino, before.st_ino); // written anew beside the target and renamed over it
+        EXPECT_EQ(after.st_mode & 07777u, 0640u);
+        EXPECT_EQ(after.st_uid, before.st_uid);
+        EXPECT_EQ(after.st_gid, before.st_gid);
+        EXPECT_EQ(ReadFileText(sTarget).rfind(
+                      "<SETTINGS><GENERALSETTINGS><ITEM ID=\"2\" DESCR=\"d\" VALUE=\"1\"/>", 0),
+                  0u);
+        // Nothing left beside the link or the target.
+        EXPECT_EQ(Entries(folder.PosixOf("Product/Settings")), std::vector<std::string>{"SWSettings.xml"});
+        EXPECT_EQ(Entries(std::filesystem::path(sTarget).parent_path().string()),
+                  std::vector<std::string>{std::filesystem::path(sTarget).filename().string()});
+
+        CDLSettings reread;
+        ASSERT_EQ(reread.LoadSettings(folder.WindowsOf("Product/Settings/SWSettings.xml")), S_OK);
+        EXPECT_EQ(Dump(reread), Dump(settings));
+    }
+}
+
+// A process that may not give the replaced file its owner or group would hand the file's group access to
+// its own group: the file is then saved readable by the worker's account alone, and the trace says so.
+TEST(SettingsWriter, AnOwnerOrGroupThatCannotBeKeptLeavesTheFile0600)
+{
+    // The replaced file needs an owner or group other than this process's: root gives it any, another
+    // account one of its other groups.
+    std::vector<std::pair<uid_t, gid_t>> vecOwners;
+    if (::geteuid() == 0)
+        vecOwners = {{65534u, 4u}, {0u, 4u}}; // another account and group; this account, another group
+    else
+    {
+        std::vector<gid_t> vecGroups(static_cast<size_t>(std::max(::getgroups(0, nullptr), 0)));
+        vecGroups.resize(static_cast<size_t>(
+            std::max(::getgroups(static_cast<int>(vecGroups.size()), vecGroups.data()), 0)));
+        for (gid_t gid : vecGroups)
+        {
+            if (gid != ::getegid() && vecOwners.empty())
+                vecOwners.emplace_back(::geteuid(), gid);
+        }
+    }
+    ASSERT_FALSE(vecOwners.empty()) << "the account running the tests is root or has a second group";
+    const std::string sText = "<SETTINGS><GENERALSETTINGS><ITEM ID=\"2\" DESCR=\"d\" VALUE=\"1\"/>"
+                              "</GENERALSETTINGS></SETTINGS>";
+    for (const auto& [uid, gid] : vecOwners)
+    {
+        SCOPED_TRACE(std::to_string(uid) + ":" + std::to_string(gid));
+        CTempFolder folder;
+        folder.Write("Product/Settings/SWSettings.xml", sText);
+        const std::string sPosix = folder.PosixOf("Product/Settings/SWSettings.xml");
+        const std::string sPath = folder.WindowsOf("Product/Settings/SWSettings.xml");
+        ASSERT_EQ(::chown(sPosix.c_str(), uid, gid), 0);
+        ASSERT_EQ(::chmod(sPosix.c_str(), 0640), 0);
+
+        CDLSettings settings;
+        ASSERT_EQ(settings.LoadSettings(sPath), S_OK);
+        CTraceCapture trace;
+        DlswSetSaveOwnershipFailure(EPERM);
+        const HRESULT hr = settings.Save();
+        DlswSetSaveOwnershipFailure(0);
+        ASSERT_EQ(hr, S_OK);
+        struct stat after = {};
+        ASSERT_EQ(::stat(sPosix.c_str(), &after), 0);
+        EXPECT_EQ(after.st_mode & 07777u, 0600u);
+        EXPECT_EQ(after.st_uid, ::geteuid());
+        EXPECT_TRUE(CTraceCapture::Has("XMLSaveDocument could not keep the owner " + std::to_string(uid) +
+                                       ", group " + std::to_string(gid) + " and mode 0640 of " + sPath +
+                                       " (Operation not permitted): the file is saved with mode 0600"));
+
+        // A process that may give them keeps all three, and says nothing.
+        if (::geteuid() == 0)
+        {
+            ASSERT_EQ(::chown(sPosix.c_str(), uid, gid), 0);
+            ASSERT_EQ(::chmod(sPosix.c_str(), 0640), 0);
+            CTraceCapture::Clear();
+            ASSERT_EQ(settings.Save(), S_OK);
+            ASSERT_EQ(::stat(sPosix.c_str(), &after), 0);
+            EXPECT_EQ(after.st_mode & 07777u, 0640u);
+            EXPECT_EQ(after.st_uid, uid);
+            EXPECT_EQ(after.st_gid, gid);
+            EXPECT_FALSE(CTraceCapture::Contains("could not keep"));
+        }
     }
 }
 
