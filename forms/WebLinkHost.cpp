@@ -2,6 +2,7 @@
 
 #include <unicode/uidna.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
