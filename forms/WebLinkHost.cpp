@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -321,14 +322,21 @@ bool DomainToAscii(const std::string& sDomain, std::string& sAscii)
             return true;
         }
     }
-    static UIDNA* const s_pIdna = []
+    // One converter for the process, closed when the worker is unloaded.
+    static const std::unique_ptr<UIDNA, decltype(&uidna_close)> s_spIdna = []
     {
         UErrorCode nError = U_ZERO_ERROR;
         UIDNA* pIdna = uidna_openUTS46(
             UIDNA_CHECK_BIDI | UIDNA_CHECK_CONTEXTJ | UIDNA_NONTRANSITIONAL_TO_ASCII, &nError);
-        return U_SUCCESS(nError) ? pIdna : nullptr;
+        if (U_FAILURE(nError) && pIdna != nullptr)
+        {
+            uidna_close(pIdna);
+            pIdna = nullptr;
+        }
+        return std::unique_ptr<UIDNA, decltype(&uidna_close)>(pIdna, &uidna_close);
     }();
-    if (s_pIdna == nullptr || sDomain.size() > INT32_MAX / 4)
+    const UIDNA* const pIdna = s_spIdna.get();
+    if (pIdna == nullptr || sDomain.size() > INT32_MAX / 4)
         return false;
     constexpr uint32_t IGNORED = UIDNA_ERROR_EMPTY_LABEL | UIDNA_ERROR_LABEL_TOO_LONG |
                                  UIDNA_ERROR_DOMAIN_NAME_TOO_LONG | UIDNA_ERROR_LEADING_HYPHEN |
@@ -339,8 +347,8 @@ bool DomainToAscii(const std::string& sDomain, std::string& sAscii)
         UErrorCode nError = U_ZERO_ERROR;
         UIDNAInfo info = UIDNA_INFO_INITIALIZER;
         const int32_t nLength =
-            uidna_nameToASCII_UTF8(s_pIdna, sDomain.data(), static_cast<int32_t>(sDomain.size()),
-                                   sAscii.data(), static_cast<int32_t>(sAscii.size()), &info, &nError);
+            uidna_nameToASCII_UTF8(pIdna, sDomain.data(), static_cast<int32_t>(sDomain.size()), sAscii.data(),
+                                   static_cast<int32_t>(sAscii.size()), &info, &nError);
         if (nError == U_BUFFER_OVERFLOW_ERROR && nTry == 0)
         {
             sAscii.assign(static_cast<size_t>(nLength), '\0');
