@@ -31,12 +31,6 @@ constexpr const char* MENU_STYLE =
     "border-right: black 1px solid; border-top: black 1px solid; FONT: 12px Arial; CURSOR:default; "
     "color:menutext;  POSITION: absolute; VISIBILITY: hidden; WIDTH: 110px\"></div>";
 
-// The value of an attribute that is written with a value, else empty.
-std::string ValueOf(const CDOMAttribute& attribute)
-{
-    return (!attribute.isEmpty() && attribute.hasValue()) ? attribute.getValue() : std::string();
-}
-
 bool HasValue(const CDOMAttribute& attribute)
 {
     return !attribute.isEmpty() && attribute.hasValue() && !attribute.getValue().empty();
@@ -583,23 +577,27 @@ DWORD CDLBasicFormWithAttachments::ModifyEmbeddedAttachmentSPANElement(const CDO
         }
         else
         {
-            const CPageEscape& escape = PageEscape();
-            const auto Markup = [](const CPageEscape& with, const std::string& sMarkup)
-            { return with.EscapeMarkup(CPageEscape::Context::HtmlAttribute, sMarkup); };
             const CDOMAttribute title = link.getAttribute("title");
-            const std::string sTitle = HasValue(title) ? Markup(escape, title.getValue())
-                                                       : Markup(ResourceEscape(), m_sViewAttachmentText);
             std::string sLink;
             sLink.reserve(static_cast<size_t>(link.getLength()) + 64);
-            // OWA's own values, re-quoted: each is decoded as the browser read it and escaped again for the
-            // double quotes it now stands in.
-            sLink += "<a href=\"";
-            sLink += Markup(escape, ValueOf(href));
-            sLink += "\" onclick=\"";
-            sLink += Markup(escape, ValueOf(onclick));
-            sLink += "\" title=\"";
-            sLink += sTitle;
-            sLink += "\"><img src=\"";
+            // OWA's own handler and link are copied as the page holds them, in their own quotes: read and
+            // written again, they would be read in the character set the worker chose, which need not be
+            // the browser's, and a backslash that keeps a quote inside OWA's string could be lost.
+            sLink += "<a href=";
+            sLink += href.getQuotedValue();
+            sLink += " onclick=";
+            sLink += onclick.getQuotedValue();
+            sLink += " title=";
+            if (HasValue(title))
+                sLink += title.getQuotedValue();
+            else
+            {
+                sLink += '"';
+                sLink +=
+                    ResourceEscape().EscapeMarkup(CPageEscape::Context::HtmlAttribute, m_sViewAttachmentText);
+                sLink += '"';
+            }
+            sLink += "><img src=\"";
             sLink += CPageEscape::Utf8().HtmlAttribute(IconURL("Find.GIF"));
             sLink += "\" align='bottom' BORDER='0'></a>";
             dwRet = static_cast<DWORD>(

@@ -148,6 +148,40 @@ std::string CDOMAttribute::getValue() const
     return sValue;
 }
 
+char CDOMAttribute::getQuote() const
+{
+    const CAttribute* pAttribute = need("getQuote");
+    const CSegment* pValue = pAttribute->m_pValueSegment;
+    const CSegment* pQuoted = pAttribute->m_pValueSegmentIncludingQuotes;
+    if (pValue == nullptr || pQuoted == nullptr || pQuoted->m_nBegin >= pValue->m_nBegin)
+        return 0;
+    const std::string sQuote = pAttribute->getSource()->substring(pQuoted->m_nBegin, 1);
+    return sQuote == "\"" || sQuote == "'" ? sQuote[0] : 0;
+}
+
+std::string CDOMAttribute::getQuotedValue() const
+{
+    if (!hasValue())
+        return std::string();
+    const std::string sValue = getValue();
+    const char cQuote = getQuote();
+    if (cQuote != 0 && sValue.find(cQuote) == std::string::npos)
+        return cQuote + sValue + cQuote;
+    // A value without quotes holds no space and no '>', but may hold either quote (as may one the parser
+    // read past its quote). No byte of the character sets a page is edited in has '"' as a second byte,
+    // so the byte is the quote, and "&quot;" reads as it.
+    std::string sOut = "\"";
+    for (char c : sValue)
+    {
+        if (c == '"')
+            sOut += "&quot;";
+        else
+            sOut += c;
+    }
+    sOut += '"';
+    return sOut;
+}
+
 Position CDOMAttribute::getValueBeginPos() const
 {
     const CSegment* pValue = need("getValueBeginPos")->m_pValueSegment;

@@ -31,6 +31,12 @@ public:
     bool hasValue() const;
     void getValue(std::string& sOut) const;
     std::string getValue() const;
+    // The quote the value is written in: '"' or '\'', or 0 for a value written without one.
+    char getQuote() const;
+    // The value written again as one attribute value, quotes and all, with the page's own bytes as they
+    // stand: in its own quotes where it had them, else in double quotes with every '"' written "&quot;".
+    // The browser reads the copy as it read the value. Empty for an attribute without a value.
+    std::string getQuotedValue() const;
     Position getValueBeginPos() const;
     Position getValueEndPos() const;
     int insertValueData(Position nOffset, const std::string& sText, CBufferInstructionList* pList) const;

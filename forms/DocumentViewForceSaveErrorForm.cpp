@@ -11,6 +11,7 @@
 #include "forms/HtmlText.h"
 #include "forms/PageEscape.h"
 #include "forms/SWFormContext.h"
+#include "forms/WebLinkHost.h"
 #include "request/NotificationsHelper.h"
 
 #include <cctype>
@@ -39,12 +40,6 @@ static_assert(std::char_traits<char>::length(STATUS_LINE) + std::char_traits<cha
                   std::char_traits<char>::length(FIXED_HEADERS) ==
               303);
 
-bool IsWebScheme(const std::string& sScheme)
-{
-    const ci_string csScheme = ToCi(sScheme);
-    return csScheme == "http" || csScheme == "https";
-}
-
 // The scheme of an absolute link ("javascript" of "javascript:x"); empty for a relative one.
 std::string SchemeOf(const std::string& sLink)
 {
@@ -71,21 +66,6 @@ CDLDocumentViewForceSaveErrorForm::CDLDocumentViewForceSaveErrorForm(CSWFormCont
     LogConstructorEnd("CDLDocumentViewForceSaveErrorForm", false);
 }
 
-std::string CDLDocumentViewForceSaveErrorForm::HostName(const std::string& sAuthority)
-{
-    const size_t nAt = sAuthority.rfind('@');
-    std::string sHost = nAt == std::string::npos ? sAuthority : sAuthority.substr(nAt + 1);
-    if (!sHost.empty() && sHost[0] == '[')
-    {
-        const size_t nClose = sHost.find(']');
-        return nClose == std::string::npos ? sHost : sHost.substr(0, nClose + 1);
-    }
-    const size_t nColon = sHost.find(':');
-    if (nColon != std::string::npos)
-        sHost.erase(nColon);
-    return sHost;
-}
-
 const char* CDLDocumentViewForceSaveErrorForm::RefusedLink(const std::string& sURL,
                                                            const std::string& sOwnHost)
 {
@@ -96,25 +76,22 @@ const char* CDLDocumentViewForceSaveErrorForm::RefusedLink(const std::string& sU
         if (b < 0x20 || b == 0x7F)
             return "holds a control character";
     }
-    const auto IsSlash = [](char c) { return c == '/' || c == '\\'; };
-    // "//host" is another server's root, not this one's; browsers read a backslash there as a slash.
-    if (sURL.size() >= 2 && IsSlash(sURL[0]) && IsSlash(sURL[1]))
-        return "names another server";
-    const std::string sScheme = SchemeOf(sURL);
-    if (sScheme.empty())
+    // The browser reads the link as it is sent, not as the page wrote it: a backslash written as "%5C"
+    // no longer ends the host, and an "@" after it then makes the name before it a user's.
+    std::string sHost;
+    switch (CWebLinkHost::Read(LocationText(sURL), sHost))
+    {
+    case CWebLinkHost::EKind::OwnServer:
         return nullptr;
-    if (!IsWebScheme(sScheme))
+    case CWebLinkHost::EKind::NotWeb:
         return "is no web link";
-    // An absolute web link is followed only to this server; without the two slashes a browser still
-    // finds a host in it, so such a link is not taken either.
-    const size_t nAuthority = sScheme.size() + 3;
-    if (sURL.size() < nAuthority || !IsSlash(sURL[nAuthority - 2]) || !IsSlash(sURL[nAuthority - 1]))
-        return "names another server";
-    const size_t nAuthorityEnd = sURL.find_first_of("/\\?#", nAuthority);
-    const std::string sHost = HostName(sURL.substr(
-        nAuthority, nAuthorityEnd == std::string::npos ? std::string::npos : nAuthorityEnd - nAuthority));
-    const std::string sOwnName = HostName(sOwnHost);
-    if (sHost.empty() || sOwnName.empty() || ToCi(sHost) != ToCi(sOwnName))
+    case CWebLinkHost::EKind::Unreadable:
+        return "names no server a browser can read";
+    case CWebLinkHost::EKind::Host:
+        break;
+    }
+    std::string sOwnName;
+    if (!CWebLinkHost::ReadHostAndPort(sOwnHost, sOwnName) || sHost != sOwnName)
         return "names another server";
     return nullptr;
 }

@@ -19,11 +19,10 @@ public:
     // A complete "302 Object Moved" response to the URL, allocated as an array into the record's buffer.
     bool CreateReplaceBufferForRedirectResponse(const std::string& sURL, char** ppBuffer, DWORD* pdwLength);
 
-    // Why a redirect to the URL cannot be sent to the browser; null when it can. An absolute link must
-    // name the request's own host (the port aside, any case).
+    // Why a redirect to the URL cannot be sent to the browser; null when it can. The URL is judged as
+    // the browser reads the Location it becomes: a link that names a server must name the request's
+    // own host (the Host header's, the port aside).
     static const char* RefusedLink(const std::string& sURL, const std::string& sOwnHost);
-    // The host name of a "host[:port]" text, or of an authority with user information before it.
-    static std::string HostName(const std::string& sAuthority);
     // The link as the redirect's target: a relative link joined to the base path with one "/", a
     // root-relative or absolute web link as it is.
     static std::string JoinBasePath(const std::string& sBasePath, const std::string& sLink);

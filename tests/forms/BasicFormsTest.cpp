@@ -282,8 +282,8 @@ TEST(BasicAttachmentSpan, EachKindOfAttachment)
          "<span id=spnAtmt level=3><a id=lnkAtmt href=# title='a \"b\"' "
          "onclick=\"return onClkEmbItem('I','IPM.Note','E');\">m</a></span>",
          0,
-         "<a href=\"#\" onclick=\"return onClkEmbItem(&#39;I&#39;,&#39;IPM.Note&#39;,&#39;E&#39;);\" "
-         "title=\"a &quot;b&quot;\"><img src=\"KSScripts/Dorvel/1.5/Find.GIF\""},
+         "<a href=\"#\" onclick=\"return onClkEmbItem('I','IPM.Note','E');\" title='a \"b\"'><img "
+         "src=\"KSScripts/Dorvel/1.5/Find.GIF\""},
         {"embedded item at level 1",
          "<span id=spnAtmt level=1><a id=lnkAtmt href=# "
          "onclick=\"return onClkEmbItem('I','E');\">m</a></span>",

@@ -161,6 +161,35 @@ TEST(DOMStartTag, AttributesAsWrittenInThePage)
     EXPECT_EQ(bare.getValueEndPos(), NPOS);
 }
 
+// A value copied into another tag reads as it read in its own: the page's bytes as they stand, in quotes
+// that no byte of the value can end.
+TEST(DOMStartTag, AValueQuotedForACopy)
+{
+    CTestPage page("<a id=t d=\"x'&amp;\\'\" s='x\"&#39;\\\"' u=a\"b'c&quot; e=\"\" bare q=\"\x83\\\">l</a>");
+    CDOMSource dom(page.Words());
+    const CDOMStartTag tag = dom.getElementById("t").getStartTag();
+    const struct
+    {
+        const char* m_pszName;
+        char m_cQuote;
+        const char* m_pszCopy;
+    } aCases[] = {
+        {"d", '"', "\"x'&amp;\\'\""},
+        {"s", '\'', "'x\"&#39;\\\"'"},
+        {"u", 0, "\"a&quot;b'c&quot;\""},
+        {"e", '"', "\"\""},
+        {"bare", 0, ""},
+        {"q", '"', "\"\x83\\\""},
+    };
+    for (const auto& c : aCases)
+    {
+        SCOPED_TRACE(c.m_pszName);
+        const CDOMAttribute attribute = tag.getAttribute(c.m_pszName);
+        EXPECT_EQ(attribute.getQuote(), c.m_cQuote);
+        EXPECT_EQ(attribute.getQuotedValue(), c.m_pszCopy);
+    }
+}
+
 TEST(DOMStartTag, InsertValueDataInsideQuotesOrTurnsABareNameIntoAValue)
 {
     struct

@@ -566,4 +566,92 @@ TEST_F(BasicPagesEndToEnd, HandlersAndLinksPassHostileNamesAndIdsInWindows1252An
             return RunTool("GET", strURL, SET_HASHES, strPage, FIREFOX, "mail.example.test", strContentType);
         });
 }
+
+// A Basic read page with one embedded item whose handler is the one given, in the attribute's own quotes.
+std::string EmbeddedItemPage(const std::string& strBom, const std::string& strOnClick)
+{
+    return strBom +
+           "<!-- OwaPage = ASP.forms_basic_basicreadmessage_aspx "
+           "-->\n<html>\n<head>\n<title>Embedded</title>\n"
+           "<link type=\"text/css\" rel=\"stylesheet\" href=\"/owa/8.1.240.5/themes/base/basic.css\">\n"
+           "</head>\n<body>\n<div id=\"divAtt\">\n"
+           "<span id=\"spnAtmt\" level=\"3\"><img src=\"/owa/8.1.240.5/themes/base/msg.gif\"> "
+           "<a id=\"lnkAtmt\" href=\"#\" onclick=" +
+           strOnClick + " title=\"Minutes\">Minutes&#x200E;</a></span>\n</div>\n</body>\n</html>\n";
+}
+
+// The calls the page's handlers make when node runs them, with onClkEmbItem and alert recorded.
+std::string HandlerCalls(const std::string& strPage, const std::string& strCharSet)
+{
+    const std::vector<page_checks::CScriptPiece> vecPieces = page_checks::ScriptsOf(strPage, strCharSet);
+    const std::string strPrelude =
+        "const calls = [];\n"
+        "function onClkEmbItem(...args) { calls.push(['embedded', ...args]); return false; }\n"
+        "function alert() { calls.push(['alert']); }\n"
+        "function f_KSDLOnClick() {} function f_KSDLOnMouseUp() {} function f_KSDLAttAction() {}\n"
+        "function f_KSDLOnMouseDown() {} function f_KSDLOnLoad() {} function f_viewAttachment() {}\n"
+        "function f_ShowExtBlockedMsg() {} function f_KSDLcheckOut() {} function f_KSDLcheckIn() {}\n";
+    return page_checks::NodeRunPieces(vecPieces, strPrelude,
+                                      "console.log(JSON.stringify(calls.filter(c => c[0] !== 'error' || "
+                                      "!/ReferenceError/.test(c[2]))));\n");
+}
+
+// OWA's handler of an embedded item is copied byte for byte, in its own quotes. Read and escaped again,
+// the backslash that keeps a quote inside OWA's string was lost wherever the worker read a byte otherwise
+// than the browser (an unmapped Shift_JIS pair swallows it), and the copy ran the rest of the string.
+TEST_F(BasicPagesEndToEnd, AnEmbeddedItemsHandlerIsCopiedAsOwaWroteIt)
+{
+    const auto Handler = [](const std::string& strName, char cQuote)
+    {
+        const std::string strApostrophe = cQuote == '\'' ? "&#39;" : "'";
+        return cQuote +
+               ("return onClkEmbItem(" + strApostrophe + "RgAAAADs4ZfQ" + strApostrophe + "," +
+                strApostrophe + "IPM.Note" + strApostrophe + "," + strApostrophe + strName + "\\" +
+                strApostrophe + ",alert(1))//" + strApostrophe + ");") +
+               cQuote;
+    };
+    const struct
+    {
+        const char* m_pszName;
+        std::string m_strBom;
+        const char* m_pszContentType;
+        const char* m_pszBrowserSet; // as the browser reads the page; null: node's decoder does not
+        std::string m_strName;       // bytes before OWA's backslash
+    } aCases[] = {
+        // A browser keeps the backslash of the unmapped pair 85 5C; node's decoder, like ICU, swallows it.
+        {"Shift_JIS, an unmapped pair's lead byte", "", "text/html; charset=shift_jis", nullptr, "X\x85"},
+        {"Shift_JIS, a character", "", "text/html; charset=shift_jis", "shift_jis", "X\x83\x41"},
+        {"UTF-8, a character", "", "text/html; charset=utf-8", "utf-8", "X\xE2\x80\xA6"},
+        {"UTF-8, a stray lead byte", "", "text/html; charset=utf-8", "utf-8", "X\xE3\x83"},
+        {"UTF-8 by its byte-order mark over a Shift_JIS Content-Type", "\xEF\xBB\xBF",
+         "text/html; charset=shift_jis", "utf-8", "X\x83"},
+    };
+    for (const auto& c : aCases)
+    {
+        for (const char cQuote : {'"', '\''})
+        {
+            SCOPED_TRACE(std::string(c.m_pszName) + ", in " + cQuote + " quotes");
+            const std::string strHandler = Handler(c.m_strName, cQuote);
+            const std::string strPage = EmbeddedItemPage(c.m_strBom, strHandler);
+            const CToolRun run = RunTool("GET", "/owa/?ae=Item&t=IPM.Note&id=RgAAAADs4ZfQ", SET_HASHES,
+                                         strPage, FIREFOX, "mail.example.test", c.m_pszContentType);
+            ASSERT_TRUE(run.ListApplied()) << run.m_strJson;
+            // OWA's link and the worker's copy before it, each with the handler's bytes as OWA sent them.
+            const std::string strCopy =
+                "<a href=\"#\" onclick=" + strHandler + " title=\"Minutes\"><img src=";
+            EXPECT_NE(run.m_strSent.find(strCopy), std::string::npos) << run.m_strSent;
+            EXPECT_NE(run.m_strSent.find("<a id=\"lnkAtmt\" href=\"#\" onclick=" + strHandler),
+                      std::string::npos);
+            if (c.m_pszBrowserSet == nullptr)
+                continue;
+            // Run by a browser's reading, the copy calls what OWA's link calls, and nothing else.
+            const std::string strOwaCalls = HandlerCalls(strPage, c.m_pszBrowserSet);
+            ASSERT_EQ(strOwaCalls.find("[\"alert\"]"), std::string::npos) << strOwaCalls;
+            ASSERT_EQ(strOwaCalls.rfind("[[\"embedded\",\"RgAAAADs4ZfQ\",\"IPM.Note\",", 0), 0u)
+                << strOwaCalls;
+            const std::string strCall = strOwaCalls.substr(1, strOwaCalls.size() - 3);
+            EXPECT_EQ(HandlerCalls(run.m_strSent, c.m_pszBrowserSet), "[" + strCall + "," + strCall + "]\n");
+        }
+    }
+}
 } // namespace
