@@ -32,14 +32,32 @@ namespace fs = std::filesystem;
 // server in production runs (--traced keeps it on, to measure what the trace lines cost).
 bool g_bTraced = false;
 
+// The copy of the run-time tree, removed at exit, and by a peak child itself before its std::_Exit.
+fs::path g_treeCopy;
+
+void RemoveTreeCopy()
+{
+    if (g_treeCopy.empty())
+        return;
+    std::error_code ec;
+    fs::remove_all(g_treeCopy, ec);
+    g_treeCopy.clear();
+}
+
 std::string TreeCopy()
 {
     static const std::string s_strModule = []
     {
-        char szRoot[] = "/tmp/dlsw-load-bench-XXXXXX";
-        if (mkdtemp(szRoot) == nullptr)
-            std::abort();
-        const fs::path root = szRoot;
+        // Under TMPDIR, where a run's leftovers are looked for.
+        std::string strRoot = (fs::temp_directory_path() / "dlsw-load-bench-XXXXXX").string();
+        if (mkdtemp(strRoot.data()) == nullptr)
+        {
+            std::fprintf(stderr, "load_bench: cannot make %s\n", strRoot.c_str());
+            std::exit(1);
+        }
+        const fs::path root = strRoot;
+        g_treeCopy = root;
+        std::atexit(RemoveTreeCopy);
         const fs::path tree = DLSW_INSTALL_TREE;
         fs::copy(tree, root / "install", fs::copy_options::recursive);
         fs::copy(tree.parent_path() / "Common Files", root / "Common Files", fs::copy_options::recursive);
@@ -52,31 +70,37 @@ std::string TreeCopy()
             const std::string strKind = "(1 trace, 10 trace and event log)\" VALUE=\"1\"";
             const size_t nKind = strText.find(strKind);
             if (nKind == std::string::npos)
-                std::abort();
+            {
+                std::fprintf(stderr, "load_bench: the sample settings have no log kind to switch off\n");
+                std::exit(1);
+            }
             strText[nKind + strKind.size() - 2] = '0';
             std::ofstream(settings, std::ios::binary | std::ios::trunc) << strText;
         }
-        static const fs::path* s_pRoot = new fs::path(root);
-        std::atexit([] { fs::remove_all(*s_pRoot); });
         return (root / "install" / "bin" / "DL_ServiceWorker.so").string();
     }();
     return s_strModule;
+}
+
+// OWA's settings and users' languages come from a real directory server, as on a server in use; a
+// directory that cannot be reached would make every request report it to the event log.
+CSlapdServer& Directory()
+{
+    static CSlapdServer s_server;
+    return s_server;
 }
 
 CHostFilter& Host()
 {
     static CHostFilter* s_pHost = []
     {
-        // OWA's settings and users' languages come from a real directory server, as on a server in use; a
-        // directory that cannot be reached would make every request report it to the event log.
-        static CSlapdServer s_server;
         std::string strDirectoryError;
-        if (!s_server.Start(strDirectoryError))
+        if (!Directory().Start(strDirectoryError))
         {
             std::fprintf(stderr, "load_bench: no directory server: %s\n", strDirectoryError.c_str());
             std::exit(1);
         }
-        CMachineConfig::Instance().SetDirectoryServer(s_server.MachineDirectory());
+        CMachineConfig::Instance().SetDirectoryServer(Directory().MachineDirectory());
         CMachineConfig::Instance().SetComputerName("MAIL01", "mail01", "example.test");
         auto* pHost = new CHostFilter();
         std::string strError;
@@ -220,6 +244,10 @@ int MeasureOnePeak(const std::string& strWhat)
     const long lPeak = PeakKilobytesOfOneRewrite(request, bRewritten);
     std::printf("%ld\n", bRewritten ? lPeak : -1L);
     std::fflush(stdout);
+    // std::_Exit skips the worker's unload, which is no part of the peak, and with it every destructor
+    // and atexit handler: the directory server and the tree copy go here, or each child would leave both.
+    Directory().Stop();
+    RemoveTreeCopy();
     std::_Exit(0);
 }
 

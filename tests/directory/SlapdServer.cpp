@@ -1,14 +1,17 @@
 #include "tests/directory/SlapdServer.h"
 
 #include <arpa/inet.h>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <ctime>
 #include <fcntl.h>
 #include <fstream>
 #include <netinet/in.h>
-#include <spawn.h>
+#include <poll.h>
 #include <sstream>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
@@ -59,6 +62,65 @@ bool CanConnect(int nPort)
     const bool bOk = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0;
     ::close(fd);
     return bOk;
+}
+
+// What the server's folder holds once slapd has run, in the order the guard removes it: files before the
+// folders that hold them. A name that was never made is passed over; anything else slapd made keeps the
+// folder, which the owner's Stop removes whole when it still can.
+const char* const FOLDER_ENTRIES[] = {"db/data.mdb", "db/lock.mdb", "db",        "worker.pw", "slapd.conf",
+                                      "slapd.log",   "command.log", "slapd.pid", "slapd.args"};
+
+// The byte the owner sends before it lets go of the guard when the folder is to stay (for another
+// attempt on another port); without it the guard removes the folder too.
+constexpr char KEEP_FOLDER = 'k';
+
+void WaitForChild(pid_t pid, int nOptions, int& nStatus, pid_t& pidDone)
+{
+    do
+        pidDone = ::waitpid(pid, &nStatus, nOptions);
+    while (pidDone < 0 && errno == EINTR);
+}
+
+// The guard, in a child forked from a process that may run other threads: only async-signal-safe calls.
+// It ends when slapd ends by itself (the owner sees that as a failed start), and stops slapd (SIGTERM,
+// then SIGKILL after ten seconds) and removes its folder when the owner's end of the socket closes.
+[[noreturn]] void GuardSlapd(int fdWatch, pid_t pidSlapd, const char* const* ppszRemove, size_t nRemove)
+{
+    int nStatus = 0;
+    pid_t pidDone = 0;
+    for (;;)
+    {
+        pollfd watch{fdWatch, POLLIN, 0};
+        const int nReady = ::poll(&watch, 1, 50);
+        if (nReady > 0)
+            break;
+        WaitForChild(pidSlapd, WNOHANG, nStatus, pidDone);
+        if (pidDone == pidSlapd || pidDone < 0)
+            ::_exit(1);
+    }
+    char cByte = 0;
+    const bool bKeep = ::read(fdWatch, &cByte, 1) == 1 && cByte == KEEP_FOLDER;
+    ::kill(pidSlapd, SIGTERM);
+    const timespec pause{0, 20 * 1000 * 1000};
+    for (int i = 0;; ++i)
+    {
+        WaitForChild(pidSlapd, WNOHANG, nStatus, pidDone);
+        if (pidDone != 0)
+            break;
+        if (i == 500)
+        {
+            ::kill(pidSlapd, SIGKILL);
+            WaitForChild(pidSlapd, 0, nStatus, pidDone);
+            break;
+        }
+        ::nanosleep(&pause, nullptr);
+    }
+    for (size_t i = 0; !bKeep && i < nRemove; ++i)
+    {
+        if (::unlink(ppszRemove[i]) != 0)
+            ::rmdir(ppszRemove[i]);
+    }
+    ::_exit(0);
 }
 } // namespace
 
@@ -132,40 +194,101 @@ bool CSlapdServer::Start(std::string& sError, const std::string& sRootDseFile,
         if (m_nPort == 0)
             continue;
         const std::string sUrl = "ldap://127.0.0.1:" + std::to_string(m_nPort) + "/";
-        const std::string sLog = (m_dir / "slapd.log").string();
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, sLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        // -d 256 keeps slapd in the foreground and writes one "SRCH" line per search it receives.
-        std::vector<std::string> vecArgs = {SLAPD, "-f", sConf, "-h", sUrl, "-d", "256"};
-        std::vector<char*> vecArgv;
-        for (std::string& s : vecArgs)
-            vecArgv.push_back(s.data());
-        vecArgv.push_back(nullptr);
-        const int nRc = posix_spawn(&m_pid, SLAPD, &actions, nullptr, vecArgv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (nRc != 0)
-        {
-            m_pid = -1;
-            sError = "cannot start slapd";
+        if (!SpawnGuarded(sUrl, sError))
             return false;
-        }
         if (WaitUntilAnswering(sError))
             return true;
-        StopProcess();
+        StopProcess(true);
     }
     return false;
 }
 
-bool CSlapdServer::WaitUntilAnswering(std::string& sError) const
+bool CSlapdServer::SpawnGuarded(const std::string& sUrl, std::string& sError)
+{
+    // Everything the children use is made before the fork: after it they may not allocate.
+    const std::string sConf = (m_dir / "slapd.conf").string();
+    const std::string sLog = (m_dir / "slapd.log").string();
+    // -d 256 keeps slapd in the foreground and writes one "SRCH" line per search it receives.
+    std::vector<std::string> vecArgs = {SLAPD, "-f", sConf, "-h", sUrl, "-d", "256"};
+    std::vector<char*> vecArgv;
+    for (std::string& s : vecArgs)
+        vecArgv.push_back(s.data());
+    vecArgv.push_back(nullptr);
+    std::vector<std::string> vecRemove;
+    for (const char* pszEntry : FOLDER_ENTRIES)
+        vecRemove.push_back((m_dir / pszEntry).string());
+    vecRemove.push_back(m_dir.string());
+    std::vector<const char*> vecRemovePaths;
+    for (const std::string& s : vecRemove)
+        vecRemovePaths.push_back(s.c_str());
+
+    // A socket rather than a pipe: the owner's byte to keep the folder must not raise SIGPIPE when the
+    // guard is already gone.
+    int aEnds[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, aEnds) != 0)
+    {
+        sError = "cannot make the socket that guards slapd";
+        return false;
+    }
+    const pid_t pidGuard = ::fork();
+    if (pidGuard == 0)
+    {
+        ::close(aEnds[0]);
+        // The guard holds no descriptor but its own end: the owner's end of another server's guard held
+        // here would keep that server running after its owner is gone.
+        int fdWatch = aEnds[1];
+        if (fdWatch != 3)
+        {
+            ::dup2(fdWatch, 3);
+            fdWatch = 3;
+        }
+        ::close_range(4, ~0U, 0);
+        const pid_t pidSelf = ::getpid();
+        const pid_t pidSlapd = ::fork();
+        if (pidSlapd == 0)
+        {
+            // Should the guard itself be killed, slapd goes with it.
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (::getppid() != pidSelf)
+                ::_exit(127);
+            ::close(fdWatch);
+            const int fdNull = ::open("/dev/null", O_WRONLY);
+            const int fdLog = ::open(sLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (fdNull < 0 || fdLog < 0 || ::dup2(fdNull, 1) < 0 || ::dup2(fdLog, 2) < 0)
+                ::_exit(127);
+            ::close(fdNull);
+            ::close(fdLog);
+            ::execve(SLAPD, vecArgv.data(), environ);
+            ::_exit(127);
+        }
+        if (pidSlapd < 0)
+            ::_exit(127);
+        GuardSlapd(fdWatch, pidSlapd, vecRemovePaths.data(), vecRemovePaths.size());
+    }
+    ::close(aEnds[1]);
+    if (pidGuard < 0)
+    {
+        ::close(aEnds[0]);
+        sError = "cannot start slapd";
+        return false;
+    }
+    m_pidGuard = pidGuard;
+    m_fdGuard = aEnds[0];
+    return true;
+}
+
+bool CSlapdServer::WaitUntilAnswering(std::string& sError)
 {
     const auto tpEnd = std::chrono::steady_clock::now() + std::chrono::seconds(15);
     while (std::chrono::steady_clock::now() < tpEnd)
     {
         int nStatus = 0;
-        if (::waitpid(m_pid, &nStatus, WNOHANG) == m_pid)
+        pid_t pidDone = 0;
+        WaitForChild(m_pidGuard, WNOHANG, nStatus, pidDone);
+        if (pidDone == m_pidGuard)
         {
+            // The guard ends only when slapd has.
+            m_pidGuard = -1;
             std::ifstream in(m_dir / "slapd.log");
             std::stringstream ss;
             ss << in.rdbuf();
@@ -180,14 +303,21 @@ bool CSlapdServer::WaitUntilAnswering(std::string& sError) const
     return false;
 }
 
-void CSlapdServer::StopProcess()
+void CSlapdServer::StopProcess(bool bKeepFolder)
 {
-    if (m_pid > 0)
+    if (m_fdGuard >= 0)
     {
-        ::kill(m_pid, SIGTERM);
+        if (bKeepFolder)
+            ::send(m_fdGuard, &KEEP_FOLDER, 1, MSG_NOSIGNAL);
+        ::close(m_fdGuard);
+        m_fdGuard = -1;
+    }
+    if (m_pidGuard > 0)
+    {
         int nStatus = 0;
-        ::waitpid(m_pid, &nStatus, 0);
-        m_pid = -1;
+        pid_t pidDone = 0;
+        WaitForChild(m_pidGuard, 0, nStatus, pidDone);
+        m_pidGuard = -1;
     }
 }
 

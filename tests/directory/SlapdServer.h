@@ -1,6 +1,11 @@
 // A real directory server for the tests: slapd on a free loopback port, configured in a temporary folder
 // with our own schema and the fixture's entries, stopped and removed when the object goes. Its statistics
 // log tells how many searches reached it.
+//
+// slapd runs under a guard process of its own that holds the read end of a pipe whose only write end is
+// this object's. However this process ends (Stop, exit, std::_Exit, a crash, SIGKILL), the kernel closes
+// that end; the guard then stops slapd and removes its folder, password file included. So no way out of a
+// test or benchmark leaves a server behind.
 #pragma once
 
 #include "platform/MachineConfig.h"
@@ -40,10 +45,14 @@ public:
 
 private:
     bool Run(const std::string& sCommand, std::string& sError) const;
-    bool WaitUntilAnswering(std::string& sError) const;
-    void StopProcess();
+    bool SpawnGuarded(const std::string& sUrl, std::string& sError);
+    bool WaitUntilAnswering(std::string& sError);
+    // bKeepFolder: the folder stays for another attempt on another port.
+    void StopProcess(bool bKeepFolder = false);
 
     std::filesystem::path m_dir;
     int m_nPort = 0;
-    pid_t m_pid = -1;
+    // The guard process, and the write end of the pipe it watches.
+    pid_t m_pidGuard = -1;
+    int m_fdGuard = -1;
 };

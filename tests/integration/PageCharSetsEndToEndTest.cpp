@@ -1,25 +1,30 @@
 // OWA pages in the character sets users' servers send them in, for users of every language the resource
-// library holds and one it does not: each sample page goes through the worker loaded by the host's tool
-// with the set in its response's Content-Type and the user's language in Accept-Language (the machine is in
-// no domain, so the browser's header decides). Every page must come back rewritten, and every script and
-// event handler of it must parse in node once the page is read in its set as a browser reads it. A page in
-// a set ICU does not know goes out as it came, with one trace line that names the set.
+// library holds and one it does not: each sample page goes through the worker, loaded once for the whole
+// program by the host, with the set in its response's Content-Type and the user's language in
+// Accept-Language (the machine is in no domain, so the browser's header decides). Every page must come back
+// rewritten, and every script and event handler of it must parse in node once the page is read in its set
+// as a browser reads it. A page in a set ICU does not know goes out as it came, with one trace line that
+// names the set.
+#include "host/HostFilter.h"
+#include "host/RawRequest.h"
+#include "tests/support/MappedSection.h"
 #include "tests/support/PageChecks.h"
 #include "tests/support/PageDecode.h"
-#include "tests/support/RunCommand.h"
 #include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cctype>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <ostream>
+#include <set>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace
@@ -27,7 +32,7 @@ namespace
 namespace fs = std::filesystem;
 
 const fs::path SAMPLES = fs::path(DLSW_SOURCE_DIR) / "samples";
-constexpr const char* LOG = "C/Windows/System32/LogFiles/KestruneLogs/KSCommonLog.log";
+constexpr const char* LOG_FOLDER = "C/Windows/System32/LogFiles/KestruneLogs";
 
 const char* const CHARSETS[] = {"windows-1252", "us-ascii", "iso-8859-1", "iso-8859-2",
                                 "iso-8859-7",   "koi8-r",   "euc-kr",     "shift_jis",
@@ -85,106 +90,161 @@ struct CRun
     const CPage* m_pPage = nullptr;
     std::string m_strCharSet;
     std::string m_strLanguage;
-    std::string m_strJson;
+    bool m_bProcessed = false;
+    bool m_bInstructionsSubmitted = false;
+    DWORD m_dwSubmitResult = 0;
+    std::string m_strSubmitError;
     std::string m_strSent;
     std::string m_strTrace;
-    int m_nExit = -1;
 
     std::string Name() const
     {
         return std::string(m_pPage->m_pszPage) + " " + m_strCharSet + " " + m_strLanguage;
     }
-    bool Has(const char* pszText) const { return m_strJson.find(pszText) != std::string::npos; }
+    // What the host reports of the page's instructions, for a failure's message.
+    std::string Outcome() const
+    {
+        return "instructions submitted: " + std::string(m_bInstructionsSubmitted ? "yes" : "no") +
+               ", submit result: " + std::to_string(m_dwSubmitResult) + ", host: " + m_strSubmitError;
+    }
 };
 
-// A run-time tree of its own (the shipped one, with its trace on) for the requests of one thread.
-class CTree
+// The shipped run-time tree copied for this program, the worker loaded from it once, and its trace. The
+// trace goes to a shared-memory log of this program's own (the log name, and so the section's, carries the
+// process id), which this program creates before the worker starts, as a log viewer does, so that each
+// request's lines are the text its request added to the section.
+class CCharSetWorker : public testing::Environment
 {
 public:
-    CTree()
-    {
-        m_root = fs::temp_directory_path() /
-                 ("dlsw-charsets-" + std::to_string(getpid()) + "-" + std::to_string(++s_nTrees));
-        fs::remove_all(m_root);
-        fs::create_directories((m_root / LOG).parent_path());
-        fs::copy(DLSW_INSTALL_TREE, m_root / "install", fs::copy_options::recursive);
-        fs::copy(DLSW_COMMON_FILES, m_root / "Common Files", fs::copy_options::recursive);
-    }
-    ~CTree() { fs::remove_all(m_root); }
-    CTree(const CTree&) = delete;
-    CTree& operator=(const CTree&) = delete;
+    // The log's size: every line of every request of one program fits without wrapping.
+    static constexpr DWORD LOG_SIZE = 64u << 20;
+    // The section starts with a header of this size, the text "write offset, high water, wrap start, size"
+    // padded with blanks; the lines follow it.
+    static constexpr int HEADER_SIZE = 100;
+    static constexpr int LOG_WRAP_START = 20480;
 
-    void Drive(CRun& run) const
+    void SetUp() override
     {
-        std::ofstream(m_root / "request.http", std::ios::binary) << Request(*run.m_pPage, run.m_strLanguage);
-        fs::remove(m_root / "sent.html");
-        fs::remove(m_root / LOG);
-        run.m_strJson = RunCommand(
-            std::string("'") + DLSW_HOST_TOOL + "' --json --root '" + (m_root / "install").string() +
-                "' --user 'EXAMPLE\\alice' --response-header 'Content-Type: text/html; charset=" +
-                run.m_strCharSet + "' --body '" + (SAMPLES / "pages" / run.m_pPage->m_pszPage).string() +
-                "' --out '" + (m_root / "sent.html").string() + "' '" + (m_root / "request.http").string() +
-                "' 2>/dev/null",
-            run.m_nExit);
-        run.m_strSent = ReadFileText(m_root / "sent.html");
-        run.m_strTrace = ReadFileText(m_root / LOG);
+        std::string strRoot = (fs::temp_directory_path() / "dlsw-charsets-XXXXXX").string();
+        ASSERT_NE(mkdtemp(strRoot.data()), nullptr);
+        s_root = strRoot;
+        fs::create_directories(s_root / LOG_FOLDER);
+        fs::copy(DLSW_INSTALL_TREE, s_root / "install", fs::copy_options::recursive);
+        fs::copy(DLSW_COMMON_FILES, s_root / "Common Files", fs::copy_options::recursive);
+
+        const std::string strLogName = "KSCharSets-" + std::to_string(getpid()) + ".log";
+        const fs::path settings = s_root / "install" / "Settings" / "SWSettings.xml";
+        std::string strSettings = ReadFileText(settings);
+        const std::string strDestination = "(1 shared memory, 2 file)\" VALUE=\"2\"";
+        const size_t nDestination = strSettings.find(strDestination);
+        ASSERT_NE(nDestination, std::string::npos) << "the shipped settings log elsewhere";
+        strSettings[nDestination + strDestination.size() - 2] = '1';
+        strSettings.insert(strSettings.find("</GENERALSETTINGS>"),
+                           "<ITEM ID=\"23\" DESCR=\"Log file name\" VALUE=\"" + strLogName + "\"/>\n");
+        std::ofstream(settings, std::ios::binary | std::ios::trunc) << strSettings;
+
+        s_strSection = "Global\\" + strLogName;
+        HANDLE hSection = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, SEC_RESERVE | PAGE_READWRITE, 0,
+                                             LOG_SIZE, s_strSection.c_str());
+        ASSERT_NE(hSection, nullptr) << "cannot make the log section " << s_strSection;
+        s_spLog = std::make_unique<CMappedSection>(hSection, LOG_SIZE);
+        ASSERT_NE(s_spLog->View(), nullptr);
+        char szHeader[HEADER_SIZE + 1];
+        std::snprintf(szHeader, sizeof(szHeader), "%-*s", HEADER_SIZE,
+                      (std::to_string(HEADER_SIZE) + ", " + std::to_string(HEADER_SIZE) + ", " +
+                       std::to_string(LOG_WRAP_START) + ", " + std::to_string(LOG_SIZE))
+                          .c_str());
+        std::copy(szHeader, szHeader + HEADER_SIZE, s_spLog->View());
+
+        s_spHost = std::make_unique<CHostFilter>();
+        std::string strError;
+        ASSERT_TRUE(s_spHost->Load((s_root / "install" / "bin" / "DL_ServiceWorker.so").string(), strError))
+            << strError;
+        HTTP_FILTER_VERSION version{};
+        ASSERT_EQ(s_spHost->GetFilterVersion(version), TRUE);
+        s_bLoaded = true;
+    }
+
+    void TearDown() override
+    {
+        if (s_bLoaded)
+            s_spHost->Terminate();
+        s_spHost.reset();
+        s_bLoaded = false;
+        s_spLog.reset();
+        if (!s_strSection.empty())
+            DeleteNamedFileMapping(s_strSection.c_str());
+        std::error_code ec;
+        fs::remove_all(s_root, ec);
+    }
+
+    // Each run through the loaded worker in turn, with the trace lines its request wrote.
+    static void DriveAll(std::vector<CRun>& vecRuns)
+    {
+        ASSERT_TRUE(s_bLoaded) << "the worker did not load";
+        for (CRun& run : vecRuns)
+            Drive(run);
     }
 
 private:
-    static inline std::atomic<int> s_nTrees = 0;
-    fs::path m_root;
+    static size_t WriteOffset()
+    {
+        int nWrite = 0;
+        std::sscanf(s_spLog->View(), "%d", &nWrite);
+        return static_cast<size_t>(nWrite);
+    }
+
+    static void Drive(CRun& run)
+    {
+        CHostRequest request;
+        std::string strError;
+        ASSERT_TRUE(RawRequest::Parse(Request(*run.m_pPage, run.m_strLanguage), request.m_raw, strError))
+            << strError;
+        request.m_strUser = "EXAMPLE\\alice";
+        request.m_vecResponseHeaders = {{"Content-Type", "text/html; charset=" + run.m_strCharSet}};
+        request.m_strResponseBody = ReadFileText(SAMPLES / "pages" / run.m_pPage->m_pszPage);
+        const size_t nFrom = WriteOffset();
+        const CHostResult result = s_spHost->Process(request);
+        const size_t nTo = WriteOffset();
+        run.m_bProcessed = true;
+        run.m_bInstructionsSubmitted = result.m_bInstructionsSubmitted;
+        run.m_dwSubmitResult = result.m_dwSubmitResult;
+        run.m_strSubmitError = result.m_strSubmitError;
+        run.m_strSent = result.m_strBody;
+        ASSERT_GE(nTo, nFrom) << "the log wrapped in " << run.Name() << ": make LOG_SIZE larger";
+        run.m_strTrace.assign(s_spLog->View() + nFrom, nTo - nFrom);
+    }
+
+    inline static fs::path s_root;
+    inline static std::string s_strSection;
+    inline static std::unique_ptr<CMappedSection> s_spLog;
+    inline static std::unique_ptr<CHostFilter> s_spHost;
+    inline static bool s_bLoaded = false;
 };
 
-// Every run through the host, on a few threads with a tree each.
-void DriveAll(std::vector<CRun>& vecRuns)
-{
-    std::atomic<size_t> nNext = 0;
-    std::vector<std::thread> vecThreads;
-    for (int i = 0; i < 2; ++i)
-        vecThreads.emplace_back(
-            [&]
-            {
-                const CTree tree;
-                for (size_t n = nNext++; n < vecRuns.size(); n = nNext++)
-                    tree.Drive(vecRuns[n]);
-            });
-    for (std::thread& thread : vecThreads)
-        thread.join();
-}
-
-std::string JsonString(const std::string& strText)
-{
-    std::string strOut = "\"";
-    for (const char c : strText)
-    {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\')
-            strOut += std::string("\\") + c;
-        else if (u < 0x20)
-        {
-            char szEscape[8];
-            std::snprintf(szEscape, sizeof(szEscape), "\\u%04x", u);
-            strOut += szEscape;
-        }
-        else
-            strOut += c;
-    }
-    return strOut + "\"";
-}
+testing::Environment* const g_pWorker = testing::AddGlobalTestEnvironment(new CCharSetWorker());
 
 // What node says of each piece that does not parse, one line each; empty when all parse. Pieces are
-// checked in one node process: a handler as the body of the function a browser makes of it.
+// checked in one node process, each text once however many runs it stands in: a handler as the body of
+// the function a browser makes of it.
 std::string NodeCheckAll(const std::vector<std::pair<std::string, page_checks::CScriptPiece>>& vecPieces)
 {
+    std::set<std::pair<bool, std::string>> setSeen;
     std::string strJson = "[";
+    size_t nChecked = 0;
     for (const auto& [strPage, piece] : vecPieces)
     {
         const bool bHandler = piece.m_strWhere.rfind("script #", 0) != 0;
+        if (!setSeen.emplace(bHandler, piece.m_strCode).second)
+            continue;
+        ++nChecked;
         strJson += (strJson.size() > 1 ? "," : "") + std::string("[") +
-                   JsonString(strPage + ": " + piece.m_strWhere) + "," + JsonString(piece.m_strCode) + "," +
-                   (bHandler ? "true" : "false") + "]";
+                   page_checks::JsonString(strPage + ": " + piece.m_strWhere) + "," +
+                   page_checks::JsonString(piece.m_strCode) + "," + (bHandler ? "true" : "false") + "]";
     }
     strJson += "]";
+    if (nChecked == 0)
+        return "no script to check";
     const std::string strScript =
         "const vm = require('vm');\n"
         "const pieces = " +
@@ -198,7 +258,7 @@ std::string NodeCheckAll(const std::vector<std::pair<std::string, page_checks::C
         "if (failed == 0) console.log('parsed ' + pieces.length);\n";
     const page_checks::CScriptFile file(strScript);
     int nExit = 0;
-    const std::string strOutput = RunCommand("node '" + file.Path() + "' 2>&1", nExit);
+    const std::string strOutput = page_checks::RunCommand("node '" + file.Path() + "' 2>&1", nExit);
     if (nExit != 0 || strOutput.empty())
         return "node did not run (is nodejs installed?) " + strOutput;
     return strOutput.rfind("parsed ", 0) == 0 ? std::string() : strOutput;
@@ -231,21 +291,24 @@ TEST_P(PageCharSetsEndToEnd, RewrittenInEverySetForEveryLanguageAndItsScriptsPar
             vecRuns.push_back(run);
         }
     }
-    DriveAll(vecRuns);
+    CCharSetWorker::DriveAll(vecRuns);
 
+    const std::string strInput = ReadFileText(SAMPLES / "pages" / GetParam().m_pszPage);
     std::vector<std::pair<std::string, page_checks::CScriptPiece>> vecPieces;
     for (const CRun& run : vecRuns)
     {
         SCOPED_TRACE(run.Name());
-        ASSERT_EQ(run.m_nExit, 0) << run.m_strJson;
-        const std::string strInput = ReadFileText(SAMPLES / "pages" / run.m_pPage->m_pszPage);
-        EXPECT_TRUE(run.Has("\"instructions_submitted\":true") && run.Has("\"submit_result\":0"))
-            << run.m_strJson;
+        ASSERT_TRUE(run.m_bProcessed);
+        EXPECT_TRUE(run.m_bInstructionsSubmitted && run.m_dwSubmitResult == 0) << run.Outcome();
         EXPECT_NE(run.m_strSent, strInput);
         EXPECT_EQ(run.m_strTrace.find("GetResources can not translate"), std::string::npos);
+        // The run's own lines were read, or the line above would hold for want of any.
+        EXPECT_EQ(
+            CountLines(run.m_strTrace, "DetectUserLanguage User: alice Language: " + run.m_strLanguage + " "),
+            1u);
         std::string strPage;
         ASSERT_TRUE(page_decode::DecodeToUtf8(run.m_strSent, run.m_strCharSet, strPage));
-        const std::vector<page_checks::CScriptPiece> vecScripts = page_checks::ScriptsOf(strPage);
+        const std::vector<page_checks::CScriptPiece> vecScripts = page_checks::ScriptsOfText(strPage);
         EXPECT_FALSE(vecScripts.empty());
         for (const auto& piece : vecScripts)
             vecPieces.emplace_back(run.Name(), piece);
@@ -273,10 +336,11 @@ TEST(PageCharSetsEndToEnd, AUserOfALanguageWithoutStringsGetsEnglish)
         run.m_strLanguage = "ja";
         vecRuns.push_back(run);
     }
-    DriveAll(vecRuns);
+    CCharSetWorker::DriveAll(vecRuns);
     for (const CRun& run : vecRuns)
     {
         SCOPED_TRACE(run.Name());
+        ASSERT_TRUE(run.m_bProcessed);
         EXPECT_NE(run.m_strSent.find("var g_szDorvLoading = \"Loading...\";"), std::string::npos);
         EXPECT_NE(
             run.m_strTrace.find("GetResources didn't find res ID 189 LANGID 1041, it looked for Englich "
@@ -302,11 +366,12 @@ TEST(PageCharSetsEndToEnd, APageInASetIcuDoesNotKnowGoesOutAsItCameWithOneTraceL
         }
     }
     ASSERT_EQ(vecRuns.size(), 6u);
-    DriveAll(vecRuns);
+    CCharSetWorker::DriveAll(vecRuns);
     for (const CRun& run : vecRuns)
     {
         SCOPED_TRACE(run.Name());
-        EXPECT_TRUE(run.Has("\"instructions_submitted\":false")) << run.m_strJson;
+        ASSERT_TRUE(run.m_bProcessed);
+        EXPECT_FALSE(run.m_bInstructionsSubmitted) << run.Outcome();
         EXPECT_EQ(run.m_strSent, ReadFileText(SAMPLES / "pages" / run.m_pPage->m_pszPage));
         EXPECT_EQ(CountLines(run.m_strTrace, "GetResources can not translate"), 1u) << run.m_strTrace;
         EXPECT_NE(run.m_strTrace.find("GetResources can not translate the res ID "), std::string::npos);

@@ -158,13 +158,11 @@ inline void CollectScripts(xmlNode* pNode, std::vector<CScriptPiece>& vecOut, si
     }
 }
 
-// Script blocks without src, event-handler attributes and javascript: links of a page in that character
-// set, decoded as a browser does.
-inline std::vector<CScriptPiece> ScriptsOf(const std::string& strBytes,
-                                           const std::string& strCharSet = "utf-8")
+// Script blocks without src, event-handler attributes and javascript: links of a page already decoded
+// into UTF-8 (tests/support/PageDecode.h decodes in process, as a browser does).
+inline std::vector<CScriptPiece> ScriptsOfText(const std::string& strPage)
 {
     std::vector<CScriptPiece> vecOut;
-    const std::string strPage = BrowserText(strBytes, strCharSet);
     htmlDocPtr pDoc = htmlReadMemory(strPage.data(), static_cast<int>(strPage.size()), nullptr, "utf-8",
                                      HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET);
     if (pDoc == nullptr)
@@ -173,6 +171,13 @@ inline std::vector<CScriptPiece> ScriptsOf(const std::string& strBytes,
     CollectScripts(xmlDocGetRootElement(pDoc), vecOut, nScripts);
     xmlFreeDoc(pDoc);
     return vecOut;
+}
+
+// The same of a page in that character set, decoded by node as a browser does.
+inline std::vector<CScriptPiece> ScriptsOf(const std::string& strBytes,
+                                           const std::string& strCharSet = "utf-8")
+{
+    return ScriptsOfText(BrowserText(strBytes, strCharSet));
 }
 
 // (tag name in lower case, attribute count) of every element, in document order.
