@@ -3,7 +3,6 @@
 #include "htmlparser/ChildWalk.h"
 #include "htmlparser/Element.h"
 #include "htmlparser/HTMLElementName.h"
-#include "htmlparser/OpenConstruct.h"
 #include "htmlparser/Tag.h"
 #include "htmlparser/TagType.h"
 
@@ -45,12 +44,17 @@ CSource::CSource(const char* pText, Position nBegin, Position nEnd)
 
 Position CSource::getOpenConstructBegin() const
 {
-    if (!m_bOpenConstructFound)
+    return getTokenScan().GetOpenConstructBegin();
+}
+
+const CTokenScan& CSource::getTokenScan() const
+{
+    if (!m_bTokenScanned)
     {
-        m_nOpenConstructBegin = FindOpenConstruct(m_pText, m_nBegin, m_nEnd);
-        m_bOpenConstructFound = true;
+        m_TokenScan.Scan(m_pText, m_nBegin, m_nEnd);
+        m_bTokenScanned = true;
     }
-    return m_nOpenConstructBegin;
+    return m_TokenScan;
 }
 
 CSource::~CSource()

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "common/CiString.h"
+#include "contract/TokenScan.h"
 #include "htmlparser/DelimiterIndex.h"
 #include "htmlparser/Segment.h"
 #include "htmlparser/SegmentArena.h"
@@ -57,6 +58,10 @@ public:
     // Where the construct the text is left inside at its end begins, as a browser reads the text (see
     // FindOpenConstruct); NPOS when it ends in plain text. Found on the first call.
     Position getOpenConstructBegin() const;
+    // Where the browser's tokenizer starts its tokens and where markup put into the page stays markup of
+    // its own: one forward pass over the page, made on the first call.
+    const CTokenScan& getTokenScan() const;
+    bool isTokenStart(Position nPos) const { return getTokenScan().IsTokenStart(nPos); }
 
     std::string substring(Position nPos, Position nLength) const;
     void substring(Position nPos, Position nLength, std::string& sOut) const;
@@ -183,8 +188,8 @@ private:
     std::vector<std::pair<const CTagType*, Position>> m_LastClosingDelimiters;
     Position findBackward(const char* pszPattern, Position nPos, Position nLimit, bool bDelimiter);
 
-    mutable Position m_nOpenConstructBegin = NPOS;
-    mutable bool m_bOpenConstructFound = false;
+    mutable CTokenScan m_TokenScan;
+    mutable bool m_bTokenScanned = false;
 
     CSegmentArena m_Arena{this};
     CDelimiterIndex m_DelimiterIndex;
