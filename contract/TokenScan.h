@@ -6,9 +6,30 @@
 // see the tags the browser sees. Bytes are read as ASCII: the pass is meant for ASCII-compatible pages.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <vector>
+
+// What a byte is to the states inside a tag, a bit each.
+namespace token_scan
+{
+constexpr uint8_t C_SPACE = 1;
+constexpr uint8_t C_SLASH = 2;
+constexpr uint8_t C_GT = 4;
+constexpr uint8_t C_EQUALS = 8;
+constexpr std::array<uint8_t, 256> MakeClasses()
+{
+    std::array<uint8_t, 256> classes{};
+    for (const char c : {' ', '\t', '\n', '\r', '\f'})
+        classes[static_cast<unsigned char>(c)] = C_SPACE;
+    classes['/'] = C_SLASH;
+    classes['>'] = C_GT;
+    classes['='] = C_EQUALS;
+    return classes;
+}
+inline constexpr std::array<uint8_t, 256> CLASSES = MakeClasses();
+} // namespace token_scan
 
 class CTokenScan
 {
@@ -176,23 +197,27 @@ private:
         m_Starts[(nPos - m_nBegin) / 64] |= uint64_t{1} << ((nPos - m_nBegin) % 64);
     }
 
-    // Marks (nFrom, nTo) as the inside of a construct: nothing put there is read as markup of its own.
+    // Marks (nFrom, nTo) as the inside of a construct: nothing put there is read as markup of its own. A word
+    // at a time: a page is mostly short tags.
     void Hide(uint64_t nFrom, uint64_t nTo)
     {
-        uint64_t a = nFrom + 1 - m_nBegin;
+        const uint64_t a = nFrom + 1 - m_nBegin;
         const uint64_t b = nTo - m_nBegin;
-        while (a < b && a % 64 != 0)
+        if (a >= b)
+            return;
+        const size_t nFirst = static_cast<size_t>(a / 64);
+        const size_t nLast = static_cast<size_t>((b - 1) / 64);
+        const uint64_t uHead = ~uint64_t{0} << (a % 64);
+        const uint64_t uTail = ~uint64_t{0} >> (63 - (b - 1) % 64);
+        if (nFirst == nLast)
         {
-            m_Hidden[a / 64] |= uint64_t{1} << (a % 64);
-            ++a;
+            m_Hidden[nFirst] |= uHead & uTail;
+            return;
         }
-        while (a + 64 <= b)
-        {
-            m_Hidden[a / 64] = ~uint64_t{0};
-            a += 64;
-        }
-        for (; a < b; ++a)
-            m_Hidden[a / 64] |= uint64_t{1} << (a % 64);
+        m_Hidden[nFirst] |= uHead;
+        for (size_t n = nFirst + 1; n < nLast; ++n)
+            m_Hidden[n] = ~uint64_t{0};
+        m_Hidden[nLast] |= uTail;
     }
 
     // The text is left open from nStart on.
@@ -235,12 +260,26 @@ private:
         ETagState e = ETagState::TAG_NAME;
         uint64_t n = nName;
         auto stopHere = [&](uint64_t nAt) { return peState != nullptr && nAt == nStop; };
+        const uint64_t nLimit = peState != nullptr && nStop < nEnd ? nStop : nEnd;
         while (n < nEnd)
         {
             if (stopHere(n))
             {
                 *peState = e;
                 return NONE;
+            }
+            // Runs of bytes that change no state are passed over at once: names and unquoted values.
+            if (e == ETagState::TAG_NAME || e == ETagState::ATTRIBUTE_NAME ||
+                e == ETagState::ATTRIBUTE_VALUE_UNQUOTED)
+            {
+                using namespace token_scan;
+                const uint8_t uEnds = e == ETagState::TAG_NAME         ? C_SPACE | C_SLASH | C_GT
+                                      : e == ETagState::ATTRIBUTE_NAME ? C_SPACE | C_SLASH | C_GT | C_EQUALS
+                                                                       : C_SPACE | C_GT;
+                while (n < nLimit && (CLASSES[p[n]] & uEnds) == 0)
+                    ++n;
+                if (n >= nLimit)
+                    continue;
             }
             const unsigned char c = p[n];
             switch (e)
@@ -569,16 +608,26 @@ private:
     }
 
     // How an HTML start tag switches the tokenizer: 0 not at all, 1 RCDATA or raw text, 2 script, 3
-    // plaintext.
+    // plaintext. Asked of every start tag: names of other lengths are told apart without a comparison.
     int RawKind(const STag& tag) const
     {
-        static const char* const RAW[] = {"style",    "xmp",      "iframe",   "noembed",
-                                          "noframes", "noscript", "textarea", "title"};
-        if (NameIs(tag, "script"))
-            return 2;
-        if (NameIs(tag, "plaintext"))
-            return 3;
-        return NameIsOneOf(tag, RAW, sizeof(RAW) / sizeof(RAW[0])) ? 1 : 0;
+        switch (tag.nNameEnd - tag.nName)
+        {
+        case 3:
+            return NameIs(tag, "xmp") ? 1 : 0;
+        case 5:
+            return NameIs(tag, "style") || NameIs(tag, "title") ? 1 : 0;
+        case 6:
+            return NameIs(tag, "script") ? 2 : NameIs(tag, "iframe") ? 1 : 0;
+        case 7:
+            return NameIs(tag, "noembed") ? 1 : 0;
+        case 8:
+            return NameIs(tag, "noframes") || NameIs(tag, "noscript") || NameIs(tag, "textarea") ? 1 : 0;
+        case 9:
+            return NameIs(tag, "plaintext") ? 3 : 0;
+        default:
+            return 0;
+        }
     }
 
     // What a tag does to the foreign (SVG, MathML) content the page is in, roughly as tree construction
@@ -593,7 +642,8 @@ private:
             "strike", "sub",  "sup",        "table", "tt",   "u",      "ul",      "var",  "font"};
         static const char* const ISLANDS[] = {
             "foreignobject", "desc", "title", "mi", "mo", "mn", "ms", "mtext", "annotation-xml"};
-        const bool bRoot = NameIs(tag, "svg") || NameIs(tag, "math");
+        const uint64_t nLength = tag.nNameEnd - tag.nName;
+        const bool bRoot = (nLength == 3 && NameIs(tag, "svg")) || (nLength == 4 && NameIs(tag, "math"));
         if (m_nForeign == 0)
         {
             if (!bEndTag && bRoot && !tag.bSelfClosing)
@@ -622,7 +672,6 @@ private:
             m_nForeign = 0;
         else if (NameIsOneOf(tag, ISLANDS, sizeof(ISLANDS) / sizeof(ISLANDS[0])))
         {
-            const uint64_t nLength = tag.nNameEnd - tag.nName;
             for (uint64_t i = 0; i < nLength; ++i)
                 m_szIsland[i] = Lower(m_pText[tag.nName + i]);
             m_szIsland[nLength] = 0;
@@ -658,7 +707,9 @@ private:
                     return;
                 }
                 const int nRaw = InHtml() ? RawKind(tag) : 0;
-                FollowForeign(tag, false);
+                // Outside SVG and MathML only their own start tags matter.
+                if (m_nForeign != 0 || tag.nNameEnd - tag.nName == 3 || tag.nNameEnd - tag.nName == 4)
+                    FollowForeign(tag, false);
                 if (nRaw == 3)
                 {
                     LeaveOpen(s);
@@ -693,7 +744,7 @@ private:
                 {
                     STag tag;
                     e = WalkTag(m_pText, s + 2, m_nEnd, NONE, tag, nullptr);
-                    if (e != NONE)
+                    if (e != NONE && m_nForeign != 0)
                         FollowForeign(tag, true);
                 }
                 else

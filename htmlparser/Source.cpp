@@ -1,5 +1,6 @@
 #include "htmlparser/Source.h"
 
+#include "contract/TokenScan.h"
 #include "htmlparser/ChildWalk.h"
 #include "htmlparser/Element.h"
 #include "htmlparser/HTMLElementName.h"
@@ -49,12 +50,18 @@ Position CSource::getOpenConstructBegin() const
 
 const CTokenScan& CSource::getTokenScan() const
 {
-    if (!m_bTokenScanned)
+    if (m_pTokenScan == nullptr)
     {
-        m_TokenScan.Scan(m_pText, m_nBegin, m_nEnd);
-        m_bTokenScanned = true;
+        auto pScan = std::make_unique<CTokenScan>();
+        pScan->Scan(m_pText, m_nBegin, m_nEnd);
+        m_pTokenScan = std::move(pScan);
     }
-    return m_TokenScan;
+    return *m_pTokenScan;
+}
+
+bool CSource::isTokenStart(Position nPos) const
+{
+    return getTokenScan().IsTokenStart(nPos);
 }
 
 CSource::~CSource()

@@ -3,7 +3,6 @@
 #pragma once
 
 #include "common/CiString.h"
-#include "contract/TokenScan.h"
 #include "htmlparser/DelimiterIndex.h"
 #include "htmlparser/Segment.h"
 #include "htmlparser/SegmentArena.h"
@@ -13,6 +12,7 @@
 
 #include <deque>
 #include <map>
+#include <memory>
 #include <new>
 #include <string>
 #include <type_traits>
@@ -21,6 +21,7 @@
 #include <vector>
 
 class CStartTag;
+class CTokenScan;
 class CEndTag;
 class CEndTagType;
 
@@ -61,7 +62,7 @@ public:
     // Where the browser's tokenizer starts its tokens and where markup put into the page stays markup of
     // its own: one forward pass over the page, made on the first call.
     const CTokenScan& getTokenScan() const;
-    bool isTokenStart(Position nPos) const { return getTokenScan().IsTokenStart(nPos); }
+    bool isTokenStart(Position nPos) const;
 
     std::string substring(Position nPos, Position nLength) const;
     void substring(Position nPos, Position nLength, std::string& sOut) const;
@@ -188,8 +189,7 @@ private:
     std::vector<std::pair<const CTagType*, Position>> m_LastClosingDelimiters;
     Position findBackward(const char* pszPattern, Position nPos, Position nLimit, bool bDelimiter);
 
-    mutable CTokenScan m_TokenScan;
-    mutable bool m_bTokenScanned = false;
+    mutable std::unique_ptr<CTokenScan> m_pTokenScan;
 
     CSegmentArena m_Arena{this};
     CDelimiterIndex m_DelimiterIndex;
