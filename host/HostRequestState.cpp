@@ -170,6 +170,22 @@ CHostRequestState::CHostRequestState(const CHostRequest& request, CHostResult& r
     m_coreServices.SendResponse = &CHostRequestState::SendResponse;
 }
 
+void CHostRequestState::MarkTags(const std::string& strBody, char* pData, char** apWords)
+{
+    CTokenScan scan;
+    scan.Scan(strBody.data(), 0, strBody.size());
+    const auto Mark = [&](size_t nWord, const char* pszTag)
+    {
+        if (const char* p = FindTag(strBody, scan, pszTag))
+            apWords[nWord] = pData + (p - strBody.data());
+    };
+    Mark(15, "<html");
+    Mark(16, "<head");
+    Mark(17, "</head");
+    Mark(19, "<body");
+    Mark(21, "</body");
+}
+
 void CHostRequestState::PointIntoBody()
 {
     std::fill(std::begin(m_apCommonPointers), std::end(m_apCommonPointers), nullptr);
@@ -178,18 +194,7 @@ void CHostRequestState::PointIntoBody()
     char* pData = const_cast<char*>(strBody.data());
     m_apCommonPointers[1] = pData;
     m_apCommonPointers[2] = strBody.empty() ? nullptr : pData + strBody.size() - 1;
-    CTokenScan scan;
-    scan.Scan(strBody.data(), 0, strBody.size());
-    const auto Mark = [&](size_t nWord, const char* pszTag)
-    {
-        if (const char* p = FindTag(strBody, scan, pszTag))
-            m_apCommonPointers[nWord] = pData + (p - strBody.data());
-    };
-    Mark(15, "<html");
-    Mark(16, "<head");
-    Mark(17, "</head");
-    Mark(19, "<body");
-    Mark(21, "</body");
+    MarkTags(strBody, pData, m_apCommonPointers);
     // The character set as the response's Content-Type declares it.
     if (FindHeader(m_result.m_vecResponseHeaders, "Content-Type", m_strContentType))
     {
