@@ -7,6 +7,8 @@
 #include "filter/Notifications.h"
 #include "forms/DLForm.h"
 #include "forms/DLFormFactory.h"
+#include "forms/DOMSource.h"
+#include "forms/EditCheck.h"
 #include "forms/SWFormContext.h"
 
 #include <cctype>
@@ -47,6 +49,20 @@ std::string ResponseMediaType(const CDLLContext* pContext)
     return strType;
 }
 
+// Whether the host can apply the list to the response body as it delivered it (words 1 and 2 of its
+// pointers into the response): a rewriter's edits may collide on a page crafted to make its elements
+// overlap, and such a list must not reach a host that would apply it blindly.
+bool ListFitsTheBody(const CDLLContext* pContext, const CBufferInstructionList& list, std::string& strReason)
+{
+    char** pWords =
+        pContext->m_spOutboundContext.IsNull() ? nullptr : pContext->m_spOutboundContext->m_pCommonPointers;
+    const char* pData = pWords != nullptr ? pWords[1] : nullptr;
+    const char* pLast = pWords != nullptr ? pWords[2] : nullptr;
+    const size_t nSize =
+        (pData != nullptr && pLast != nullptr && pLast >= pData) ? static_cast<size_t>(pLast - pData) + 1 : 0;
+    return CheckBufferInstructionList(list, reinterpret_cast<uintptr_t>(pData), nSize, strReason);
+}
+
 // Builds the form context, lets the factory pick the page's rewriter and runs it. Every exception leaves.
 // Only OWA's pages are rewritten: a download's bytes pass as they came, whatever comment they hold.
 DWORD RewritePage(CDLLContext* pContext, CBufferInstructionList* pList)
@@ -66,21 +82,19 @@ DWORD RewritePage(CDLLContext* pContext, CBufferInstructionList* pList)
         TraceLog("[CNotifications::NotifySendRawData] Unknown form, no need for modification");
         return ERROR_INVALID_DATA;
     }
-    return spForm->Process();
-}
-
-// Whether the host can apply the list to the response body as it delivered it (words 1 and 2 of its
-// pointers into the response): a rewriter's edits may collide on a page crafted to make its elements
-// overlap, and such a list must not reach a host that would apply it blindly.
-bool ListFitsTheBody(const CDLLContext* pContext, const CBufferInstructionList& list, std::string& strReason)
-{
-    char** pWords =
-        pContext->m_spOutboundContext.IsNull() ? nullptr : pContext->m_spOutboundContext->m_pCommonPointers;
-    const char* pData = pWords != nullptr ? pWords[1] : nullptr;
-    const char* pLast = pWords != nullptr ? pWords[2] : nullptr;
-    const size_t nSize =
-        (pData != nullptr && pLast != nullptr && pLast >= pData) ? static_cast<size_t>(pLast - pData) + 1 : 0;
-    return CheckBufferInstructionList(list, reinterpret_cast<uintptr_t>(pData), nSize, strReason);
+    const DWORD dwRet = spForm->Process();
+    // Whoever found an edit's position, it must land where the browser reads the page as the rewriter
+    // meant; a page with one edit that does not goes out as it came. A list whose edits collide is refused
+    // as such after this.
+    std::string strReason;
+    if (dwRet == ERROR_SUCCESS && !pList->IsEmpty() && spFormContext->HasDom() &&
+        ListFitsTheBody(pContext, *pList, strReason) &&
+        !CEditCheck::Check(*spFormContext->m_spDom->getSource().Get(), *pList, strReason))
+    {
+        TraceLog("[CNotifications::NotifySendRawData] The page goes out unchanged: %s.", strReason.c_str());
+        return ERROR_INVALID_DATA;
+    }
+    return dwRet;
 }
 } // namespace
 

@@ -28,20 +28,37 @@ Position WordPosition(char** pWords, size_t nWord, const CSource* pSource)
     return (nPos >= pSource->m_nBegin && nPos < pSource->m_nEnd) ? nPos : NPOS;
 }
 
-CStartTag* HostStartTag(CSource* pSource, Position nPos)
+// The tag the host's word nWord points at, when a tag of that name starts there as the browser reads the
+// page; null otherwise. A word that points elsewhere (into an attribute value, a comment, a script) is not
+// used: the page's own tag is looked for instead.
+CTag* HostTag(CSource* pSource, char** pWords, size_t nWord, bool bEndTag, const std::string& sName)
 {
+    const Position nPos = WordPosition(pWords, nWord, pSource);
     if (nPos == NPOS)
         return nullptr;
-    CTag* pTag = CStartTagType::getNormal()->constructTagAt(pSource, nPos);
-    return (pTag != nullptr && pTag->isStartTag()) ? static_cast<CStartTag*>(pTag) : nullptr;
+    CTag* pTag = nullptr;
+    if (pSource->isTokenStart(nPos))
+        pTag = bEndTag ? CEndTagType::getNormal()->constructTagAt(pSource, nPos)
+                       : CStartTagType::getNormal()->constructTagAt(pSource, nPos);
+    if (pTag == nullptr || pTag->isStartTag() == bEndTag || !(pTag->getName() == ToCi(sName)))
+    {
+        TraceLog(
+            "[CDOMSource::CDOMSource] Word <%d> at <%d> is not where a tag <%s%s> starts, the page's own "
+            "is looked for instead.",
+            static_cast<int>(nWord), LogPos(nPos), bEndTag ? "/" : "", sName.c_str());
+        return nullptr;
+    }
+    return pTag;
 }
 
-CEndTag* HostEndTag(CSource* pSource, Position nPos)
+CStartTag* HostStartTag(CSource* pSource, char** pWords, size_t nWord, const std::string& sName)
 {
-    if (nPos == NPOS)
-        return nullptr;
-    CTag* pTag = CEndTagType::getNormal()->constructTagAt(pSource, nPos);
-    return (pTag != nullptr && !pTag->isStartTag()) ? static_cast<CEndTag*>(pTag) : nullptr;
+    return static_cast<CStartTag*>(HostTag(pSource, pWords, nWord, false, sName));
+}
+
+CEndTag* HostEndTag(CSource* pSource, char** pWords, size_t nWord, const std::string& sName)
+{
+    return static_cast<CEndTag*>(HostTag(pSource, pWords, nWord, true, sName));
 }
 
 CElement* NewElement(CSource* pSource, CStartTag* pStartTag, CEndTag* pEndTag)
@@ -142,25 +159,39 @@ CDOMSource::CDOMSource(char** pCommonPointers)
     m_body = CDOMElement(m_spSource, nullptr);
 
     if (CStartTag* pHtmlStart =
-            HostStartTag(pSource, WordPosition(pCommonPointers, WORD_HTML_START, pSource)))
+            HostStartTag(pSource, pCommonPointers, WORD_HTML_START, *g_pcsHtmlElementName))
         initHtml(pHtmlStart,
                  "[CDOMSource::CDOMSource] HTML element initialization: CEndTag::CREATE_NEW_INST() "
                  "failed when creating an empty end tag at the end of the source document. nPos <%d> .");
     if (CStartTag* pBodyStart =
-            HostStartTag(pSource, WordPosition(pCommonPointers, WORD_BODY_START, pSource)))
+            HostStartTag(pSource, pCommonPointers, WORD_BODY_START, *g_pcsBodyElementName))
     {
         m_bBodyInitialized = true;
+        CEndTag* pBodyEnd = nullptr;
+        if (pCommonPointers[WORD_BODY_END] != nullptr)
+        {
+            pBodyEnd = HostEndTag(pSource, pCommonPointers, WORD_BODY_END, *g_pcsBodyElementName);
+            if (pBodyEnd == nullptr)
+                pBodyEnd = pSource->findPreviousEndTag(pSource->m_nEnd, ToCi(*g_pcsBodyElementName));
+        }
         initWithEndTag(
-            m_body, pBodyStart, HostEndTag(pSource, WordPosition(pCommonPointers, WORD_BODY_END, pSource)),
+            m_body, pBodyStart, pBodyEnd,
             "[CDOMSource::CDOMSource] BODY element initialization: CElement::CREATE_NEW_INST() failed",
             "[CDOMSource::CDOMSource] BODY element initialization: CStartTag::getElement() failed.");
     }
     if (CStartTag* pHeadStart =
-            HostStartTag(pSource, WordPosition(pCommonPointers, WORD_HEAD_START, pSource)))
+            HostStartTag(pSource, pCommonPointers, WORD_HEAD_START, *g_pcsHeadElementName))
     {
         m_bHeadInitialized = true;
+        CEndTag* pHeadEnd = nullptr;
+        if (pCommonPointers[WORD_HEAD_END] != nullptr)
+        {
+            pHeadEnd = HostEndTag(pSource, pCommonPointers, WORD_HEAD_END, *g_pcsHeadElementName);
+            if (pHeadEnd == nullptr)
+                pHeadEnd = pSource->findNextEndTag(pHeadStart->m_nEnd, ToCi(*g_pcsHeadElementName));
+        }
         initWithEndTag(
-            m_head, pHeadStart, HostEndTag(pSource, WordPosition(pCommonPointers, WORD_HEAD_END, pSource)),
+            m_head, pHeadStart, pHeadEnd,
             "[CDOMSource::CDOMSource] HEAD element initialization: CElement::CREATE_NEW_INST() failed",
             "[CDOMSource::CDOMSource] HEAD element initialization: CStartTag::getElement() failed.");
     }

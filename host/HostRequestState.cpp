@@ -3,6 +3,7 @@
 #include "contract/BufferInstruction.h"
 #include "contract/FilterVersion.h"
 #include "contract/RequestInfo.h"
+#include "contract/TokenScan.h"
 #include "host/BufferApplier.h"
 #include "platform/WinMemory.h"
 
@@ -55,12 +56,14 @@ BOOL CopyOut(const std::string& strValue, LPVOID pvBuffer, DWORD* pdwSize)
     return TRUE;
 }
 
-// The first place the tag opening (which starts with '<') stands in the text, in any case. Pages run to
-// megabytes: each '<' is found with memchr and compared in place.
-const char* FindNoCase(const std::string& strText, const char* pszWhat)
+// The first tag the opening (a '<', the tag's name) begins, in any case, as the browser's tokenizer reads the
+// page: never one written inside another tag's attribute value, a comment or a script. Pages run to
+// megabytes: each '<' is found with memchr, compared in place, and looked up in the page's scan.
+const char* FindTag(const std::string& strText, const CTokenScan& scan, const char* pszWhat)
 {
     const size_t nLen = std::strlen(pszWhat);
-    const char* p = strText.data();
+    const char* const pBegin = strText.data();
+    const char* p = pBegin;
     const char* const pEnd = p + strText.size();
     while (static_cast<size_t>(pEnd - p) >= nLen &&
            (p = static_cast<const char*>(std::memchr(p, pszWhat[0], static_cast<size_t>(pEnd - p)))) !=
@@ -68,8 +71,12 @@ const char* FindNoCase(const std::string& strText, const char* pszWhat)
     {
         if (static_cast<size_t>(pEnd - p) < nLen)
             break;
-        if (strncasecmp(p, pszWhat, nLen) == 0)
-            return p;
+        if (strncasecmp(p, pszWhat, nLen) == 0 && scan.IsTokenStart(static_cast<uint64_t>(p - pBegin)))
+        {
+            const char c = p + nLen < pEnd ? p[nLen] : '>';
+            if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '/' || c == '>')
+                return p;
+        }
         ++p;
     }
     return nullptr;
@@ -163,6 +170,22 @@ CHostRequestState::CHostRequestState(const CHostRequest& request, CHostResult& r
     m_coreServices.SendResponse = &CHostRequestState::SendResponse;
 }
 
+void CHostRequestState::MarkTags(const std::string& strBody, char* pData, char** apWords)
+{
+    CTokenScan scan;
+    scan.Scan(strBody.data(), 0, strBody.size());
+    const auto Mark = [&](size_t nWord, const char* pszTag)
+    {
+        if (const char* p = FindTag(strBody, scan, pszTag))
+            apWords[nWord] = pData + (p - strBody.data());
+    };
+    Mark(15, "<html");
+    Mark(16, "<head");
+    Mark(17, "</head");
+    Mark(19, "<body");
+    Mark(21, "</body");
+}
+
 void CHostRequestState::PointIntoBody()
 {
     std::fill(std::begin(m_apCommonPointers), std::end(m_apCommonPointers), nullptr);
@@ -171,16 +194,7 @@ void CHostRequestState::PointIntoBody()
     char* pData = const_cast<char*>(strBody.data());
     m_apCommonPointers[1] = pData;
     m_apCommonPointers[2] = strBody.empty() ? nullptr : pData + strBody.size() - 1;
-    const auto Mark = [&](size_t nWord, const char* pszTag)
-    {
-        if (const char* p = FindNoCase(strBody, pszTag))
-            m_apCommonPointers[nWord] = pData + (p - strBody.data());
-    };
-    Mark(15, "<html");
-    Mark(16, "<head");
-    Mark(17, "</head");
-    Mark(19, "<body");
-    Mark(21, "</body");
+    MarkTags(strBody, pData, m_apCommonPointers);
     // The character set as the response's Content-Type declares it.
     if (FindHeader(m_result.m_vecResponseHeaders, "Content-Type", m_strContentType))
     {

@@ -1,9 +1,9 @@
 #include "htmlparser/Source.h"
 
+#include "contract/TokenScan.h"
 #include "htmlparser/ChildWalk.h"
 #include "htmlparser/Element.h"
 #include "htmlparser/HTMLElementName.h"
-#include "htmlparser/OpenConstruct.h"
 #include "htmlparser/Tag.h"
 #include "htmlparser/TagType.h"
 
@@ -45,12 +45,23 @@ CSource::CSource(const char* pText, Position nBegin, Position nEnd)
 
 Position CSource::getOpenConstructBegin() const
 {
-    if (!m_bOpenConstructFound)
+    return getTokenScan().GetOpenConstructBegin();
+}
+
+const CTokenScan& CSource::getTokenScan() const
+{
+    if (m_pTokenScan == nullptr)
     {
-        m_nOpenConstructBegin = FindOpenConstruct(m_pText, m_nBegin, m_nEnd);
-        m_bOpenConstructFound = true;
+        auto pScan = std::make_unique<CTokenScan>();
+        pScan->Scan(m_pText, m_nBegin, m_nEnd);
+        m_pTokenScan = std::move(pScan);
     }
-    return m_nOpenConstructBegin;
+    return *m_pTokenScan;
+}
+
+bool CSource::isTokenStart(Position nPos) const
+{
+    return getTokenScan().IsTokenStart(nPos);
 }
 
 CSource::~CSource()

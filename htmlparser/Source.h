@@ -12,6 +12,7 @@
 
 #include <deque>
 #include <map>
+#include <memory>
 #include <new>
 #include <string>
 #include <type_traits>
@@ -20,6 +21,7 @@
 #include <vector>
 
 class CStartTag;
+class CTokenScan;
 class CEndTag;
 class CEndTagType;
 
@@ -57,6 +59,10 @@ public:
     // Where the construct the text is left inside at its end begins, as a browser reads the text (see
     // FindOpenConstruct); NPOS when it ends in plain text. Found on the first call.
     Position getOpenConstructBegin() const;
+    // Where the browser's tokenizer starts its tokens and where markup put into the page stays markup of
+    // its own: one forward pass over the page, made on the first call.
+    const CTokenScan& getTokenScan() const;
+    bool isTokenStart(Position nPos) const;
 
     std::string substring(Position nPos, Position nLength) const;
     void substring(Position nPos, Position nLength, std::string& sOut) const;
@@ -183,8 +189,7 @@ private:
     std::vector<std::pair<const CTagType*, Position>> m_LastClosingDelimiters;
     Position findBackward(const char* pszPattern, Position nPos, Position nLimit, bool bDelimiter);
 
-    mutable Position m_nOpenConstructBegin = NPOS;
-    mutable bool m_bOpenConstructFound = false;
+    mutable std::unique_ptr<CTokenScan> m_pTokenScan;
 
     CSegmentArena m_Arena{this};
     CDelimiterIndex m_DelimiterIndex;

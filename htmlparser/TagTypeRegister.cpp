@@ -421,12 +421,12 @@ bool CTagType::isValidPosition(CSource* pSource, Position nPos) const
         return false;
     if (m_bIsServerTag)
         return true;
+    // A tag is a tag only where the browser's tokenizer starts a token: never inside another tag's
+    // attribute value, a comment, or the text of a script, a title or another raw-text element. The places
+    // come from one forward pass over the source, so no search ever looks back.
+    if (!pSource->isTokenStart(nPos))
+        return false;
     if (pSource->m_nFullParsePos != NPOS)
         return nPos >= pSource->m_nFullParsePos;
-    if (nPos == 0)
-        return true;
-    // Strictly inside a comment or CDATA section no markup but server tags starts. The stretches come from
-    // one forward pass over the source instead of a backward search per type, which could recurse through
-    // every earlier unclosed opening.
-    return !pSource->getDelimiterIndex().isInsideHidingSpan(nPos);
+    return true;
 }

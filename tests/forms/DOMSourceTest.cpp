@@ -98,6 +98,18 @@ TEST(DOMSource, HtmlHeadAndBodyFromTheHostOrFoundOnFirstUse)
         {"fragment with words but no tags", "<div>x</div>", true, "", "", ""},
         {"upper-case tags", "<HTML><HEAD></HEAD><BODY>b</BODY></HTML>", false,
          "<HTML><HEAD></HEAD><BODY>b</BODY></HTML>", "<HEAD></HEAD>", "<BODY>b</BODY>"},
+        // Words that point where no tag starts for a browser are not used; nor does a search stop there.
+        {"host's body end inside an attribute value",
+         "<html><body><a title=\"</body><img src=x>\">a</a>b</body></html>", true,
+         "<html><body><a title=\"</body><img src=x>\">a</a>b</body></html>", "",
+         "<body><a title=\"</body><img src=x>\">a</a>b</body>"},
+        {"searched body end inside an attribute value", "<html><body>b<img alt='</BODY>'></html>", false,
+         "<html><body>b<img alt='</BODY>'></html>", "", "<body>b<img alt='</BODY>'>"},
+        {"host's tags inside a comment and a script",
+         "<!-- <html><head> --><script>x='<body>'</script><html><head></head><body>b</body></html>", true,
+         "<html><head></head><body>b</body></html>", "<head></head>", "<body>b</body>"},
+        {"html end inside a title, no body end", "<html><body><a title=\"</html>\">a</a>b", false,
+         "<html><body><a title=\"</html>\">a</a>b", "", "<body><a title=\"</html>\">a</a>b"},
     };
     for (const auto& c : aCases)
     {
@@ -118,6 +130,16 @@ TEST(DOMSource, HtmlHeadAndBodyFromTheHostOrFoundOnFirstUse)
         Check(dom.getHead(), c.m_pszHead);
         EXPECT_EQ(&dom.getHead(), &dom.getHead());
     }
+}
+
+TEST(DOMSource, AHostWordWhereNoTagStartsIsTraced)
+{
+    CTraceCapture capture;
+    CTestPage page("<html><body><a title=\"</body>\">a</a>b</body></html>");
+    CDOMSource dom(page.Words());
+    EXPECT_EQ(TextOf(page, dom.getBody()), "<body><a title=\"</body>\">a</a>b</body>");
+    EXPECT_TRUE(CTraceCapture::Has("[CDOMSource::CDOMSource] Word <21> at <22> is not where a tag </body> "
+                                   "starts, the page's own is looked for instead."));
 }
 
 TEST(DOMSource, HeadEndsBeforeTheBodyOnceTheBodyIsKnown)

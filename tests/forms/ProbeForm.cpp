@@ -64,6 +64,12 @@ public:
             dom.deleteData(head.getBeginPos() + 2, 4, pList);
             return ERROR_SUCCESS;
         }
+        if (sOutcome == "inside-value")
+        {
+            // Markup put where the page's attribute value holds a look-alike end tag.
+            dom.insertData(dom.scanForString("</script>", 0, NPOS), "<b>menu</b>", pList);
+            return ERROR_SUCCESS;
+        }
         if (!probe.isEmpty())
             return static_cast<DWORD>(
                 probe.setAttribute("title", CPageEscape::Utf8().HtmlAttribute(sTitle), pList));

@@ -112,6 +112,11 @@ TEST(SendRawDataThroughTheHost, EveryOutcomeOfARewrite)
          "[CNotifications::NotifySendRawData] Instructions do not fit the page (deletes overlap). Nothing is "
          "sent.",
          true},
+        {"an edit that would not stay markup never reaches the host", "inside-value", "", 13, "Ignore",
+         "[CNotifications::NotifySendRawData] The page goes out unchanged: the insert at <147> is not "
+         "between "
+         "tokens as a browser reads the page.",
+         true},
         {"the host offers no submit entry", "rewrite", "--without-submit-entry", 50, "Ignore",
          "[CNotifications::NotifySendRawData] SubmitBufferCommands returned error 50", true},
         {"a runtime error", "throw-runtime", "", 7, "Ignore",

@@ -262,3 +262,33 @@ TEST(HostReport, JsonStringsAreEscaped)
         EXPECT_EQ(JsonString(c.pszText), c.pszJson) << c.pszText;
 }
 } // namespace
+
+namespace
+{
+// The host's words for the page's HTML, HEAD and BODY tags stand where the browser's tokenizer starts those
+// tags: the look-alikes a sender writes inside a title, an alt, a comment or a script are passed over.
+TEST(HostMarks, WordsStandAtTheTagsTheBrowserSees)
+{
+    const std::string strPage =
+        "<!-- <html><head> --><html><head><script>s='</head><body>'</script></head>"
+        "<body><a title=\"</body><img src=x>\">a</a><img alt='</BODY>'>b</BODY ></html>";
+    std::string strBody = strPage;
+    char* apWords[COMMON_POINTER_WORDS] = {};
+    CHostRequestState::MarkTags(strBody, strBody.data(), apWords);
+    const auto At = [&](size_t nWord)
+    { return apWords[nWord] == nullptr ? -1 : apWords[nWord] - strBody.data(); };
+    const size_t nAfterComment = strPage.find("-->") + 3;
+    const size_t nAfterScript = strPage.find("</script>");
+    EXPECT_EQ(At(15), static_cast<long>(strPage.find("<html>", nAfterComment)));
+    EXPECT_EQ(At(16), static_cast<long>(strPage.find("<head>", nAfterComment)));
+    EXPECT_EQ(At(17), static_cast<long>(strPage.find("</head>", nAfterScript)));
+    EXPECT_EQ(At(19), static_cast<long>(strPage.find("<body><a")));
+    EXPECT_EQ(At(21), static_cast<long>(strPage.find("</BODY >")));
+    // A page without them leaves the words as they were; "<bodyx" is no body.
+    std::string strOther = "<bodyx><p title='<body>'>";
+    char* apOther[COMMON_POINTER_WORDS] = {};
+    CHostRequestState::MarkTags(strOther, strOther.data(), apOther);
+    for (const size_t nWord : {15u, 16u, 17u, 19u, 21u})
+        EXPECT_EQ(apOther[nWord], nullptr) << nWord;
+}
+} // namespace

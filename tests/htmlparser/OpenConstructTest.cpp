@@ -41,6 +41,14 @@ TEST(OpenConstruct, TheConstructACutOffTextEndsIn)
         "<p>|<title>t",
         "<p>|<plaintext></plaintext>text",
         "<p><br/>text",
+        "<p>|<script>x</scripts>y",
+        "<p>text ending in -->",
+        "<p><!--->text",
+        "<p>|<script>var s=\"<!--<script>\";</script><p>menu",
+        "<p><script>var s=\"<!--<script>\";</script></script><p>menu",
+        "<p><svg>|<![CDATA[ a > b",
+        "<p><svg><![CDATA[ a > b ]]></svg>text",
+        "<p><![CDATA[ a > b",
     };
     for (const char* pszCase : apszCases)
     {

@@ -238,13 +238,15 @@ TEST(TagCache, FullParseKeepsTagsFoundBeforeIt)
     STestPage page("<div id=a><p>x</div><!-- <b> --><a title='<i>'>y</a>");
     CElement* pDiv = page->getElementById("a");
     ASSERT_NE(pDiv, nullptr);
-    CTag* pInside = page->getTagAt(42);
-    ASSERT_NE(pInside, nullptr) << "on demand, a '<' inside a quoted value starts a tag";
+    EXPECT_EQ(page->getTagAt(42), nullptr) << "a '<' inside a quoted value starts no tag";
+    CTag* pLink = page->getTagAt(32);
+    ASSERT_NE(pLink, nullptr);
     const std::vector<CTag*>& tags = page->fullSequentialParse();
     EXPECT_EQ(tags.front(), pDiv->getStartTag());
     EXPECT_EQ(pDiv->getStartTag()->getElement(), pDiv);
     EXPECT_EQ(page->getTagAt(0), pDiv->getStartTag());
     EXPECT_EQ(page->getTagAt(42), nullptr) << "after the parse the cache answers as the parse saw the text";
+    EXPECT_EQ(page->getTagAt(32), pLink);
     std::string sWhy;
     EXPECT_TRUE(page->getCache().checkInvariants(sWhy)) << sWhy;
     for (size_t i = 0; i < tags.size(); ++i)
@@ -393,22 +395,22 @@ TEST(KnownPositions, AnswersAsTheStretchSet)
 // the mark over without building or logging it again.
 TEST(TagCache, TagsOfNoRegisteredTypeStayBareUntilAskedFor)
 {
-    STestPage reference("x< y>< z>");
+    STestPage reference("x</ y></ z>");
     reference->m_bUseTagCache = false;
     const std::string sWant1 = Describe(CTag::getTagAt(reference.get(), 1));
-    const std::string sWant5 = Describe(CTag::getTagAt(reference.get(), 5));
+    const std::string sWant5 = Describe(CTag::getTagAt(reference.get(), 6));
     CTraceCapture trace;
-    //                0123456789
-    STestPage page("x< y>< z>");
+    //                01234567890
+    STestPage page("x</ y></ z>");
     const std::string sLine1 =
-        "[CStartTagTypeUnregistered::constructTagAt] Encountered possible StartTag << y>> at "
-        "<1> whose content does not match a registered StartTagType.";
+        "[CEndTagTypeUnregistered::constructTagAt] Encountered possible EndTag < y> at <1> whose "
+        "content does not match a registered EndTagType.";
     const std::string sLine5 =
-        "[CStartTagTypeUnregistered::constructTagAt] Encountered possible StartTag << z>> at "
-        "<5> whose content does not match a registered StartTagType.";
-    EXPECT_EQ(page->findPreviousStartTag(8), nullptr);
+        "[CEndTagTypeUnregistered::constructTagAt] Encountered possible EndTag < z> at <6> whose "
+        "content does not match a registered EndTagType.";
+    EXPECT_EQ(page->findPreviousStartTag(10), nullptr);
     EXPECT_TRUE(page->getCache().isBare(1));
-    EXPECT_TRUE(page->getCache().isBare(5));
+    EXPECT_TRUE(page->getCache().isBare(6));
     EXPECT_TRUE(page->getCache().recordedTags().empty());
     EXPECT_EQ(trace.Count(sLine1), 1u);
     EXPECT_EQ(trace.Count(sLine5), 1u);
@@ -420,17 +422,17 @@ TEST(TagCache, TagsOfNoRegisteredTypeStayBareUntilAskedFor)
     std::string sWhy;
     EXPECT_TRUE(page->getCache().checkInvariants(sWhy)) << sWhy;
 
-    CTag* pTag = page->getTagAt(5);
+    CTag* pTag = page->getTagAt(6);
     ASSERT_NE(pTag, nullptr);
     EXPECT_EQ(Describe(pTag), sWant5);
     EXPECT_TRUE(pTag->isUnregistered());
-    EXPECT_EQ(page->getTagAt(5), pTag);
-    EXPECT_FALSE(page->getCache().isBare(5));
+    EXPECT_EQ(page->getTagAt(6), pTag);
+    EXPECT_FALSE(page->getCache().isBare(6));
     EXPECT_EQ(trace.Count(sLine5), 1u) << "made without a second line";
     EXPECT_TRUE(page->getCache().checkInvariants(sWhy)) << sWhy;
 
     // Found by the parse alone: the same.
-    STestPage parsed("x< y>< z>");
+    STestPage parsed("x</ y></ z>");
     parsed->fullSequentialParse();
     EXPECT_TRUE(parsed->getCache().recordedTags().empty());
     EXPECT_EQ(Describe(parsed->getTagAt(1)), sWant1);

@@ -198,7 +198,7 @@ TEST(TagTypes, UnregisteredTagTextsAreBoundedInLogsAndNames)
     EXPECT_TRUE(pTag->isUnregistered());
     EXPECT_EQ(pTag->getName().size(), MAX_LOGGED_TEXT);
     STestPage page2("< " + sLong + ">");
-    ASSERT_NE(CTag::getTagAt(page2.get(), 0), nullptr);
+    EXPECT_EQ(CTag::getTagAt(page2.get(), 0), nullptr) << "a '<' and a space start no tag for a browser";
     for (const std::string& sLine : trace.Lines())
         EXPECT_LT(sLine.size(), 600u);
 }
