@@ -79,6 +79,9 @@ UConverter* OpenConverter(const std::string& sSet)
     UConverter* pConverter = ucnv_open(sSet.c_str(), &status);
     if (U_SUCCESS(status))
         ucnv_setToUCallBack(pConverter, &ReplaceWithFFFD, nullptr, nullptr, nullptr, &status);
+    // A character the set cannot hold is an error, never a stand-in that would read back as U+FFFD.
+    if (U_SUCCESS(status))
+        ucnv_setFromUCallBack(pConverter, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
     if (U_FAILURE(status))
     {
         if (pConverter != nullptr)
@@ -297,8 +300,10 @@ CPageEscape::CPageEscape(const std::string& sCharSet)
         // A set is edited only when every ASCII byte is that character wherever it stands: never in a
         // stateful set (ISO-2022-*, HZ, UTF-7, EBCDIC with shifts), whose escape sequences turn plain bytes
         // into other characters, nor in one of several bytes per character (UTF-16, UTF-32).
-        std::string sAscii;
-        for (int n = 0; n < 0x80; ++n)
+        // IBM's tables swap a few controls (0x1A, 0x1C, 0x7F), which no edit writes and the escaper escapes
+        // whatever they read as; every other ASCII byte must be itself.
+        std::string sAscii = "\t\n\r";
+        for (int n = 0x20; n < 0x7F; ++n)
             sAscii += static_cast<char>(n);
         const std::u32string sRead = Decode(sAscii);
         const UConverterType eType = ucnv_getType(m_pConverter.get());
@@ -401,6 +406,59 @@ void CPageEscape::DecodeRun(std::string_view sValue, std::u32string& sOut) const
         else
             sOut += cUnit;
     }
+}
+
+std::string CPageEscape::Encode(const std::u32string& sValue) const
+{
+    std::string sOut;
+    sOut.reserve(sValue.size());
+    std::u32string sBack;
+    for (const char32_t c : sValue)
+    {
+        if (c < 0x80)
+        {
+            sOut += static_cast<char>(c);
+            continue;
+        }
+        if (m_bUtf8)
+        {
+            CHtmlText::AppendUtf8(sOut, c);
+            continue;
+        }
+        // A character goes in as its bytes only when they read back as that character alone: whoever takes
+        // the bytes reads them in this set again.
+        bool bHeld = false;
+        if (m_pConverter != nullptr && c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF))
+        {
+            UChar aUnits[2];
+            int32_t nUnits = 1;
+            if (c >= 0x10000)
+            {
+                aUnits[0] = static_cast<UChar>(0xD800 + ((c - 0x10000) >> 10));
+                aUnits[1] = static_cast<UChar>(0xDC00 + ((c - 0x10000) & 0x3FF));
+                nUnits = 2;
+            }
+            else
+                aUnits[0] = static_cast<UChar>(c);
+            char szBytes[16];
+            UErrorCode status = U_ZERO_ERROR;
+            ucnv_resetFromUnicode(m_pConverter.get());
+            const int32_t nBytes =
+                ucnv_fromUChars(m_pConverter.get(), szBytes, sizeof(szBytes), aUnits, nUnits, &status);
+            if (U_SUCCESS(status) && nBytes > 0 && nBytes < static_cast<int32_t>(sizeof(szBytes)))
+            {
+                const std::string_view svBytes(szBytes, static_cast<size_t>(nBytes));
+                sBack.clear();
+                DecodeRun(svBytes, sBack);
+                bHeld = sBack.size() == 1 && sBack[0] == c;
+                if (bHeld)
+                    sOut.append(svBytes);
+            }
+        }
+        if (!bHeld)
+            AppendFormatted(sOut, "&#%u;", static_cast<unsigned>(c));
+    }
+    return sOut;
 }
 
 std::string CPageEscape::Escape(Context eContext, const std::u32string& sValue) const

@@ -75,6 +75,8 @@ public:
     // The characters of the value as the browser reads them in this set: U+FFFD for each sequence that
     // is not a character of it.
     std::u32string Decode(std::string_view sValue) const;
+    // Characters back in this set's bytes, each one the set cannot hold as its decimal reference ("&#945;").
+    std::string Encode(const std::u32string& sValue) const;
 
     // The set values are read in, as the browser reads the name it was given.
     const std::string& CharSet() const { return m_sCharSet; }
