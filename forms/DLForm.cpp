@@ -112,11 +112,10 @@ std::string CDLForm::PageCharSet(const CSWFormContext& formContext) const
     if (CEncodingSniffer::ContentTypeCharSet(svContentType, sDeclared) &&
         CEncodingLabels::Find(sDeclared) == nullptr)
     {
-        // A name browsers do not know is skipped, as they skip it; one that ICU reads as a set whose
-        // ASCII bytes stand for other characters is still taken, so that such a page is left alone for
-        // every reader that might honour it.
+        // A name browsers do not know is skipped, as they skip it; one that ICU reads as a stateful set
+        // (UTF-7) is still taken, so that such a page is left alone for every reader that might honour it.
         const CPageEscape escape(sDeclared);
-        if (escape.HasConverter() && !escape.IsEditable())
+        if (escape.HasConverter() && !escape.IsStateless())
             return sDeclared;
         TraceLog("[CDLForm::CDLForm] Character set <%s> of the Content-Type is no label browsers know: "
                  "ignored.",

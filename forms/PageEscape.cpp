@@ -307,9 +307,9 @@ CPageEscape::CPageEscape(const std::string& sCharSet)
             sAscii += static_cast<char>(n);
         const std::u32string sRead = Decode(sAscii);
         const UConverterType eType = ucnv_getType(m_pConverter.get());
-        const bool bStateless = eType == UCNV_SBCS || eType == UCNV_MBCS || eType == UCNV_LATIN_1 ||
-                                eType == UCNV_UTF8 || eType == UCNV_US_ASCII;
-        m_bAsciiCompatible = bStateless && ucnv_getMinCharSize(m_pConverter.get()) == 1 &&
+        m_bStateless = eType == UCNV_SBCS || eType == UCNV_MBCS || eType == UCNV_LATIN_1 ||
+                       eType == UCNV_UTF8 || eType == UCNV_US_ASCII;
+        m_bAsciiCompatible = m_bStateless && ucnv_getMinCharSize(m_pConverter.get()) == 1 &&
                              sRead == std::u32string(sAscii.begin(), sAscii.end());
     }
 }

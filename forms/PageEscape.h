@@ -86,6 +86,9 @@ public:
     bool IsEditable() const { return m_bAsciiCompatible; }
     // Whether the set is read through a converter of its own (false for UTF-8 and for sets not read here).
     bool HasConverter() const { return m_pConverter != nullptr; }
+    // Whether the set's converter keeps no state between characters and takes one byte at least for each:
+    // false for ISO-2022-*, HZ, UTF-7, UTF-16 and their kind.
+    bool IsStateless() const { return m_bStateless; }
 
 private:
     struct CloseConverter
@@ -104,6 +107,7 @@ private:
     bool m_bUtf8 = true;
     bool m_bAsciiCompatible = true;
     bool m_bBig5 = false;
+    bool m_bStateless = true;
     // Null for UTF-8 and for a set ICU does not know. A converter keeps state while it converts: an
     // escaper of another set belongs to the one form (and thread) that made it.
     std::unique_ptr<UConverter, CloseConverter> m_pConverter;
