@@ -26,7 +26,7 @@ std::string Lower(const std::string& sText)
 
 // The set the browser reads a page of that name in, as ICU names it: a label browsers know gives the
 // converter that reads its encoding nearest to them ("iso-8859-1" and "us-ascii" windows-1252, "gb2312"
-// GBK, "big5" Big5-HKSCS), with no converter for an encoding ICU lacks; any other name is ICU's own.
+// GBK), with no converter for an encoding ICU lacks; any other name is ICU's own.
 std::string BrowserSet(const std::string& sCharSet, bool& bLabel, bool& bConverter)
 {
     const CEncoding* pEncoding = CEncodingLabels::Find(sCharSet);
@@ -296,7 +296,7 @@ CPageEscape::CPageEscape(const std::string& sCharSet)
     {
         UErrorCode status = U_ZERO_ERROR;
         const char* pszName = ucnv_getName(m_pConverter.get(), &status);
-        m_bBig5 = U_SUCCESS(status) && pszName != nullptr && std::strcmp(pszName, "ibm-1375_P100-2008") == 0;
+        m_bBig5 = U_SUCCESS(status) && pszName != nullptr && std::strcmp(pszName, "windows-950-2000") == 0;
         // A set is edited only when every ASCII byte is that character wherever it stands: never in a
         // stateful set (ISO-2022-*, HZ, UTF-7, EBCDIC with shifts), whose escape sequences turn plain bytes
         // into other characters, nor in one of several bytes per character (UTF-16, UTF-32).
@@ -342,8 +342,8 @@ std::u32string CPageEscape::Decode(std::string_view sValue) const
         DecodeRun(sValue, sOut);
         return sOut;
     }
-    // Browsers know no Big5 character with a lead byte below 0x87, where ICU's Big5-HKSCS has private-use
-    // ones: such a lead is U+FFFD, and an ASCII byte after it is read again as itself.
+    // Browsers know no Big5 character with a lead byte below 0x87, where ICU has private-use ones: such a
+    // lead is U+FFFD, and an ASCII byte after it is read again as itself.
     size_t nRun = 0;
     for (size_t i = 0; i < sValue.size();)
     {
