@@ -101,11 +101,15 @@ std::string CDLForm::PageCharSet(const CSWFormContext& formContext) const
         static_cast<size_t>(reinterpret_cast<uintptr_t>(pWords[CDOMSource::WORD_CHARSET_LENGTH]));
     const std::string_view svContentType =
         pszCharSetText != nullptr ? std::string_view(pszCharSetText, nTypeLength) : std::string_view();
+    // The page starts where its HTML does, at the data's start in a fragment without a separate one.
     const char* pData = pWords[CDOMSource::WORD_DATA_BEGIN];
+    const char* pHtml = pWords[CDOMSource::WORD_HTML_DATA_BEGIN];
     const char* pLast = pWords[CDOMSource::WORD_DATA_LAST];
+    if (pHtml == nullptr || pData == nullptr || pHtml < pData)
+        pHtml = pData;
     std::string_view svPage;
-    if (pData != nullptr && pLast != nullptr && pLast >= pData)
-        svPage = std::string_view(pData, static_cast<size_t>(pLast - pData) + 1);
+    if (pHtml != nullptr && pLast != nullptr && pLast >= pHtml)
+        svPage = std::string_view(pHtml, static_cast<size_t>(pLast - pHtml) + 1);
     // Only the first bytes matter: the mark, and the <meta> the prescan reads.
     svPage = svPage.substr(0, CEncodingSniffer::PRESCAN_LENGTH);
     std::string sDeclared;
