@@ -10,6 +10,7 @@
 #include "forms/PageEscape.h"
 #include "forms/SWFormContext.h"
 #include "general/DLSWGeneralSettings.h"
+#include "general/EncodingSniffer.h"
 #include "request/DLSWContext.h"
 
 namespace
@@ -19,56 +20,6 @@ constexpr WORD LANG_ENGLISH = 0x09;
 
 // Everything a rewriter touches. The response may leave out its character-set declaration and its
 // separate HTML start (a fragment): only the data itself must be there.
-// The name of a character set as a Content-Type or <meta> parameter gives it: after "charset", blanks and
-// "=", quoted or up to the next ";" or blank.
-std::string CharSetName(const std::string& sValue)
-{
-    size_t nPos = sValue.find_first_not_of(" \t");
-    if (nPos == std::string::npos)
-        return {};
-    char cQuote = 0;
-    if (sValue[nPos] == '"' || sValue[nPos] == '\'')
-        cQuote = sValue[nPos++];
-    const size_t nEnd =
-        sValue.find_first_of(cQuote != 0 ? std::string(1, cQuote) : std::string("; \t\r\n"), nPos);
-    return sValue.substr(nPos, nEnd == std::string::npos ? std::string::npos : nEnd - nPos);
-}
-
-// The character set the first <meta> of the page's HEAD declares that declares one, as <meta charset=...>
-// or as the charset parameter of <meta http-equiv="Content-Type" content=...>; empty when none does.
-std::string MetaCharSet(CDOMSource& dom)
-{
-    const CDOMElement head = dom.getHead();
-    if (head.isEmpty())
-        return {};
-    const CDOMStartTagVector metas = head.getStartTagsByTagName("META");
-    for (size_t i = 0; i < metas.length(); ++i)
-    {
-        const CDOMStartTag meta = metas.item(i);
-        const CDOMAttribute charset = meta.getAttribute("charset");
-        if (!charset.isEmpty() && charset.hasValue())
-        {
-            const std::string sName = CharSetName(CHtmlText::DecodeCharacterReferences(charset.getValue()));
-            if (!sName.empty())
-                return sName;
-        }
-        const CDOMAttribute content = meta.getAttribute("content");
-        if (content.isEmpty() || !content.hasValue())
-            continue;
-        const ci_string csContent = ToCi(CHtmlText::DecodeCharacterReferences(content.getValue()));
-        const size_t nCharSet = csContent.find("charset");
-        if (nCharSet == ci_string::npos)
-            continue;
-        const size_t nEquals = csContent.find_first_not_of(" \t", nCharSet + 7);
-        if (nEquals == ci_string::npos || csContent[nEquals] != '=')
-            continue;
-        const std::string sName = CharSetName(FromCi(csContent.substr(nEquals + 1)));
-        if (!sName.empty())
-            return sName;
-    }
-    return {};
-}
-
 bool PointersPresent(const CSWFormContext* pFormContext)
 {
     if (pFormContext == nullptr || pFormContext->m_pContext == nullptr ||
@@ -108,6 +59,16 @@ CDLForm::CDLForm(CSWFormContext* pFormContext) : m_pFormContext(pFormContext)
         {
             m_sCharSet = PageCharSet(*pFormContext);
             m_pPageEscape = std::make_unique<CPageEscape>(m_sCharSet);
+            if (!m_pPageEscape->IsEditable())
+            {
+                // Every insert and delete is made of ASCII bytes at ASCII places: in a set that is not read
+                // here, or whose ASCII bytes may stand for other characters, they would land elsewhere
+                // than the browser reads them.
+                m_bIsInstanceValid = false;
+                TraceLog("[CDLForm::CDLForm] Character set <%s> is not one whose ASCII bytes are always "
+                         "ASCII here: the page goes out unchanged.",
+                         m_sCharSet.c_str());
+            }
         }
     }
     TraceLog("[CDLForm::CDLForm] Language ID <%d> Char set <%s>.", static_cast<int>(m_wLangID),
@@ -136,19 +97,39 @@ std::string CDLForm::PageCharSet(const CSWFormContext& formContext) const
 {
     char** pWords = formContext.m_pCommonPointers;
     const char* pszCharSetText = pWords[CDOMSource::WORD_CHARSET_TEXT];
-    const auto dwLength =
-        static_cast<DWORD>(reinterpret_cast<uintptr_t>(pWords[CDOMSource::WORD_CHARSET_LENGTH]));
-    ci_string csCharSet;
+    const auto nTypeLength =
+        static_cast<size_t>(reinterpret_cast<uintptr_t>(pWords[CDOMSource::WORD_CHARSET_LENGTH]));
+    const std::string_view svContentType =
+        pszCharSetText != nullptr ? std::string_view(pszCharSetText, nTypeLength) : std::string_view();
+    // The page starts where its HTML does, at the data's start in a fragment without a separate one.
+    const char* pData = pWords[CDOMSource::WORD_DATA_BEGIN];
+    const char* pHtml = pWords[CDOMSource::WORD_HTML_DATA_BEGIN];
+    const char* pLast = pWords[CDOMSource::WORD_DATA_LAST];
+    if (pHtml == nullptr || pData == nullptr || pHtml < pData)
+        pHtml = pData;
+    std::string_view svPage;
+    if (pHtml != nullptr && pLast != nullptr && pLast >= pHtml)
+        svPage = std::string_view(pHtml, static_cast<size_t>(pLast - pHtml) + 1);
+    // Only the first bytes matter: the mark, and the <meta> the prescan reads.
+    svPage = svPage.substr(0, CEncodingSniffer::PRESCAN_LENGTH);
     std::string sDeclared;
-    if (pszCharSetText != nullptr && CPageCharSet::DetectCharSet(pszCharSetText, dwLength, csCharSet))
-        sDeclared = CharSetName(FromCi(csCharSet));
-    if (!sDeclared.empty())
-        return sDeclared;
-    TraceLog("[CDLForm::CDLForm] CDLSWGeneralSettings::DetectCharSet failed.");
-    // A name the response gives stands even when nobody here knows it: such a page goes out unchanged
-    // rather than rewritten in a set the browser may not read it in.
-    const std::string sMeta = MetaCharSet(*formContext.m_spDom);
-    return sMeta.empty() ? std::string("utf-8") : sMeta;
+    if (CEncodingSniffer::ContentTypeCharSet(svContentType, sDeclared) &&
+        CEncodingLabels::Find(sDeclared) == nullptr)
+    {
+        // A name browsers do not know is skipped, as they skip it; one that ICU reads as a stateful set
+        // (UTF-7) is still taken, so that such a page is left alone for every reader that might honour it.
+        const CPageEscape escape(sDeclared);
+        if (escape.HasConverter() && !escape.IsStateless())
+            return sDeclared;
+        TraceLog("[CDLForm::CDLForm] Character set <%s> of the Content-Type is no label browsers know: "
+                 "ignored.",
+                 sDeclared.c_str());
+    }
+    CEncodingSniffer::Source eSource = CEncodingSniffer::Source::Default;
+    const CEncoding& encoding = CEncodingSniffer::Sniff(svPage, svContentType, eSource);
+    TraceLog("[CDLForm::CDLForm] Character set <%s> from the %s.", encoding.m_pszName,
+             CEncodingSniffer::SourceName(eSource));
+    return encoding.m_pszName;
 }
 
 DWORD CDLForm::Execute()

@@ -1,22 +1,13 @@
 #include "forms/HtmlText.h"
 
+#include "forms/HtmlEntities.h"
+
 #include <cstdint>
 #include <cstring>
 
 namespace
 {
-// Long enough for "&#x10FFFF;" and every name decoded here.
-constexpr size_t MAX_REFERENCE_LENGTH = 12;
-
-struct NamedReference
-{
-    const char* pszName;
-    uint32_t uCodePoint;
-};
-
-constexpr NamedReference NAMED_REFERENCES[] = {
-    {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}, {"nbsp", 0xA0},
-};
+constexpr char32_t REPLACEMENT_CHARACTER = 0xFFFD;
 
 // What a reference of 0x80 to 0x9F stands for; 0 where it stands for the control itself.
 constexpr uint16_t C1_REFERENCES[32] = {
@@ -25,53 +16,104 @@ constexpr uint16_t C1_REFERENCES[32] = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
 };
 
-// The code point of the reference between "&" and ";" (exclusive), or false.
-bool ReferenceValue(const std::string& sRef, uint32_t& u)
+template <typename Char> bool IsAsciiAlnum(Char c)
 {
-    if (sRef.size() >= 2 && sRef[0] == '#')
-    {
-        const bool bHex = sRef[1] == 'x' || sRef[1] == 'X';
-        const size_t nFirst = bHex ? 2 : 1;
-        if (nFirst >= sRef.size())
-            return false;
-        u = 0;
-        for (size_t i = nFirst; i < sRef.size(); ++i)
-        {
-            const char c = sRef[i];
-            uint32_t d = 0;
-            if (c >= '0' && c <= '9')
-                d = static_cast<uint32_t>(c - '0');
-            else if (bHex && c >= 'a' && c <= 'f')
-                d = static_cast<uint32_t>(c - 'a' + 10);
-            else if (bHex && c >= 'A' && c <= 'F')
-                d = static_cast<uint32_t>(c - 'A' + 10);
-            else
-                return false;
-            u = u * (bHex ? 16u : 10u) + d;
-            if (u > 0x10FFFF)
-                return false;
-        }
-        // Browsers read the references of the C1 controls as the windows-1252 characters of those bytes.
-        if (u >= 0x80 && u <= 0x9F && C1_REFERENCES[u - 0x80] != 0)
-            u = C1_REFERENCES[u - 0x80];
-        // NUL and surrogates are no characters a page can mean.
-        return u != 0 && (u < 0xD800 || u > 0xDFFF);
-    }
-    for (const NamedReference& ref : NAMED_REFERENCES)
-    {
-        if (sRef == ref.pszName)
-        {
-            u = ref.uCodePoint;
-            return true;
-        }
-    }
-    return false;
+    const auto u = static_cast<uint32_t>(c);
+    return (u >= '0' && u <= '9') || (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z');
 }
 
-// Text of either kind: its characters are bytes of a page or code points, and each reference read becomes
-// what AppendCharacter makes of it (false: the reference stays as it stands).
+template <typename Char> int DigitValue(Char c, bool bHex)
+{
+    const auto u = static_cast<uint32_t>(c);
+    if (u >= '0' && u <= '9')
+        return static_cast<int>(u - '0');
+    if (bHex && u >= 'a' && u <= 'f')
+        return static_cast<int>(u - 'a' + 10);
+    if (bHex && u >= 'A' && u <= 'F')
+        return static_cast<int>(u - 'A' + 10);
+    return -1;
+}
+
+// The character a numeric reference's value stands for, as the tokenizer reads it: NUL, surrogates and
+// anything beyond Unicode are U+FFFD, and 0x80 to 0x9F the windows-1252 characters of those bytes.
+char32_t NumericReferenceCharacter(uint32_t u)
+{
+    if (u == 0 || u > 0x10FFFF || (u >= 0xD800 && u <= 0xDFFF))
+        return REPLACEMENT_CHARACTER;
+    if (u >= 0x80 && u <= 0x9F && C1_REFERENCES[u - 0x80] != 0)
+        return C1_REFERENCES[u - 0x80];
+    return u;
+}
+
+// The reference at sText[nAmp] ("&"...) read as the HTML tokenizer reads it in an attribute value or in
+// text: its characters (one or two) and the length it takes; false when the "&" starts none and stands
+// for itself.
+template <typename String>
+bool ReadReference(const String& sText, size_t nAmp, bool bAttribute, char32_t (&aChars)[2], size_t& nChars,
+                   size_t& nLength)
+{
+    const size_t nStart = nAmp + 1;
+    if (nStart >= sText.size())
+        return false;
+    if (static_cast<uint32_t>(sText[nStart]) == '#')
+    {
+        size_t nPos = nStart + 1;
+        const bool bHex = nPos < sText.size() && (static_cast<uint32_t>(sText[nPos]) == 'x' ||
+                                                  static_cast<uint32_t>(sText[nPos]) == 'X');
+        if (bHex)
+            ++nPos;
+        const size_t nDigits = nPos;
+        uint32_t u = 0;
+        for (int d = 0; nPos < sText.size() && (d = DigitValue(sText[nPos], bHex)) >= 0; ++nPos)
+            u = u > 0x10FFFF ? u : u * (bHex ? 16u : 10u) + static_cast<uint32_t>(d);
+        if (nPos == nDigits)
+            return false;
+        if (nPos < sText.size() && static_cast<uint32_t>(sText[nPos]) == ';')
+            ++nPos;
+        aChars[0] = NumericReferenceCharacter(u);
+        nChars = 1;
+        nLength = nPos - nAmp;
+        return true;
+    }
+    // The longest name the text starts with, among names of letters and digits and their ";".
+    std::string sName;
+    for (size_t nPos = nStart; nPos < sText.size() && sName.size() < CHtmlEntities::MAX_NAME; ++nPos)
+    {
+        const auto c = sText[nPos];
+        if (IsAsciiAlnum(c))
+            sName += static_cast<char>(c);
+        else
+        {
+            if (static_cast<uint32_t>(c) == ';')
+                sName += ';';
+            break;
+        }
+    }
+    if (sName.empty() || sName[0] == ';')
+        return false;
+    const CHtmlEntity* pEntity = CHtmlEntities::LongestPrefix(sName);
+    if (pEntity == nullptr)
+        return false;
+    const size_t nName = std::strlen(pEntity->m_pszName);
+    // In an attribute value a legacy name without its ";" followed by "=" or a letter or digit is text, so
+    // that a URL's "&copy=1" stays as written.
+    if (bAttribute && pEntity->m_pszName[nName - 1] != ';' && nStart + nName < sText.size())
+    {
+        const auto cNext = sText[nStart + nName];
+        if (static_cast<uint32_t>(cNext) == '=' || IsAsciiAlnum(cNext))
+            return false;
+    }
+    aChars[0] = pEntity->m_cFirst;
+    aChars[1] = pEntity->m_cSecond;
+    nChars = pEntity->m_cSecond != 0 ? 2 : 1;
+    nLength = 1 + nName;
+    return true;
+}
+
+// Text of either kind: its characters are bytes of a UTF-8 page or code points, and each reference read
+// becomes what AppendCharacter makes of it.
 template <typename String, typename Append>
-String DecodeReferences(const String& sText, Append AppendCharacter)
+String DecodeReferences(const String& sText, bool bAttribute, Append AppendCharacter)
 {
     using Char = typename String::value_type;
     String sOut;
@@ -86,18 +128,15 @@ String DecodeReferences(const String& sText, Append AppendCharacter)
             break;
         }
         sOut.append(sText, nPos, nAmp - nPos);
-        const size_t nSemi = sText.find(Char(';'), nAmp + 1);
-        uint32_t u = 0;
-        bool bDecoded = false;
-        if (nSemi != String::npos && nSemi - nAmp - 1 <= MAX_REFERENCE_LENGTH)
+        char32_t aChars[2] = {0, 0};
+        size_t nChars = 0;
+        size_t nLength = 0;
+        if (ReadReference(sText, nAmp, bAttribute, aChars, nChars, nLength))
         {
-            std::string sRef;
-            for (size_t i = nAmp + 1; i < nSemi; ++i)
-                sRef += static_cast<uint32_t>(sText[i]) < 0x80 ? static_cast<char>(sText[i]) : '\x7F';
-            bDecoded = ReferenceValue(sRef, u) && AppendCharacter(sOut, u);
+            for (size_t i = 0; i < nChars; ++i)
+                AppendCharacter(sOut, aChars[i]);
+            nPos = nAmp + nLength;
         }
-        if (bDecoded)
-            nPos = nSemi + 1;
         else
         {
             sOut += Char('&');
@@ -108,27 +147,23 @@ String DecodeReferences(const String& sText, Append AppendCharacter)
 }
 } // namespace
 
-std::string CHtmlText::DecodeCharacterReferences(const std::string& sText, const CPageEscape& escape)
+std::string CHtmlText::DecodeCharacterReferences(const std::string& sText, const CPageEscape& escape,
+                                                 bool bAttribute)
 {
-    const bool bUtf8 = escape.IsUtf8();
-    return DecodeReferences(sText,
-                            [bUtf8](std::string& sOut, uint32_t u)
-                            {
-                                if (!bUtf8 && u >= 0x80)
-                                    return false;
-                                AppendUtf8(sOut, u);
-                                return true;
-                            });
+    if (sText.find('&') == std::string::npos)
+        return sText;
+    if (escape.IsUtf8())
+        return DecodeReferences(sText, bAttribute,
+                                [](std::string& sOut, char32_t u) { AppendUtf8(sOut, u); });
+    // The page's bytes are read as characters first, as the browser reads them, so that a reference never
+    // joins the bytes around it into another character; the characters then go back into the page's
+    // bytes, each one the set cannot hold as its reference.
+    return escape.Encode(DecodeCharacterReferences(escape.Decode(sText), bAttribute));
 }
 
-std::u32string CHtmlText::DecodeCharacterReferences(const std::u32string& sText)
+std::u32string CHtmlText::DecodeCharacterReferences(const std::u32string& sText, bool bAttribute)
 {
-    return DecodeReferences(sText,
-                            [](std::u32string& sOut, uint32_t u)
-                            {
-                                sOut += static_cast<char32_t>(u);
-                                return true;
-                            });
+    return DecodeReferences(sText, bAttribute, [](std::u32string& sOut, char32_t u) { sOut += u; });
 }
 
 void CHtmlText::AppendUtf8(std::string& sOut, char32_t u)

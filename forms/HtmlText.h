@@ -11,14 +11,18 @@
 class CHtmlText
 {
 public:
-    // Decodes the named references of the markup characters (&amp; &lt; &gt; &quot; &apos; &nbsp;) and
-    // every numeric one (&#39; &#x27;). On a UTF-8 page a numeric reference becomes its UTF-8 sequence;
-    // on a page of another character set, whose bytes cannot hold every character, only references below
-    // 0x80 are decoded. Anything else, an unknown name or a reference without its ";", stays as it is.
+    // Decodes the character references of the markup as the HTML tokenizer reads them: every named
+    // reference of HTML (the legacy names such as "&amp" and "&copy" also without their ";"), and numeric
+    // ones with or without ";" (NUL, surrogates and values beyond Unicode as U+FFFD, 0x80 to 0x9F as the
+    // windows-1252 characters of those bytes). In an attribute value a legacy name without ";" followed
+    // by "=" or a letter or digit stays as written. The text comes and goes in the page's bytes: on a page
+    // of another set than UTF-8 it is read as characters first, and a decoded character the set cannot
+    // hold goes back as its decimal reference.
     static std::string DecodeCharacterReferences(const std::string& sText,
-                                                 const CPageEscape& escape = CPageEscape::Utf8());
-    // The same over characters, where every reference has a place.
-    static std::u32string DecodeCharacterReferences(const std::u32string& sText);
+                                                 const CPageEscape& escape = CPageEscape::Utf8(),
+                                                 bool bAttribute = true);
+    // The same over characters.
+    static std::u32string DecodeCharacterReferences(const std::u32string& sText, bool bAttribute = true);
     // Whether a numeric reference reads as the character itself: not so for NUL, surrogates, and the C1
     // controls browsers read as windows-1252 characters.
     static bool HasReference(char32_t u);

@@ -1,6 +1,7 @@
 #include "forms/PageEscape.h"
 
 #include "forms/HtmlText.h"
+#include "general/EncodingLabels.h"
 
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_cb.h>
@@ -14,53 +15,6 @@ namespace
 {
 constexpr char32_t REPLACEMENT_CHARACTER = 0xFFFD;
 
-// Names browsers read as another, wider set than the one they name: a page labelled so shows what the
-// wider set says of its bytes, and so must the escaper read it.
-struct CBrowserName
-{
-    const char* m_pszLabel;
-    const char* m_pszSet;
-};
-
-constexpr CBrowserName BROWSER_NAMES[] = {
-    {"us-ascii", "windows-1252"},
-    {"ascii", "windows-1252"},
-    {"ansi_x3.4-1968", "windows-1252"},
-    {"iso-8859-1", "windows-1252"},
-    {"iso8859-1", "windows-1252"},
-    {"iso_8859-1", "windows-1252"},
-    {"latin1", "windows-1252"},
-    {"l1", "windows-1252"},
-    {"cp819", "windows-1252"},
-    {"ibm819", "windows-1252"},
-    {"csisolatin1", "windows-1252"},
-    {"iso-ir-100", "windows-1252"},
-    {"x-cp1252", "windows-1252"},
-    {"cp1252", "windows-1252"},
-    {"iso-8859-9", "windows-1254"},
-    {"iso8859-9", "windows-1254"},
-    {"iso_8859-9", "windows-1254"},
-    {"latin5", "windows-1254"},
-    {"l5", "windows-1254"},
-    {"iso-8859-11", "windows-874"},
-    {"tis-620", "windows-874"},
-    {"euc-kr", "windows-949"},
-    {"ks_c_5601-1987", "windows-949"},
-    {"korean", "windows-949"},
-    {"cseuckr", "windows-949"},
-    {"gb2312", "gbk"},
-    {"csgb2312", "gbk"},
-    {"chinese", "gbk"},
-    {"x-gbk", "gbk"},
-    {"iso-ir-58", "gbk"},
-    {"shift_jis", "windows-31j"},
-    {"sjis", "windows-31j"},
-    {"ms_kanji", "windows-31j"},
-    {"x-sjis", "windows-31j"},
-    {"csshiftjis", "windows-31j"},
-    {"ms932", "windows-31j"},
-};
-
 std::string Lower(const std::string& sText)
 {
     std::string sOut;
@@ -70,16 +24,20 @@ std::string Lower(const std::string& sText)
     return sOut;
 }
 
-// The set the browser reads a page of that name in, as ICU names it.
-std::string BrowserSet(const std::string& sCharSet)
+// The set the browser reads a page of that name in, as ICU names it: a label browsers know gives the
+// converter that reads its encoding nearest to them ("iso-8859-1" and "us-ascii" windows-1252, "gb2312"
+// GBK), with no converter for an encoding ICU lacks; any other name is ICU's own.
+std::string BrowserSet(const std::string& sCharSet, bool& bLabel, bool& bConverter)
 {
-    const std::string sLower = Lower(sCharSet);
-    for (const CBrowserName& name : BROWSER_NAMES)
-    {
-        if (sLower == name.m_pszLabel)
-            return name.m_pszSet;
-    }
-    return sLower;
+    const CEncoding* pEncoding = CEncodingLabels::Find(sCharSet);
+    bLabel = pEncoding != nullptr;
+    bConverter = true;
+    if (pEncoding == nullptr)
+        return Lower(sCharSet);
+    if (pEncoding == &CEncodingLabels::Utf8())
+        return "utf-8";
+    bConverter = *pEncoding->m_pszIcuName != '\0';
+    return bConverter ? pEncoding->m_pszIcuName : pEncoding->m_pszName;
 }
 
 bool IsUtf8Name(const std::string& sLower)
@@ -89,14 +47,30 @@ bool IsUtf8Name(const std::string& sLower)
 
 // Every sequence that is no character becomes U+FFFD, as a browser shows it; ICU's own substitute for an
 // unassigned one in some sets is U+001A.
-void ReplaceWithFFFD(const void* /*pContext*/, UConverterToUnicodeArgs* pArgs, const char* /*pszUnits*/,
-                     int32_t /*nUnits*/, UConverterCallbackReason eReason, UErrorCode* pStatus)
+void ReplaceWithFFFD(const void* /*pContext*/, UConverterToUnicodeArgs* pArgs, const char* pszUnits,
+                     int32_t nUnits, UConverterCallbackReason eReason, UErrorCode* pStatus)
 {
     if (eReason > UCNV_IRREGULAR)
         return;
-    const UChar cReplacement = 0xFFFD;
     *pStatus = U_ZERO_ERROR;
-    ucnv_cbToUWriteUChars(pArgs, &cReplacement, 1, 0, pStatus);
+    // A browser reads a lead byte whose pair is no character as U+FFFD and reads an ASCII byte after it
+    // again, as itself; ICU takes the pair as one (Shift_JIS 85 5C, EUC-KR 83 5C). Kept together, a
+    // backslash or a quote would vanish into the error and the next character would be read otherwise.
+    std::u16string sOut(1, u'\uFFFD');
+    bool bAscii = false;
+    for (int32_t i = 1; i < nUnits; ++i)
+    {
+        const auto c = static_cast<unsigned char>(pszUnits[i]);
+        if (c < 0x80)
+        {
+            sOut += static_cast<char16_t>(c);
+            bAscii = true;
+        }
+        else if (bAscii)
+            sOut += u'\uFFFD';
+    }
+    ucnv_cbToUWriteUChars(pArgs, reinterpret_cast<const UChar*>(sOut.data()),
+                          static_cast<int32_t>(sOut.size()), 0, pStatus);
 }
 
 UConverter* OpenConverter(const std::string& sSet)
@@ -105,6 +79,9 @@ UConverter* OpenConverter(const std::string& sSet)
     UConverter* pConverter = ucnv_open(sSet.c_str(), &status);
     if (U_SUCCESS(status))
         ucnv_setToUCallBack(pConverter, &ReplaceWithFFFD, nullptr, nullptr, nullptr, &status);
+    // A character the set cannot hold is an error, never a stand-in that would read back as U+FFFD.
+    if (U_SUCCESS(status))
+        ucnv_setFromUCallBack(pConverter, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
     if (U_FAILURE(status))
     {
         if (pConverter != nullptr)
@@ -306,21 +283,33 @@ void CPageEscape::CloseConverter::operator()(UConverter* pConverter) const
     ucnv_close(pConverter);
 }
 
-CPageEscape::CPageEscape(const std::string& sCharSet) : m_sCharSet(BrowserSet(sCharSet))
+CPageEscape::CPageEscape(const std::string& sCharSet)
 {
-    m_bUtf8 = IsUtf8Name(m_sCharSet);
-    if (!m_bUtf8)
+    bool bLabel = false;
+    bool bConverter = true;
+    m_sCharSet = BrowserSet(sCharSet, bLabel, bConverter);
+    m_bUtf8 = bLabel ? m_sCharSet == "utf-8" : IsUtf8Name(m_sCharSet);
+    if (!m_bUtf8 && bConverter)
         m_pConverter.reset(OpenConverter(m_sCharSet));
+    m_bAsciiCompatible = m_bUtf8;
     if (m_pConverter != nullptr)
     {
-        // A set whose ASCII bytes may stand for something else (a stateful one such as ISO-2022-JP, whose
-        // escape sequences shift plain bytes into double-byte characters) is always read through ICU.
-        std::string sAscii;
-        for (int n = 1; n < 0x80; ++n)
+        UErrorCode status = U_ZERO_ERROR;
+        const char* pszName = ucnv_getName(m_pConverter.get(), &status);
+        m_bBig5 = U_SUCCESS(status) && pszName != nullptr && std::strcmp(pszName, "windows-950-2000") == 0;
+        // A set is edited only when every ASCII byte is that character wherever it stands: never in a
+        // stateful set (ISO-2022-*, HZ, UTF-7, EBCDIC with shifts), whose escape sequences turn plain bytes
+        // into other characters, nor in one of several bytes per character (UTF-16, UTF-32).
+        // IBM's tables swap a few controls (0x1A, 0x1C, 0x7F), which no edit writes and the escaper escapes
+        // whatever they read as; every other ASCII byte must be itself.
+        std::string sAscii = "\t\n\r";
+        for (int n = 0x20; n < 0x7F; ++n)
             sAscii += static_cast<char>(n);
         const std::u32string sRead = Decode(sAscii);
-        m_bAsciiCompatible = ucnv_getType(m_pConverter.get()) != UCNV_ISO_2022 &&
-                             ucnv_getType(m_pConverter.get()) != UCNV_HZ &&
+        const UConverterType eType = ucnv_getType(m_pConverter.get());
+        m_bStateless = eType == UCNV_SBCS || eType == UCNV_MBCS || eType == UCNV_LATIN_1 ||
+                       eType == UCNV_UTF8 || eType == UCNV_US_ASCII;
+        m_bAsciiCompatible = m_bStateless && ucnv_getMinCharSize(m_pConverter.get()) == 1 &&
                              sRead == std::u32string(sAscii.begin(), sAscii.end());
     }
 }
@@ -348,10 +337,46 @@ std::u32string CPageEscape::Decode(std::string_view sValue) const
             sOut += static_cast<unsigned char>(c) < 0x80 ? static_cast<char32_t>(c) : REPLACEMENT_CHARACTER;
         return sOut;
     }
-    if (sValue.empty())
+    if (!m_bBig5)
+    {
+        DecodeRun(sValue, sOut);
         return sOut;
+    }
+    // Browsers know no Big5 character with a lead byte below 0x87, where ICU has private-use ones: such a
+    // lead is U+FFFD, and an ASCII byte after it is read again as itself.
+    size_t nRun = 0;
+    for (size_t i = 0; i < sValue.size();)
+    {
+        const auto c = static_cast<unsigned char>(sValue[i]);
+        if (c < 0x81 || c == 0xFF)
+        {
+            ++i;
+            continue;
+        }
+        if (c > 0x86)
+        {
+            i += 2;
+            continue;
+        }
+        DecodeRun(sValue.substr(nRun, i - nRun), sOut);
+        sOut += REPLACEMENT_CHARACTER;
+        ++i;
+        if (i < sValue.size() && static_cast<unsigned char>(sValue[i]) >= 0x80)
+            ++i;
+        nRun = i;
+    }
+    if (nRun < sValue.size())
+        DecodeRun(sValue.substr(nRun), sOut);
+    return sOut;
+}
+
+void CPageEscape::DecodeRun(std::string_view sValue, std::u32string& sOut) const
+{
+    if (sValue.empty())
+        return;
     std::vector<UChar> vecUnits(sValue.size() * 2 + 2);
     UErrorCode status = U_ZERO_ERROR;
+    ucnv_reset(m_pConverter.get());
     int32_t nUnits = ucnv_toUChars(m_pConverter.get(), vecUnits.data(), static_cast<int32_t>(vecUnits.size()),
                                    sValue.data(), static_cast<int32_t>(sValue.size()), &status);
     if (status == U_BUFFER_OVERFLOW_ERROR)
@@ -365,7 +390,7 @@ std::u32string CPageEscape::Decode(std::string_view sValue) const
     {
         for (const char c : sValue)
             sOut += static_cast<unsigned char>(c) < 0x80 ? static_cast<char32_t>(c) : REPLACEMENT_CHARACTER;
-        return sOut;
+        return;
     }
     for (int32_t i = 0; i < nUnits; ++i)
     {
@@ -380,6 +405,58 @@ std::u32string CPageEscape::Decode(std::string_view sValue) const
             sOut += REPLACEMENT_CHARACTER;
         else
             sOut += cUnit;
+    }
+}
+
+std::string CPageEscape::Encode(const std::u32string& sValue) const
+{
+    std::string sOut;
+    sOut.reserve(sValue.size());
+    std::u32string sBack;
+    for (const char32_t c : sValue)
+    {
+        if (c < 0x80)
+        {
+            sOut += static_cast<char>(c);
+            continue;
+        }
+        if (m_bUtf8)
+        {
+            CHtmlText::AppendUtf8(sOut, c);
+            continue;
+        }
+        // A character goes in as its bytes only when they read back as that character alone: whoever takes
+        // the bytes reads them in this set again.
+        bool bHeld = false;
+        if (m_pConverter != nullptr && c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF))
+        {
+            UChar aUnits[2];
+            int32_t nUnits = 1;
+            if (c >= 0x10000)
+            {
+                aUnits[0] = static_cast<UChar>(0xD800 + ((c - 0x10000) >> 10));
+                aUnits[1] = static_cast<UChar>(0xDC00 + ((c - 0x10000) & 0x3FF));
+                nUnits = 2;
+            }
+            else
+                aUnits[0] = static_cast<UChar>(c);
+            char szBytes[16];
+            UErrorCode status = U_ZERO_ERROR;
+            ucnv_resetFromUnicode(m_pConverter.get());
+            const int32_t nBytes =
+                ucnv_fromUChars(m_pConverter.get(), szBytes, sizeof(szBytes), aUnits, nUnits, &status);
+            if (U_SUCCESS(status) && nBytes > 0 && nBytes < static_cast<int32_t>(sizeof(szBytes)))
+            {
+                const std::string_view svBytes(szBytes, static_cast<size_t>(nBytes));
+                sBack.clear();
+                DecodeRun(svBytes, sBack);
+                bHeld = sBack.size() == 1 && sBack[0] == c;
+                if (bHeld)
+                    sOut.append(svBytes);
+            }
+        }
+        if (!bHeld)
+            AppendFormatted(sOut, "&#%u;", static_cast<unsigned>(c));
     }
     return sOut;
 }

@@ -75,10 +75,20 @@ public:
     // The characters of the value as the browser reads them in this set: U+FFFD for each sequence that
     // is not a character of it.
     std::u32string Decode(std::string_view sValue) const;
+    // Characters back in this set's bytes, each one the set cannot hold as its decimal reference ("&#945;").
+    std::string Encode(const std::u32string& sValue) const;
 
     // The set values are read in, as the browser reads the name it was given.
     const std::string& CharSet() const { return m_sCharSet; }
     bool IsUtf8() const { return m_bUtf8; }
+    // Whether a page in this set may be edited: the set is read here, and every ASCII byte of it is that
+    // character wherever it stands, so that what the rewriters insert and delete is what the browser reads.
+    bool IsEditable() const { return m_bAsciiCompatible; }
+    // Whether the set is read through a converter of its own (false for UTF-8 and for sets not read here).
+    bool HasConverter() const { return m_pConverter != nullptr; }
+    // Whether the set's converter keeps no state between characters and takes one byte at least for each:
+    // false for ISO-2022-*, HZ, UTF-7, UTF-16 and their kind.
+    bool IsStateless() const { return m_bStateless; }
 
 private:
     struct CloseConverter
@@ -90,9 +100,14 @@ private:
     // but the stateful ones.
     bool IsPlainAscii(std::string_view sValue) const;
 
+    // One run of bytes read through the converter, appended to sOut.
+    void DecodeRun(std::string_view sValue, std::u32string& sOut) const;
+
     std::string m_sCharSet;
     bool m_bUtf8 = true;
     bool m_bAsciiCompatible = true;
+    bool m_bBig5 = false;
+    bool m_bStateless = true;
     // Null for UTF-8 and for a set ICU does not know. A converter keeps state while it converts: an
     // escaper of another set belongs to the one form (and thread) that made it.
     std::unique_ptr<UConverter, CloseConverter> m_pConverter;

@@ -226,7 +226,7 @@ std::string CDLPremiumFormDocumentView::BuildViewCell(const std::string& sFilePa
     }
     // The path and the name are the document's, whatever they hold: each stays one string literal of the
     // call, and the literal holds no quote that could end the attribute around it.
-    const CPageEscape& escape = PageEscape();
+    const CPageEscape& escape = CPageEscape::Utf8();
     sCell += "<td id=_KSDLViewDocTD nowrap><a id=_KSDLViewDocA onDblClick=\"return false;\" "
              "onClick='javascript:f_viewAttachment(\"";
     sCell += escape.JSString(sFilePath);
@@ -260,18 +260,31 @@ DWORD CDLPremiumFormDocumentView::ProcessDocumentViewDocument(const CDOMStartTag
         // The path as the browser reads it from the page, so that the hash written here is the one the
         // download's "URL" parameter gives.
         std::string sFilePath = CHtmlText::DecodeCharacterReferences(id.getValue(), PageEscape());
-        TrimChars(sFilePath, " \r\n\t");
-        if (eType == DOCUMENT_VIEW_UNC)
+        // The same path as characters, in UTF-8: what the viewer's scripts and attributes get, whatever the
+        // page's set can hold.
+        std::string sPathText;
+        for (const char32_t c : CHtmlText::DecodeCharacterReferences(PageEscape().Decode(id.getValue())))
+            CHtmlText::AppendUtf8(sPathText, c);
+        // Blanks and the "b" of the kind around the path; false for a kind not known.
+        const auto Shape = [eType](std::string& sPath)
         {
-            if (StartsWithNoCase(sFilePath, "bfile://"))
-                sFilePath.erase(0, 1);
-        }
-        else if (eType == DOCUMENT_VIEW_SHAREPOINT)
-        {
-            if (StartsWithNoCase(sFilePath, "bhttp://") || StartsWithNoCase(sFilePath, "bhttps://"))
-                sFilePath.erase(0, 1);
-        }
-        else
+            TrimChars(sPath, " \r\n\t");
+            if (eType == DOCUMENT_VIEW_UNC)
+            {
+                if (StartsWithNoCase(sPath, "bfile://"))
+                    sPath.erase(0, 1);
+            }
+            else if (eType == DOCUMENT_VIEW_SHAREPOINT)
+            {
+                if (StartsWithNoCase(sPath, "bhttp://") || StartsWithNoCase(sPath, "bhttps://"))
+                    sPath.erase(0, 1);
+            }
+            else
+                return false;
+            return true;
+        };
+        Shape(sPathText);
+        if (!Shape(sFilePath))
         {
             TraceLog("[CDLPremiumFormDocumentView::ProcessDocumentViewDocument] Invalid document type <%d>.",
                      eType);
@@ -287,6 +300,9 @@ DWORD CDLPremiumFormDocumentView::ProcessDocumentViewDocument(const CDOMStartTag
         }
         const size_t nSlash = sFilePath.rfind('/');
         const std::string sFileName = nSlash == std::string::npos ? sFilePath : sFilePath.substr(nSlash + 1);
+        const size_t nTextSlash = sPathText.rfind('/');
+        const std::string sNameText =
+            nTextSlash == std::string::npos ? sPathText : sPathText.substr(nTextSlash + 1);
         if (sFileName.empty())
         {
             TraceLog(
@@ -311,7 +327,7 @@ DWORD CDLPremiumFormDocumentView::ProcessDocumentViewDocument(const CDOMStartTag
             "extension <%s>; extension blocked by DL? <%s>.",
             DocumentViewDocumentTypeName(eType), sFilePath.c_str(), sFileName.c_str(), csExtension.c_str(),
             YN(bBlocked));
-        dwCode = static_cast<DWORD>(link.insertDataAfter(BuildViewCell(sFilePath, sFileName, bBlocked, eType),
+        dwCode = static_cast<DWORD>(link.insertDataAfter(BuildViewCell(sPathText, sNameText, bBlocked, eType),
                                                          m_pFormContext->m_pcobBufferInstructionList));
         if (dwCode != ERROR_SUCCESS)
         {
@@ -341,7 +357,7 @@ DWORD CDLPremiumFormDocumentView::ProcessDocumentViewDocument(const CDOMStartTag
             "[CDLPremiumFormDocumentView::ProcessDocumentViewDocument] extension <%s> OWA File Access Level "
             "<%d> <%s>.",
             csExtension.c_str(), nLevel, OWAFileAccessLevelName(nLevel));
-        dwCode = AddDLContextMenuAttributesToFileLinkElement(link, sFilePath, sFileName, csExtension, nLevel,
+        dwCode = AddDLContextMenuAttributesToFileLinkElement(link, sFilePath, sNameText, csExtension, nLevel,
                                                              bBlocked, eType);
         if (dwCode != ERROR_SUCCESS)
             TraceLog("[CDLPremiumFormDocumentView::ProcessDocumentViewDocument] "
@@ -376,7 +392,7 @@ DWORD CDLPremiumFormDocumentView::AddDLContextMenuAttributesToFileLinkElement(
         AppendAttribute(sText, "_KSDLTextEnabled", Flag(flags.bTextEnabled));
         AppendAttribute(sText, "_KSDLRichVisible", Flag(flags.bRichVisible));
         AppendAttribute(sText, "_KSDLRichEnabled", Flag(flags.bRichEnabled));
-        AppendAttribute(sText, "_KSDLFilename", PageEscape().HtmlAttribute(sFileName));
+        AppendAttribute(sText, "_KSDLFilename", CPageEscape::Utf8().HtmlAttribute(sFileName));
         if ((flags.bOpenVisible && flags.bOpenEnabled) || (flags.bSaveVisible && flags.bSaveEnabled))
         {
             // The download's "URL" parameter carries this path; the check of the download hashes it alike.

@@ -27,12 +27,14 @@ public:
     DWORD ProcessFileList(const CDOMElement& header, const CDOMElement& list);
     DWORD ProcessFileRowElement(const CDOMElement& row);
     DWORD ProcessDocumentViewDocument(const CDOMStartTag& link, int32_t eType);
+    // sFilePath as the page's bytes (its hash is the download's), sFileName as characters in UTF-8.
     DWORD AddDLContextMenuAttributesToFileLinkElement(const CDOMStartTag& link, const std::string& sFilePath,
                                                       const std::string& sFileName,
                                                       const ci_string& csExtension, OWAFileAccessLevel nLevel,
                                                       bool bBlocked, int32_t eType);
 
-    // The view or blocked cell of one document, as it goes after the document's link.
+    // The view or blocked cell of one document, as it goes after the document's link; the path and the
+    // name as characters in UTF-8.
     std::string BuildViewCell(const std::string& sFilePath, const std::string& sFileName, bool bBlocked,
                               int32_t eType) const;
     // A resource text as it may stand in an attribute value or element content of this page.

@@ -2,6 +2,7 @@
 
 #include "common/StringHelpers.h"
 #include "common/TraceLog.h"
+#include "general/EncodingLabels.h"
 #include "platform/WinCodePage.h"
 
 #include <cstring>
@@ -157,6 +158,14 @@ bool OpenPageConverters(const CPageCharSet& charSet, const ci_string& csCharSet,
     if (csCharSet == "utf-16")
     {
         converters.m_spWriter = CCharSetConverter::ForCodePage(CP_THREAD_ACP);
+        return converters.m_spWriter != nullptr;
+    }
+    // A label browsers know is written and read back in the converter that reads it as they do.
+    if (const CEncoding* pEncoding = CEncodingLabels::Find(svName); pEncoding != nullptr)
+    {
+        if (*pEncoding->m_pszIcuName == '\0')
+            return false;
+        converters.m_spWriter = CCharSetConverter::ForName(pEncoding->m_pszIcuName);
         return converters.m_spWriter != nullptr;
     }
     converters.m_spReader = CCharSetConverter::ForName(svName);

@@ -30,7 +30,7 @@ TEST(DLForm, LanguageAndCharacterSetOfTheResponse)
         WORD m_wLangID;
         const char* m_pszCharSet;
     } aCases[] = {
-        {"fr", "text/html; charset=iso-8859-1\r\n", true, "fr", 0x040C, "iso-8859-1"},
+        {"fr", "text/html; charset=iso-8859-1\r\n", true, "fr", 0x040C, "windows-1252"},
         {"en", "text/html; charset=utf-8", true, "en", 0x1009, "utf-8"},
         {"en", "text/html", true, "en", 0x1009, "utf-8"},
         {"en", nullptr, true, "en", 0x1009, "utf-8"}, // a fragment without a declaration
@@ -61,7 +61,8 @@ TEST(DLForm, LanguageAndCharacterSetOfTheResponse)
 }
 
 // The page's character set as the browser takes it: the response's Content-Type, else the page's own
-// <meta> declaration (either form), else utf-8. A name nobody knows stands: that page goes out unchanged.
+// <meta> declaration (either form), else utf-8; a name no browser knows counts as none. The set goes by its
+// encoding's name.
 TEST(DLForm, CharacterSetFromContentTypeThenMetaThenDefault)
 {
     GeneralSettingsWithResources();
@@ -73,14 +74,18 @@ TEST(DLForm, CharacterSetFromContentTypeThenMetaThenDefault)
     } aCases[] = {
         {"text/html; charset=shift_jis", "<meta charset=\"big5\">", "shift_jis"},
         {"text/html", "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=Shift_JIS\">",
-         "Shift_JIS"},
+         "shift_jis"},
         {"text/html", "<META CHARSET='big5'>", "big5"},
+        // The prescan reads no character references.
         {"text/html", "<meta http-equiv=Content-Type content=\"text/html;charset = &quot;gbk&quot;\">",
-         "gbk"},
+         "utf-8"},
+        {"text/html", "<meta http-equiv=Content-Type content=\"text/html;charset = 'gb_2312'\">", "gbk"},
         {"text/html; charset=\"windows-1252\"", "", "windows-1252"},
         {"text/html; charset=euc-kr; x=y", "", "euc-kr"},
-        {"text/html; charset=x-no-such-set", "<meta charset=\"big5\">", "x-no-such-set"},
-        {"text/html; charset=x-no-such-set", "", "x-no-such-set"},
+        {"text/html; x-charset=big5", "", "utf-8"},
+        {"text/html; charset=x-no-such-set", "<meta charset=\"big5\">", "big5"},
+        {"text/html; charset=x-no-such-set", "", "utf-8"},
+        {"text/html; charset=ibm-943", "<meta charset=\"big5\">", "big5"},
         {"text/html", "<meta name=\"charset\" content=\"none\">", "utf-8"},
     };
     for (const auto& c : aCases)
@@ -92,6 +97,41 @@ TEST(DLForm, CharacterSetFromContentTypeThenMetaThenDefault)
         CDLPremiumFormGETAttachFileDialog form(&record.FormContext());
         EXPECT_TRUE(form.m_bIsInstanceValid);
         EXPECT_EQ(form.m_sCharSet, c.m_pszCharSet);
+    }
+}
+
+// A set that is not read here, or whose ASCII bytes may stand for other characters, leaves the page alone:
+// the form is not valid, and one line says why.
+TEST(DLForm, PagesInSetsWhoseAsciiIsNotAlwaysAsciiAreLeftAlone)
+{
+    GeneralSettingsWithResources();
+    const struct
+    {
+        const char* m_pszDeclaration;
+        const char* m_pszPage;
+        const char* m_pszCharSet;
+    } aCases[] = {
+        {"text/html; charset=iso-2022-jp", "", "iso-2022-jp"},
+        {"text/html; charset=utf-7", "", "utf-7"},
+        {"text/html; charset=hz-gb-2312", "", "replacement"},
+        {"text/html; charset=UTF-16", "", "utf-16le"},
+        {"text/html", "\xFE\xFF", "utf-16be"},
+        {"text/html; charset=x-user-defined", "", "x-user-defined"},
+    };
+    for (const auto& c : aCases)
+    {
+        SCOPED_TRACE(c.m_pszDeclaration);
+        CTraceCapture capture;
+        CFormRecord record(std::string(c.m_pszPage) +
+                           "<html><head><title>t</title></head><body>b</body></html>");
+        record.DeclareCharSet(c.m_pszDeclaration);
+        CDLPremiumFormGETAttachFileDialog form(&record.FormContext());
+        EXPECT_FALSE(form.m_bIsInstanceValid);
+        EXPECT_EQ(form.m_sCharSet, c.m_pszCharSet);
+        EXPECT_TRUE(
+            CTraceCapture::Has(std::string("[CDLForm::CDLForm] Character set <") + c.m_pszCharSet +
+                               "> is not one whose ASCII bytes are always ASCII here: the page goes out "
+                               "unchanged."));
     }
 }
 

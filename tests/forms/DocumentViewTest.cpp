@@ -253,6 +253,36 @@ TEST(DocumentView, NamesAndPathsStayOneValue)
                   ViewCell("file://fs/" + strScriptName, strScriptName, "unc") + "</a><td>n</td>");
 }
 
+// A reference is read as the character it names on a page of any set, even one that cannot hold it, and a
+// lead byte before a reference stays apart from the character the reference names.
+TEST(DocumentView, ReferencesInNamesReachTheViewerAsCharactersInEverySet)
+{
+    const struct
+    {
+        const char* m_pszCharSet;
+        std::string m_strId;
+        const char* m_pszAttribute;
+        const char* m_pszScript;
+    } aCases[] = {
+        {"windows-1252", "bfile://fs/caf&#239;.txt", "caf&#239;.txt", "caf\\u00EF.txt"},
+        {"shift_jis", "bfile://fs/caf&#239;.txt", "caf&#239;.txt", "caf\\u00EF.txt"},
+        {"Shift_JIS", "bfile://fs/\x83&#92;&QUOT;.txt", "&#65533;\\&quot;.txt", "\\uFFFD\\\\\\x22.txt"},
+        {"big5", "bfile://fs/&#x8868;\xA5\\.txt", "&#34920;&#21151;.txt", "\\u8868\\u529F.txt"},
+    };
+    for (const auto& c : aCases)
+    {
+        SCOPED_TRACE(c.m_pszCharSet);
+        CDocumentViewRecord record(DocumentList(Row("18", c.m_strId)));
+        record.DeclareCharSet(std::string("text/html; charset=") + c.m_pszCharSet);
+        ASSERT_EQ(ProcessOneRow(record), 0u);
+        const std::string strRow = RowAsSent(record);
+        EXPECT_NE(strRow.find(std::string("_KSDLFilename=\"") + c.m_pszAttribute + "\""), std::string::npos)
+            << strRow;
+        EXPECT_NE(strRow.find(std::string(",2,\"") + c.m_pszScript + "\",\"unc\""), std::string::npos)
+            << strRow;
+    }
+}
+
 TEST(DocumentView, TheListsHeaderAndRows)
 {
     // Text ahead of the page's HTML moves every position; the header's cell still lands right behind its

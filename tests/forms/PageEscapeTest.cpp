@@ -260,6 +260,18 @@ TEST(PageEscape, ValuesAreEscapedAsCharactersOfThePagesSet)
         {"gbk", "\x81\x5C\x81\x22", "\\u4E57\\uFFFD\\x22", "\\u4E57\\uFFFD\\x22", "&#20055;&#65533;&quot;"},
         {"windows-1252", "caf\xE9 \x80", "caf\\u00E9 \\u20AC", "caf\\u00E9 \\u20AC", "caf&#233; &#8364;"},
         {"us-ascii", "caf\xE9", "caf\\u00E9", "caf\\u00E9", "caf&#233;"},
+        // Labels are read in any case.
+        {"ISO-8859-1", "\x80\xE9", "\\u20AC\\u00E9", "\\u20AC\\u00E9", "&#8364;&#233;"},
+        {"US-ASCII", "\x80", "\\u20AC", "\\u20AC", "&#8364;"},
+        {"GB_2312", "\x81\x40", "\\u4E02", "\\u4E02", "&#19970;"},
+        // A pair that is no character: U+FFFD for its lead, and its ASCII second byte read again as itself,
+        // as browsers read it.
+        {"shift_jis", "\x85\x5C\"", "\\uFFFD\\\\\\x22", "\\uFFFD\\\\\\x22", "&#65533;\\&quot;"},
+        {"euc-kr", "\x83\x5C\"", "\\uFFFD\\\\\\x22", "\\uFFFD\\\\\\x22", "&#65533;\\&quot;"},
+        {"big5", "\x81\x5C\"", "\\uFFFD\\\\\\x22", "\\uFFFD\\\\\\x22", "&#65533;\\&quot;"},
+        {"big5", "\x86\xA1\xA4\xA4", "\\uFFFD\\u4E2D", "\\uFFFD\\u4E2D", "&#65533;&#20013;"},
+        // Template literals end at a backtick.
+        {"utf-8", "`${alert(1)}`", "\\x60${alert(1)}\\x60", "\\x60${alert(1)}\\x60", "`${alert(1)}`"},
         {"utf-8", "a\xE2\x80\xA8\xF0\x9F\x93\x8E\xC2\x81\\", "a\\u2028\\uD83D\\uDCCE\\u0081\\\\",
          "a\\u2028\\uD83D\\uDCCE\\u0081\\\\", "a&#8232;&#128206;&#129;\\"},
         {"utf-8", "\xE2\x80\"", "\\uFFFD\\x22", "\\uFFFD\\x22", "&#65533;&quot;"},
@@ -280,6 +292,18 @@ TEST(PageEscape, ValuesAreEscapedAsCharactersOfThePagesSet)
         EXPECT_EQ(UrlUnescape(CPageEscape::UrlComponent(c.m_strValue)), c.m_strValue);
     }
     EXPECT_EQ(CPageEscape::UrlComponent("a b/c", "/"), "a%20b/c");
+}
+
+// Only sets whose every ASCII byte is that character wherever it stands are edited.
+TEST(PageEscape, OnlyStatelessAsciiCompatibleSetsAreEditable)
+{
+    for (const char* pszCharSet : {"utf-8", "windows-1252", "ISO-8859-1", "shift_jis", "euc-kr", "big5",
+                                   "gbk", "gb18030", "euc-jp", "koi8-r", "iso-8859-8-i"})
+        EXPECT_TRUE(CPageEscape(pszCharSet).IsEditable()) << pszCharSet;
+    for (const char* pszCharSet : {"iso-2022-jp", "csiso2022jp", "utf-7", "UTF-7", "hz-gb-2312", "HZ",
+                                   "iso-2022-kr", "utf-16", "utf-16be", "UTF-32", "SCSU", "BOCU-1", "ibm-930",
+                                   "ibm-037", "x-user-defined", "x-no-such-set", "iso-8859-16"})
+        EXPECT_FALSE(CPageEscape(pszCharSet).IsEditable()) << pszCharSet;
 }
 
 // Text as it stands in a page is read as the browser reads it, its bytes first and its references after,

@@ -3,8 +3,8 @@
 // program by the host, with the set in its response's Content-Type and the user's language in
 // Accept-Language (the machine is in no domain, so the browser's header decides). Every page must come back
 // rewritten, and every script and event handler of it must parse in node once the page is read in its set
-// as a browser reads it. A page in a set ICU does not know goes out as it came, with one trace line that
-// names the set.
+// as a browser reads it. A page in a set that is not read here, or whose ASCII bytes may
+// stand for other characters, goes out as it came, with one trace line that names the set.
 #include "host/HostFilter.h"
 #include "host/RawRequest.h"
 #include "tests/support/MappedSection.h"
@@ -96,6 +96,9 @@ struct CRun
     std::string m_strSubmitError;
     std::string m_strSent;
     std::string m_strTrace;
+    // A body and a Content-Type of the run's own, in place of the sample page and its set.
+    std::string m_strBody;
+    std::string m_strContentType;
 
     std::string Name() const
     {
@@ -201,8 +204,11 @@ private:
         ASSERT_TRUE(RawRequest::Parse(Request(*run.m_pPage, run.m_strLanguage), request.m_raw, strError))
             << strError;
         request.m_strUser = "EXAMPLE\\alice";
-        request.m_vecResponseHeaders = {{"Content-Type", "text/html; charset=" + run.m_strCharSet}};
-        request.m_strResponseBody = ReadFileText(SAMPLES / "pages" / run.m_pPage->m_pszPage);
+        request.m_vecResponseHeaders = {{"Content-Type", run.m_strContentType.empty()
+                                                             ? "text/html; charset=" + run.m_strCharSet
+                                                             : run.m_strContentType}};
+        request.m_strResponseBody =
+            run.m_strBody.empty() ? ReadFileText(SAMPLES / "pages" / run.m_pPage->m_pszPage) : run.m_strBody;
         const size_t nFrom = WriteOffset();
         const CHostResult result = s_spHost->Process(request);
         const size_t nTo = WriteOffset();
@@ -349,33 +355,127 @@ TEST(PageCharSetsEndToEnd, AUserOfALanguageWithoutStringsGetsEnglish)
     }
 }
 
-TEST(PageCharSetsEndToEnd, APageInASetIcuDoesNotKnowGoesOutAsItCameWithOneTraceLine)
+// The kanji of a page in ISO-2022-JP are ASCII bytes between ESC $B and ESC (B: fourteen ordinary ones spell
+// a tag that an edit cutting through them would let the browser read.
+const std::string KANJI_TAG = "\x1B$B\"><iframe/onload=alert(11)>>\x1B(B";
+
+// The sample page with the text in its first title (its attachment's where it has one).
+std::string WithTitle(const CPage& page, const std::string& strText)
 {
+    std::string strPage = ReadFileText(SAMPLES / "pages" / page.m_pszPage);
+    const size_t nTitle = strPage.find("title=\"");
+    if (nTitle != std::string::npos)
+        strPage.insert(nTitle + 7, strText);
+    else
+        strPage.insert(strPage.find("</body>"), "<p title=\"" + strText + "\">x</p>");
+    return strPage;
+}
+
+const char* const UNCHANGED_LINE =
+    "is not one whose ASCII bytes are always ASCII here: the page goes out unchanged.";
+
+// A page whose set is not read here, or whose ASCII bytes may stand for other characters, goes out as it
+// came, Basic and Premium alike, with one trace line that names the set.
+TEST(PageCharSetsEndToEnd, APageInASetWhoseAsciiIsNotAlwaysAsciiGoesOutAsItCameWithOneTraceLine)
+{
+    const struct
+    {
+        const char* m_pszContentType;
+        std::string m_strText;
+        const char* m_pszNamed;
+    } aSets[] = {
+        {"text/html; charset=iso-2022-jp", KANJI_TAG, "<iso-2022-jp>"},
+        {"text/html; charset=ISO-2022-JP", KANJI_TAG + "\x1B$B\x1B(B", "<iso-2022-jp>"},
+        {"text/html; charset=utf-7", "+ACI-+AD4-+ADw-iframe/onload+AD0-alert(7)+AD4-", "<utf-7>"},
+        {"text/html; charset=hz-gb-2312", "~{\"><iframe/onload=alert(12)>>~}", "<replacement>"},
+        {"text/html; charset=utf-16", "x", "<utf-16le>"},
+        {"text/html; charset=x-user-defined", "x", "<x-user-defined>"},
+    };
     std::vector<CRun> vecRuns;
     for (const CPage& page : PAGES)
     {
-        if (std::string(page.m_pszPage).rfind("basic-", 0) != 0)
+        if (std::string(page.m_pszPage) != "basic-read-item.html" &&
+            std::string(page.m_pszPage) != "premium-edit-item.html")
             continue;
-        for (const char* pszCharSet : {"x-no-such-set", "x-mac-hebrew"})
+        for (const auto& set : aSets)
         {
             CRun run;
             run.m_pPage = &page;
-            run.m_strCharSet = pszCharSet;
+            run.m_strCharSet = set.m_pszNamed;
+            run.m_strContentType = set.m_pszContentType;
+            run.m_strBody = WithTitle(page, set.m_strText);
             run.m_strLanguage = "fr";
             vecRuns.push_back(run);
         }
     }
-    ASSERT_EQ(vecRuns.size(), 6u);
+    ASSERT_EQ(vecRuns.size(), 12u);
     CCharSetWorker::DriveAll(vecRuns);
     for (const CRun& run : vecRuns)
     {
-        SCOPED_TRACE(run.Name());
+        SCOPED_TRACE(run.Name() + " " + run.m_strContentType);
         ASSERT_TRUE(run.m_bProcessed);
         EXPECT_FALSE(run.m_bInstructionsSubmitted) << run.Outcome();
-        EXPECT_EQ(run.m_strSent, ReadFileText(SAMPLES / "pages" / run.m_pPage->m_pszPage));
-        EXPECT_EQ(CountLines(run.m_strTrace, "GetResources can not translate"), 1u) << run.m_strTrace;
-        EXPECT_NE(run.m_strTrace.find("GetResources can not translate the res ID "), std::string::npos);
-        EXPECT_EQ(CountLines(run.m_strTrace, "LANGID 1036, CharSet " + run.m_strCharSet), 1u);
+        EXPECT_EQ(run.m_strSent, run.m_strBody);
+        EXPECT_EQ(CountLines(run.m_strTrace, UNCHANGED_LINE), 1u) << run.m_strTrace;
+        EXPECT_EQ(CountLines(run.m_strTrace,
+                             "[CDLForm::CDLForm] Character set " + run.m_strCharSet + " " + UNCHANGED_LINE),
+                  1u);
+        EXPECT_EQ(run.m_strTrace.find("GetResources can not translate"), std::string::npos);
     }
+}
+
+// Browsers take the set as the HTML Standard says: the byte-order mark over the Content-Type, the
+// Content-Type's charset parameter as a MIME parameter, a <meta> anywhere among the first 1024 bytes, and a
+// name no browser knows as no name at all.
+TEST(PageCharSetsEndToEnd, ThePagesSetIsTheOneBrowsersPick)
+{
+    const CPage& page = PAGES[0];
+    const std::string strPage = ReadFileText(SAMPLES / "pages" / page.m_pszPage);
+    std::string strNoMeta = strPage;
+    const size_t nMeta = strNoMeta.find("<meta http-equiv=\"Content-Type\"");
+    ASSERT_NE(nMeta, std::string::npos);
+    strNoMeta.erase(nMeta, strNoMeta.find('>', nMeta) + 1 - nMeta);
+    const struct
+    {
+        const char* m_pszContentType;
+        std::string m_strBody;
+        const char* m_pszLine;
+    } aCases[] = {
+        {"text/html; charset=shift_jis", "\xEF\xBB\xBF" + strPage,
+         "Character set <utf-8> from the byte-order mark."},
+        {"text/html; x-charset=utf-8; charset=shift_jis", strPage,
+         "Character set <shift_jis> from the Content-Type."},
+        {"text/html; charset=\"GB_2312\"", strPage, "Character set <gbk> from the Content-Type."},
+        {"text/html; charset=ibm-943", "<meta charset=big5>" + strNoMeta,
+         "Character set <big5> from the meta."},
+        {"text/html",
+         "<meta http-equiv=content-type content=\"text/html; charset; charset=euc-kr\">" + strNoMeta,
+         "Character set <euc-kr> from the meta."},
+        {"text/html", "<meta name=x content=\"charset=shift_jis\">" + strNoMeta,
+         "Character set <utf-8> from the default."},
+        {"text/html; charset=x-no-such-set", strNoMeta, "Character set <utf-8> from the default."},
+    };
+    std::vector<CRun> vecRuns;
+    for (const auto& c : aCases)
+    {
+        CRun run;
+        run.m_pPage = &page;
+        run.m_strContentType = c.m_pszContentType;
+        run.m_strBody = c.m_strBody;
+        run.m_strCharSet = c.m_pszLine;
+        run.m_strLanguage = "en";
+        vecRuns.push_back(run);
+    }
+    CCharSetWorker::DriveAll(vecRuns);
+    for (const CRun& run : vecRuns)
+    {
+        SCOPED_TRACE(run.m_strContentType + " " + run.m_strCharSet);
+        ASSERT_TRUE(run.m_bProcessed);
+        EXPECT_TRUE(run.m_bInstructionsSubmitted) << run.Outcome();
+        EXPECT_EQ(CountLines(run.m_strTrace, "[CDLForm::CDLForm] " + run.m_strCharSet), 1u) << run.m_strTrace;
+    }
+    EXPECT_NE(vecRuns.back().m_strTrace.find("[CDLForm::CDLForm] Character set <x-no-such-set> of the "
+                                             "Content-Type is no label browsers know: ignored."),
+              std::string::npos);
 }
 } // namespace

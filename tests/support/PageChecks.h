@@ -31,7 +31,8 @@ using ::RunCommand;
 
 // A JavaScript function decode(label, bytes) that reads bytes as a browser reads them in a character set.
 // node's TextDecoder is the browser's, but node 20 reads windows-1252 (and the names browsers read as it,
-// such as us-ascii and iso-8859-1) as ISO-8859-1: the 27 bytes where the two differ are mapped here.
+// such as us-ascii and iso-8859-1) as ISO-8859-1: the 27 bytes where the two differ are mapped here; and it
+// reads a Big5 lead byte below 0x87 with the byte after it as one private-use character.
 inline const char* BrowserDecodeFunction()
 {
     return "const W1252 = [0x20AC,0x81,0x201A,0x192,0x201E,0x2026,0x2020,0x2021,0x2C6,0x2030,0x160,0x2039,"
@@ -39,6 +40,17 @@ inline const char* BrowserDecodeFunction()
            "0x203A,0x153,0x9D,0x17E,0x178];\n"
            "function decode(label, bytes) {\n"
            "  const d = new TextDecoder(label);\n"
+           "  if (d.encoding === 'big5') {\n"
+           "    // A lead byte below 0x87 is no character: U+FFFD, and an ASCII byte after it is itself.\n"
+           "    const b = Buffer.from(bytes); let out = '', run = 0;\n"
+           "    for (let i = 0; i < b.length;) {\n"
+           "      if (b[i] < 0x81 || b[i] == 0xFF) { ++i; continue; }\n"
+           "      if (b[i] > 0x86) { i += 2; continue; }\n"
+           "      out += new TextDecoder(label).decode(b.subarray(run, i)) + '\\uFFFD';\n"
+           "      ++i; if (i < b.length && b[i] >= 0x80) ++i; run = i;\n"
+           "    }\n"
+           "    return out + new TextDecoder(label).decode(b.subarray(run));\n"
+           "  }\n"
            "  const s = d.decode(Buffer.from(bytes));\n"
            "  if (d.encoding !== 'windows-1252') return s;\n"
            "  return Array.from(s, c => { const n = c.charCodeAt(0);\n"
