@@ -138,12 +138,28 @@ function placeOf(source, tokens, pos, what) {
             const inAttr = t.attrs.find((a) => a.s < pos && pos < a.e);
             if (pos >= nameEnd && !inAttr && pos < t.e)
                 return null;
-            return `${what} at character ${pos} falls inside ${inAttr ? `the value of ${inAttr.name} of ` : ''}` +
+            // An edit of a value stays between its quotes (or inside an unquoted value).
+            if (inAttr && valueRange(source, inAttr)[0] <= pos && pos <= valueRange(source, inAttr)[1])
+                return null;
+            return `${what} at character ${pos} falls inside ${inAttr ? `the attribute ${inAttr.name} of ` : ''}` +
                    `the tag ${show(t)}`;
         }
         return `${what} at character ${pos} falls inside the ${show(t)}`;
     }
     return null;
+}
+
+// The source range of an attribute's value, inside its quotes.
+function valueRange(source, attr) {
+    const src = source.slice(attr.s, attr.e);
+    const eq = src.indexOf('=');
+    if (eq < 0)
+        return [attr.e, attr.e];
+    let a = attr.s + eq + 1;
+    while (/[\t\n\f\r ]/.test(source[a]) && a < attr.e)
+        ++a;
+    const quoted = source[a] === '"' || source[a] === "'";
+    return quoted ? [a + 1, attr.e - 1] : [a, attr.e];
 }
 
 // Text tokens cut at the given places, each piece with its own text: the piece read again by the
@@ -170,24 +186,41 @@ function cutText(source, tokens, cuts) {
     return out;
 }
 
-// The attributes of a start tag of the original once the edits inside it are applied, in source order.
-function editedAttributes(tag, deletes, inserts) {
-    const items = [];
+// A start tag of the original once the edits inside it are applied, as the tokenizer reads the edited
+// source; null when the edits make it something else. The attribute names must be the original's less
+// the deleted ones plus the inserted ones: an edit of a value that breaks out of it adds or loses names.
+function editedTag(source, tag, deletes, inserts) {
+    let text = '';
+    let cursor = tag.s;
+    const edits = [...deletes.map((d) => ({ at: Math.max(d.a, tag.s), end: Math.min(d.b, tag.e) })),
+                   ...inserts.map((x) => ({ at: x.p, end: x.p, text: x.text }))]
+        .sort((x, y) => x.at - y.at || (x.text !== undefined ? -1 : 1));
+    for (const e of edits) {
+        text += source.slice(cursor, e.at) + (e.text ?? '');
+        cursor = Math.max(cursor, e.end);
+    }
+    text += source.slice(cursor, tag.e);
+    const own = tokenize(text);
+    if (own.length !== 1 || own[0].type !== 'start' || own[0].name !== tag.name)
+        return { fault: `the edits of ${show(tag)} make it ${own.map(show).join(' ')}` };
+    const names = [];
     for (const a of tag.attrs) {
         if (!deletes.some((d) => d.a <= a.s && a.e <= d.b))
-            items.push({ at: a.s, attr: { name: a.name, value: a.value } });
+            names.push(a.name);
     }
-    for (const ins of inserts) {
-        const own = tokenize(`<x ${ins.text}>`);
-        const attrs = own.length === 1 && own[0].type === 'start' ? own[0].attrs : null;
-        if (attrs === null)
-            return null;
-        attrs.forEach((a, i) => items.push({ at: ins.p + i / 1000, attr: { name: a.name, value: a.value } }));
+    for (const x of inserts) {
+        const inAttr = tag.attrs.find((a) => a.s < x.p && x.p < a.e);
+        if (inAttr)
+            continue;
+        const added = tokenize(`<x ${x.text}>`);
+        if (added.length !== 1 || added[0].type !== 'start')
+            return { fault: `an attribute insert into ${show(tag)} is no list of attributes` };
+        names.push(...added[0].attrs.map((a) => a.name));
     }
-    items.sort((x, y) => x.at - y.at);
-    // The tokenizer keeps the first of two attributes of one name.
-    const seen = new Set();
-    return items.map((x) => x.attr).filter((a) => (seen.has(a.name) ? false : (seen.add(a.name), true)));
+    const got = own[0].attrs.map((a) => a.name);
+    if ([...new Set(names)].sort().join(' ') !== [...got].sort().join(' '))
+        return { fault: `the edits of ${show(tag)} leave the attributes ${got.join(' ')}, not ${[...new Set(names)].join(' ')}` };
+    return { tag: { ...tag, attrs: own[0].attrs } };
 }
 
 /**
@@ -251,12 +284,12 @@ export function checkEdits(orig, sent, edits) {
         }
         const cut = deletes.filter((d) => (t.s < d.a && d.a < t.e) || (t.s < d.b && d.b < t.e));
         if (t.type === 'start' && (inside.length || cut.length)) {
-            const attrs = editedAttributes(t, deletes, inside);
+            const edited = editedTag(orig, t, cut, inside);
             for (const x of inside)
                 pending.splice(pending.indexOf(x), 1);
-            if (attrs === null)
-                faults.push(`an attribute insert into ${show(t)} is no list of attributes`);
-            expected.push(attrs === null ? t : { ...t, attrs });
+            if (edited.fault)
+                faults.push(edited.fault);
+            expected.push(edited.tag ?? t);
         } else {
             expected.push(t);
         }

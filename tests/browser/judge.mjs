@@ -9,8 +9,9 @@
 //    does not (alert, confirm, prompt, window.open, or any function the worker's own edits do not call);
 //  - checks that each attachment name and id of the case reaches a call of the worker's handlers as the
 //    browser decoded it from the original page.
-// Prints one line per case: "RESULT <tab> id <tab> PASS" or "RESULT <tab> id <tab> FAIL <tab> JSON list of
-// faults"; exits 0 when every case passed, 1 when one failed, 2 when the judge itself could not run.
+// Prints one line per case, "RESULT <tab> id <tab> PASS" or "RESULT <tab> id <tab> FAIL" followed by a line
+// "FAULT <tab> id <tab> text" per fault found (the first eight); exits 0 when every case passed, 1 when one
+// failed, 2 when the judge itself could not run.
 //
 // Usage: node judge.mjs manifest.json
 // manifest: {"cases": [{"id", "name", "original", "sent", "report", "contentType",
@@ -221,6 +222,7 @@ class CJudge {
     constructor(browser, base) {
         this.browser = browser;
         this.base = base;
+        this.stubs = new Set();
     }
 
     async helper() {
@@ -231,25 +233,46 @@ class CJudge {
         return this.helperPage;
     }
 
+    // The one tab every page loads in: a new tab per load costs several times the load itself. Requests
+    // leave for the loopback server only, and no handler navigates the tab away from the page loaded.
+    async tab() {
+        if (this.page)
+            return this.page;
+        const page = await this.browser.newPage();
+        await page.setRequestInterception(true);
+        page.on('request', (req) => {
+            const mainNavigation = req.isNavigationRequest() && req.frame() === page.mainFrame();
+            if (!req.url().startsWith(this.base))
+                return req.abort().catch(() => {});
+            if (mainNavigation) {
+                if (!this.current || this.current.navigated)
+                    return req.abort().catch(() => {});
+                this.current.navigated = true;
+            }
+            return req.continue().catch(() => {});
+        });
+        page.on('dialog', (d) => {
+            this.current?.dialogs.push(`${d.type()}(${JSON.stringify(d.message())})`);
+            d.dismiss().catch(() => {});
+        });
+        page.on('pageerror', (e) => this.current?.errors.push(String(e && e.message)));
+        this.page = page;
+        return page;
+    }
+
     // Loads one page with those names stubbed, runs everything it holds, and returns what it called.
     async load(url, stubs) {
-        const page = await this.browser.newPage();
-        const result = { calls: [], errors: [], charset: null, dialogs: [] };
+        const page = await this.tab();
+        const key = [...stubs].sort().join(' ');
+        if (this.preludeKey !== key) {
+            if (this.preludeId)
+                await page.removeScriptToEvaluateOnNewDocument(this.preludeId);
+            this.preludeId = (await page.evaluateOnNewDocument(prelude, [...stubs])).identifier;
+            this.preludeKey = key;
+        }
+        const result = { calls: [], errors: [], charset: null, dialogs: [], navigated: false };
+        this.current = result;
         try {
-            await page.evaluateOnNewDocument(prelude, [...stubs]);
-            await page.setRequestInterception(true);
-            let navigated = false;
-            page.on('request', (req) => {
-                const isPage = req.isNavigationRequest() && req.frame() === page.mainFrame();
-                if (!req.url().startsWith(this.base) || (isPage && navigated) ||
-                    (req.isNavigationRequest() && !isPage && !req.url().startsWith(this.base)))
-                    return req.abort();
-                if (isPage)
-                    navigated = true;
-                return req.continue();
-            });
-            page.on('dialog', (d) => { result.dialogs.push(`${d.type()}(${JSON.stringify(d.message())})`); d.dismiss().catch(() => {}); });
-            page.on('pageerror', (e) => result.errors.push(String(e && e.message)));
             await page.goto(url, { waitUntil: 'load', timeout: CASE_TIMEOUT_MS });
             result.charset = await page.evaluate(() => document.characterSet);
             result.errors.push(...(await page.evaluate(runEverything)));
@@ -261,7 +284,7 @@ class CJudge {
                 result.errors.push(...state.errors);
             }
         } finally {
-            await page.close().catch(() => {});
+            this.current = null;
         }
         return result;
     }
@@ -314,8 +337,8 @@ class CJudge {
         if (placed)
             faults.push(placed);
 
-        // Stubs grow until neither page finds a name undefined.
-        const stubs = new Set();
+        // Stubs grow until neither page finds a name undefined; the names found serve every later case.
+        const stubs = this.stubs;
         let before;
         let after;
         for (let round = 0; round < 8; ++round) {
@@ -460,14 +483,18 @@ async function main() {
         const judge = new CJudge(browser, base);
         for (const c of manifest.cases) {
             let faults;
+            const started = Date.now();
             try {
                 faults = await withTimeout(judge.judge(c), CASE_TIMEOUT_MS * 2, 'the case');
             } catch (e) {
                 faults = [`the judge failed: ${e && e.stack ? e.stack : e}`];
             }
+            console.error(`${c.id} ${c.name}: ${Date.now() - started} ms`);
             if (faults.length) {
                 ++failed;
-                console.log(`RESULT\t${c.id}\tFAIL\t${JSON.stringify(faults)}`);
+                console.log(`RESULT\t${c.id}\tFAIL`);
+                for (const fault of [...new Set(faults)].slice(0, 8))
+                    console.log(`FAULT\t${c.id}\t${fault.replace(/[\r\n]/g, ' ')}`);
             } else {
                 console.log(`RESULT\t${c.id}\tPASS`);
             }
