@@ -75,6 +75,8 @@ function mergeText(tokens) {
     const out = [];
     for (const t of tokens) {
         const last = out[out.length - 1];
+        if (t.type === 'text' && t.text === '')
+            continue;
         if (t.type === 'text' && last && last.type === 'text')
             out.push({ ...out.pop(), text: last.text + t.text, e: t.e });
         else

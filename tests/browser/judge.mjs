@@ -358,8 +358,10 @@ class CJudge {
         if (before.charset !== after.charset)
             faults.push(`the browser reads the original as ${before.charset} and the rewrite as ${after.charset}`);
 
-        // The edits, read as the browser reads both pages.
-        if (!placed && c.report.instructions_submitted && edits.length) {
+        // The edits, read as the browser reads both pages. A page in the replacement encoding (a set that
+        // browsers refuse to read, such as HZ) is one U+FFFD whatever its bytes, and runs nothing.
+        const readable = before.charset && before.charset.toLowerCase() !== 'replacement';
+        if (!placed && readable && c.report.instructions_submitted && edits.length) {
             const origPositions = [];
             const sentPositions = [];
             for (const r of runs) {
@@ -428,6 +430,10 @@ class CJudge {
                 faults.push(`the rewrite calls ${name}(${JSON.parse(key)[1].map((a) => JSON.stringify(a)).join(', ')}), ` +
                             `which the original does not`);
         }
+        // A hostile page must be harmless as OWA sent it, or it proves nothing of the rewrite.
+        for (const [name, args] of before.calls)
+            if (MARKERS.has(name))
+                faults.push(`the page as OWA sent it already calls ${name}(${args.map((a) => JSON.stringify(a)).join(', ')})`);
         for (const d of after.dialogs)
             if (!before.dialogs.includes(d))
                 faults.push(`the rewrite opens a dialog ${d}, which the original does not`);
