@@ -133,6 +133,14 @@ std::vector<CPageCase> SampleCases()
                             sample.m_pszMarker,
                             {}});
     }
+    // The attachments whose names the worker's handlers pass on.
+    for (CPageCase& c : vecCases)
+    {
+        if (c.m_strName == "sample premium-read-item.html")
+            c.m_vecValues = {{"figures.xls", "RgAAAAAtt0"}};
+        else if (c.m_strName == "sample basic-read-item.html")
+            c.m_vecValues = {{"figures.xls", "BAAAAAAA"}};
+    }
     // The force-save error page is not edited: the worker answers with a redirect in its place.
     vecCases.push_back({"sample force-save-error.html",
                         "23-document-view-force-save.http",

@@ -323,7 +323,11 @@ class CJudge {
         const faults = [];
         const original = c.originalBytes;
         const sent = c.sentBytes;
-        const runs = runsOf(c.report, original.length);
+        // A list the host refused leaves the page as OWA sent it; the worker should not have made it.
+        const submitted = Boolean(c.report.instructions_submitted);
+        if (!submitted && (c.report.instructions || []).length)
+            faults.push(`the host refused the worker's edits: ${c.report.submit_error || 'no reason given'}`);
+        const runs = runsOf(submitted ? c.report : {}, original.length);
         const edits = runs.filter((r) => r.kind !== 'keep');
         if (c.rewritten === true && (edits.length === 0 || original.equals(sent)))
             faults.push('the page went out as OWA sent it: it should be rewritten');
@@ -331,9 +335,7 @@ class CJudge {
             faults.push('the page should go out as OWA sent it');
         if (c.marker && !sent.includes(Buffer.from(c.marker, 'utf8')))
             faults.push(`the rewrite does not hold ${JSON.stringify(c.marker)}`);
-        if (edits.length && !c.report.instructions_submitted)
-            faults.push('the report lists edits that were not submitted');
-        const placed = placeRuns(runs, original, c.report.instructions_submitted ? sent : original);
+        const placed = placeRuns(runs, original, sent);
         if (placed)
             faults.push(placed);
 
@@ -361,7 +363,7 @@ class CJudge {
         // The edits, read as the browser reads both pages. A page in the replacement encoding (a set that
         // browsers refuse to read, such as HZ) is one U+FFFD whatever its bytes, and runs nothing.
         const readable = before.charset && before.charset.toLowerCase() !== 'replacement';
-        if (!placed && readable && c.report.instructions_submitted && edits.length) {
+        if (!placed && readable && edits.length) {
             const origPositions = [];
             const sentPositions = [];
             for (const r of runs) {
