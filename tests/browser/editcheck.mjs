@@ -212,6 +212,10 @@ function editedTag(source, tag, deletes, inserts) {
     }
     for (const x of inserts) {
         const inAttr = tag.attrs.find((a) => a.s < x.p && x.p < a.e);
+        // Text (a folder into a path) may go into a value; markup read as part of the value may not.
+        if (inAttr && tokenize(x.text).some((t) => t.type !== 'text'))
+            return { fault: `the insert ${JSON.stringify(x.text.slice(0, 40))} is markup that lands inside the value ` +
+                            `of ${inAttr.name} of ${show(tag)}, where the browser reads it as the value's text` };
         if (inAttr)
             continue;
         const added = tokenize(`<x ${x.text}>`);

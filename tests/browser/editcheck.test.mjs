@@ -27,6 +27,7 @@ function apply(page, edits) {
 
 const PAGE = '<html><head><title>a </body> b</title></head><body>' +
              '<a href="x" title="</body><img src=x onerror=alert(1)>">t &amp; u</a>' +
+             "<a title='</body><img src=x onerror=alert(2)>'>v</a>" +
              '<script>var s = "</body>";</script><!-- </body> --></body></html>';
 const REAL_END = PAGE.lastIndexOf('</body>');
 const nth = (what, n) => {
@@ -50,11 +51,13 @@ const CASES = [
     ['part of a value deleted', [remove(PAGE.indexOf('</body><img'), PAGE.indexOf('<img src=x'))], null],
     ['a value edit that breaks out of its quotes', [insert(PAGE.indexOf('x" title'), '" onmouseover="f()')],
      'leave the attributes'],
+    ['a menu inside a single-quoted value', [insert(nth('</body>', 2), '<div id="m">m</div>')],
+     'lands inside the value of title'],
     ['code inserted into a script', [insert(PAGE.indexOf('var s'), 'var k = 2; ')], null],
     ['a menu in the title element', [insert(nth('</body>', 0), '<div>m</div>')], 'inside <title>'],
     ['a menu in an attribute value', [insert(nth('</body>', 1), '<div id="m">m</div>')], 'the edits of'],
-    ['a menu in a script', [insert(nth('</body>', 2), '<div>m</div>')], 'inside <script>'],
-    ['a menu in a comment', [insert(nth('</body>', 3), '<div>m</div>')], 'inside the comment'],
+    ['a menu in a script', [insert(nth('</body>', 3), '<div>m</div>')], 'inside <script>'],
+    ['a menu in a comment', [insert(nth('</body>', 4), '<div>m</div>')], 'inside the comment'],
     ['an insert inside a character reference', [insert(PAGE.indexOf('amp;'), 'x')], 'character reference'],
     ['a delete that cuts a tag', [remove(PAGE.indexOf('<a ') + 1, PAGE.indexOf(' title='))], 'inside'],
     ['a delete that takes the closing quote of a value', [remove(PAGE.indexOf('title=') + 8, PAGE.indexOf('">t') + 1)],
