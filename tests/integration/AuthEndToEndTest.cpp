@@ -388,7 +388,7 @@ TEST_F(AuthEndToEnd, ViewerGetsOnlyTheWorkersOwnParameters)
 
 std::string RunTool(const std::string& strArguments, int& nExit)
 {
-    return RunCommand(std::string("'") + DLSW_HOST_TOOL + "' --json " + strArguments + " 2>/dev/null", nExit);
+    return RunCommand(std::string("'") + DLSW_HOST_TOOL + "' --json " + strArguments, nExit);
 }
 
 // The samples of the demo, through the tool with the arguments the demo gives them.
