@@ -65,9 +65,9 @@ inline bool HoldsSanitizerReport(const std::string& strText)
 } // namespace run_command_detail
 
 // The standard output of a shell command, and its exit code (-1 when it did not run or did not exit).
-// What the command writes to standard error goes into the test's own output, so that when the test fails a
-// sanitized child's report reads there as what it is, not as a bare exit code; and a sanitizer's report from
-// the child fails the test even where the test expects the command to fail.
+// When the command fails, or a sanitizer reports on it, what it wrote to standard error goes into the test's
+// own output, so that a sanitized child's report reads there as what it is, not as a bare exit code; and a
+// sanitizer's report fails the test even where the test expects the command to fail.
 inline std::string RunCommand(const std::string& strCommand, int& nExit)
 {
     std::string strOutput;
@@ -88,13 +88,14 @@ inline std::string RunCommand(const std::string& strCommand, int& nExit)
     nExit = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
 
     const std::string strErrors = errors.Path().empty() ? std::string() : errors.Text();
-    if (!strErrors.empty())
+    const bool bReport = run_command_detail::HoldsSanitizerReport(strErrors);
+    if (!strErrors.empty() && (nExit != 0 || bReport))
     {
         std::cerr << "--- standard error of: " << strCommand.substr(0, 300)
                   << (strCommand.size() > 300 ? " ..." : "") << " (exit " << nExit << ")\n"
                   << strErrors << (strErrors.back() == '\n' ? "" : "\n") << "--- end of standard error\n";
     }
-    if (run_command_detail::HoldsSanitizerReport(strErrors))
+    if (bReport)
         ADD_FAILURE() << "a sanitizer reported on a program the test ran (its report is above): "
                       << strCommand.substr(0, 300);
     return strOutput;
