@@ -71,5 +71,23 @@ function(dlsw_add_test name)
     if(arg_LABELS)
         list(APPEND properties LABELS ${arg_LABELS})
     endif()
+    # A run of one label's tests (the thread sanitizer's of "concurrency") builds only the programs that
+    # hold them: dlsw_tests_<label>, made by dlsw_add_label_targets().
+    foreach(label IN LISTS arg_LABELS)
+        set_property(GLOBAL APPEND PROPERTY DLSW_TEST_LABELS ${label})
+        set_property(GLOBAL APPEND PROPERTY DLSW_TESTS_LABELLED_${label} ${name})
+    endforeach()
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${properties})
+endfunction()
+
+# One target per test label, dlsw_tests_<label>, building the test programs of that label (and, through
+# their dependencies, the modules and tools they run). Called once every test program is known.
+function(dlsw_add_label_targets)
+    get_property(labels GLOBAL PROPERTY DLSW_TEST_LABELS)
+    list(REMOVE_DUPLICATES labels)
+    foreach(label IN LISTS labels)
+        get_property(programs GLOBAL PROPERTY DLSW_TESTS_LABELLED_${label})
+        add_custom_target(dlsw_tests_${label})
+        add_dependencies(dlsw_tests_${label} ${programs})
+    endforeach()
 endfunction()

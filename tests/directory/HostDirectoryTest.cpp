@@ -34,7 +34,7 @@ public:
     {
         return RunCommand(std::string("'") + DLSW_HOST_TOOL + "' --json --root '" + Tree().string() + "' " +
                               strOptions + " '" + DLSW_SOURCE_DIR +
-                              "/samples/requests/01-premium-read-item.http' 2>/dev/null",
+                              "/samples/requests/01-premium-read-item.http'",
                           nExit);
     }
 

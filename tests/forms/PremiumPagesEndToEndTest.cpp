@@ -135,11 +135,11 @@ public:
         const std::string strBody =
             strPage.empty() ? std::string() : " --body '" + page.string() + "' --out '" + sent.string() + "'";
         int nExit = 0;
-        const std::string strJson = RunCommand(
-            std::string("'") + DLSW_HOST_TOOL + "' --json --root '" + (m_root / "install").string() +
-                "' --user 'EXAMPLE\\alice' --criteria-id " + std::to_string(nSet) + " " + strOptions +
-                strBody + " '" + request.string() + "' 2>/dev/null",
-            nExit);
+        const std::string strJson =
+            RunCommand(std::string("'") + DLSW_HOST_TOOL + "' --json --root '" +
+                           (m_root / "install").string() + "' --user 'EXAMPLE\\alice' --criteria-id " +
+                           std::to_string(nSet) + " " + strOptions + strBody + " '" + request.string() + "'",
+                       nExit);
         EXPECT_EQ(nExit, 0) << strJson;
         strSent = strPage.empty() ? std::string() : ReadFileText(sent);
         m_strTrace = ReadFileText(m_root / "C/Windows/System32/LogFiles/KestruneLogs/KSCommonLog.log");

@@ -53,7 +53,7 @@ public:
         const std::string strJson = RunCommand(
             std::string("'") + DLSW_HOST_TOOL + "' --json --root '" + (m_root / "install").string() +
                 "' --user 'EXAMPLE\\alice' " + strOptions + " --body '" + page.string() + "' --out '" +
-                sent.string() + "' '" + DLSW_SOURCE_DIR + "/samples/requests/" + pszRequest + "' 2>/dev/null",
+                sent.string() + "' '" + DLSW_SOURCE_DIR + "/samples/requests/" + pszRequest + "'",
             nExit);
         EXPECT_EQ(nExit, 0) << strJson;
         strSent = ReadFileText(sent);

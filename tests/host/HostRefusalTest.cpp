@@ -73,8 +73,8 @@ std::string RunHost(const std::string& strRequest, int& nExit)
     const CTempDir dir("dlsw-refusal");
     const std::string strFile = (dir.Path() / "request.http").string();
     std::ofstream(strFile, std::ios::binary) << strRequest;
-    const std::string strCommand = std::string("'") + DLSW_HOST_TOOL + "' --json --root '" +
-                                   DLSW_INSTALL_TREE + "' '" + strFile + "' 2>/dev/null";
+    const std::string strCommand =
+        std::string("'") + DLSW_HOST_TOOL + "' --json --root '" + DLSW_INSTALL_TREE + "' '" + strFile + "'";
     return RunCommand(strCommand, nExit);
 }
 

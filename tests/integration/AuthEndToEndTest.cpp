@@ -621,7 +621,7 @@ TEST_F(AuthEndToEnd, UploadDialogsFailClosed)
 
 std::string RunTool(const std::string& strArguments, int& nExit)
 {
-    return RunCommand(std::string("'") + DLSW_HOST_TOOL + "' --json " + strArguments + " 2>/dev/null", nExit);
+    return RunCommand(std::string("'") + DLSW_HOST_TOOL + "' --json " + strArguments, nExit);
 }
 
 // The viewer and upload cases through the tool itself, each request from a file as a user would give it.

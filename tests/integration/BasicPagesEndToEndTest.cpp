@@ -106,7 +106,7 @@ protected:
                 std::to_string(dwCriteriaID) + " --directory '" + directory.m_sUri + "' --directory-bind '" +
                 directory.m_sBindDN + "' --directory-password-file '" + directory.m_sBindPasswordFile +
                 "' --computer-name mail01.example.test" + strPageArgs + " '" +
-                (dir / "request.http").string() + "' 2>/dev/null",
+                (dir / "request.http").string() + "'",
             nExit);
         EXPECT_EQ(nExit, 0) << run.m_strJson;
         if (!strPage.empty())

@@ -59,10 +59,10 @@ TEST(DemoSamples, RunOverTheDemosDirectoryWithoutAnErrorEvent)
         const std::string strName = entry.path().stem().string();
         SCOPED_TRACE(strName);
         int nExit = 0;
-        const std::string strOutput = RunCommand(
-            std::string("'") + DLSW_HOST_TOOL + "' --json --root '" + DLSW_INSTALL_TREE + "'" +
-                SampleArguments(entry.path()) + strDirectory + " '" + entry.path().string() + "' 2>/dev/null",
-            nExit);
+        const std::string strOutput =
+            RunCommand(std::string("'") + DLSW_HOST_TOOL + "' --json --root '" + DLSW_INSTALL_TREE + "'" +
+                           SampleArguments(entry.path()) + strDirectory + " '" + entry.path().string() + "'",
+                       nExit);
         EXPECT_EQ(nExit, 0) << strOutput;
         EXPECT_NE(strOutput.find("\"events\":[{\"type\":4,\"id\":1610612837,\"strings\":[]}]"),
                   std::string::npos)

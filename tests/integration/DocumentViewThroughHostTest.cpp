@@ -32,8 +32,7 @@ struct CToolRun
         const std::string strCommand =
             std::string("'") + DLSW_HOST_TOOL + "' --json --user 'EXAMPLE\\alice' " + strOptions +
             " --body '" + page.string() + "' --out '" + sent.string() + "' '" +
-            (strRequest[0] == '/' ? strRequest : SOURCE + "/samples/requests/" + strRequest) +
-            "' 2>/dev/null";
+            (strRequest[0] == '/' ? strRequest : SOURCE + "/samples/requests/" + strRequest) + "'";
         int nExit = -1;
         m_strJson = RunCommand(strCommand, nExit);
         EXPECT_EQ(nExit, 0) << m_strJson;
