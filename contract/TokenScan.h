@@ -647,7 +647,10 @@ private:
         if (m_nForeign == 0)
         {
             if (!bEndTag && bRoot && !tag.bSelfClosing)
+            {
                 m_nForeign = 1;
+                m_nForeignRoot = tag.nName - 1;
+            }
             return;
         }
         if (m_nIsland != 0)
@@ -697,6 +700,7 @@ private:
             }
             const unsigned char c = m_pText[s + 1];
             uint64_t e = NONE;
+            bool bCdata = false;
             if (IsLetter(c))
             {
                 STag tag;
@@ -758,7 +762,10 @@ private:
                 else if (nLeft < 4 && (nLeft < 3 || m_pText[s + 2] == '-'))
                     e = NONE; // the text ends inside what may still become "<!--"
                 else if (!InHtml() && nLeft >= 9 && std::memcmp(m_pText + s + 2, "[CDATA[", 7) == 0)
+                {
+                    bCdata = true;
                     e = CdataEnd(s + 9);
+                }
                 else
                     e = AfterGreaterThan(s + 2);
             }
@@ -771,7 +778,10 @@ private:
             }
             if (e == NONE)
             {
-                LeaveOpen(s);
+                // A CDATA section is one only inside foreign content; markup put before it (a menu's HTML
+                // elements) would end that content and turn the section into a bogus comment, so the open
+                // construct is the outermost foreign element.
+                LeaveOpen(bCdata ? m_nForeignRoot : s);
                 return;
             }
             MarkStart(s);
@@ -786,6 +796,8 @@ private:
     uint64_t m_nOpenConstruct = NONE;
     // Open SVG and MathML roots, and the HTML integration point (its name) the page is inside of, if any.
     uint64_t m_nForeign = 0;
+    // Where the outermost open SVG or MathML root starts (its '<').
+    uint64_t m_nForeignRoot = 0;
     uint64_t m_nIsland = 0;
     unsigned char m_szIsland[16] = {};
     // One bit per position from the begin: where a token starts, and where markup would not be read as

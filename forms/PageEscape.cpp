@@ -296,7 +296,7 @@ CPageEscape::CPageEscape(const std::string& sCharSet)
     {
         UErrorCode status = U_ZERO_ERROR;
         const char* pszName = ucnv_getName(m_pConverter.get(), &status);
-        m_bBig5 = U_SUCCESS(status) && pszName != nullptr && std::strcmp(pszName, "windows-950-2000") == 0;
+        m_bBig5 = U_SUCCESS(status) && pszName != nullptr && std::strcmp(pszName, "ibm-1375_P100-2008") == 0;
         // A set is edited only when every ASCII byte is that character wherever it stands: never in a
         // stateful set (ISO-2022-*, HZ, UTF-7, EBCDIC with shifts), whose escape sequences turn plain bytes
         // into other characters, nor in one of several bytes per character (UTF-16, UTF-32).
@@ -342,26 +342,41 @@ std::u32string CPageEscape::Decode(std::string_view sValue) const
         DecodeRun(sValue, sOut);
         return sOut;
     }
-    // Browsers know no Big5 character with a lead byte below 0x87, where ICU has private-use ones: such a
-    // lead is U+FFFD, and an ASCII byte after it is read again as itself.
+    // Big5 is read pair by pair as browsers read it, where ICU reads otherwise: browsers know no character
+    // with a lead byte below 0x87 nor any private-use one (ICU has private-use characters for both), and a
+    // lead byte takes the byte after it along whenever that byte is not ASCII, even when it is no trail
+    // byte (ICU leaves such a byte to start the next pair). A pair that is no character is U+FFFD, and an
+    // ASCII byte after the lead is read again as itself.
     size_t nRun = 0;
     for (size_t i = 0; i < sValue.size();)
     {
         const auto c = static_cast<unsigned char>(sValue[i]);
-        if (c < 0x81 || c == 0xFF)
+        if (c < 0x80)
         {
             ++i;
             continue;
         }
-        if (c > 0x86)
-        {
-            i += 2;
-            continue;
-        }
         DecodeRun(sValue.substr(nRun, i - nRun), sOut);
-        sOut += REPLACEMENT_CHARACTER;
+        const auto t = i + 1 < sValue.size() ? static_cast<unsigned char>(sValue[i + 1]) : 0;
+        const bool bTrail = (t >= 0x40 && t <= 0x7E) || (t >= 0xA1 && t <= 0xFE);
+        char32_t cRead = REPLACEMENT_CHARACTER;
+        if (c >= 0x87 && c != 0xFF && bTrail)
+        {
+            std::u32string sPair;
+            DecodeRun(sValue.substr(i, 2), sPair);
+            const bool bPrivate = !sPair.empty() && ((sPair[0] >= 0xE000 && sPair[0] <= 0xF8FF) ||
+                                                     (sPair[0] >= 0xF0000 && sPair[0] <= 0x10FFFF));
+            if (!sPair.empty() && !bPrivate && sPair.find(REPLACEMENT_CHARACTER) == std::u32string::npos)
+            {
+                sOut += sPair;
+                i += 2;
+                nRun = i;
+                continue;
+            }
+        }
+        sOut += cRead;
         ++i;
-        if (i < sValue.size() && static_cast<unsigned char>(sValue[i]) >= 0x80)
+        if (c != 0x80 && c != 0xFF && i < sValue.size() && t >= 0x80)
             ++i;
         nRun = i;
     }

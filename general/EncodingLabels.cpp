@@ -38,7 +38,7 @@ const CEncoding ENCODINGS[] = {
     {"x-mac-cyrillic", "x-mac-cyrillic"},
     {"gbk", "windows-936"},
     {"gb18030", "gb18030"},
-    {"big5", "windows-950"},
+    {"big5", "ibm-1375_P100-2008"},
     {"euc-jp", "EUC-JP"},
     {"iso-2022-jp", "ISO-2022-JP"},
     {"shift_jis", "ibm-943_P15A-2003"},

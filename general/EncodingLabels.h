@@ -10,8 +10,8 @@ struct CEncoding
     // The encoding's name in lower case ("shift_jis", "gbk", "windows-1252").
     const char* m_pszName;
     // ICU's converter that reads its bytes nearest to a browser; empty where ICU has none (the
-    // "replacement" encoding, x-user-defined). Big5 is read as windows-950, whose private-use characters
-    // for the HKSCS pairs are those node's decoder gives, which the page checks take as the browser's.
+    // "replacement" encoding, x-user-defined). Big5 is read as Big5-HKSCS, as browsers read it: the Hong
+    // Kong pairs are their characters, not the private-use ones of windows-950.
     const char* m_pszIcuName;
 };
 

@@ -63,7 +63,7 @@ TEST(EncodingLabels, EncodingsMapToTheNearestConverter)
         const char* m_pszLabel;
         const char* m_pszIcu;
     } aCases[] = {
-        {"gb_2312", "windows-936"},     {"big5-hkscs", "windows-950"},
+        {"gb_2312", "windows-936"},     {"big5-hkscs", "ibm-1375_P100-2008"},
         {"sjis", "ibm-943_P15A-2003"},  {"euc-kr", "windows-949"},
         {"iso-8859-1", "windows-1252"}, {"iso-8859-9", "windows-1254"},
         {"tis-620", "windows-874"},     {"hz-gb-2312", ""},

@@ -46,7 +46,8 @@ TEST(OpenConstruct, TheConstructACutOffTextEndsIn)
         "<p><!--->text",
         "<p>|<script>var s=\"<!--<script>\";</script><p>menu",
         "<p><script>var s=\"<!--<script>\";</script></script><p>menu",
-        "<p><svg>|<![CDATA[ a > b",
+        "<p>|<svg><![CDATA[ a > b",
+        "<p>|<svg><g><svg><![CDATA[ a > b",
         "<p><svg><![CDATA[ a > b ]]></svg>text",
         "<p><![CDATA[ a > b",
     };

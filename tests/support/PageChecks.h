@@ -11,6 +11,7 @@
 
 #include <libxml/HTMLparser.h>
 #include <libxml/tree.h>
+#include <unicode/ucnv.h>
 
 #include <array>
 #include <cctype>
@@ -29,15 +30,68 @@ namespace page_checks
 // The one runner of every test, here under this namespace too for the checks' callers.
 using ::RunCommand;
 
+// node reads Big5 as ICU's windows-950, which gives the Hong Kong pairs private-use characters where
+// browsers read Big5 as Big5-HKSCS and give the characters themselves: each private-use character node
+// gives, and what a browser reads for that pair (U+FFFD where Big5-HKSCS has none), as a JavaScript object.
+inline std::string Big5PrivateUseToBrowser()
+{
+    std::string strTable = "{";
+    UErrorCode status = U_ZERO_ERROR;
+    UConverter* pNode = ucnv_open("windows-950", &status);
+    UConverter* pBrowser = ucnv_open("ibm-1375_P100-2008", &status);
+    if (U_SUCCESS(status))
+    {
+        for (int nLead = 0x87; nLead <= 0xFE; ++nLead)
+        {
+            for (int nTrail = 0x40; nTrail <= 0xFE; ++nTrail)
+            {
+                if (nTrail > 0x7E && nTrail < 0xA1)
+                    continue;
+                const char acPair[2] = {static_cast<char>(nLead), static_cast<char>(nTrail)};
+                UChar aNode[4], aBrowser[4];
+                UErrorCode nodeStatus = U_ZERO_ERROR, browserStatus = U_ZERO_ERROR;
+                const int32_t nNode = ucnv_toUChars(pNode, aNode, 4, acPair, 2, &nodeStatus);
+                const int32_t nBrowser = ucnv_toUChars(pBrowser, aBrowser, 4, acPair, 2, &browserStatus);
+                if (U_FAILURE(nodeStatus) || nNode != 1 || aNode[0] < 0xE000 || aNode[0] > 0xF8FF)
+                    continue;
+                std::string strRead;
+                if (U_FAILURE(browserStatus) || nBrowser < 1 || aBrowser[0] == 0xFFFD || aBrowser[0] == 0x1A)
+                    strRead = "\\uFFFD";
+                else
+                {
+                    for (int32_t n = 0; n < nBrowser; ++n)
+                    {
+                        char szUnit[8];
+                        std::snprintf(szUnit, sizeof(szUnit), "\\u%04X", aBrowser[n]);
+                        strRead += szUnit;
+                    }
+                }
+                char szKey[16];
+                std::snprintf(szKey, sizeof(szKey), "%d:", aNode[0]);
+                strTable += szKey + std::string("'") + strRead + "',";
+            }
+        }
+    }
+    ucnv_close(pNode);
+    ucnv_close(pBrowser);
+    return strTable + "}";
+}
+
 // A JavaScript function decode(label, bytes) that reads bytes as a browser reads them in a character set.
 // node's TextDecoder is the browser's, but node 20 reads windows-1252 (and the names browsers read as it,
-// such as us-ascii and iso-8859-1) as ISO-8859-1: the 27 bytes where the two differ are mapped here; and it
-// reads a Big5 lead byte below 0x87 with the byte after it as one private-use character.
-inline const char* BrowserDecodeFunction()
+// such as us-ascii and iso-8859-1) as ISO-8859-1: the 27 bytes where the two differ are mapped here; it
+// reads a Big5 lead byte below 0x87 with the byte after it as one private-use character; and it reads the
+// Hong Kong pairs of Big5 as private-use characters (above).
+inline std::string BrowserDecodeFunction()
 {
     return "const W1252 = [0x20AC,0x81,0x201A,0x192,0x201E,0x2026,0x2020,0x2021,0x2C6,0x2030,0x160,0x2039,"
            "0x152,0x8D,0x17D,0x8F,0x90,0x2018,0x2019,0x201C,0x201D,0x2022,0x2013,0x2014,0x2DC,0x2122,0x161,"
            "0x203A,0x153,0x9D,0x17E,0x178];\n"
+           "const BIG5_HK = " +
+           Big5PrivateUseToBrowser() +
+           ";\n"
+           "function big5(s) { return Array.from(s, c => { const r = BIG5_HK[c.charCodeAt(0)];\n"
+           "  return c.length == 1 && r !== undefined ? r : c; }).join(''); }\n"
            "function decode(label, bytes) {\n"
            "  const d = new TextDecoder(label);\n"
            "  if (d.encoding === 'big5') {\n"
@@ -46,10 +100,10 @@ inline const char* BrowserDecodeFunction()
            "    for (let i = 0; i < b.length;) {\n"
            "      if (b[i] < 0x81 || b[i] == 0xFF) { ++i; continue; }\n"
            "      if (b[i] > 0x86) { i += 2; continue; }\n"
-           "      out += new TextDecoder(label).decode(b.subarray(run, i)) + '\\uFFFD';\n"
+           "      out += big5(new TextDecoder(label).decode(b.subarray(run, i))) + '\\uFFFD';\n"
            "      ++i; if (i < b.length && b[i] >= 0x80) ++i; run = i;\n"
            "    }\n"
-           "    return out + new TextDecoder(label).decode(b.subarray(run));\n"
+           "    return out + big5(new TextDecoder(label).decode(b.subarray(run)));\n"
            "  }\n"
            "  const s = d.decode(Buffer.from(bytes));\n"
            "  if (d.encoding !== 'windows-1252') return s;\n"
@@ -85,9 +139,8 @@ private:
 inline std::string BrowserText(const std::string& strBytes, const std::string& strCharSet)
 {
     const CScriptFile bytes(strBytes, ".bin");
-    const CScriptFile program(std::string(BrowserDecodeFunction()) +
-                              "process.stdout.write(decode(process.argv[2], "
-                              "require('fs').readFileSync(process.argv[3])));\n");
+    const CScriptFile program(BrowserDecodeFunction() + "process.stdout.write(decode(process.argv[2], "
+                                                        "require('fs').readFileSync(process.argv[3])));\n");
     int nExit = 0;
     const std::string strText = RunCommand(
         "node '" + program.Path() + "' '" + strCharSet + "' '" + bytes.Path() + "' 2>/dev/null", nExit);
@@ -330,7 +383,7 @@ inline std::string JsonBytes(const std::string& strBytes)
 inline std::string NodeRunPieces(const std::vector<CScriptPiece>& vecPieces, const std::string& strPrelude,
                                  const std::string& strEpilogue)
 {
-    std::string strProgram = std::string(BrowserDecodeFunction()) + strPrelude + "\nconst pieces = [\n";
+    std::string strProgram = BrowserDecodeFunction() + strPrelude + "\nconst pieces = [\n";
     for (const CScriptPiece& piece : vecPieces)
     {
         const char* pszKind = piece.m_strWhere.rfind("script #", 0) == 0  ? "script"

@@ -17,7 +17,7 @@ inline std::string BrowserCharSet(const std::string& strLabel)
         strLower += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
     static const std::pair<const char*, const char*> s_aWider[] = {
         {"us-ascii", "windows-1252"}, {"iso-8859-1", "windows-1252"}, {"gb2312", "windows-936"},
-        {"euc-kr", "windows-949"},    {"shift_jis", "windows-31j"},   {"big5", "windows-950"},
+        {"euc-kr", "windows-949"},    {"shift_jis", "windows-31j"},   {"big5", "ibm-1375_P100-2008"},
     };
     for (const auto& [pszLabel, pszSet] : s_aWider)
     {
