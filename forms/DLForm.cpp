@@ -126,7 +126,10 @@ std::string CDLForm::PageCharSet(const CSWFormContext& formContext) const
                  sDeclared.c_str());
     }
     CEncodingSniffer::Source eSource = CEncodingSniffer::Source::Default;
-    const CEncoding& encoding = CEncodingSniffer::Sniff(svPage, svContentType, eSource);
+    // The prescan's bytes are ASCII wherever they matter, so the values are read as UTF-8.
+    const CEncoding& encoding = CEncodingSniffer::Sniff(
+        svPage, svContentType, eSource,
+        [](const std::string& sValue) { return CHtmlText::DecodeCharacterReferences(sValue); });
     TraceLog("[CDLForm::CDLForm] Character set <%s> from the %s.", encoding.m_pszName,
              CEncodingSniffer::SourceName(eSource));
     return encoding.m_pszName;

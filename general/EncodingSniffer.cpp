@@ -156,7 +156,7 @@ bool GetAttribute(std::string_view sv, size_t& nPos, CPrescanAttribute& attribut
                 ++nPos;
                 return true;
             }
-            attribute.m_sValue += AsciiLower(sv[nPos]);
+            attribute.m_sValue += sv[nPos];
         }
         return false;
     }
@@ -167,14 +167,15 @@ bool GetAttribute(std::string_view sv, size_t& nPos, CPrescanAttribute& attribut
         const char c = sv[nPos];
         if (IsPrescanBlank(c) || c == '>')
             return true;
-        attribute.m_sValue += AsciiLower(c);
+        attribute.m_sValue += c;
     }
     return false;
 }
 
 // What a <meta> whose attributes start at nPos declares, as the prescan takes it: null when it declares
 // nothing the prescan keeps. bEnded: the bytes ended inside the tag.
-const CEncoding* MetaEncoding(std::string_view sv, size_t& nPos, bool& bEnded)
+const CEncoding* MetaEncoding(std::string_view sv, size_t& nPos, bool& bEnded,
+                              CEncodingSniffer::PFN_DECODE_REFERENCES pfnDecodeReferences)
 {
     std::map<std::string, bool> mapSeen;
     bool bGotPragma = false;
@@ -186,6 +187,11 @@ const CEncoding* MetaEncoding(std::string_view sv, size_t& nPos, bool& bEnded)
     {
         if (!mapSeen.emplace(attribute.m_sName, true).second)
             continue;
+        // Browsers read a <meta> with their tokenizer, which reads the character references of its values.
+        if (pfnDecodeReferences != nullptr)
+            attribute.m_sValue = pfnDecodeReferences(attribute.m_sValue);
+        for (char& c : attribute.m_sValue)
+            c = AsciiLower(c);
         if (attribute.m_sName == "http-equiv")
         {
             if (attribute.m_sValue == "content-type")
@@ -356,7 +362,7 @@ const CEncoding* CEncodingSniffer::FromMetaContent(std::string_view sv)
     return CEncodingLabels::Find(sv.substr(nPos, nEnd - nPos));
 }
 
-const CEncoding* CEncodingSniffer::Prescan(std::string_view svPage)
+const CEncoding* CEncodingSniffer::Prescan(std::string_view svPage, PFN_DECODE_REFERENCES pfnDecodeReferences)
 {
     const std::string_view sv = svPage.substr(0, PRESCAN_LENGTH);
     size_t nPos = 0;
@@ -382,7 +388,7 @@ const CEncoding* CEncodingSniffer::Prescan(std::string_view svPage)
         {
             nPos += 6;
             bool bEnded = false;
-            const CEncoding* pEncoding = MetaEncoding(sv, nPos, bEnded);
+            const CEncoding* pEncoding = MetaEncoding(sv, nPos, bEnded, pfnDecodeReferences);
             if (pEncoding != nullptr)
                 return pEncoding;
             if (bEnded)
@@ -417,7 +423,7 @@ const CEncoding* CEncodingSniffer::Prescan(std::string_view svPage)
 }
 
 const CEncoding& CEncodingSniffer::Sniff(std::string_view svPage, std::string_view svContentType,
-                                         Source& eSource)
+                                         Source& eSource, PFN_DECODE_REFERENCES pfnDecodeReferences)
 {
     const CEncoding* pEncoding = FromByteOrderMark(svPage);
     eSource = Source::ByteOrderMark;
@@ -428,7 +434,7 @@ const CEncoding& CEncodingSniffer::Sniff(std::string_view svPage, std::string_vi
     }
     if (pEncoding == nullptr)
     {
-        pEncoding = Prescan(svPage);
+        pEncoding = Prescan(svPage, pfnDecodeReferences);
         eSource = Source::Meta;
     }
     if (pEncoding == nullptr)

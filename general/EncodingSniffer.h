@@ -23,8 +23,13 @@ public:
     // How many of the page's first bytes the <meta> prescan reads.
     static constexpr size_t PRESCAN_LENGTH = 1024;
 
+    // What reads the character references of a <meta>'s attribute values (text in, text out), or null to
+    // read them as written.
+    using PFN_DECODE_REFERENCES = std::string (*)(const std::string& sValue);
+
     // The page's encoding and where it was found.
-    static const CEncoding& Sniff(std::string_view svPage, std::string_view svContentType, Source& eSource);
+    static const CEncoding& Sniff(std::string_view svPage, std::string_view svContentType, Source& eSource,
+                                  PFN_DECODE_REFERENCES pfnDecodeReferences = nullptr);
 
     // Each step alone; null when the step finds nothing.
     static const CEncoding* FromByteOrderMark(std::string_view svPage);
@@ -35,7 +40,8 @@ public:
     // has none.
     static bool ContentTypeCharSet(std::string_view svContentType, std::string& sValue);
     // The <meta charset> or <meta http-equiv=Content-Type content=...> of the page's first bytes.
-    static const CEncoding* Prescan(std::string_view svPage);
+    static const CEncoding* Prescan(std::string_view svPage,
+                                    PFN_DECODE_REFERENCES pfnDecodeReferences = nullptr);
     // The encoding a meta element's content attribute names ("text/html; charset=shift_jis").
     static const CEncoding* FromMetaContent(std::string_view svContent);
 

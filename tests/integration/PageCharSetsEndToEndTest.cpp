@@ -451,6 +451,9 @@ TEST(PageCharSetsEndToEnd, ThePagesSetIsTheOneBrowsersPick)
         {"text/html",
          "<meta http-equiv=content-type content=\"text/html; charset; charset=euc-kr\">" + strNoMeta,
          "Character set <euc-kr> from the meta."},
+        // Browsers read a <meta> with their tokenizer, which reads character references.
+        {"text/html", "<meta http-equiv=content-type content=\"text/html; charset&#61;euc-kr\">" + strNoMeta,
+         "Character set <euc-kr> from the meta."},
         {"text/html", "<meta name=x content=\"charset=shift_jis\">" + strNoMeta,
          "Character set <utf-8> from the default."},
         {"text/html; charset=x-no-such-set", strNoMeta, "Character set <utf-8> from the default."},
