@@ -47,12 +47,22 @@ bool IsUtf8Name(const std::string& sLower)
 
 // Every sequence that is no character becomes U+FFFD, as a browser shows it; ICU's own substitute for an
 // unassigned one in some sets is U+001A.
-void ReplaceWithFFFD(const void* /*pContext*/, UConverterToUnicodeArgs* pArgs, const char* pszUnits,
+// Marks the Shift_JIS converter for ReplaceWithFFFD: browsers read its byte 0x80 alone as U+0080, where
+// ICU has no character.
+const char s_cShiftJis = 0;
+
+void ReplaceWithFFFD(const void* pContext, UConverterToUnicodeArgs* pArgs, const char* pszUnits,
                      int32_t nUnits, UConverterCallbackReason eReason, UErrorCode* pStatus)
 {
     if (eReason > UCNV_IRREGULAR)
         return;
     *pStatus = U_ZERO_ERROR;
+    if (pContext == &s_cShiftJis && nUnits == 1 && static_cast<unsigned char>(pszUnits[0]) == 0x80)
+    {
+        const UChar c = 0x80;
+        ucnv_cbToUWriteUChars(pArgs, &c, 1, 0, pStatus);
+        return;
+    }
     // A browser reads a lead byte whose pair is no character as U+FFFD and reads an ASCII byte after it
     // again, as itself; ICU takes the pair as one (Shift_JIS 85 5C, EUC-KR 83 5C). Kept together, a
     // backslash or a quote would vanish into the error and the next character would be read otherwise.
@@ -78,7 +88,12 @@ UConverter* OpenConverter(const std::string& sSet)
     UErrorCode status = U_ZERO_ERROR;
     UConverter* pConverter = ucnv_open(sSet.c_str(), &status);
     if (U_SUCCESS(status))
-        ucnv_setToUCallBack(pConverter, &ReplaceWithFFFD, nullptr, nullptr, nullptr, &status);
+    {
+        const char* pszName = ucnv_getName(pConverter, &status);
+        const bool bShiftJis = U_SUCCESS(status) && std::strcmp(pszName, "ibm-943_P15A-2003") == 0;
+        ucnv_setToUCallBack(pConverter, &ReplaceWithFFFD, bShiftJis ? &s_cShiftJis : nullptr, nullptr,
+                            nullptr, &status);
+    }
     // A character the set cannot hold is an error, never a stand-in that would read back as U+FFFD.
     if (U_SUCCESS(status))
         ucnv_setFromUCallBack(pConverter, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
@@ -386,6 +401,29 @@ std::u32string CPageEscape::Decode(std::string_view sValue) const
 }
 
 void CPageEscape::DecodeRun(std::string_view sValue, std::u32string& sOut) const
+{
+    if (!m_bAsciiCompatible)
+    {
+        DecodeIcuRun(sValue, sOut);
+        return;
+    }
+    // IBM's tables read the control bytes 0x1A, 0x1C and 0x7F as other controls; browsers read every ASCII
+    // byte as itself, and in the sets edited here none of these is ever the second byte of a pair.
+    for (size_t nPos = 0;;)
+    {
+        const size_t nControl = sValue.find_first_of("\x1A\x1C\x7F", nPos);
+        if (nControl == std::string_view::npos)
+        {
+            DecodeIcuRun(sValue.substr(nPos), sOut);
+            return;
+        }
+        DecodeIcuRun(sValue.substr(nPos, nControl - nPos), sOut);
+        sOut += static_cast<char32_t>(static_cast<unsigned char>(sValue[nControl]));
+        nPos = nControl + 1;
+    }
+}
+
+void CPageEscape::DecodeIcuRun(std::string_view sValue, std::u32string& sOut) const
 {
     if (sValue.empty())
         return;

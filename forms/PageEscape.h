@@ -102,6 +102,7 @@ private:
 
     // One run of bytes read through the converter, appended to sOut.
     void DecodeRun(std::string_view sValue, std::u32string& sOut) const;
+    void DecodeIcuRun(std::string_view sValue, std::u32string& sOut) const;
 
     std::string m_sCharSet;
     bool m_bUtf8 = true;

@@ -76,9 +76,11 @@ TEST(DLForm, CharacterSetFromContentTypeThenMetaThenDefault)
         {"text/html", "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=Shift_JIS\">",
          "shift_jis"},
         {"text/html", "<META CHARSET='big5'>", "big5"},
-        // The prescan reads no character references.
+        // Browsers read a <meta> with their tokenizer, which reads the references of its values.
         {"text/html", "<meta http-equiv=Content-Type content=\"text/html;charset = &quot;gbk&quot;\">",
-         "utf-8"},
+         "gbk"},
+        {"text/html", "<meta http-equiv=Content-Type content=\"text/html; charset&#61;shift_jis\">",
+         "shift_jis"},
         {"text/html", "<meta http-equiv=Content-Type content=\"text/html;charset = 'gb_2312'\">", "gbk"},
         {"text/html; charset=\"windows-1252\"", "", "windows-1252"},
         {"text/html; charset=euc-kr; x=y", "", "euc-kr"},
