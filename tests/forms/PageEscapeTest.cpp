@@ -270,6 +270,12 @@ TEST(PageEscape, ValuesAreEscapedAsCharactersOfThePagesSet)
         {"euc-kr", "\x83\x5C\"", "\\uFFFD\\\\\\x22", "\\uFFFD\\\\\\x22", "&#65533;\\&quot;"},
         {"big5", "\x81\x5C\"", "\\uFFFD\\\\\\x22", "\\uFFFD\\\\\\x22", "&#65533;\\&quot;"},
         {"big5", "\x86\xA1\xA4\xA4", "\\uFFFD\\u4E2D", "\\uFFFD\\u4E2D", "&#65533;&#20013;"},
+        // Big5 is Big5-HKSCS, its Hong Kong pairs their characters; a lead takes a byte beyond ASCII that is
+        // no second byte along.
+        {"big5", "\x8C\xA9", "\\u738C", "\\u738C", "&#29580;"},
+        {"big5", "\x87\x81\x5C", "\\uFFFD\\\\", "\\uFFFD\\\\", "&#65533;\\"},
+        // Every ASCII byte is itself, and a Shift_JIS 0x80 alone is U+0080.
+        {"shift_jis", "\x7F\x1A\x80", "\\x7F\\x1A\\u0080", "\\x7F\\x1A\\u0080", "&#127;&#26;&#65533;"},
         // Template literals end at a backtick.
         {"utf-8", "`${alert(1)}`", "\\x60${alert(1)}\\x60", "\\x60${alert(1)}\\x60", "`${alert(1)}`"},
         {"utf-8", "a\xE2\x80\xA8\xF0\x9F\x93\x8E\xC2\x81\\", "a\\u2028\\uD83D\\uDCCE\\u0081\\\\",
