@@ -181,4 +181,46 @@ TEST(TokenScan, StatesInsideATag)
         EXPECT_EQ(CTokenScan::TagStateAt(strText.data(), 0, strText.size(), c.nPos), c.eState) << c.nPos;
     EXPECT_EQ(CTokenScan::TagStateAt(strText.data(), 1, strText.size(), 3), E::NOT_IN_TAG);
 }
+
+// The scan takes each tag in its written order, for speed, and TagStateAt walks the tokenizer's states one by
+// one: on every tag built from the bytes that steer those states, both end it at the same byte, or neither.
+TEST(TokenScan, TheScanEndsEveryTagWhereTheStatesEndIt)
+{
+    const char acBytes[] = {'a', 'b', '=', '"', '\'', ' ', '\t', '/', '>', '<', '-'};
+    uint32_t uSeed = 12345;
+    const auto Next = [&uSeed](uint32_t uBelow)
+    {
+        uSeed = uSeed * 1103515245u + 12345u;
+        return (uSeed >> 16) % uBelow;
+    };
+    for (int nCase = 0; nCase < 20000; ++nCase)
+    {
+        std::string strText = nCase % 2 == 0 ? "<x" : "</x";
+        const uint32_t nLength = Next(14);
+        for (uint32_t i = 0; i < nLength; ++i)
+            strText += acBytes[Next(sizeof(acBytes))];
+        // Where the states leave the tag: the first position after its '>', looked for past the name's
+        // first letter.
+        uint64_t nStatesEnd = CTokenScan::NONE;
+        for (uint64_t n = strText.find('x') + 1; n <= strText.size(); ++n)
+        {
+            if (CTokenScan::TagStateAt(strText.data(), 0, strText.size(), n) ==
+                CTokenScan::ETagState::NOT_IN_TAG)
+            {
+                nStatesEnd = n;
+                break;
+            }
+        }
+        CTokenScan scan;
+        scan.Scan(strText.data(), 0, strText.size());
+        if (nStatesEnd == CTokenScan::NONE)
+        {
+            EXPECT_EQ(scan.GetOpenConstructBegin(), 0u) << strText;
+            continue;
+        }
+        EXPECT_TRUE(scan.IsTokenStart(0)) << strText;
+        EXPECT_NE(scan.GetOpenConstructBegin(), 0u) << strText;
+        EXPECT_EQ(scan.NextBetweenTokens(1), nStatesEnd) << strText;
+    }
+}
 } // namespace
