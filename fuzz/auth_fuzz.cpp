@@ -23,6 +23,15 @@ namespace
 {
 void DropLine(const char*) {}
 
+// The settings tree the target runs on, removed when the run ends.
+std::filesystem::path g_root;
+
+void RemoveRoot()
+{
+    std::error_code ec;
+    std::filesystem::remove_all(g_root, ec);
+}
+
 void Install()
 {
     namespace fs = std::filesystem;
@@ -30,6 +39,8 @@ void Install()
     if (mkdtemp(szRoot) == nullptr)
         std::abort();
     const fs::path root = szRoot;
+    g_root = root;
+    std::atexit(RemoveRoot);
     CMachineConfig::Instance().SetDriveRoot('C', root.string());
     const auto Write = [&](const char* pszRelative, const std::string& strText)
     {
