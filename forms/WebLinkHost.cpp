@@ -1,5 +1,7 @@
 #include "forms/WebLinkHost.h"
 
+#include "common/StringHelpers.h"
+
 #include <unicode/uidna.h>
 
 #include <algorithm>
@@ -20,17 +22,6 @@ bool IsAsciiAlpha(char c)
 bool IsAsciiDigit(char c)
 {
     return c >= '0' && c <= '9';
-}
-
-int HexValue(char c)
-{
-    if (IsAsciiDigit(c))
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 char AsciiLower(char c)
@@ -56,9 +47,10 @@ std::string PercentDecode(std::string_view sv)
     sOut.reserve(sv.size());
     for (size_t n = 0; n < sv.size(); ++n)
     {
-        if (sv[n] == '%' && n + 2 < sv.size() && HexValue(sv[n + 1]) >= 0 && HexValue(sv[n + 2]) >= 0)
+        if (sv[n] == '%' && n + 2 < sv.size() && HexDigitValue(sv[n + 1]) >= 0 &&
+            HexDigitValue(sv[n + 2]) >= 0)
         {
-            sOut += static_cast<char>(HexValue(sv[n + 1]) * 16 + HexValue(sv[n + 2]));
+            sOut += static_cast<char>(HexDigitValue(sv[n + 1]) * 16 + HexDigitValue(sv[n + 2]));
             n += 2;
         }
         else
@@ -88,7 +80,7 @@ std::optional<uint64_t> IPv4Number(std::string_view sv)
     constexpr uint64_t LIMIT = uint64_t{1} << 32;
     for (char c : sv)
     {
-        const int nDigit = HexValue(c);
+        const int nDigit = HexDigitValue(c);
         if (nDigit < 0 || static_cast<unsigned>(nDigit) >= nRadix)
             return std::nullopt;
         nValue = nValue * nRadix + static_cast<unsigned>(nDigit);
@@ -186,9 +178,9 @@ bool ReadIPv6(std::string_view sv, std::array<uint16_t, 8>& address)
         }
         unsigned nValue = 0;
         size_t nLength = 0;
-        while (nLength < 4 && n < sv.size() && HexValue(sv[n]) >= 0)
+        while (nLength < 4 && n < sv.size() && HexDigitValue(sv[n]) >= 0)
         {
-            nValue = nValue * 16 + static_cast<unsigned>(HexValue(sv[n]));
+            nValue = nValue * 16 + static_cast<unsigned>(HexDigitValue(sv[n]));
             ++n;
             ++nLength;
         }

@@ -56,8 +56,9 @@ public:
     // The parse's tags, and where its tags that matched no registered type stand without objects.
     void setAllTags(const CParsedTags& tags, std::vector<uint64_t>&& bare, size_t nTags);
 
-    // Where the construct the text is left inside at its end begins, as a browser reads the text (see
-    // FindOpenConstruct); NPOS when it ends in plain text. Found on the first call.
+    // Where the construct the text is left inside at its end begins (a tag, an attribute value, a comment, a
+    // declaration, or a script or other raw-text element without its end), as a browser's tokenizer reads
+    // the text; NPOS when it ends in plain text.
     Position getOpenConstructBegin() const;
     // Where the browser's tokenizer starts its tokens and where markup put into the page stays markup of
     // its own: one forward pass over the page, made on the first call.

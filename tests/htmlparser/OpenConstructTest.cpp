@@ -1,4 +1,5 @@
-#include "htmlparser/OpenConstruct.h"
+#include "contract/TokenScan.h"
+#include "htmlparser/Position.h"
 
 #include <gtest/gtest.h>
 
@@ -6,6 +7,14 @@
 
 namespace
 {
+// The start of the construct [nBegin, nEnd) of the text ends inside, as the scan finds it.
+Position FindOpenConstruct(const char* pText, Position nBegin, Position nEnd)
+{
+    CTokenScan scan;
+    scan.Scan(pText, nBegin, nEnd);
+    return scan.GetOpenConstructBegin();
+}
+
 // Where a browser would take markup added at the end of a cut-off text: "|" marks the answer in each text,
 // and a text without one ends in plain text.
 TEST(OpenConstruct, TheConstructACutOffTextEndsIn)
